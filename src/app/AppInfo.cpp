@@ -1,0 +1,6 @@
+#include "app/AppInfo.h"
+
+QString appVersion()
+{
+    return QStringLiteral(TIDEWIRE_VERSION);
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#include <QString>
+
+// The version this build reports (CMake project version).
+QString appVersion();

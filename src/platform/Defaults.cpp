@@ -1,0 +1,210 @@
+#include "platform/Defaults.h"
+
+#include "platform/Logging.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QPointer>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <cmath>
+
+namespace {
+Defaults* g_installed = nullptr;
+constexpr int kSaveDelayMs = 250;
+} // namespace
+
+std::unique_ptr<Defaults> Defaults::openFile(const QString& filePath)
+{
+    std::unique_ptr<Defaults> d(new Defaults(filePath));
+    d->load();
+    return d;
+}
+
+std::unique_ptr<Defaults> Defaults::inMemory()
+{
+    return std::unique_ptr<Defaults>(new Defaults(QString()));
+}
+
+QString Defaults::standardFilePath()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
+        + QStringLiteral("/tidewire/defaults.json");
+}
+
+Defaults& Defaults::standard()
+{
+    if (g_installed)
+        return *g_installed;
+    // Created on first use and never destroyed: settings outlive every view.
+    static Defaults* file = openFile(standardFilePath()).release();
+    return *file;
+}
+
+void Defaults::setStandard(Defaults* defaults)
+{
+    g_installed = defaults;
+}
+
+Defaults::Defaults(QString path) : m_path(std::move(path))
+{
+    m_saveTimer.setSingleShot(true);
+    m_saveTimer.setInterval(kSaveDelayMs);
+    connect(&m_saveTimer, &QTimer::timeout, this, [this] { flush(); });
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] { flush(); });
+}
+
+Defaults::~Defaults()
+{
+    if (g_installed == this)
+        g_installed = nullptr;
+    flush();
+}
+
+void Defaults::load()
+{
+    QFile file(m_path);
+    if (!file.exists())
+        return;
+    if (!file.open(QIODevice::ReadOnly)) {
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "cannot be read:" << file.errorString()
+                                         << "- starting from defaults and leaving it untouched";
+        m_saveBlocked = true;
+        return;
+    }
+    const QByteArray bytes = file.readAll();
+    file.close();
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error == QJsonParseError::NoError && doc.isObject()) {
+        const QJsonObject obj = doc.object();
+        for (auto it = obj.begin(); it != obj.end(); ++it)
+            m_values.insert(it.key(), it.value());
+        return;
+    }
+    const QString aside = m_path + QStringLiteral(".corrupt-")
+        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    if (QFile::rename(m_path, aside)) {
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object ("
+                                         << error.errorString() << "); kept it as" << aside
+                                         << "and started from defaults";
+    } else {
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path
+                                         << "is corrupt and could not be moved aside; settings will not be saved";
+        m_saveBlocked = true;
+    }
+}
+
+bool Defaults::boolValue(const QString& key, bool fallback) const
+{
+    const QJsonValue v = m_values.value(key);
+    return v.isBool() ? v.toBool() : fallback;
+}
+
+double Defaults::doubleValue(const QString& key, double fallback) const
+{
+    const QJsonValue v = m_values.value(key);
+    return v.isDouble() ? v.toDouble() : fallback;
+}
+
+qint64 Defaults::intValue(const QString& key, qint64 fallback) const
+{
+    const QJsonValue v = m_values.value(key);
+    if (!v.isDouble())
+        return fallback;
+    const double d = v.toDouble();
+    if (!std::isfinite(d) || std::trunc(d) != d || std::fabs(d) > 9.007199254740992e15)
+        return fallback;
+    return static_cast<qint64>(d);
+}
+
+QString Defaults::stringValue(const QString& key, const QString& fallback) const
+{
+    const QJsonValue v = m_values.value(key);
+    return v.isString() ? v.toString() : fallback;
+}
+
+QStringList Defaults::stringList(const QString& key, const QStringList& fallback) const
+{
+    const QJsonValue v = m_values.value(key);
+    if (!v.isArray())
+        return fallback;
+    QStringList out;
+    const QJsonArray array = v.toArray();
+    out.reserve(array.size());
+    for (const QJsonValue& e : array) {
+        if (!e.isString())
+            return fallback;
+        out.append(e.toString());
+    }
+    return out;
+}
+
+QJsonArray Defaults::arrayValue(const QString& key, const QJsonArray& fallback) const
+{
+    const QJsonValue v = m_values.value(key);
+    return v.isArray() ? v.toArray() : fallback;
+}
+
+QJsonObject Defaults::objectValue(const QString& key, const QJsonObject& fallback) const
+{
+    const QJsonValue v = m_values.value(key);
+    return v.isObject() ? v.toObject() : fallback;
+}
+
+void Defaults::set(const QString& key, const QJsonValue& value)
+{
+    if (value.isUndefined() || value.isNull()) {
+        remove(key);
+        return;
+    }
+    auto it = m_values.find(key);
+    if (it != m_values.end() && it.value() == value)
+        return;
+    m_values.insert(key, value);
+    scheduleSave();
+    Q_EMIT changed(key);
+}
+
+void Defaults::remove(const QString& key)
+{
+    if (m_values.remove(key) == 0)
+        return;
+    scheduleSave();
+    Q_EMIT changed(key);
+}
+
+void Defaults::scheduleSave()
+{
+    if (m_path.isEmpty())
+        return;
+    m_dirty = true;
+    if (!m_saveTimer.isActive())
+        m_saveTimer.start();
+}
+
+bool Defaults::flush()
+{
+    m_saveTimer.stop();
+    if (m_path.isEmpty() || !m_dirty)
+        return true;
+    if (m_saveBlocked)
+        return false;
+    QJsonObject obj;
+    for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
+        obj.insert(it.key(), it.value());
+    QDir().mkpath(QFileInfo(m_path).absolutePath());
+    QSaveFile file(m_path);
+    if (!file.open(QIODevice::WriteOnly)
+        || file.write(QJsonDocument(obj).toJson(QJsonDocument::Indented)) < 0
+        || !file.commit()) {
+        qCCritical(lcPlatform).noquote() << "Could not save settings to" << m_path << ":" << file.errorString();
+        return false;
+    }
+    m_dirty = false;
+    return true;
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QJsonValue>
+#include <QObject>
+#include <QStringList>
+#include <QTimer>
+#include <memory>
+
+// Typed key/value user settings, the app's "user defaults".
+//
+// Values keep their JSON type (bool, number, string, array, object). Typed
+// getters return the caller's default for an absent or wrongly typed value.
+// The file backend keeps one JSON object in a file; writes are coalesced and
+// saved atomically (QSaveFile), and flush() is called on quit. A file that
+// cannot be parsed is moved aside (".corrupt-<time>") and logged, never
+// overwritten silently. changed(key) fires only when a value really changes.
+// Main thread only.
+class Defaults : public QObject {
+    Q_OBJECT
+public:
+    // Settings in `filePath`, loaded now.
+    static std::unique_ptr<Defaults> openFile(const QString& filePath);
+    // Settings that live only in memory (tests, previews).
+    static std::unique_ptr<Defaults> inMemory();
+
+    // The process-wide settings: $XDG_CONFIG_HOME/tidewire/defaults.json,
+    // created on first use unless main() or a test installed another.
+    static Defaults& standard();
+    // Installs `defaults` as standard() (not owned); nullptr restores the file.
+    static void setStandard(Defaults* defaults);
+    static QString standardFilePath();
+
+    ~Defaults() override;
+
+    bool contains(const QString& key) const { return m_values.contains(key); }
+    QJsonValue value(const QString& key) const { return m_values.value(key); }
+    QStringList keys() const { return m_values.keys(); }
+
+    bool boolValue(const QString& key, bool fallback) const;
+    double doubleValue(const QString& key, double fallback) const;
+    // Integral JSON numbers only; 2.5 is the wrong type for an integer key.
+    qint64 intValue(const QString& key, qint64 fallback) const;
+    QString stringValue(const QString& key, const QString& fallback = {}) const;
+    // An array whose elements are all strings; anything else is the fallback.
+    QStringList stringList(const QString& key, const QStringList& fallback = {}) const;
+    QJsonArray arrayValue(const QString& key, const QJsonArray& fallback = {}) const;
+    QJsonObject objectValue(const QString& key, const QJsonObject& fallback = {}) const;
+
+    // Stores `value`; an undefined or null value removes the key.
+    void set(const QString& key, const QJsonValue& value);
+    void set(const QString& key, const QStringList& list) { set(key, QJsonArray::fromStringList(list)); }
+    void set(const QString& key, const char* text) { set(key, QJsonValue(QString::fromUtf8(text))); }
+    void remove(const QString& key);
+
+    // Writes pending changes now. False when the file could not be written
+    // (the old file stays as it was). In-memory settings always succeed.
+    bool flush();
+    QString filePath() const { return m_path; }
+
+Q_SIGNALS:
+    void changed(const QString& key);
+
+private:
+    explicit Defaults(QString path);
+    void load();
+    void scheduleSave();
+
+    QString m_path;  // empty: in memory
+    QHash<QString, QJsonValue> m_values;
+    QTimer m_saveTimer;
+    bool m_dirty = false;
+    bool m_saveBlocked = false;  // the file could be neither read nor moved aside
+};

@@ -1,0 +1,166 @@
+#include "platform/Http.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPointer>
+#include <QTimer>
+#include <memory>
+#include <optional>
+
+#include <qcoro/qcoronetworkreply.h>
+
+bool isHttpUrl(const QUrl& url)
+{
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty()
+        && (scheme == QLatin1String("http") || scheme == QLatin1String("https"));
+}
+
+QByteArray HttpResponse::header(QByteArrayView name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+namespace {
+enum class Abort { None, Stopped, TimedOut, TooLarge };
+}
+
+QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpRequest request,
+                                           std::stop_token stop)
+{
+    if (!isHttpUrl(request.url))
+        co_return fail(ErrorKind::BadURL, QStringLiteral("Not an http or https address: %1")
+                                              .arg(request.url.toString(QUrl::RemoveUserInfo)));
+    if (stop.stop_requested())
+        co_return fail(ErrorKind::Cancelled, QStringLiteral("cancelled"));
+
+    QNetworkRequest req(request.url);
+    for (const auto& [key, value] : request.headers)
+        req.setRawHeader(key, value);
+    req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, request.cacheLoad);
+    if (request.idleTimeout.count() > 0)
+        req.setTransferTimeout(int(request.idleTimeout.count()));
+
+    QPointer<QNetworkReply> reply;
+    if (request.method == "GET")
+        reply = manager->get(req);
+    else if (request.method == "POST")
+        reply = manager->post(req, request.body);
+    else if (request.method == "HEAD")
+        reply = manager->head(req);
+    else
+        reply = manager->sendCustomRequest(req, request.method, request.body);
+
+    auto abortState = std::make_shared<Abort>(Abort::None);
+    Abort& abort = *abortState;
+    QByteArray body;
+    auto abortWith = [abortState, reply](Abort why) {
+        if (*abortState == Abort::None)
+            *abortState = why;
+        if (reply)
+            reply->abort();
+    };
+
+    QTimer total;
+    total.setSingleShot(true);
+    QObject::connect(&total, &QTimer::timeout, reply, [&abortWith] { abortWith(Abort::TimedOut); });
+    total.start(int(std::max<qint64>(1, request.timeout.count())));
+
+    if (request.maxBytes >= 0) {
+        QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&, reply] {
+            const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+            if (length.isValid() && length.toLongLong() > request.maxBytes)
+                abortWith(Abort::TooLarge);
+        });
+    }
+    QObject::connect(reply, &QNetworkReply::readyRead, reply, [&, reply] {
+        body += reply->readAll();
+        if (request.maxBytes >= 0 && body.size() > request.maxBytes) {
+            body.clear();
+            abortWith(Abort::TooLarge);
+        }
+    });
+
+    // A stop resumes through the event loop: never abort inside request_stop().
+    std::stop_callback onStop(stop, [reply, abortState] {
+        if (!reply)
+            return;
+        QMetaObject::invokeMethod(reply, [reply, abortState] {
+            if (reply && reply->isRunning()) {
+                if (*abortState == Abort::None)
+                    *abortState = Abort::Stopped;
+                reply->abort();
+            }
+        }, Qt::QueuedConnection);
+    });
+
+    if (reply->isRunning())
+        co_await qCoro(reply.data()).waitForFinished();
+    total.stop();
+    // The lambdas above refer to this frame: cut them before the frame goes.
+    QObject::disconnect(reply, &QNetworkReply::readyRead, nullptr, nullptr);
+    QObject::disconnect(reply, &QNetworkReply::metaDataChanged, nullptr, nullptr);
+
+    const QVariant statusAttr = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const int status = statusAttr.isValid() ? statusAttr.toInt() : 0;
+
+    if (abort == Abort::None && stop.stop_requested())
+        abort = Abort::Stopped;
+    switch (abort) {
+    case Abort::Stopped:
+        reply->deleteLater();
+        co_return fail(ErrorKind::Cancelled, QStringLiteral("cancelled"));
+    case Abort::TimedOut:
+        reply->deleteLater();
+        co_return fail(ErrorKind::TimedOut, QStringLiteral("The request timed out."));
+    case Abort::TooLarge:
+        reply->deleteLater();
+        co_return fail(ErrorKind::TooLarge, QStringLiteral("The response is too large."), status);
+    case Abort::None:
+        break;
+    }
+
+    if (!statusAttr.isValid()) {
+        const auto error = reply->error();
+        const QString text = reply->errorString();
+        reply->deleteLater();
+        // Qt reports its own transfer (idle) timeout as a cancellation.
+        if (error == QNetworkReply::OperationCanceledError || error == QNetworkReply::TimeoutError)
+            co_return fail(ErrorKind::TimedOut, QStringLiteral("The request timed out."));
+        co_return fail(ErrorKind::Transport, text);
+    }
+
+    // Errors in Qt's content (2xx) and server (4xx) ranges only restate the
+    // HTTP status; anything else (a cut body, a reset, a protocol failure)
+    // means the response is not whole.
+    const int code = int(reply->error());
+    const bool statusOnly = code == 0 || (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+    if (!statusOnly) {
+        const QString text = reply->errorString();
+        const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError
+            || reply->error() == QNetworkReply::TimeoutError;
+        reply->deleteLater();
+        if (timedOut)
+            co_return fail(ErrorKind::TimedOut, QStringLiteral("The request timed out."), status);
+        co_return fail(ErrorKind::Transport, text, status);
+    }
+    if (reply->isOpen())
+        body += reply->readAll();
+    if (request.maxBytes >= 0 && body.size() > request.maxBytes) {
+        reply->deleteLater();
+        co_return fail(ErrorKind::TooLarge, QStringLiteral("The response is too large."), status);
+    }
+
+    HttpResponse response;
+    response.status = status;
+    response.url = reply->url();
+    response.body = std::move(body);
+    for (const auto& pair : reply->rawHeaderPairs())
+        response.headers.append({pair.first, pair.second});
+    reply->deleteLater();
+    co_return response;
+}

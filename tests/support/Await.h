@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <optional>
+
+#include <qcoro/qcorotask.h>
+
+// Runs the event loop until `task` finishes (or `timeoutMs` of real time
+// passes, for network tests) and returns its value. For tests only.
+template <class T>
+std::optional<T> awaitTask(QCoro::Task<T>&& task, int timeoutMs = 10000)
+{
+    std::optional<T> result;
+    bool done = false;
+    auto wrapper = [](QCoro::Task<T> t, std::optional<T>* out, bool* finished) -> QCoro::Task<void> {
+        out->emplace(co_await std::move(t));
+        *finished = true;
+    };
+    auto running = wrapper(std::move(task), &result, &done);
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    return result;
+}
+
+inline void awaitTask(QCoro::Task<void>&& task, int timeoutMs = 10000)
+{
+    bool done = false;
+    auto wrapper = [](QCoro::Task<void> t, bool* finished) -> QCoro::Task<void> {
+        co_await std::move(t);
+        *finished = true;
+    };
+    auto running = wrapper(std::move(task), &done);
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+}
