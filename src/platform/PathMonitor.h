@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+// Online/offline state of the machine. The real monitor follows
+// QNetworkInformation; with no backend, or an unknown state, it reads online.
+class PathMonitor : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+    virtual bool isOnline() const = 0;
+    virtual void start() = 0;  // begins delivering onlineChanged; idempotent
+
+    static std::unique_ptr<PathMonitor> createSystem();
+
+Q_SIGNALS:
+    void onlineChanged(bool online);  // only on a real change, on the main thread
+};
+
+// Test double: setOnline() emits onlineChanged when the value changes (after start()).
+class FakePathMonitor final : public PathMonitor {
+    Q_OBJECT
+public:
+    using PathMonitor::PathMonitor;
+    bool isOnline() const override { return m_online; }
+    void start() override { m_started = true; }
+    bool isStarted() const { return m_started; }
+    void setOnline(bool online);
+
+private:
+    bool m_online = true;
+    bool m_started = false;
+};
