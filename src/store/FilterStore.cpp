@@ -1,0 +1,111 @@
+#include "store/FilterStore.h"
+
+#include "platform/Defaults.h"
+
+namespace {
+
+bool holdsIgnoringCase(const QStringList& list, const QString& phrase)
+{
+    return list.contains(phrase, Qt::CaseInsensitive);
+}
+
+QStringList lowercased(const QStringList& list)
+{
+    QStringList out;
+    out.reserve(list.size());
+    for (const QString& phrase : list)
+        out.append(phrase.toLower());
+    return out;
+}
+
+} // namespace
+
+FilterStore::FilterStore(Defaults& defaults, QObject* parent)
+    : QObject(parent),
+      m_defaults(defaults),
+      m_muted(defaults.stringList(MutedKey)),
+      m_followed(defaults.stringList(FollowedKey))
+{
+}
+
+FilterStore& FilterStore::shared()
+{
+    static FilterStore* store = new FilterStore(Defaults::standard());  // lives for the process
+    return *store;
+}
+
+void FilterStore::setMuted(const QStringList& phrases)
+{
+    if (phrases == m_muted)
+        return;
+    m_muted = phrases;
+    Q_EMIT mutedChanged();
+}
+
+void FilterStore::setFollowed(const QStringList& phrases)
+{
+    if (phrases == m_followed)
+        return;
+    m_followed = phrases;
+    Q_EMIT followedChanged();
+}
+
+void FilterStore::mute(const QString& phrase)
+{
+    addPhrase(phrase, List::Muted);
+}
+
+void FilterStore::follow(const QString& phrase)
+{
+    addPhrase(phrase, List::Followed);
+}
+
+bool FilterStore::isMuted(const QString& phrase) const
+{
+    return holdsIgnoringCase(m_muted, phrase);
+}
+
+bool FilterStore::isFollowed(const QString& phrase) const
+{
+    return holdsIgnoringCase(m_followed, phrase);
+}
+
+QStringList FilterStore::mutedLowercased() const
+{
+    return lowercased(m_muted);
+}
+
+QStringList FilterStore::followedLowercased() const
+{
+    return lowercased(m_followed);
+}
+
+void FilterStore::save()
+{
+    m_defaults.set(MutedKey, m_muted);
+    m_defaults.set(FollowedKey, m_followed);
+}
+
+void FilterStore::addPhrase(const QString& phrase, List target)
+{
+    const QString trimmed = phrase.trimmed();
+    if (trimmed.isEmpty() || holdsIgnoringCase(list(target), trimmed))
+        return;
+    list(target).append(trimmed);
+    publish(target);
+
+    const List other = target == List::Muted ? List::Followed : List::Muted;
+    const qsizetype removed = list(other).removeIf(
+        [&](const QString& entry) { return entry.compare(trimmed, Qt::CaseInsensitive) == 0; });
+    if (removed > 0)
+        publish(other);
+    save();
+}
+
+void FilterStore::publish(List which)
+{
+    if (which == List::Muted)
+        Q_EMIT mutedChanged();
+    else
+        Q_EMIT followedChanged();
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QObject>
+#include <QStringList>
+
+class Defaults;
+
+// The user's muted phrases (matching headlines are hidden) and followed
+// phrases (matching headlines are favoured), kept in the settings under
+// "mutedPhrases.v1" and "followedPhrases.v1". Phrases are stored trimmed,
+// with their case as typed; no list holds two entries equal ignoring case and
+// no phrase stands in both lists. Main thread only.
+class FilterStore : public QObject {
+    Q_OBJECT
+public:
+    static inline const QString MutedKey = QStringLiteral("mutedPhrases.v1");
+    static inline const QString FollowedKey = QStringLiteral("followedPhrases.v1");
+
+    explicit FilterStore(Defaults& defaults, QObject* parent = nullptr);
+
+    // The process-wide store over Defaults::standard(), created on first use.
+    static FilterStore& shared();
+
+    const QStringList& muted() const { return m_muted; }
+    const QStringList& followed() const { return m_followed; }
+    // Direct edits (removal, undo): the caller keeps the rules above and
+    // calls save() afterwards.
+    void setMuted(const QStringList& phrases);
+    void setFollowed(const QStringList& phrases);
+
+    // Adds the trimmed phrase to one list and takes it out of the other.
+    void mute(const QString& phrase);
+    void follow(const QString& phrase);
+
+    // True when the list holds the phrase ignoring case (not trimmed).
+    bool isMuted(const QString& phrase) const;
+    bool isFollowed(const QString& phrase) const;
+
+    // The lists lower-cased, order kept: what headline matching uses.
+    QStringList mutedLowercased() const;
+    QStringList followedLowercased() const;
+
+    // Writes both lists.
+    void save();
+
+Q_SIGNALS:
+    void mutedChanged();
+    void followedChanged();
+
+private:
+    enum class List { Muted, Followed };
+    void addPhrase(const QString& phrase, List target);
+    QStringList& list(List which) { return which == List::Muted ? m_muted : m_followed; }
+    void publish(List which);
+
+    Defaults& m_defaults;
+    QStringList m_muted;
+    QStringList m_followed;
+};

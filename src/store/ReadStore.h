@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+
+class Defaults;
+
+// Ids of the headlines the user has opened, oldest first, kept in the
+// settings under "readItemIDs.v1". Views dim read items and redraw when
+// revision() moves. Main thread only.
+class ReadStore : public QObject {
+    Q_OBJECT
+public:
+    static constexpr qsizetype Capacity = 5000;
+    static inline const QString StorageKey = QStringLiteral("readItemIDs.v1");
+
+    explicit ReadStore(Defaults& defaults, QObject* parent = nullptr);
+
+    // The process-wide history over Defaults::standard(), created on first use.
+    static ReadStore& shared();
+
+    // Records `id` as read. Empty and already-read ids change nothing; past
+    // Capacity the oldest ids are forgotten.
+    void markRead(const QString& id);
+    // Forgets the whole history.
+    void clear();
+
+    bool isRead(const QString& id) const { return m_ids.contains(id); }
+    const QSet<QString>& ids() const { return m_ids; }
+    const QStringList& order() const { return m_order; }
+    int revision() const { return m_revision; }
+
+Q_SIGNALS:
+    void revisionChanged(int revision);
+
+private:
+    void persistAndPublish();
+
+    Defaults& m_defaults;
+    QStringList m_order;
+    QSet<QString> m_ids;
+    int m_revision = 0;
+};
