@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QSet>
+#include <QString>
+
+class Defaults;
+
+// How the feed selection is kept in the settings: sets of ids as one text,
+// sorted ascending and joined with ",".
+namespace FeedSelection {
+
+inline const QString DisabledKey = QStringLiteral("disabledFeedIDs");
+inline const QString ActiveCuratedKey = QStringLiteral("activeCuratedIDs");
+inline const QString LegacyActiveCuratedKey = QStringLiteral("activeCuratedID");
+inline const QString DismissedReleaseKey = QStringLiteral("dismissedReleaseVersion");
+// The curated set whose batches ask only for the last two hours.
+inline const QString PulseSetID = QStringLiteral("pulse");
+
+// "a,,b," -> {a, b}: split at every comma, empty pieces dropped.
+QSet<QString> parseIds(const QString& text);
+// {b, a} -> "a,b".
+QString joinIds(const QSet<QString>& ids);
+
+QSet<QString> loadDisabled(const Defaults& defaults);
+// "activeCuratedIDs" when present, else the older one-id "activeCuratedID".
+QSet<QString> loadActiveCurated(const Defaults& defaults);
+void saveDisabled(Defaults& defaults, const QSet<QString>& ids);
+// Writes the set (removed when empty) and always drops the older key.
+void saveActiveCurated(Defaults& defaults, const QSet<QString>& ids);
+
+} // namespace FeedSelection
