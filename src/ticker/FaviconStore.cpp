@@ -1,0 +1,196 @@
+#include "ticker/FaviconStore.h"
+
+#include "platform/Clock.h"
+#include "platform/Endpoints.h"
+#include "platform/Http.h"
+#include "ticker/ImageFetchGate.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+using namespace std::chrono_literals;
+
+QImage decodeImageBytes(const QByteArray& bytes, int maxSide, QSize target)
+{
+    if (bytes.isEmpty())
+        return {};
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+    const QSize full = reader.size();
+    if (target.isValid() && !target.isEmpty() && full.isValid()) {
+        reader.setScaledSize(full.scaled(target, Qt::KeepAspectRatioByExpanding).boundedTo(full));
+    } else if (maxSide > 0 && full.isValid() && (full.width() > maxSide || full.height() > maxSide)) {
+        reader.setScaledSize(full.scaled(maxSide, maxSide, Qt::KeepAspectRatio));
+    }
+    QImage image = reader.read();
+    if (image.isNull())
+        return {};
+    if (maxSide > 0 && (image.width() > maxSide || image.height() > maxSide))
+        image = image.scaled(maxSide, maxSide, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return image;
+}
+
+FaviconStore::FaviconStore(QString cacheDir, QNetworkAccessManager* network, QUrl faviconBase,
+                           ImageFetchGate& gate, Scheduler& scheduler, QObject* parent)
+    : QObject(parent)
+    , m_cacheDir(std::move(cacheDir))
+    , m_network(network ? network : new QNetworkAccessManager(this))
+    , m_faviconBase(std::move(faviconBase))
+    , m_gate(&gate)
+    , m_scheduler(&scheduler)
+{
+    // A folder that cannot be created is used all the same: reads then miss
+    // and writes fail quietly.
+    if (!m_cacheDir.isEmpty())
+        QDir().mkpath(m_cacheDir);
+}
+
+FaviconStore::~FaviconStore()
+{
+    m_stop.request_stop();
+}
+
+FaviconStore& FaviconStore::shared()
+{
+    static FaviconStore* store = new FaviconStore(standardCacheDir(), nullptr, Endpoints::current().faviconBase,
+                                                  ImageFetchGate::shared(), Scheduler::system());
+    return *store;
+}
+
+QString FaviconStore::standardCacheDir()
+{
+    const QString caches = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (caches.isEmpty())
+        return {};
+    return caches + QStringLiteral("/favicons");
+}
+
+QString FaviconStore::cacheKey(const QString& host, int size)
+{
+    return host + QLatin1Char('_') + QString::number(size);
+}
+
+QString FaviconStore::fileName(const QString& key)
+{
+    QString name;
+    name.reserve(key.size() + 4);
+    for (const char32_t c : key.toUcs4()) {
+        const bool keep = QChar::isLetterOrNumber(c) || QChar::isMark(c) || c == U'-' || c == U'.' || c == U'_';
+        if (keep)
+            name += QString::fromUcs4(&c, 1);
+        else
+            name += QLatin1Char('-');
+    }
+    return name + QStringLiteral(".img");
+}
+
+bool FaviconStore::isValidHostName(const QString& host)
+{
+    if (host.isEmpty() || host.size() > 253)
+        return false;
+    const QByteArray ace = QUrl::toAce(host);
+    if (ace.isEmpty() || ace.size() > 253)
+        return false;
+    static const QRegularExpression label(QStringLiteral("^(?!-)[A-Za-z0-9-]{1,63}(?<!-)$"));
+    const QList<QByteArray> labels = ace.endsWith('.') ? ace.chopped(1).split('.') : ace.split('.');
+    for (const QByteArray& part : labels) {
+        if (!label.match(QString::fromLatin1(part)).hasMatch())
+            return false;
+    }
+    return true;
+}
+
+void FaviconStore::request(const QString& host, const std::optional<QString>& iconURL, int size)
+{
+    const QString key = cacheKey(host, size);
+    if (m_images.contains(key) || m_activeRequests.contains(key))
+        return;
+    QUrl url;
+    if (iconURL && !iconURL->isEmpty()) {
+        url = QUrl(*iconURL, QUrl::StrictMode);
+    } else {
+        if (!isValidHostName(host))
+            return;
+        url = Endpoints::join(m_faviconBase, QStringLiteral("ip3/") + host + QStringLiteral(".ico"));
+    }
+    if (!isHttpUrl(url))
+        return;
+    m_activeRequests.insert(key);
+    load(key, url);  // runs on by itself; it frees the key when it ends
+}
+
+QImage FaviconStore::readDisk(const QString& key) const
+{
+    if (m_cacheDir.isEmpty())
+        return {};
+    QFile file(m_cacheDir + QLatin1Char('/') + fileName(key));
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxDownloadBytes)
+        return {};
+    return decodeImageBytes(file.readAll(), maxDecodedSide);
+}
+
+void FaviconStore::writeDisk(const QString& key, const QByteArray& bytes) const
+{
+    if (m_cacheDir.isEmpty())
+        return;
+    QSaveFile file(m_cacheDir + QLatin1Char('/') + fileName(key));
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+        file.commit();
+}
+
+void FaviconStore::store(const QString& key, const QImage& image)
+{
+    m_images.insert(key, image);
+    Q_EMIT changed(key);
+}
+
+QCoro::Task<void> FaviconStore::load(QString key, QUrl url)
+{
+    QPointer<FaviconStore> self(this);
+    const std::stop_token stop = m_stop.get_token();
+
+    if (const QImage cached = readDisk(key); !cached.isNull()) {
+        store(key, cached);
+        m_activeRequests.remove(key);
+        co_return;
+    }
+
+    co_await m_scheduler->sleep(100ms, stop);
+    if (!self || stop.stop_requested())
+        co_return;
+
+    ImageFetchGate* gate = m_gate;
+    co_await gate->acquire();
+    ImageFetchGate::Slot slot(*gate);
+    if (!self || stop.stop_requested())
+        co_return;
+
+    HttpRequest request(url);
+    request.maxBytes = maxDownloadBytes;
+    request.timeout = 20s;
+    request.idleTimeout = 10s;
+    request.cacheLoad = QNetworkRequest::PreferNetwork;
+    const Result<HttpResponse> reply = co_await httpSend(m_network, request, stop);
+    slot.reset();
+    if (!self || stop.stop_requested())
+        co_return;
+
+    // Any status: a 404 page that is an image is still the site's icon.
+    const QImage image = reply ? decodeImageBytes(reply->body, maxDecodedSide) : QImage();
+    if (!image.isNull()) {
+        writeDisk(key, reply->body);
+        store(key, image);
+    }
+    m_activeRequests.remove(key);
+}

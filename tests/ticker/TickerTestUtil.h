@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QImage>
+#include <functional>
+
+// Runs the event loop until `done` holds or `timeoutMs` of real time pass
+// (for replies from the loopback server). Returns whether it held.
+inline bool runUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    return done();
+}
+
+inline QByteArray pngBytes(int w, int h, QColor color = Qt::red)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
