@@ -1,0 +1,239 @@
+// Display helpers of FeedItem: clean title, safe link, meta line and the
+// phrase matches used by the muted, followed and orb-keyword filters.
+#include "api/ItemModels.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+#include <memory>
+
+#include <unicode/dtptngen.h>
+#include <unicode/smpdtfmt.h>
+#include <unicode/timezone.h>
+
+namespace {
+
+// A tag is "<" followed by a letter, or "/" and a letter, up to the next ">".
+// Comparisons such as "< 5,000" and "> 4%" are text, not tags.
+const QRegularExpression& tagPattern()
+{
+    static const QRegularExpression re(QStringLiteral("<(?:[A-Za-z]|/[A-Za-z])[^>]*>"));
+    return re;
+}
+
+const QRegularExpression& entityPattern()
+{
+    static const QRegularExpression re(
+        QStringLiteral("&(amp|quot|apos|lt|gt|nbsp|#[0-9]{1,7}|#[xX][0-9A-Fa-f]{1,6});"));
+    return re;
+}
+
+std::optional<QString> entityText(const QString& name)
+{
+    if (name == QLatin1String("amp")) return QStringLiteral("&");
+    if (name == QLatin1String("quot")) return QStringLiteral("\"");
+    if (name == QLatin1String("apos")) return QStringLiteral("'");
+    if (name == QLatin1String("lt")) return QStringLiteral("<");
+    if (name == QLatin1String("gt")) return QStringLiteral(">");
+    if (name == QLatin1String("nbsp")) return QStringLiteral(" ");
+    bool ok = false;
+    const bool hex = name.size() > 1 && (name[1] == u'x' || name[1] == u'X');
+    const uint code = hex ? name.mid(2).toUInt(&ok, 16) : name.mid(1).toUInt(&ok, 10);
+    if (!ok || code == 0 || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+        return std::nullopt;
+    const char32_t c = code;
+    return QString::fromUcs4(&c, 1);
+}
+
+// One pass: the text an entity produces is never read again as markup.
+QString decodeEntities(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    qsizetype last = 0;
+    auto it = entityPattern().globalMatch(text);
+    while (it.hasNext()) {
+        const QRegularExpressionMatch m = it.next();
+        const std::optional<QString> replacement = entityText(m.captured(1));
+        if (!replacement)
+            continue;
+        out.append(QStringView(text).sliced(last, m.capturedStart() - last));
+        out.append(*replacement);
+        last = m.capturedEnd();
+    }
+    out.append(QStringView(text).sliced(last));
+    return out;
+}
+
+icu::UnicodeString toIcu(const QString& s)
+{
+    return icu::UnicodeString(reinterpret_cast<const UChar*>(s.utf16()), int32_t(s.size()));
+}
+
+QString fromIcu(const icu::UnicodeString& s)
+{
+    return QString(reinterpret_cast<const QChar*>(s.getBuffer()), s.length());
+}
+
+// Formats `when` with an ICU pattern in the given locale and zone.
+QString formatDate(const icu::UnicodeString& pattern, const icu::Locale& locale,
+                   const QTimeZone& zone, const QDateTime& when)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    icu::SimpleDateFormat format(pattern, locale, status);
+    if (U_FAILURE(status))
+        return {};
+    format.adoptTimeZone(icu::TimeZone::createTimeZone(toIcu(QString::fromUtf8(zone.id()))));
+    icu::UnicodeString out;
+    format.format(UDate(when.toMSecsSinceEpoch()), out);
+    return fromIcu(out);
+}
+
+QString dayPattern(const icu::Locale& locale)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    std::unique_ptr<icu::DateTimePatternGenerator> generator(
+        icu::DateTimePatternGenerator::createInstance(locale, status));
+    if (U_FAILURE(status))
+        return QStringLiteral("MMM d");
+    const icu::UnicodeString pattern = generator->getBestPattern(icu::UnicodeString(u"MMMd"), status);
+    if (U_FAILURE(status))
+        return QStringLiteral("MMM d");
+    return fromIcu(pattern);
+}
+
+QString metaLabel(const FeedItem& item)
+{
+    if (item.source && item.source->title)
+        return *item.source->title;
+    if (!item.url)
+        return {};
+    const QUrl url(*item.url);
+    QString host = url.isValid() ? url.host().toLower() : QString();
+    host.remove(QStringLiteral("www."));
+    const qsizetype dot = host.indexOf(u'.');
+    return dot >= 0 ? host.left(dot) : host;
+}
+
+QString haystack(const FeedItem& item)
+{
+    const QString sourceTitle = item.source && item.source->title ? *item.source->title : QString();
+    return (item.cleanedTitle() + u' ' + sourceTitle).toLower();
+}
+
+QStringList letterOrNumberRuns(QStringView text)
+{
+    QStringList runs;
+    QString current;
+    for (QChar c : text) {
+        if (c.isLetterOrNumber()) {
+            current.append(c);
+        } else if (!current.isEmpty()) {
+            runs.append(current);
+            current.clear();
+        }
+    }
+    if (!current.isEmpty())
+        runs.append(current);
+    return runs;
+}
+
+} // namespace
+
+QString FeedItem::cleanedTitle() const
+{
+    QString text = title;
+    if (text.contains(u'<'))
+        text.remove(tagPattern());
+    if (text.contains(u'&'))
+        text = decodeEntities(text);
+    return text.trimmed();
+}
+
+std::optional<QUrl> FeedItem::linkURL() const
+{
+    if (!url)
+        return std::nullopt;
+    const QString trimmed = url->trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    const QUrl link(trimmed, QUrl::StrictMode);
+    const QString scheme = link.scheme().toLower();
+    if (!link.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
+        return std::nullopt;
+    return link;
+}
+
+MetaLineContext MetaLineContext::current()
+{
+    return MetaLineContext{QDateTime::currentDateTimeUtc(), QTimeZone::systemTimeZone(), QLocale::system().name()};
+}
+
+QString FeedItem::metaLine() const
+{
+    return metaLine(MetaLineContext::current());
+}
+
+QString FeedItem::metaLine(const MetaLineContext& context) const
+{
+    QString label = metaLabel(*this);
+    if (label.isEmpty())
+        label = QStringLiteral("SIGNAL");
+    label = label.toUpper();
+    if (!publishedAt)
+        return label;
+
+    const icu::Locale locale(context.locale.toUtf8().constData());
+    const QString time = formatDate(icu::UnicodeString(u"h:mm a"), locale, context.zone, *publishedAt);
+    const bool today = publishedAt->toTimeZone(context.zone).date() == context.now.toTimeZone(context.zone).date();
+    if (today)
+        return label + QStringLiteral(" \u2022 ") + time;
+    const QString day = formatDate(toIcu(dayPattern(locale)), locale, context.zone, *publishedAt);
+    return label + QStringLiteral(" \u2022 ") + day + u' ' + time;
+}
+
+bool FeedItem::matchesAny(const QStringList& phrases) const
+{
+    if (phrases.isEmpty())
+        return false;
+    const QString hay = haystack(*this);
+    std::optional<QStringList> words;  // collected on the first single-word phrase
+    for (const QString& phrase : phrases) {
+        if (phrase.isEmpty())
+            continue;
+        if (phrase.contains(u' ')) {
+            if (hay.contains(phrase))
+                return true;
+            continue;
+        }
+        if (!words)
+            words = letterOrNumberRuns(hay);
+        if (words->contains(phrase))
+            return true;
+    }
+    return false;
+}
+
+bool FeedItem::looselyMatchesAny(const QStringList& phrases) const
+{
+    if (phrases.isEmpty())
+        return false;
+    const QString hay = haystack(*this);
+    for (const QString& phrase : phrases) {
+        if (phrase.isEmpty())
+            continue;
+        if (hay.contains(phrase))
+            return true;
+        QStringList counting;
+        for (const QString& run : letterOrNumberRuns(phrase)) {
+            if (run.size() >= 3)
+                counting.append(run);
+        }
+        if (counting.isEmpty())
+            continue;
+        const bool all = std::all_of(counting.cbegin(), counting.cend(),
+                                     [&hay](const QString& run) { return hay.contains(run); });
+        if (all)
+            return true;
+    }
+    return false;
+}
