@@ -1,0 +1,185 @@
+#include "platform/SecretStore.h"
+
+// glib names a struct member "signals"; QT_NO_KEYWORDS keeps Qt's macro out of its way.
+#include <libsecret/secret.h>
+
+#include <QStringDecoder>
+
+namespace {
+
+// Items are found by exactly these two attributes (plus libsecret's own
+// "xdg:schema"), so write() replaces the one item of a service + account.
+const SecretSchema* schema()
+{
+    static const SecretSchema s = [] {
+        SecretSchema init{};
+        init.name = "tidewire.client.Secret";
+        init.flags = SECRET_SCHEMA_NONE;
+        init.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        init.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        init.attributes[2] = {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING};
+        return init;
+    }();
+    return &s;
+}
+
+struct ErrorDeleter {
+    void operator()(GError* e) const { g_error_free(e); }
+};
+using ErrorPtr = std::unique_ptr<GError, ErrorDeleter>;
+
+struct ValueDeleter {
+    void operator()(SecretValue* v) const { secret_value_unref(v); }
+};
+using ValuePtr = std::unique_ptr<SecretValue, ValueDeleter>;
+
+// Whether a failure means no Secret Service can be reached at all (no session
+// bus, nobody owns or can start org.freedesktop.secrets), as opposed to a
+// service that answered with an error.
+bool meansNoService(const GError* error)
+{
+    if (error->domain == G_DBUS_ERROR) {
+        switch (error->code) {
+        case G_DBUS_ERROR_SERVICE_UNKNOWN:
+        case G_DBUS_ERROR_NAME_HAS_NO_OWNER:
+        case G_DBUS_ERROR_NO_SERVER:
+        case G_DBUS_ERROR_DISCONNECTED:
+        case G_DBUS_ERROR_NO_REPLY:
+        case G_DBUS_ERROR_TIMEOUT:
+        case G_DBUS_ERROR_TIMED_OUT:
+        case G_DBUS_ERROR_SPAWN_EXEC_FAILED:
+        case G_DBUS_ERROR_SPAWN_FORK_FAILED:
+        case G_DBUS_ERROR_SPAWN_CHILD_EXITED:
+        case G_DBUS_ERROR_SPAWN_CHILD_SIGNALED:
+        case G_DBUS_ERROR_SPAWN_FAILED:
+        case G_DBUS_ERROR_SPAWN_SERVICE_INVALID:
+        case G_DBUS_ERROR_SPAWN_SERVICE_NOT_FOUND:
+        case G_DBUS_ERROR_SPAWN_FILE_INVALID:
+        case G_DBUS_ERROR_SPAWN_NO_MEMORY:
+        case G_DBUS_ERROR_SPAWN_SETUP_FAILED:
+        case G_DBUS_ERROR_SPAWN_CONFIG_INVALID:
+        case G_DBUS_ERROR_SPAWN_PERMISSIONS_INVALID:
+            return true;
+        default:
+            return false;
+        }
+    }
+    // Connecting to the session bus itself failed (no address, no socket,
+    // refused): gio reports these in its I/O domain.
+    return error->domain == G_IO_ERROR;
+}
+
+// The error text describes the failure; it never carries the secret, which
+// is not passed to anything that could echo it.
+std::unexpected<Error> failure(const char* what, const QString& account, const GError* error)
+{
+    const QString detail = error ? QString::fromUtf8(error->message) : QStringLiteral("no reason given");
+    const ErrorKind kind = error && meansNoService(error) ? ErrorKind::Unavailable : ErrorKind::Io;
+    return fail(kind, QStringLiteral("Could not %1 the secret for \"%2\": %3")
+                          .arg(QLatin1String(what), account, detail));
+}
+
+// The stored bytes as text; bytes that are not valid UTF-8 read as no secret.
+std::optional<QString> decodeSecret(SecretValue* value)
+{
+    gsize length = 0;
+    const gchar* bytes = secret_value_get(value, &length);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(QByteArrayView(bytes, qsizetype(length)));
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+class LibsecretSecretStore final : public SecretStore {
+public:
+    std::optional<QString> read(const QString& service, const QString& account) override
+    {
+        GError* raw = nullptr;
+        ValuePtr value(secret_password_lookup_binary_sync(schema(), nullptr, &raw,
+                                                          "service", service.toUtf8().constData(),
+                                                          "account", account.toUtf8().constData(),
+                                                          nullptr));
+        ErrorPtr error(raw);
+        if (error || !value)
+            return std::nullopt;
+        return decodeSecret(value.get());
+    }
+
+    Result<void> write(const QString& service, const QString& account, const QString& secret) override
+    {
+        // Stored with its length rather than as a C string, so no character
+        // of the secret can cut it short. The service replaces an item with
+        // the same attributes in the same call, so a failed write leaves the
+        // old item as it was.
+        QByteArray bytes = secret.toUtf8();
+        ValuePtr value(secret_value_new(bytes.constData(), bytes.size(), "text/plain"));
+        bytes.fill('\0');
+        const QByteArray label = QStringLiteral("Tidewire: %1").arg(account).toUtf8();
+        GError* raw = nullptr;
+        const gboolean stored = secret_password_store_binary_sync(
+            schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr, &raw,
+            "service", service.toUtf8().constData(), "account", account.toUtf8().constData(), nullptr);
+        ErrorPtr error(raw);
+        if (!stored || error)
+            return failure("store", account, error.get());
+        return {};
+    }
+
+    Result<void> remove(const QString& service, const QString& account) override
+    {
+        GError* raw = nullptr;
+        // FALSE without an error means there was nothing to remove.
+        secret_password_clear_sync(schema(), nullptr, &raw,
+                                   "service", service.toUtf8().constData(),
+                                   "account", account.toUtf8().constData(), nullptr);
+        ErrorPtr error(raw);
+        if (error)
+            return failure("remove", account, error.get());
+        return {};
+    }
+};
+
+QString itemKey(const QString& service, const QString& account)
+{
+    return service + QLatin1Char('\n') + account;
+}
+
+}  // namespace
+
+SecretStore& SecretStore::system()
+{
+    static LibsecretSecretStore store;
+    return store;
+}
+
+std::optional<QString> MemorySecretStore::read(const QString& service, const QString& account)
+{
+    ++readCount;
+    if (unavailable)
+        return std::nullopt;
+    const auto it = m_items.constFind(itemKey(service, account));
+    if (it == m_items.cend())
+        return std::nullopt;
+    return *it;
+}
+
+Result<void> MemorySecretStore::write(const QString& service, const QString& account, const QString& secret)
+{
+    if (unavailable)
+        return fail(ErrorKind::Unavailable, QStringLiteral("No secret service is running"));
+    if (failWrites)
+        return fail(ErrorKind::Io, QStringLiteral("Could not store the secret for \"%1\"").arg(account));
+    m_items.insert(itemKey(service, account), secret);
+    return {};
+}
+
+Result<void> MemorySecretStore::remove(const QString& service, const QString& account)
+{
+    if (unavailable)
+        return fail(ErrorKind::Unavailable, QStringLiteral("No secret service is running"));
+    if (failWrites)
+        return fail(ErrorKind::Io, QStringLiteral("Could not remove the secret for \"%1\"").arg(account));
+    m_items.remove(itemKey(service, account));
+    return {};
+}

@@ -1,0 +1,261 @@
+// SecretStore::system() against a real Secret Service. The binary runs under
+// tests/support/run-with-keyring.sh (a private gnome-keyring) or with a
+// session bus that offers no secret service; TIDEWIRE_SECRET_TEST names which.
+#include "platform/SecretStore.h"
+
+#include <libsecret/secret.h>
+
+#include <QDirIterator>
+#include <QFile>
+#include <QStringList>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kService = QStringLiteral("tidewire.client");
+
+QString mode()
+{
+    return qEnvironmentVariable("TIDEWIRE_SECRET_TEST");
+}
+
+// Every Qt message logged while alive, to prove secrets stay out of logs.
+class LogCapture {
+public:
+    LogCapture()
+    {
+        s_lines.clear();
+        m_previous = qInstallMessageHandler(&LogCapture::handle);
+    }
+    ~LogCapture() { qInstallMessageHandler(m_previous); }
+    static const QStringList& lines() { return s_lines; }
+
+private:
+    static void handle(QtMsgType, const QMessageLogContext&, const QString& message) { s_lines << message; }
+    static inline QStringList s_lines;
+    QtMessageHandler m_previous = nullptr;
+};
+
+// The attributes stored items carry. Pinned here on purpose: items written by
+// an earlier build must still be found after an upgrade.
+const SecretSchema* storedSchema()
+{
+    static const SecretSchema s = [] {
+        SecretSchema init{};
+        init.name = "tidewire.client.Secret";
+        init.flags = SECRET_SCHEMA_NONE;
+        init.attributes[0] = {"service", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        init.attributes[1] = {"account", SECRET_SCHEMA_ATTRIBUTE_STRING};
+        init.attributes[2] = {nullptr, SECRET_SCHEMA_ATTRIBUTE_STRING};
+        return init;
+    }();
+    return &s;
+}
+
+struct StoredItem {
+    QString label;
+    QString objectPath;
+};
+
+// The items the service holds for service + account, read around our API.
+QList<StoredItem> storedItems(const QString& service, const QString& account)
+{
+    GError* error = nullptr;
+    GList* found = secret_password_search_sync(storedSchema(), SECRET_SEARCH_ALL, nullptr, &error,
+                                               "service", service.toUtf8().constData(),
+                                               "account", account.toUtf8().constData(), nullptr);
+    if (error) {
+        ADD_FAILURE() << "search failed: " << error->message;
+        g_error_free(error);
+        return {};
+    }
+    QList<StoredItem> items;
+    for (GList* l = found; l; l = l->next) {
+        auto* retrievable = SECRET_RETRIEVABLE(l->data);
+        gchar* label = secret_retrievable_get_label(retrievable);
+        StoredItem item{QString::fromUtf8(label), {}};
+        g_free(label);
+        if (G_IS_DBUS_PROXY(l->data))
+            item.objectPath = QString::fromUtf8(g_dbus_proxy_get_object_path(G_DBUS_PROXY(l->data)));
+        items << item;
+    }
+    g_list_free_full(found, g_object_unref);
+    return items;
+}
+
+// Files under the private XDG folders the test main set up that contain `text`.
+QStringList filesContaining(const QString& text)
+{
+    QStringList hits;
+    for (const char* var : {"XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"}) {
+        const QString root = qEnvironmentVariable(var);
+        if (root.isEmpty())
+            continue;
+        QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            QFile file(it.next());
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text.toUtf8()))
+                hits << file.fileName();
+        }
+    }
+    return hits;
+}
+
+bool plantRawItem(const QString& account, const QByteArray& bytes)
+{
+    SecretValue* value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
+    GError* error = nullptr;
+    const gboolean ok = secret_password_store_binary_sync(
+        storedSchema(), SECRET_COLLECTION_DEFAULT, "planted", value, nullptr, &error,
+        "service", kService.toUtf8().constData(), "account", account.toUtf8().constData(), nullptr);
+    secret_value_unref(value);
+    if (error) {
+        ADD_FAILURE() << "planting failed: " << error->message;
+        g_error_free(error);
+    }
+    return ok;
+}
+
+class SecretServiceKeyring : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (mode().startsWith(QLatin1String("missing:")))
+            GTEST_SKIP() << "no keyring to test against: " << qPrintable(mode().mid(8));
+        ASSERT_EQ(mode(), QStringLiteral("keyring"))
+            << "run through ctest: these tests need the private keyring of run-with-keyring.sh";
+    }
+    SecretStore& store = SecretStore::system();
+};
+
+TEST_F(SecretServiceKeyring, AnAbsentItemReadsAsNothingAndRemovesCleanly)
+{
+    EXPECT_EQ(store.read(kService, QStringLiteral("never_stored")), std::nullopt);
+    const auto removed = store.remove(kService, QStringLiteral("never_stored"));
+    EXPECT_TRUE(removed.has_value()) << qPrintable(removed.error().description);
+}
+
+TEST_F(SecretServiceKeyring, StoredTextReadsBackExactly)
+{
+    const QString account = QStringLiteral("round_trip");
+    const QList<QString> secrets = {
+        QStringLiteral("c3k1a9hr01qk4kg8f0ug"),
+        QString(),                                  // empty stays empty, not "no key"
+        QStringLiteral("  padded key\n"),           // no trimming
+        QStringLiteral("ключ-\u00e9-\U0001F511"),   // non-ASCII
+        QStringLiteral("before") + QChar(0) + QStringLiteral("after"),  // a NUL does not cut it short
+        QString(5000, QLatin1Char('k')),
+    };
+    for (const QString& secret : secrets) {
+        SCOPED_TRACE(secret.size());
+        const auto written = store.write(kService, account, secret);
+        ASSERT_TRUE(written.has_value()) << qPrintable(written.error().description);
+        const auto read = store.read(kService, account);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(*read, secret);
+    }
+    ASSERT_TRUE(store.remove(kService, account).has_value());
+}
+
+TEST_F(SecretServiceKeyring, WriteReplacesTheOneItemInThePersistentDefaultKeyring)
+{
+    const QString account = QStringLiteral("finnhub_api_key");
+    ASSERT_TRUE(store.write(kService, account, QStringLiteral("first")).has_value());
+    ASSERT_TRUE(store.write(kService, account, QStringLiteral("second")).has_value());
+
+    EXPECT_EQ(store.read(kService, account), QStringLiteral("second"));
+    const QList<StoredItem> items = storedItems(kService, account);
+    ASSERT_EQ(items.size(), 1) << "a second write must replace, not add";
+    EXPECT_EQ(items[0].label, QStringLiteral("Tidewire: finnhub_api_key"));
+    // The session collection would forget the key at logout.
+    EXPECT_TRUE(items[0].objectPath.startsWith(QLatin1String("/org/freedesktop/secrets/collection/login/")))
+        << qPrintable(items[0].objectPath);
+
+    ASSERT_TRUE(store.remove(kService, account).has_value());
+    EXPECT_EQ(store.read(kService, account), std::nullopt);
+    EXPECT_TRUE(storedItems(kService, account).isEmpty());
+    EXPECT_TRUE(store.remove(kService, account).has_value()) << "removing twice succeeds";
+}
+
+TEST_F(SecretServiceKeyring, ServicesAndAccountsAddressSeparateItems)
+{
+    struct Entry {
+        QString service, account, secret;
+    };
+    const QList<Entry> entries = {
+        {kService, QStringLiteral("a"), QStringLiteral("secret-a")},
+        {kService, QStringLiteral("b"), QStringLiteral("secret-b")},
+        {QStringLiteral("other.service"), QStringLiteral("a"), QStringLiteral("secret-other")},
+        {kService, QStringLiteral("a\nb"), QStringLiteral("secret-newline")},
+    };
+    for (const Entry& e : entries)
+        ASSERT_TRUE(store.write(e.service, e.account, e.secret).has_value());
+
+    ASSERT_TRUE(store.remove(kService, QStringLiteral("a")).has_value());
+    EXPECT_EQ(store.read(kService, QStringLiteral("a")), std::nullopt);
+    for (const Entry& e : entries.mid(1)) {
+        SCOPED_TRACE(qPrintable(e.service + QLatin1Char('/') + e.account));
+        EXPECT_EQ(store.read(e.service, e.account), e.secret);
+        EXPECT_TRUE(store.remove(e.service, e.account).has_value());
+    }
+}
+
+TEST_F(SecretServiceKeyring, AnItemThatIsNotUtf8ReadsAsNothing)
+{
+    const QString account = QStringLiteral("binary");
+    ASSERT_TRUE(plantRawItem(account, QByteArray("\xff\xfe\x80not text", 11)));
+    EXPECT_EQ(store.read(kService, account), std::nullopt);
+    ASSERT_TRUE(plantRawItem(account, QByteArray("plain")));
+    EXPECT_EQ(store.read(kService, account), QStringLiteral("plain"));
+    ASSERT_TRUE(store.remove(kService, account).has_value());
+}
+
+TEST_F(SecretServiceKeyring, TheSecretNeverReachesTheLog)
+{
+    const QString secret = QStringLiteral("do-not-log-me-7f3a");
+    const QString account = QStringLiteral("logged");
+    LogCapture capture;
+    ASSERT_TRUE(store.write(kService, account, secret).has_value());
+    EXPECT_EQ(store.read(kService, account), secret);
+    ASSERT_TRUE(store.remove(kService, account).has_value());
+    for (const QString& line : LogCapture::lines())
+        EXPECT_FALSE(line.contains(secret)) << qPrintable(line);
+}
+
+// Run with DBUS_SESSION_BUS_ADDRESS pointing at nothing, with no bus address
+// at all, or on a bus where nothing provides org.freedesktop.secrets.
+class SecretServiceAbsent : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(mode(), QStringLiteral("no-service"))
+            << "run through ctest: these tests need an environment without a secret service";
+    }
+    SecretStore& store = SecretStore::system();
+};
+
+TEST_F(SecretServiceAbsent, ReadsAsNoKeyAndReportsWritesAsUnavailable)
+{
+    const QString secret = QStringLiteral("unsaved-secret-91c2");
+    LogCapture capture;
+
+    EXPECT_EQ(store.read(kService, QStringLiteral("finnhub_api_key")), std::nullopt);
+
+    const auto written = store.write(kService, QStringLiteral("finnhub_api_key"), secret);
+    ASSERT_FALSE(written.has_value()) << "a write with no service must not claim success";
+    EXPECT_EQ(written.error().kind, ErrorKind::Unavailable) << qPrintable(written.error().description);
+    EXPECT_FALSE(written.error().description.isEmpty());
+    EXPECT_FALSE(written.error().description.contains(secret));
+
+    const auto removed = store.remove(kService, QStringLiteral("finnhub_api_key"));
+    ASSERT_FALSE(removed.has_value());
+    EXPECT_EQ(removed.error().kind, ErrorKind::Unavailable);
+
+    // Still nothing readable afterwards: no fallback kept the secret anywhere.
+    EXPECT_EQ(store.read(kService, QStringLiteral("finnhub_api_key")), std::nullopt);
+    EXPECT_EQ(filesContaining(secret), QStringList());
+    for (const QString& line : LogCapture::lines())
+        EXPECT_FALSE(line.contains(secret)) << qPrintable(line);
+}
+
+}  // namespace

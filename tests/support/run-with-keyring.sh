@@ -1,0 +1,89 @@
+#!/bin/sh
+# Runs a command against a private, unlocked gnome-keyring on a private session
+# bus, so secret-store tests never see the user's own keyring and need no
+# desktop session (CI runs as root with no session bus at all).
+#
+#   run-with-keyring.sh <command> [args...]
+#
+# The command sees TIDEWIRE_SECRET_TEST=keyring. When dbus-run-session or
+# gnome-keyring-daemon is not installed, the command still runs, with
+# TIDEWIRE_SECRET_TEST=missing:<what is missing>, so the tests can skip with
+# that reason instead of passing silently.
+#
+# Register a test with it like this:
+#   add_test(NAME my.secret.test
+#            COMMAND ${PROJECT_SOURCE_DIR}/tests/support/run-with-keyring.sh
+#                    $<TARGET_FILE:my_tests> --gtest_filter=Keyring*)
+#
+# How the keyring is set up, and why:
+# - HOME, XDG_RUNTIME_DIR and the XDG data/config/cache folders point into a
+#   fresh temporary folder before the bus starts. dbus-daemon hands its own
+#   environment to anything it activates, so even a keyring the bus starts on
+#   demand lands in the temporary folder, and a running desktop keyring
+#   (found through XDG_RUNTIME_DIR/keyring) is never reached.
+# - gnome-keyring-daemon --unlock reads a password on stdin and creates the
+#   "login" keyring with it, which becomes the "default" collection that
+#   libsecret stores into. The password must not be empty: with an empty one
+#   the daemon creates no login keyring, and making a default collection
+#   later needs an interactive prompt, which a headless run cannot answer.
+#   The session collection would avoid that, but it is not where the app
+#   stores its secrets, so the tests would not exercise the real path.
+# - The daemon runs in the foreground under this script, which stops it and
+#   removes the temporary folder afterwards.
+set -eu
+
+if [ "${1:-}" = "--inside-bus" ]; then
+    shift
+    printf '%s' "tidewire-test-password" |
+        gnome-keyring-daemon --foreground --unlock --components=secrets \
+            >"$TIDEWIRE_KEYRING_DIR/daemon.log" 2>&1 &
+    daemon=$!
+    trap 'kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true' EXIT
+
+    # Ask the bus (not the keyring, which the bus would start on demand)
+    # until the daemon owns its name, then until "login" is the default.
+    tries=0
+    until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+            org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
+            grep -q 'boolean true' &&
+          dbus-send --session --print-reply --dest=org.freedesktop.secrets /org/freedesktop/secrets \
+            org.freedesktop.Secret.Service.ReadAlias string:default 2>/dev/null |
+            grep -q 'collection/login'; do
+        tries=$((tries + 1))
+        if [ "$tries" -gt 200 ] || ! kill -0 "$daemon" 2>/dev/null; then
+            echo "run-with-keyring: gnome-keyring did not come up with an unlocked login keyring" >&2
+            cat "$TIDEWIRE_KEYRING_DIR/daemon.log" >&2 || true
+            exit 1
+        fi
+        sleep 0.05
+    done
+
+    status=0
+    TIDEWIRE_SECRET_TEST=keyring "$@" || status=$?
+    exit "$status"
+fi
+
+missing=""
+for tool in dbus-run-session dbus-send gnome-keyring-daemon; do
+    command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
+done
+if [ -n "$missing" ]; then
+    echo "run-with-keyring: not installed:$missing" >&2
+    TIDEWIRE_SECRET_TEST="missing:$missing (install them with scripts/install-deps)" exec "$@"
+fi
+
+TIDEWIRE_KEYRING_DIR=$(mktemp -d "${TMPDIR:-/tmp}/tidewire-keyring.XXXXXX")
+trap 'rm -rf "$TIDEWIRE_KEYRING_DIR"' EXIT
+export TIDEWIRE_KEYRING_DIR
+export HOME="$TIDEWIRE_KEYRING_DIR/home"
+export XDG_RUNTIME_DIR="$TIDEWIRE_KEYRING_DIR/run"
+export XDG_DATA_HOME="$HOME/.local/share"
+export XDG_CONFIG_HOME="$HOME/.config"
+export XDG_CACHE_HOME="$HOME/.cache"
+mkdir -p "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_RUNTIME_DIR"
+chmod 700 "$XDG_RUNTIME_DIR"
+unset DBUS_SESSION_BUS_ADDRESS GNOME_KEYRING_CONTROL SSH_AUTH_SOCK DISPLAY WAYLAND_DISPLAY
+
+status=0
+dbus-run-session -- "$0" --inside-bus "$@" || status=$?
+exit "$status"
