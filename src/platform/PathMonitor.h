@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QNetworkInformation>
 #include <QObject>
 #include <memory>
 
@@ -29,6 +30,29 @@ public:
     void setOnline(bool online);
 
 private:
+    bool m_online = true;
+    bool m_started = false;
+};
+
+// Whether a QNetworkInformation reachability counts as online: everything but
+// "disconnected" and "local network only" does, unknown included.
+bool reachabilityIsOnline(QNetworkInformation::Reachability reachability);
+
+// The monitor createSystem() returns. It loads QNetworkInformation's default
+// backend on start(); without one it stays online.
+class NetworkPathMonitor final : public PathMonitor {
+    Q_OBJECT
+public:
+    using PathMonitor::PathMonitor;
+    bool isOnline() const override { return m_online; }
+    void start() override;
+    // Takes a reachability report from any thread; the state changes, and
+    // onlineChanged is emitted, on this object's thread.
+    void reachabilityReported(QNetworkInformation::Reachability reachability);
+
+private:
+    void apply(bool online);
+
     bool m_online = true;
     bool m_started = false;
 };
