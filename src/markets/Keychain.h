@@ -1,0 +1,26 @@
+#pragma once
+
+#include "platform/SecretStore.h"
+
+#include <QString>
+#include <optional>
+
+// The program's secrets in the secret store, under the service
+// "tidewire.client" and an account name per secret.
+class Keychain {
+public:
+    static inline const QString kService = QStringLiteral("tidewire.client");
+    static inline const QString kFinnhubAccount = QStringLiteral("finnhub_api_key");
+
+    explicit Keychain(SecretStore& store) : m_store(&store) {}
+
+    // The stored text as stored (not trimmed), or nothing.
+    std::optional<QString> read(const QString& account) const { return m_store->read(kService, account); }
+    // Replaces the stored text in one step; on failure the old one stays.
+    Result<void> save(const QString& text, const QString& account) { return m_store->write(kService, account, text); }
+    // Removing an absent item succeeds.
+    Result<void> remove(const QString& account) { return m_store->remove(kService, account); }
+
+private:
+    SecretStore* m_store;
+};

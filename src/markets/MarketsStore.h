@@ -1,0 +1,175 @@
+#pragma once
+
+#include "markets/CoinGeckoClient.h"
+#include "markets/FinnhubClient.h"
+#include "markets/Keychain.h"
+#include "markets/MarketModels.h"
+#include "markets/WatchModels.h"
+
+#include "platform/Endpoints.h"
+
+#include <QDateTime>
+#include <QList>
+#include <QObject>
+#include <memory>
+#include <optional>
+#include <stop_token>
+
+#include <qcoro/qcorotask.h>
+
+class Clock;
+class Defaults;
+class QNetworkAccessManager;
+class Scheduler;
+class SecretStore;
+
+// The one observable model of market quotes: the server's house set, the
+// quotes fetched with the user's own Finnhub key, the watchlist with its
+// quotes and holdings, and a poll loop that runs while a market strip is on
+// screen. Every setter notifies only on a real change. Main thread only.
+class MarketsStore : public QObject {
+    Q_OBJECT
+public:
+    using WatchSymbol = ::WatchSymbol;
+    using StockSuggestion = ::StockSuggestion;
+
+    // State of the user's Finnhub key.
+    struct KeyStatus {
+        enum class Kind { Error, None, Checking, Ok, Rejected };
+        Kind kind = Kind::None;
+        QString message;  // with Error: shown to the user unchanged
+
+        friend bool operator==(const KeyStatus&, const KeyStatus&) = default;
+        static KeyStatus error(QString text) { return {Kind::Error, std::move(text)}; }
+        static KeyStatus none() { return {Kind::None, {}}; }
+        static KeyStatus checking() { return {Kind::Checking, {}}; }
+        static KeyStatus ok() { return {Kind::Ok, {}}; }
+        static KeyStatus rejected() { return {Kind::Rejected, {}}; }
+    };
+
+    static inline const QString kWatchlistKey = QStringLiteral("marketsWatchlist.v1");
+    static constexpr int kWatchlistLimit = 10;
+    static constexpr std::chrono::seconds kPollInterval{60};
+
+    // Reads the stored watchlist and whether a key is stored; makes no request.
+    MarketsStore(Defaults& defaults, SecretStore& secrets, Clock& clock, Scheduler& scheduler,
+                 const Endpoints& endpoints = Endpoints::current(), QObject* parent = nullptr);
+    ~MarketsStore() override;
+
+    // The process-wide store on the standard settings, secret store and clock;
+    // created on first use, never destroyed.
+    static MarketsStore& shared();
+
+    const QList<MarketQuote>& house() const { return m_house; }
+    const QList<MarketQuote>& byok() const { return m_byok; }
+    const QList<MarketAttribution>& attribution() const { return m_attribution; }
+    const KeyStatus& keyStatus() const { return m_keyStatus; }
+    const std::optional<QDateTime>& lastUpdated() const { return m_lastUpdated; }
+    const QList<WatchSymbol>& watchlist() const { return m_watchlist; }
+    const QList<MarketQuote>& watchQuotes() const { return m_watchQuotes; }
+    int activeStrips() const { return m_activeStrips; }
+    bool isPolling() const { return m_poll.has_value(); }
+
+    // Direct assignment for bindings; does not write the settings.
+    void setWatchlist(const QList<WatchSymbol>& list);
+    void setKeyStatus(const KeyStatus& status);
+
+    // A non-empty Finnhub key is stored. Answers from memory: the secret
+    // store is read at construction and whenever a refresh or an edit needs
+    // the key, never per paint.
+    bool hasFinnhubKey() const { return !m_cachedKey.isEmpty(); }
+    static QUrl finnhubRegisterURL();
+
+    // "SPY", "QQQ", "DIA" and "GLD": always priced by the own-key refresh.
+    static bool isOwnKeyEtf(const QString& symbol);
+
+    QList<WatchSymbol> stockSymbols() const;
+    QList<WatchSymbol> coinSymbols() const;
+
+    // The market strip's list: own quotes over house quotes, the leading
+    // symbols first, holdings attached. Computed on every call.
+    QList<MarketQuote> stripQuotes() const;
+    static QList<MarketQuote> mergeQuotes(const QList<MarketQuote>& house, const QList<MarketQuote>& own);
+    static QList<MarketQuote> applyHoldings(const QList<WatchSymbol>& watchlist, QList<MarketQuote> quotes);
+
+    // A market strip came on screen / went away. Polling runs while the
+    // count is above 0: a refresh at once, then 60 s after each one ends.
+    void stripAppeared();
+    void stripDisappeared();
+
+    // Stores the trimmed text as the Finnhub key (then checks it with one
+    // own-key refresh), or removes the key when the text is blank. A failed
+    // save keeps the old key and shows an error in keyStatus.
+    void setFinnhubKey(const QString& text);
+
+    // One refresh cycle: house set, own-key quotes and coin prices at once.
+    // A stopped cycle publishes nothing.
+    QCoro::Task<void> refresh(std::stop_token stop = {});
+    QCoro::Task<void> refreshHouse(std::stop_token stop = {});
+    QCoro::Task<void> refreshOwnKeyQuotes(std::stop_token stop = {});
+    QCoro::Task<void> refreshCoins(std::stop_token stop = {});
+
+    // Watchlist editing; every change is saved at once.
+    QCoro::Task<WatchAddResult> addStock(QString input, std::optional<QString> name = std::nullopt);
+    QCoro::Task<WatchAddResult> addCoin(QString input);
+    void remove(const QString& symbol);
+    void setHolding(const QString& symbol, std::optional<double> units, std::optional<double> cost);
+    // Suggestions for the watchlist editor; empty on every failure.
+    QCoro::Task<QList<StockSuggestion>> searchStocks(QString query, std::stop_token stop = {});
+
+    // Writes the watchlist to the settings; false when it cannot be encoded.
+    bool saveWatchlist();
+
+Q_SIGNALS:
+    void houseChanged();
+    void byokChanged();
+    void attributionChanged();
+    void keyStatusChanged();
+    void lastUpdatedChanged();
+    void watchlistChanged();
+    void watchQuotesChanged();
+    void activeStripsChanged();
+    void pollingChanged();
+    // stripQuotes() may read differently: one of its inputs changed.
+    void stripQuotesChanged();
+
+private:
+    template <class T>
+    void assign(T& field, const T& value, void (MarketsStore::*signal)());
+
+    void setHouse(const QList<MarketQuote>& quotes);
+    void setByok(const QList<MarketQuote>& quotes);
+    void setAttribution(const QList<MarketAttribution>& list);
+    void setWatchQuotes(const QList<MarketQuote>& quotes);
+    void setLastUpdated(const QDateTime& when);
+
+    // Reads the key from the secret store and remembers it.
+    QString readKey();
+    QList<WatchSymbol> loadWatchlist() const;
+    QCoro::Task<void> pollLoop(std::stop_token stop);
+    QCoro::Task<void> checkNewKey();
+    void publishOwnKeyQuotes(const QList<MarketQuote>& collected, const QStringList& notOnPlan,
+                             const std::optional<QString>& failure);
+    void dropStockQuotes();
+
+    Defaults& m_defaults;
+    Keychain m_keychain;
+    Clock& m_clock;
+    Scheduler& m_scheduler;
+    Endpoints m_endpoints;
+    QNetworkAccessManager* m_network;  // child
+    FinnhubClient m_finnhub;
+    CoinGeckoClient m_coinGecko;
+
+    QList<MarketQuote> m_house;
+    QList<MarketQuote> m_byok;
+    QList<MarketAttribution> m_attribution;
+    KeyStatus m_keyStatus;
+    std::optional<QDateTime> m_lastUpdated;
+    QList<WatchSymbol> m_watchlist;
+    QList<MarketQuote> m_watchQuotes;
+    int m_activeStrips = 0;
+    std::optional<std::stop_source> m_poll;  // the running poll loop
+    std::stop_source m_lifetime;             // stopped when the store goes
+    QString m_cachedKey;
+};

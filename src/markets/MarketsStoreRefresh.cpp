@@ -1,0 +1,173 @@
+// The three children of a refresh cycle: house set, own-key quotes, coins.
+#include "markets/MarketsStore.h"
+
+#include "platform/Logging.h"
+
+#include <QPointer>
+#include <QSet>
+
+namespace {
+
+// Always priced with the user's own key, in this order.
+const QList<FinnhubRow> kFixedRows = {
+    {QStringLiteral("SPY"), QStringLiteral("S&P 500 ETF"), QStringLiteral("equity"), QStringLiteral("SPY")},
+    {QStringLiteral("QQQ"), QStringLiteral("Nasdaq-100 ETF"), QStringLiteral("equity"), QStringLiteral("QQQ")},
+    {QStringLiteral("DIA"), QStringLiteral("Dow ETF"), QStringLiteral("equity"), QStringLiteral("DIA")},
+    {QStringLiteral("GLD"), QStringLiteral("Gold ETF"), QStringLiteral("equity"), QStringLiteral("GLD")},
+};
+
+QSet<QString> symbolsOf(const QList<WatchSymbol>& entries)
+{
+    QSet<QString> out;
+    for (const WatchSymbol& w : entries)
+        out.insert(w.symbol);
+    return out;
+}
+
+QList<MarketQuote> without(const QList<MarketQuote>& quotes, const QSet<QString>& symbols)
+{
+    QList<MarketQuote> out;
+    for (const MarketQuote& q : quotes) {
+        if (!symbols.contains(q.symbol))
+            out.append(q);
+    }
+    return out;
+}
+
+MarketQuote coinPlaceholder(const WatchSymbol& entry)
+{
+    MarketQuote q;
+    q.symbol = entry.symbol;
+    q.name = entry.name;
+    q.kind = QStringLiteral("crypto");
+    q.currency = QStringLiteral("USD");
+    q.cadence = QuoteCadence::Live;
+    q.source = QStringLiteral("coingecko");
+    q.ok = false;
+    return q;
+}
+
+} // namespace
+
+bool MarketsStore::isOwnKeyEtf(const QString& symbol)
+{
+    for (const FinnhubRow& row : kFixedRows) {
+        if (row.symbol == symbol)
+            return true;
+    }
+    return false;
+}
+
+QCoro::Task<void> MarketsStore::refreshHouse(std::stop_token stop)
+{
+    Q_UNUSED(stop);
+    co_return;
+}
+
+void MarketsStore::dropStockQuotes()
+{
+    setWatchQuotes(without(m_watchQuotes, symbolsOf(stockSymbols())));
+}
+
+QCoro::Task<void> MarketsStore::refreshOwnKeyQuotes(std::stop_token stop)
+{
+    QPointer<MarketsStore> self(this);
+    const QString key = readKey();
+    if (key.isEmpty()) {
+        setByok({});
+        setKeyStatus(KeyStatus::none());
+        dropStockQuotes();
+        co_return;
+    }
+
+    QList<FinnhubRow> rows = kFixedRows;
+    for (const WatchSymbol& stock : stockSymbols())
+        rows.append(FinnhubRow{stock.symbol, stock.name, QStringLiteral("equity"), stock.symbol});
+
+    QList<MarketQuote> collected;
+    QStringList notOnPlan;
+    std::optional<QString> failure;
+    for (const FinnhubRow& row : rows) {
+        const FinnhubOutcome outcome = co_await m_finnhub.quote(row, key, stop);
+        // A stopped cycle, a gone store or a key replaced meanwhile: the
+        // answers are not this store's current business.
+        if (!self || stop.stop_requested() || m_cachedKey != key)
+            co_return;
+        if (outcome.kind == FinnhubOutcome::Kind::Rejected) {
+            setKeyStatus(KeyStatus::rejected());
+            setByok({});
+            co_return;
+        }
+        if (outcome.kind == FinnhubOutcome::Kind::Quote) {
+            collected.append(outcome.quote);
+            continue;
+        }
+        if (outcome.kind == FinnhubOutcome::Kind::NotOnPlan) {
+            notOnPlan.append(row.symbol);
+        } else {
+            failure = outcome.failure;
+            if (outcome.rateLimited)
+                break;
+        }
+        collected.append(FinnhubClient::placeholder(row));
+    }
+    publishOwnKeyQuotes(collected, notOnPlan, failure);
+}
+
+void MarketsStore::publishOwnKeyQuotes(const QList<MarketQuote>& collected, const QStringList& notOnPlan,
+                                       const std::optional<QString>& failure)
+{
+    QList<MarketQuote> etfs;
+    QList<MarketQuote> fresh;
+    for (const MarketQuote& q : collected)
+        (isOwnKeyEtf(q.symbol) ? etfs : fresh).append(q);
+    setByok(etfs);
+
+    QSet<QString> replaced = symbolsOf(stockSymbols());
+    for (const MarketQuote& q : fresh)
+        replaced.insert(q.symbol);
+    setWatchQuotes(without(m_watchQuotes, replaced) + fresh);
+
+    if (failure)
+        setKeyStatus(KeyStatus::error(*failure));
+    else if (!notOnPlan.isEmpty())
+        setKeyStatus(KeyStatus::error(QStringLiteral("Key accepted; ") + notOnPlan.join(QStringLiteral(", "))
+                                      + QStringLiteral(" not on your Finnhub plan")));
+    else
+        setKeyStatus(KeyStatus::ok());
+}
+
+QCoro::Task<void> MarketsStore::refreshCoins(std::stop_token stop)
+{
+    QPointer<MarketsStore> self(this);
+    const QList<WatchSymbol> coins = coinSymbols();
+    const QSet<QString> coinSet = symbolsOf(coins);
+    if (coins.isEmpty()) {
+        setWatchQuotes(without(m_watchQuotes, coinSet));
+        co_return;
+    }
+    QStringList ids;
+    for (const WatchSymbol& coin : coins) {
+        if (coin.coinId)
+            ids.append(*coin.coinId);
+    }
+    const auto answer = co_await m_coinGecko.prices(ids, stop);
+    if (!self || stop.stop_requested())
+        co_return;
+    if (!answer) {
+        if (answer.error().is(ErrorKind::BadServerResponse))
+            qCCritical(lcMarkets, "coingecko price HTTP %ld", long(answer.error().httpStatus));
+        else
+            qCCritical(lcMarkets, "coingecko price failed: %s", qUtf8Printable(answer.error().description));
+        co_return;
+    }
+    QList<MarketQuote> quotes;
+    for (const WatchSymbol& coin : coins) {
+        const auto price = coin.coinId ? answer->constFind(*coin.coinId) : answer->constEnd();
+        quotes.append(price != answer->constEnd() ? MarketQuote::fromCoinGecko(coin.symbol, coin.name, *price)
+                                                  : coinPlaceholder(coin));
+    }
+    // Taken now rather than at the start, so quotes that others wrote while
+    // the prices were on their way stay.
+    setWatchQuotes(without(m_watchQuotes, coinSet) + quotes);
+}
