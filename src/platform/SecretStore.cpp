@@ -140,9 +140,10 @@ public:
     }
 };
 
+// The service's length first, so no pair of names can spell another pair's key.
 QString itemKey(const QString& service, const QString& account)
 {
-    return service + QLatin1Char('\n') + account;
+    return QString::number(service.size()) + QLatin1Char(':') + service + account;
 }
 
 }  // namespace

@@ -41,5 +41,5 @@ public:
     int readCount = 0;         // how many read() calls were made
 
 private:
-    QHash<QString, QString> m_items;  // "service\naccount" -> secret
+    QHash<QString, QString> m_items;  // service + account (see itemKey) -> secret
 };

@@ -3,6 +3,8 @@
 // session bus that offers no secret service; TIDEWIRE_SECRET_TEST names which.
 #include "platform/SecretStore.h"
 
+#include "LogCapture.h"
+
 #include <libsecret/secret.h>
 
 #include <QDirIterator>
@@ -18,23 +20,6 @@ QString mode()
 {
     return qEnvironmentVariable("TIDEWIRE_SECRET_TEST");
 }
-
-// Every Qt message logged while alive, to prove secrets stay out of logs.
-class LogCapture {
-public:
-    LogCapture()
-    {
-        s_lines.clear();
-        m_previous = qInstallMessageHandler(&LogCapture::handle);
-    }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    static const QStringList& lines() { return s_lines; }
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext&, const QString& message) { s_lines << message; }
-    static inline QStringList s_lines;
-    QtMessageHandler m_previous = nullptr;
-};
 
 // The attributes stored items carry. Pinned here on purpose: items written by
 // an earlier build must still be found after an upgrade.
@@ -218,8 +203,7 @@ TEST_F(SecretServiceKeyring, TheSecretNeverReachesTheLog)
     ASSERT_TRUE(store.write(kService, account, secret).has_value());
     EXPECT_EQ(store.read(kService, account), secret);
     ASSERT_TRUE(store.remove(kService, account).has_value());
-    for (const QString& line : LogCapture::lines())
-        EXPECT_FALSE(line.contains(secret)) << qPrintable(line);
+    EXPECT_FALSE(capture.anyContains(secret));
 }
 
 // Run with DBUS_SESSION_BUS_ADDRESS pointing at nothing, with no bus address
@@ -254,8 +238,7 @@ TEST_F(SecretServiceAbsent, ReadsAsNoKeyAndReportsWritesAsUnavailable)
     // Still nothing readable afterwards: no fallback kept the secret anywhere.
     EXPECT_EQ(store.read(kService, QStringLiteral("finnhub_api_key")), std::nullopt);
     EXPECT_EQ(filesContaining(secret), QStringList());
-    for (const QString& line : LogCapture::lines())
-        EXPECT_FALSE(line.contains(secret)) << qPrintable(line);
+    EXPECT_FALSE(capture.anyContains(secret));
 }
 
 }  // namespace
