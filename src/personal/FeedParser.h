@@ -1,0 +1,65 @@
+#pragma once
+
+#include "personal/ParsedFeed.h"
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+class QXmlStreamAttributes;
+
+// Reads RSS 2.0, RSS 1.0 (RDF) and Atom documents in one streaming pass.
+//
+// Tolerant by design: element names are compared in lower case without their
+// prefixes (feeds use prefixes such as "media:" without declaring them), and a
+// document that breaks off still yields the entries read before the break.
+// External entities are never resolved and entity expansion is bounded.
+// Links and image addresses with a scheme other than http or https are
+// ignored; relative addresses are kept as written.
+//
+// parse() and parseDate() are self-contained and may run on any thread.
+class FeedParser {
+public:
+    // Nothing when the bytes are not a usable feed (not XML, another root
+    // element, or an error before the first complete entry).
+    static std::optional<ParsedFeed> parse(const QByteArray& body);
+
+    // RFC 822 style dates (several spellings) and ISO 8601 date-times or
+    // bare dates; nothing when no form reads the whole text. Result in UTC.
+    static std::optional<QDateTime> parseDate(const QString& text);
+
+    // Whether an address may be kept as an item's link or image: http and
+    // https addresses and relative ones (no scheme at all).
+    static bool isAcceptableAddress(const QString& address);
+
+private:
+    FeedParser() = default;
+
+    void startElement(const QString& name, const QXmlStreamAttributes& attributes);
+    void endElement(const QString& name);
+    void startItem();
+    void readItemLink(const QXmlStreamAttributes& attributes);
+    void readEnclosure(const QXmlStreamAttributes& attributes);
+    void readMedia(const QXmlStreamAttributes& attributes);
+    void finishItem();
+    void readItemField(const QString& name, const QString& value);
+    std::optional<ParsedFeed> result(bool failed) const;
+
+    bool m_sawRoot = false;
+    std::optional<QString> m_feedTitle;
+    QList<ParsedFeedItem> m_items;
+    QStringList m_path;  // lower-cased local names of the open elements
+    QString m_text;      // character data since the last tag
+
+    bool m_inItem = false;
+    QString m_curTitle;
+    std::optional<QString> m_curLink;
+    std::optional<QString> m_curAtomAltLink;
+    std::optional<QString> m_curAtomAnyLink;
+    std::optional<QString> m_curGuid;
+    std::optional<QString> m_curDate;
+    std::optional<QString> m_curImage;
+    std::optional<QString> m_curUpdated;
+};
