@@ -4,8 +4,12 @@
 # desktop session (CI runs as root with no session bus at all).
 #
 #   run-with-keyring.sh <command> [args...]
+#   run-with-keyring.sh --without-service <command> [args...]
 #
-# The command sees TIDEWIRE_SECRET_TEST=keyring. When dbus-run-session or
+# The command sees TIDEWIRE_SECRET_TEST=keyring. With --without-service it
+# runs on a private session bus where nothing provides or can start
+# org.freedesktop.secrets (as in a desktop session without a keyring), and
+# sees TIDEWIRE_SECRET_TEST=no-service. When dbus-run-session or
 # gnome-keyring-daemon is not installed, the command still runs, with
 # TIDEWIRE_SECRET_TEST=missing:<what is missing>, so the tests can skip with
 # that reason instead of passing silently.
@@ -63,8 +67,16 @@ if [ "${1:-}" = "--inside-bus" ]; then
     exit "$status"
 fi
 
+without_service=false
+if [ "${1:-}" = "--without-service" ]; then
+    without_service=true
+    shift
+fi
+
 missing=""
-for tool in dbus-run-session dbus-send gnome-keyring-daemon; do
+tools="dbus-run-session dbus-send gnome-keyring-daemon"
+[ "$without_service" = false ] || tools="dbus-run-session"
+for tool in $tools; do
     command -v "$tool" >/dev/null 2>&1 || missing="$missing $tool"
 done
 if [ -n "$missing" ]; then
@@ -85,5 +97,11 @@ chmod 700 "$XDG_RUNTIME_DIR"
 unset DBUS_SESSION_BUS_ADDRESS GNOME_KEYRING_CONTROL SSH_AUTH_SOCK DISPLAY WAYLAND_DISPLAY
 
 status=0
-dbus-run-session -- "$0" --inside-bus "$@" || status=$?
+if [ "$without_service" = true ]; then
+    # A bus configuration with no service directories: nothing is activatable.
+    dbus-run-session --config-file="$(dirname "$0")/no-secret-service-bus.conf" -- \
+        env TIDEWIRE_SECRET_TEST=no-service "$@" || status=$?
+else
+    dbus-run-session -- "$0" --inside-bus "$@" || status=$?
+fi
 exit "$status"

@@ -212,6 +212,8 @@ class SecretServiceAbsent : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        if (mode().startsWith(QLatin1String("missing:")))
+            GTEST_SKIP() << "no session bus to test against: " << qPrintable(mode().mid(8));
         ASSERT_EQ(mode(), QStringLiteral("no-service"))
             << "run through ctest: these tests need an environment without a secret service";
     }
