@@ -1,0 +1,84 @@
+#include "app/TickerPlacement.h"
+
+#include "app/StackedStripsHeight.h"
+#include "platform/Defaults.h"
+
+PlacementSettings PlacementSettings::read(const Defaults& defaults)
+{
+    PlacementSettings s;
+    s.alwaysOnTop = defaults.boolValue(QStringLiteral("alwaysOnTop"), true);
+    s.tickerSize = defaults.intValue(QStringLiteral("tickerSize"), 2);
+    if (s.tickerSize == 0)
+        s.tickerSize = 2;
+    s.tickerPosition = defaults.stringValue(QStringLiteral("tickerPosition"), QStringLiteral("top"));
+    s.preferredMonitor = defaults.stringValue(QStringLiteral("preferredMonitor"));
+    s.secondTickerEnabled = defaults.boolValue(QStringLiteral("secondTickerEnabled"), false);
+    s.miniMode = defaults.boolValue(QStringLiteral("tickerMiniModeTransient"), false);
+    if (s.secondTickerEnabled && !s.miniMode)
+        s.stackedStripsHeight = ::stackedStripsHeight(defaults);
+    return s;
+}
+
+int TickerPlacement::stripHeight(qint64 size)
+{
+    switch (size) {
+    case 1:
+        return 48;
+    case 4:
+        return 108;
+    default:
+        return 72;
+    }
+}
+
+std::optional<qsizetype> TickerPlacement::indexForMonitorID(const QList<ScreenInfo>& screens,
+                                                      const QString& monitorID)
+{
+    if (monitorID.isEmpty())
+        return std::nullopt;
+    for (qsizetype i = 0; i < screens.size(); ++i) {
+        if (QString::number(screens[i].number) == monitorID)
+            return i;
+    }
+    return std::nullopt;
+}
+
+namespace {
+
+bool validIndex(const std::optional<qsizetype>& index, qsizetype count)
+{
+    return index && *index >= 0 && *index < count;
+}
+
+} // namespace
+
+TickerPlacement TickerPlacement::compute(const PlacementSettings& settings,
+                                         const QList<ScreenInfo>& screens,
+                                         std::optional<qsizetype> currentScreen,
+                                         std::optional<qsizetype> mainScreen)
+{
+    TickerPlacement p;
+    p.onTop = settings.alwaysOnTop;
+    p.edge = settings.tickerPosition == QLatin1String("bottom") ? StripEdge::Bottom : StripEdge::Top;
+    p.height = stripHeight(settings.tickerSize);
+    if (settings.secondTickerEnabled && !settings.miniMode)
+        p.height += settings.stackedStripsHeight;
+
+    for (const auto& candidate : {indexForMonitorID(screens, settings.preferredMonitor), currentScreen,
+                                  mainScreen, std::optional<qsizetype>(0)}) {
+        if (validIndex(candidate, screens.size())) {
+            p.screenIndex = candidate;
+            break;
+        }
+    }
+    if (!p.screenIndex)
+        return p;
+
+    const ScreenInfo& screen = screens[*p.screenIndex];
+    // Full screen width, so the strip spans the screen even beside a side
+    // panel; the vertical position follows the area other panels leave free.
+    const QRect& free = screen.availableGeometry;
+    const int y = p.edge == StripEdge::Bottom ? free.y() + free.height() - p.height : free.y();
+    p.frame = QRect(screen.geometry.x(), y, screen.geometry.width(), p.height);
+    return p;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QRect>
+#include <memory>
+#include <optional>
+
+class QScreen;
+class QWindow;
+
+// How the ticker strip's window sits on the desktop: an edge strip that is on
+// every desktop, kept out of the task bar and pager, and, while docked, kept
+// above other windows with its edge reserved so maximised windows leave room
+// for it. All rectangles are in Qt's logical (device-independent) top-left
+// coordinates. Main thread only.
+class WindowPlacement {
+public:
+    enum class Edge { Top, Bottom };
+
+    virtual ~WindowPlacement() = default;
+
+    // The part of `screen` that the other clients' reserved edges (panels,
+    // docks) leave free. The reservation of `own` is never counted, so a
+    // strip placed below the panels does not push itself further down.
+    virtual QRect availableGeometry(const QScreen* screen, const QWindow* own) const = 0;
+
+    // Makes `window` an edge strip at `frame`. Docked: a dock window above
+    // others that reserves `edge` for the frame's width and height. Not
+    // docked: a normal window without any reservation. The frame itself is
+    // the caller's to set; without a frame only the window's kind and state
+    // change and an existing reservation stays as it is.
+    virtual void place(QWindow* window, const std::optional<QRect>& frame, Edge edge, bool docked) = 0;
+
+    // Limits the window to `region` (window coordinates) for pointer input,
+    // so clicks elsewhere reach the windows beneath; the window is drawn only
+    // there too. None gives the whole window back.
+    virtual void setInputRegion(QWindow* window, const std::optional<QRect>& region) = 0;
+
+    // X11 (EWMH) when the application runs on xcb, otherwise plain Qt, which
+    // only knows the screens' own available areas and reserves nothing.
+    static WindowPlacement& system();
+    static std::unique_ptr<WindowPlacement> createX11();
+    static std::unique_ptr<WindowPlacement> createPlain();
+};

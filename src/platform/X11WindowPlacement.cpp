@@ -1,0 +1,279 @@
+// EWMH placement of the ticker strip: dock window type, sticky on every
+// desktop, above others while docked, out of the task bar and pager, and a
+// _NET_WM_STRUT_PARTIAL reserving its edge. Uses Qt's own xcb connection so
+// our requests are ordered with Qt's.
+#include "platform/Logging.h"
+#include "platform/WindowPlacement.h"
+
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QHash>
+#include <QRegion>
+#include <QScreen>
+#include <QThread>
+#include <QWindow>
+
+#include <xcb/xcb.h>
+#include <xcb/xcb_ewmh.h>
+
+#include <array>
+#include <cstdlib>
+
+namespace {
+
+// Maps between Qt's logical coordinates and the X server's pixels on one
+// screen: Qt keeps a screen's native origin and scales the size.
+struct ScreenScale {
+    QPoint origin;
+    qreal ratio = 1.0;
+
+    explicit ScreenScale(const QScreen* screen)
+        : origin(screen ? screen->geometry().topLeft() : QPoint()),
+          ratio(screen ? screen->devicePixelRatio() : 1.0)
+    {
+    }
+    QRect toNative(const QRect& r) const
+    {
+        const QPointF topLeft = QPointF(origin) + QPointF(r.topLeft() - origin) * ratio;
+        return QRect(topLeft.toPoint(), (QSizeF(r.size()) * ratio).toSize());
+    }
+    QRect toLogical(const QRect& r) const
+    {
+        const QPointF topLeft = QPointF(origin) + QPointF(r.topLeft() - origin) / ratio;
+        return QRect(topLeft.toPoint(), (QSizeF(r.size()) / ratio).toSize());
+    }
+};
+
+// The area of `area` left after the reserved rectangles that touch it.
+QRect subtractStruts(QRect area, const xcb_ewmh_wm_strut_partial_t& s, int rootWidth, int rootHeight)
+{
+    auto span = [](uint32_t start, uint32_t end, int whole) {
+        // A plain strut (no partial values) spans the whole root edge.
+        return start == 0 && end == 0 ? std::pair<int, int>(0, whole - 1)
+                                      : std::pair<int, int>(int(start), int(end));
+    };
+    if (s.top > 0) {
+        const auto [x0, x1] = span(s.top_start_x, s.top_end_x, rootWidth);
+        if (QRect(QPoint(x0, 0), QPoint(x1, int(s.top) - 1)).intersects(area))
+            area.setTop(std::max(area.top(), int(s.top)));
+    }
+    if (s.bottom > 0) {
+        const auto [x0, x1] = span(s.bottom_start_x, s.bottom_end_x, rootWidth);
+        if (QRect(QPoint(x0, rootHeight - int(s.bottom)), QPoint(x1, rootHeight - 1)).intersects(area))
+            area.setBottom(std::min(area.bottom(), rootHeight - int(s.bottom) - 1));
+    }
+    if (s.left > 0) {
+        const auto [y0, y1] = span(s.left_start_y, s.left_end_y, rootHeight);
+        if (QRect(QPoint(0, y0), QPoint(int(s.left) - 1, y1)).intersects(area))
+            area.setLeft(std::max(area.left(), int(s.left)));
+    }
+    if (s.right > 0) {
+        const auto [y0, y1] = span(s.right_start_y, s.right_end_y, rootHeight);
+        if (QRect(QPoint(rootWidth - int(s.right), y0), QPoint(rootWidth - 1, y1)).intersects(area))
+            area.setRight(std::min(area.right(), rootWidth - int(s.right) - 1));
+    }
+    return area;
+}
+
+class X11WindowPlacement final : public WindowPlacement {
+public:
+    explicit X11WindowPlacement(xcb_connection_t* connection) : m_connection(connection)
+    {
+        m_ready = xcb_ewmh_init_atoms_replies(&m_ewmh, xcb_ewmh_init_atoms(connection, &m_ewmh), nullptr);
+        if (!m_ready)
+            qCWarning(lcPlatform) << "EWMH atoms unavailable; the strip is placed without a dock";
+        const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, 8, "WM_STATE");
+        if (auto* reply = xcb_intern_atom_reply(connection, cookie, nullptr)) {
+            m_wmState = reply->atom;
+            std::free(reply);
+        }
+    }
+    ~X11WindowPlacement() override
+    {
+        if (m_ready)
+            xcb_ewmh_connection_wipe(&m_ewmh);
+    }
+
+    QRect availableGeometry(const QScreen* screen, const QWindow* own) const override;
+    void place(QWindow* window, const std::optional<QRect>& frame, Edge edge, bool docked) override;
+    void setInputRegion(QWindow* window, const std::optional<QRect>& region) override
+    {
+        window->setMask(region ? QRegion(*region) : QRegion());
+    }
+
+private:
+    xcb_screen_t* rootScreen() const { return m_ewmh.screens[0]; }
+    bool hasType(xcb_window_t window, xcb_atom_t type) const;
+    bool isManaged(xcb_window_t window) const;
+    void waitUntilWithdrawn(xcb_window_t window) const;
+    void setKindAndState(xcb_window_t window, bool docked, bool mapped);
+    void setStrut(xcb_window_t window, const QRect& native, Edge edge);
+    void clearStrut(xcb_window_t window);
+
+    xcb_connection_t* m_connection;
+    mutable xcb_ewmh_connection_t m_ewmh{};
+    bool m_ready = false;
+    xcb_atom_t m_wmState = XCB_ATOM_NONE;
+};
+
+QRect X11WindowPlacement::availableGeometry(const QScreen* screen, const QWindow* own) const
+{
+    if (!screen)
+        return {};
+    if (!m_ready)
+        return screen->geometry();
+    const ScreenScale scale(screen);
+    QRect area = scale.toNative(screen->geometry());
+    // handle() is checked first: winId() would create a native window.
+    const xcb_window_t ownId = own && own->handle() ? xcb_window_t(own->winId()) : xcb_window_t(XCB_WINDOW_NONE);
+
+    xcb_ewmh_get_windows_reply_t clients;
+    if (!xcb_ewmh_get_client_list_reply(&m_ewmh, xcb_ewmh_get_client_list(&m_ewmh, 0), &clients, nullptr))
+        return screen->geometry();
+    QList<std::pair<xcb_get_property_cookie_t, xcb_get_property_cookie_t>> cookies;
+    for (uint32_t i = 0; i < clients.windows_len; ++i) {
+        if (clients.windows[i] == ownId)
+            continue;
+        cookies.append({xcb_ewmh_get_wm_strut_partial(&m_ewmh, clients.windows[i]),
+                        xcb_ewmh_get_wm_strut(&m_ewmh, clients.windows[i])});
+    }
+    xcb_ewmh_get_windows_reply_wipe(&clients);
+
+    const int rootWidth = rootScreen()->width_in_pixels;
+    const int rootHeight = rootScreen()->height_in_pixels;
+    for (const auto& [partialCookie, plainCookie] : cookies) {
+        xcb_ewmh_wm_strut_partial_t strut{};
+        xcb_ewmh_get_extents_reply_t plain{};
+        const bool hasPartial = xcb_ewmh_get_wm_strut_partial_reply(&m_ewmh, partialCookie, &strut, nullptr);
+        const bool hasPlain = xcb_ewmh_get_wm_strut_reply(&m_ewmh, plainCookie, &plain, nullptr);
+        if (!hasPartial) {
+            if (!hasPlain)
+                continue;
+            strut = {};
+            strut.left = plain.left;
+            strut.right = plain.right;
+            strut.top = plain.top;
+            strut.bottom = plain.bottom;
+        }
+        area = subtractStruts(area, strut, rootWidth, rootHeight);
+    }
+    return scale.toLogical(area);
+}
+
+bool X11WindowPlacement::hasType(xcb_window_t window, xcb_atom_t type) const
+{
+    xcb_ewmh_get_atoms_reply_t types;
+    if (!xcb_ewmh_get_wm_window_type_reply(&m_ewmh, xcb_ewmh_get_wm_window_type(&m_ewmh, window), &types, nullptr))
+        return false;
+    const bool found = types.atoms_len > 0 && types.atoms[0] == type;
+    xcb_ewmh_get_atoms_reply_wipe(&types);
+    return found;
+}
+
+bool X11WindowPlacement::isManaged(xcb_window_t window) const
+{
+    if (m_wmState == XCB_ATOM_NONE)
+        return false;
+    auto* reply = xcb_get_property_reply(
+        m_connection, xcb_get_property(m_connection, 0, window, m_wmState, m_wmState, 0, 1), nullptr);
+    if (!reply)
+        return false;
+    bool managed = false;
+    if (reply->format == 32 && xcb_get_property_value_length(reply) >= 4)
+        managed = *static_cast<const uint32_t*>(xcb_get_property_value(reply)) != 0;  // 0 = Withdrawn
+    std::free(reply);
+    return managed;
+}
+
+// The window manager clears a window's EWMH state when it lets go of it, so
+// state written before it has done so would be lost. Waits (briefly) for it.
+void X11WindowPlacement::waitUntilWithdrawn(xcb_window_t window) const
+{
+    const QDeadlineTimer deadline(500);
+    while (isManaged(window) && !deadline.hasExpired())
+        QThread::msleep(2);
+}
+
+void X11WindowPlacement::setKindAndState(xcb_window_t window, bool docked, bool mapped)
+{
+    xcb_atom_t type = docked ? m_ewmh._NET_WM_WINDOW_TYPE_DOCK : m_ewmh._NET_WM_WINDOW_TYPE_NORMAL;
+    xcb_ewmh_set_wm_window_type(&m_ewmh, window, 1, &type);
+    std::array<xcb_atom_t, 4> states{m_ewmh._NET_WM_STATE_STICKY, m_ewmh._NET_WM_STATE_SKIP_TASKBAR,
+                                     m_ewmh._NET_WM_STATE_SKIP_PAGER, m_ewmh._NET_WM_STATE_ABOVE};
+    const uint32_t stateCount = docked ? 4 : 3;
+    constexpr uint32_t allDesktops = 0xFFFFFFFF;
+    if (!mapped) {
+        xcb_ewmh_set_wm_state(&m_ewmh, window, stateCount, states.data());
+        xcb_ewmh_set_wm_desktop(&m_ewmh, window, allDesktops);
+        return;
+    }
+    // A managed window's state is the window manager's: ask it.
+    const auto source = XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL;
+    xcb_ewmh_request_change_wm_state(&m_ewmh, 0, window, XCB_EWMH_WM_STATE_ADD, states[0], states[1], source);
+    xcb_ewmh_request_change_wm_state(&m_ewmh, 0, window, XCB_EWMH_WM_STATE_ADD, states[2], XCB_ATOM_NONE, source);
+    xcb_ewmh_request_change_wm_state(&m_ewmh, 0, window,
+                                     docked ? XCB_EWMH_WM_STATE_ADD : XCB_EWMH_WM_STATE_REMOVE,
+                                     states[3], XCB_ATOM_NONE, source);
+    xcb_ewmh_request_change_wm_desktop(&m_ewmh, 0, window, allDesktops, source);
+}
+
+void X11WindowPlacement::setStrut(xcb_window_t window, const QRect& native, Edge edge)
+{
+    const int rootHeight = rootScreen()->height_in_pixels;
+    xcb_ewmh_wm_strut_partial_t strut{};
+    if (edge == Edge::Top) {
+        strut.top = uint32_t(std::max(0, native.y() + native.height()));
+        strut.top_start_x = uint32_t(std::max(0, native.x()));
+        strut.top_end_x = uint32_t(std::max(0, native.x() + native.width() - 1));
+    } else {
+        strut.bottom = uint32_t(std::max(0, rootHeight - native.y()));
+        strut.bottom_start_x = uint32_t(std::max(0, native.x()));
+        strut.bottom_end_x = uint32_t(std::max(0, native.x() + native.width() - 1));
+    }
+    xcb_ewmh_set_wm_strut_partial(&m_ewmh, window, strut);
+    xcb_ewmh_set_wm_strut(&m_ewmh, window, 0, 0, strut.top, strut.bottom);
+}
+
+void X11WindowPlacement::clearStrut(xcb_window_t window)
+{
+    xcb_delete_property(m_connection, window, m_ewmh._NET_WM_STRUT_PARTIAL);
+    xcb_delete_property(m_connection, window, m_ewmh._NET_WM_STRUT);
+}
+
+void X11WindowPlacement::place(QWindow* window, const std::optional<QRect>& frame, Edge edge, bool docked)
+{
+    if (!window || !m_ready)
+        return;
+    const auto id = xcb_window_t(window->winId());
+    const xcb_atom_t wanted = docked ? m_ewmh._NET_WM_WINDOW_TYPE_DOCK : m_ewmh._NET_WM_WINDOW_TYPE_NORMAL;
+    const bool visible = window->isVisible();
+    // Window managers read the window type only when they take a window on,
+    // so a change of kind maps the window again.
+    const bool remap = visible && !hasType(id, wanted);
+    if (remap) {
+        window->setVisible(false);
+        xcb_flush(m_connection);
+    }
+    if (!visible || remap)
+        waitUntilWithdrawn(id);
+    setKindAndState(id, docked, visible && !remap);
+    if (!docked) {
+        clearStrut(id);
+    } else if (frame) {
+        const QScreen* screen = QGuiApplication::screenAt(frame->center());
+        setStrut(id, ScreenScale(screen ? screen : window->screen()).toNative(*frame), edge);
+    }
+    xcb_flush(m_connection);
+    if (remap)
+        window->setVisible(true);
+}
+
+} // namespace
+
+std::unique_ptr<WindowPlacement> WindowPlacement::createX11()
+{
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection())
+        return nullptr;
+    return std::make_unique<X11WindowPlacement>(x11->connection());
+}
