@@ -1,0 +1,465 @@
+#include "ticker/MarqueeNSView.h"
+
+#include "platform/Logging.h"
+#include "ticker/MarqueeClock.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QCursor>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWheelEvent>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+
+MarqueeNSView::MarqueeNSView(QWidget* parent) : MarqueeNSView(MarqueeClock::steady(), parent) {}
+
+MarqueeNSView::MarqueeNSView(MarqueeClock& clock, QWidget* parent)
+    : QWidget(parent), m_clock(clock), m_pointer([] { return QCursor::pos(); })
+{
+    setMouseTracking(true);
+    setAttribute(Qt::WA_NoSystemBackground);
+    m_frameTimer.setTimerType(Qt::PreciseTimer);
+    m_frameTimer.setInterval(16);
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] { update(); });
+}
+
+MarqueeNSView::~MarqueeNSView()
+{
+    if (m_hovering)
+        qApp->removeEventFilter(this);
+}
+
+double MarqueeNSView::now() const
+{
+    return m_clock.seconds();
+}
+
+double MarqueeNSView::phase() const
+{
+    return m_motion.phaseAt(now());
+}
+
+MarqueeCell* MarqueeNSView::cell(int index) const
+{
+    return index >= 0 && index < int(m_cells.size()) ? m_cells[size_t(index)].get() : nullptr;
+}
+
+void MarqueeNSView::setPointerSource(std::function<QPoint()> source)
+{
+    m_pointer = source ? std::move(source) : [] { return QCursor::pos(); };
+}
+
+void MarqueeNSView::updateContent(MarqueeContent content, int size, bool reversed, double speed)
+{
+    healHoverLatch("update");
+    const bool sizeChanged = size != m_renderedSize;
+    const bool directionChanged = reversed != m_reversed;
+    const bool rebuild = content.key != m_itemKey || sizeChanged || directionChanged;
+
+    if (rebuild && m_hovering && m_stripWidth > 0 && !sizeChanged && !directionChanged) {
+        qCDebug(lcMarquee, "defer rebuild while hovering: %ld items", long(content.key.size()));
+        m_pendingKey = content.key;
+        m_pending = std::move(content);  // a later deferred update replaces this one
+    } else if (rebuild) {
+        m_pending.reset();
+        m_pendingKey.clear();
+        m_itemKey = content.key;
+        m_renderedSize = size;
+        m_reversed = reversed;
+        rebuildStrip(std::move(content));
+    } else if (m_pending) {
+        // The content on screen came back: what waited is stale now.
+        m_pending.reset();
+        m_pendingKey.clear();
+    }
+    setSpeedValue(MarqueeMotion::sanitizedSpeed(speed));
+    setRunning(!m_hovering);
+}
+
+void MarqueeNSView::rebuildStrip(MarqueeContent content)
+{
+    const double t = now();
+    const bool wasRunning = m_motion.isRunning();
+    const double from = wasRunning ? m_motion.phaseAt(t) : m_motion.modelTx();
+    m_motion.freeze(t);
+
+    m_cells.clear();
+    m_cellRects.clear();
+    m_pixmaps.clear();
+    m_hoveredCell = -1;
+    m_pressedCell = -1;
+    ++m_rebuildCount;
+    if (content.makeCells)
+        m_cells = content.makeCells();
+
+    if (m_cells.empty()) {
+        qCInfo(lcMarquee, "strip rebuilt EMPTY");
+        m_stripWidth = 0;
+        m_stripHeight = 0;
+        m_motion.setPeriod(0);
+        m_motion.setModelTx(0);
+        updateFrameTimer();
+        update();
+        return;
+    }
+
+    double x = 0;
+    double height = 0;
+    QList<QSizeF> sizes;
+    sizes.reserve(qsizetype(m_cells.size()));
+    for (const auto& c : m_cells) {
+        QSizeF s = c->idealSize();
+        if (!std::isfinite(s.width()) || !std::isfinite(s.height()))
+            s = QSizeF(0, 0);
+        sizes.append(s);
+        height = std::max(height, s.height());
+    }
+    for (const QSizeF& s : sizes) {
+        m_cellRects.append(QRectF(x, (height - s.height()) / 2.0, s.width(), s.height()));
+        x += s.width() + gap;
+    }
+    m_stripWidth = x - gap;
+    m_stripHeight = height;
+    if (!(m_stripWidth > 0) || !(m_stripHeight > 0)) {
+        qCCritical(lcMarquee, "strip measured %fx%f for %ld items — will render blank", m_stripWidth,
+                   m_stripHeight, long(m_cells.size()));
+    }
+
+    m_motion.setReversed(m_reversed);
+    m_motion.setPeriod(m_stripWidth + gap);
+    m_motion.setModelTx(m_motion.wrap(from));
+    if (wasRunning)
+        m_motion.start(t, m_motion.modelTx());
+    updateFrameTimer();
+    update();
+}
+
+void MarqueeNSView::setSpeedValue(double speed)
+{
+    m_motion.setSpeed(now(), speed);
+}
+
+void MarqueeNSView::setRunning(bool run)
+{
+    if (!(m_stripWidth > 0) || m_dismantled)
+        return;
+    if (run) {
+        if (!m_motion.isRunning())
+            m_motion.start(now(), m_motion.modelTx());
+    } else {
+        m_motion.freeze(now());
+    }
+    updateFrameTimer();
+    update();
+}
+
+void MarqueeNSView::dismantle()
+{
+    m_motion.freeze(now());
+    m_dismantled = true;
+    updateFrameTimer();
+}
+
+void MarqueeNSView::cellsChanged()
+{
+    update();
+}
+
+void MarqueeNSView::applyPendingUpdate()
+{
+    if (!m_pending)
+        return;
+    MarqueeContent content = std::move(*m_pending);
+    m_pending.reset();
+    m_itemKey = m_pendingKey;
+    m_pendingKey.clear();
+    rebuildStrip(std::move(content));  // keeps the frozen phase
+}
+
+bool MarqueeNSView::pointerInside(const QPoint& global) const
+{
+    return rect().contains(mapFromGlobal(global));
+}
+
+void MarqueeNSView::healHoverLatch(const char* reason)
+{
+    if (!m_hovering)
+        return;
+    const QWidget* top = window();
+    if (top && top->isVisible() && isVisible() && pointerInside(m_pointer()))
+        return;
+    qCInfo(lcMarquee, "hover latch healed (%s): pointer not over strip, pending=%ld", reason,
+           m_pending ? long(m_pending->key.size()) : -1L);
+    setHovering(false);
+    applyPendingUpdate();
+    if (m_stripWidth > 0 && !m_motion.isRunning() && !m_dismantled)
+        m_motion.start(now(), m_motion.modelTx());
+    updateFrameTimer();
+    update();
+}
+
+void MarqueeNSView::setHovering(bool hovering)
+{
+    if (hovering == m_hovering)
+        return;
+    m_hovering = hovering;
+    // While paused, watch every pointer move in the application: widgets laid
+    // over the strip take the pointer's events, and only its position decides
+    // whether it is still over the strip.
+    if (hovering) {
+        qApp->installEventFilter(this);
+    } else {
+        qApp->removeEventFilter(this);
+        setHoveredCell(-1);
+    }
+}
+
+void MarqueeNSView::pointerEntered()
+{
+    setHovering(true);
+    setRunning(false);
+}
+
+void MarqueeNSView::pointerLeft()
+{
+    setHovering(false);
+    applyPendingUpdate();
+    setRunning(true);
+}
+
+void MarqueeNSView::enterEvent(QEnterEvent* event)
+{
+    QWidget::enterEvent(event);
+    // Decided by where the pointer is, not by which widget got the event.
+    if (!m_hovering && pointerInside(m_pointer()))
+        pointerEntered();
+}
+
+void MarqueeNSView::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    if (m_hovering && !pointerInside(m_pointer()))
+        pointerLeft();
+}
+
+bool MarqueeNSView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (m_hovering && watched != this) {
+        if (event->type() == QEvent::MouseMove) {
+            const auto* move = static_cast<QMouseEvent*>(event);
+            if (!pointerInside(move->globalPosition().toPoint()))
+                pointerLeft();
+        } else if (event->type() == QEvent::Leave && watched->isWindowType()) {
+            if (!pointerInside(m_pointer()))
+                pointerLeft();
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MarqueeNSView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    healHoverLatch("window");
+    if (const QScreen* s = screen(); s && s->refreshRate() > 1)
+        m_frameTimer.setInterval(std::max(4, int(std::lround(1000.0 / s->refreshRate()))));
+    updateFrameTimer();
+}
+
+void MarqueeNSView::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    healHoverLatch("window");
+    updateFrameTimer();
+}
+
+void MarqueeNSView::updateFrameTimer()
+{
+    const bool want = m_motion.isRunning() && isVisible() && m_stripWidth > 0 && !m_dismantled;
+    if (want && !m_frameTimer.isActive())
+        m_frameTimer.start();
+    else if (!want && m_frameTimer.isActive())
+        m_frameTimer.stop();
+}
+
+void MarqueeNSView::scrub(double delta)
+{
+    if (m_motion.isRunning() || !std::isfinite(delta))
+        return;
+    m_motion.setModelTx(m_motion.wrap(m_motion.modelTx() + delta));
+    update();
+}
+
+void MarqueeNSView::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton) {
+        QWidget::mousePressEvent(event);
+        return;
+    }
+    m_pressPos = event->position();
+    m_lastDragPos = event->position();
+    m_dragged = false;
+    m_pressedCell = cellAt(event->position());
+}
+
+void MarqueeNSView::mouseMoveEvent(QMouseEvent* event)
+{
+    if (!m_hovering && rect().contains(event->position().toPoint()))
+        pointerEntered();
+    if (m_pressPos && (event->buttons() & Qt::LeftButton)) {
+        const double dx = event->position().x() - m_lastDragPos.x();
+        m_lastDragPos = event->position();
+        if ((event->position() - *m_pressPos).manhattanLength() >= QApplication::startDragDistance())
+            m_dragged = true;
+        scrub(dx);  // ignored while the row runs
+    }
+    setHoveredCell(cellAt(event->position()));
+}
+
+void MarqueeNSView::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressPos) {
+        QWidget::mouseReleaseEvent(event);
+        return;
+    }
+    const bool click = !m_dragged;
+    const int pressed = m_pressedCell;
+    m_pressPos.reset();
+    m_pressedCell = -1;
+    if (click && pressed >= 0 && cellAt(event->position()) == pressed) {
+        if (MarqueeCell* c = cell(pressed))
+            c->click();
+    }
+}
+
+void MarqueeNSView::wheelEvent(QWheelEvent* event)
+{
+    if (m_motion.isRunning()) {
+        QWidget::wheelEvent(event);
+        return;
+    }
+    // Touchpads report pixels; a wheel notch (120 units) scrolls 40 points.
+    const QPointF d = !event->pixelDelta().isNull() ? QPointF(event->pixelDelta())
+                                                    : QPointF(event->angleDelta()) / 3.0;
+    const double delta = std::abs(d.y()) < std::abs(d.x()) ? d.x() : d.y();
+    scrub(delta);
+    event->accept();
+}
+
+void MarqueeNSView::contextMenuEvent(QContextMenuEvent* event)
+{
+    auto menu = contextMenuAt(event->pos());
+    if (menu && !menu->isEmpty())
+        menu->exec(event->globalPos());
+}
+
+std::unique_ptr<QMenu> MarqueeNSView::contextMenuAt(const QPoint& pos)
+{
+    MarqueeCell* c = cell(cellAt(pos));
+    if (!c)
+        return nullptr;
+    auto menu = std::make_unique<QMenu>(this);
+    c->fillContextMenu(*menu);
+    return menu;
+}
+
+void MarqueeNSView::setHoveredCell(int index)
+{
+    if (index == m_hoveredCell)
+        return;
+    m_hoveredCell = index;
+    update();
+}
+
+double MarqueeNSView::trackY() const
+{
+    return std::round((height() - m_stripHeight) * 0.5);
+}
+
+double MarqueeNSView::copyOffset(int copy) const
+{
+    if (copy == 0)
+        return 0;
+    return m_reversed ? -(m_stripWidth + gap) : m_stripWidth + gap;
+}
+
+QRectF MarqueeNSView::cellRect(int copy, int index) const
+{
+    if (index < 0 || index >= m_cellRects.size())
+        return {};
+    return m_cellRects[index].translated(phase() + copyOffset(copy), trackY());
+}
+
+int MarqueeNSView::cellAt(const QPointF& pos) const
+{
+    if (m_cellRects.isEmpty() || !(m_stripHeight > 0))
+        return -1;
+    const double p = phase();
+    const double y = pos.y() - trackY();
+    for (int copy = 0; copy < 2; ++copy) {
+        const double x = pos.x() - p - copyOffset(copy);
+        auto after = std::upper_bound(m_cellRects.cbegin(), m_cellRects.cend(), x,
+                                      [](double v, const QRectF& r) { return v < r.left(); });
+        if (after == m_cellRects.cbegin())
+            continue;
+        const QRectF& r = *(after - 1);
+        if (x < r.right() && y >= r.top() && y < r.bottom())
+            return int(after - 1 - m_cellRects.cbegin());
+    }
+    return -1;
+}
+
+const QPixmap& MarqueeNSView::renderedCell(int index, bool hovered, qreal dpr)
+{
+    const MarqueeCell& c = *m_cells[size_t(index)];
+    const quint64 look = c.appearance();
+    const CellPixmapCache::Key key{index, hovered};
+    if (const QPixmap* cached = m_pixmaps.find(key, look, dpr))
+        return *cached;
+    const QSizeF logical = m_cellRects[index].size();
+    QPixmap pixmap(std::max(1, int(std::ceil(logical.width() * dpr))),
+                   std::max(1, int(std::ceil(logical.height() * dpr))));
+    pixmap.setDevicePixelRatio(dpr);
+    pixmap.fill(Qt::transparent);
+    {
+        QPainter p(&pixmap);
+        p.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+        c.paint(p, QRectF(QPointF(0, 0), logical), hovered);
+    }
+    m_pixmaps.insert(key, std::move(pixmap), look, dpr);
+    return *m_pixmaps.find(key, look, dpr);
+}
+
+void MarqueeNSView::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    paintStrip(painter);
+}
+
+void MarqueeNSView::paintStrip(QPainter& painter)
+{
+    if (!(m_stripWidth > 0) || !(m_stripHeight > 0) || m_cellRects.isEmpty())
+        return;
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : devicePixelRatioF();
+    // Whole device pixels: a fractional offset would blur every picture.
+    const double x0 = std::round(phase() * dpr) / dpr;
+    const double y0 = trackY();
+    const double w = width();
+    for (int copy = 0; copy < 2; ++copy) {
+        const double origin = x0 + copyOffset(copy);
+        auto first = std::upper_bound(m_cellRects.cbegin(), m_cellRects.cend(), -origin,
+                                      [](double v, const QRectF& r) { return v < r.right(); });
+        for (auto it = first; it != m_cellRects.cend(); ++it) {
+            const double left = origin + it->left();
+            if (left >= w)
+                break;
+            const int index = int(it - m_cellRects.cbegin());
+            const QPixmap& picture = renderedCell(index, index == m_hoveredCell, dpr);
+            painter.drawPixmap(QPointF(left, std::round((y0 + it->top()) * dpr) / dpr), picture);
+        }
+    }
+}

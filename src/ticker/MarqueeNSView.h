@@ -1,0 +1,136 @@
+#pragma once
+
+#include "ticker/CellPixmapCache.h"
+#include "ticker/MarqueeCell.h"
+#include "ticker/MarqueeMotion.h"
+
+#include <QPoint>
+#include <QPointF>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class MarqueeClock;
+class QMenu;
+
+// The endless scroller of a strip: one widget that paints two copies of a
+// row of cells end to end, 60 points apart, at the current phase. The row
+// moves at speed × 60 points per second from an anchored clock and repaints
+// at display rate only while it runs and is visible. The pointer resting on
+// the strip pauses it; while paused the row can be scrubbed by dragging or
+// with the wheel, and new content waits until the pointer leaves. A change of
+// content, speed or pause keeps the on-screen phase. Main thread only.
+class MarqueeNSView : public QWidget {
+    Q_OBJECT
+public:
+    static constexpr double gap = 60.0;
+    static constexpr qint64 pixmapCacheBytes = 48LL * 1024 * 1024;
+
+    explicit MarqueeNSView(QWidget* parent = nullptr);
+    explicit MarqueeNSView(MarqueeClock& clock, QWidget* parent = nullptr);
+    ~MarqueeNSView() override;
+
+    // The only way content reaches the view. Rebuilds only when the content
+    // key, the size or the direction changed; new content while the pointer
+    // rests on the strip waits until it leaves (a size or direction change
+    // never waits). Then applies the speed and the run state.
+    void updateContent(MarqueeContent content, int size, bool reversed, double speed);
+    // Stops the motion for good (the owner is going away).
+    void dismantle();
+    // Redraws cells whose look may have changed (an icon arrived, an item
+    // was read); only cells whose appearance value moved are re-rendered.
+    void cellsChanged();
+
+    // Where the pointer is, in global coordinates (default: QCursor::pos()).
+    void setPointerSource(std::function<QPoint()> source);
+
+    double stripWidth() const { return m_stripWidth; }
+    double stripHeight() const { return m_stripHeight; }
+    double period() const { return m_motion.period(); }
+    double modelTx() const { return m_motion.modelTx(); }
+    // The phase on screen now.
+    double phase() const;
+    double speed() const { return m_motion.speed(); }
+    double pointsPerSecond() const { return m_motion.pointsPerSecond(); }
+    bool isReversed() const { return m_reversed; }
+    bool isHovering() const { return m_hovering; }
+    bool isRunning() const { return m_motion.isRunning(); }
+    bool isFrameTimerActive() const { return m_frameTimer.isActive(); }
+    bool hasPendingUpdate() const { return m_pending.has_value(); }
+    const QStringList& itemKey() const { return m_itemKey; }
+    const QStringList& pendingKey() const { return m_pendingKey; }
+    int renderedSize() const { return m_renderedSize; }
+    int rebuildCount() const { return m_rebuildCount; }
+    int cellCount() const { return int(m_cells.size()); }
+    MarqueeCell* cell(int index) const;
+
+    // Where copy 0 (first) or 1 (second) draws cell `index` now.
+    QRectF cellRect(int copy, int index) const;
+    // The cell under `pos` (widget coordinates), or -1.
+    int cellAt(const QPointF& pos) const;
+    int hoveredCell() const { return m_hoveredCell; }
+    // The context menu of the cell under `pos`; null when there is no cell.
+    std::unique_ptr<QMenu> contextMenuAt(const QPoint& pos);
+
+    // Paints both copies at the current phase.
+    void paintStrip(QPainter& painter);
+    const CellPixmapCache& pixmapCache() const { return m_pixmaps; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    double now() const;
+    double trackY() const;
+    double copyOffset(int copy) const;
+    void rebuildStrip(MarqueeContent content);
+    void setSpeedValue(double speed);
+    void setRunning(bool run);
+    void applyPendingUpdate();
+    void healHoverLatch(const char* reason);
+    void pointerEntered();
+    void pointerLeft();
+    bool pointerInside(const QPoint& global) const;
+    void setHovering(bool hovering);
+    void setHoveredCell(int index);
+    void scrub(double delta);
+    void updateFrameTimer();
+    const QPixmap& renderedCell(int index, bool hovered, qreal dpr);
+
+    MarqueeClock& m_clock;
+    MarqueeMotion m_motion;
+    MarqueeCells m_cells;
+    QList<QRectF> m_cellRects;  // within one copy
+    double m_stripWidth = 0;
+    double m_stripHeight = 0;
+    QStringList m_itemKey;
+    int m_renderedSize = -1;
+    bool m_reversed = false;
+    std::optional<MarqueeContent> m_pending;
+    QStringList m_pendingKey;
+    bool m_hovering = false;
+    bool m_dismantled = false;
+    int m_rebuildCount = 0;
+    int m_hoveredCell = -1;
+
+    std::optional<QPointF> m_pressPos;
+    QPointF m_lastDragPos;
+    bool m_dragged = false;
+    int m_pressedCell = -1;
+
+    QTimer m_frameTimer;
+    CellPixmapCache m_pixmaps{pixmapCacheBytes};
+    std::function<QPoint()> m_pointer;
+};

@@ -1,0 +1,415 @@
+#include "ticker/MarqueeNSView.h"
+
+#include "FakeCell.h"
+#include "FakeTime.h"
+#include "ticker/MarqueeClock.h"
+
+#include <QApplication>
+#include <QEnterEvent>
+#include <QImage>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+QStringList names(const QString& prefix, int count)
+{
+    QStringList out;
+    for (int i = 0; i < count; ++i)
+        out << prefix + QString::number(i);
+    return out;
+}
+
+// Ten cells 140 wide: one copy is 10 × 140 + 9 × 60 = 1,940, the period 2,000.
+constexpr double kCellWidth = 140;
+constexpr double kPeriod = 2000;
+
+class MarqueeViewTest : public ::testing::Test {
+protected:
+    FakeTime time;
+    ClockMarqueeClock clock{time};
+    std::shared_ptr<FakeCellLog> log = std::make_shared<FakeCellLog>();
+    QWidget window;
+    MarqueeNSView* view = nullptr;
+    QPoint pointer{-5000, -5000};
+
+    void SetUp() override
+    {
+        window.resize(800, 100);
+        view = new MarqueeNSView(clock, &window);
+        view->setGeometry(0, 0, 800, 72);
+        view->setPointerSource([this] { return pointer; });
+        window.show();
+    }
+
+    MarqueeContent row(const QString& prefix, int count = 10, double height = 40)
+    {
+        return fakeContent(names(prefix, count), log, kCellWidth, height);
+    }
+    void show(const QString& prefix, int size = 2, bool reversed = false, double speed = 1.0)
+    {
+        view->updateContent(row(prefix), size, reversed, speed);
+    }
+    void enter(QPoint local = {300, 36})
+    {
+        pointer = view->mapToGlobal(local);
+        const QPointF at(local);
+        QEnterEvent e(at, at, QPointF(pointer));
+        QApplication::sendEvent(view, &e);
+    }
+    // The strip gets its leave event with the pointer at `local`.
+    void leaveTo(QPoint local = {300, 90})
+    {
+        pointer = view->mapToGlobal(local);
+        QEvent e(QEvent::Leave);
+        QApplication::sendEvent(view, &e);
+    }
+    void mouse(QWidget* target, QEvent::Type type, QPoint local, Qt::MouseButton button = Qt::NoButton,
+               Qt::MouseButtons buttons = Qt::NoButton)
+    {
+        pointer = target->mapToGlobal(local);
+        QMouseEvent e(type, QPointF(local), QPointF(local), QPointF(pointer), button, buttons, Qt::NoModifier);
+        QApplication::sendEvent(target, &e);
+    }
+    void wheel(QPoint angle)
+    {
+        const QPointF pos(300, 36);
+        QWheelEvent e(pos, QPointF(view->mapToGlobal(pos.toPoint())), QPoint(), angle, Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(view, &e);
+    }
+    QPoint centreOf(int copy, int index) const { return view->cellRect(copy, index).center().toPoint(); }
+};
+
+TEST_F(MarqueeViewTest, LaysOutOneCopyAndMeasuresThePeriod)
+{
+    show("a");
+    EXPECT_DOUBLE_EQ(view->stripWidth(), 1940);
+    EXPECT_DOUBLE_EQ(view->stripHeight(), 40);
+    EXPECT_DOUBLE_EQ(view->period(), kPeriod);
+    EXPECT_DOUBLE_EQ(view->cellRect(0, 1).left() - view->cellRect(0, 0).left(), kCellWidth + 60);
+    EXPECT_DOUBLE_EQ(view->cellRect(1, 0).left() - view->cellRect(0, 0).left(), kPeriod);
+    EXPECT_DOUBLE_EQ(view->cellRect(0, 0).top(), 16);  // (72 - 40) / 2
+    EXPECT_TRUE(view->isRunning());
+    EXPECT_EQ(view->itemKey(), names("a", 10));
+    EXPECT_EQ(view->renderedSize(), 2);
+}
+
+TEST_F(MarqueeViewTest, HalfPointCentringRoundsAwayFromZero)
+{
+    view->updateContent(row("a", 3, 41), 2, false, 1);
+    EXPECT_DOUBLE_EQ(view->cellRect(0, 0).top(), 16);  // (72 - 41) / 2 = 15.5
+}
+
+TEST_F(MarqueeViewTest, EqualUpdateOnlyReappliesSpeedAndRunState)
+{
+    show("a");
+    time.advance(1000ms);
+    EXPECT_DOUBLE_EQ(view->phase(), -60);
+    show("a", 2, false, 2.0);
+    EXPECT_EQ(view->rebuildCount(), 1);
+    EXPECT_DOUBLE_EQ(view->phase(), -60) << "no jump";
+    time.advance(1000ms);
+    EXPECT_DOUBLE_EQ(view->phase(), -180) << "the new speed applies from the phase on screen";
+}
+
+TEST_F(MarqueeViewTest, NewContentRebuildsFromTheOnScreenPhase)
+{
+    show("a");
+    time.advance(2500ms);
+    show("b");
+    EXPECT_EQ(view->rebuildCount(), 2);
+    EXPECT_DOUBLE_EQ(view->phase(), -150);
+    EXPECT_TRUE(view->isRunning());
+}
+
+TEST_F(MarqueeViewTest, NewContentWhileHoveringWaitsAndLeavingRebuildsFromTheFrozenPhase)
+{
+    show("a");
+    time.advance(1000ms);
+    enter();
+    EXPECT_TRUE(view->isHovering());
+    EXPECT_FALSE(view->isRunning());
+    EXPECT_DOUBLE_EQ(view->phase(), -60);
+
+    show("b");
+    show("c");  // the last one waiting wins
+    EXPECT_TRUE(view->hasPendingUpdate());
+    EXPECT_EQ(view->pendingKey(), names("c", 10));
+    EXPECT_EQ(view->itemKey(), names("a", 10));
+    EXPECT_EQ(view->rebuildCount(), 1);
+    time.advance(5000ms);
+    EXPECT_DOUBLE_EQ(view->phase(), -60);
+
+    leaveTo();
+    EXPECT_FALSE(view->isHovering());
+    EXPECT_FALSE(view->hasPendingUpdate());
+    EXPECT_EQ(view->rebuildCount(), 2);
+    EXPECT_EQ(view->itemKey(), names("c", 10));
+    EXPECT_DOUBLE_EQ(view->phase(), -60) << "resumes where it froze, not from 0";
+    EXPECT_TRUE(view->isRunning());
+    time.advance(500ms);
+    EXPECT_DOUBLE_EQ(view->phase(), -90);
+}
+
+TEST_F(MarqueeViewTest, SizeOrDirectionChangeWhileHoveringRebuildsAtOnceAndDropsTheWaitingUpdate)
+{
+    struct Case {
+        const char* name;
+        int size;
+        bool reversed;
+    };
+    for (const Case& c : {Case{"size", 4, false}, Case{"direction", 2, true}}) {
+        SCOPED_TRACE(c.name);
+        view->updateContent(row("a"), 2, false, 1);
+        const int before = view->rebuildCount();
+        enter();
+        show("b");
+        ASSERT_TRUE(view->hasPendingUpdate());
+        view->updateContent(row("c"), c.size, c.reversed, 1);
+        EXPECT_EQ(view->rebuildCount(), before + 1);
+        EXPECT_FALSE(view->hasPendingUpdate());
+        EXPECT_EQ(view->itemKey(), names("c", 10));
+        EXPECT_EQ(view->renderedSize(), c.size);
+        EXPECT_TRUE(view->isHovering());
+        EXPECT_FALSE(view->isRunning());
+        leaveTo();
+        EXPECT_EQ(view->rebuildCount(), before + 1) << "nothing was left waiting";
+        EXPECT_TRUE(view->isRunning());
+    }
+}
+
+TEST_F(MarqueeViewTest, WaitingUpdateIsDroppedWhenTheContentOnScreenComesBack)
+{
+    show("a");
+    enter();
+    show("b");
+    ASSERT_TRUE(view->hasPendingUpdate());
+    show("a");
+    EXPECT_FALSE(view->hasPendingUpdate());
+    leaveTo();
+    EXPECT_EQ(view->rebuildCount(), 1);
+    EXPECT_EQ(view->itemKey(), names("a", 10));
+}
+
+TEST_F(MarqueeViewTest, PhaseStaysInRangeForBothDirections)
+{
+    for (const bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "reversed" : "forward");
+        show("a", 2, !reversed);  // force a direction change to rebuild
+        show("a", 2, reversed, 1.7);
+        EXPECT_DOUBLE_EQ(view->cellRect(1, 0).left() - view->cellRect(0, 0).left(), reversed ? -kPeriod : kPeriod);
+        const double start = view->phase();
+        time.advance(1000ms);
+        const double moved = view->phase() - start;
+        EXPECT_NEAR(std::abs(moved), 102, 1e-9);
+        EXPECT_EQ(moved > 0, reversed) << "a reversed row moves left to right";
+        for (int i = 0; i < 40; ++i) {
+            time.advance(777ms);
+            const double p = view->phase();
+            if (reversed) {
+                EXPECT_GE(p, 0);
+                EXPECT_LT(p, kPeriod);
+            } else {
+                EXPECT_GT(p, -kPeriod);
+                EXPECT_LE(p, 0);
+            }
+        }
+    }
+}
+
+TEST_F(MarqueeViewTest, SlowSpeedsMoveOnePointPerSecondAndBadSpeedsCountAsOne)
+{
+    const std::pair<double, double> cases[] = {
+        {0.0, 1}, {0.01, 1}, {std::numeric_limits<double>::quiet_NaN(), 60}, {0.5, 30}, {10, 600}};
+    for (const auto& [speed, rate] : cases) {
+        SCOPED_TRACE(speed);
+        view->updateContent(row("s" + QString::number(rate)), 2, false, speed);
+        const double start = view->phase();
+        time.advance(1000ms);
+        EXPECT_NEAR(start - view->phase(), rate, 1e-9);
+    }
+}
+
+TEST_F(MarqueeViewTest, DragScrubsOnlyWhilePausedAndWrapsPastEitherEnd)
+{
+    show("a");
+    enter({100, 36});
+    ASSERT_DOUBLE_EQ(view->modelTx(), 0);
+    mouse(view, QEvent::MouseButtonPress, {100, 36}, Qt::LeftButton, Qt::LeftButton);
+    mouse(view, QEvent::MouseMove, {90, 36}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(view->modelTx(), -10);
+    mouse(view, QEvent::MouseMove, {120, 36}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(view->modelTx(), -1980) << "-10 + 30 wraps by the period of 2,000";
+    mouse(view, QEvent::MouseButtonRelease, {120, 36}, Qt::LeftButton, Qt::NoButton);
+    EXPECT_TRUE(log->clicked.isEmpty()) << "a drag is not a click";
+
+    leaveTo();
+    EXPECT_DOUBLE_EQ(view->phase(), -1980) << "resumes from the scrubbed phase";
+    EXPECT_TRUE(view->isRunning());
+}
+
+TEST_F(MarqueeViewTest, WheelScrubsWhilePausedAlongTheLargerAxis)
+{
+    show("a");
+    wheel({0, 120});
+    EXPECT_DOUBLE_EQ(view->modelTx(), 0) << "ignored while running";
+    enter();
+    struct Case {
+        QPoint angle;
+        double expected;
+    };
+    const Case cases[] = {
+        {{0, -30}, -10},       // vertical
+        {{-60, 15}, -30},      // horizontal wins when larger
+        {{30, 30}, -20},       // a tie goes to the vertical delta
+        {{0, 90}, -1990},      // -20 + 30 wraps past 0
+    };
+    for (const Case& c : cases) {
+        wheel(c.angle);
+        EXPECT_DOUBLE_EQ(view->modelTx(), c.expected) << c.angle.x() << "," << c.angle.y();
+    }
+}
+
+TEST_F(MarqueeViewTest, LeavingThroughAPointInsideTheStripIsIgnored)
+{
+    show("a");
+    enter();
+    leaveTo({10, 10});
+    EXPECT_TRUE(view->isHovering());
+    EXPECT_FALSE(view->isRunning());
+}
+
+TEST_F(MarqueeViewTest, WidgetsLaidOverTheStripDoNotLatchThePause)
+{
+    QWidget overlay(&window);
+    overlay.setGeometry(0, 0, 150, 72);
+    overlay.show();
+    overlay.raise();
+    show("a");
+    enter({300, 36});
+    // The pointer moves onto the overlay: the strip gets a leave, the overlay
+    // the moves; the pointer is still over the strip's rectangle.
+    leaveTo({50, 36});
+    mouse(&overlay, QEvent::MouseMove, {60, 30});
+    EXPECT_TRUE(view->isHovering());
+    // It moves off the strip while over the overlay's neighbour.
+    mouse(&window, QEvent::MouseMove, {60, 90});
+    EXPECT_FALSE(view->isHovering());
+    EXPECT_TRUE(view->isRunning());
+}
+
+TEST_F(MarqueeViewTest, LatchedPauseHealsAtTheNextUpdateOrWindowChange)
+{
+    show("a");
+    enter();
+    show("b");
+    pointer = QPoint(-5000, -5000);  // gone without an exit event
+    show("b");
+    EXPECT_FALSE(view->isHovering());
+    EXPECT_TRUE(view->isRunning());
+    EXPECT_EQ(view->itemKey(), names("b", 10)) << "the waiting update applies first";
+    EXPECT_EQ(view->rebuildCount(), 2);
+
+    enter();
+    pointer = view->mapToGlobal(QPoint(300, 36));
+    show("b");
+    EXPECT_TRUE(view->isHovering()) << "a genuine pause stays";
+    window.hide();
+    EXPECT_FALSE(view->isHovering()) << "a hidden window cannot hold the pointer";
+}
+
+TEST_F(MarqueeViewTest, FramesAreDrivenOnlyWhileRunningAndVisible)
+{
+    EXPECT_FALSE(view->isFrameTimerActive());
+    show("a");
+    EXPECT_TRUE(view->isFrameTimerActive());
+    enter();
+    EXPECT_FALSE(view->isFrameTimerActive());
+    leaveTo();
+    EXPECT_TRUE(view->isFrameTimerActive());
+    window.hide();
+    EXPECT_FALSE(view->isFrameTimerActive());
+    window.show();
+    EXPECT_TRUE(view->isFrameTimerActive());
+    view->updateContent(MarqueeContent{}, 2, false, 1);
+    EXPECT_FALSE(view->isFrameTimerActive());
+    EXPECT_FALSE(view->isRunning());
+}
+
+TEST_F(MarqueeViewTest, EmptyOrBlankContentStaysStill)
+{
+    view->updateContent(MarqueeContent{}, 2, false, 1);
+    EXPECT_EQ(view->rebuildCount(), 1);
+    EXPECT_DOUBLE_EQ(view->stripWidth(), 0);
+    EXPECT_FALSE(view->isRunning());
+    EXPECT_EQ(view->cellCount(), 0);
+
+    view->updateContent(fakeContent({"zero"}, log, 0, 40), 2, false, 1);
+    EXPECT_EQ(view->cellCount(), 1);
+    EXPECT_DOUBLE_EQ(view->stripWidth(), 0);
+    EXPECT_FALSE(view->isRunning()) << "nothing animates with a width of 0";
+}
+
+TEST_F(MarqueeViewTest, ClicksAndMenusHitThePaintedCells)
+{
+    show("a");
+    time.advance(1000ms);  // phase -60: hit-testing follows the motion
+    enter();
+    const QPoint third = centreOf(0, 3);
+    mouse(view, QEvent::MouseButtonPress, third, Qt::LeftButton, Qt::LeftButton);
+    mouse(view, QEvent::MouseButtonRelease, third, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(log->clicked, QStringList{"a3"});
+
+    const QPoint gap(int(view->cellRect(0, 3).right() + 30), 36);
+    EXPECT_EQ(view->cellAt(gap), -1);
+    EXPECT_EQ(view->cellAt(QPointF(third.x(), 5)), -1) << "above the cell";
+    EXPECT_EQ(view->contextMenuAt(gap), nullptr);
+
+    auto menu = view->contextMenuAt(centreOf(0, 2));
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 1);
+    EXPECT_EQ(menu->actions().first()->text(), QStringLiteral("a2"));
+
+    // The start of the second copy shows on the right at phase -1,980.
+    view->updateContent(row("a"), 2, true, 1);
+    EXPECT_EQ(view->cellAt(centreOf(1, 0)), 0);
+}
+
+TEST_F(MarqueeViewTest, CellPicturesAreRenderedOnceUntilTheirLookChanges)
+{
+    quint64 look = 1;
+    view->updateContent(fakeContent(names("p", 10), log, kCellWidth, 40, &look), 2, false, 1);
+    QImage frame(800, 72, QImage::Format_ARGB32_Premultiplied);
+    auto paint = [&] {
+        frame.fill(Qt::transparent);
+        QPainter p(&frame);
+        view->paintStrip(p);
+    };
+    paint();
+    // 800 points show cells 0 to 3 (0, 200, 400, 600).
+    EXPECT_EQ(log->painted, (QStringList{"p0", "p1", "p2", "p3"}));
+    time.advance(100ms);
+    paint();
+    EXPECT_EQ(log->painted, (QStringList{"p0", "p1", "p2", "p3", "p4"}))
+        << "moving the row renders only the cell that came into view (at 794)";
+    EXPECT_EQ(frame.pixelColor(400 - 6 + 10, 36), QColor(Qt::blue)) << "p2 drawn at its moved place";
+
+    look = 2;
+    paint();
+    EXPECT_EQ(log->painted.size(), 10);
+
+    enter(centreOf(0, 1));
+    mouse(view, QEvent::MouseMove, centreOf(0, 1));
+    EXPECT_EQ(view->hoveredCell(), 1);
+    log->painted.clear();
+    paint();
+    EXPECT_EQ(log->painted, QStringList{"p1+hover"});
+}
+
+} // namespace
