@@ -1,0 +1,167 @@
+#include "CatalogueServer.h"
+
+#include "CatalogueRoutes.h"
+#include "SampleCatalogue.h"
+#include "SuggestionDesk.h"
+
+#include <QCryptographicHash>
+
+#include <httplib.h>
+
+#include <cstdio>
+#include <thread>
+
+struct CatalogueServer::Impl {
+    explicit Impl(Options o)
+        : options(std::move(o)),
+          catalogue(options.seed),
+          desk(catalogue, options.suggestionLimit, options.suggestionWindowSeconds)
+    {
+    }
+
+    void serve(const httplib::Request& in, httplib::Response& out) const;
+
+    Options options;
+    SampleCatalogue catalogue;
+    SuggestionDesk desk;
+    std::unique_ptr<CatalogueRoutes> routes;
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+    bool started = false;  // an httplib server listens once
+};
+
+void CatalogueServer::Impl::serve(const httplib::Request& in, httplib::Response& out) const
+{
+    CatalogueRoutes::Request request;
+    request.method = QByteArray::fromStdString(in.method);
+    const QUrl target(QStringLiteral("http://127.0.0.1") + QString::fromStdString(in.target));
+    request.path = target.path(QUrl::FullyDecoded).mid(1);
+    request.query = QUrlQuery(target.query(QUrl::FullyEncoded));
+    for (const auto& [name, value] : in.headers)
+        request.headers.insert(QByteArray::fromStdString(name).toLower(), QByteArray::fromStdString(value));
+    request.body = QByteArray::fromStdString(in.body);
+    request.client = QString::fromStdString(in.remote_addr);
+
+    const CatalogueRoutes::Reply reply = routes->answer(request);
+    for (const auto& [name, value] : reply.headers)
+        out.set_header(name.toStdString(), value.toStdString());
+    out.status = reply.status;
+    const bool read = request.method == "GET" || request.method == "HEAD";
+    if (read && reply.status == 200) {
+        const QByteArray tag = entityTag(reply.body);
+        out.set_header("ETag", tag.toStdString());
+        out.set_header("Cache-Control", "no-cache");
+        if (matchesAny(request.headers.value("if-none-match"), tag)) {
+            out.status = 304;
+            return;
+        }
+    }
+    out.set_content(reply.body.toStdString(), reply.contentType.toStdString());
+}
+
+CatalogueServer::CatalogueServer() : CatalogueServer(Options{}) {}
+
+CatalogueServer::CatalogueServer(Options options) : d(std::make_unique<Impl>(std::move(options))) {}
+
+CatalogueServer::~CatalogueServer()
+{
+    stop();
+}
+
+Result<void> CatalogueServer::start()
+{
+    if (d->started)
+        return fail(ErrorKind::Unavailable, QStringLiteral("the server was already started"));
+    int port = d->options.port;
+    if (port == 0) {
+        port = d->server.bind_to_any_port("127.0.0.1");
+        if (port <= 0)
+            return fail(ErrorKind::Transport, QStringLiteral("could not bind 127.0.0.1"));
+    } else if (!d->server.bind_to_port("127.0.0.1", port)) {
+        return fail(ErrorKind::Transport, QStringLiteral("could not bind 127.0.0.1:%1 (in use?)").arg(port));
+    }
+    d->port = port;
+    d->started = true;
+    d->routes = std::make_unique<CatalogueRoutes>(d->catalogue, d->desk, baseUrl(), d->options.now);
+
+    auto handler = [this](const httplib::Request& in, httplib::Response& out) { d->serve(in, out); };
+    d->server.Get(".*", handler);
+    d->server.Post(".*", handler);
+    d->server.Put(".*", handler);
+    d->server.Delete(".*", handler);
+    d->server.Patch(".*", handler);
+    if (d->options.logRequests) {
+        d->server.set_logger([](const httplib::Request& in, const httplib::Response& out) {
+            std::fprintf(stderr, "%s %s -> %d\n", in.method.c_str(), in.target.c_str(), out.status);
+        });
+    }
+    d->thread = std::thread([this] { d->server.listen_after_bind(); });
+    while (!d->server.is_running())
+        std::this_thread::yield();
+    return {};
+}
+
+void CatalogueServer::stop()
+{
+    d->server.stop();
+    if (d->thread.joinable())
+        d->thread.join();
+}
+
+bool CatalogueServer::isRunning() const
+{
+    return d->server.is_running();
+}
+
+int CatalogueServer::port() const
+{
+    return d->port;
+}
+
+QUrl CatalogueServer::baseUrl() const
+{
+    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(d->port));
+}
+
+quint64 CatalogueServer::seed() const
+{
+    return d->options.seed;
+}
+
+const SampleCatalogue& CatalogueServer::catalogue() const
+{
+    return d->catalogue;
+}
+
+QList<QJsonObject> CatalogueServer::feedbackReceived() const
+{
+    return d->desk.feedbackReceived();
+}
+
+QList<QJsonObject> CatalogueServer::suggestionsReceived() const
+{
+    return d->desk.suggestionsReceived();
+}
+
+QByteArray CatalogueServer::entityTag(const QByteArray& body)
+{
+    return '"' + QCryptographicHash::hash(body, QCryptographicHash::Sha1).toHex().left(24) + '"';
+}
+
+bool CatalogueServer::matchesAny(const QByteArray& ifNoneMatch, const QByteArray& tag)
+{
+    for (QByteArray candidate : ifNoneMatch.split(',')) {
+        candidate = candidate.trimmed();
+        if (candidate == "*")
+            return true;
+        if (candidate.startsWith("W/"))
+            candidate = candidate.mid(2);
+        QByteArray own = tag;
+        if (own.startsWith("W/"))
+            own = own.mid(2);
+        if (!candidate.isEmpty() && candidate == own)
+            return true;
+    }
+    return false;
+}
