@@ -9,7 +9,8 @@ QString cleanedQuery(const QString& input)
 {
     QString text = input.trimmed();
     text.remove(QLatin1Char('$'));
-    return text;
+    // Again, so "$ AAPL" or "$ $" leave no white space at the ends either.
+    return text.trimmed();
 }
 
 QString normalizedStockSymbol(const QString& input)
