@@ -138,7 +138,11 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
     // HTTP status; anything else (a cut body, a reset, a protocol failure)
     // means the response is not whole.
     const int code = int(reply->error());
-    const bool statusOnly = code == 0 || (code >= 201 && code <= 299) || (code >= 401 && code <= 499);
+    // Qt files HTTP 400 and 418 under ProtocolInvalidOperationError and 407
+    // under ProxyAuthenticationRequiredError: those restate the status too.
+    const bool statusOnly = code == 0 || (code >= 201 && code <= 299) || (code >= 401 && code <= 499)
+        || reply->error() == QNetworkReply::ProtocolInvalidOperationError
+        || reply->error() == QNetworkReply::ProxyAuthenticationRequiredError;
     if (!statusOnly) {
         const QString text = reply->errorString();
         const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError
