@@ -7,6 +7,16 @@
 #include <QString>
 #include <ostream>
 
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+inline void PrintTo(const QByteArray& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
 inline QByteArray fixture(const QString& name)
 {
     QFile f(QStringLiteral(TIDEWIRE_FIXTURES_DIR "/") + name);

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <list>
+#include <optional>
+
+// The ETags a FeedAPI has been given, per request path (query included),
+// each with the body that came with it, so a 304 can hand that body back.
+// Bounded: the least recently used path is forgotten first.
+class ETagMemory {
+public:
+    struct Entry {
+        QByteArray etag;  // exactly as received, quotes and W/ included
+        QByteArray body;
+    };
+
+    explicit ETagMemory(int capacity = 256) : m_capacity(capacity > 0 ? capacity : 1) {}
+
+    // The entry for `path`, marking it as recently used.
+    std::optional<Entry> find(const QString& path);
+    void store(const QString& path, Entry entry);
+    int size() const { return int(m_index.size()); }
+    int capacity() const { return m_capacity; }
+
+private:
+    using Node = std::pair<QString, Entry>;
+    std::list<Node> m_order;  // most recently used first
+    QHash<QString, std::list<Node>::iterator> m_index;
+    int m_capacity;
+};

@@ -1,0 +1,387 @@
+#include "api/FeedAPI.h"
+
+#include "ApiTestSupport.h"
+#include "ApiTestUtil.h"
+#include "Await.h"
+#include "FakeTime.h"
+#include "LoopbackServer.h"
+
+#include <QJsonDocument>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Response = LoopbackServer::Response;
+
+struct Probe {
+    QString value;
+    static Result<Probe> fromJson(const QJsonValue& json, const JsonOptions& options)
+    {
+        JsonIn in(json, options, QStringLiteral("Probe"));
+        Probe p{in.required<QString>(QStringLiteral("value"))};
+        if (!in.ok())
+            return std::unexpected(in.error());
+        return p;
+    }
+};
+
+QByteArray probeBody(const char* value)
+{
+    return QByteArray("{\"value\":\"") + value + "\"}";
+}
+
+class FeedAPITest : public ::testing::Test {
+protected:
+    LoopbackServer server;
+    RecordingScheduler scheduler;
+
+    FeedAPIConfig config() const
+    {
+        FeedAPIConfig c;
+        c.baseURL = server.baseUrl();
+        return c;
+    }
+
+    template <class T>
+    Result<Fetched<T>> run(QCoro::Task<Result<Fetched<T>>>&& task)
+    {
+        auto r = awaitTask(std::move(task));
+        EXPECT_TRUE(r.has_value()) << "the call did not finish";
+        return r.value_or(fail(ErrorKind::Transport, QStringLiteral("did not finish")));
+    }
+
+    Result<Fetched<Probe>> getProbe(FeedAPI& api, const QString& path, std::stop_token stop = {})
+    {
+        return run(api.get<Probe>(path, stop));
+    }
+
+    QByteArray ifNoneMatch(int index, const QString& path = QStringLiteral("/v1_probe"))
+    {
+        const auto requests = server.requestsFor(path);
+        if (index >= requests.size())
+            return "<no request>";
+        return requests[index].header("If-None-Match");
+    }
+};
+
+TEST_F(FeedAPITest, RevalidatesWithTheETagByteForByteAndHandsBackTheRememberedBody)
+{
+    const QByteArray etag = "W/\"a b\\\"c\"";
+    server.script(QStringLiteral("/v1_probe"), {Response::json(probeBody("first")).header("ETag", etag),
+                                                Response::withStatus(304)});
+    FeedAPI api(scheduler, config());
+
+    auto first = getProbe(api, QStringLiteral("v1_probe"));
+    ASSERT_TRUE(first.has_value()) << first.error().description.toStdString();
+    EXPECT_FALSE(first->notModified);
+    EXPECT_EQ(first->value.value, QStringLiteral("first"));
+
+    auto second = getProbe(api, QStringLiteral("v1_probe"));
+    ASSERT_TRUE(second.has_value()) << second.error().description.toStdString();
+    EXPECT_TRUE(second->notModified);
+    EXPECT_EQ(second->value.value, QStringLiteral("first"));
+
+    EXPECT_EQ(ifNoneMatch(0), QByteArray());
+    EXPECT_EQ(ifNoneMatch(1), etag);
+    EXPECT_FALSE(server.requestsFor(QStringLiteral("/v1_probe"))[0].headers.contains("if-none-match"));
+}
+
+TEST_F(FeedAPITest, EachQueryHasItsOwnETag)
+{
+    server.handle(QStringLiteral("/v1_probe"), [](const LoopbackServer::Request& r) {
+        const QByteArray tag = "\"" + r.rawTarget.toUtf8() + "\"";
+        return Response::json(probeBody("x")).header("Etag", tag);
+    });
+    FeedAPI api(scheduler, config());
+    ASSERT_TRUE(getProbe(api, QStringLiteral("v1_probe?q=1")));
+    ASSERT_TRUE(getProbe(api, QStringLiteral("v1_probe?q=2")));
+    ASSERT_TRUE(getProbe(api, QStringLiteral("v1_probe?q=1")));
+    ASSERT_TRUE(getProbe(api, QStringLiteral("v1_probe?q=10")));
+    EXPECT_EQ(ifNoneMatch(0), QByteArray());
+    EXPECT_EQ(ifNoneMatch(1), QByteArray());
+    EXPECT_EQ(ifNoneMatch(2), QByteArray("\"/v1_probe?q=1\""));
+    EXPECT_EQ(ifNoneMatch(3), QByteArray());
+}
+
+TEST_F(FeedAPITest, A304WithoutARememberedBodyIsNotModifiedNotData)
+{
+    server.route(QStringLiteral("/v1_probe"), Response::withStatus(304));
+    FeedAPI api(scheduler, config());
+    auto r = getProbe(api, QStringLiteral("v1_probe"));
+    ASSERT_FALSE(r.has_value());
+    EXPECT_EQ(r.error().kind, ErrorKind::NotModified);
+}
+
+TEST_F(FeedAPITest, A304AnswersTheETagThatWasSentNotANewerOne)
+{
+    // Call A revalidates with "v1" and gets a slow 304; meanwhile call B
+    // receives a new body under "v2". A must hand back the "v1" body.
+    std::atomic<int> served{0};
+    server.handle(QStringLiteral("/v1_probe"), [&served](const LoopbackServer::Request& r) {
+        const int n = served++;
+        if (n == 0)
+            return Response::json(probeBody("old")).header("ETag", "\"v1\"");
+        if (n == 1) {
+            Response slow = Response::withStatus(304);
+            slow.delay = std::chrono::milliseconds(400);
+            return slow;
+        }
+        Q_UNUSED(r);
+        return Response::json(probeBody("new")).header("ETag", "\"v2\"");
+    });
+    FeedAPI api(scheduler, config());
+    ASSERT_TRUE(getProbe(api, QStringLiteral("v1_probe")));
+
+    std::optional<Result<Fetched<Probe>>> slow;
+    auto collect = [](QCoro::Task<Result<Fetched<Probe>>> t, std::optional<Result<Fetched<Probe>>>* out) -> QCoro::Task<void> {
+        out->emplace(co_await std::move(t));
+    };
+    auto pending = collect(api.get<Probe>(QStringLiteral("v1_probe")), &slow);
+    while (server.requestCount(QStringLiteral("/v1_probe")) < 2)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    auto fresh = getProbe(api, QStringLiteral("v1_probe"));
+    ASSERT_TRUE(fresh.has_value());
+    EXPECT_EQ(fresh->value.value, QStringLiteral("new"));
+    awaitTask(std::move(pending));
+    ASSERT_TRUE(slow.has_value());
+    ASSERT_TRUE(slow->has_value()) << slow->error().description.toStdString();
+    EXPECT_TRUE((*slow)->notModified);
+    EXPECT_EQ((*slow)->value.value, QStringLiteral("old"));
+    // The newest entry is what the next request sends.
+    ASSERT_TRUE(getProbe(api, QStringLiteral("v1_probe")));
+    EXPECT_EQ(ifNoneMatch(3), QByteArray("\"v2\""));
+}
+
+TEST_F(FeedAPITest, RetriesServerErrorsWithGrowingPauses)
+{
+    server.script(QStringLiteral("/v1_probe"),
+                  {Response::withStatus(503), Response::withStatus(500), Response::json(probeBody("ok"))});
+    FeedAPI api(scheduler, config());
+    LogCapture log("tidewire.client.feedapi");
+    auto r = getProbe(api, QStringLiteral("v1_probe"));
+    ASSERT_TRUE(r.has_value()) << r.error().description.toStdString();
+    EXPECT_EQ(r->value.value, QStringLiteral("ok"));
+    EXPECT_EQ(server.requestCount(QStringLiteral("/v1_probe")), 3);
+    ASSERT_EQ(scheduler.delays.size(), 2);
+    EXPECT_GE(scheduler.delays[0].count(), 300);
+    EXPECT_LE(scheduler.delays[0].count(), 500);
+    EXPECT_GE(scheduler.delays[1].count(), 600);
+    EXPECT_LE(scheduler.delays[1].count(), 800);
+    EXPECT_TRUE(log.lines.isEmpty());
+}
+
+struct FailingStatus {
+    QList<int> statuses;
+    int expectedRequests;
+    int expectedPauses;
+    int loggedStatus;
+};
+
+TEST_F(FeedAPITest, FailedStatusesLogOnceAndReportTheStatus)
+{
+    const FailingStatus cases[] = {
+        {{503, 503, 503}, 3, 2, 503},
+        {{500, 502, 504, 200}, 3, 2, 504},
+        {{404}, 1, 0, 404},
+        {{400}, 1, 0, 400},
+        {{300}, 1, 0, 300},
+        {{502, 429}, 2, 1, 429},
+    };
+    for (const FailingStatus& c : cases) {
+        server.clearRequests();
+        scheduler.delays.clear();
+        QList<Response> script;
+        for (int s : c.statuses) {
+            Response resp = s == 200 ? Response::json(probeBody("late")) : Response::withStatus(s);
+            script.append(resp);
+        }
+        server.script(QStringLiteral("/v1_status"), script);
+        FeedAPI api(scheduler, config());
+        LogCapture log("tidewire.client.feedapi");
+        auto r = run(api.get<Probe>(QStringLiteral("v1_status")));
+        const std::string label = std::to_string(c.statuses.first()) + " x" + std::to_string(c.statuses.size());
+        ASSERT_FALSE(r.has_value()) << label;
+        EXPECT_EQ(r.error().kind, ErrorKind::BadServerResponse) << label;
+        EXPECT_EQ(r.error().httpStatus, c.loggedStatus) << label;
+        EXPECT_EQ(server.requestCount(QStringLiteral("/v1_status")), c.expectedRequests) << label;
+        EXPECT_EQ(scheduler.delays.size(), c.expectedPauses) << label;
+        ASSERT_EQ(log.lines.size(), 1) << label;
+        EXPECT_EQ(log.lines[0].type, QtCriticalMsg);
+        EXPECT_EQ(log.lines[0].text,
+                  QStringLiteral("server error %1 for v1_status (after retries)").arg(c.loggedStatus));
+    }
+}
+
+TEST_F(FeedAPITest, UndecodableBodyKeepsTheOlderETag)
+{
+    server.script(QStringLiteral("/v1_probe"),
+                  {Response::json(probeBody("one")).header("ETag", "\"e1\""),
+                   Response::json("{\"other\":1}").header("ETag", "\"e2\""),
+                   Response::json(probeBody("two")),
+                   Response::withStatus(304)});
+    FeedAPI api(scheduler, config());
+    ASSERT_TRUE(getProbe(api, QStringLiteral("v1_probe")));
+    auto bad = getProbe(api, QStringLiteral("v1_probe"));
+    ASSERT_FALSE(bad.has_value());
+    EXPECT_EQ(bad.error().kind, ErrorKind::Decoding);
+    auto noTag = getProbe(api, QStringLiteral("v1_probe"));
+    ASSERT_TRUE(noTag.has_value());
+    EXPECT_EQ(noTag->value.value, QStringLiteral("two"));
+    auto same = getProbe(api, QStringLiteral("v1_probe"));
+    ASSERT_TRUE(same.has_value());
+    EXPECT_TRUE(same->notModified);
+    EXPECT_EQ(same->value.value, QStringLiteral("one"));
+    EXPECT_EQ(ifNoneMatch(1), QByteArray("\"e1\""));
+    EXPECT_EQ(ifNoneMatch(2), QByteArray("\"e1\"")) << "an undecodable reply stores no ETag";
+    EXPECT_EQ(ifNoneMatch(3), QByteArray("\"e1\"")) << "a reply without ETag keeps the earlier one";
+
+    // No earlier entry: the next request after an undecodable reply is unconditional.
+    server.script(QStringLiteral("/v1_fresh"), {Response::json("nope").header("ETag", "\"z\""),
+                                                Response::json(probeBody("ok"))});
+    EXPECT_EQ(getProbe(api, QStringLiteral("v1_fresh")).error().kind, ErrorKind::Decoding);
+    ASSERT_TRUE(getProbe(api, QStringLiteral("v1_fresh")));
+    EXPECT_EQ(ifNoneMatch(1, QStringLiteral("/v1_fresh")), QByteArray());
+}
+
+TEST_F(FeedAPITest, TransportFailuresAreDistinctKinds)
+{
+    Response slow = Response::json(probeBody("late"));
+    slow.delay = std::chrono::milliseconds(1500);
+    server.route(QStringLiteral("/v1_slow"), slow);
+    Response stall = Response::json(QByteArray(200, ' '));
+    stall.stall = true;
+    server.route(QStringLiteral("/v1_stall"), stall);
+    server.route(QStringLiteral("/v1_big"), Response::json("{\"value\":\"" + QByteArray(5000, 'x') + "\"}"));
+
+    FeedAPIConfig shortTimeout = config();
+    shortTimeout.timeout = std::chrono::milliseconds(150);
+    FeedAPI impatient(scheduler, shortTimeout);
+    EXPECT_EQ(getProbe(impatient, QStringLiteral("v1_slow")).error().kind, ErrorKind::TimedOut);
+
+    FeedAPIConfig idle = config();
+    idle.idleTimeout = std::chrono::milliseconds(150);
+    FeedAPI idleApi(scheduler, idle);
+    EXPECT_EQ(getProbe(idleApi, QStringLiteral("v1_stall")).error().kind, ErrorKind::TimedOut)
+        << "Qt's transfer timeout is a time-out, not a cancellation";
+
+    FeedAPIConfig capped = config();
+    capped.maxBytes = 1000;
+    FeedAPI cappedApi(scheduler, capped);
+    EXPECT_EQ(getProbe(cappedApi, QStringLiteral("v1_big")).error().kind, ErrorKind::TooLarge);
+
+    LoopbackServer closed;
+    FeedAPIConfig refused;
+    refused.baseURL = closed.baseUrl();
+    closed.stop();
+    FeedAPI refusedApi(scheduler, refused);
+    EXPECT_EQ(getProbe(refusedApi, QStringLiteral("v1_probe")).error().kind, ErrorKind::Transport);
+    EXPECT_TRUE(scheduler.delays.isEmpty()) << "transport failures are not retried";
+}
+
+TEST_F(FeedAPITest, BadPathsSendNothing)
+{
+    FeedAPI api(scheduler, config());
+    for (const char* path : {"v1 probe", "http://elsewhere.test/v1_probe", "//elsewhere.test/x", "", "/v1_probe"}) {
+        auto r = getProbe(api, QString::fromUtf8(path));
+        ASSERT_FALSE(r.has_value()) << path;
+        EXPECT_EQ(r.error().kind, ErrorKind::BadURL) << path;
+    }
+    EXPECT_EQ(server.requestCount(), 0);
+
+    FeedAPIConfig ftp;
+    ftp.baseURL = QUrl(QStringLiteral("ftp://127.0.0.1/"));
+    FeedAPI ftpApi(scheduler, ftp);
+    EXPECT_EQ(getProbe(ftpApi, QStringLiteral("v1_probe")).error().kind, ErrorKind::BadURL);
+}
+
+TEST_F(FeedAPITest, ResolvesAgainstABaseWithAPath)
+{
+    server.route(QStringLiteral("/api/v1_probe"), Response::json(probeBody("deep")));
+    FeedAPIConfig nested = config();
+    nested.baseURL = server.url(QStringLiteral("api/"));
+    FeedAPI api(scheduler, nested);
+    auto r = getProbe(api, QStringLiteral("v1_probe"));
+    ASSERT_TRUE(r.has_value()) << r.error().description.toStdString();
+    EXPECT_EQ(r->value.value, QStringLiteral("deep"));
+}
+
+TEST_F(FeedAPITest, CancellationIsNeverNotModified)
+{
+    server.route(QStringLiteral("/v1_probe"), Response::json(probeBody("a")).header("ETag", "\"t\""));
+    FeedAPI api(scheduler, config());
+    ASSERT_TRUE(getProbe(api, QStringLiteral("v1_probe")));
+
+    Response slow = Response::withStatus(304);
+    slow.delay = std::chrono::milliseconds(2000);
+    server.route(QStringLiteral("/v1_probe"), slow);
+    std::stop_source source;
+    QTimer::singleShot(100, [&source] { source.request_stop(); });
+    auto r = getProbe(api, QStringLiteral("v1_probe"), source.get_token());
+    ASSERT_FALSE(r.has_value());
+    EXPECT_EQ(r.error().kind, ErrorKind::Cancelled);
+
+    std::stop_source already;
+    already.request_stop();
+    EXPECT_EQ(getProbe(api, QStringLiteral("v1_probe"), already.get_token()).error().kind, ErrorKind::Cancelled);
+}
+
+TEST_F(FeedAPITest, StopDuringARetryPauseEndsTheCall)
+{
+    FakeTime time;  // never advanced: the pause only ends by the stop
+    server.route(QStringLiteral("/v1_probe"), Response::withStatus(503));
+    FeedAPI api(time, config());
+    std::stop_source source;
+    std::optional<Result<Fetched<Probe>>> out;
+    auto collect = [](QCoro::Task<Result<Fetched<Probe>>> t, std::optional<Result<Fetched<Probe>>>* o) -> QCoro::Task<void> {
+        o->emplace(co_await std::move(t));
+    };
+    auto pending = collect(api.get<Probe>(QStringLiteral("v1_probe"), source.get_token()), &out);
+    while (time.pendingCount() == 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    EXPECT_GE(time.nextDueInMs(), 300);
+    EXPECT_LE(time.nextDueInMs(), 500);
+    source.request_stop();
+    awaitTask(std::move(pending));
+    ASSERT_TRUE(out.has_value());
+    ASSERT_FALSE(out->has_value());
+    EXPECT_EQ(out->error().kind, ErrorKind::Cancelled);
+    EXPECT_EQ(server.requestCount(QStringLiteral("/v1_probe")), 1);
+}
+
+TEST_F(FeedAPITest, DestroyingTheClientEndsCallsAsCancelled)
+{
+    Response slow = Response::json(probeBody("late"));
+    slow.delay = std::chrono::milliseconds(3000);
+    server.route(QStringLiteral("/v1_probe"), slow);
+    auto api = std::make_unique<FeedAPI>(scheduler, config());
+    std::optional<Result<Fetched<Probe>>> out;
+    auto collect = [](QCoro::Task<Result<Fetched<Probe>>> t, std::optional<Result<Fetched<Probe>>>* o) -> QCoro::Task<void> {
+        o->emplace(co_await std::move(t));
+    };
+    auto pending = collect(api->get<Probe>(QStringLiteral("v1_probe")), &out);
+    while (server.requestCount(QStringLiteral("/v1_probe")) == 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    api.reset();
+    awaitTask(std::move(pending), 2000);
+    ASSERT_TRUE(out.has_value()) << "the call must finish when its client goes";
+    ASSERT_FALSE(out->has_value());
+    EXPECT_EQ(out->error().kind, ErrorKind::Cancelled);
+}
+
+TEST(ETagMemory, ForgetsTheLeastRecentlyUsedPath)
+{
+    ETagMemory memory(2);
+    memory.store(QStringLiteral("a"), {"\"1\"", "A"});
+    memory.store(QStringLiteral("b"), {"\"2\"", "B"});
+    ASSERT_TRUE(memory.find(QStringLiteral("a")));  // a is now the most recent
+    memory.store(QStringLiteral("c"), {"\"3\"", "C"});
+    EXPECT_EQ(memory.size(), 2);
+    EXPECT_FALSE(memory.find(QStringLiteral("b")));
+    EXPECT_EQ(memory.find(QStringLiteral("a"))->body, QByteArray("A"));
+    memory.store(QStringLiteral("a"), {"\"4\"", "A2"});
+    EXPECT_EQ(memory.find(QStringLiteral("a"))->etag, QByteArray("\"4\""));
+    EXPECT_EQ(memory.find(QStringLiteral("c"))->body, QByteArray("C"));
+    EXPECT_EQ(memory.size(), 2);
+}
+
+} // namespace
