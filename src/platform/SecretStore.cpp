@@ -128,15 +128,40 @@ public:
 
     Result<void> remove(const QString& service, const QString& account) override
     {
+        const QByteArray serviceBytes = service.toUtf8();
+        const QByteArray accountBytes = account.toUtf8();
         GError* raw = nullptr;
-        // FALSE without an error means there was nothing to remove.
-        secret_password_clear_sync(schema(), nullptr, &raw,
-                                   "service", service.toUtf8().constData(),
-                                   "account", account.toUtf8().constData(), nullptr);
+        secret_password_clear_sync(schema(), nullptr, &raw, "service", serviceBytes.constData(),
+                                   "account", accountBytes.constData(), nullptr);
         ErrorPtr error(raw);
         if (error)
             return failure("remove", account, error.get());
+        // Items in a locked keyring are skipped without an error, and an
+        // empty result looks like "nothing to remove": look again before
+        // calling it done.
+        auto remaining = remainingItems(serviceBytes, accountBytes);
+        if (!remaining)
+            return failure("remove", account, remaining.error().get());
+        if (*remaining > 0)
+            return fail(ErrorKind::Io, QStringLiteral("Could not remove the secret for \"%1\": "
+                                                      "the keyring holding it is locked")
+                                           .arg(account));
         return {};
+    }
+
+private:
+    // How many items, locked ones included, the service still holds.
+    static std::expected<int, ErrorPtr> remainingItems(const QByteArray& service, const QByteArray& account)
+    {
+        GError* raw = nullptr;
+        GList* found = secret_password_search_sync(schema(), SECRET_SEARCH_ALL, nullptr, &raw,
+                                                   "service", service.constData(),
+                                                   "account", account.constData(), nullptr);
+        if (raw)
+            return std::unexpected(ErrorPtr(raw));
+        const int count = int(g_list_length(found));
+        g_list_free_full(found, g_object_unref);
+        return count;
     }
 };
 

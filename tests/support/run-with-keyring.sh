@@ -6,10 +6,11 @@
 #   run-with-keyring.sh <command> [args...]
 #   run-with-keyring.sh --without-service <command> [args...]
 #
-# The command sees TIDEWIRE_SECRET_TEST=keyring. With --without-service it
-# runs on a private session bus where nothing provides or can start
-# org.freedesktop.secrets (as in a desktop session without a keyring), and
-# sees TIDEWIRE_SECRET_TEST=no-service. When dbus-run-session or
+# The command sees TIDEWIRE_SECRET_TEST=keyring and, in
+# TIDEWIRE_KEYRING_PASSWORD, the password of the login keyring. With
+# --without-service it runs on a private session bus where nothing provides
+# or can start org.freedesktop.secrets (as in a desktop session without a
+# keyring), and sees TIDEWIRE_SECRET_TEST=no-service. When dbus-run-session or
 # gnome-keyring-daemon is not installed, the command still runs, with
 # TIDEWIRE_SECRET_TEST=missing:<what is missing>, so the tests can skip with
 # that reason instead of passing silently.
@@ -38,7 +39,7 @@ set -eu
 
 if [ "${1:-}" = "--inside-bus" ]; then
     shift
-    printf '%s' "tidewire-test-password" |
+    printf '%s' "$TIDEWIRE_KEYRING_PASSWORD" |
         gnome-keyring-daemon --foreground --unlock --components=secrets \
             >"$TIDEWIRE_KEYRING_DIR/daemon.log" 2>&1 &
     daemon=$!
@@ -87,6 +88,9 @@ fi
 TIDEWIRE_KEYRING_DIR=$(mktemp -d "${TMPDIR:-/tmp}/tidewire-keyring.XXXXXX")
 trap 'rm -rf "$TIDEWIRE_KEYRING_DIR"' EXIT
 export TIDEWIRE_KEYRING_DIR
+# The login keyring's password, for tests that lock the keyring and need to
+# unlock it again without a prompt.
+export TIDEWIRE_KEYRING_PASSWORD="tidewire-test-password"
 export HOME="$TIDEWIRE_KEYRING_DIR/home"
 export XDG_RUNTIME_DIR="$TIDEWIRE_KEYRING_DIR/run"
 export XDG_DATA_HOME="$HOME/.local/share"

@@ -101,6 +101,59 @@ bool plantRawItem(const QString& account, const QByteArray& bytes)
     return ok;
 }
 
+// Locks the default collection the way a screen lock or the user would.
+void lockDefaultCollection()
+{
+    GError* error = nullptr;
+    SecretService* service = secret_service_get_sync(SECRET_SERVICE_NONE, nullptr, &error);
+    ASSERT_EQ(error, nullptr) << error->message;
+    SecretCollection* collection =
+        secret_collection_for_alias_sync(service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, nullptr, &error);
+    ASSERT_EQ(error, nullptr) << error->message;
+    GList* objects = g_list_append(nullptr, collection);
+    const gint locked = secret_service_lock_sync(service, objects, nullptr, nullptr, &error);
+    g_list_free(objects);
+    g_object_unref(collection);
+    g_object_unref(service);
+    ASSERT_EQ(error, nullptr) << error->message;
+    ASSERT_EQ(locked, 1);
+}
+
+// Unlocks the login keyring with its password. An ordinary Unlock call would
+// need a prompt, which a headless run cannot show; gnome-keyring's own
+// password interface takes the password directly, over a "plain" session
+// (this bus is private to the test).
+void unlockLoginKeyring()
+{
+    const QByteArray password = qgetenv("TIDEWIRE_KEYRING_PASSWORD");
+    ASSERT_FALSE(password.isEmpty());
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    ASSERT_EQ(error, nullptr) << error->message;
+    GVariant* opened = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.secrets", "/org/freedesktop/secrets", "org.freedesktop.Secret.Service",
+        "OpenSession", g_variant_new("(sv)", "plain", g_variant_new_string("")), G_VARIANT_TYPE("(vo)"),
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+    ASSERT_EQ(error, nullptr) << error->message;
+    GVariant* output = nullptr;
+    const gchar* session = nullptr;
+    g_variant_get(opened, "(v&o)", &output, &session);
+    GVariant* secret = g_variant_new(
+        "(o@ay@ays)", session, g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, "", 0, 1),
+        g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, password.constData(), gsize(password.size()), 1),
+        "text/plain");
+    GVariant* reply = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.secrets", "/org/freedesktop/secrets",
+        "org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface", "UnlockWithMasterPassword",
+        g_variant_new("(o@(oayays))", "/org/freedesktop/secrets/collection/login", secret), nullptr,
+        G_DBUS_CALL_FLAGS_NONE, -1, nullptr, &error);
+    g_variant_unref(output);
+    g_variant_unref(opened);
+    g_object_unref(bus);
+    ASSERT_EQ(error, nullptr) << error->message;
+    g_variant_unref(reply);
+}
+
 class SecretServiceKeyring : public ::testing::Test {
 protected:
     void SetUp() override
@@ -193,6 +246,27 @@ TEST_F(SecretServiceKeyring, AnItemThatIsNotUtf8ReadsAsNothing)
     ASSERT_TRUE(plantRawItem(account, QByteArray("plain")));
     EXPECT_EQ(store.read(kService, account), QStringLiteral("plain"));
     ASSERT_TRUE(store.remove(kService, account).has_value());
+}
+
+TEST_F(SecretServiceKeyring, FailuresOnALockedKeyringAreReportedAndKeepTheOldSecret)
+{
+    const QString account = QStringLiteral("locked");
+    ASSERT_TRUE(store.write(kService, account, QStringLiteral("old")).has_value());
+    ASSERT_NO_FATAL_FAILURE(lockDefaultCollection());
+
+    // Unlocking would need a prompt, and there is no display to show one.
+    const auto written = store.write(kService, account, QStringLiteral("new"));
+    ASSERT_FALSE(written.has_value()) << "a write into a locked keyring must not claim success";
+    EXPECT_EQ(written.error().kind, ErrorKind::Io) << qPrintable(written.error().description);
+    const auto removed = store.remove(kService, account);
+    ASSERT_FALSE(removed.has_value()) << "the item is still there, so the removal failed";
+    EXPECT_EQ(removed.error().kind, ErrorKind::Io) << qPrintable(removed.error().description);
+    EXPECT_EQ(store.read(kService, account), std::nullopt) << "a locked item reads as no key";
+
+    ASSERT_NO_FATAL_FAILURE(unlockLoginKeyring());
+    EXPECT_EQ(store.read(kService, account), QStringLiteral("old"));
+    ASSERT_TRUE(store.remove(kService, account).has_value());
+    EXPECT_EQ(store.read(kService, account), std::nullopt);
 }
 
 TEST_F(SecretServiceKeyring, TheSecretNeverReachesTheLog)
