@@ -1,0 +1,34 @@
+// The snapshot cache: restored first thing in start(), written after refreshes.
+#include "store/FeedStore.h"
+
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+#include "store/CachedSnapshot.h"
+
+void FeedStore::loadSnapshot()
+{
+    const QJsonValue stored = m_defaults.value(SnapshotKey);
+    if (!stored.isObject())
+        return;
+    Result<CachedSnapshot> snapshot = CachedSnapshot::fromJson(stored, CachedSnapshot::options());
+    if (!snapshot)
+        return;  // an older or damaged snapshot: the next save replaces it
+    setTopics(snapshot->topics);
+    setFeeds(snapshot->feeds);
+    setOrbs(snapshot->orbs);
+    setItems(snapshot->items);
+    setLastUpdated(snapshot->cachedAt);
+    if (!snapshot->items.isEmpty()) {
+        setPhase(AppPhase::running());
+        setStatusMessage(QStringLiteral("Live"));
+    }
+}
+
+void FeedStore::saveSnapshot()
+{
+    // Built and stored in call order on the main thread, so a later save is
+    // never overwritten by an earlier one. cachedAt is when the data was
+    // fetched, so restored headlines do not pass for fresh ones.
+    CachedSnapshot snapshot{m_topics, m_feeds, m_orbs, m_items, m_lastUpdated.value_or(m_clock.now())};
+    m_defaults.set(SnapshotKey, snapshot.toJson(CachedSnapshot::options()));
+}
