@@ -114,3 +114,8 @@ public:
 private:
     QtMessageHandler m_previous;
 };
+
+inline void PrintTo(const QString& text, std::ostream* out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
