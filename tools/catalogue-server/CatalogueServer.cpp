@@ -73,6 +73,17 @@ Result<void> CatalogueServer::start()
 {
     if (d->started)
         return fail(ErrorKind::Unavailable, QStringLiteral("the server was already started"));
+    // Address reuse for quick restarts, but no port sharing: the library's
+    // default also sets SO_REUSEPORT, which would let a second server bind a
+    // port that is already taken and split the requests between the two.
+    d->server.set_socket_options([](socket_t sock) {
+        int yes = 1;
+        setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, reinterpret_cast<const void*>(&yes), sizeof(yes));
+    });
+    // Small answers go out at once; an idle kept-alive connection holds a
+    // worker (and stop()) for at most a second.
+    d->server.set_tcp_nodelay(true);
+    d->server.set_keep_alive_timeout(1);
     int port = d->options.port;
     if (port == 0) {
         port = d->server.bind_to_any_port("127.0.0.1");

@@ -12,7 +12,7 @@ public:
     // `size` is clamped to 16…256 pixels.
     static QByteArray favicon(const QString& host, int size = 64);
     static QByteArray picture(const QString& key, int width = 480, int height = 270);
-    // The letter the icon shows: the first letter or digit of the host after
+    // The letter the icon shows: the first ASCII letter or digit of the host after
     // a leading "www.", upper-cased; "?" when there is none.
     static QChar iconLetter(const QString& host);
 };

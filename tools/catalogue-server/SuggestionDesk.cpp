@@ -61,10 +61,7 @@ bool SuggestionDesk::admit(const QString& client, const QDateTime& now)
 {
     QList<QDateTime>& times = m_recent[client];
     times.removeIf([&](const QDateTime& t) { return t.secsTo(now) >= m_window; });
-    if (times.size() >= m_limit)
-        return false;
-    times.append(now);
-    return true;
+    return times.size() < m_limit;
 }
 
 const SampleFeed* SuggestionDesk::carriedFeed(const QString& host) const
@@ -83,7 +80,11 @@ JsonReply SuggestionDesk::suggest(const QByteArray& body, const QString& client,
     const auto object = parseObject(body);
     if (!object)
         return JsonReply::error(400, QStringLiteral("Send a JSON object with a \"url\"."));
-    return judge(*object);
+    JsonReply reply = judge(*object);
+    // Only suggestions that were read count against the limit, so a mistyped address costs nothing.
+    if (reply.status == 200)
+        m_recent[client].append(now);
+    return reply;
 }
 
 JsonReply SuggestionDesk::judge(const QJsonObject& suggestion)

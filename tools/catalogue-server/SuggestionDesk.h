@@ -13,8 +13,8 @@
 // The two forms: feedback (checked and kept) and feed suggestions. A
 // suggestion of a host the catalogue carries is "already_carried", a repeat
 // is "already_suggested", an address that looks like a feed is "added",
-// anything else "received". Each client may post `limit` suggestions per
-// `window`; later ones get 429. Thread-safe.
+// anything else "received". Each client may have `limit` suggestions read
+// per `window` (rejected ones do not count); later ones get 429. Thread-safe.
 class SuggestionDesk {
 public:
     explicit SuggestionDesk(const SampleCatalogue& catalogue, int limit = 5, qint64 windowSeconds = 600);
