@@ -1,0 +1,248 @@
+// The ticker window on a private X server managed by openbox: what the
+// window manager and other clients really see of it.
+#include "X11Probe.h"
+#include "app/Screens.h"
+#include "app/TickerWindowController.h"
+#include "app/TickerWindowSetup.h"
+#include "platform/Defaults.h"
+#include "platform/WindowPlacement.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QWindow>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr qint64 kAllDesktops = 0xFFFFFFFF;
+const QRect kRoot(0, 0, 1920, 1080);
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 5000);
+}
+
+class TickerWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QByteArray mode = qgetenv("TIDEWIRE_DISPLAY_TEST");
+        if (mode.startsWith("missing:"))
+            GTEST_SKIP() << mode.mid(8).constData();
+        ASSERT_EQ(mode, "xvfb") << "run through tests/support/run-with-xvfb.sh";
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        defaults = Defaults::inMemory();
+        controller = std::make_unique<TickerWindowController>(*defaults, WindowPlacement::system());
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        panel.reset();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
+
+    // Builds, places and shows the strip, and waits until the window manager
+    // has taken it on.
+    void showStrip()
+    {
+        window = std::make_unique<QWidget>();
+        configureTickerWindow(window.get(), *controller);
+        window->show();
+        // The window manager announces a window it has taken on with the
+        // actions it allows on it.
+        ASSERT_TRUE(waitFor([this] { return !X11Probe::atoms(id(), "_NET_WM_ALLOWED_ACTIONS").isEmpty(); }))
+            << "the window manager never managed the strip";
+    }
+
+    WId id() const { return window->winId(); }
+    QStringList states() const { return X11Probe::atoms(id(), "_NET_WM_STATE"); }
+    QStringList types() const { return X11Probe::atoms(id(), "_NET_WM_WINDOW_TYPE"); }
+    std::optional<QList<qint64>> strut() const { return X11Probe::cardinals(id(), "_NET_WM_STRUT_PARTIAL"); }
+
+    // Waits until the server holds `frame` for the strip and checks it.
+    void expectFrame(const QRect& frame)
+    {
+        EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id()) == frame; }))
+            << "server geometry " << X11Probe::geometry(id()).x() << "," << X11Probe::geometry(id()).y() << " "
+            << X11Probe::geometry(id()).width() << "x" << X11Probe::geometry(id()).height();
+    }
+
+    // The work area the window manager computed from every client's strut.
+    QRect workArea() const
+    {
+        const auto area = X11Probe::rootCardinals("_NET_WORKAREA");
+        return area && area->size() >= 4 ? QRect(int((*area)[0]), int((*area)[1]), int((*area)[2]), int((*area)[3]))
+                                          : QRect();
+    }
+
+    std::unique_ptr<Defaults> defaults;
+    std::unique_ptr<TickerWindowController> controller;
+    std::unique_ptr<QWidget> window;
+    std::unique_ptr<QWidget> panel;
+};
+
+TEST_F(TickerWindowTest, DockedAtTheTopOnEveryDesktopReservingItsEdge)
+{
+    showStrip();
+    EXPECT_EQ(types().value(0), "_NET_WM_WINDOW_TYPE_DOCK");
+    for (const char* state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE"})
+        EXPECT_TRUE(states().contains(state)) << state;
+    // openbox keeps "on every desktop" as the desktop number, not as a state.
+    EXPECT_EQ(X11Probe::cardinals(id(), "_NET_WM_DESKTOP"), QList<qint64>{kAllDesktops});
+    expectFrame({0, 0, 1920, 72});
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
+    EXPECT_TRUE(waitFor([this] { return workArea() == QRect(0, 72, 1920, 1008); }));
+}
+
+struct EdgeCase {
+    const char* name;
+    QJsonObject settings;
+    QRect frame;
+    QList<qint64> strut;
+};
+
+// Each setting that moves or resizes the strip, applied to the same live
+// window one after another.
+TEST_F(TickerWindowTest, EdgeSizeAndSecondStripFollowTheSettings)
+{
+    showStrip();
+    const QString large = R"([{"mix":"latest","speed":1,"size":4,"background":"Black"}])";
+    const QList<EdgeCase> cases = {
+        {"bottom, standard", {{"tickerPosition", "bottom"}}, {0, 1008, 1920, 72},
+         {0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}},
+        {"bottom, large", {{"tickerPosition", "bottom"}, {"tickerSize", 4}}, {0, 972, 1920, 108},
+         {0, 0, 0, 108, 0, 0, 0, 0, 0, 0, 0, 1919}},
+        {"top, compact", {{"tickerPosition", "top"}, {"tickerSize", 1}}, {0, 0, 1920, 48},
+         {0, 0, 48, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
+        {"size 3 is standard", {{"tickerSize", 3}}, {0, 0, 1920, 72}, {0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
+        {"second strip on", {{"tickerSize", 2}, {"secondTickerEnabled", true}, {"stackedStripsJSON", large}},
+         {0, 0, 1920, 180}, {0, 0, 180, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
+        {"second strip at the bottom", {{"tickerPosition", "bottom"}}, {0, 900, 1920, 180},
+         {0, 0, 0, 180, 0, 0, 0, 0, 0, 0, 0, 1919}},
+        {"mini mode leaves the second strip out", {{"tickerMiniModeTransient", true}}, {0, 1008, 1920, 72},
+         {0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}},
+        {"second strip off", {{"tickerMiniModeTransient", false}, {"secondTickerEnabled", false},
+          {"tickerPosition", "top"}}, {0, 0, 1920, 72}, {0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
+    };
+    for (const EdgeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (auto it = c.settings.begin(); it != c.settings.end(); ++it)
+            defaults->set(it.key(), it.value());
+        controller->reposition();
+        expectFrame(c.frame);
+        EXPECT_EQ(strut(), c.strut);
+        EXPECT_EQ(types().value(0), "_NET_WM_WINDOW_TYPE_DOCK");
+    }
+}
+
+// Another panel's strut pushes the strip down; the strip's own strut never
+// does, however often it is placed.
+TEST_F(TickerWindowTest, SitsBelowOtherPanelsButNotBelowItself)
+{
+    panel = std::make_unique<QWidget>();
+    panel->setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+    panel->setGeometry(0, 0, 1920, 30);
+    panel->winId();
+    WindowPlacement::system().place(panel->windowHandle(), QRect(0, 0, 1920, 30), WindowPlacement::Edge::Top, true);
+    panel->show();
+    ASSERT_TRUE(waitFor([this] { return workArea().y() == 30; }));
+
+    showStrip();
+    expectFrame({0, 30, 1920, 72});
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 102, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
+    ASSERT_TRUE(waitFor([this] { return workArea().y() == 102; }));
+    for (int i = 0; i < 3; ++i)
+        controller->reposition();
+    expectFrame({0, 30, 1920, 72});
+
+    panel.reset();  // the panel goes away: the strip moves up at its next placement
+    ASSERT_TRUE(waitFor([this] { return workArea().y() == 72; }));
+    controller->reposition();
+    expectFrame({0, 0, 1920, 72});
+}
+
+TEST_F(TickerWindowTest, NotOnTopIsANormalWindowWithoutStrut)
+{
+    defaults->set("alwaysOnTop", false);
+    showStrip();
+    EXPECT_EQ(types().value(0), "_NET_WM_WINDOW_TYPE_NORMAL");
+    EXPECT_FALSE(states().contains("_NET_WM_STATE_ABOVE"));
+    EXPECT_TRUE(states().contains("_NET_WM_STATE_SKIP_TASKBAR"));
+    EXPECT_EQ(X11Probe::cardinals(id(), "_NET_WM_DESKTOP"), QList<qint64>{kAllDesktops});
+    EXPECT_FALSE(strut().has_value());
+    expectFrame({0, 0, 1920, 72});
+    EXPECT_TRUE(waitFor([this] { return workArea() == kRoot; }));
+
+    // Switching it on again turns the same window into the docked strip.
+    defaults->set("alwaysOnTop", true);
+    controller->reposition();
+    ASSERT_TRUE(waitFor([this] { return types().value(0) == "_NET_WM_WINDOW_TYPE_DOCK" &&
+                                        states().contains("_NET_WM_STATE_ABOVE"); }))
+        << types().join(' ').toStdString() << " / " << states().join(' ').toStdString();
+    EXPECT_EQ(X11Probe::cardinals(id(), "_NET_WM_DESKTOP"), QList<qint64>{kAllDesktops});
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
+    EXPECT_TRUE(waitFor([this] { return workArea() == QRect(0, 72, 1920, 1008); }));
+
+    // And off again, while shown: the reservation goes.
+    defaults->set("alwaysOnTop", false);
+    controller->reposition();
+    ASSERT_TRUE(waitFor([this] { return types().value(0) == "_NET_WM_WINDOW_TYPE_NORMAL"; }));
+    EXPECT_FALSE(strut().has_value());
+    EXPECT_TRUE(waitFor([this] { return workArea() == kRoot && !states().contains("_NET_WM_STATE_ABOVE"); }));
+}
+
+TEST_F(TickerWindowTest, MiniModeLetsClicksThroughOutsideTheGivenRegion)
+{
+    showStrip();
+    controller->setInputRegion(QRect(0, 0, 290, 72));
+    EXPECT_TRUE(waitFor([this] { return X11Probe::boundingShape(id()) == QRect(0, 0, 290, 72); }))
+        << X11Probe::shapeReport(id()).toStdString();
+    controller->setInputRegion(std::nullopt);
+    EXPECT_TRUE(waitFor([this] {
+        const auto shape = X11Probe::boundingShape(id());
+        return !shape || *shape == QRect(0, 0, 1920, 72);
+    }));
+}
+
+TEST_F(TickerWindowTest, FollowsASecondMonitorAddedAndRemoved)
+{
+    if (QStandardPaths::findExecutable("xrandr").isEmpty())
+        GTEST_SKIP() << "xrandr is not installed (scripts/install-deps installs it)";
+    showStrip();
+    QSignalSpy screensChanged(controller.get(), &TickerWindowController::availableScreensChanged);
+    // Split the one display into two monitors: "screen" on the left, "side" on the right.
+    ASSERT_TRUE(X11Probe::setMonitor("left", {0, 0, 1280, 1080}, "screen"));
+    ASSERT_TRUE(X11Probe::setMonitor("side", {1280, 0, 640, 1080}, "none"));
+    ASSERT_TRUE(waitFor([this] { return controller->availableScreens().size() == 2; }));
+    EXPECT_GE(screensChanged.count(), 1);
+    expectFrame({0, 0, 1280, 72});  // placed again on its own screen, now narrower
+
+    QScreen* side = nullptr;
+    for (QScreen* s : controller->availableScreens())
+        if (s->name() == "side")
+            side = s;
+    ASSERT_NE(side, nullptr);
+    const QString sideID = QString::number(Screens::screenNumber(side));
+    EXPECT_EQ(Screens::screen(sideID), side);
+    defaults->set("preferredMonitor", sideID);
+    defaults->set("tickerPosition", "bottom");
+    controller->reposition();
+    expectFrame({1280, 1008, 640, 72});
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 1280, 1919}));
+
+    // Unplugging the chosen monitor moves the strip without being asked.
+    ASSERT_TRUE(X11Probe::deleteMonitor("side"));
+    ASSERT_TRUE(X11Probe::deleteMonitor("left"));
+    ASSERT_TRUE(waitFor([this] { return controller->availableScreens().size() == 1; }));
+    expectFrame({0, 1008, 1920, 72});
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}));
+    EXPECT_EQ(Screens::screen(sideID), nullptr);
+    EXPECT_EQ(defaults->stringValue("preferredMonitor"), sideID)
+        << "the stored choice is kept for when the monitor returns";
+}
+
+} // namespace
