@@ -29,7 +29,10 @@ QImage decodeImageBytes(const QByteArray& bytes, int maxSide, QSize target)
     reader.setAutoTransform(true);
     const QSize full = reader.size();
     if (target.isValid() && !target.isEmpty() && full.isValid()) {
-        reader.setScaledSize(full.scaled(target, Qt::KeepAspectRatioByExpanding).boundedTo(full));
+        // Fill the frame, never enlarge.
+        const QSize filled = full.scaled(target, Qt::KeepAspectRatioByExpanding);
+        if (filled.width() < full.width() && filled.height() < full.height())
+            reader.setScaledSize(filled);
     } else if (maxSide > 0 && full.isValid() && (full.width() > maxSide || full.height() > maxSide)) {
         reader.setScaledSize(full.scaled(maxSide, maxSide, Qt::KeepAspectRatio));
     }

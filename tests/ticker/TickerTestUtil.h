@@ -5,6 +5,13 @@
 #include <QDeadlineTimer>
 #include <QImage>
 #include <functional>
+#include <ostream>
+
+// Readable QString values in assertion messages.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
 
 // Runs the event loop until `done` holds or `timeoutMs` of real time pass
 // (for replies from the loopback server). Returns whether it held.

@@ -1,0 +1,128 @@
+#include "ticker/TickerRow.h"
+
+#include "api/Palette.h"
+#include "platform/Clipboard.h"
+#include "platform/Defaults.h"
+#include "platform/UrlOpener.h"
+#include "store/ReadStore.h"
+#include "ticker/ArticleThumbnail.h"
+#include "ticker/FaviconStore.h"
+#include "ticker/TickerIconView.h"
+#include "ticker/TickerSymbols.h"
+#include "ticker/ThumbnailStore.h"
+
+#include <QGuiApplication>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+
+TickerRowContext TickerRowContext::standard()
+{
+    return TickerRowContext{&ReadStore::shared(), &Defaults::standard(), &FaviconStore::shared(),
+                            &ThumbnailStore::shared(), &UrlOpener::system(), &Clipboard::system()};
+}
+
+TickerRow::TickerRow(FeedItem item, int size, TickerRowContext context)
+    : m_item(std::move(item))
+    , m_size(size)
+    , m_context(context)
+    , m_layout(TickerRowLayout::make(m_item, size))
+    , m_thumbnailUrl(TickerRowLayout::thumbnailUrl(m_item))
+    , m_iconKey(TickerIconView::hostKey(m_item))
+{
+}
+
+double TickerRow::opacity() const
+{
+    const bool dim = m_context.defaults->boolValue(dimReadItemsKey, dimReadItemsDefault);
+    return dim && m_context.readStore->isRead(m_item.stableId) ? readOpacity : 1.0;
+}
+
+QSize TickerRow::thumbnailPixels(qreal dpr) const
+{
+    if (!m_layout.thumbnail)
+        return {};
+    return {int(std::ceil(m_layout.thumbnail->width() * dpr)), int(std::ceil(m_layout.thumbnail->height() * dpr))};
+}
+
+quint64 TickerRow::appearance() const
+{
+    quint64 look = opacity() < 1.0 ? 1 : 0;
+    if (m_context.favicons->contains(m_iconKey))
+        look |= 2;
+    if (m_thumbnailUrl) {
+        // Any ratio the picture may have been drawn for: 1 or the screen's.
+        const qreal dpr = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
+        if (m_context.thumbnails->contains(*m_thumbnailUrl, thumbnailPixels(dpr))
+            || m_context.thumbnails->contains(*m_thumbnailUrl, thumbnailPixels(1.0)))
+            look |= 4;
+    }
+    return look;
+}
+
+void TickerRow::paint(QPainter& painter, const QRectF& rect, bool hovered) const
+{
+    const QPointF o = rect.topLeft();
+    painter.save();
+    painter.setOpacity(painter.opacity() * opacity());
+    if (hovered) {
+        QColor highlight(Qt::white);
+        highlight.setAlphaF(0.08f);
+        QPainterPath back;
+        back.addRoundedRect(rect, hoverRadius, hoverRadius);
+        painter.fillPath(back, highlight);
+    }
+    TickerIconView::paint(painter, m_layout.icon.translated(o), m_item, m_size, *m_context.favicons);
+    if (m_layout.thumbnail && m_thumbnailUrl) {
+        ArticleThumbnail::paint(painter, m_layout.thumbnail->translated(o), TickerRowLayout::thumbnailRadius,
+                                *m_thumbnailUrl, *m_context.thumbnails);
+    }
+
+    QColor tagFill = m_layout.tint;
+    tagFill.setAlphaF(0.15f);
+    QPainterPath tag;
+    tag.addRoundedRect(m_layout.metaTag.translated(o), metaRadius, metaRadius);
+    painter.fillPath(tag, tagFill);
+    painter.setPen(m_layout.tint);
+    painter.setFont(m_layout.metaFont);
+    painter.drawText(m_layout.metaText.translated(o), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     m_layout.metaLine);
+
+    painter.setPen(Palette::primaryText());
+    painter.setFont(m_layout.titleFont);
+    painter.drawText(QPointF(o.x() + m_layout.title.left(), o.y() + m_layout.titleBaseline), m_layout.titleText);
+    painter.setPen(Palette::secondaryText());
+    painter.setFont(m_layout.hostFont);
+    painter.drawText(QPointF(o.x() + m_layout.host.left(), o.y() + m_layout.titleBaseline), m_layout.hostText);
+    painter.restore();
+}
+
+void TickerRow::click()
+{
+    const std::optional<QUrl> link = m_item.linkURL();
+    if (!link)
+        return;
+    m_context.readStore->markRead(m_item.stableId);
+    m_context.opener->open(*link);
+}
+
+void TickerRow::copyLink() const
+{
+    if (const std::optional<QUrl> link = m_item.linkURL())
+        m_context.clipboard->setText(link->toString(QUrl::FullyEncoded));
+}
+
+void TickerRow::fillContextMenu(QMenu& menu)
+{
+    if (!m_item.linkURL())
+        return;
+    // The menu may outlive a rebuild of the strip: the actions keep copies.
+    const FeedItem item = m_item;
+    const TickerRowContext context = m_context;
+    const int size = m_size;
+    QObject::connect(menu.addAction(TickerSymbols::icon(TickerSymbols::compass), QStringLiteral("Open")),
+                     &QAction::triggered, &menu, [item, size, context] { TickerRow(item, size, context).click(); });
+    QObject::connect(menu.addAction(TickerSymbols::icon(TickerSymbols::link), QStringLiteral("Copy Link")),
+                     &QAction::triggered, &menu, [item, size, context] { TickerRow(item, size, context).copyLink(); });
+}

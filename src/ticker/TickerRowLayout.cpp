@@ -1,0 +1,114 @@
+#include "ticker/TickerRowLayout.h"
+
+#include "api/ItemModels.h"
+#include "api/Palette.h"
+#include "ticker/HostLabel.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QUrl>
+#include <algorithm>
+
+namespace {
+
+QFont systemFont(int pixels, QFont::Weight weight)
+{
+    QFont font = QGuiApplication::font();
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+QFont monospacedFont(int pixels, QFont::Weight weight)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+} // namespace
+
+TickerRowLayout::Metrics TickerRowLayout::metrics(int size)
+{
+    switch (size) {
+    case 1:
+        return {28, 16, {40, 26}, 9, 15};
+    case 4:
+        return {54, 32, {80, 50}, 13, 30};
+    default:
+        return {40, 24, {56, 36}, 10, 22};
+    }
+}
+
+std::optional<QUrl> TickerRowLayout::thumbnailUrl(const FeedItem& item)
+{
+    if (!item.imageUrl)
+        return std::nullopt;
+    const QUrl url(*item.imageUrl, QUrl::StrictMode);
+    if (!url.isValid() || url.isEmpty())
+        return std::nullopt;
+    return url;
+}
+
+QColor TickerRowLayout::tintFor(const FeedItem& item)
+{
+    const QString name = item.source && item.source->title ? *item.source->title : QString();
+    return categoryTint(name);
+}
+
+TickerRowLayout TickerRowLayout::make(const FeedItem& item, int size)
+{
+    const Metrics m = metrics(size);
+    TickerRowLayout l;
+    l.metaLine = item.metaLine();
+    l.titleText = item.cleanedTitle();
+    l.hostText = HostLabel::forItem(item);
+    l.tint = tintFor(item);
+    l.metaFont = monospacedFont(m.metaPixels, QFont::Black);
+    l.titleFont = systemFont(m.titlePixels, QFont::Bold);
+    l.hostFont = systemFont(m.titlePixels - 2, QFont::Medium);
+
+    // Text column: the meta line over the title line.
+    const QFontMetricsF metaFm(l.metaFont);
+    const QSizeF metaTextSize(metaFm.horizontalAdvance(l.metaLine), metaFm.height());
+    const QSizeF tagSize(metaTextSize.width() + 2 * metaPadX, metaTextSize.height() + 2 * metaPadY);
+    const double metaLineWidth = tagSize.width();  // the badge, when present, is added by the painter's caller
+    const double metaLineHeight = tagSize.height();
+
+    const QFontMetricsF titleFm(l.titleFont);
+    const QFontMetricsF hostFm(l.hostFont);
+    const double titleWidth = titleFm.horizontalAdvance(l.titleText);
+    const double hostWidth = hostFm.horizontalAdvance(l.hostText);
+    const double ascent = std::max(titleFm.ascent(), hostFm.ascent());
+    const double descent = std::max(titleFm.descent(), hostFm.descent());
+    const double titleLineHeight = ascent + descent;
+    const double titleLineWidth = titleWidth + titleSpacing + hostWidth;
+
+    const double columnWidth = std::max(metaLineWidth, titleLineWidth);
+    const double columnHeight = metaLineHeight + columnSpacing + titleLineHeight;
+
+    const bool hasThumbnail = thumbnailUrl(item).has_value();
+    const double contentHeight = std::max({m.iconSide, hasThumbnail ? m.thumbnail.height() : 0.0, columnHeight});
+    const double midY = paddingY + contentHeight / 2;
+
+    double x = paddingX;
+    l.icon = QRectF(x, midY - m.iconSide / 2, m.iconSide, m.iconSide);
+    x += m.iconSide + spacing;
+    if (hasThumbnail) {
+        l.thumbnail = QRectF(x, midY - m.thumbnail.height() / 2, m.thumbnail.width(), m.thumbnail.height());
+        x += m.thumbnail.width() + spacing;
+    }
+    const double columnTop = midY - columnHeight / 2;
+    l.metaTag = QRectF(x, columnTop, tagSize.width(), tagSize.height());
+    l.metaText = QRectF(x + metaPadX, columnTop + metaPadY, metaTextSize.width(), metaTextSize.height());
+    l.badge = QRectF(l.metaTag.right(), l.metaTag.top(), 0, 0);
+    const double lineTop = columnTop + metaLineHeight + columnSpacing;
+    l.titleBaseline = lineTop + ascent;
+    l.title = QRectF(x, l.titleBaseline - titleFm.ascent(), titleWidth, titleFm.ascent() + titleFm.descent());
+    l.host = QRectF(x + titleWidth + titleSpacing, l.titleBaseline - hostFm.ascent(), hostWidth,
+                    hostFm.ascent() + hostFm.descent());
+    l.idealSize = QSizeF(x + columnWidth + paddingX, contentHeight + 2 * paddingY);
+    return l;
+}

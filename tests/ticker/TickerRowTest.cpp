@@ -1,0 +1,207 @@
+#include "ticker/TickerRow.h"
+
+#include "RowFixture.h"
+#include "TickerTestUtil.h"
+#include "ticker/HostLabel.h"
+#include "ticker/TickerIconView.h"
+
+#include <QMenu>
+#include <QPainter>
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(TickerRowLayoutTest, RectanglesFollowTheSizeCode)
+{
+    struct Case {
+        int size;
+        double iconSide;
+        QSizeF thumbnail;
+        int metaPx;
+        int titlePx;
+    };
+    const Case cases[] = {
+        {1, 28, {40, 26}, 9, 15},
+        {2, 40, {56, 36}, 10, 22},
+        {4, 54, {80, 50}, 13, 30},
+        {3, 40, {56, 36}, 10, 22},   // any other code draws standard sizes
+        {0, 40, {56, 36}, 10, 22},
+        {-7, 40, {56, 36}, 10, 22},
+    };
+    const FeedItem withPicture = makeItem("a", "Rates hold", "https://example.com/a", "Example",
+                                          QStringLiteral("https://img.example.com/a.jpg"));
+    const FeedItem withoutPicture = makeItem("b", "Rates hold", "https://example.com/b", "Example");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.size);
+        const TickerRowLayout l = TickerRowLayout::make(withPicture, c.size);
+        EXPECT_EQ(l.icon.size(), QSizeF(c.iconSide, c.iconSide));
+        EXPECT_DOUBLE_EQ(l.icon.left(), 12);
+        ASSERT_TRUE(l.thumbnail.has_value());
+        EXPECT_EQ(l.thumbnail->size(), c.thumbnail);
+        EXPECT_DOUBLE_EQ(l.thumbnail->left(), l.icon.right() + 14);
+        EXPECT_DOUBLE_EQ(l.metaTag.left(), l.thumbnail->right() + 14);
+        EXPECT_EQ(l.metaFont.pixelSize(), c.metaPx);
+        EXPECT_EQ(l.titleFont.pixelSize(), c.titlePx);
+        EXPECT_EQ(l.hostFont.pixelSize(), c.titlePx - 2);
+        EXPECT_DOUBLE_EQ(l.metaTag.width(), l.metaText.width() + 12) << "tag padded 6 left and right";
+        EXPECT_DOUBLE_EQ(l.metaTag.height(), l.metaText.height() + 6) << "and 3 above and below";
+        EXPECT_DOUBLE_EQ(l.host.left(), l.title.right() + 8);
+        EXPECT_GE(l.title.top(), l.metaTag.bottom() + 2 - 1e-9);
+        EXPECT_NEAR(l.idealSize.width(), std::max(l.metaTag.right(), l.host.right()) + 12, 1e-9);
+        // Everything is centred on the cell's middle, 6 points of padding.
+        EXPECT_NEAR(l.icon.center().y(), l.idealSize.height() / 2, 1e-9);
+        EXPECT_GE(l.idealSize.height(), c.iconSide + 12);
+
+        const TickerRowLayout plain = TickerRowLayout::make(withoutPicture, c.size);
+        EXPECT_FALSE(plain.thumbnail.has_value());
+        EXPECT_DOUBLE_EQ(plain.metaTag.left(), plain.icon.right() + 14) << "no empty slot for a picture";
+    }
+}
+
+TEST(TickerRowLayoutTest, PictureOnlyForAnAddressThatParses)
+{
+    EXPECT_TRUE(TickerRowLayout::thumbnailUrl(makeItem("a", "t", {}, {}, QStringLiteral("https://x.com/p.png"))));
+    EXPECT_FALSE(TickerRowLayout::thumbnailUrl(makeItem("a", "t", {}, {}, QStringLiteral("http://exa mple.com/p"))));
+    EXPECT_FALSE(TickerRowLayout::thumbnailUrl(makeItem("a", "t", {}, {}, QString())));
+    EXPECT_FALSE(TickerRowLayout::thumbnailUrl(makeItem("a", "t")));
+}
+
+TEST(HostLabelTest, HostShownAfterTheTitle)
+{
+    const QString aggregator = QStringLiteral("https://") + HostLabel::aggregatorHost + QStringLiteral("/rss/x");
+    struct Case {
+        const char* name;
+        FeedItem item;
+        QString label;
+    };
+    const QList<Case> cases = {
+        {"plain host", makeItem("1", "t", "https://example.com/a"), "example.com"},
+        {"leading www.", makeItem("2", "t", "https://www.example.com/a"), "example.com"},
+        {"upper case", makeItem("3", "t", "https://WWW.Example.COM/a"), "example.com"},
+        {"inner www. kept", makeItem("4", "t", "https://news.www.example.com/a"), "news.www.example.com"},
+        {"wwwx. kept", makeItem("5", "t", "https://wwwx.example.com"), "wwwx.example.com"},
+        {"aggregator with title", makeItem("6", "t", aggregator, "The Daily"), "The Daily"},
+        {"aggregator, empty title", makeItem("7", "t", aggregator, ""), HostLabel::aggregatorHost},
+        {"aggregator, no source", makeItem("8", "t", aggregator), HostLabel::aggregatorHost},
+        {"no url", makeItem("9", "t"), ""},
+        {"no host", makeItem("10", "t", "mailto:someone"), ""},
+        {"padded url", makeItem("11", "t", "  https://www.site.org/x  "), "site.org"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(HostLabel::forItem(c.item), c.label) << c.name;
+        EXPECT_EQ(TickerIconView::hostKey(c.item), c.label + QStringLiteral("_128")) << c.name;
+    }
+}
+
+class TickerRowTest : public ::testing::Test {
+protected:
+    RowFixture f;
+};
+
+TEST_F(TickerRowTest, ReadItemsDimOnlyWhileTheSettingIsOn)
+{
+    TickerRow row(makeItem("id-1", "Title", "https://example.com/1"), 2, f.context());
+    EXPECT_DOUBLE_EQ(row.opacity(), 1.0);
+    const quint64 unread = row.appearance();
+    f.reads.markRead("id-1");
+    EXPECT_DOUBLE_EQ(row.opacity(), 0.45) << "dimming is on by default";
+    EXPECT_NE(row.appearance(), unread) << "the cached picture must be redrawn";
+    f.defaults->set(TickerRow::dimReadItemsKey, false);
+    EXPECT_DOUBLE_EQ(row.opacity(), 1.0);
+    f.defaults->set(TickerRow::dimReadItemsKey, true);
+    EXPECT_DOUBLE_EQ(row.opacity(), 0.45);
+}
+
+TEST_F(TickerRowTest, ClickMarksReadBeforeOpening)
+{
+    TickerRow row(makeItem("id-1", "Title", "https://example.com/1"), 2, f.context());
+    row.click();
+    ASSERT_EQ(f.opener.opened, QList<QUrl>{QUrl("https://example.com/1")});
+    EXPECT_TRUE(f.opener.readWhenOpened.first().contains("id-1"));
+    EXPECT_TRUE(f.reads.isRead("id-1"));
+}
+
+TEST_F(TickerRowTest, ContextMenuOpensAndCopiesWithoutMarkingCopiesRead)
+{
+    TickerRow row(makeItem("id-2", "Title", "https://example.com/2?q=a%20b"), 2, f.context());
+    QMenu menu;
+    row.fillContextMenu(menu);
+    ASSERT_EQ(menu.actions().size(), 2);
+    EXPECT_EQ(menu.actions()[0]->text(), QStringLiteral("Open"));
+    EXPECT_EQ(menu.actions()[1]->text(), QStringLiteral("Copy Link"));
+
+    menu.actions()[1]->trigger();
+    EXPECT_EQ(f.clipboard.text(), QStringLiteral("https://example.com/2?q=a%20b"));
+    EXPECT_FALSE(f.reads.isRead("id-2"));
+    EXPECT_TRUE(f.opener.opened.isEmpty());
+
+    menu.actions()[0]->trigger();
+    EXPECT_TRUE(f.reads.isRead("id-2"));
+    ASSERT_EQ(f.opener.opened.size(), 1);
+    EXPECT_TRUE(f.opener.readWhenOpened.first().contains("id-2"));
+}
+
+TEST_F(TickerRowTest, NoUsableLinkMeansNoAction)
+{
+    for (const std::optional<QString>& url :
+         {std::optional<QString>(), std::optional<QString>("ftp://example.com/x"),
+          std::optional<QString>("javascript:alert(1)"), std::optional<QString>("")}) {
+        TickerRow row(makeItem("x", "Title", url), 2, f.context());
+        row.click();
+        QMenu menu;
+        row.fillContextMenu(menu);
+        EXPECT_TRUE(menu.isEmpty()) << url.value_or("(none)").toStdString();
+        row.copyLink();
+    }
+    EXPECT_TRUE(f.opener.opened.isEmpty());
+    EXPECT_TRUE(f.reads.ids().isEmpty());
+    EXPECT_EQ(f.clipboard.writes, 0);
+}
+
+TEST_F(TickerRowTest, PaintingAsksForTheMissingIconAndPicture)
+{
+    FeedItem item = makeItem("p", "Title", "https://www.example.com/p", "Example",
+                             QStringLiteral("https://img.example.com/p.jpg"));
+    item.source->iconUrl = QStringLiteral("https://cdn.example.com/icon.png");
+    TickerRow row(item, 2, f.context());
+    QImage canvas(row.idealSize().toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    QPainter p(&canvas);
+    row.paint(p, QRectF(QPointF(0, 0), row.idealSize()), false);
+    p.end();
+    EXPECT_TRUE(f.favicons.isLoading("example.com_128"));
+    EXPECT_TRUE(f.thumbnails.isLoading(QUrl("https://img.example.com/p.jpg"), QSize(56, 36)));
+}
+
+TEST_F(TickerRowTest, HoverHighlightAndDimmingShowInPixels)
+{
+    TickerRow row(makeItem("h", "Title", "https://example.com/h"), 2, f.context());
+    auto render = [&](bool hovered) {
+        QImage canvas(row.idealSize().toSize() + QSize(1, 1), QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::black);
+        QPainter p(&canvas);
+        row.paint(p, QRectF(QPointF(0, 0), row.idealSize()), hovered);
+        return canvas;
+    };
+    // A point inside the rounded background, clear of icon and text.
+    const QPoint corner(6, int(row.idealSize().height() / 2));
+    EXPECT_EQ(render(false).pixelColor(corner), QColor(Qt::black));
+    const QColor lit = render(true).pixelColor(corner);
+    EXPECT_GT(lit.red(), 10);
+    EXPECT_LT(lit.red(), 30) << "white at 8 %";
+
+    const QPoint title = row.layout().title.center().toPoint();
+    auto brightest = [&](const QImage& img) {
+        int best = 0;
+        for (int x = int(row.layout().title.left()); x < int(row.layout().title.right()); ++x)
+            best = std::max(best, img.pixelColor(x, title.y()).red());
+        return best;
+    };
+    const int full = brightest(render(false));
+    f.reads.markRead("h");
+    const int dimmed = brightest(render(false));
+    EXPECT_GT(full, 200);
+    EXPECT_NEAR(dimmed, full * 0.45, 12);
+}
+
+} // namespace
