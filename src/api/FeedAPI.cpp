@@ -59,10 +59,15 @@ FeedAPI::~FeedAPI()
     const auto replies = m_network->findChildren<QNetworkReply*>();
     if (replies.isEmpty())
         return;
-    // The manager goes later, so aborted replies still report finishing.
+    // Calls resume from the event loop, never inside this destructor, and
+    // the manager outlives its aborted replies so they still report finishing.
     m_network->setParent(nullptr);
-    for (QNetworkReply* reply : replies)
-        reply->abort();
+    for (QNetworkReply* reply : replies) {
+        QMetaObject::invokeMethod(reply, [reply = QPointer<QNetworkReply>(reply)] {
+            if (reply)
+                reply->abort();
+        }, Qt::QueuedConnection);
+    }
     m_network->deleteLater();
 }
 
