@@ -1,0 +1,146 @@
+#include "api/Palette.h"
+#include "app/LoadingSplashView.h"
+#include "app/TidewireMark.h"
+#include "platform/Defaults.h"
+
+#include "FakeTime.h"
+
+#include <QAbstractAnimation>
+#include <QLabel>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Hands out scripted draws and counts them.
+struct ScriptedDraw {
+    QList<int> script;
+    int calls = 0;
+    LoadingSplashView::Draw draw()
+    {
+        return [this](int count) {
+            EXPECT_EQ(count, 10);
+            return script.value(calls++ % script.size());
+        };
+    }
+};
+
+class LoadingSplashViewTest : public ::testing::Test {
+protected:
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    ScriptedDraw draws{{3, 7, 7, 1, 0}};
+
+    std::unique_ptr<LoadingSplashView> make(int size = 2)
+    {
+        auto view = std::make_unique<LoadingSplashView>(size, *defaults, time, draws.draw());
+        view->resize(600, 72);
+        return view;
+    }
+    static QString phrase(int i) { return LoadingSplashView::phrases().at(i); }
+};
+
+TEST_F(LoadingSplashViewTest, FirstPhraseAtOnceThenOneEveryTwoAndAHalfSeconds)
+{
+    auto view = make();
+    EXPECT_EQ(view->thought(), QString());
+    EXPECT_DOUBLE_EQ(view->mark()->markOpacity(), 0.2);
+    view->show();
+    EXPECT_EQ(view->thought(), phrase(3));
+    EXPECT_EQ(draws.calls, 1);
+
+    time.advance(2499ms);
+    EXPECT_EQ(view->thought(), phrase(3));
+    time.advance(1ms);
+    EXPECT_EQ(view->thought(), phrase(7));
+    time.advance(2500ms);
+    EXPECT_EQ(view->thought(), phrase(7)) << "the same draw twice shows no change";
+    EXPECT_EQ(draws.calls, 3);
+    time.advance(5000ms);
+    EXPECT_EQ(draws.calls, 5);
+    EXPECT_EQ(view->thought(), phrase(0));
+}
+
+TEST_F(LoadingSplashViewTest, HiddenSplashStopsItsTimerAndPulse)
+{
+    auto view = make();
+    view->show();
+    EXPECT_TRUE(view->isPulsing());
+    view->hide();
+    EXPECT_FALSE(view->isPulsing());
+    EXPECT_EQ(time.pendingCount(), 0);
+    time.advance(30s);
+    EXPECT_EQ(draws.calls, 1);
+
+    view->show();  // shown again: a fresh phrase at once, and breathing again
+    EXPECT_EQ(draws.calls, 2);
+    EXPECT_EQ(view->thought(), phrase(7));
+    EXPECT_TRUE(view->isPulsing());
+
+    view.reset();
+    EXPECT_EQ(time.pendingCount(), 0) << "a destroyed splash leaves no timer behind";
+}
+
+TEST_F(LoadingSplashViewTest, PulseBreathesBetweenDimAndFullForever)
+{
+    auto view = make();
+    view->show();
+    auto* pulse = view->findChild<QAbstractAnimation*>(QString(), Qt::FindDirectChildrenOnly);
+    ASSERT_NE(pulse, nullptr);
+    EXPECT_EQ(pulse->loopCount(), -1);
+    pulse->pause();  // driven by hand instead of the animation clock
+    struct Sample {
+        int ms;
+        qreal opacity;
+    };
+    // 1.2 s ease-in-out up, then the same back down.
+    for (const Sample& s : QList<Sample>{{0, 0.2}, {600, 0.6}, {1200, 1.0}, {1800, 0.6}, {2400, 0.2},
+                                         {2400 * 3 + 1200, 1.0}}) {
+        SCOPED_TRACE(s.ms);
+        pulse->setCurrentTime(s.ms);
+        EXPECT_NEAR(view->mark()->markOpacity(), s.opacity, 1e-6);
+    }
+}
+
+struct SizeCase {
+    int size;
+    int markHeight;
+    int fontPixels;
+};
+
+TEST_F(LoadingSplashViewTest, SizeCodePicksMarkAndTextSize)
+{
+    for (const SizeCase& c : QList<SizeCase>{{1, 10, 10}, {2, 14, 13}, {3, 14, 13}, {4, 20, 18}, {0, 14, 13}}) {
+        SCOPED_TRACE(c.size);
+        auto view = make(c.size);
+        EXPECT_EQ(view->mark()->height(), c.markHeight);
+        EXPECT_EQ(view->phraseLabel()->font().pixelSize(), c.fontPixels);
+    }
+}
+
+struct ThemeCase {
+    const char* name;
+    QJsonValue theme;
+    QColor expected;
+};
+
+TEST_F(LoadingSplashViewTest, BackgroundFollowsTheThemeLive)
+{
+    auto view = make();
+    view->show();
+    const QList<ThemeCase> cases = {
+        {"unset is black", QJsonValue(), QColor(Qt::black)},
+        {"Blue", "Blue", themeBackgroundColor(u"Blue")},
+        {"names compare exactly", "blue", QColor(Qt::black)},
+        {"Teal", "Teal", themeBackgroundColor(u"Teal")},
+    };
+    for (const ThemeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        defaults->set("themeBackground", c.theme);
+        EXPECT_EQ(view->grab().toImage().pixelColor(2, 2).rgb(), c.expected.rgb());
+    }
+    EXPECT_NE(themeBackgroundColor(u"Blue"), QColor(Qt::black));
+}
+
+} // namespace
