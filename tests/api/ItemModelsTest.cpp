@@ -58,6 +58,11 @@ struct BadCase {
     const char* mentions;  // part of the error description
 };
 
+void PrintTo(const BadCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ItemsBatchRejects : public ::testing::TestWithParam<BadCase> {};
 
 TEST_P(ItemsBatchRejects, WholeReplyFails)
@@ -71,7 +76,7 @@ TEST_P(ItemsBatchRejects, WholeReplyFails)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Cases, ItemsBatchRejects,
+    Malformed, ItemsBatchRejects,
     ::testing::Values(
         BadCase{"no items key", R"({"item":[]})", "items"},
         BadCase{"items not an array", R"({"items":{}})", "items"},
