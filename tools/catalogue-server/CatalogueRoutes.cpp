@@ -214,9 +214,9 @@ CatalogueRoutes::Reply CatalogueRoutes::coinService(const Request& request, cons
 
 CatalogueRoutes::Reply CatalogueRoutes::image(const QString& path) const
 {
-    static const QRegularExpression icon(QStringLiteral("^ip3/([A-Za-z0-9.:-]{1,253})\\.ico$"));
-    static const QRegularExpression picture(QStringLiteral("^img/([A-Za-z0-9._-]{1,160})\\.png$"));
-    static const QRegularExpression art(QStringLiteral("^art/([a-z0-9-]{1,80})/(\\d{2,4})x(\\d{2,4})(?:bb)?\\.(?:png|jpg)$"));
+    thread_local const QRegularExpression icon(QStringLiteral("^ip3/([A-Za-z0-9.:-]{1,253})\\.ico$"));
+    thread_local const QRegularExpression picture(QStringLiteral("^img/([A-Za-z0-9._-]{1,160})\\.png$"));
+    thread_local const QRegularExpression art(QStringLiteral("^art/([a-z0-9-]{1,80})/(\\d{2,4})x(\\d{2,4})(?:bb)?\\.(?:png|jpg)$"));
     if (const auto m = icon.match(path); m.hasMatch())
         return png(ImagePainter::favicon(m.captured(1)));
     if (const auto m = picture.match(path); m.hasMatch())

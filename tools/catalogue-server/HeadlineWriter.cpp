@@ -284,8 +284,8 @@ QString HeadlineWriter::forSourceType(const QString& sourceType, const QString& 
 QString HeadlineWriter::slugOf(const QString& title)
 {
     // ASCII only: accents are split off (NFKD) and dropped with the rest.
-    static const QRegularExpression marks(QStringLiteral("\\p{M}+"));
-    static const QRegularExpression separators(QStringLiteral("[^a-z0-9]+"));
+    thread_local const QRegularExpression marks(QStringLiteral("\\p{M}+"));
+    thread_local const QRegularExpression separators(QStringLiteral("[^a-z0-9]+"));
     QString slug = title.normalized(QString::NormalizationForm_KD).toLower();
     slug.remove(marks);
     slug.replace(QStringLiteral("&amp;"), QStringLiteral(" and "));

@@ -20,6 +20,13 @@ QJsonValue optionalText(const std::optional<QString>& text)
     return text ? QJsonValue(*text) : QJsonValue(QJsonValue::Null);
 }
 
+// Milliseconds only when there are some.
+QString isoUtc(const QDateTime& date)
+{
+    const QDateTime utc = date.toUTC();
+    return utc.toString(utc.time().msec() != 0 ? Qt::ISODateWithMs : Qt::ISODate);
+}
+
 QJsonObject toJson(const ParsedFeed& feed)
 {
     QJsonArray items;
@@ -29,7 +36,7 @@ QJsonObject toJson(const ParsedFeed& feed)
             {QStringLiteral("link"), optionalText(item.link)},
             {QStringLiteral("id"), optionalText(item.guid)},
             {QStringLiteral("date"), item.publishedAt
-                 ? QJsonValue(item.publishedAt->toUTC().toString(Qt::ISODate))
+                 ? QJsonValue(isoUtc(*item.publishedAt))
                  : QJsonValue(QJsonValue::Null)},
             {QStringLiteral("image"), optionalText(item.imageUrl)},
         });
