@@ -48,6 +48,8 @@ TEST_F(CatalogueFormsTest, BadSuggestionsGetAnErrorMessage)
         EXPECT_EQ(response.status, 400);
         EXPECT_FALSE(errorMessage(response).isEmpty());
     }
+    const QByteArray huge = "{\"url\":\"https://a.example/feed\",\"note\":\"" + QByteArray(200 * 1024, 'x') + "\"}";
+    EXPECT_EQ(post("v1_suggest_feed", huge).status, 413);
     EXPECT_TRUE(server.suggestionsReceived().isEmpty());
 }
 

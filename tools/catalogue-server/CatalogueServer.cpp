@@ -84,6 +84,8 @@ Result<void> CatalogueServer::start()
     // worker (and stop()) for at most a second.
     d->server.set_tcp_nodelay(true);
     d->server.set_keep_alive_timeout(1);
+    // The forms are small; a body past this is refused with 413 unread.
+    d->server.set_payload_max_length(64 * 1024);
     int port = d->options.port;
     if (port == 0) {
         port = d->server.bind_to_any_port("127.0.0.1");
