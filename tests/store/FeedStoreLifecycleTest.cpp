@@ -17,7 +17,7 @@ using FeedStoreLifecycle = StoreTest;
 TEST_F(FeedStoreLifecycle, StartRestoresThenMonitorsThenHandsOverThenBeats)
 {
     storeSnapshot({feed(QStringLiteral("a"))}, QStringLiteral("x1@5"));
-    Gate manifestGate;
+    Gate& manifestGate = gate();
     serveGated(QStringLiteral("v1_manifest"), manifestGate, R::withStatus(404));
     personal.items = {FeedItem{QStringLiteral("p1"), QStringLiteral("Mine"), {}, {}, {}, {}}};
     makeStore();
@@ -83,7 +83,7 @@ TEST_F(FeedStoreLifecycle, StopEndsHeartbeatMonitorAndPollingAndStartRunsAgain)
 TEST_F(FeedStoreLifecycle, HeartbeatCountsThreeHundredSecondsFromTheEndOfARefresh)
 {
     serveCatalogue({feed(QStringLiteral("a"))}, items(QStringLiteral("a1@1")));
-    Gate itemsGate;
+    Gate& itemsGate = gate();
     serveGated(QStringLiteral("v1_items_batch"), itemsGate, R::json(bytes(items(QStringLiteral("a1@1")))));
     makeStore();
     store->start();
@@ -106,7 +106,7 @@ TEST_F(FeedStoreLifecycle, HeartbeatCountsThreeHundredSecondsFromTheEndOfARefres
 TEST_F(FeedStoreLifecycle, StopDuringARefreshAppliesNothing)
 {
     serveCatalogue({feed(QStringLiteral("a"))}, items(QStringLiteral("a1@1")));
-    Gate itemsGate;
+    Gate& itemsGate = gate();
     serveGated(QStringLiteral("v1_items_batch"), itemsGate, R::json(bytes(items(QStringLiteral("a1@1")))));
     makeStore();
     QSignalSpy phases(store.get(), &FeedStore::phaseChanged);

@@ -18,7 +18,10 @@ class ApplyOrder : public StoreTest, public ::testing::WithParamInterface<OrderC
 
 TEST_P(ApplyOrder, IsManifestItemsOrbsWeatherSnapshotWhateverTheReplyOrder)
 {
-    Gate manifestGate, itemsGate, orbsGate, weatherGate;
+    Gate& manifestGate = gate();
+    Gate& itemsGate = gate();
+    Gate& orbsGate = gate();
+    Gate& weatherGate = gate();
     QHash<QString, Gate*> gates{{QStringLiteral("v1_manifest"), &manifestGate},
                                 {QStringLiteral("v1_items_batch"), &itemsGate},
                                 {QStringLiteral("v1_orbs"), &orbsGate},
@@ -167,7 +170,7 @@ TEST_F(FeedStoreRefresh, AnOlderItemsReplyNeverBringsBackSwitchedOffFeeds)
                  R::json(bytes(manifest({feed(QStringLiteral("a")), feed(QStringLiteral("b"))}))));
     server.route(QStringLiteral("/v1_orbs"), R::json(bytes(orbs({}))));
     server.route(QStringLiteral("/v1_weather"), R::json(bytes(weather(QStringLiteral("Cork")))));
-    Gate slow;
+    Gate& slow = gate();
     server.handle(QStringLiteral("/v1_items_batch"), [&slow](const LoopbackServer::Request& r) {
         if (r.query.queryItemValue(QStringLiteral("feed_ids")) == QStringLiteral("a,b")) {
             slow.wait();

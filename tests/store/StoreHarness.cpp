@@ -127,6 +127,11 @@ StoreTest::StoreTest()
 StoreTest::~StoreTest()
 {
     store.reset();
+    for (Gate& g : m_gates)
+        g.open();
+    // Idle keep-alive connections would hold the server's stop back.
+    network.clearConnectionCache();
+    FakeTime::settle();
     server.stop();
 }
 

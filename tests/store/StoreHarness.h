@@ -12,6 +12,7 @@
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -20,6 +21,7 @@
 // released in any order.
 class Gate {
 public:
+    ~Gate() { open(); }
     void open();
     // Called on the server thread; false when nobody opened it in time.
     bool wait();
@@ -109,6 +111,8 @@ protected:
     // Answers `path` with `body` and an ETag, and 304 to a request carrying
     // it; an empty body answers 404.
     void serveWithETag(const QString& path, const std::function<QByteArray(const LoopbackServer::Request&)>& body);
+    // A gate that stays valid until the server has stopped.
+    Gate& gate() { return m_gates.emplace_back(); }
     // Answers `path` only once `gate` is opened.
     void serveGated(const QString& path, Gate& gate, LoopbackServer::Response response);
 
@@ -134,4 +138,7 @@ protected:
     int monitorsMade = 0;
     std::unique_ptr<FeedStore> store;
     int weatherWrites = 0;
+
+private:
+    std::deque<Gate> m_gates;
 };
