@@ -1,5 +1,7 @@
 #include "markets/MarketsStore.h"
 
+#include "api/FeedAPI.h"
+
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
 #include "platform/SecretStore.h"
@@ -19,6 +21,13 @@ const QStringList kLeadingOrder = {
     QStringLiteral("GBPUSD"), QStringLiteral("GLD"), QStringLiteral("OIL"),
 };
 
+FeedAPIConfig apiConfig(const Endpoints& endpoints)
+{
+    FeedAPIConfig config = FeedAPIConfig::standard();
+    config.baseURL = endpoints.apiBase;
+    return config;
+}
+
 } // namespace
 
 MarketsStore::MarketsStore(Defaults& defaults, SecretStore& secrets, Clock& clock, Scheduler& scheduler,
@@ -30,6 +39,7 @@ MarketsStore::MarketsStore(Defaults& defaults, SecretStore& secrets, Clock& cloc
       m_scheduler(scheduler),
       m_endpoints(endpoints),
       m_network(new QNetworkAccessManager(this)),
+      m_api(new FeedAPI(scheduler, apiConfig(endpoints), this)),
       m_finnhub(m_network, endpoints.finnhubBase),
       m_coinGecko(m_network, endpoints.coingeckoBase)
 {

@@ -19,6 +19,7 @@
 
 class Clock;
 class Defaults;
+class FeedAPI;
 class QNetworkAccessManager;
 class Scheduler;
 class SecretStore;
@@ -158,6 +159,7 @@ private:
     Scheduler& m_scheduler;
     Endpoints m_endpoints;
     QNetworkAccessManager* m_network;  // child
+    FeedAPI* m_api;                    // child: the house set
     FinnhubClient m_finnhub;
     CoinGeckoClient m_coinGecko;
 

@@ -1,6 +1,8 @@
 // The three children of a refresh cycle: house set, own-key quotes, coins.
 #include "markets/MarketsStore.h"
 
+#include "api/FeedAPI.h"
+
 #include "platform/Logging.h"
 
 #include <QPointer>
@@ -60,8 +62,20 @@ bool MarketsStore::isOwnKeyEtf(const QString& symbol)
 
 QCoro::Task<void> MarketsStore::refreshHouse(std::stop_token stop)
 {
-    Q_UNUSED(stop);
-    co_return;
+    QPointer<MarketsStore> self(this);
+    const Result<Fetched<MarketsResponse>> reply = co_await m_api->get<MarketsResponse>(QStringLiteral("v1_markets"), stop);
+    if (!self || stop.stop_requested())
+        co_return;
+    if (!reply) {
+        // Not modified is nothing new, not a failure.
+        if (!reply.error().is(ErrorKind::NotModified) && !reply.error().is(ErrorKind::Cancelled))
+            qCCritical(lcMarkets, "house set failed: %s", qUtf8Printable(reply.error().description));
+        co_return;
+    }
+    // A 304 comes with the body remembered for this path: the set already
+    // applied, so applying it again changes nothing and tells nobody.
+    setHouse(reply->value.quotes);
+    setAttribution(reply->value.attribution);
 }
 
 void MarketsStore::dropStockQuotes()
