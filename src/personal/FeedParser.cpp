@@ -1,55 +1,75 @@
 #include "personal/FeedParser.h"
 
+#include "personal/FeedDateParser.h"
 #include "personal/XmlEntityBudget.h"
 
-#include "platform/Json.h"
-
-#include <QRegularExpression>
 #include <QXmlStreamReader>
-#include <array>
-#include <memory>
-
-#include <unicode/locid.h>
-#include <unicode/smpdtfmt.h>
-#include <unicode/timezone.h>
 
 namespace {
 
-QString localName(QStringView qualifiedName)
+using Tag = FeedParser::Tag;
+
+struct TagName {
+    QLatin1StringView name;
+    Tag tag;
+};
+
+constexpr TagName kTagNames[] = {
+    {QLatin1StringView("rss"), Tag::Rss},
+    {QLatin1StringView("feed"), Tag::Feed},
+    {QLatin1StringView("rdf"), Tag::Rdf},
+    {QLatin1StringView("item"), Tag::Item},
+    {QLatin1StringView("entry"), Tag::Entry},
+    {QLatin1StringView("channel"), Tag::Channel},
+    {QLatin1StringView("title"), Tag::Title},
+    {QLatin1StringView("link"), Tag::Link},
+    {QLatin1StringView("enclosure"), Tag::Enclosure},
+    {QLatin1StringView("content"), Tag::Content},
+    {QLatin1StringView("thumbnail"), Tag::Thumbnail},
+    {QLatin1StringView("guid"), Tag::Guid},
+    {QLatin1StringView("id"), Tag::Id},
+    {QLatin1StringView("pubdate"), Tag::PubDate},
+    {QLatin1StringView("published"), Tag::Published},
+    {QLatin1StringView("date"), Tag::Date},
+    {QLatin1StringView("issued"), Tag::Issued},
+    {QLatin1StringView("updated"), Tag::Updated},
+};
+
+QStringView withoutPrefix(QStringView qualifiedName)
 {
     const qsizetype colon = qualifiedName.lastIndexOf(QLatin1Char(':'));
-    return (colon < 0 ? qualifiedName : qualifiedName.mid(colon + 1)).toString().toLower();
+    return colon < 0 ? qualifiedName : qualifiedName.mid(colon + 1);
+}
+
+// Element names compare in lower case, without their prefix.
+Tag tagOf(QStringView qualifiedName)
+{
+    const QStringView name = withoutPrefix(qualifiedName);
+    for (const TagName& known : kTagNames) {
+        if (name.size() == known.name.size() && name.compare(known.name, Qt::CaseInsensitive) == 0)
+            return known.tag;
+    }
+    return Tag::Other;
+}
+
+bool isItemTag(Tag t) { return t == Tag::Item || t == Tag::Entry; }
+
+bool isDateTag(Tag t) { return t == Tag::PubDate || t == Tag::Published || t == Tag::Date || t == Tag::Issued; }
+
+// Elements whose own character data is read at their end tag.
+bool readsText(Tag t)
+{
+    return t == Tag::Title || t == Tag::Link || t == Tag::Guid || t == Tag::Id || isDateTag(t) || t == Tag::Updated;
 }
 
 // The value of the first attribute with this local name, whatever its prefix.
 std::optional<QString> attribute(const QXmlStreamAttributes& attributes, QLatin1StringView name)
 {
     for (const QXmlStreamAttribute& a : attributes) {
-        QStringView qualified = a.qualifiedName();
-        const qsizetype colon = qualified.lastIndexOf(QLatin1Char(':'));
-        if (colon >= 0)
-            qualified = qualified.mid(colon + 1);
-        if (qualified == name)
+        if (withoutPrefix(a.qualifiedName()) == name)
             return a.value().toString();
     }
     return std::nullopt;
-}
-
-bool isOneOf(const QString& name, std::initializer_list<QLatin1StringView> names)
-{
-    for (QLatin1StringView n : names) {
-        if (name == n)
-            return true;
-    }
-    return false;
-}
-
-bool isItemElement(const QString& n) { return isOneOf(n, {QLatin1StringView("item"), QLatin1StringView("entry")}); }
-
-bool isDateElement(const QString& n)
-{
-    return isOneOf(n, {QLatin1StringView("pubdate"), QLatin1StringView("published"), QLatin1StringView("date"),
-                       QLatin1StringView("issued")});
 }
 
 void setIfAbsent(std::optional<QString>& field, const QString& value)
@@ -74,29 +94,27 @@ std::optional<ParsedFeed> FeedParser::parse(const QByteArray& body)
     // Real feeds use prefixes they never declare ("media:", "dc:"); names are
     // matched on their local part instead.
     reader.setNamespaceProcessing(false);
-    bool refused = false;
     while (!reader.atEnd()) {
         switch (reader.readNext()) {
         case QXmlStreamReader::DTD:
             // Declared entities are expanded by the reader: refuse documents
             // whose references would expand beyond a fixed budget.
             if (!XmlEntityBudget::allows(body, reader.entityDeclarations()))
-                refused = true;
+                return std::nullopt;
             break;
         case QXmlStreamReader::StartElement:
-            parser.startElement(localName(reader.qualifiedName()), reader.attributes());
+            parser.startElement(tagOf(reader.qualifiedName()), reader.attributes());
             break;
         case QXmlStreamReader::EndElement:
-            parser.endElement(localName(reader.qualifiedName()));
+            parser.endElement(tagOf(reader.qualifiedName()));
             break;
         case QXmlStreamReader::Characters:
-            parser.m_text.append(reader.text());
+            if (parser.m_collectText)
+                parser.m_text.append(reader.text());
             break;
         default:
             break;
         }
-        if (refused)
-            return std::nullopt;
     }
     return parser.result(reader.hasError());
 }
@@ -113,27 +131,27 @@ std::optional<ParsedFeed> FeedParser::result(bool failed) const
     return feed;
 }
 
-void FeedParser::startElement(const QString& name, const QXmlStreamAttributes& attributes)
+void FeedParser::startElement(Tag tag, const QXmlStreamAttributes& attributes)
 {
-    if (m_path.isEmpty())
-        m_sawRoot = isOneOf(name, {QLatin1StringView("rss"), QLatin1StringView("feed"), QLatin1StringView("rdf")});
-    m_path.append(name);
+    if (m_path.empty())
+        m_sawRoot = tag == Tag::Rss || tag == Tag::Feed || tag == Tag::Rdf;
+    m_path.push_back(tag);
     m_text.truncate(0);
+    m_collectText = readsText(tag);
 
-    if (isItemElement(name)) {
+    if (isItemTag(tag)) {
         startItem();
         return;
     }
     if (!m_inItem)
         return;
-    if (name == QLatin1StringView("link"))
+    if (tag == Tag::Link)
         readItemLink(attributes);
-    else if (name == QLatin1StringView("enclosure"))
+    else if (tag == Tag::Enclosure)
         readEnclosure(attributes);
-    else if (name == QLatin1StringView("content") || name == QLatin1StringView("thumbnail"))
+    else if (tag == Tag::Content || tag == Tag::Thumbnail)
         readMedia(attributes);
 }
-
 void FeedParser::startItem()
 {
     m_inItem = true;
@@ -196,40 +214,43 @@ void FeedParser::readMedia(const QXmlStreamAttributes& attributes)
     m_curImage = *url;
 }
 
-void FeedParser::endElement(const QString& name)
+void FeedParser::endElement(Tag tag)
 {
-    if (isItemElement(name)) {
+    if (isItemTag(tag)) {
         m_inItem = false;
         finishItem();
     } else if (m_inItem) {
-        readItemField(name, m_text.trimmed());
-    } else if (name == QLatin1StringView("title") && !m_feedTitle && m_path.size() >= 2) {
-        const QString& parent = m_path.at(m_path.size() - 2);
-        if (parent == QLatin1StringView("channel") || parent == QLatin1StringView("feed"))
+        if (readsText(tag))
+            readItemField(tag, m_text.trimmed());
+    } else if (tag == Tag::Title && !m_feedTitle && m_path.size() >= 2) {
+        const Tag parent = m_path[m_path.size() - 2];
+        if (parent == Tag::Channel || parent == Tag::Feed)
             m_feedTitle = m_text.trimmed();
     }
-    if (!m_path.isEmpty())
-        m_path.removeLast();
+    if (!m_path.empty())
+        m_path.pop_back();
     m_text.truncate(0);
+    // Text after a child's end tag belongs to the enclosing element.
+    m_collectText = !m_path.empty() && readsText(m_path.back());
 }
 
-void FeedParser::readItemField(const QString& name, const QString& value)
+void FeedParser::readItemField(Tag tag, const QString& value)
 {
-    if (name == QLatin1StringView("title")) {
+    if (tag == Tag::Title) {
         if (m_curTitle.isEmpty())
             m_curTitle = value;
         return;
     }
     if (value.isEmpty())
         return;
-    if (name == QLatin1StringView("link")) {
+    if (tag == Tag::Link) {
         if (isAcceptableAddress(value))
             m_curLink = value;  // the last one wins
-    } else if (name == QLatin1StringView("guid") || name == QLatin1StringView("id")) {
+    } else if (tag == Tag::Guid || tag == Tag::Id) {
         setIfAbsent(m_curGuid, value);
-    } else if (isDateElement(name)) {
+    } else if (isDateTag(tag)) {
         setIfAbsent(m_curDate, value);
-    } else if (name == QLatin1StringView("updated")) {
+    } else if (tag == Tag::Updated) {
         setIfAbsent(m_curUpdated, value);
     }
 }
@@ -257,103 +278,34 @@ void FeedParser::finishItem()
     m_items.append(std::move(item));
 }
 
-namespace {
-
-// The RFC 822 family as feeds write it, tried in this order.
-constexpr std::array<const char*, 5> kDatePatterns = {
-    "EEE, dd MMM yyyy HH:mm:ss Z",
-    "EEE, dd MMM yyyy HH:mm:ss zzz",
-    "dd MMM yyyy HH:mm:ss Z",
-    "EEE, dd MMM yyyy HH:mm Z",
-    "EEE, d MMM yyyy HH:mm:ss Z",
-};
-
-// ICU formatters are not safe to share for parsing: each thread gets its own.
-class DateFormatters {
-public:
-    static DateFormatters& forThisThread()
-    {
-        thread_local DateFormatters formatters;
-        return formatters;
-    }
-
-    std::optional<QDateTime> parse(const QString& text)
-    {
-        const icu::UnicodeString input(reinterpret_cast<const UChar*>(text.utf16()), int32_t(text.size()));
-        for (const auto& format : m_formats) {
-            if (!format)
-                continue;
-            icu::ParsePosition position(0);
-            const UDate date = format->parse(input, position);
-            // The whole text must be read: a trailing remainder is no match.
-            if (position.getErrorIndex() < 0 && position.getIndex() == input.length())
-                return QDateTime::fromMSecsSinceEpoch(qint64(date), Qt::UTC);
-        }
-        return std::nullopt;
-    }
-
-private:
-    DateFormatters()
-    {
-        const icu::Locale posix("en_US_POSIX");
-        for (std::size_t i = 0; i < kDatePatterns.size(); ++i) {
-            UErrorCode status = U_ZERO_ERROR;
-            auto format = std::make_unique<icu::SimpleDateFormat>(
-                icu::UnicodeString::fromUTF8(kDatePatterns[i]), posix, status);
-            if (U_FAILURE(status))
-                continue;
-            format->adoptTimeZone(icu::TimeZone::createTimeZone(icu::UnicodeString::fromUTF8("GMT")));
-            format->setLenient(false);
-            m_formats[i] = std::move(format);
-        }
-    }
-
-    std::array<std::unique_ptr<icu::SimpleDateFormat>, kDatePatterns.size()> m_formats;
-};
-
-std::optional<QDateTime> parseIsoDay(const QString& text)
-{
-    static const QRegularExpression day(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})$"));
-    const QRegularExpressionMatch m = day.match(text);
-    if (!m.hasMatch())
-        return std::nullopt;
-    const QDate date(m.captured(1).toInt(), m.captured(2).toInt(), m.captured(3).toInt());
-    if (!date.isValid())
-        return std::nullopt;
-    return QDateTime(date, QTime(0, 0), Qt::UTC);
-}
-
-} // namespace
-
 std::optional<QDateTime> FeedParser::parseDate(const QString& text)
 {
-    const QString trimmed = text.trimmed();
-    if (trimmed.isEmpty())
-        return std::nullopt;
-    if (auto date = parseIso8601(trimmed))
-        return date;
-    if (auto date = parseIsoDay(trimmed))
-        return date;
-    return DateFormatters::forThisThread().parse(trimmed);
+    return FeedDateParser::parse(text);
 }
 
 bool FeedParser::isAcceptableAddress(const QString& address)
 {
     // Read the scheme the way browsers do: tabs and line breaks anywhere and
-    // control characters or blanks at the ends do not count.
-    QString cleaned;
-    cleaned.reserve(address.size());
-    for (QChar c : address) {
-        if (c != QLatin1Char('\t') && c != QLatin1Char('\n') && c != QLatin1Char('\r'))
-            cleaned.append(c);
+    // control characters or blanks in front do not count.
+    auto ignored = [](QChar c) { return c == u'\t' || c == u'\n' || c == u'\r'; };
+    auto isAlpha = [](char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); };
+    qsizetype i = 0;
+    while (i < address.size() && (address.at(i).unicode() <= 0x20 || address.at(i).isSpace()))
+        ++i;
+    QString scheme;
+    for (; i < address.size(); ++i) {
+        const QChar c = address.at(i);
+        if (ignored(c))
+            continue;
+        const char16_t u = c.unicode();
+        if (u == u':')
+            break;
+        const bool allowed = isAlpha(u) || (!scheme.isEmpty() && ((u >= u'0' && u <= u'9') || u == u'+' || u == u'.' || u == u'-'));
+        if (!allowed)
+            return true;  // no scheme: relative, kept as written
+        scheme.append(QChar(u >= u'A' && u <= u'Z' ? u + 32 : u));
     }
-    qsizetype start = 0;
-    while (start < cleaned.size() && (cleaned.at(start).unicode() <= 0x20 || cleaned.at(start).isSpace()))
-        ++start;
-    static const QRegularExpression scheme(QStringLiteral("^([A-Za-z][A-Za-z0-9+.\\-]*):"));
-    const QRegularExpressionMatch m = scheme.match(QStringView(cleaned).mid(start));
-    if (!m.hasMatch())
-        return true;  // relative: kept as written
-    const QString name = m.captured(1).toLower();
-    return name == QLatin1StringView("http") || name == QLatin1StringView("https");
+    if (i >= address.size() || scheme.isEmpty())
+        return true;
+    return scheme == QLatin1StringView("http") || scheme == QLatin1StringView("https");
 }

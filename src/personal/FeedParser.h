@@ -5,8 +5,8 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
 #include <optional>
+#include <vector>
 
 class QXmlStreamAttributes;
 
@@ -34,24 +34,31 @@ public:
     // https addresses and relative ones (no scheme at all).
     static bool isAcceptableAddress(const QString& address);
 
+    // The element names the parser acts on.
+    enum class Tag : quint8 {
+        Other, Rss, Feed, Rdf, Item, Entry, Channel, Title, Link, Enclosure, Content, Thumbnail,
+        Guid, Id, PubDate, Published, Date, Issued, Updated,
+    };
+
 private:
     FeedParser() = default;
 
-    void startElement(const QString& name, const QXmlStreamAttributes& attributes);
-    void endElement(const QString& name);
+    void startElement(Tag tag, const QXmlStreamAttributes& attributes);
+    void endElement(Tag tag);
     void startItem();
     void readItemLink(const QXmlStreamAttributes& attributes);
     void readEnclosure(const QXmlStreamAttributes& attributes);
     void readMedia(const QXmlStreamAttributes& attributes);
     void finishItem();
-    void readItemField(const QString& name, const QString& value);
+    void readItemField(Tag tag, const QString& value);
     std::optional<ParsedFeed> result(bool failed) const;
 
     bool m_sawRoot = false;
     std::optional<QString> m_feedTitle;
     QList<ParsedFeedItem> m_items;
-    QStringList m_path;  // lower-cased local names of the open elements
-    QString m_text;      // character data since the last tag
+    std::vector<Tag> m_path;     // the open elements, outermost first
+    QString m_text;              // character data since the last tag
+    bool m_collectText = false;  // whether the open element's text is ever read
 
     bool m_inItem = false;
     QString m_curTitle;
