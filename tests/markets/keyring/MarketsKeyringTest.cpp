@@ -1,0 +1,100 @@
+// The Finnhub key through the market store against a real Secret Service.
+// Runs under tests/support/run-with-keyring.sh; TIDEWIRE_SECRET_TEST says
+// whether a private gnome-keyring or no secret service at all is there.
+#include "markets/MarketsStore.h"
+
+#include "platform/Defaults.h"
+#include "platform/SecretStore.h"
+
+#include "FakeTime.h"
+#include "LoopbackServer.h"
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString mode()
+{
+    return qEnvironmentVariable("TIDEWIRE_SECRET_TEST");
+}
+
+class MarketsKeyring : public ::testing::Test {
+protected:
+    LoopbackServer server;  // Finnhub stand-in: refuses every key
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+
+    void SetUp() override
+    {
+        if (mode().startsWith(QStringLiteral("missing:")))
+            GTEST_SKIP() << mode().toStdString();
+        server.fallback([](const LoopbackServer::Request&) {
+            return LoopbackServer::Response::json(R"({"error":"Invalid API key"})", 401);
+        });
+    }
+
+    std::unique_ptr<MarketsStore> makeStore()
+    {
+        Endpoints e = Endpoints::builtIn();
+        e.apiBase = e.finnhubBase = e.coingeckoBase = server.baseUrl();
+        return std::make_unique<MarketsStore>(*defaults, SecretStore::system(), time, time, e);
+    }
+
+    static std::optional<QString> stored()
+    {
+        return Keychain(SecretStore::system()).read(Keychain::kFinnhubAccount);
+    }
+
+    static void settle(MarketsStore& s)
+    {
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s.keyStatus().kind != MarketsStore::KeyStatus::Kind::Checking; }, 5000));
+        FakeTime::settle();
+    }
+};
+
+TEST_F(MarketsKeyring, StoreReplaceReadBackDelete)
+{
+    if (mode() != QLatin1String("keyring"))
+        GTEST_SKIP() << "needs a keyring";
+    ASSERT_FALSE(stored().has_value());
+    {
+        auto s = makeStore();
+        EXPECT_FALSE(s->hasFinnhubKey());
+        s->setFinnhubKey(QStringLiteral("  first-key\n"));
+        EXPECT_EQ(stored(), QStringLiteral("first-key"));
+        settle(*s);
+        EXPECT_EQ(s->keyStatus(), MarketsStore::KeyStatus::rejected()) << "the stand-in refuses every key";
+        s->setFinnhubKey(QStringLiteral("second-key"));
+        EXPECT_EQ(stored(), QStringLiteral("second-key"));
+        settle(*s);
+    }
+    {
+        auto s = makeStore();  // a restart reads the stored key
+        EXPECT_TRUE(s->hasFinnhubKey());
+        EXPECT_EQ(s->keyStatus(), MarketsStore::KeyStatus::checking());
+        s->setFinnhubKey(QStringLiteral(" "));
+        EXPECT_FALSE(stored().has_value());
+        EXPECT_EQ(s->keyStatus(), MarketsStore::KeyStatus::none());
+    }
+    auto s = makeStore();
+    EXPECT_FALSE(s->hasFinnhubKey());
+    EXPECT_EQ(s->keyStatus(), MarketsStore::KeyStatus::none());
+    FakeTime::settle();
+}
+
+TEST_F(MarketsKeyring, WithoutAServiceASaveReportsAnError)
+{
+    if (mode() != QLatin1String("no-service"))
+        GTEST_SKIP() << "needs a bus without a secret service";
+    auto s = makeStore();
+    EXPECT_FALSE(s->hasFinnhubKey());
+    s->setFinnhubKey(QStringLiteral("some-key"));
+    EXPECT_EQ(s->keyStatus().kind, MarketsStore::KeyStatus::Kind::Error);
+    EXPECT_FALSE(s->keyStatus().message.contains(QStringLiteral("some-key")));
+    EXPECT_FALSE(s->hasFinnhubKey());
+    FakeTime::settle();
+    EXPECT_EQ(server.requestCount(), 0);
+}
+
+} // namespace
