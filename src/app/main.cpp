@@ -1,13 +1,38 @@
+#include "app/AppInfo.h"
+#include "app/PersonalFeedItemsSource.h"
+#include "app/TickerWindowController.h"
+#include "app/TidewireApp.h"
+#include "personal/PersonalFeedStore.h"
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
     // The strip is an X11 dock window: run on xcb (XWayland on Wayland sessions).
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "xcb");
+    qputenv("QT_QPA_PLATFORM", "xcb");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tidewire"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tidewire"));
+    QApplication::setApplicationVersion(appVersion());
+    QApplication::setDesktopFileName(QStringLiteral("tidewire"));
+    // Closing a window never ends the app; quitting is explicit.
     app.setQuitOnLastWindowClosed(false);
-    return 0;
+
+    PersonalFeedItemsSource personal(PersonalFeedStore::shared());
+    TidewireApp tidewire({
+        .defaults = Defaults::standard(),
+        .clock = Clock::system(),
+        .scheduler = Scheduler::system(),
+        .windows = TickerWindowController::shared(),
+        .personal = &personal,
+        .makeStrip = {},
+        .openSettings = {},
+        .apiBase = {},
+    });
+    tidewire.launch();
+    const int status = app.exec();
+    Defaults::standard().flush();
+    return status;
 }

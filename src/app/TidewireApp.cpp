@@ -1,0 +1,78 @@
+#include "app/TidewireApp.h"
+
+#include "app/LoadingSplashView.h"
+#include "app/RootContent.h"
+#include "app/StartupDecisions.h"
+#include "app/TickerWindowSetup.h"
+#include "store/FeedStore.h"
+
+namespace {
+
+PhaseCase phaseCase(const FeedStore::AppPhase& phase)
+{
+    switch (phase.kind) {
+    case FeedStore::AppPhase::Kind::Running:
+        return PhaseCase::Running;
+    case FeedStore::AppPhase::Kind::Error:
+        return PhaseCase::Error;
+    case FeedStore::AppPhase::Kind::Booting:
+        break;
+    }
+    return PhaseCase::Booting;
+}
+
+constexpr int kSplashSize = 2;
+
+} // namespace
+
+TidewireApp::TidewireApp(Services services, QObject* parent) : QObject(parent), m_services(std::move(services))
+{
+    m_store = std::make_unique<FeedStore>(FeedStore::Services{
+        .defaults = m_services.defaults,
+        .clock = m_services.clock,
+        .scheduler = m_services.scheduler,
+        .network = nullptr,
+        .personal = m_services.personal,
+        .makePathMonitor = {},
+        .apiBase = m_services.apiBase,
+        .api = std::nullopt,
+        .itunesBase = {},
+        .runningVersion = {},
+    });
+    // Before any view reads "secondTickerEnabled".
+    StartupDecisions::migrateLegacySecondTicker(m_services.defaults);
+
+    auto makeStrip = [this]() -> QWidget* {
+        return m_services.makeStrip ? m_services.makeStrip(*m_store) : makeSplash();
+    };
+    m_root = new RootContent([this] { return makeSplash(); }, std::move(makeStrip));
+    m_root->setPhase(phaseCase(m_store->phase()));
+    connect(m_store.get(), &FeedStore::phaseChanged, m_root,
+            [this] { m_root->setPhase(phaseCase(m_store->phase())); });
+}
+
+TidewireApp::~TidewireApp()
+{
+    delete m_root.data();  // a top-level window: no parent owns it
+}
+
+QWidget* TidewireApp::makeSplash()
+{
+    return new LoadingSplashView(kSplashSize, m_services.defaults, m_services.scheduler);
+}
+
+void TidewireApp::launch()
+{
+    configureTickerWindow(m_root, m_services.windows);
+    m_root->show();
+    m_store->start();
+    openSettingsAtLaunch();
+}
+
+void TidewireApp::openSettingsAtLaunch()
+{
+    if (!m_services.openSettings)
+        return;
+    if (StartupDecisions::takeOpenSettingsAtLaunch(m_services.defaults))
+        m_services.openSettings(*m_store);
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include "app/RootContent.h"
+#include <functional>
+#include <memory>
+
+class Clock;
+class Defaults;
+class FeedStore;
+class PersonalItemsSource;
+class QWidget;
+class Scheduler;
+class TickerWindowController;
+
+// The application: owns the one feed store and the ticker window's content,
+// and runs the start-up road (settings migration, window set-up, the store's
+// start, the settings window on the first launch). Main thread only.
+class TidewireApp : public QObject {
+    Q_OBJECT
+public:
+    struct Services {
+        Defaults& defaults;
+        Clock& clock;
+        Scheduler& scheduler;
+        TickerWindowController& windows;
+        PersonalItemsSource* personal = nullptr;  // nullptr: no personal feeds
+        // Builds the strip shown while the store runs; empty: the splash
+        // stays up in every phase.
+        std::function<QWidget*(FeedStore&)> makeStrip;
+        // Opens the settings window; empty: there is none, and the first
+        // launch is not recorded as seen.
+        std::function<void(FeedStore&)> openSettings;
+        // The store's server API base; empty: the configured endpoint.
+        QUrl apiBase;
+    };
+
+    explicit TidewireApp(Services services, QObject* parent = nullptr);
+    ~TidewireApp() override;
+
+    FeedStore& store() const { return *m_store; }
+    RootContent* rootContent() const { return m_root; }
+
+    // Makes the content window the ticker window, shows it, and starts the
+    // store and the launch-time settings window.
+    void launch();
+
+private:
+    QWidget* makeSplash();
+    void openSettingsAtLaunch();
+
+    Services m_services;
+    std::unique_ptr<FeedStore> m_store;
+    QPointer<RootContent> m_root;
+};
