@@ -89,6 +89,9 @@ void TickerRow::paint(QPainter& painter, const QRectF& rect, bool hovered) const
     painter.drawText(m_layout.metaText.translated(o), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      m_layout.metaLine);
 
+    if (m_layout.badge)
+        SourceTypeBadge::paint(painter, m_layout.badgeOrigin + o, *m_layout.badge);
+
     painter.setPen(Palette::primaryText());
     painter.setFont(m_layout.titleFont);
     painter.drawText(QPointF(o.x() + m_layout.title.left(), o.y() + m_layout.titleBaseline), m_layout.titleText);

@@ -74,8 +74,13 @@ TickerRowLayout TickerRowLayout::make(const FeedItem& item, int size)
     const QFontMetricsF metaFm(l.metaFont);
     const QSizeF metaTextSize(metaFm.horizontalAdvance(l.metaLine), metaFm.height());
     const QSizeF tagSize(metaTextSize.width() + 2 * metaPadX, metaTextSize.height() + 2 * metaPadY);
-    const double metaLineWidth = tagSize.width();  // the badge, when present, is added by the painter's caller
-    const double metaLineHeight = tagSize.height();
+    if (item.source && item.source->sourceType) {
+        SourceTypeBadgeLayout badge = SourceTypeBadge(*item.source->sourceType, size == 1).layout();
+        if (!badge.isEmpty)
+            l.badge = badge;
+    }
+    const double metaLineWidth = tagSize.width() + (l.badge ? metaSpacing + l.badge->size.width() : 0.0);
+    const double metaLineHeight = std::max(tagSize.height(), l.badge ? l.badge->size.height() : 0.0);
 
     const QFontMetricsF titleFm(l.titleFont);
     const QFontMetricsF hostFm(l.hostFont);
@@ -101,9 +106,11 @@ TickerRowLayout TickerRowLayout::make(const FeedItem& item, int size)
         x += m.thumbnail.width() + spacing;
     }
     const double columnTop = midY - columnHeight / 2;
-    l.metaTag = QRectF(x, columnTop, tagSize.width(), tagSize.height());
-    l.metaText = QRectF(x + metaPadX, columnTop + metaPadY, metaTextSize.width(), metaTextSize.height());
-    l.badge = QRectF(l.metaTag.right(), l.metaTag.top(), 0, 0);
+    const double metaMid = columnTop + metaLineHeight / 2;
+    l.metaTag = QRectF(x, metaMid - tagSize.height() / 2, tagSize.width(), tagSize.height());
+    l.metaText = QRectF(x + metaPadX, l.metaTag.top() + metaPadY, metaTextSize.width(), metaTextSize.height());
+    if (l.badge)
+        l.badgeOrigin = QPointF(l.metaTag.right() + metaSpacing, metaMid - l.badge->size.height() / 2);
     const double lineTop = columnTop + metaLineHeight + columnSpacing;
     l.titleBaseline = lineTop + ascent;
     l.title = QRectF(x, l.titleBaseline - titleFm.ascent(), titleWidth, titleFm.ascent() + titleFm.descent());

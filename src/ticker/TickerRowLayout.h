@@ -1,5 +1,7 @@
 #pragma once
 
+#include "api/SourceTypeBadge.h"
+
 #include <QColor>
 #include <QFont>
 #include <QRectF>
@@ -37,7 +39,12 @@ struct TickerRowLayout {
     std::optional<QRectF> thumbnail;  // only for an item with a usable picture address
     QRectF metaTag;                   // the tinted rounded rectangle
     QRectF metaText;
-    QRectF badge;                     // empty when the source has no badge
+    static constexpr double metaSpacing = 5;     // meta tag and badge
+
+    // The source kind's badge (compact at size 1); absent when the source
+    // names no kind or the kind has no badge word.
+    std::optional<SourceTypeBadgeLayout> badge;
+    QPointF badgeOrigin;
     QRectF title;
     QRectF host;
     double titleBaseline = 0;

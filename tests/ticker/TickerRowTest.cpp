@@ -58,6 +58,30 @@ TEST(TickerRowLayoutTest, RectanglesFollowTheSizeCode)
     }
 }
 
+TEST(TickerRowLayoutTest, SourceKindBadgeFollowsTheMetaTag)
+{
+    auto withKind = [](std::optional<SourceType> kind) {
+        FeedItem item = makeItem("k", "Title", "https://example.com/k", "Example");
+        item.source->sourceType = kind;
+        return item;
+    };
+    const TickerRowLayout reddit = TickerRowLayout::make(withKind(SourceType::Reddit), 2);
+    ASSERT_TRUE(reddit.badge.has_value());
+    EXPECT_DOUBLE_EQ(reddit.badgeOrigin.x(), reddit.metaTag.right() + 5);
+    EXPECT_NEAR(reddit.badgeOrigin.y() + reddit.badge->size.height() / 2, reddit.metaTag.center().y(), 1e-9);
+
+    const TickerRowLayout compact = TickerRowLayout::make(withKind(SourceType::Reddit), 1);
+    ASSERT_TRUE(compact.badge.has_value());
+    EXPECT_LT(compact.badge->size.width(), reddit.badge->size.width()) << "compact shows the symbol only";
+
+    for (const auto& kind : {std::optional<SourceType>(SourceType::Rss), std::optional<SourceType>(SourceType::NewsApi),
+                             std::optional<SourceType>()}) {
+        const TickerRowLayout l = TickerRowLayout::make(withKind(kind), 2);
+        EXPECT_FALSE(l.badge.has_value());
+        EXPECT_NEAR(l.idealSize.width(), std::max(l.metaTag.right(), l.host.right()) + 12, 1e-9);
+    }
+}
+
 TEST(TickerRowLayoutTest, PictureOnlyForAnAddressThatParses)
 {
     EXPECT_TRUE(TickerRowLayout::thumbnailUrl(makeItem("a", "t", {}, {}, QStringLiteral("https://x.com/p.png"))));
