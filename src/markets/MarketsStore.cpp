@@ -54,14 +54,18 @@ MarketsStore::MarketsStore(Defaults& defaults, SecretStore& secrets, Clock& cloc
 
 MarketsStore::~MarketsStore()
 {
-    // Suspended work resumes from here and must find its stop requested
-    // before it could touch the half-destroyed store.
+    // Suspended work resumes after this and must find its stop requested
+    // before it could touch the store. The network manager outlives the store
+    // until the event loop has delivered the aborted replies to their
+    // coroutines, which still read them.
     m_lifetime.request_stop();
     if (m_poll)
         m_poll->request_stop();
+    m_network->setParent(nullptr);
     const auto replies = m_network->findChildren<QNetworkReply*>();
     for (QNetworkReply* reply : replies)
         reply->abort();
+    m_network->deleteLater();
 }
 
 MarketsStore& MarketsStore::shared()

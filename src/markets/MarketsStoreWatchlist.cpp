@@ -36,7 +36,7 @@ QCoro::Task<WatchAddResult> MarketsStore::addStock(QString input, std::optional<
     const std::stop_token stop = m_lifetime.get_token();
     const FinnhubRow row{symbol, symbol, QStringLiteral("equity"), symbol};
     const FinnhubOutcome outcome = co_await m_finnhub.quote(row, key, stop);
-    if (!self)
+    if (!self || stop.stop_requested())
         co_return WatchAddResult::makeUnreachable(outcome.failure);
     switch (outcome.kind) {
     case FinnhubOutcome::Kind::Failed:
@@ -54,8 +54,8 @@ QCoro::Task<WatchAddResult> MarketsStore::addStock(QString input, std::optional<
     QString displayName = name.value_or(QString());
     if (!name) {
         const std::optional<QString> company = co_await m_finnhub.companyName(symbol, key, stop);
-        if (!self)
-            co_return WatchAddResult::make(Kind::UnknownSymbol);
+        if (!self || stop.stop_requested())
+            co_return WatchAddResult::makeUnreachable(QStringLiteral("Could not reach Finnhub: cancelled"));
         displayName = company.value_or(symbol);
     }
     // Another add may have finished while this one waited.
@@ -85,8 +85,8 @@ QCoro::Task<WatchAddResult> MarketsStore::addCoin(QString input)
     const auto coins = co_await m_coinGecko.search(query, stop);
     if (!coins)
         co_return WatchAddResult::makeUnreachable(coins.error().description);
-    if (!self)
-        co_return WatchAddResult::make(Kind::UnknownSymbol);
+    if (!self || stop.stop_requested())
+        co_return WatchAddResult::makeUnreachable(QStringLiteral("Could not reach CoinGecko: cancelled"));
     const std::optional<CoinGeckoSearch::Coin> coin = pickCoin(*coins, query);
     if (!coin)
         co_return WatchAddResult::make(Kind::UnknownSymbol);

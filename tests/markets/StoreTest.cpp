@@ -339,3 +339,36 @@ TEST_F(StoreTest, ARefreshUnderAReplacedKeyPublishesNothing)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(StoreTest, DestroyingTheStoreWithWorkInFlightIsSafe)
+{
+    storeKey(QStringLiteral("k"));
+    storeWatchlist({coin("BTC", "bitcoin")});
+    Response slow = Response::json(finnhubQuote(100));
+    slow.delay = std::chrono::milliseconds(3000);
+    serveQuotes({{QStringLiteral("SPY"), slow}, {QStringLiteral("AAPL"), slow}});
+    server.route(QStringLiteral("/api/v3/simple/price"), slow);
+    server.route(QStringLiteral("/api/v3/search"), slow);
+    server.route(QStringLiteral("/v1_markets"), slow);
+    MarketsStore& s = makeStore();
+    s.stripAppeared();
+    auto stockAdd = s.addStock(QStringLiteral("AAPL"));
+    auto coinAdd = s.addCoin(QStringLiteral("eth"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount() >= 5; }, 5000));
+    store.reset();
+    const auto stockResult = awaitTask(std::move(stockAdd), 2000);
+    const auto coinResult = awaitTask(std::move(coinAdd), 2000);
+    ASSERT_TRUE(stockResult.has_value());
+    ASSERT_TRUE(coinResult.has_value());
+    EXPECT_EQ(stockResult->kind, WatchAddResult::Kind::Unreachable);
+    EXPECT_EQ(coinResult->kind, WatchAddResult::Kind::Unreachable);
+    for (int i = 0; i < 10; ++i)
+        FakeTime::settle();
+    EXPECT_EQ(time.pendingCount(), 0);
+    EXPECT_FALSE(defaults->contains(QStringLiteral("x")));
+    EXPECT_EQ(WatchSymbol::decodeList(defaults->value(MarketsStore::kWatchlistKey))->size(), 1) << "nothing saved";
+}
+
+} // namespace
