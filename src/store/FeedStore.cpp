@@ -230,13 +230,13 @@ QList<FeedItem> FeedStore::tickerItems() const
     if (m_focusedTopicID && !m_focusedItems.isEmpty()) {
         result = m_focusedItems;
     } else {
-        QList<FeedItem> merged = ItemComposition::mergeByDate(m_items, m_personalItems);
-        if (!m_nowPlaying || m_nowPlayingItems.isEmpty())
-            result = std::move(merged);
+        const bool lane = m_nowPlaying && !m_nowPlayingItems.isEmpty();
+        if (!lane)
+            result = ItemComposition::mergeByDate(m_items, m_personalItems);
         else if (m_defaults.boolValue(MusicBlendKey, false))
-            result = ItemComposition::blendMusic(m_nowPlayingItems, merged);
+            result = ItemComposition::mergeAndBlend(m_items, m_personalItems, m_nowPlayingItems);
         else
-            result = m_nowPlayingItems;
+            result = m_nowPlayingItems;  // the lane replaces the feeds while a track plays
     }
     m_tickerItems = result;
     return result;

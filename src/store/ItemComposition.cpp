@@ -1,6 +1,7 @@
 #include "store/ItemComposition.h"
 
 #include <QSet>
+#include <vector>
 
 namespace ItemComposition {
 
@@ -16,6 +17,62 @@ bool curatedFirst(const FeedItem& curated, const FeedItem& personal)
     return *curated.publishedAt >= *personal.publishedAt;
 }
 
+// The orders are worked out on pointers and the items copied once at the
+// end: copying an item is what the composition costs.
+using Order = std::vector<const FeedItem*>;
+
+Order orderOf(const QList<FeedItem>& list)
+{
+    Order out;
+    out.reserve(list.size());
+    for (const FeedItem& item : list)
+        out.push_back(&item);
+    return out;
+}
+
+Order mergeOrder(const QList<FeedItem>& curated, const QList<FeedItem>& personal)
+{
+    Order out;
+    out.reserve(curated.size() + personal.size());
+    qsizetype c = 0;
+    qsizetype p = 0;
+    while (c < curated.size() && p < personal.size()) {
+        if (curatedFirst(curated.at(c), personal.at(p)))
+            out.push_back(&curated.at(c++));
+        else
+            out.push_back(&personal.at(p++));
+    }
+    for (; c < curated.size(); ++c)
+        out.push_back(&curated.at(c));
+    for (; p < personal.size(); ++p)
+        out.push_back(&personal.at(p));
+    return out;
+}
+
+Order blendOrder(const QList<FeedItem>& music, const Order& feeds)
+{
+    Order out;
+    out.reserve(music.size() + feeds.size());
+    qsizetype m = 0;
+    size_t f = 0;
+    while (m < music.size() || f < feeds.size()) {
+        if (m < music.size())
+            out.push_back(&music.at(m++));
+        for (int i = 0; i < 2 && f < feeds.size(); ++i)
+            out.push_back(feeds[f++]);
+    }
+    return out;
+}
+
+QList<FeedItem> materialise(const Order& order)
+{
+    QList<FeedItem> out;
+    out.reserve(qsizetype(order.size()));
+    for (const FeedItem* item : order)
+        out.append(*item);
+    return out;
+}
+
 } // namespace
 
 QList<FeedItem> mergeByDate(const QList<FeedItem>& curated, const QList<FeedItem>& personal)
@@ -24,19 +81,7 @@ QList<FeedItem> mergeByDate(const QList<FeedItem>& curated, const QList<FeedItem
         return curated;
     if (curated.isEmpty())
         return personal;
-    QList<FeedItem> out;
-    out.reserve(curated.size() + personal.size());
-    qsizetype c = 0;
-    qsizetype p = 0;
-    while (c < curated.size() && p < personal.size()) {
-        if (curatedFirst(curated.at(c), personal.at(p)))
-            out.append(curated.at(c++));
-        else
-            out.append(personal.at(p++));
-    }
-    out.append(curated.mid(c));
-    out.append(personal.mid(p));
-    return out;
+    return materialise(mergeOrder(curated, personal));
 }
 
 QList<FeedItem> blendMusic(const QList<FeedItem>& music, const QList<FeedItem>& feeds)
@@ -45,17 +90,17 @@ QList<FeedItem> blendMusic(const QList<FeedItem>& music, const QList<FeedItem>& 
         return music;
     if (music.isEmpty())
         return feeds;
-    QList<FeedItem> out;
-    out.reserve(music.size() + feeds.size());
-    qsizetype m = 0;
-    qsizetype f = 0;
-    while (m < music.size() || f < feeds.size()) {
-        if (m < music.size())
-            out.append(music.at(m++));
-        for (int i = 0; i < 2 && f < feeds.size(); ++i)
-            out.append(feeds.at(f++));
-    }
-    return out;
+    return materialise(blendOrder(music, orderOf(feeds)));
+}
+
+QList<FeedItem> mergeAndBlend(const QList<FeedItem>& curated, const QList<FeedItem>& personal,
+                              const QList<FeedItem>& music)
+{
+    if (music.isEmpty())
+        return mergeByDate(curated, personal);
+    if (curated.isEmpty() && personal.isEmpty())
+        return music;
+    return materialise(blendOrder(music, mergeOrder(curated, personal)));
 }
 
 QList<FeedItem> interleaveBundles(const QList<QList<FeedItem>>& bundles)

@@ -15,6 +15,11 @@ QList<FeedItem> mergeByDate(const QList<FeedItem>& curated, const QList<FeedItem
 // Music and feeds as M F F M F F ...; the longer list's rest follows.
 QList<FeedItem> blendMusic(const QList<FeedItem>& music, const QList<FeedItem>& feeds);
 
+// blendMusic(music, mergeByDate(curated, personal)) in one pass, copying
+// each item once.
+QList<FeedItem> mergeAndBlend(const QList<FeedItem>& curated, const QList<FeedItem>& personal,
+                              const QList<FeedItem>& music);
+
 // Artists' item lists, most recent first, interleaved with quotas 3, 2, 1
 // (1 for every later list) per pass; an item already taken is skipped and
 // does not count towards the quota.

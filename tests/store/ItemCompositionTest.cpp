@@ -87,6 +87,28 @@ INSTANTIATE_TEST_SUITE_P(Cases, BlendMusic, ::testing::Values(
     BlendCase{"odd feed count", "m1", "f1", "m1 f1"}),
     [](const auto& info) { return "case" + std::to_string(info.index); });
 
+TEST(MergeAndBlend, EqualsBlendingTheMergedList)
+{
+    const struct {
+        const char* curated;
+        const char* personal;
+        const char* music;
+    } cases[] = {
+        {"c1@9 c2@5 c3@1", "p1@7 p2", "m1 m2"},
+        {"", "p1@7 p2@1", "m1"},
+        {"c1@3", "", "m1 m2 m3"},
+        {"", "", "m1 m2"},
+        {"c1@3 c2@2", "p1@4", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.curated);
+        const auto curated = items(QString::fromUtf8(c.curated));
+        const auto personal = items(QString::fromUtf8(c.personal));
+        const auto music = items(QString::fromUtf8(c.music));
+        EXPECT_EQ(ids(mergeAndBlend(curated, personal, music)), ids(blendMusic(music, mergeByDate(curated, personal))));
+    }
+}
+
 TEST(InterleaveBundles, QuotasThreeTwoOneWithoutDuplicates)
 {
     struct Case {
