@@ -7,6 +7,7 @@
 #include "platform/Defaults.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv)
 {
@@ -17,6 +18,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationDisplayName(QStringLiteral("Tidewire"));
     QApplication::setApplicationVersion(appVersion());
     QApplication::setDesktopFileName(QStringLiteral("tidewire"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/tidewire/tidewire.svg")));
     // Closing a window never ends the app; quitting is explicit.
     app.setQuitOnLastWindowClosed(false);
 
