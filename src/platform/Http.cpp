@@ -54,6 +54,10 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
         reply = manager->head(req);
     else
         reply = manager->sendCustomRequest(req, request.method, request.body);
+    // Without a read buffer limit Qt's network thread keeps downloading into
+    // memory far past the cap before the abort below gets a chance to run.
+    if (request.maxBytes >= 0)
+        reply->setReadBufferSize(64 * 1024);
 
     auto abortState = std::make_shared<Abort>(Abort::None);
     Abort& abort = *abortState;
