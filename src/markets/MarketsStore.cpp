@@ -61,8 +61,10 @@ MarketsStore::~MarketsStore()
     m_lifetime.request_stop();
     if (m_poll)
         m_poll->request_stop();
-    m_network->setParent(nullptr);
     const auto replies = m_network->findChildren<QNetworkReply*>();
+    if (replies.isEmpty())
+        return;
+    m_network->setParent(nullptr);
     for (QNetworkReply* reply : replies)
         reply->abort();
     m_network->deleteLater();
