@@ -257,13 +257,14 @@ TEST(ChangeText, ArrowFollowsTheSignAndDigitsAreLocaleFree)
         {1.234, "▲ 1.23%"}, {-0.4, "▼ 0.40%"}, {0.0, "● 0.00%"}, {-0.004, "▼ 0.00%"},
         {0.005, "▲ 0.01%"}, {1234.5, "▲ 1234.50%"}, {std::nullopt, "—"},
     };
+    const QLocale previous;
     QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
     for (const Case& c : cases) {
         MarketQuote q;
         q.changePct = c.pct;
         EXPECT_EQ(q.changeText(), QString::fromUtf8(c.expected)) << c.expected;
     }
-    QLocale::setDefault(QLocale::c());
+    QLocale::setDefault(previous);
 }
 
 TEST(HoldingText, GainTable)
