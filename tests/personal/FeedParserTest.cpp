@@ -1,7 +1,6 @@
 #include "personal/FeedParser.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -220,10 +219,8 @@ TEST(FeedParserEntities, OneLongEntityReferencedManyTimesIsRefused)
     const QByteArray body = "<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY e \"" + entity
         + "\">]>\n<rss><channel><title>Q</title><item><title>first</title></item><item><title>" + references
         + "</title></item></channel></rss>";
-    QElapsedTimer timer;
-    timer.start();
+    // Without the bound the reader would expand it all and return both items.
     EXPECT_FALSE(FeedParser::parse(body).has_value());
-    EXPECT_LT(timer.elapsed(), 2000);  // refused before any expansion
 }
 
 TEST(FeedParserEntities, UtfSixteenDocumentsAreBoundedToo)
