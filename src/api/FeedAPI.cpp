@@ -45,7 +45,7 @@ FeedAPI::FeedAPI(Scheduler& scheduler, FeedAPIConfig config, QObject* parent)
       m_scheduler(scheduler),
       m_config(std::move(config)),
       m_network(new QNetworkAccessManager(this)),
-      m_etags(m_config.rememberedPaths)
+      m_etags(m_config.rememberedPaths, m_config.rememberedBytes)
 {
     // Revalidation rests on our own ETag memory: no HTTP cache is attached,
     // so nothing answers a conditional request on the server's behalf.

@@ -36,7 +36,8 @@ struct FeedAPIConfig {
     std::chrono::milliseconds timeout{60000};      // whole request
     std::chrono::milliseconds idleTimeout{15000};  // no data for this long
     qint64 maxBytes = 32 * 1024 * 1024;            // reply body cap
-    int rememberedPaths = 256;                     // ETag memory size
+    int rememberedPaths = 256;                     // ETag memory: paths
+    qint64 rememberedBytes = 32 * 1024 * 1024;     // ETag memory: body bytes
 
     // The server API base of Endpoints::current() and the standard timeouts.
     static FeedAPIConfig standard();

@@ -82,7 +82,8 @@ QString formatDate(const icu::UnicodeString& pattern, const icu::Locale& locale,
     icu::SimpleDateFormat format(pattern, locale, status);
     if (U_FAILURE(status))
         return {};
-    format.adoptTimeZone(icu::TimeZone::createTimeZone(toIcu(QString::fromUtf8(zone.id()))));
+    const QByteArray id = zone.id().isEmpty() ? QByteArray("UTC") : zone.id();
+    format.adoptTimeZone(icu::TimeZone::createTimeZone(toIcu(QString::fromUtf8(id))));
     icu::UnicodeString out;
     format.format(UDate(when.toMSecsSinceEpoch()), out);
     return fromIcu(out);
@@ -183,11 +184,12 @@ QString FeedItem::metaLine(const MetaLineContext& context) const
         return label;
 
     const icu::Locale locale(context.locale.toUtf8().constData());
-    const QString time = formatDate(icu::UnicodeString(u"h:mm a"), locale, context.zone, *publishedAt);
-    const bool today = publishedAt->toTimeZone(context.zone).date() == context.now.toTimeZone(context.zone).date();
+    const QTimeZone zone = context.zone.isValid() ? context.zone : QTimeZone(Qt::UTC);
+    const QString time = formatDate(icu::UnicodeString(u"h:mm a"), locale, zone, *publishedAt);
+    const bool today = publishedAt->toTimeZone(zone).date() == context.now.toTimeZone(zone).date();
     if (today)
         return label + QStringLiteral(" \u2022 ") + time;
-    const QString day = formatDate(toIcu(dayPattern(locale)), locale, context.zone, *publishedAt);
+    const QString day = formatDate(toIcu(dayPattern(locale)), locale, zone, *publishedAt);
     return label + QStringLiteral(" \u2022 ") + day + u' ' + time;
 }
 

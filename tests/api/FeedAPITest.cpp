@@ -385,4 +385,22 @@ TEST(ETagMemory, ForgetsTheLeastRecentlyUsedPath)
     EXPECT_EQ(memory.size(), 2);
 }
 
+TEST(ETagMemory, KeepsItsBodiesWithinTheByteBudget)
+{
+    ETagMemory memory(10, 10);
+    memory.store(QStringLiteral("a"), {"\"1\"", "aaaa"});
+    memory.store(QStringLiteral("b"), {"\"2\"", "bbbb"});
+    memory.store(QStringLiteral("c"), {"\"3\"", "cccc"});  // 12 bytes: "a" goes
+    EXPECT_FALSE(memory.find(QStringLiteral("a")));
+    EXPECT_EQ(memory.bytes(), 8);
+    memory.store(QStringLiteral("b"), {"\"4\"", "b"});  // replacing frees the old body
+    EXPECT_EQ(memory.bytes(), 5);
+    memory.store(QStringLiteral("huge"), {"\"5\"", QByteArray(11, 'x')});
+    EXPECT_FALSE(memory.find(QStringLiteral("huge"))) << "a body over the whole budget is not kept";
+    EXPECT_EQ(memory.size(), 2);
+    memory.store(QStringLiteral("c"), {"\"6\"", QByteArray(11, 'x')});
+    EXPECT_FALSE(memory.find(QStringLiteral("c"))) << "nor does its old entry survive to answer a 304";
+    EXPECT_EQ(memory.bytes(), 1);
+}
+
 } // namespace
