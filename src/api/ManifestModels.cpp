@@ -151,12 +151,12 @@ std::optional<QUrl> ClientRelease::downloadURL() const
 
 namespace {
 
-// The numeric characters of one piece read as a decimal number; 0 when
+// The numeric characters of one segment read as a decimal number; 0 when
 // none are kept, when one is not an ASCII digit, or on overflow.
-qint64 versionPartValue(QStringView piece)
+qint64 versionPartValue(QStringView segment)
 {
     QList<char32_t> numeric;
-    for (char32_t c : piece.toUcs4()) {
+    for (char32_t c : segment.toUcs4()) {
         if (QChar::isNumber(c))
             numeric.append(c);
     }
@@ -177,8 +177,8 @@ qint64 versionPartValue(QStringView piece)
 QList<qint64> versionParts(QStringView text)
 {
     QList<qint64> parts;
-    for (QStringView piece : text.split(u'.', Qt::SkipEmptyParts))
-        parts.append(versionPartValue(piece));
+    for (QStringView segment : text.split(u'.', Qt::SkipEmptyParts))
+        parts.append(versionPartValue(segment));
     return parts;
 }
 
