@@ -1,0 +1,34 @@
+#include "platform/MusicRecognizer.h"
+
+#include <QTimer>
+
+std::unique_ptr<MusicRecognizer> MusicRecognizer::createSystem()
+{
+    return std::make_unique<UnavailableMusicRecognizer>();
+}
+
+void UnavailableMusicRecognizer::start()
+{
+    QTimer::singleShot(0, this, [this] { Q_EMIT unavailable(UnavailableText); });
+}
+
+void FakeMusicRecognizer::start()
+{
+    ++starts;
+    if (m_listening)
+        return;
+    m_listening = true;
+    QTimer::singleShot(0, this, [this] {
+        if (m_listening)
+            Q_EMIT listeningChanged(true);
+    });
+}
+
+void FakeMusicRecognizer::stop()
+{
+    ++stops;
+    if (!m_listening)
+        return;
+    m_listening = false;
+    Q_EMIT listeningChanged(false);
+}
