@@ -1,0 +1,101 @@
+#include "ambient/BoardCard.h"
+
+#include "api/Palette.h"
+#include "platform/UrlOpener.h"
+#include "store/ReadStore.h"
+#include "ticker/ArticleThumbnail.h"
+#include "ticker/FaviconStore.h"
+#include "ticker/ThumbnailStore.h"
+#include "ticker/TickerIconView.h"
+#include "ticker/TickerRowLayout.h"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* plainLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& color, QWidget* parent)
+{
+    auto* label = new QLabel(parent);
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    QFont font = label->font();
+    font.setPixelSize(pixelSize);
+    font.setWeight(weight);
+    label->setFont(font);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, color);
+    label->setPalette(palette);
+    label->setAttribute(Qt::WA_TransparentForMouseEvents);
+    return label;
+}
+
+} // namespace
+
+BoardCard::BoardCard(FeedItem item, TickerRowContext context, QWidget* parent)
+    : QWidget(parent), m_item(std::move(item)), m_context(context)
+{
+    setAttribute(Qt::WA_Hover);
+    if (m_item.linkURL())
+        setCursor(Qt::PointingHandCursor);
+
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(16, 14, 16, 14);
+    column->setSpacing(10);
+
+    auto* header = new QHBoxLayout();
+    header->setSpacing(8);
+    auto* icon = new TickerIconView(m_item, iconSize, *m_context.favicons, this);
+    icon->setAttribute(Qt::WA_TransparentForMouseEvents);
+    header->addWidget(icon);
+    m_meta = plainLabel(m_item.metaLine(), 11, QFont::Bold, Palette::secondaryText(), this);
+    header->addWidget(m_meta, 1);
+    column->addLayout(header);
+
+    if (const auto picture = TickerRowLayout::thumbnailUrl(m_item)) {
+        auto* thumbnail = new ArticleThumbnail(*picture, 0, thumbnailHeight, 8, *m_context.thumbnails, this);
+        thumbnail->setAttribute(Qt::WA_TransparentForMouseEvents);
+        thumbnail->setMinimumHeight(int(thumbnailHeight));
+        thumbnail->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        column->addWidget(thumbnail);
+        m_hasThumbnail = true;
+    }
+
+    m_title = plainLabel(m_item.cleanedTitle(), 18, QFont::Bold, Palette::primaryText(), this);
+    m_title->setWordWrap(true);
+    m_title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    column->addWidget(m_title, 1);
+}
+
+QString BoardCard::titleText() const
+{
+    return m_title->text();
+}
+
+QString BoardCard::metaText() const
+{
+    return m_meta->text();
+}
+
+void BoardCard::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(Palette::faintWhite(), 1));
+    painter.setBrush(underMouse() ? QColor(255, 255, 255, 26) : QColor(255, 255, 255, 13));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), 12, 12);
+}
+
+void BoardCard::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !rect().contains(event->position().toPoint()))
+        return;
+    const std::optional<QUrl> link = m_item.linkURL();
+    if (!link)
+        return;
+    m_context.readStore->markRead(m_item.stableId);
+    m_context.opener->open(*link);
+}
