@@ -125,6 +125,7 @@ LoopbackServer::LoopbackServer() : d(std::make_unique<Impl>())
         d->server.Patch(pattern, handler);
     }
     d->server.set_keep_alive_max_count(100);
+    d->server.set_tcp_nodelay(true);  // small scripted answers must not wait for delayed ACKs
     d->port = d->server.bind_to_any_port("127.0.0.1");
     d->thread = std::thread([this] { d->server.listen_after_bind(); });
     while (!d->server.is_running())
