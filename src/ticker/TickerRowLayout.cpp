@@ -7,6 +7,7 @@
 #include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QGuiApplication>
+#include <QHash>
 #include <QUrl>
 #include <algorithm>
 
@@ -26,6 +27,29 @@ QFont monospacedFont(int pixels, QFont::Weight weight)
     font.setPixelSize(pixels);
     font.setWeight(weight);
     return font;
+}
+
+// The meta line costs a few date formatters per call; a strip shows the same
+// items rebuild after rebuild, so their texts are kept until the day changes.
+QString cachedMetaLine(const FeedItem& item)
+{
+    static QHash<QString, QString> cache;
+    static QDate day;
+    const MetaLineContext context = MetaLineContext::current();
+    const QDate today = context.now.toTimeZone(context.zone).date();
+    if (today != day || cache.size() > 4096) {
+        cache.clear();
+        day = today;
+    }
+    const QString key = (item.source && item.source->title ? *item.source->title : QString()) + QChar(0x1f)
+        + item.url.value_or(QString()) + QChar(0x1f)
+        + (item.publishedAt ? QString::number(item.publishedAt->toMSecsSinceEpoch()) : QString());
+    const auto found = cache.constFind(key);
+    if (found != cache.cend())
+        return *found;
+    const QString line = item.metaLine(context);
+    cache.insert(key, line);
+    return line;
 }
 
 } // namespace
@@ -62,7 +86,7 @@ TickerRowLayout TickerRowLayout::make(const FeedItem& item, int size)
 {
     const Metrics m = metrics(size);
     TickerRowLayout l;
-    l.metaLine = item.metaLine();
+    l.metaLine = cachedMetaLine(item);
     l.titleText = item.cleanedTitle();
     l.hostText = HostLabel::forItem(item);
     l.tint = tintFor(item);

@@ -1,0 +1,154 @@
+// The main strip's hot paths: painting one frame of a scrolling 300-headline
+// strip (1,920 × 72 at size 2, raster engine, favicons shown) and rebuilding
+// the row when its content changes (the same headlines in a new order, as a
+// re-composition brings them, and headlines never shown before).
+#include "FakeTime.h"
+#include "platform/Clipboard.h"
+#include "platform/Defaults.h"
+#include "platform/UrlOpener.h"
+#include "store/ReadStore.h"
+#include "ticker/FaviconStore.h"
+#include "ticker/ImageFetchGate.h"
+#include "ticker/MarqueeClock.h"
+#include "ticker/MarqueeTickerView.h"
+#include "ticker/ThumbnailStore.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QNetworkAccessManager>
+#include <QPainter>
+#include <QTemporaryDir>
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class ManualClock final : public MarqueeClock {
+public:
+    double seconds() const override { return now; }
+    double now = 0;
+};
+
+QByteArray png(QColor color)
+{
+    QImage image(64, 64, QImage::Format_ARGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+QList<FeedItem> headlines(const QString& prefix, int count)
+{
+    QList<FeedItem> items;
+    for (int i = 0; i < count; ++i) {
+        FeedItem item;
+        item.stableId = prefix + QString::number(i);
+        item.title = QStringLiteral("Headline number %1 about markets, weather and the long road ahead").arg(i);
+        item.url = QStringLiteral("https://site%1.example.com/story/%2").arg(i % 40).arg(i);
+        item.publishedAt = QDateTime(QDate(2026, 1, 15), QTime(9, 30), Qt::UTC).addSecs(60 * i);
+        FeedSource source;
+        source.id = QStringLiteral("feed%1").arg(i % 40);
+        source.title = QStringLiteral("Site %1").arg(i % 40);
+        item.source = source;
+        items.append(item);
+    }
+    return items;
+}
+
+// Everything a strip needs, on in-memory settings and a disk cache that
+// already holds every site's icon.
+struct Rig {
+    QTemporaryDir dir;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    ReadStore reads{*defaults};
+    FakeTime time;
+    ImageFetchGate gate;
+    QNetworkAccessManager nam;
+    std::unique_ptr<FaviconStore> favicons;
+    ThumbnailStore thumbnails{&nam, gate};
+    FakeUrlOpener opener;
+    FakeClipboard clipboard;
+    ManualClock clock;
+    std::unique_ptr<MarqueeTickerView> view;
+
+    Rig()
+    {
+        const QString cache = dir.path() + QStringLiteral("/favicons");
+        QDir().mkpath(cache);
+        for (int i = 0; i < 40; ++i) {
+            QFile file(cache + QLatin1Char('/')
+                       + FaviconStore::fileName(QStringLiteral("site%1.example.com_128").arg(i)));
+            file.open(QIODevice::WriteOnly);
+            file.write(png(QColor::fromHsv(i * 9, 200, 220)));
+        }
+        favicons = std::make_unique<FaviconStore>(cache, &nam, QUrl(QStringLiteral("http://127.0.0.1:9/")), gate,
+                                                  time);
+        view = std::make_unique<MarqueeTickerView>(
+            TickerRowContext{&reads, defaults.get(), favicons.get(), &thumbnails, &opener, &clipboard}, clock);
+        view->resize(1920, 72);
+    }
+};
+
+void BM_ScrollFrame(benchmark::State& state)
+{
+    Rig rig;
+    rig.view->updateContent(headlines(QStringLiteral("a"), 300), std::nullopt, 2, false, 1.0);
+    QImage frame(1920, 72, QImage::Format_ARGB32_Premultiplied);
+    for (auto _ : state) {
+        rig.clock.now += 1.0 / 60.0;
+        frame.fill(Qt::black);
+        QPainter painter(&frame);
+        rig.view->paintStrip(painter);
+    }
+    state.counters["cells_cached"] = rig.view->pixmapCache().count();
+    state.counters["cache_MiB"] = double(rig.view->pixmapCache().bytes()) / (1024.0 * 1024.0);
+}
+BENCHMARK(BM_ScrollFrame)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+void BM_Rebuild(benchmark::State& state)
+{
+    Rig rig;
+    const QList<FeedItem> first = headlines(QStringLiteral("a"), 300);
+    const QList<FeedItem> second = headlines(QStringLiteral("b"), 300);
+    bool flip = false;
+    for (auto _ : state) {
+        flip = !flip;
+        rig.view->updateContent(flip ? first : second, std::nullopt, 2, false, 1.0);
+    }
+    state.counters["rebuilds"] = rig.view->rebuildCount();
+}
+BENCHMARK(BM_Rebuild)->Unit(benchmark::kMillisecond);
+
+// Every rebuild brings 300 headlines never seen before (their meta lines
+// are formatted afresh).
+void BM_RebuildUnseenItems(benchmark::State& state)
+{
+    Rig rig;
+    int round = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QList<FeedItem> items = headlines(QStringLiteral("r%1-").arg(++round), 300);
+        for (FeedItem& item : items)
+            item.publishedAt = item.publishedAt->addSecs(round);
+        state.ResumeTiming();
+        rig.view->updateContent(items, std::nullopt, 2, false, 1.0);
+    }
+}
+BENCHMARK(BM_RebuildUnseenItems)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
