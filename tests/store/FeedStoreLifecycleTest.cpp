@@ -137,6 +137,11 @@ struct PhaseCase {
     bool snapshotSaved;
 };
 
+void PrintTo(const PhaseCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class FreshInstallPhase : public StoreTest, public ::testing::WithParamInterface<PhaseCase> {};
 
 TEST_P(FreshInstallPhase, OutcomeBecomesPhaseAndStatus)

@@ -14,6 +14,11 @@ struct OrderCase {
     QList<const char*> releaseOrder;  // paths whose answers are released, in this order
 };
 
+void PrintTo(const OrderCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class ApplyOrder : public StoreTest, public ::testing::WithParamInterface<OrderCase> {};
 
 TEST_P(ApplyOrder, IsManifestItemsOrbsWeatherSnapshotWhateverTheReplyOrder)

@@ -181,6 +181,11 @@ struct UpdateCase {
     bool offered;
 };
 
+void PrintTo(const UpdateCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class UpdateOffer : public FeedStoreSelection, public ::testing::WithParamInterface<UpdateCase> {};
 
 TEST_P(UpdateOffer, NewerUndismissedReleasesWithAWebLinkAreOffered)

@@ -42,6 +42,11 @@ struct MergeCase {
     const char* expected;
 };
 
+void PrintTo(const MergeCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
+
 class MergeByDate : public ::testing::TestWithParam<MergeCase> {};
 
 TEST_P(MergeByDate, OrdersOnePass)
@@ -69,6 +74,11 @@ struct BlendCase {
     const char* feeds;
     const char* expected;
 };
+
+void PrintTo(const BlendCase& c, std::ostream* os)
+{
+    *os << c.name;
+}
 
 class BlendMusic : public ::testing::TestWithParam<BlendCase> {};
 
