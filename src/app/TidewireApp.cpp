@@ -1,9 +1,11 @@
 #include "app/TidewireApp.h"
 
+#include "app/FirstFrameProbe.h"
 #include "app/LoadingSplashView.h"
 #include "app/RootContent.h"
 #include "app/StartupDecisions.h"
 #include "app/TickerWindowSetup.h"
+#include "platform/Logging.h"
 #include "store/FeedStore.h"
 
 namespace {
@@ -46,6 +48,13 @@ TidewireApp::TidewireApp(Services services, QObject* parent) : QObject(parent), 
         return m_services.makeStrip ? m_services.makeStrip(*m_store) : makeSplash();
     };
     m_root = new RootContent([this] { return makeSplash(); }, std::move(makeStrip));
+    // Start-up timing for the benchmarks: the first frame of the strip.
+    connect(m_root, &RootContent::viewReplaced, this, [this](QWidget* view) {
+        if (m_root->phase() != PhaseCase::Running || m_firstStripFrameSeen)
+            return;
+        m_firstStripFrameSeen = true;
+        FirstFrameProbe::watch(view, [] { qCDebug(lcLaunch, "first strip frame"); });
+    });
     m_root->setPhase(phaseCase(m_store->phase()));
     connect(m_store.get(), &FeedStore::phaseChanged, m_root,
             [this] { m_root->setPhase(phaseCase(m_store->phase())); });

@@ -55,4 +55,5 @@ private:
     Services m_services;
     std::unique_ptr<FeedStore> m_store;
     QPointer<RootContent> m_root;
+    bool m_firstStripFrameSeen = false;
 };

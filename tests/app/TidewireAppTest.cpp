@@ -25,6 +25,14 @@ protected:
         ASSERT_TRUE(started.has_value());
     }
 
+    void TearDown() override
+    {
+        // The store's stopped waits resume from the event loop and still
+        // reach the scheduler: let them run while the fake time exists.
+        app.reset();
+        FakeTime::settle();
+    }
+
     std::unique_ptr<TidewireApp> makeApp(QUrl apiBase)
     {
         return std::make_unique<TidewireApp>(TidewireApp::Services{
