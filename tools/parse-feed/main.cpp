@@ -1,7 +1,7 @@
 // Developer tool: parses one RSS or Atom document (a file, or standard input
 // when no file or "-" is given) and prints what the parser read as JSON.
-// Exit status 0 when the document was recognised as a feed, 1 when not,
-// 2 when the input could not be read.
+// Exit status 0 when the document was recognised as a feed, 1 otherwise
+// (not a feed, unreadable input, wrong arguments).
 
 #include "personal/FeedParser.h"
 
@@ -52,7 +52,7 @@ int main(int argc, char** argv)
     const QStringList args = app.arguments().mid(1);
     if (args.size() > 1 || (args.size() == 1 && (args[0] == QLatin1String("-h") || args[0] == QLatin1String("--help")))) {
         std::fprintf(stderr, "usage: parse-feed [FILE|-]\n");
-        return 2;
+        return 1;
     }
     QFile input;
     const bool fromStdin = args.isEmpty() || args[0] == QLatin1String("-");
@@ -61,7 +61,7 @@ int main(int argc, char** argv)
     if (!opened) {
         std::fprintf(stderr, "parse-feed: cannot read %s: %s\n", qPrintable(fromStdin ? QStringLiteral("standard input") : args[0]),
                      qPrintable(input.errorString()));
-        return 2;
+        return 1;
     }
     const std::optional<ParsedFeed> feed = FeedParser::parse(input.readAll());
     if (!feed) {
