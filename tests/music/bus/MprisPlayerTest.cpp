@@ -1,0 +1,233 @@
+// MPRIS players on a private session bus (tests/music/run-on-private-bus.sh):
+// each test player is an object of this process on a connection of its own,
+// so the source sees it exactly as it would see a real player.
+#include "MusicHarness.h"
+#include "music/NowPlayingController.h"
+#include "platform/NowPlayingSource.h"
+
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusVariant>
+#include <QSignalSpy>
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
+const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+
+// A minimal MPRIS player: its status and metadata as D-Bus properties, and
+// PropertiesChanged sent on every change, as players do.
+class TestPlayer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.mpris.MediaPlayer2.Player")
+    Q_PROPERTY(QString PlaybackStatus READ playbackStatus)
+    Q_PROPERTY(QVariantMap Metadata READ metadata)
+    Q_PROPERTY(double Volume READ volume)
+
+public:
+    explicit TestPlayer(const QString& name, bool artistAsText = false)
+        : m_name(QStringLiteral("org.mpris.MediaPlayer2.") + name)
+        , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))
+        , m_artistAsText(artistAsText)
+    {
+    }
+    ~TestPlayer() override { leave(); }
+
+    // Sets the state before the player appears on the bus.
+    void preset(const char* status, const char* artist, const char* title)
+    {
+        m_status = S(status);
+        m_artist = S(artist);
+        m_title = S(title);
+    }
+    bool appear()
+    {
+        return m_bus.registerObject(objectPath, this, QDBusConnection::ExportAllProperties) &&
+               m_bus.registerService(m_name);
+    }
+    void leave()
+    {
+        if (!m_bus.isConnected())
+            return;
+        m_bus.unregisterService(m_name);
+        m_bus.unregisterObject(objectPath);
+    }
+    void play(const char* artist, const char* title)
+    {
+        m_artist = S(artist);
+        m_title = S(title);
+        m_status = S("Playing");
+        announce({{S("PlaybackStatus"), m_status}, {S("Metadata"), metadata()}});
+    }
+    void setStatus(const char* status)
+    {
+        m_status = S(status);
+        announce({{S("PlaybackStatus"), m_status}});
+    }
+    void setVolume(double volume)
+    {
+        m_volume = volume;
+        announce({{S("Volume"), m_volume}});
+    }
+
+    QString playbackStatus() const { return m_status; }
+    double volume() const { return m_volume; }
+    QVariantMap metadata() const
+    {
+        QVariantMap map{{S("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(S("/track/1")))},
+                        {S("xesam:title"), m_title}};
+        if (m_artistAsText)
+            map.insert(S("xesam:artist"), m_artist);
+        else
+            map.insert(S("xesam:artist"), m_artist.isEmpty() ? QStringList() : m_artist.split(S(" & ")));
+        return map;
+    }
+
+private:
+    void announce(const QVariantMap& changed)
+    {
+        QDBusMessage signal = QDBusMessage::createSignal(objectPath, S("org.freedesktop.DBus.Properties"),
+                                                         S("PropertiesChanged"));
+        signal << playerInterface << changed << QStringList();
+        m_bus.send(signal);
+    }
+
+    QString m_name;
+    QDBusConnection m_bus;
+    bool m_artistAsText;
+    QString m_status = S("Stopped");
+    QString m_artist;
+    QString m_title;
+    double m_volume = 1.0;
+};
+
+class MprisPlayers : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString environment = qEnvironmentVariable("TIDEWIRE_BUS_TEST");
+        if (environment.startsWith(S("missing:")))
+            GTEST_SKIP() << environment.mid(8).toStdString();
+        ASSERT_EQ(environment, S("private")) << "run through tests/music/run-on-private-bus.sh (ctest does)";
+        ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
+    }
+
+    std::unique_ptr<NowPlayingSource> makeSource()
+    {
+        return NowPlayingSource::createMpris(QDBusConnection::sessionBus());
+    }
+    static bool waitUntil(const std::function<bool()>& done) { return MusicStore::waitUntil(done, 5000); }
+    // Lets signals that should change nothing arrive.
+    static void drain() { MusicStore::waitUntil([] { return false; }, 300); }
+};
+
+TEST_F(MprisPlayers, PlayingPausingAndChangingTracksDriveTheLane)
+{
+    MusicStore music;
+    NowPlayingController controller(*music.defaults, [this] { return makeSource(); });
+    controller.start(*music.store);
+    TestPlayer player(S("tidewiretest"));
+    ASSERT_TRUE(player.appear());
+    drain();
+    EXPECT_EQ(music.playing(), S("none")) << "a stopped player sets nothing";
+
+    player.play("Portishead", "Roads");
+    ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Portishead|Roads"); })) << music.playing().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return music.laneIds() == S("Portishead-1 Portishead-2"); }));
+
+    player.play("Portishead", "Glory Box");
+    ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Portishead|Glory Box"); }));
+    EXPECT_EQ(music.server.requestCount(QStringLiteral("/v1_nowplaying")), 1) << "same artist: no new bundle";
+
+    player.setStatus("Paused");
+    ASSERT_TRUE(waitUntil([&] { return music.store->hasPendingClear(); }));
+    player.setStatus("Playing");
+    ASSERT_TRUE(waitUntil([&] { return !music.store->hasPendingClear(); }));
+    music.time.advance(std::chrono::seconds(30));
+    EXPECT_EQ(music.playing(), S("Portishead|Glory Box")) << "resumed within 30 s: nothing cleared";
+
+    player.play("Massive Attack & Tracey Thorn", "Protection");
+    ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Massive Attack, Tracey Thorn|Protection"); }));
+    ASSERT_TRUE(waitUntil([&] { return music.laneIds().startsWith(S("Massive Attack, Tracey Thorn-1")); }))
+        << music.laneIds().toStdString();
+
+    player.setStatus("Stopped");
+    ASSERT_TRUE(waitUntil([&] { return music.store->hasPendingClear(); }));
+    music.time.advance(std::chrono::seconds(30));
+    EXPECT_EQ(music.playing(), S("none"));
+    EXPECT_TRUE(music.store->nowPlayingItems().isEmpty());
+}
+
+TEST_F(MprisPlayers, SourceReportsPlayersFoundAtStartAndOnlyRealChanges)
+{
+    TestPlayer early(S("early"), /*artistAsText=*/true);
+    early.preset("Playing", "Nina Simone", "Sinnerman");
+    ASSERT_TRUE(early.appear());
+
+    auto source = makeSource();
+    QSignalSpy changed(source.get(), &NowPlayingSource::playerChanged);
+    QSignalSpy removed(source.get(), &NowPlayingSource::playerRemoved);
+    source->start();
+    ASSERT_TRUE(waitUntil([&] { return changed.count() == 1; }));
+    const auto first = changed.at(0).at(0).value<NowPlayingSource::PlayerState>();
+    EXPECT_EQ(first.player, S("org.mpris.MediaPlayer2.early"));
+    EXPECT_EQ(first.playback, NowPlayingSource::Playback::Playing);
+    EXPECT_EQ(first.artist, S("Nina Simone")) << "a single artist text is accepted too";
+    EXPECT_EQ(first.title, S("Sinnerman"));
+
+    early.setVolume(0.4);
+    early.setStatus("Playing");
+    drain();
+    EXPECT_EQ(changed.count(), 1) << "volume changes and repeats are not track changes";
+
+    TestPlayer late(S("late"));
+    ASSERT_TRUE(late.appear());
+    late.play("Air", "Alpha Beta Gaga");
+    ASSERT_TRUE(waitUntil([&] {
+        const auto players = source->players();
+        return players.size() == 2 && players[1].title == S("Alpha Beta Gaga");
+    }));
+    EXPECT_EQ(source->players()[0].player, S("org.mpris.MediaPlayer2.early"));
+
+    late.leave();
+    ASSERT_TRUE(waitUntil([&] { return removed.count() == 1; }));
+    EXPECT_EQ(removed.at(0).at(0).toString(), S("org.mpris.MediaPlayer2.late"));
+    EXPECT_EQ(source->players().size(), 1);
+
+    // A player that leaves while the lane is its own starts the clear.
+    MusicStore music;
+    NowPlayingController controller(*music.defaults, [this] { return makeSource(); });
+    controller.start(*music.store);
+    ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Nina Simone|Sinnerman"); }))
+        << "a player already playing when the controller starts is picked up";
+    early.leave();
+    ASSERT_TRUE(waitUntil([&] { return music.store->hasPendingClear(); }));
+}
+
+TEST_F(MprisPlayers, TheSwitchDecidesWhetherPlayersAreFollowed)
+{
+    MusicStore music;
+    music.defaults->set(NowPlayingController::EnabledKey, false);
+    NowPlayingController controller(*music.defaults, [this] { return makeSource(); });
+    controller.start(*music.store);
+    TestPlayer player(S("switch"));
+    ASSERT_TRUE(player.appear());
+    player.play("Beach House", "Myth");
+    drain();
+    EXPECT_EQ(music.playing(), S("none"));
+
+    music.defaults->set(NowPlayingController::EnabledKey, true);
+    ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Beach House|Myth"); }));
+    music.defaults->set(NowPlayingController::EnabledKey, false);
+    EXPECT_EQ(music.playing(), S("none"));
+    EXPECT_FALSE(music.store->hasPendingClear());
+}
+
+} // namespace
+
+#include "MprisPlayerTest.moc"
