@@ -1,0 +1,360 @@
+#include "ticker/SignalRotationOrb.h"
+
+#include "api/Palette.h"
+#include "store/FeedStore.h"
+#include "ticker/OrbPhraseLabel.h"
+#include "ticker/TickerSymbols.h"
+
+#include <QEnterEvent>
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QToolTip>
+#include <QVBoxLayout>
+#include <QVariantAnimation>
+#include <QEasingCurve>
+#include <QJsonDocument>
+#include <cmath>
+
+namespace {
+
+constexpr int kColumnSpacing = 10;
+
+QFont orbFont(double size, QFont::Weight weight, bool monospaced)
+{
+    QFont font = monospaced ? QFontDatabase::systemFont(QFontDatabase::FixedFont) : QFont();
+    font.setPixelSize(int(size));
+    font.setWeight(weight);
+    return font;
+}
+
+// The orb's topic label, with the scope symbol in front on the focused orb.
+class OrbHeader final : public QWidget {
+public:
+    OrbHeader(QString text, QColor color, double fontSize, bool focused, QWidget* parent)
+        : QWidget(parent), m_text(std::move(text)), m_color(color), m_fontSize(fontSize), m_focused(focused)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    QSize sizeHint() const override
+    {
+        const QFontMetricsF fm(orbFont(m_fontSize, QFont::Black, false));
+        const double symbol = m_focused ? m_fontSize + 4 : 0;
+        return {int(std::ceil(symbol + fm.horizontalAdvance(m_text))), int(std::ceil(fm.height())) + 2};
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        const QFont font = orbFont(m_fontSize, QFont::Black, false);
+        const QFontMetricsF fm(font);
+        const double lineHeight = height() - 2;  // 2 points of space below
+        double x = 0;
+        if (m_focused) {
+            p.drawPixmap(QPointF(0, (lineHeight - m_fontSize) / 2),
+                         TickerSymbols::pixmap(TickerSymbols::scope, m_fontSize, m_color, devicePixelRatioF()));
+            x = m_fontSize + 4;
+        }
+        p.setFont(font);
+        p.setPen(m_color);
+        p.drawText(QPointF(x, (lineHeight - fm.height()) / 2 + fm.ascent()),
+                   fm.elidedText(m_text, Qt::ElideRight, width() - x));
+    }
+
+private:
+    QString m_text;
+    QColor m_color;
+    double m_fontSize;
+    bool m_focused;
+};
+
+} // namespace
+
+SignalRotationOrb::SignalRotationOrb(FeedStore& store, int size, Services services, QWidget* parent)
+    : QWidget(parent), m_store(store), m_size(size), m_services(services), m_timer(services.scheduler)
+{
+    setMouseTracking(true);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    connect(&m_store, &FeedStore::orbsChanged, this, [this] { refreshContent(); });
+    connect(&m_store, &FeedStore::topicsChanged, this, [this] { refreshContent(); });
+    connect(&m_store, &FeedStore::focusedTopicIDChanged, this, [this] { refreshContent(); });
+    scheduleTick();
+    refreshContent();
+}
+
+double SignalRotationOrb::baseDiameter(int size)
+{
+    return size == 1 ? 10 : size == 4 ? 20 : 14;
+}
+
+double SignalRotationOrb::boxSide(int size)
+{
+    return size == 1 ? 20 : size == 4 ? 40 : 28;
+}
+
+double SignalRotationOrb::fontSize(int size)
+{
+    return size == 1 ? 0 : size == 4 ? 11 : 9;
+}
+
+std::optional<Orb> SignalRotationOrb::currentOrb() const
+{
+    if (std::optional<Orb> focused = m_store.focusedOrb())
+        return focused;
+    const QList<Orb>& orbs = m_store.orbs();
+    if (orbs.isEmpty())
+        return std::nullopt;
+    return orbs.at(m_orbIndex % orbs.size());
+}
+
+bool SignalRotationOrb::isFocusedOrb() const
+{
+    const std::optional<Orb> focused = m_store.focusedOrb();
+    const std::optional<Orb> shown = currentOrb();
+    return focused && shown && focused->id == shown->id;
+}
+
+QRectF SignalRotationOrb::dotBox() const
+{
+    const double side = boxSide(m_size);
+    return {0, (height() - side) / 2, side, side};
+}
+
+QString SignalRotationOrb::dotHelp() const
+{
+    const std::optional<Orb> orb = currentOrb();
+    if (!orb)
+        return {};
+    return isFocusedOrb() ? QStringLiteral("Exit focus") : QStringLiteral("Focus ticker on ") + orb->topicLabel;
+}
+
+double SignalRotationOrb::intensity() const
+{
+    const std::optional<Orb> orb = currentOrb();
+    return orb ? std::clamp(orb->velocityIntensity(), 0.0, 1.0) : 0.0;
+}
+
+void SignalRotationOrb::scheduleTick()
+{
+    m_timer.start(rotationInterval, [this] {
+        scheduleTick();
+        tick();
+    });
+}
+
+void SignalRotationOrb::tick()
+{
+    if (m_hovered || m_store.focusedOrb())
+        return;
+    m_orbIndex = (m_orbIndex + 1) % std::max<int>(int(m_store.orbs().size()), 1);
+    refreshContent();
+}
+
+void SignalRotationOrb::setHovered(bool hovered)
+{
+    m_hovered = hovered;
+}
+
+void SignalRotationOrb::refreshContent()
+{
+    const std::optional<Orb> orb = currentOrb();
+    if (orb && m_pulse)
+        startPulse();  // the new orb's intensity sets the pace
+    rebuildColumn(orb);
+    updateGeometry();
+    update();
+}
+
+void SignalRotationOrb::rebuildColumn(const std::optional<Orb>& orb)
+{
+    QString key;
+    if (orb && showsText(m_size)) {
+        const QJsonObject json = orb->toJson(JsonOptions{});
+        key = QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact))
+            + (isFocusedOrb() ? QStringLiteral("|focused") : QString())
+            + QString::number(orb->color(m_store.topics()).rgba());
+    }
+    if (key == m_columnKey && (m_column != nullptr) == !key.isEmpty())
+        return;
+    m_columnKey = key;
+    delete m_column;
+    m_column = nullptr;
+    if (key.isEmpty())
+        return;
+
+    const double font = fontSize(m_size);
+    const QColor color = orb->color(m_store.topics());
+    m_column = new QWidget(this);
+    auto* layout = new QVBoxLayout(m_column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(new OrbHeader(orb->topicLabel.toUpper(), color, font, isFocusedOrb(), m_column));
+    const QStringList keywords = orb->keywords.value_or(QStringList{}).mid(0, maxKeywords);
+    if (keywords.isEmpty()) {
+        auto* scanning = new QLabel(QStringLiteral("SCANNING..."), m_column);
+        scanning->setTextFormat(Qt::PlainText);
+        scanning->setFont(orbFont(font, QFont::Bold, true));
+        QPalette palette = scanning->palette();
+        palette.setColor(QPalette::WindowText, Palette::secondaryText());
+        scanning->setPalette(palette);
+        layout->addWidget(scanning);
+    }
+    for (qsizetype i = 0; i < keywords.size(); ++i) {
+        layout->addWidget(new OrbPhraseLabel(keywords[i].toUpper(), orb->keywordURL(i), font, keywords[i],
+                                             m_services.filters, m_services.opener, m_column));
+    }
+    m_column->setFixedWidth(textColumnWidth);
+    m_column->adjustSize();
+    const double box = boxSide(m_size);
+    m_column->move(int(box) + kColumnSpacing, 0);
+    m_column->show();
+}
+
+QString SignalRotationOrb::headerText() const
+{
+    const std::optional<Orb> orb = currentOrb();
+    return orb && showsText(m_size) ? orb->topicLabel.toUpper() : QString();
+}
+
+QStringList SignalRotationOrb::lineTexts() const
+{
+    QStringList lines;
+    if (!m_column)
+        return lines;
+    for (QObject* child : m_column->children()) {
+        if (auto* label = qobject_cast<QLabel*>(child))
+            lines.append(label->text());
+        else if (auto* phrase = qobject_cast<OrbPhraseLabel*>(child))
+            lines.append(phrase->text());
+    }
+    return lines;
+}
+
+QList<OrbPhraseLabel*> SignalRotationOrb::phraseLabels() const
+{
+    return m_column ? m_column->findChildren<OrbPhraseLabel*>() : QList<OrbPhraseLabel*>{};
+}
+
+QSize SignalRotationOrb::sizeHint() const
+{
+    if (m_store.orbs().isEmpty() && !m_store.focusedOrb())
+        return {0, 0};
+    const int box = int(boxSide(m_size));
+    if (!m_column)
+        return {box, box};
+    const int columnHeight = m_column->sizeHint().height();
+    return {box + kColumnSpacing + textColumnWidth, std::max(box, columnHeight)};
+}
+
+void SignalRotationOrb::startPulse()
+{
+    m_pulse = true;
+    const double i = intensity();
+    if (m_pulseAnimation)
+        m_pulseAnimation->stop();
+    if (i <= 0.15) {
+        m_pulseAmount = 1;  // settles in the pulsed state
+        update();
+        return;
+    }
+    if (!m_pulseAnimation) {
+        m_pulseAnimation = new QVariantAnimation(this);
+        m_pulseAnimation->setStartValue(0.0);
+        m_pulseAnimation->setKeyValueAt(0.5, 1.0);
+        m_pulseAnimation->setEndValue(0.0);
+        m_pulseAnimation->setLoopCount(-1);
+        connect(m_pulseAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+            m_pulseAmount = QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(v.toDouble());
+            update(dotBox().toAlignedRect());
+        });
+    }
+    // One swing out and one back, each max(2.2 − 1.4 × intensity, 0.8) s.
+    m_pulseAnimation->setDuration(int(2000 * std::max(2.2 - 1.4 * i, 0.8)));
+    m_pulseAnimation->start();
+}
+
+void SignalRotationOrb::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!m_pulse && currentOrb())
+        startPulse();
+}
+
+void SignalRotationOrb::paintEvent(QPaintEvent*)
+{
+    const std::optional<Orb> orb = currentOrb();
+    if (!orb)
+        return;
+    QPainter p(this);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor color = orb->color(m_store.topics());
+    const double i = intensity();
+    const double base = baseDiameter(m_size);
+    const QPointF centre = dotBox().center();
+
+    // Glow: scaled up and brightened by the pulse.
+    const double scale = 1 + 0.22 * i * m_pulseAmount;
+    const double glow = (1.5 + 0.9 * i) * base * scale;
+    QColor inner = color;
+    inner.setAlphaF(float(std::min(1.0, 0.55 + 0.35 * i)));
+    QColor outer = color;
+    outer.setAlphaF(0);
+    QRadialGradient gradient(centre, glow / 2);
+    gradient.setColorAt(0, inner);
+    gradient.setColorAt(1, outer);
+    p.setOpacity(0.7 + 0.3 * m_pulseAmount);
+    p.setPen(Qt::NoPen);
+    p.setBrush(gradient);
+    p.drawEllipse(centre, glow / 2, glow / 2);
+    p.setOpacity(1);
+
+    p.setBrush(color);
+    p.drawEllipse(centre, base / 2, base / 2);
+    if (isFocusedOrb()) {
+        const double ring = boxSide(m_size);
+        p.setBrush(Qt::NoBrush);
+        p.setPen(QPen(color, 1.5));
+        p.drawEllipse(centre, ring / 2 - 0.75, ring / 2 - 0.75);
+    }
+}
+
+bool SignalRotationOrb::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        if (dotBox().contains(help->pos()) && currentOrb())
+            QToolTip::showText(help->globalPos(), dotHelp(), this, dotBox().toAlignedRect());
+        else
+            QToolTip::hideText();
+        return true;
+    }
+    return QWidget::event(event);
+}
+
+void SignalRotationOrb::enterEvent(QEnterEvent* event)
+{
+    QWidget::enterEvent(event);
+    setHovered(true);
+}
+
+void SignalRotationOrb::leaveEvent(QEvent* event)
+{
+    QWidget::leaveEvent(event);
+    setHovered(false);
+}
+
+void SignalRotationOrb::mouseReleaseEvent(QMouseEvent* event)
+{
+    const std::optional<Orb> orb = currentOrb();
+    if (orb && event->button() == Qt::LeftButton && dotBox().contains(event->position())) {
+        m_store.focusTopic(orb->id);
+        return;
+    }
+    QWidget::mouseReleaseEvent(event);
+}

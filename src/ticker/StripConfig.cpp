@@ -1,0 +1,99 @@
+#include "ticker/StripConfig.h"
+
+#include "platform/Defaults.h"
+#include "platform/Json.h"
+#include "ticker/StripMetrics.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <cmath>
+
+namespace {
+const QString kLatest = QStringLiteral("latest");
+} // namespace
+
+Result<StripConfig> StripConfig::fromJson(const QJsonValue& json)
+{
+    JsonIn in(json, JsonOptions{}, QStringLiteral("StripConfig"));
+    StripConfig c;
+    c.mix = in.required<QString>(QStringLiteral("mix"));
+    c.speed = in.required<double>(QStringLiteral("speed"));
+    c.size = in.required<int>(QStringLiteral("size"));
+    c.background = in.required<QString>(QStringLiteral("background"));
+    if (!in.ok())
+        return std::unexpected(in.error());
+    return c;
+}
+
+QJsonObject StripConfig::toJson() const
+{
+    return QJsonObject{{QStringLiteral("mix"), mix},
+                       {QStringLiteral("speed"), speed},
+                       {QStringLiteral("size"), size},
+                       {QStringLiteral("background"), background}};
+}
+
+StripConfig StripConfig::fromLegacySettings(const Defaults& defaults)
+{
+    StripConfig c;
+    c.speed = defaults.doubleValue(QStringLiteral("scrollSpeed"), 1.0);
+    const qint64 size = defaults.intValue(QStringLiteral("tickerSize"), 0);
+    c.size = size == 0 || size < INT_MIN || size > INT_MAX ? 2 : int(size);
+    c.background = defaults.stringValue(QStringLiteral("themeBackground"), QStringLiteral("Black"));
+    // Pieces are not trimmed: " music" is a mix of its own.
+    const QStringList pieces =
+        defaults.stringValue(legacyMixesKey, kLatest).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    c.mix = pieces.isEmpty() ? kLatest : pieces.first();
+    return c;
+}
+
+QList<StripConfig> StripConfig::load(const Defaults& defaults)
+{
+    const QJsonValue stored = defaults.value(stripsKey);
+    if (stored.isString()) {
+        const QJsonDocument doc = QJsonDocument::fromJson(stored.toString().toUtf8());
+        if (doc.isArray() && !doc.array().isEmpty()) {
+            // Every element must decode, as a whole-list decode would ask.
+            QList<StripConfig> all;
+            bool ok = true;
+            for (const QJsonValue& element : doc.array()) {
+                Result<StripConfig> c = fromJson(element);
+                if (!c) {
+                    ok = false;
+                    break;
+                }
+                all.append(*c);
+            }
+            if (ok)
+                return {all.first()};
+        }
+    }
+    return {fromLegacySettings(defaults)};
+}
+
+void StripConfig::save(const QList<StripConfig>& strips, Defaults& defaults)
+{
+    QJsonArray array;
+    if (!strips.isEmpty()) {
+        if (!std::isfinite(strips.first().speed))
+            return;  // JSON has no text for it
+        array.append(strips.first().toJson());
+    }
+    defaults.set(stripsKey, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
+}
+
+int StripConfig::totalHeight(const Defaults& defaults)
+{
+    int total = 0;
+    for (const StripConfig& c : load(defaults))
+        total += StripMetrics::stripHeight(c.size);
+    return total;
+}
+
+void StripConfig::migrateLegacySecondTicker(Defaults& defaults)
+{
+    if (defaults.contains(enabledKey))
+        return;
+    if (defaults.boolValue(legacyEnabledKey, false))
+        defaults.set(enabledKey, true);
+}

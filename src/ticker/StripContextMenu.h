@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <memory>
+
+class QMenu;
+class TickerView;
+
+// The strip's context menu: mini mode, the second strip and its look, the
+// board, search, an immediate refresh, the main strip's placement, size,
+// speed, mix and background, the music switches, the update offer, settings
+// and quit. Built afresh for every opening, so every check mark and entry
+// reflects the stored settings and the store at that moment.
+namespace StripContextMenu {
+
+std::unique_ptr<QMenu> build(TickerView& view);
+
+// `text` as a menu entry shows it: "&" would otherwise mark a shortcut.
+QString escaped(const QString& text);
+
+} // namespace StripContextMenu

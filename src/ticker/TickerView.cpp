@@ -1,0 +1,288 @@
+#include "ticker/TickerView.h"
+
+#include "api/Palette.h"
+#include "markets/MarketsStore.h"
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+#include "store/FeedStore.h"
+#include "store/FilterStore.h"
+#include "ticker/ExtraStripLayer.h"
+#include "ticker/FixedBrandBlock.h"
+#include "ticker/MarqueeClock.h"
+#include "ticker/MarqueeTickerView.h"
+#include "ticker/PaintedOverlay.h"
+#include "ticker/StripChipsRow.h"
+#include "ticker/StripConfig.h"
+#include "ticker/StripContextMenu.h"
+#include "ticker/StripMetrics.h"
+#include "ticker/StripServices.h"
+#include "ticker/TickerAnimationLayer.h"
+
+#include <QContextMenuEvent>
+#include <QGraphicsOpacityEffect>
+#include <QMenu>
+#include <QPainter>
+#include <QShowEvent>
+
+namespace {
+
+constexpr int kChipsTop = 4;
+constexpr int kChipsTrailing = 14;
+
+bool isPlacementKey(const QString& key)
+{
+    return key == TickerView::positionKey || key == TickerView::sizeKey || key == TickerView::alwaysOnTopKey
+        || key == TickerView::secondTickerKey || key == TickerView::stripsKey;
+}
+
+} // namespace
+
+TickerView::TickerView(FeedStore& store, QWidget* parent)
+    : TickerView(store,
+                 Services{Defaults::standard(), FilterStore::shared(), StripServices::installed(),
+                          MarketsStore::shared(), Scheduler::system(), MarqueeClock::steady(),
+                          TickerRowContext::standard(), nullptr},
+                 parent)
+{
+}
+
+TickerView::TickerView(FeedStore& store, Services services, QWidget* parent)
+    : QWidget(parent)
+    , m_store(store)
+    , m_services(services)
+    , m_layer(new TickerAnimationLayer(
+          store, tickerSize(), m_services.defaults.doubleValue(scrollSpeedKey, 1.0),
+          TickerAnimationLayer::Services{m_services.defaults, m_services.filters, m_services.rows, m_services.clock,
+                                         m_services.random},
+          this))
+    , m_scrollerFade(new PaintedOverlay(
+          [this](QPainter& p, const QRect& r) { paintEdgeFade(p, r, themeBackgroundColor(themeBackground())); },
+          this))
+    , m_chips(new StripChipsRow(store, m_services.defaults, [this] { exitFocus(); }, this))
+{
+    setAttribute(Qt::WA_TranslucentBackground);
+    auto* effect = new QGraphicsOpacityEffect(m_layer);
+    m_layer->setGraphicsEffect(effect);
+    updateScrollerOpacity();
+    watchMarquee(m_layer->marquee());
+    rebuildBrandBlock();
+
+    connect(&m_services.defaults, &Defaults::changed, this, [this](const QString& key) { settingChanged(key); });
+    connect(&m_store, &FeedStore::isOnlineChanged, this, [this] { updateScrollerOpacity(); });
+    connect(m_chips, &StripChipsRow::contentChanged, this, [this] { relayout(); });
+    updateExtraStrip();
+    relayout();
+}
+
+TickerView::~TickerView() = default;
+
+int TickerView::tickerSize() const
+{
+    const qint64 size = m_services.defaults.intValue(sizeKey, StripMetrics::standard);
+    return size < INT_MIN || size > INT_MAX ? StripMetrics::standard : int(size);
+}
+
+double TickerView::tickerOpacity() const
+{
+    return m_services.defaults.doubleValue(opacityKey, 1.0);
+}
+
+QString TickerView::themeBackground() const
+{
+    return m_services.defaults.stringValue(themeKey, QStringLiteral("Black"));
+}
+
+bool TickerView::secondTickerEnabled() const
+{
+    return m_services.defaults.boolValue(secondTickerKey, false);
+}
+
+bool TickerView::tuneToMusic() const
+{
+    return m_services.defaults.boolValue(tuneToMusicKey, true);
+}
+
+double TickerView::backgroundOpacity() const
+{
+    return m_miniMode ? 0.0 : std::clamp(tickerOpacity(), 0.0, 1.0);
+}
+
+double TickerView::scrollerOpacity() const
+{
+    return m_store.isOnline() ? 1.0 : 0.8;
+}
+
+int TickerView::totalHeight() const
+{
+    int height = StripMetrics::stripHeight(tickerSize());
+    if (secondTickerEnabled() && !m_miniMode)
+        height += StripConfig::totalHeight(m_services.defaults);
+    return height;
+}
+
+void TickerView::setMiniMode(bool mini)
+{
+    if (mini == m_miniMode)
+        return;
+    m_miniMode = mini;
+    m_brand->setMiniMode(mini);
+    updateExtraStrip();
+    relayout();
+    update();
+    // The window controller reads the mirror: write it first.
+    m_services.defaults.set(miniModeTransientKey, mini);
+    m_services.strip.reposition();
+}
+
+void TickerView::exitFocus()
+{
+    m_store.setFocusedTopicID(std::nullopt);
+    m_store.setFocusedItems({});
+}
+
+void TickerView::settingChanged(const QString& key)
+{
+    if (key == sizeKey) {
+        m_layer->setTickerSize(tickerSize());
+        rebuildBrandBlock();
+    } else if (key == scrollSpeedKey) {
+        m_layer->setScrollSpeed(m_services.defaults.doubleValue(scrollSpeedKey, 1.0));
+    } else if (key == themeKey || key == opacityKey) {
+        update();
+        m_scrollerFade->update();
+    }
+    if (key == secondTickerKey || key == stripsKey || key == sizeKey)
+        updateExtraStrip();
+    if (key == sizeKey || key == secondTickerKey || key == stripsKey)
+        relayout();
+    if (isPlacementKey(key))
+        m_services.strip.reposition();
+}
+
+void TickerView::rebuildBrandBlock()
+{
+    delete m_brand;
+    m_brand = new FixedBrandBlock(
+        m_store, tickerSize(), m_miniMode, [this] { setMiniMode(!m_miniMode); },
+        FixedBrandBlock::Services{m_services.defaults, m_services.filters, *m_services.rows.opener,
+                                  m_services.scheduler, m_services.strip},
+        this);
+    m_brand->show();
+    relayout();
+}
+
+void TickerView::updateExtraStrip()
+{
+    const bool wanted = secondTickerEnabled() && !m_miniMode;
+    if (!wanted) {
+        delete m_extra.data();
+        return;
+    }
+    // Exactly one stacked strip: the loader falls back to the older settings.
+    const StripConfig config = StripConfig::load(m_services.defaults).first();
+    if (m_extra) {
+        m_extra->setConfig(config);
+        return;
+    }
+    // Position 0 is even: the stacked strip runs the other way.
+    m_extra = new ExtraStripLayer(
+        m_store, config, true,
+        ExtraStripLayer::Services{m_services.markets, m_services.rows, m_services.clock, m_services.random}, this);
+    watchMarquee(m_extra->marquee());
+    if (isVisible())
+        m_extra->show();
+}
+
+void TickerView::updateScrollerOpacity()
+{
+    if (auto* effect = qobject_cast<QGraphicsOpacityEffect*>(m_layer->graphicsEffect()))
+        effect->setOpacity(scrollerOpacity());
+}
+
+void TickerView::relayout()
+{
+    if (!m_brand)
+        return;
+    const int size = tickerSize();
+    const int main = StripMetrics::stripHeight(size);
+    setFixedHeight(totalHeight());
+
+    const int inset = StripMetrics::scrollerLeadingInset(size);
+    m_layer->setGeometry(inset, 0, std::max(0, width() - inset), main);
+    m_scrollerFade->setGeometry(inset, 0, scrollerFadeWidth, main);
+    m_layer->setVisible(!m_miniMode);
+    m_scrollerFade->setVisible(!m_miniMode);
+
+    m_brand->setGeometry(0, 0, m_brand->sizeHint().width(), main);
+    m_brand->raise();
+
+    m_chips->adjustSize();
+    const QSize chips = m_chips->sizeHint();
+    m_chips->setGeometry(width() - kChipsTrailing - chips.width(), kChipsTop, chips.width(), chips.height());
+    m_chips->setVisible(!m_miniMode);
+    m_chips->raise();
+
+    if (m_extra) {
+        const int extraHeight = StripMetrics::stripHeight(m_extra->config().size);
+        m_extra->setGeometry(0, main, width(), extraHeight);
+    }
+}
+
+void TickerView::watchMarquee(QWidget* marquee)
+{
+    marquee->installEventFilter(this);
+}
+
+bool TickerView::eventFilter(QObject* watched, QEvent* event)
+{
+    // A secondary click on a strip between its cells opens the strip's menu;
+    // on a cell the cell's own menu opens.
+    if (event->type() == QEvent::ContextMenu) {
+        auto* marquee = qobject_cast<MarqueeNSView*>(watched);
+        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
+        if (marquee && marquee->cellAt(menuEvent->pos()) < 0) {
+            contextMenu()->exec(menuEvent->globalPos());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+std::unique_ptr<QMenu> TickerView::contextMenu()
+{
+    return StripContextMenu::build(*this);
+}
+
+void TickerView::contextMenuEvent(QContextMenuEvent* event)
+{
+    contextMenu()->exec(event->globalPos());
+}
+
+void TickerView::paintEvent(QPaintEvent*)
+{
+    QPainter p(this);
+    QColor background = themeBackgroundColor(themeBackground());
+    background.setAlphaF(float(backgroundOpacity()));
+    const int main = StripMetrics::stripHeight(tickerSize());
+    p.setCompositionMode(QPainter::CompositionMode_Source);
+    p.fillRect(QRect(0, 0, width(), main), background);
+}
+
+void TickerView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    relayout();
+}
+
+void TickerView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous())
+        return;
+    m_services.defaults.set(miniModeTransientKey, false);
+    if (m_listenersStarted)
+        return;
+    m_listenersStarted = true;
+    m_services.strip.startNowPlaying(m_store);
+    m_services.strip.startRoomListener(m_store);
+}

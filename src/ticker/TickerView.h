@@ -1,0 +1,125 @@
+#pragma once
+
+#include "ticker/TickerRow.h"
+
+#include <QList>
+#include <QPointer>
+#include <QWidget>
+#include <memory>
+
+class Defaults;
+class ExtraStripLayer;
+class FeedStore;
+class FilterStore;
+class FixedBrandBlock;
+class MarketsStore;
+class MarqueeClock;
+class PaintedOverlay;
+class QMenu;
+class QRandomGenerator;
+class Scheduler;
+class StripChipsRow;
+class StripServices;
+class TickerAnimationLayer;
+class UrlOpener;
+
+// The main strip: the theme background, the scrolling headlines, the brand
+// block and the chips, with the second strip beneath when it is switched on.
+// Every setting is read live from the settings; a change of the window's
+// size, edge or level places the window again through the strip services.
+// Mini mode leaves only the brand block on a clear background and is
+// mirrored in "tickerMiniModeTransient" before the window is placed again.
+// A secondary click anywhere on either strip opens the strip's menu.
+class TickerView : public QWidget {
+    Q_OBJECT
+public:
+    // Settings keys and defaults.
+    static inline const QString scrollSpeedKey = QStringLiteral("scrollSpeed");
+    static inline const QString opacityKey = QStringLiteral("tickerOpacity");
+    static inline const QString sizeKey = QStringLiteral("tickerSize");
+    static inline const QString positionKey = QStringLiteral("tickerPosition");
+    static inline const QString alwaysOnTopKey = QStringLiteral("alwaysOnTop");
+    static inline const QString feedMixKey = QStringLiteral("feedMix");
+    static inline const QString tuneToMusicKey = QStringLiteral("nowPlayingEnabled");
+    static inline const QString blendKey = QStringLiteral("musicBlendWithFeeds");
+    static inline const QString themeKey = QStringLiteral("themeBackground");
+    static inline const QString listenKey = QStringLiteral("roomListenEnabled");
+    static inline const QString secondTickerKey = QStringLiteral("secondTickerEnabled");
+    static inline const QString stripsKey = QStringLiteral("stackedStripsJSON");
+    static inline const QString miniModeTransientKey = QStringLiteral("tickerMiniModeTransient");
+    static constexpr int scrollerFadeWidth = 40;
+
+    struct Services {
+        Defaults& defaults;
+        FilterStore& filters;
+        StripServices& strip;
+        MarketsStore& markets;
+        Scheduler& scheduler;
+        MarqueeClock& clock;
+        TickerRowContext rows;  // also the link opener of the orb's keywords
+        QRandomGenerator* random;  // nullptr: the system's generator
+    };
+
+    // On the shared stores, the standard settings and the installed services.
+    explicit TickerView(FeedStore& store, QWidget* parent = nullptr);
+    TickerView(FeedStore& store, Services services, QWidget* parent = nullptr);
+    ~TickerView() override;
+
+    FeedStore& store() const { return m_store; }
+    Defaults& defaults() const { return m_services.defaults; }
+    StripServices& stripServices() const { return m_services.strip; }
+
+    // Current settings.
+    int tickerSize() const;
+    double tickerOpacity() const;
+    QString themeBackground() const;
+    bool secondTickerEnabled() const;
+    bool tuneToMusic() const;
+
+    bool isMiniMode() const { return m_miniMode; }
+    // Writes the mirror, then places the window again.
+    void setMiniMode(bool mini);
+    // Leaves the topic focus (the focus chip's close button).
+    void exitFocus();
+
+    // The whole height: the main strip, plus the stacked strips while the
+    // second strip is on and mini mode is off.
+    int totalHeight() const;
+    // Opacity of the main strip's background colour (0 in mini mode).
+    double backgroundOpacity() const;
+    // The strip's menu as it would open now (the caller shows or walks it).
+    std::unique_ptr<QMenu> contextMenu();
+
+    TickerAnimationLayer* scrollerLayer() const { return m_layer; }
+    FixedBrandBlock* brandBlock() const { return m_brand; }
+    StripChipsRow* chipsRow() const { return m_chips; }
+    // The second strip, or null while it is not shown.
+    ExtraStripLayer* extraStrip() const { return m_extra; }
+    // Opacity the scroller layer is drawn at: 1 online, 0.8 offline.
+    double scrollerOpacity() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void settingChanged(const QString& key);
+    void rebuildBrandBlock();
+    void updateExtraStrip();
+    void updateScrollerOpacity();
+    void relayout();
+    void watchMarquee(QWidget* marquee);
+
+    FeedStore& m_store;
+    Services m_services;
+    bool m_miniMode = false;
+    bool m_listenersStarted = false;
+    TickerAnimationLayer* m_layer;
+    PaintedOverlay* m_scrollerFade;
+    FixedBrandBlock* m_brand = nullptr;
+    StripChipsRow* m_chips;
+    QPointer<ExtraStripLayer> m_extra;
+};

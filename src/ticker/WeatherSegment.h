@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QWidget>
+
+class Defaults;
+class FeedStore;
+
+// The weather reading of the brand block: an orange dot, the city in small
+// capitals over the temperature. Before the first reading it shows the
+// "weatherCity" setting over "--°C".
+class WeatherSegment : public QWidget {
+    Q_OBJECT
+public:
+    static inline const QString cityKey = QStringLiteral("weatherCity");
+    static inline const QString cityDefault = QStringLiteral("Dublin");
+
+    WeatherSegment(FeedStore& store, int size, Defaults& defaults, QWidget* parent = nullptr);
+
+    QString captionText() const;
+    QString valueText() const;
+    static double dotDiameter(int size);
+    static QFont captionFont(int size);
+    static QFont valueFont(int size);
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    FeedStore& m_store;
+    Defaults& m_defaults;
+    int m_size;
+};
