@@ -152,6 +152,7 @@ void FeedParser::startElement(Tag tag, const QXmlStreamAttributes& attributes)
     else if (tag == Tag::Content || tag == Tag::Thumbnail)
         readMedia(attributes);
 }
+
 void FeedParser::startItem()
 {
     m_inItem = true;

@@ -185,16 +185,16 @@ QCoro::Task<PersonalFeedStore::AddResult> PersonalFeedStore::addFeed(QPointer<Pe
     if (!url)
         co_return AddResult::of(AddResult::Kind::InvalidURL);
     const QString absolute = url->toString(QUrl::FullyEncoded);
-    for (const PersonalFeed& feed : self->m_feeds) {
-        if (feed.url.compare(absolute, Qt::CaseInsensitive) == 0)
-            co_return AddResult::of(AddResult::Kind::Duplicate);
-    }
-    if (self->m_feeds.size() >= kMaxFeeds)
-        co_return AddResult::of(AddResult::Kind::Full);
+    if (std::optional<AddResult> refusal = self->refusalFor(absolute))
+        co_return *refusal;
 
     const FetchOutcome outcome = co_await self->m_fetcher.fetch(*url);
     if (!self)
         co_return AddResult::failed(FeedFetcher::messageFor(Error::make(ErrorKind::Cancelled), *url));
+    // Another add may have stored the same address, or the last free place,
+    // while this one was fetching.
+    if (std::optional<AddResult> refusal = self->refusalFor(absolute))
+        co_return *refusal;
     if (outcome.isFailed())
         co_return AddResult::failed(outcome.message);
     if (!outcome.feed)
@@ -218,6 +218,17 @@ QCoro::Task<PersonalFeedStore::AddResult> PersonalFeedStore::addFeed(QPointer<Pe
     self->saveFeeds();
     self->replaceItems(feed.id, toFeedItems(*outcome.feed, feed));
     co_return AddResult::added(feed.title, int(feed.itemCount));
+}
+
+std::optional<PersonalFeedStore::AddResult> PersonalFeedStore::refusalFor(const QString& absoluteUrl) const
+{
+    for (const PersonalFeed& feed : m_feeds) {
+        if (feed.url.compare(absoluteUrl, Qt::CaseInsensitive) == 0)
+            return AddResult::of(AddResult::Kind::Duplicate);
+    }
+    if (m_feeds.size() >= kMaxFeeds)
+        return AddResult::of(AddResult::Kind::Full);
+    return std::nullopt;
 }
 
 void PersonalFeedStore::remove(const QString& id)

@@ -81,7 +81,8 @@ public:
     // seconds after each pass ends.
     void start();
 
-    // Checks, fetches and stores a new feed. Call one at a time.
+    // Checks, fetches and stores a new feed. The duplicate and limit checks
+    // run again after the fetch, so adds running at once cannot pass them both.
     QCoro::Task<AddResult> add(QString urlString);
     void remove(const QString& id);
     void setEnabled(const QString& id, bool enabled);
@@ -100,8 +101,6 @@ public:
     // first, then undated ones in document order, at most 20.
     static QList<FeedItem> toFeedItems(const ParsedFeed& parsed, const PersonalFeed& feed);
 
-    FeedFetcher& fetcher() { return m_fetcher; }
-
 Q_SIGNALS:
     void feedsChanged();
     void itemsChanged();
@@ -116,6 +115,8 @@ private:
     static QCoro::Task<void> saveItemsInBackground(QPointer<PersonalFeedStore> self, QList<FeedItem> items,
                                                    quint64 generation);
 
+    // Duplicate, then full; nothing when the address may be added.
+    std::optional<AddResult> refusalFor(const QString& absoluteUrl) const;
     void load();
     void saveFeeds();
     void saveItems(const QList<FeedItem>& items);

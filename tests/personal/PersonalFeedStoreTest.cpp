@@ -157,6 +157,42 @@ TEST_F(PersonalFeedStoreTest, AddChecksInOrderInvalidDuplicateFullThenFetch)
     EXPECT_EQ(store->feeds().size(), 20);
 }
 
+TEST_F(PersonalFeedStoreTest, AddsRunningAtOnceCannotBothPassTheChecks)
+{
+    Response slow = Response::text(TestFeeds::rss(QStringLiteral("S"), TestFeeds::datedEntries(QStringLiteral("s"), 1)), "application/rss+xml");
+    slow.delay = std::chrono::milliseconds(200);
+    server.route(QStringLiteral("/same"), slow);
+    server.route(QStringLiteral("/other"), slow);
+
+    // The same address twice.
+    QCoro::Task<AddResult> first = store->add(address(QStringLiteral("/same")));
+    const std::optional<AddResult> second = awaitTask(store->add(address(QStringLiteral("/same"))));
+    const std::optional<AddResult> firstResult = awaitTask(std::move(first));
+    ASSERT_TRUE(firstResult && second);
+    EXPECT_EQ(firstResult->kind, Kind::Added);
+    EXPECT_EQ(second->kind, Kind::Duplicate);
+    EXPECT_EQ(store->feeds().size(), 1);
+
+    // Two different addresses with one place left.
+    QJsonArray feeds = defaults->arrayValue(PersonalFeedStore::kFeedsKey);
+    for (int i = 1; i < PersonalFeedStore::kMaxFeeds - 1; ++i) {
+        QJsonObject f = feeds.at(0).toObject();
+        f.insert(QStringLiteral("id"), QStringLiteral("pf-%1").arg(i));
+        f.insert(QStringLiteral("url"), QStringLiteral("https://feed%1.example.com/rss").arg(i));
+        feeds.append(f);
+    }
+    defaults->set(PersonalFeedStore::kFeedsKey, feeds);
+    store = makeStore();
+    ASSERT_EQ(store->feeds().size(), 19);
+    QCoro::Task<AddResult> third = store->add(address(QStringLiteral("/other")));
+    const std::optional<AddResult> fourth = awaitTask(store->add(address(QStringLiteral("/other?x=1"))));
+    const std::optional<AddResult> thirdResult = awaitTask(std::move(third));
+    ASSERT_TRUE(thirdResult && fourth);
+    EXPECT_EQ(thirdResult->kind, Kind::Added);
+    EXPECT_EQ(fourth->kind, Kind::Full);
+    EXPECT_EQ(store->feeds().size(), 20);
+}
+
 TEST_F(PersonalFeedStoreTest, AddOutcomesAfterTheFetch)
 {
     serve(QStringLiteral("/html"), "<!DOCTYPE html><html><head><title>Blog</title></head><body></body></html>");
