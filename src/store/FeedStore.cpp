@@ -148,7 +148,7 @@ void FeedStore::setItems(const QList<FeedItem>& items)
     assign(m_items, items, &FeedStore::itemsChanged, SameItems{});
 }
 
-void FeedStore::setFeeds(const QList<FeedIndexItem>& feeds)
+void FeedStore::setFeedIndex(const QList<FeedIndexItem>& feeds)
 {
     assignAlways(m_feeds, feeds, &FeedStore::feedsChanged);
 }

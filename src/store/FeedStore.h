@@ -243,7 +243,7 @@ private:
     void setTopics(const QList<Topic>& topics);
     void setOrbs(const QList<Orb>& orbs);
     void setItems(const QList<FeedItem>& items);
-    void setFeeds(const QList<FeedIndexItem>& feeds);
+    void setFeedIndex(const QList<FeedIndexItem>& feeds);
     void setPillars(const QList<Pillar>& pillars);
     void setCurrentWeather(const std::optional<WeatherInfo>& weather);
     void setNowPlayingTrack(const std::optional<NowPlayingTrack>& track);

@@ -68,7 +68,7 @@ QCoro::Task<void> FeedStore::refreshWith(std::stop_token stop)
     if (manifest) {
         const ManifestResponse& m = manifest->value;
         setTopics(m.topics);
-        setFeeds(m.feedIndex);
+        setFeedIndex(m.feedIndex);
         setPillars(m.pillars.value_or(QList<Pillar>{}));
         checkForUpdate(m.clientRelease);
     } else if (!manifest.error().is(ErrorKind::NotModified)) {

@@ -14,7 +14,7 @@ void FeedStore::loadSnapshot()
     if (!snapshot)
         return;  // an older or damaged snapshot: the next save replaces it
     setTopics(snapshot->topics);
-    setFeeds(snapshot->feeds);
+    setFeedIndex(snapshot->feeds);
     setOrbs(snapshot->orbs);
     setItems(snapshot->items);
     setLastUpdated(snapshot->cachedAt);
