@@ -7,6 +7,7 @@
 #include "platform/Defaults.h"
 
 #include <QNetworkAccessManager>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -169,8 +170,8 @@ TEST_F(PersonalFeedStoreTest, AddsRunningAtOnceCannotBothPassTheChecks)
     const std::optional<AddResult> second = awaitTask(store->add(address(QStringLiteral("/same"))));
     const std::optional<AddResult> firstResult = awaitTask(std::move(first));
     ASSERT_TRUE(firstResult && second);
-    EXPECT_EQ(firstResult->kind, Kind::Added);
-    EXPECT_EQ(second->kind, Kind::Duplicate);
+    // Whichever fetch ends first is stored; the other is refused.
+    EXPECT_EQ((QSet<Kind>{firstResult->kind, second->kind}), (QSet<Kind>{Kind::Added, Kind::Duplicate}));
     EXPECT_EQ(store->feeds().size(), 1);
 
     // Two different addresses with one place left.
@@ -188,8 +189,7 @@ TEST_F(PersonalFeedStoreTest, AddsRunningAtOnceCannotBothPassTheChecks)
     const std::optional<AddResult> fourth = awaitTask(store->add(address(QStringLiteral("/other?x=1"))));
     const std::optional<AddResult> thirdResult = awaitTask(std::move(third));
     ASSERT_TRUE(thirdResult && fourth);
-    EXPECT_EQ(thirdResult->kind, Kind::Added);
-    EXPECT_EQ(fourth->kind, Kind::Full);
+    EXPECT_EQ((QSet<Kind>{thirdResult->kind, fourth->kind}), (QSet<Kind>{Kind::Added, Kind::Full}));
     EXPECT_EQ(store->feeds().size(), 20);
 }
 
