@@ -1,0 +1,131 @@
+// The board on a private X server with a window manager (run-with-xvfb.sh):
+// the display is split into two monitors with xrandr, and the board must
+// open on the one "preferredMonitor" names.
+#include "BoardHarness.h"
+#include "ambient/AmbientBoardView.h"
+#include "ambient/FullScreenWindowManager.h"
+#include "platform/IdleSource.h"
+#include "platform/ScreenNumbers.h"
+
+#include <QDeadlineTimer>
+#include <QGuiApplication>
+#include <QWindow>
+#include <QProcess>
+#include <QScreen>
+#include <QStandardPaths>
+#include <QTest>
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+bool xrandr(const QStringList& arguments)
+{
+    QProcess process;
+    process.start(S("xrandr"), arguments);
+    return process.waitForFinished(10000) && process.exitCode() == 0;
+}
+
+bool setMonitor(const QString& name, const QRect& rect, const QString& output)
+{
+    const QString geometry =
+        QStringLiteral("%1/300x%2/200+%3+%4").arg(rect.width()).arg(rect.height()).arg(rect.x()).arg(rect.y());
+    return xrandr({S("--setmonitor"), name, geometry, output});
+}
+
+QScreen* screenNamed(const QString& name)
+{
+    for (QScreen* screen : QGuiApplication::screens())
+        if (screen->name() == name)
+            return screen;
+    return nullptr;
+}
+
+class BoardWindow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        const QString environment = qEnvironmentVariable("TIDEWIRE_DISPLAY_TEST");
+        if (environment.startsWith(S("missing:")))
+            GTEST_SKIP() << environment.mid(8).toStdString();
+        ASSERT_EQ(environment, S("xvfb")) << "run through tests/support/run-with-xvfb.sh (ctest does)";
+        if (QStandardPaths::findExecutable(S("xrandr")).isEmpty())
+            GTEST_SKIP() << "xrandr is not installed (scripts/install-deps installs it)";
+    }
+    void TearDown() override
+    {
+        manager.close();
+        xrandr({S("--delmonitor"), S("side")});
+        xrandr({S("--delmonitor"), S("left")});
+        waitFor([] { return QGuiApplication::screens().size() == 1; });
+    }
+
+    BoardHarness board;
+    FullScreenWindowManager manager{*board.defaults, board.context(), board.filters};
+};
+
+TEST_F(BoardWindow, OpensFullScreenOnTheChosenMonitorAndEscapeClosesIt)
+{
+    ASSERT_TRUE(setMonitor(S("left"), {0, 0, 1280, 1080}, S("screen")));
+    ASSERT_TRUE(setMonitor(S("side"), {1280, 0, 640, 1080}, S("none")));
+    ASSERT_TRUE(waitFor([] { return QGuiApplication::screens().size() == 2; }));
+    QScreen* side = screenNamed(S("side"));
+    ASSERT_NE(side, nullptr);
+
+    board.showItems({boardItem(S("a"), S("Tides turn"), S("https://news.example/a"), S("Harbour News"))});
+    board.defaults->set(FullScreenWindowManager::PreferredMonitorKey,
+                        QString::number(ScreenNumbers::screenNumber(side)));
+    manager.show(*board.store);
+    QWidget* window = manager.window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(waitFor([&] { return window->isVisible() && window->geometry() == QRect(1280, 0, 640, 1080); }))
+        << window->geometry().x() << "," << window->geometry().y() << " " << window->width() << "x"
+        << window->height();
+    EXPECT_EQ(window->windowHandle()->screen(), side);
+    EXPECT_TRUE(waitFor([&] { return window->isActiveWindow(); })) << "the board takes the keyboard";
+    auto* view = window->findChild<AmbientBoardView*>();
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(view->cards().size(), 1);
+
+    QTest::keyClick(window, Qt::Key_Escape);
+    EXPECT_EQ(manager.window(), nullptr);
+
+    // The choice gone: the primary screen.
+    board.defaults->set(FullScreenWindowManager::PreferredMonitorKey, S("1"));
+    manager.show(*board.store);
+    ASSERT_NE(manager.window(), nullptr);
+    EXPECT_EQ(manager.window()->windowHandle()->screen(), QGuiApplication::primaryScreen());
+    EXPECT_TRUE(waitFor([&] { return manager.window()->geometry() == QGuiApplication::primaryScreen()->geometry(); }));
+}
+
+} // namespace
+
+namespace {
+
+TEST(SystemIdleSource, ReadsTheIdleTimeFromTheXServer)
+{
+    if (qEnvironmentVariable("TIDEWIRE_DISPLAY_TEST") != S("xvfb"))
+        GTEST_SKIP() << "needs the private X server";
+    auto source = IdleSource::createSystem();
+    source->start();
+    const auto first = source->idleSeconds();
+    ASSERT_TRUE(first.has_value()) << "Xvfb has the screensaver extension";
+    EXPECT_GE(*first, 0.0);
+    EXPECT_LT(*first, 3600.0);
+}
+
+} // namespace
