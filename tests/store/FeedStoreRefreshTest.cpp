@@ -229,4 +229,48 @@ TEST_F(FeedStoreRefresh, WeatherFollowsTheStoredCityAndKeepsTheLastReadingOnFail
     EXPECT_EQ(requestsFor(QStringLiteral("v1_weather")).last().header("If-None-Match").isEmpty(), false);
 }
 
+TEST_F(FeedStoreRefresh, AnAnswerForACityAskedEarlierDoesNotReplaceANewerOne)
+{
+    serveCatalogue({feed(QStringLiteral("a"))}, items(QStringLiteral("a1@1")));
+    makeStore();
+    startAndSettle();
+    Gate& slow = gate();
+    server.handle(QStringLiteral("/v1_weather"), [&slow](const LoopbackServer::Request& r) {
+        const QString city = r.query.queryItemValue(QStringLiteral("city"), QUrl::FullyDecoded);
+        if (city == QStringLiteral("Cork"))
+            slow.wait();
+        return R::json(bytes(weather(city)));
+    });
+    defaults->set(FeedStore::WeatherCityKey, QStringLiteral("Cork"));
+    store->refreshWeather();
+    ASSERT_TRUE(waitUntil([&] { return requests(QStringLiteral("v1_weather")) == 2; }));
+    defaults->set(FeedStore::WeatherCityKey, QStringLiteral("Galway"));
+    store->refreshWeather();
+    ASSERT_TRUE(waitUntil([&] { return store->currentWeather()->city == QStringLiteral("Galway"); }));
+    slow.open();
+    drain();
+    EXPECT_EQ(store->currentWeather()->city, QStringLiteral("Galway"));
+}
+
+TEST_F(FeedStoreRefresh, AHeadlineRewordedUnderTheSameIdIsAnnounced)
+{
+    serveCatalogue({feed(QStringLiteral("a"))}, items(QStringLiteral("a1@1")));
+    makeStore();
+    startAndSettle();
+    QJsonObject reworded = items(QStringLiteral("a1@1"));
+    QJsonObject first = reworded.value(QStringLiteral("items")).toArray().first().toObject();
+    first.insert(QStringLiteral("title"), QStringLiteral("Corrected headline"));
+    reworded.insert(QStringLiteral("items"), QJsonArray{first});
+    server.route(QStringLiteral("/v1_items_batch"), R::json(bytes(reworded)));
+    QSignalSpy itemsSpy(store.get(), &FeedStore::itemsChanged);
+    time.advanceSeconds(300);
+    ASSERT_TRUE(waitForRefreshes(2));
+    EXPECT_EQ(itemsSpy.count(), 1);
+    EXPECT_EQ(store->items().first().title, QStringLiteral("Corrected headline"));
+    // The same batch again stays silent.
+    time.advanceSeconds(300);
+    ASSERT_TRUE(waitForRefreshes(3));
+    EXPECT_EQ(itemsSpy.count(), 1);
+}
+
 } // namespace
