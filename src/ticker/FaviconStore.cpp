@@ -169,7 +169,9 @@ QCoro::Task<void> FaviconStore::load(QString key, QUrl url)
         co_return;
     }
 
-    co_await m_scheduler->sleep(100ms, stop);
+    // Nothing cuts the pause short: a store that goes away meanwhile is
+    // noticed right after it.
+    co_await m_scheduler->sleep(100ms, std::stop_token());
     if (!self || stop.stop_requested())
         co_return;
 

@@ -76,6 +76,7 @@ TEST(StripAgainstCatalogueTest, ScrollsTheStoresHeadlinesWithTheirIcons)
     EXPECT_EQ(frame.pixelColor(ring * frame.devicePixelRatio()), QColor(Qt::white));
 
     store.stop();
+    FakeTime::settle();  // the store's stopped waits end before its fake time goes
 }
 
 } // namespace

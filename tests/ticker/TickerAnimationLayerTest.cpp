@@ -187,6 +187,8 @@ protected:
     {
         layer.reset();
         store->stop();
+        FakeTime::settle();  // the store's stopped waits end before its fake time goes
+        store.reset();
     }
     void handOver(const QList<FeedItem>& items) { personal.handler(items); }
 };
