@@ -124,7 +124,12 @@ void FixedBrandBlock::updateTopicSlot()
     if (m_topicSlot && art == m_slotIsArt)
         return;
     // A returning orb starts afresh: a new one replaces whatever stood here.
-    delete m_topicSlot.data();
+    // The old one may be inside its own click handler: it goes afterwards.
+    if (m_topicSlot) {
+        m_topicSlot->hide();
+        m_row->removeWidget(m_topicSlot);
+        m_topicSlot->deleteLater();
+    }
     m_slotIsArt = art;
     if (art) {
         m_topicSlot = StripMusicViews::makeArtBlock(m_store, m_size, m_panel);

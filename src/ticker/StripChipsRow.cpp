@@ -23,7 +23,13 @@ StripChipsRow::StripChipsRow(FeedStore& store, Defaults& defaults, std::function
 template <class T>
 void StripChipsRow::drop(QPointer<T>& chip)
 {
-    delete chip.data();
+    if (!chip)
+        return;
+    // A chip's own close button gets here from inside its event handler:
+    // it goes once that handler has returned.
+    chip->hide();
+    m_row->removeWidget(chip);
+    chip->deleteLater();
     chip = nullptr;
 }
 

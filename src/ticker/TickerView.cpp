@@ -76,6 +76,11 @@ TickerView::TickerView(FeedStore& store, Services services, QWidget* parent)
 
 TickerView::~TickerView() = default;
 
+ExtraStripLayer* TickerView::extraStrip() const
+{
+    return m_extra.data();
+}
+
 int TickerView::tickerSize() const
 {
     const qint64 size = m_services.defaults.intValue(sizeKey, StripMetrics::standard);
@@ -161,7 +166,10 @@ void TickerView::settingChanged(const QString& key)
 
 void TickerView::rebuildBrandBlock()
 {
-    delete m_brand;
+    if (m_brand) {
+        m_brand->hide();
+        m_brand->deleteLater();
+    }
     m_brand = new FixedBrandBlock(
         m_store, tickerSize(), m_miniMode, [this] { setMiniMode(!m_miniMode); },
         FixedBrandBlock::Services{m_services.defaults, m_services.filters, *m_services.rows.opener,

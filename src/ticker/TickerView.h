@@ -94,7 +94,7 @@ public:
     FixedBrandBlock* brandBlock() const { return m_brand; }
     StripChipsRow* chipsRow() const { return m_chips; }
     // The second strip, or null while it is not shown.
-    ExtraStripLayer* extraStrip() const { return m_extra; }
+    ExtraStripLayer* extraStrip() const;
     // Opacity the scroller layer is drawn at: 1 online, 0.8 offline.
     double scrollerOpacity() const;
 

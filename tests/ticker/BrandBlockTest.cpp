@@ -305,8 +305,14 @@ TEST_F(BrandBlockTest, ArtBlockTakesTheOrbsPlaceWhilePlayingUnlessFocused)
     EXPECT_EQ(b->orb()->orbIndex(), 0) << "the orb starts afresh";
     EXPECT_EQ(b->orb()->currentOrb()->id, "ai");
 
-    f.store->focusTopic("ai");
+    // Releasing the focus with a click on the orb itself swaps the orb for
+    // the art block from inside the orb's own click.
+    SignalRotationOrb* focusedOrb = b->orb();
+    QTest::mouseClick(focusedOrb, Qt::LeftButton, {}, focusedOrb->dotBox().center().toPoint());
+    EXPECT_FALSE(f.store->focusedTopicID());
     EXPECT_TRUE(b->showsArtBlock());
+    EXPECT_TRUE(b->artBlock());
+    FakeTime::settle();
     f.store->clearNowPlaying();
     EXPECT_TRUE(b->orb());
 }

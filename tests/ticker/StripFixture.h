@@ -9,6 +9,7 @@
 #include "store/FilterStore.h"
 #include "ticker/MarqueeClock.h"
 #include "ticker/StripServices.h"
+#include "ticker/TickerView.h"
 
 #include <QRandomGenerator>
 #include <memory>
@@ -51,7 +52,7 @@ private:
 // Curated items and orbs reach the store through its snapshot.
 struct StripFixture {
     RowFixture rows;
-    const QUrl closedPort{QStringLiteral("http://127.0.0.1:9/")};
+    QUrl serverBase{QStringLiteral("http://127.0.0.1:9/")};
     FilterStore filters{*rows.defaults};
     ClockMarqueeClock clock{rows.time};
     QRandomGenerator random{5};
@@ -61,12 +62,15 @@ struct StripFixture {
     std::unique_ptr<MarketsStore> markets;
     std::unique_ptr<FeedStore> store;
 
-    StripFixture()
+    // `base`: where the server API and market services are; none: nowhere.
+    explicit StripFixture(std::optional<QUrl> base = std::nullopt)
     {
+        if (base)
+            serverBase = *base;
         Endpoints endpoints = Endpoints::builtIn();
-        endpoints.apiBase = closedPort;
-        endpoints.finnhubBase = closedPort;
-        endpoints.coingeckoBase = closedPort;
+        endpoints.apiBase = serverBase;
+        endpoints.finnhubBase = serverBase;
+        endpoints.coingeckoBase = serverBase;
         markets = std::make_unique<MarketsStore>(*rows.defaults, secrets, rows.time, rows.time, endpoints);
         store = std::make_unique<FeedStore>(FeedStore::Services{
             *rows.defaults, rows.time, rows.time, &rows.nam, nullptr,
@@ -75,7 +79,7 @@ struct StripFixture {
                 monitor = m.get();
                 return m;
             },
-            closedPort, std::nullopt, closedPort, QStringLiteral("1.0")});
+            serverBase, std::nullopt, serverBase, QStringLiteral("1.0")});
     }
     ~StripFixture()
     {
@@ -91,6 +95,18 @@ struct StripFixture {
     }
 
     Defaults& defaults() { return *rows.defaults; }
+
+    // The strip on this fixture's stores and services, sized and placed away
+    // from the pointer (which rests at the origin), not yet shown.
+    std::unique_ptr<TickerView> makeView(int width = 1400)
+    {
+        auto view = std::make_unique<TickerView>(
+            *store, TickerView::Services{*rows.defaults, filters, services, *markets, rows.time, clock,
+                                         rows.context(), &random});
+        view->resize(width, view->height());
+        view->move(3000, 3000);
+        return view;
+    }
 
     // Restarts the store on a snapshot holding these items and orbs.
     void load(const QList<FeedItem>& items, const QList<Orb>& orbs = {}, const QList<Topic>& topics = {})

@@ -1,0 +1,296 @@
+#include "StripFixture.h"
+#include "TickerTestUtil.h"
+#include "api/Palette.h"
+#include "ticker/ExtraStripLayer.h"
+#include "ticker/FixedBrandBlock.h"
+#include "ticker/MarqueeTickerView.h"
+#include "ticker/StripChipsRow.h"
+#include "ticker/TickerAnimationLayer.h"
+
+#include "music/ListeningChip.h"
+#include "music/NowPlayingChip.h"
+
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QList<FeedItem> kItems = {
+    categorised("a", "Alpha headline", "tech", "Technology"),
+    categorised("b", "Beta headline", "science"),
+};
+const QList<Orb> kOrbs = {makeOrb("rates", "Interest Rates", QStringList{"fed"})};
+
+// Draws the widget and its children on a clear image, without a window background.
+QImage renderClear(QWidget& w)
+{
+    QImage image(w.size(), QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    w.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+    return image;
+}
+
+TEST(StripViewTest, HeightsAndInsetsPerSize)
+{
+    struct Case {
+        QJsonValue size;  // undefined: not stored
+        int height;
+        int inset;
+    };
+    const QList<Case> cases = {
+        {QJsonValue::Undefined, 72, 290}, {1, 48, 190}, {2, 72, 290}, {4, 108, 360}, {3, 72, 290}, {0, 72, 290},
+    };
+    for (const Case& c : cases) {
+        StripFixture f;
+        if (!c.size.isUndefined())
+            f.defaults().set(TickerView::sizeKey, c.size);
+        auto view = f.makeView();
+        view->show();
+        EXPECT_EQ(view->height(), c.height) << c.size.toInt();
+        EXPECT_EQ(view->totalHeight(), c.height) << c.size.toInt();
+        EXPECT_EQ(view->scrollerLayer()->geometry(), QRect(c.inset, 0, 1400 - c.inset, c.height)) << c.size.toInt();
+        EXPECT_EQ(view->brandBlock()->height(), c.height) << c.size.toInt();
+        EXPECT_EQ(view->brandBlock()->geometry().topLeft(), QPoint(0, 0));
+        EXPECT_FALSE(view->extraStrip());
+    }
+}
+
+TEST(StripViewTest, SecondStripStacksUnderTheMainOneReversed)
+{
+    StripFixture f;
+    f.load(kItems);
+    f.defaults().set(TickerView::secondTickerKey, true);
+    StripConfig::save({StripConfig{"cat:tech", 2.0, 4, "Red"}}, f.defaults());
+    auto view = f.makeView();
+    view->show();
+    EXPECT_EQ(view->height(), 72 + 108);
+    ExtraStripLayer* extra = view->extraStrip();
+    ASSERT_TRUE(extra);
+    EXPECT_EQ(extra->geometry(), QRect(0, 72, 1400, 108));
+    EXPECT_TRUE(extra->isReversed());
+    EXPECT_EQ(idsOf(extra->displayItems()), "a");
+
+    // A stored change reaches the strip that is there.
+    StripConfig::setField(f.defaults(), 0, &StripConfig::size, 1);
+    EXPECT_EQ(view->extraStrip(), extra);
+    EXPECT_EQ(view->height(), 72 + 48);
+    EXPECT_EQ(extra->geometry().height(), 48);
+
+    // Mini mode drops the stacked strip and its height.
+    view->setMiniMode(true);
+    EXPECT_FALSE(view->extraStrip());
+    EXPECT_EQ(view->height(), 72);
+    EXPECT_TRUE(f.defaults().boolValue(TickerView::miniModeTransientKey, false));
+    view->setMiniMode(false);
+    ASSERT_TRUE(view->extraStrip());
+    EXPECT_EQ(view->height(), 72 + 48);
+
+    f.defaults().set(TickerView::secondTickerKey, false);
+    EXPECT_FALSE(view->extraStrip());
+    EXPECT_EQ(view->height(), 72);
+}
+
+TEST(StripViewTest, SecondStripWithNothingStoredComesFromTheOlderSettings)
+{
+    StripFixture f;
+    f.load(kItems);
+    f.defaults().set(TickerView::sizeKey, 1);
+    f.defaults().set(StripConfig::legacyMixesKey, "shuffle");
+    f.defaults().set(TickerView::secondTickerKey, true);
+    auto view = f.makeView();
+    view->show();
+    ASSERT_TRUE(view->extraStrip());
+    EXPECT_EQ(view->extraStrip()->config(), (StripConfig{"shuffle", 1.0, 1, "Black"}));
+    EXPECT_EQ(view->height(), 48 + 48);
+}
+
+TEST(StripViewTest, PlacementSettingsPlaceTheWindowAgain)
+{
+    StripFixture f;
+    auto view = f.makeView();
+    view->show();
+    f.services.calls.clear();
+    struct Case {
+        QString key;
+        QJsonValue value;
+        bool places;
+    };
+    const QList<Case> cases = {
+        {TickerView::positionKey, "bottom", true},
+        {TickerView::sizeKey, 4, true},
+        {TickerView::alwaysOnTopKey, false, true},
+        {TickerView::secondTickerKey, true, true},
+        {TickerView::stripsKey, R"([{"mix":"music","speed":1,"size":1,"background":"Red"}])", true},
+        {TickerView::opacityKey, 0.5, false},
+        {TickerView::scrollSpeedKey, 2.0, false},
+        {TickerView::feedMixKey, "latest", false},
+        {TickerView::themeKey, "Blue", false},
+        {TickerView::tuneToMusicKey, false, false},
+        {TickerView::positionKey, "bottom", false},  // the same value again: no change
+    };
+    for (const Case& c : cases) {
+        f.services.calls.clear();
+        f.defaults().set(c.key, c.value);
+        EXPECT_EQ(f.services.count("reposition"), c.places ? 1 : 0) << c.key.toStdString();
+    }
+    EXPECT_EQ(view->scrollerLayer()->tickerSize(), 4);
+    EXPECT_DOUBLE_EQ(view->scrollerLayer()->scrollSpeed(), 2.0);
+    EXPECT_EQ(view->height(), 108 + 48);
+}
+
+TEST(StripViewTest, MiniModeWritesTheMirrorBeforePlacingTheWindow)
+{
+    StripFixture f;
+    auto view = f.makeView();
+    QList<bool> mirrorAtReposition;
+    f.services.onCall = [&](const QString& call) {
+        if (call == "reposition")
+            mirrorAtReposition.append(f.defaults().boolValue(TickerView::miniModeTransientKey, false));
+    };
+    view->show();
+    view->setMiniMode(true);
+    view->setMiniMode(true);  // no change: nothing happens
+    view->setMiniMode(false);
+    EXPECT_EQ(mirrorAtReposition, (QList<bool>{true, false}));
+
+    view->setMiniMode(true);
+    EXPECT_FALSE(view->scrollerLayer()->isVisible());
+    EXPECT_FALSE(view->chipsRow()->isVisible());
+    EXPECT_TRUE(view->brandBlock()->isVisible());
+    EXPECT_TRUE(view->brandBlock()->isMiniMode());
+    EXPECT_DOUBLE_EQ(view->backgroundOpacity(), 0.0);
+
+    // The brand block's own button leaves mini mode.
+    view->brandBlock()->miniModeButton()->click();
+    EXPECT_FALSE(view->isMiniMode());
+    EXPECT_TRUE(view->scrollerLayer()->isVisible());
+}
+
+TEST(StripViewTest, FirstShowResetsTheMirrorAndStartsTheListenersOnce)
+{
+    StripFixture f;
+    f.defaults().set(TickerView::miniModeTransientKey, true);
+    auto view = f.makeView();
+    EXPECT_TRUE(f.services.calls.isEmpty()) << "nothing before it shows";
+    QList<bool> mirrorAtStart;
+    f.services.onCall = [&](const QString&) {
+        mirrorAtStart.append(f.defaults().boolValue(TickerView::miniModeTransientKey, true));
+    };
+    view->show();
+    EXPECT_EQ(f.services.calls, (QStringList{"startNowPlaying", "startRoomListener"}));
+    EXPECT_EQ(mirrorAtStart, (QList<bool>{false, false}));
+    view->hide();
+    f.defaults().set(TickerView::miniModeTransientKey, true);
+    view->show();
+    EXPECT_EQ(f.services.calls.size(), 2);
+    EXPECT_FALSE(f.defaults().boolValue(TickerView::miniModeTransientKey, true)) << "reset at every appearance";
+}
+
+TEST(StripViewTest, ChipPrecedence)
+{
+    StripFixture f;
+    f.load(kItems, kOrbs);
+    auto view = f.makeView();
+    view->show();
+    StripChipsRow* chips = view->chipsRow();
+    auto shown = [&] {
+        QStringList out;
+        if (chips->focusChip())
+            out << "focus:" + chips->focusChip()->text();
+        if (auto* np = qobject_cast<NowPlayingChip*>(chips->nowPlayingChip()))
+            out << "playing:" + np->artist() + "/" + np->track();
+        if (chips->listeningChip())
+            out << "listening";
+        if (chips->offlineChip())
+            out << "offline:" + chips->offlineChip()->text();
+        return out.join(u' ');
+    };
+    EXPECT_EQ(shown(), "");
+    EXPECT_FALSE(chips->takesClicks()) << "clicks reach the scroller";
+
+    f.store->setNowPlaying("Band", "Tune", std::nullopt);
+    EXPECT_EQ(shown(), "playing:Band/Tune");
+    EXPECT_TRUE(chips->takesClicks());
+
+    f.store->focusTopic("rates");
+    EXPECT_EQ(shown(), "focus:INTEREST RATES") << "a focused topic hides the track";
+
+    view->exitFocus();
+    EXPECT_FALSE(f.store->focusedTopicID());
+    EXPECT_TRUE(f.store->focusedItems().isEmpty());
+    EXPECT_EQ(shown(), "playing:Band/Tune");
+
+    f.store->setRoomListening(true);
+    EXPECT_EQ(shown(), "playing:Band/Tune") << "the track wins over listening";
+    f.store->clearNowPlaying();
+    EXPECT_EQ(shown(), "listening");
+    auto* listening = qobject_cast<ListeningChip*>(chips->listeningChip());
+    ASSERT_TRUE(listening);
+    f.defaults().set(TickerView::listenKey, true);
+    listening->resize(listening->sizeHint());
+    QTest::mouseClick(listening, Qt::LeftButton, {}, listening->closeButtonRect().center().toPoint());
+    EXPECT_FALSE(f.defaults().boolValue(TickerView::listenKey, true)) << "closing switches listening off";
+
+    f.store->setRoomListening(false);
+    ASSERT_TRUE(f.monitor);
+    f.monitor->setOnline(false);
+    EXPECT_TRUE(shown().startsWith("offline:Offline")) << shown().toStdString();
+    EXPECT_FALSE(chips->takesClicks()) << "the offline chip alone takes no clicks";
+    EXPECT_DOUBLE_EQ(view->scrollerOpacity(), 0.8);
+    f.monitor->setOnline(true);
+    EXPECT_DOUBLE_EQ(view->scrollerOpacity(), 1.0);
+
+    // The chips sit at the trailing end, 14 px in and 4 px down.
+    f.store->setNowPlaying("Band", "Tune", std::nullopt);
+    EXPECT_EQ(chips->geometry().right() + 1, view->width() - 14);
+    EXPECT_EQ(chips->geometry().top(), 4);
+}
+
+TEST(StripViewTest, FocusChipCloseLeavesTheFocus)
+{
+    StripFixture f;
+    f.load(kItems, kOrbs);
+    auto view = f.makeView();
+    view->show();
+    f.store->focusTopic("rates");
+    FocusChip* chip = view->chipsRow()->focusChip();
+    ASSERT_TRUE(chip);
+    QTest::mouseClick(chip, Qt::LeftButton, {}, chip->closeButtonRect().center().toPoint());
+    EXPECT_FALSE(f.store->focusedTopicID());
+    EXPECT_FALSE(view->chipsRow()->focusChip());
+}
+
+TEST(StripViewTest, OpacityAppliesToTheBackgroundOnly)
+{
+    struct Case {
+        double opacity;
+        QString theme;
+        int alpha;  // of the background between the brand block and the chips
+    };
+    const QList<Case> cases = {
+        {1.0, "Green", 255},
+        {0.0, "Green", 0},
+        {0.5, "Green", 128},
+        {1.0, "Nonsense", 255},  // an unknown theme is black
+    };
+    for (const Case& c : cases) {
+        StripFixture f;
+        f.defaults().set(TickerView::opacityKey, c.opacity);
+        f.defaults().set(TickerView::themeKey, c.theme);
+        auto view = f.makeView();
+        view->show();
+        const QImage image = renderClear(*view);
+        // An empty stretch of the strip, right of the scroller's fade.
+        const QColor background = image.pixelColor(900, 60);
+        EXPECT_NEAR(background.alpha(), c.alpha, 2) << c.opacity;
+        if (c.alpha > 0) {
+            const QColor theme = themeBackgroundColor(c.theme);
+            EXPECT_EQ(background.rgb(), theme.rgb()) << c.theme.toStdString();
+        }
+        // The brand block's panel stays fully drawn.
+        EXPECT_EQ(image.pixelColor(3, 60).alpha(), 255) << c.opacity;
+    }
+}
+
+} // namespace
