@@ -68,14 +68,6 @@ TEST_F(ExtraStripTest, ItemsAndCaptionPerMix)
     }
 }
 
-TEST_F(ExtraStripTest, MusicMixFollowsTheLane)
-{
-    f.load(kItems);
-    // The lane's items arrive from the server; without them the curated list.
-    EXPECT_EQ(ExtraStripLayer::caption("music", *f.store, *f.markets), "MUSIC · IDLE");
-    EXPECT_EQ(idsOf(ExtraStripLayer::items("music", *f.store, f.random)), "t1 s1 t2 plain");
-}
-
 TEST_F(ExtraStripTest, MarketCaptionNamesTheKeyState)
 {
     struct Case {

@@ -84,3 +84,30 @@ TEST(StripViewCatalogueTest, DrawsTheWholeStripFromTheSampleCatalogue)
 }
 
 } // namespace
+
+namespace {
+
+TEST(StripViewCatalogueTest, MusicMixFollowsTheLaneAndItsCaption)
+{
+    CatalogueServer server;
+    ASSERT_TRUE(server.start().has_value());
+    StripFixture f(server.baseUrl());
+    f.store->start();
+    ASSERT_TRUE(runUntil([&] { return !f.store->items().isEmpty(); }, 10000));
+
+    ExtraStripLayer layer(*f.store, StripConfig{"music", 1.0, 2, "Black"}, true,
+                          ExtraStripLayer::Services{*f.markets, f.rows.context(), f.clock, &f.random});
+    layer.resize(800, 72);
+    layer.show();
+    EXPECT_EQ(layer.caption(), "MUSIC · IDLE");
+    EXPECT_EQ(idsOf(layer.displayItems()), idsOf(f.store->items()));
+
+    f.store->setNowPlaying("The Sample Band", "First Song", std::nullopt);
+    ASSERT_TRUE(runUntil([&] { return !f.store->nowPlayingItems().isEmpty(); }, 10000))
+        << "no lane items for the artist";
+    EXPECT_EQ(layer.caption(), "MUSIC");
+    EXPECT_EQ(idsOf(layer.displayItems()), idsOf(f.store->nowPlayingItems()));
+    EXPECT_TRUE(layer.displayItems().first().stableId.startsWith("np-"));
+}
+
+} // namespace
