@@ -2,11 +2,13 @@
 
 #include "FakeCell.h"
 #include "FakeTime.h"
+#include "LogCapture.h"
 #include "ticker/MarqueeClock.h"
 
 #include <QApplication>
 #include <QEnterEvent>
 #include <QImage>
+#include <QLoggingCategory>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
@@ -410,6 +412,38 @@ TEST_F(MarqueeViewTest, CellPicturesAreRenderedOnceUntilTheirLookChanges)
     log->painted.clear();
     paint();
     EXPECT_EQ(log->painted, QStringList{"p1+hover"});
+
+    // Another pixel ratio draws every picture afresh, sharp for that ratio.
+    log->painted.clear();
+    QImage sharp(1600, 144, QImage::Format_ARGB32_Premultiplied);
+    sharp.setDevicePixelRatio(2);
+    {
+        QPainter p(&sharp);
+        view->paintStrip(p);
+    }
+    EXPECT_EQ(log->painted, (QStringList{"p0", "p1+hover", "p2", "p3", "p4"}));
+}
+
+TEST_F(MarqueeViewTest, LogsWhatItDoes)
+{
+    LogCapture capture;
+    QLoggingCategory::setFilterRules(QStringLiteral("tidewire.client.marquee.debug=true"));
+    view->updateContent(MarqueeContent{}, 2, false, 1);
+    view->updateContent(fakeContent({"zero"}, log, 0, 40), 2, false, 1);
+    show("a");
+    enter();
+    show("b");
+    pointer = QPoint(-5000, -5000);
+    show("b");
+    QLoggingCategory::setFilterRules(QString());
+    const QStringList expected = {
+        "strip rebuilt EMPTY",
+        "strip measured 0.000000x40.000000 for 1 items — will render blank",
+        "defer rebuild while hovering: 10 items",
+        "hover latch healed (update): pointer not over strip, pending=10",
+    };
+    for (const QString& line : expected)
+        EXPECT_TRUE(capture.anyContains(line)) << line.toStdString();
 }
 
 } // namespace
