@@ -344,7 +344,7 @@ TEST_F(FeedFetchingTest, AFeedRemovedDuringAPassGetsNothingAndItsItemsDropOut)
     const QString a = addServed(QStringLiteral("/a"), TestFeeds::rss(QStringLiteral("A"), TestFeeds::datedEntries(QStringLiteral("a"), 1)));
     addServed(QStringLiteral("/b"), TestFeeds::rss(QStringLiteral("B"), TestFeeds::datedEntries(QStringLiteral("b"), 1)));
     Response slowA = Response::text(TestFeeds::rss(QStringLiteral("A"), TestFeeds::datedEntries(QStringLiteral("a-new"), 1)), "application/rss+xml");
-    slowA.delay = 400ms;
+    slowA.delay = 1000ms;
     server.route(QStringLiteral("/a"), slowA);
 
     QTimer::singleShot(50ms, store.get(), [&] { store->remove(a); });
