@@ -10,7 +10,9 @@
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
 #include "ticker/MarqueeClock.h"
+#include "ticker/CategoryMixOptions.h"
 #include "ticker/MarqueeTickerView.h"
+#include "ticker/StripConfig.h"
 #include "ticker/ThumbnailStore.h"
 
 #include <QApplication>
@@ -140,6 +142,34 @@ void BM_RebuildUnseenItems(benchmark::State& state)
     }
 }
 BENCHMARK(BM_RebuildUnseenItems)->Unit(benchmark::kMillisecond);
+
+
+// The stacked strip's stored configuration is read afresh on every menu
+// opening and every window placement.
+void BM_StripConfigLoad(benchmark::State& state)
+{
+    auto defaults = Defaults::inMemory();
+    StripConfig::save({StripConfig{QStringLiteral("cat:technology"), 2.0, 4, QStringLiteral("Teal")}}, *defaults);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(StripConfig::load(*defaults));
+}
+BENCHMARK(BM_StripConfigLoad)->Unit(benchmark::kMicrosecond);
+
+// The second strip's category choices over the loaded headlines, built at
+// every menu opening.
+void BM_CategoryMixOptions(benchmark::State& state)
+{
+    QList<FeedItem> items = headlines(QStringLiteral("c"), 300);
+    for (qsizetype i = 0; i < items.size(); ++i) {
+        FeedCategory category;
+        category.slug = QStringLiteral("category-%1").arg(i % 25);
+        category.name = QStringLiteral("Category %1").arg(i % 25);
+        items[i].source->category = category;
+    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(categoryMixOptions(items));
+}
+BENCHMARK(BM_CategoryMixOptions)->Unit(benchmark::kMicrosecond);
 
 } // namespace
 
