@@ -138,12 +138,20 @@ void FixedBrandBlock::updateTopicSlot()
             m_store, m_size,
             SignalRotationOrb::Services{m_services.filters, m_services.opener, m_services.scheduler}, m_panel);
     }
+    if (auto* orb = qobject_cast<SignalRotationOrb*>(m_topicSlot.data()))
+        connect(orb, &SignalRotationOrb::contentChanged, this, [this] { panelChanged(); });
     m_row->addWidget(m_topicSlot, 0, Qt::AlignVCenter);
     m_topicSlot->show();
+    panelChanged();
+}
+
+void FixedBrandBlock::panelChanged()
+{
+    m_row->invalidate();
     m_row->activate();
-    updateGeometry();
     resize(sizeHint().width(), height());
     placeMiniButton();
+    updateGeometry();  // the strip places the block again
 }
 
 void FixedBrandBlock::setMiniMode(bool mini)

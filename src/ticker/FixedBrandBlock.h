@@ -62,6 +62,7 @@ protected:
 private:
     void updateMiniButton();
     void updateTopicSlot();
+    void panelChanged();
     void placeMiniButton();
     QColor themeColor() const;
 

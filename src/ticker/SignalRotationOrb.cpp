@@ -166,9 +166,12 @@ void SignalRotationOrb::refreshContent()
     const std::optional<Orb> orb = currentOrb();
     if (orb && m_pulse)
         startPulse();  // the new orb's intensity sets the pace
+    const QSize before = sizeHint();
     rebuildColumn(orb);
     updateGeometry();
     update();
+    if (sizeHint() != before)
+        Q_EMIT contentChanged();
 }
 
 void SignalRotationOrb::rebuildColumn(const std::optional<Orb>& orb)

@@ -61,6 +61,11 @@ public:
 
     QSize sizeHint() const override;
 
+Q_SIGNALS:
+    // The orb's ideal size may have changed (orbs arrived or went, the text
+    // column changed).
+    void contentChanged();
+
 protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;

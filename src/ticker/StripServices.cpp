@@ -8,6 +8,7 @@ namespace {
 class UnwiredStripServices final : public StripServices {
 public:
     void reposition() override { ignored("reposition"); }
+    void setInputRegion(const std::optional<QRect>&) override { ignored("setInputRegion"); }
     void showSettings(FeedStore&, const std::optional<QString>&) override { ignored("showSettings"); }
     void showSearch(FeedStore&) override { ignored("showSearch"); }
     void showFullScreen(FeedStore&) override { ignored("showFullScreen"); }

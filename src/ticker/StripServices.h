@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QString>
 #include <QUrl>
 #include <optional>
@@ -17,6 +18,10 @@ public:
 
     // Places the ticker window again from the stored settings.
     virtual void reposition() = 0;
+    // Limits pointer input to `region` of the ticker window (mini mode shows
+    // only the brand block; clicks elsewhere belong to what lies beneath);
+    // none gives the whole window back.
+    virtual void setInputRegion(const std::optional<QRect>& region) = 0;
     // Opens the settings window, or raises it; no tab keeps the one shown.
     virtual void showSettings(FeedStore& store, const std::optional<QString>& tab) = 0;
     virtual void showSearch(FeedStore& store) = 0;

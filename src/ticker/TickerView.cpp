@@ -137,6 +137,23 @@ void TickerView::setMiniMode(bool mini)
     // The window controller reads the mirror: write it first.
     m_services.defaults.set(miniModeTransientKey, mini);
     m_services.strip.reposition();
+    updateInputRegion();
+}
+
+std::optional<QRect> TickerView::miniModeInputRegion() const
+{
+    if (!m_miniMode || !m_brand)
+        return std::nullopt;
+    return QRect(0, 0, m_brand->panelWidth(), StripMetrics::stripHeight(tickerSize()));
+}
+
+void TickerView::updateInputRegion()
+{
+    const std::optional<QRect> region = miniModeInputRegion();
+    if (region == m_inputRegion)
+        return;
+    m_inputRegion = region;
+    m_services.strip.setInputRegion(region);
 }
 
 void TickerView::exitFocus()
@@ -234,6 +251,8 @@ void TickerView::relayout()
         const int extraHeight = StripMetrics::stripHeight(m_extra->config().size);
         m_extra->setGeometry(0, main, width(), extraHeight);
     }
+    if (m_miniMode && m_inputRegion)
+        updateInputRegion();  // the brand block may have grown or shrunk
 }
 
 void TickerView::watchMarquee(QWidget* marquee)
@@ -274,6 +293,14 @@ void TickerView::paintEvent(QPaintEvent*)
     const int main = StripMetrics::stripHeight(tickerSize());
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.fillRect(QRect(0, 0, width(), main), background);
+}
+
+bool TickerView::event(QEvent* event)
+{
+    // A child's ideal size changed (the brand block grew with the orb's text).
+    if (event->type() == QEvent::LayoutRequest)
+        relayout();
+    return QWidget::event(event);
 }
 
 void TickerView::resizeEvent(QResizeEvent* event)

@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 class Defaults;
 class ExtraStripLayer;
@@ -79,6 +80,8 @@ public:
     bool isMiniMode() const { return m_miniMode; }
     // Writes the mirror, then places the window again.
     void setMiniMode(bool mini);
+    // While in mini mode only the brand block's panel takes the pointer.
+    std::optional<QRect> miniModeInputRegion() const;
     // Leaves the topic focus (the focus chip's close button).
     void exitFocus();
 
@@ -99,6 +102,7 @@ public:
     double scrollerOpacity() const;
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -112,6 +116,7 @@ private:
     void updateScrollerOpacity();
     void relayout();
     void watchMarquee(QWidget* marquee);
+    void updateInputRegion();
 
     FeedStore& m_store;
     Services m_services;
@@ -122,4 +127,5 @@ private:
     FixedBrandBlock* m_brand = nullptr;
     StripChipsRow* m_chips;
     QPointer<ExtraStripLayer> m_extra;
+    std::optional<QRect> m_inputRegion;  // as last handed to the services
 };

@@ -18,6 +18,15 @@
 class RecordingStripServices final : public StripServices {
 public:
     void reposition() override { record(QStringLiteral("reposition")); }
+    void setInputRegion(const std::optional<QRect>& region) override
+    {
+        record(region ? QStringLiteral("inputRegion:%1,%2 %3x%4")
+                            .arg(region->x())
+                            .arg(region->y())
+                            .arg(region->width())
+                            .arg(region->height())
+                      : QStringLiteral("inputRegion:none"));
+    }
     void showSettings(FeedStore&, const std::optional<QString>& tab) override
     {
         record(QStringLiteral("showSettings:") + tab.value_or(QStringLiteral("<none>")));

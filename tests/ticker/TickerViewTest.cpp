@@ -10,6 +10,10 @@
 #include "music/ListeningChip.h"
 #include "music/NowPlayingChip.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
+#include <QTimer>
 #include <QToolButton>
 
 #include <gtest/gtest.h>
@@ -291,6 +295,80 @@ TEST(StripViewTest, OpacityAppliesToTheBackgroundOnly)
         // The brand block's panel stays fully drawn.
         EXPECT_EQ(image.pixelColor(3, 60).alpha(), 255) << c.opacity;
     }
+}
+
+} // namespace
+
+namespace {
+
+TEST(StripViewTest, MiniModeLimitsInputToTheBrandBlock)
+{
+    StripFixture f;
+    f.load(kItems, kOrbs);
+    auto view = f.makeView();
+    view->show();
+    f.services.calls.clear();
+    view->setMiniMode(true);
+    const int panel = view->brandBlock()->panelWidth();
+    EXPECT_EQ(f.services.calls,
+              (QStringList{"reposition", QStringLiteral("inputRegion:0,0 %1x72").arg(panel)}));
+    view->setMiniMode(false);
+    EXPECT_EQ(f.services.calls.mid(2), (QStringList{"reposition", "inputRegion:none"}));
+}
+
+TEST(StripViewTest, BrandBlockFollowsTheOrbsArrival)
+{
+    StripFixture f;
+    auto view = f.makeView();
+    view->show();
+    const int without = view->brandBlock()->width();
+    f.load(kItems, kOrbs);
+    FakeTime::settle();
+    const int with = view->brandBlock()->width();
+    EXPECT_GE(with, without + 28 + 10 + 190) << "the orb and its text column";
+    EXPECT_EQ(with, view->brandBlock()->sizeHint().width());
+    EXPECT_GT(view->brandBlock()->miniModeButton()->x(), without) << "the button moved with the panel's edge";
+}
+
+// Opens the menu for a secondary click at `pos` of `target` and returns the
+// texts of the menu that showed (closed again at once), or nothing.
+QStringList menuOpenedBy(QWidget* target, QPoint pos)
+{
+    QStringList texts;
+    QTimer::singleShot(0, [&texts] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* a : menu->actions())
+                texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            menu->close();
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+    QApplication::sendEvent(target, &event);
+    FakeTime::settle();
+    return texts;
+}
+
+TEST(StripViewTest, SecondaryClickOpensTheStripMenuExceptOnAHeadline)
+{
+    StripFixture f;
+    f.load(kItems, kOrbs);
+    f.defaults().set(TickerView::secondTickerKey, true);
+    auto view = f.makeView(6000);
+    view->show();
+    MarqueeTickerView* marquee = view->scrollerLayer()->marquee();
+    ASSERT_GT(marquee->cellCount(), 0);
+
+    const QPoint onCell = marquee->cellRect(0, 0).center().toPoint();
+    EXPECT_EQ(marquee->cellAt(onCell), 0);
+    EXPECT_EQ(menuOpenedBy(marquee, onCell).value(0), "Open") << "a headline keeps its own menu";
+
+    // Far right of a wide strip: past both copies of the short row.
+    const QPoint empty(marquee->width() - 5, 30);
+    ASSERT_LT(marquee->cellAt(empty), 0);
+    EXPECT_EQ(menuOpenedBy(marquee, empty).value(0), "Mini Mode");
+    EXPECT_EQ(menuOpenedBy(view->brandBlock(), QPoint(5, 60)).value(0), "Mini Mode");
+    MarqueeTickerView* second = view->extraStrip()->marquee();
+    EXPECT_EQ(menuOpenedBy(second, QPoint(5, 60)).size(), 19) << "the whole strip menu on the second strip";
 }
 
 } // namespace
