@@ -117,10 +117,15 @@ std::optional<QDateTime> FeedDateParser::parse(const QString& text)
     const QString trimmed = text.trimmed();
     if (trimmed.isEmpty())
         return std::nullopt;
-    if (auto date = parseIso8601(trimmed))
-        return date;
-    if (auto date = parseIsoDay(trimmed))
-        return date;
+    // Every ISO form starts with the year's digits.
+    if (trimmed.front().isDigit()) {
+        if (auto date = parseCommonIso8601(trimmed))
+            return date;
+        if (auto date = parseIso8601(trimmed))
+            return date;
+        if (auto date = parseIsoDay(trimmed))
+            return date;
+    }
     if (auto date = parseCommonRfc822(trimmed))
         return date;
     return DateFormatters::forThisThread().parse(trimmed);
@@ -132,6 +137,34 @@ std::optional<QDateTime> FeedDateParser::parseWithIcu(const QString& text)
     if (trimmed.isEmpty())
         return std::nullopt;
     return DateFormatters::forThisThread().parse(trimmed);
+}
+
+// "2024-05-07T10:00:00Z" and "2024-05-07T10:00:00+02:00" without the
+// regular expression; anything else, valid or not, goes to parseIso8601().
+std::optional<QDateTime> FeedDateParser::parseCommonIso8601(QStringView text)
+{
+    if (text.size() != 20 && text.size() != 25)
+        return std::nullopt;
+    auto at = [&](qsizetype i, char16_t c) { return text.at(i).unicode() == c; };
+    if (!at(4, u'-') || !at(7, u'-') || !at(10, u'T') || !at(13, u':') || !at(16, u':'))
+        return std::nullopt;
+    const QDate date(digits(text, 0, 4), digits(text, 5, 2), digits(text, 8, 2));
+    const QTime time(digits(text, 11, 2), digits(text, 14, 2), digits(text, 17, 2));
+    if (!date.isValid() || !time.isValid() || digits(text, 0, 4) < 0)
+        return std::nullopt;
+    int offsetSeconds = 0;
+    if (text.size() == 20) {
+        if (!at(19, u'Z'))
+            return std::nullopt;
+    } else {
+        const char16_t sign = text.at(19).unicode();
+        const int hours = digits(text, 20, 2);
+        const int minutes = digits(text, 23, 2);
+        if ((sign != u'+' && sign != u'-') || !at(22, u':') || hours < 0 || hours > 23 || minutes < 0 || minutes > 59)
+            return std::nullopt;
+        offsetSeconds = (hours * 3600 + minutes * 60) * (sign == u'-' ? -1 : 1);
+    }
+    return QDateTime(date, time, Qt::UTC).addSecs(-offsetSeconds);
 }
 
 // ICU's number and name matching dominates a feed's parse time; this reads

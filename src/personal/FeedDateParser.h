@@ -20,6 +20,9 @@ public:
     static std::optional<QDateTime> parseWithIcu(const QString& text);
 
 private:
+    // "2024-05-07T10:00:00Z" and "...+02:00" read directly, with the result
+    // of parseIso8601(); nothing for any other shape.
+    static std::optional<QDateTime> parseCommonIso8601(QStringView text);
     // The most common spelling ("Tue, 07 May 2024 10:00:00 +0000" or
     // "... GMT") read directly, with the same result ICU gives for it.
     // Nothing when the text is not exactly of that shape; ICU decides then.

@@ -45,8 +45,12 @@ QStringView withoutPrefix(QStringView qualifiedName)
 Tag tagOf(QStringView qualifiedName)
 {
     const QStringView name = withoutPrefix(qualifiedName);
+    if (name.isEmpty())
+        return Tag::Other;
+    const char16_t first = name.front().toLower().unicode();
     for (const TagName& known : kTagNames) {
-        if (name.size() == known.name.size() && name.compare(known.name, Qt::CaseInsensitive) == 0)
+        if (name.size() == known.name.size() && first == char16_t(known.name.front().unicode())
+            && name.compare(known.name, Qt::CaseInsensitive) == 0)
             return known.tag;
     }
     return Tag::Other;

@@ -1,4 +1,5 @@
 #include "personal/FeedDateParser.h"
+#include "platform/Json.h"
 
 #include <QRandomGenerator>
 #include <QStringList>
@@ -54,6 +55,37 @@ TEST(FeedDateParser, ShortcutAgreesWithIcu)
         }
     }
     EXPECT_GT(accepted, 800) << "too few valid texts to say much";
+}
+
+// Likewise for the direct reading of the two common ISO 8601 shapes against
+// the platform's strict parser.
+TEST(FeedDateParser, IsoShortcutAgreesWithTheStrictParser)
+{
+    const QStringList years{"2024", "1999", "0000", "0001", "9999", "20a4"};
+    const QStringList months{"05", "01", "12", "00", "13", "1x"};
+    const QStringList days{"07", "01", "29", "30", "31", "00", "32"};
+    const QStringList hours{"10", "00", "23", "24"};
+    const QStringList minutes{"00", "59", "60"};
+    const QStringList seconds{"00", "59", "60"};
+    const QStringList zones{"Z", "z", "+00:00", "-05:30", "+23:59", "+24:00", "+01:60", "+0100", "+01:0x", "*01:00", ""};
+    const QStringList separators{"T", "t", " "};
+
+    QRandomGenerator random(7);
+    int accepted = 0;
+    for (int i = 0; i < 30000; ++i) {
+        auto pick = [&](const QStringList& list) { return list.at(random.bounded(list.size())); };
+        const QString text = pick(years) + QLatin1Char('-') + pick(months) + QLatin1Char('-') + pick(days)
+            + pick(separators) + pick(hours) + QLatin1Char(':') + pick(minutes) + QLatin1Char(':') + pick(seconds)
+            + pick(zones);
+        const std::optional<QDateTime> ours = FeedDateParser::parse(text);
+        const std::optional<QDateTime> strict = parseIso8601(text);
+        ASSERT_EQ(ours.has_value(), strict.has_value()) << text.toStdString();
+        if (ours) {
+            ++accepted;
+            EXPECT_EQ(ours->toMSecsSinceEpoch(), strict->toMSecsSinceEpoch()) << text.toStdString();
+        }
+    }
+    EXPECT_GT(accepted, 500) << "too few valid texts to say much";
 }
 
 } // namespace
