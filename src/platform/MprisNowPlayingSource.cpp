@@ -51,6 +51,23 @@ std::optional<NowPlayingSource::Playback> playbackFrom(const QString& status)
     return std::nullopt;
 }
 
+// The two properties read here as plain Qt values. A QDBusArgument can be
+// read only once, and a change may be applied more than once (to each name
+// of a player, and again over a full read).
+QVariantMap plainProperties(const QVariantMap& properties)
+{
+    QVariantMap plain;
+    if (const auto it = properties.find(QStringLiteral("PlaybackStatus")); it != properties.end())
+        plain.insert(it.key(), unwrap(*it).toString());
+    if (const auto it = properties.find(QStringLiteral("Metadata")); it != properties.end()) {
+        const QVariantMap metadata = toMap(unwrap(*it));
+        plain.insert(it.key(), QVariantMap{
+            {QStringLiteral("xesam:title"), unwrap(metadata.value(QStringLiteral("xesam:title"))).toString()},
+            {QStringLiteral("xesam:artist"), toStrings(unwrap(metadata.value(QStringLiteral("xesam:artist"))))}});
+    }
+    return plain;
+}
+
 } // namespace
 
 MprisNowPlayingSource::MprisNowPlayingSource(QDBusConnection bus, QObject* parent)
@@ -145,12 +162,16 @@ void MprisNowPlayingSource::addPlayer(const QString& name, const QString& owner)
 
 void MprisNowPlayingSource::readAll(const QString& name)
 {
+    if (m_changedDuringRead.contains(name))
+        return;  // a read is already on its way
+    m_changedDuringRead.insert(name, {});
     QDBusMessage call = QDBusMessage::createMethodCall(name, ObjectPath, propertiesInterface, QStringLiteral("GetAll"));
     call << PlayerInterface;
     auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, name](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         const QDBusPendingReply<QVariantMap> reply = *w;
+        const QVariantMap later = m_changedDuringRead.take(name);
         if (reply.isError()) {
             qCDebug(lcNowPlaying).noquote() << "np: cannot read" << name << reply.error().message();
             return;
@@ -158,7 +179,9 @@ void MprisNowPlayingSource::readAll(const QString& name)
         // The player may have left while the answer was on its way.
         for (const auto& names : std::as_const(m_owners)) {
             if (names.contains(name)) {
-                update(name, reply.value());
+                QVariantMap properties = plainProperties(reply.value());
+                properties.insert(later);
+                update(name, properties);
                 return;
             }
         }
@@ -180,6 +203,7 @@ void MprisNowPlayingSource::update(const QString& name, const QVariantMap& prope
 
 void MprisNowPlayingSource::removePlayer(const QString& name)
 {
+    m_changedDuringRead.remove(name);
     for (auto it = m_owners.begin(); it != m_owners.end();) {
         it->removeAll(name);
         it = it->isEmpty() ? m_owners.erase(it) : std::next(it);
@@ -206,9 +230,12 @@ void MprisNowPlayingSource::onPropertiesChanged(const QString& interface, const 
     if (interface != PlayerInterface)
         return;
     const QStringList names = m_owners.value(message.service());
+    const QVariantMap plain = plainProperties(changed);
     for (const auto& name : names) {
+        if (const auto pending = m_changedDuringRead.find(name); pending != m_changedDuringRead.end())
+            pending->insert(plain);
         if (invalidated.contains(QStringLiteral("Metadata")) || invalidated.contains(QStringLiteral("PlaybackStatus")))
             readAll(name);
-        update(name, changed);
+        update(name, plain);
     }
 }

@@ -48,4 +48,7 @@ private:
     QStringList m_order;                     // well-known names in the order found
     QHash<QString, PlayerState> m_players;   // by well-known name
     QHash<QString, QStringList> m_owners;    // unique name -> its well-known names
+    // Changes that arrived while a full read of the player was on its way:
+    // newer than the read's answer, so they are applied over it.
+    QHash<QString, QVariantMap> m_changedDuringRead;
 };
