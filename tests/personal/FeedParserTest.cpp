@@ -223,6 +223,21 @@ TEST(FeedParserEntities, OneLongEntityReferencedManyTimesIsRefused)
     EXPECT_FALSE(FeedParser::parse(body).has_value());
 }
 
+TEST(FeedParserEntities, ManySmallDeclaredEntitiesStayWithinTheBound)
+{
+    // 100,000 references to a one-character entity: a large but honest feed.
+    QByteArray references;
+    for (int i = 0; i < 100000; ++i)
+        references += "&nbsp;";
+    const QByteArray body = "<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY nbsp \"&#160;\">]>\n"
+                            "<rss><channel><title>S</title><item><title>x"
+        + references + "y</title></item></channel></rss>";
+    const std::optional<ParsedFeed> feed = FeedParser::parse(body);
+    ASSERT_TRUE(feed.has_value());
+    ASSERT_EQ(feed->items.size(), 1);
+    EXPECT_EQ(feed->items.first().title, QStringLiteral("x") + QString(100000, QChar(0xA0)) + QStringLiteral("y"));
+}
+
 TEST(FeedParserEntities, UtfSixteenDocumentsAreBoundedToo)
 {
     const QString entity(3000, QLatin1Char('y'));
