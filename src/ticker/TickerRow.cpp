@@ -103,17 +103,22 @@ void TickerRow::paint(QPainter& painter, const QRectF& rect, bool hovered) const
 
 void TickerRow::click()
 {
-    const std::optional<QUrl> link = m_item.linkURL();
-    if (!link)
-        return;
-    m_context.readStore->markRead(m_item.stableId);
-    m_context.opener->open(*link);
+    open(m_item, m_context);
 }
 
-void TickerRow::copyLink() const
+void TickerRow::open(const FeedItem& item, const TickerRowContext& context)
 {
-    if (const std::optional<QUrl> link = m_item.linkURL())
-        m_context.clipboard->setText(link->toString(QUrl::FullyEncoded));
+    const std::optional<QUrl> link = item.linkURL();
+    if (!link)
+        return;
+    context.readStore->markRead(item.stableId);
+    context.opener->open(*link);
+}
+
+void TickerRow::copyLink(const FeedItem& item, const TickerRowContext& context)
+{
+    if (const std::optional<QUrl> link = item.linkURL())
+        context.clipboard->setText(link->toString(QUrl::FullyEncoded));
 }
 
 void TickerRow::fillContextMenu(QMenu& menu)
@@ -123,9 +128,8 @@ void TickerRow::fillContextMenu(QMenu& menu)
     // The menu may outlive a rebuild of the strip: the actions keep copies.
     const FeedItem item = m_item;
     const TickerRowContext context = m_context;
-    const int size = m_size;
     QObject::connect(menu.addAction(TickerSymbols::icon(TickerSymbols::compass), QStringLiteral("Open")),
-                     &QAction::triggered, &menu, [item, size, context] { TickerRow(item, size, context).click(); });
+                     &QAction::triggered, &menu, [item, context] { open(item, context); });
     QObject::connect(menu.addAction(TickerSymbols::icon(TickerSymbols::link), QStringLiteral("Copy Link")),
-                     &QAction::triggered, &menu, [item, size, context] { TickerRow(item, size, context).copyLink(); });
+                     &QAction::triggered, &menu, [item, context] { copyLink(item, context); });
 }

@@ -50,7 +50,10 @@ public:
     // "Open" and "Copy Link"; nothing without a link.
     void fillContextMenu(QMenu& menu) override;
     // Puts the link on the clipboard; the item stays unread.
-    void copyLink() const;
+    void copyLink() const { copyLink(m_item, m_context); }
+
+    static void open(const FeedItem& item, const TickerRowContext& context);
+    static void copyLink(const FeedItem& item, const TickerRowContext& context);
 
 private:
     QSize thumbnailPixels(qreal dpr) const;
