@@ -126,7 +126,7 @@ void OrbPhraseLabel::mouseReleaseEvent(QMouseEvent* event)
 
 std::unique_ptr<QMenu> OrbPhraseLabel::contextMenu()
 {
-    auto menu = std::make_unique<QMenu>(this);
+    auto menu = std::make_unique<QMenu>();
     // Tested on the trimmed phrase: that is what the lists hold.
     const QString phrase = m_keyword.trimmed();
     const QString mute = m_filters.isMuted(phrase) ? QStringLiteral("Unmute ") : QStringLiteral("Mute ");
@@ -142,5 +142,9 @@ std::unique_ptr<QMenu> OrbPhraseLabel::contextMenu()
 
 void OrbPhraseLabel::contextMenuEvent(QContextMenuEvent* event)
 {
+    // The orb keeps this label alive while the menu shows.
+    m_menuOpen = true;
     contextMenu()->exec(event->globalPos());
+    m_menuOpen = false;
+    Q_EMIT menuClosed();
 }

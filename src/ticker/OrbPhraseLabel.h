@@ -33,8 +33,14 @@ public:
     // "Mute “…”"/"Unmute “…”" then "Follow “…”"/"Unfollow “…”".
     std::unique_ptr<QMenu> contextMenu();
 
+    // True while the context menu shows.
+    bool isMenuOpen() const { return m_menuOpen; }
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+Q_SIGNALS:
+    void menuClosed();
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -53,4 +59,5 @@ private:
     FilterStore& m_filters;
     UrlOpener& m_opener;
     bool m_hovered = false;
+    bool m_menuOpen = false;
 };

@@ -18,12 +18,17 @@
 #include <QVBoxLayout>
 #include <QVariantAnimation>
 #include <QEasingCurve>
+#include <QGraphicsOpacityEffect>
 #include <QJsonDocument>
+#include <QParallelAnimationGroup>
+#include <QPropertyAnimation>
 #include <cmath>
 
 namespace {
 
 constexpr int kColumnSpacing = 10;
+constexpr int kSlideDistance = 8;
+constexpr int kTransitionMs = 400;
 
 QFont orbFont(double size, QFont::Weight weight, bool monospaced)
 {
@@ -148,9 +153,16 @@ void SignalRotationOrb::scheduleTick()
     });
 }
 
+bool SignalRotationOrb::keywordMenuOpen() const
+{
+    const QList<OrbPhraseLabel*> labels = phraseLabels();
+    return std::any_of(labels.begin(), labels.end(), [](OrbPhraseLabel* l) { return l->isMenuOpen(); });
+}
+
 void SignalRotationOrb::tick()
 {
-    if (m_hovered || m_store.focusedOrb())
+    // A keyword's open menu counts as the pointer resting on the orb.
+    if (m_hovered || m_store.focusedOrb() || keywordMenuOpen())
         return;
     m_orbIndex = (m_orbIndex + 1) % std::max<int>(int(m_store.orbs().size()), 1);
     refreshContent();
@@ -185,7 +197,15 @@ void SignalRotationOrb::rebuildColumn(const std::optional<Orb>& orb)
     }
     if (key == m_columnKey && (m_column != nullptr) == !key.isEmpty())
         return;
+    if (keywordMenuOpen()) {
+        // The column holds the label whose menu shows: change it afterwards.
+        m_columnPending = true;
+        return;
+    }
+    // A new topic slides in; the same topic with new details just redraws.
+    const bool newTopic = m_column && orb && orb->id != m_columnOrbId;
     m_columnKey = key;
+    m_columnOrbId = orb ? orb->id : QString();
     delete m_column;
     m_column = nullptr;
     if (key.isEmpty())
@@ -209,14 +229,44 @@ void SignalRotationOrb::rebuildColumn(const std::optional<Orb>& orb)
         layout->addWidget(scanning);
     }
     for (qsizetype i = 0; i < keywords.size(); ++i) {
-        layout->addWidget(new OrbPhraseLabel(keywords[i].toUpper(), orb->keywordURL(i), font, keywords[i],
-                                             m_services.filters, m_services.opener, m_column));
+        auto* label = new OrbPhraseLabel(keywords[i].toUpper(), orb->keywordURL(i), font, keywords[i],
+                                         m_services.filters, m_services.opener, m_column);
+        connect(label, &OrbPhraseLabel::menuClosed, this, [this] {
+            if (!m_columnPending)
+                return;
+            m_columnPending = false;
+            // Queued: the label is still inside its own event handler.
+            QMetaObject::invokeMethod(this, [this] { refreshContent(); }, Qt::QueuedConnection);
+        });
+        layout->addWidget(label);
     }
     m_column->setFixedWidth(textColumnWidth);
     m_column->adjustSize();
     const double box = boxSide(m_size);
     m_column->move(int(box) + kColumnSpacing, 0);
     m_column->show();
+    if (newTopic)
+        slideIn(m_column);
+}
+
+void SignalRotationOrb::slideIn(QWidget* column)
+{
+    // Fades in while rising from a little below, 0.4 s, ease in and out.
+    auto* fade = new QGraphicsOpacityEffect(column);
+    fade->setOpacity(0);
+    column->setGraphicsEffect(fade);
+    auto* group = new QParallelAnimationGroup(column);
+    auto* opacity = new QPropertyAnimation(fade, "opacity", group);
+    opacity->setEndValue(1.0);
+    auto* move = new QPropertyAnimation(column, "pos", group);
+    move->setStartValue(column->pos() + QPoint(0, kSlideDistance));
+    move->setEndValue(column->pos());
+    for (QPropertyAnimation* a : {opacity, move}) {
+        a->setDuration(kTransitionMs);
+        a->setEasingCurve(QEasingCurve::InOutQuad);
+    }
+    connect(group, &QAbstractAnimation::finished, column, [column] { column->setGraphicsEffect(nullptr); });
+    group->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
 QString SignalRotationOrb::headerText() const

@@ -54,6 +54,7 @@ public:
     QString headerText() const;
     QStringList lineTexts() const;
     QList<OrbPhraseLabel*> phraseLabels() const;
+    bool keywordMenuOpen() const;
 
     // One tick of the rotation (the timer calls it every 10 seconds).
     void tick();
@@ -78,6 +79,7 @@ private:
     void scheduleTick();
     void refreshContent();
     void rebuildColumn(const std::optional<Orb>& orb);
+    void slideIn(QWidget* column);
     void startPulse();
     double intensity() const;
 
@@ -92,4 +94,6 @@ private:
     QPointer<QVariantAnimation> m_pulseAnimation;
     QWidget* m_column = nullptr;
     QString m_columnKey;  // what the column shows now
+    QString m_columnOrbId;
+    bool m_columnPending = false;  // a change waits for a keyword menu to close
 };

@@ -8,6 +8,10 @@
 #include "ticker/WeatherSegment.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QPointer>
+#include <QTimer>
 #include <QMenu>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -223,6 +227,32 @@ TEST_F(OrbTest, KeywordMenusReflectAndChangeTheFilters)
     trigger(mortgage, 0);
     EXPECT_EQ(f.filters.muted(), QStringList{"other"}) << "every case variant goes";
     EXPECT_EQ(f.defaults().stringList(FilterStore::MutedKey), QStringList{"other"}) << "saved";
+}
+
+TEST_F(OrbTest, AnOpenKeywordMenuHoldsTheRotationAndTheColumn)
+{
+    f.load({}, kOrbs);
+    auto o = orb();
+    OrbPhraseLabel* label = o->phraseLabels().first();
+    QPointer<OrbPhraseLabel> guard(label);
+    int indexWhileOpen = -1;
+    bool labelAliveWhileOpen = false;
+    QTimer::singleShot(0, [&] {
+        tick();
+        tick();
+        f.load({}, {makeOrb("other", "Other", QStringList{"x"})});  // would replace the column
+        indexWhileOpen = o->orbIndex();
+        labelAliveWhileOpen = !guard.isNull() && o->keywordMenuOpen();
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
+            menu->close();
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+    QApplication::sendEvent(label, &event);
+    EXPECT_EQ(indexWhileOpen, 0);
+    EXPECT_TRUE(labelAliveWhileOpen);
+    FakeTime::settle();
+    EXPECT_EQ(o->headerText(), "OTHER") << "the held change follows once the menu closed";
+    EXPECT_EQ(o->lineTexts(), QStringList{"X"});
 }
 
 TEST(WeatherSegmentTest, CityAndValueBeforeAndAfterAReading)
