@@ -36,9 +36,9 @@ QByteArray bundle(const QStringList& corpusUrls, const QStringList& newsUrls = {
 
 class FeedStoreComposition : public StoreTest {
 protected:
-    void startWith(const QList<QJsonObject>& feeds, const QString& itemSpecs, const QList<QJsonObject>& orbList = {})
+    void startWith(const QList<QJsonObject>& feeds, const QString& itemPatterns, const QList<QJsonObject>& orbList = {})
     {
-        serveCatalogue(feeds, items(itemSpecs), orbs(orbList));
+        serveCatalogue(feeds, items(itemPatterns), orbs(orbList));
         server.route(S("/v1_nowplaying"), R::json(bundle({S("m1"), S("m2")})));
         makeStore();
         startAndSettle();

@@ -8,10 +8,10 @@ namespace {
 using namespace ItemComposition;
 
 // "c1@10" is an item "c1" published at minute 10; "c1" alone is undated.
-FeedItem item(const QString& spec)
+FeedItem item(const QString& pattern)
 {
     FeedItem it;
-    const QStringList parts = spec.split(QLatin1Char('@'));
+    const QStringList parts = pattern.split(QLatin1Char('@'));
     it.stableId = parts.at(0);
     it.title = QStringLiteral("Title ") + parts.at(0);
     if (parts.size() > 1)
@@ -19,10 +19,10 @@ FeedItem item(const QString& spec)
     return it;
 }
 
-QList<FeedItem> items(const QString& specs)
+QList<FeedItem> items(const QString& patterns)
 {
     QList<FeedItem> out;
-    for (const QString& s : specs.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    for (const QString& s : patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts))
         out.append(item(s));
     return out;
 }

@@ -58,9 +58,9 @@ QJsonObject release(const QString& version, const QString& url)
     return {{QStringLiteral("version"), version}, {QStringLiteral("download_url"), url}};
 }
 
-QJsonObject item(const QString& spec, const QString& feedId)
+QJsonObject item(const QString& pattern, const QString& feedId)
 {
-    const QStringList parts = spec.split(QLatin1Char('@'));
+    const QStringList parts = pattern.split(QLatin1Char('@'));
     QJsonObject o{{QStringLiteral("item_id"), parts.at(0)},
                   {QStringLiteral("title"), QStringLiteral("Headline ") + parts.at(0)},
                   {QStringLiteral("source"), QJsonObject{{QStringLiteral("feed_id"), feedId}}}};
@@ -71,10 +71,10 @@ QJsonObject item(const QString& spec, const QString& feedId)
     return o;
 }
 
-QJsonObject items(const QString& specs)
+QJsonObject items(const QString& patterns)
 {
     QJsonArray list;
-    for (const QString& s : specs.split(QLatin1Char(' '), Qt::SkipEmptyParts))
+    for (const QString& s : patterns.split(QLatin1Char(' '), Qt::SkipEmptyParts))
         list.append(item(s));
     return {{QStringLiteral("items"), list}};
 }
@@ -224,7 +224,7 @@ bool StoreTest::waitForRefreshes(int count)
     return waitUntil([&] { return weatherWrites >= count; });
 }
 
-void StoreTest::storeSnapshot(const QList<QJsonObject>& feeds, const QString& itemSpecs, const QString& cachedAt)
+void StoreTest::storeSnapshot(const QList<QJsonObject>& feeds, const QString& itemPatterns, const QString& cachedAt)
 {
     QJsonArray feedArray;
     for (const auto& f : feeds)
@@ -234,6 +234,6 @@ void StoreTest::storeSnapshot(const QList<QJsonObject>& feeds, const QString& it
                   QJsonObject{{QStringLiteral("topics"), manifest.value(QStringLiteral("topics"))},
                               {QStringLiteral("feeds"), feedArray},
                               {QStringLiteral("orbs"), QJsonArray{catalogue::orb(QStringLiteral("o1"))}},
-                              {QStringLiteral("items"), catalogue::items(itemSpecs).value(QStringLiteral("items"))},
+                              {QStringLiteral("items"), catalogue::items(itemPatterns).value(QStringLiteral("items"))},
                               {QStringLiteral("cachedAt"), cachedAt}});
 }

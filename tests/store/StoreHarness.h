@@ -73,8 +73,8 @@ QJsonObject feed(const QString& id);
 QJsonObject manifest(const QList<QJsonObject>& feeds, const QJsonValue& release = QJsonValue());
 QJsonObject release(const QString& version, const QString& url = QStringLiteral("https://example.com/get"));
 // "id@minutes" items (minutes after 2026-01-15 12:00 UTC; no "@": undated).
-QJsonObject item(const QString& spec, const QString& feedId = QStringLiteral("f"));
-QJsonObject items(const QString& specs);
+QJsonObject item(const QString& pattern, const QString& feedId = QStringLiteral("f"));
+QJsonObject items(const QString& patterns);
 QJsonObject orbs(const QList<QJsonObject>& orbs);
 QJsonObject orb(const QString& id, const QStringList& categorySlugs = {});
 QJsonObject weather(const QString& city);
@@ -101,7 +101,7 @@ protected:
     // that nothing changed.
     static void drain(int ms = 300) { waitUntil([] { return false; }, ms); }
     // Stores a snapshot as a previous run would have left it.
-    void storeSnapshot(const QList<QJsonObject>& feeds, const QString& itemSpecs,
+    void storeSnapshot(const QList<QJsonObject>& feeds, const QString& itemPatterns,
                        const QString& cachedAt = QStringLiteral("2026-01-10T08:00:00Z"));
 
     // Standard answers: a catalogue of `feeds`, items, orbs and weather.
