@@ -220,8 +220,11 @@ void TickerView::updateExtraStrip()
 
 void TickerView::updateScrollerOpacity()
 {
-    if (auto* effect = qobject_cast<QGraphicsOpacityEffect*>(m_layer->graphicsEffect()))
+    if (auto* effect = qobject_cast<QGraphicsOpacityEffect*>(m_layer->graphicsEffect())) {
         effect->setOpacity(scrollerOpacity());
+        // Off while online: the moving row then paints straight to the window.
+        effect->setEnabled(scrollerOpacity() < 1.0);
+    }
 }
 
 void TickerView::relayout()

@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QGraphicsOpacityEffect>
 #include <QMenu>
 #include <QTimer>
 #include <QToolButton>
@@ -241,8 +242,13 @@ TEST(StripViewTest, ChipPrecedence)
     f.monitor->setOnline(false);
     EXPECT_TRUE(shown().startsWith("offline:Offline")) << shown().toStdString();
     EXPECT_FALSE(chips->takesClicks()) << "the offline chip alone takes no clicks";
-    EXPECT_DOUBLE_EQ(view->scrollerOpacity(), 0.8);
+    auto* dim = qobject_cast<QGraphicsOpacityEffect*>(view->scrollerLayer()->graphicsEffect());
+    ASSERT_TRUE(dim);
+    EXPECT_TRUE(dim->isEnabled());
+    EXPECT_DOUBLE_EQ(dim->opacity(), 0.8) << "the headlines dim while offline";
+    EXPECT_EQ(view->brandBlock()->graphicsEffect(), nullptr) << "the brand block does not";
     f.monitor->setOnline(true);
+    EXPECT_FALSE(dim->isEnabled());
     EXPECT_DOUBLE_EQ(view->scrollerOpacity(), 1.0);
 
     // The chips sit at the trailing end, 14 px in and 4 px down.
