@@ -1,0 +1,65 @@
+// The scroller's pause under a real X11 pointer (Xvfb): the pointer's
+// position over the strip decides, also while it rests on a widget laid over
+// the strip.
+#include "../FakeCell.h"
+#include "../TickerTestUtil.h"
+#include "ticker/MarqueeNSView.h"
+
+#include <QCursor>
+#include <QTest>
+#include <QWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+void requireDisplay()
+{
+    const QByteArray mode = qgetenv("TIDEWIRE_DISPLAY_TEST");
+    if (mode.startsWith("missing:"))
+        GTEST_SKIP() << "no private X server: missing" << mode.mid(8).toStdString();
+    ASSERT_EQ(mode, QByteArray("xvfb")) << "run through tests/support/run-with-xvfb.sh";
+}
+
+// Moves the real pointer and waits until `done` holds (false after `ms`).
+bool moveTo(QPoint global, const std::function<bool()>& done, int ms = 3000)
+{
+    QCursor::setPos(global);
+    return runUntil(done, ms);
+}
+
+TEST(MarqueeHoverWindowTest, RealPointerPausesAndWidgetsOverTheStripDoNotLatch)
+{
+    requireDisplay();
+    QWidget window;
+    window.setGeometry(100, 100, 800, 140);
+    auto* view = new MarqueeNSView(&window);
+    view->setGeometry(0, 0, 800, 72);
+    auto* overlay = new QWidget(&window);
+    overlay->setGeometry(0, 0, 150, 72);
+    overlay->setAutoFillBackground(true);
+    overlay->raise();
+    auto log = std::make_shared<FakeCellLog>();
+    QCursor::setPos(QPoint(5, 5));
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    view->updateContent(fakeContent({"a", "b", "c", "d", "e", "f"}, log, 220, 40), 2, false, 1);
+    ASSERT_TRUE(view->isRunning());
+
+    ASSERT_TRUE(moveTo(view->mapToGlobal(QPoint(400, 36)), [&] { return view->isHovering(); }));
+    EXPECT_FALSE(view->isRunning());
+    EXPECT_FALSE(view->isFrameTimerActive());
+
+    // Onto the overlay: still over the strip's rectangle.
+    EXPECT_FALSE(moveTo(overlay->mapToGlobal(QPoint(60, 30)), [&] { return !view->isHovering(); }, 400));
+    // From the overlay to the window below the strip: resumes.
+    ASSERT_TRUE(moveTo(window.mapToGlobal(QPoint(60, 120)), [&] { return !view->isHovering(); }));
+    EXPECT_TRUE(view->isRunning());
+
+    // Back over the overlay, then straight out of the window.
+    ASSERT_TRUE(moveTo(view->mapToGlobal(QPoint(300, 36)), [&] { return view->isHovering(); }));
+    EXPECT_FALSE(moveTo(overlay->mapToGlobal(QPoint(20, 20)), [&] { return !view->isHovering(); }, 400));
+    ASSERT_TRUE(moveTo(QPoint(5, 5), [&] { return !view->isHovering(); }));
+    EXPECT_TRUE(view->isRunning());
+}
+
+} // namespace
