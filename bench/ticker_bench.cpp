@@ -1,5 +1,6 @@
 // The main strip's hot paths: painting one frame of a scrolling 300-headline
-// strip (1,920 × 72 at size 2, raster engine, favicons shown) and rebuilding
+// strip (1,920 × 72 at size 2, raster engine, favicons shown, every other
+// headline with a picture frame) and rebuilding
 // the row when its content changes (the same headlines in a new order, as a
 // re-composition brings them, and headlines never shown before).
 #include "FakeTime.h"
@@ -57,6 +58,8 @@ QList<FeedItem> headlines(const QString& prefix, int count)
         source.id = QStringLiteral("feed%1").arg(i % 40);
         source.title = QStringLiteral("Site %1").arg(i % 40);
         item.source = source;
+        if (i % 2 == 0)
+            item.imageUrl = QStringLiteral("http://127.0.0.1:9/img/%1.png").arg(i);
         items.append(item);
     }
     return items;
