@@ -132,7 +132,7 @@ void MarqueeNSView::rebuildStrip(MarqueeContent content)
     m_motion.setReversed(m_reversed);
     m_motion.setPeriod(m_stripWidth + gap);
     m_motion.setModelTx(m_motion.wrap(from));
-    if (wasRunning)
+    if (wasRunning && m_stripWidth > 0)
         m_motion.start(t, m_motion.modelTx());
     updateFrameTimer();
     update();

@@ -352,10 +352,13 @@ TEST_F(MarqueeViewTest, EmptyOrBlankContentStaysStill)
     EXPECT_FALSE(view->isRunning());
     EXPECT_EQ(view->cellCount(), 0);
 
+    show("a");
+    ASSERT_TRUE(view->isRunning());
     view->updateContent(fakeContent({"zero"}, log, 0, 40), 2, false, 1);
     EXPECT_EQ(view->cellCount(), 1);
     EXPECT_DOUBLE_EQ(view->stripWidth(), 0);
     EXPECT_FALSE(view->isRunning()) << "nothing animates with a width of 0";
+    EXPECT_FALSE(view->isFrameTimerActive());
 }
 
 TEST_F(MarqueeViewTest, ClicksAndMenusHitThePaintedCells)
