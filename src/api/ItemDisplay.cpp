@@ -2,9 +2,12 @@
 // phrase matches used by the muted, followed and orb-keyword filters.
 #include "api/ItemModels.h"
 
+#include <QHash>
 #include <QLocale>
 #include <QRegularExpression>
+#include <map>
 #include <memory>
+#include <tuple>
 
 #include <unicode/dtptngen.h>
 #include <unicode/smpdtfmt.h>
@@ -74,32 +77,56 @@ QString fromIcu(const icu::UnicodeString& s)
     return QString(reinterpret_cast<const QChar*>(s.getBuffer()), s.length());
 }
 
-// Formats `when` with an ICU pattern in the given locale and zone.
-QString formatDate(const icu::UnicodeString& pattern, const icu::Locale& locale,
-                   const QTimeZone& zone, const QDateTime& when)
+// Formatters and day patterns are costly to build (a strip rebuild formats
+// hundreds of meta lines), so each thread keeps the ones it has made.
+// Keys: pattern, locale and zone.
+const icu::SimpleDateFormat* cachedFormat(const QString& pattern, const QString& localeName,
+                                          const QByteArray& zoneId)
 {
+    thread_local std::map<std::tuple<QString, QString, QByteArray>, std::unique_ptr<icu::SimpleDateFormat>> cache;
+    const auto key = std::make_tuple(pattern, localeName, zoneId);
+    if (auto it = cache.find(key); it != cache.end())
+        return it->second.get();
     UErrorCode status = U_ZERO_ERROR;
-    icu::SimpleDateFormat format(pattern, locale, status);
+    auto format = std::make_unique<icu::SimpleDateFormat>(toIcu(pattern), icu::Locale(localeName.toUtf8().constData()),
+                                                          status);
     if (U_FAILURE(status))
-        return {};
+        format.reset();
+    else
+        format->adoptTimeZone(icu::TimeZone::createTimeZone(toIcu(QString::fromUtf8(zoneId))));
+    if (cache.size() > 64)
+        cache.clear();
+    return cache.emplace(key, std::move(format)).first->second.get();
+}
+
+// Formats `when` with an ICU pattern in the given locale and zone.
+QString formatDate(const QString& pattern, const QString& localeName, const QTimeZone& zone, const QDateTime& when)
+{
     const QByteArray id = zone.id().isEmpty() ? QByteArray("UTC") : zone.id();
-    format.adoptTimeZone(icu::TimeZone::createTimeZone(toIcu(QString::fromUtf8(id))));
+    const icu::SimpleDateFormat* format = cachedFormat(pattern, localeName, id);
+    if (!format)
+        return {};
     icu::UnicodeString out;
-    format.format(UDate(when.toMSecsSinceEpoch()), out);
+    format->format(UDate(when.toMSecsSinceEpoch()), out);
     return fromIcu(out);
 }
 
-QString dayPattern(const icu::Locale& locale)
+QString dayPattern(const QString& localeName)
 {
+    thread_local QHash<QString, QString> cache;
+    if (auto it = cache.constFind(localeName); it != cache.constEnd())
+        return *it;
+    QString result = QStringLiteral("MMM d");
     UErrorCode status = U_ZERO_ERROR;
     std::unique_ptr<icu::DateTimePatternGenerator> generator(
-        icu::DateTimePatternGenerator::createInstance(locale, status));
-    if (U_FAILURE(status))
-        return QStringLiteral("MMM d");
-    const icu::UnicodeString pattern = generator->getBestPattern(icu::UnicodeString(u"MMMd"), status);
-    if (U_FAILURE(status))
-        return QStringLiteral("MMM d");
-    return fromIcu(pattern);
+        icu::DateTimePatternGenerator::createInstance(icu::Locale(localeName.toUtf8().constData()), status));
+    if (U_SUCCESS(status)) {
+        const icu::UnicodeString pattern = generator->getBestPattern(icu::UnicodeString(u"MMMd"), status);
+        if (U_SUCCESS(status))
+            result = fromIcu(pattern);
+    }
+    cache.insert(localeName, result);
+    return result;
 }
 
 QString metaLabel(const FeedItem& item)
@@ -110,7 +137,8 @@ QString metaLabel(const FeedItem& item)
         return {};
     const QUrl url(*item.url);
     QString host = url.isValid() ? url.host().toLower() : QString();
-    host.remove(QStringLiteral("www."));
+    if (host.startsWith(QLatin1String("www.")))
+        host.remove(0, 4);
     const qsizetype dot = host.indexOf(u'.');
     return dot >= 0 ? host.left(dot) : host;
 }
@@ -183,13 +211,12 @@ QString FeedItem::metaLine(const MetaLineContext& context) const
     if (!publishedAt)
         return label;
 
-    const icu::Locale locale(context.locale.toUtf8().constData());
     const QTimeZone zone = context.zone.isValid() ? context.zone : QTimeZone(Qt::UTC);
-    const QString time = formatDate(icu::UnicodeString(u"h:mm a"), locale, zone, *publishedAt);
+    const QString time = formatDate(QStringLiteral("h:mm a"), context.locale, zone, *publishedAt);
     const bool today = publishedAt->toTimeZone(zone).date() == context.now.toTimeZone(zone).date();
     if (today)
         return label + QStringLiteral(" \u2022 ") + time;
-    const QString day = formatDate(toIcu(dayPattern(locale)), locale, zone, *publishedAt);
+    const QString day = formatDate(dayPattern(context.locale), context.locale, zone, *publishedAt);
     return label + QStringLiteral(" \u2022 ") + day + u' ' + time;
 }
 

@@ -49,14 +49,17 @@ struct SleepAwaiter {
         });
         Scheduler* sched = &scheduler;
         state->onStop.emplace(token, std::function<void()>([weak, sched] {
-            // Resume from the event loop so the stopping caller finishes first.
-            QMetaObject::invokeMethod(QCoreApplication::instance(), [weak, sched] {
-                auto s = weak.lock();
-                if (!s || s->finished)
-                    return;
-                s->finished = true;
-                sched->cancel(s->timer);
-                s->handle.resume();
+            // Stops are requested on the main thread while the scheduler is
+            // alive: drop the timer now, and resume from the event loop so the
+            // stopping caller finishes first (the scheduler may be gone by then).
+            auto s = weak.lock();
+            if (!s || s->finished)
+                return;
+            s->finished = true;
+            sched->cancel(s->timer);
+            QMetaObject::invokeMethod(QCoreApplication::instance(), [weak] {
+                if (auto s = weak.lock())
+                    s->handle.resume();
             }, Qt::QueuedConnection);
         }));
     }
