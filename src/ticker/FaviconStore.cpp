@@ -125,7 +125,9 @@ void FaviconStore::request(const QString& host, const std::optional<QString>& ic
     } else {
         if (!isValidHostName(host))
             return;
-        url = Endpoints::join(m_faviconBase, QStringLiteral("ip3/") + host + QStringLiteral(".ico"));
+        // The service knows hosts by their ASCII (punycode) form.
+        const QString ace = QString::fromLatin1(QUrl::toAce(host)).toLower();
+        url = Endpoints::join(m_faviconBase, QStringLiteral("ip3/") + ace + QStringLiteral(".ico"));
     }
     if (!isHttpUrl(url))
         return;

@@ -97,6 +97,18 @@ TEST(FaviconNames, OnlyRealHostNamesGoToTheService)
         EXPECT_EQ(FaviconStore::isValidHostName(host), valid) << host.toStdString();
 }
 
+TEST_F(FaviconStoreTest, InternationalHostsAskTheServiceInTheirAsciiForm)
+{
+    server.route("/ip3/xn--bcher-kva.example.ico", Response::text(pngBytes(16, 16), "image/png"));
+    auto store = makeStore();
+    const QString host = QString::fromUtf8("B\u00fcCHER.example");
+    const QString key = FaviconStore::cacheKey(host, 64);
+    store->request(host, std::nullopt, 64);
+    finishLoad(*store, key);
+    EXPECT_EQ(server.requestCount("/ip3/xn--bcher-kva.example.ico"), 1);
+    EXPECT_EQ(store->image(key).size(), QSize(16, 16));
+}
+
 TEST_F(FaviconStoreTest, DownloadsFromTheServiceStoresInMemoryAndOnDisk)
 {
     const QByteArray png = pngBytes(32, 32);
