@@ -317,7 +317,9 @@ void TickerView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     if (event->spontaneous())
         return;
-    m_services.defaults.set(miniModeTransientKey, false);
+    // The mirror starts false with the view; on a later appearance it keeps
+    // telling the truth when the strip was left in mini mode.
+    m_services.defaults.set(miniModeTransientKey, m_miniMode);
     if (m_listenersStarted)
         return;
     m_listenersStarted = true;

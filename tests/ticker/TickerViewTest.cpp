@@ -190,6 +190,14 @@ TEST(StripViewTest, FirstShowResetsTheMirrorAndStartsTheListenersOnce)
     view->show();
     EXPECT_EQ(f.services.calls.size(), 2);
     EXPECT_FALSE(f.defaults().boolValue(TickerView::miniModeTransientKey, true)) << "reset at every appearance";
+
+    // Shown again while still in mini mode: the mirror matches the strip, so
+    // the window is not sized for a second strip that is not drawn.
+    view->setMiniMode(true);
+    view->hide();
+    f.defaults().set(TickerView::miniModeTransientKey, false);
+    view->show();
+    EXPECT_TRUE(f.defaults().boolValue(TickerView::miniModeTransientKey, false));
 }
 
 TEST(StripViewTest, ChipPrecedence)
