@@ -1,16 +1,13 @@
 #include "app/StartupDecisions.h"
 
 #include "platform/Defaults.h"
+#include "ticker/StripConfig.h"
 
 namespace StartupDecisions {
 
 void migrateLegacySecondTicker(Defaults& defaults)
 {
-    const QString key = QStringLiteral("secondTickerEnabled");
-    if (defaults.contains(key))
-        return;
-    if (defaults.boolValue(QStringLiteral("stackedTickersSpike"), false))
-        defaults.set(key, true);
+    StripConfig::migrateLegacySecondTicker(defaults);
 }
 
 bool takeOpenSettingsAtLaunch(Defaults& defaults)

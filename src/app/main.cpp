@@ -1,10 +1,12 @@
 #include "app/AppInfo.h"
+#include "app/AppStripServices.h"
 #include "app/PersonalFeedItemsSource.h"
 #include "app/TickerWindowController.h"
 #include "app/TidewireApp.h"
 #include "personal/PersonalFeedStore.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "ticker/TickerView.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -22,6 +24,8 @@ int main(int argc, char** argv)
     // Closing a window never ends the app; quitting is explicit.
     app.setQuitOnLastWindowClosed(false);
 
+    AppStripServices stripServices(TickerWindowController::shared());
+    StripServices::install(&stripServices);
     PersonalFeedItemsSource personal(PersonalFeedStore::shared());
     TidewireApp tidewire({
         .defaults = Defaults::standard(),
@@ -29,12 +33,13 @@ int main(int argc, char** argv)
         .scheduler = Scheduler::system(),
         .windows = TickerWindowController::shared(),
         .personal = &personal,
-        .makeStrip = {},
+        .makeStrip = [](FeedStore& store) { return new TickerView(store); },
         .openSettings = {},
         .apiBase = {},
     });
     tidewire.launch();
     const int status = app.exec();
+    StripServices::install(nullptr);
     Defaults::standard().flush();
     return status;
 }

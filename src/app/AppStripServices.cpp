@@ -1,0 +1,69 @@
+#include "app/AppStripServices.h"
+
+#include "app/TickerWindowController.h"
+#include "music/NowPlayingController.h"
+#include "music/RoomListener.h"
+#include "platform/Logging.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+void notAvailable(const char* what)
+{
+    qCDebug(lcLaunch, "%s is not available in this build", what);
+}
+
+} // namespace
+
+AppStripServices::AppStripServices(TickerWindowController& windows, std::function<void()> quit)
+    : m_windows(windows), m_quit(std::move(quit))
+{
+    if (!m_quit)
+        m_quit = [] { QCoreApplication::quit(); };
+}
+
+void AppStripServices::reposition()
+{
+    m_windows.reposition();
+}
+
+void AppStripServices::setInputRegion(const std::optional<QRect>& region)
+{
+    m_windows.setInputRegion(region);
+}
+
+void AppStripServices::showSettings(FeedStore&, const std::optional<QString>&)
+{
+    notAvailable("the settings window");
+}
+
+void AppStripServices::showSearch(FeedStore&)
+{
+    notAvailable("the search window");
+}
+
+void AppStripServices::showFullScreen(FeedStore&)
+{
+    notAvailable("the full-screen board");
+}
+
+void AppStripServices::presentUpdatePrompt(const QString&, const QUrl&)
+{
+    notAvailable("the update prompt");
+}
+
+void AppStripServices::quit()
+{
+    m_quit();
+}
+
+void AppStripServices::startNowPlaying(FeedStore& store)
+{
+    NowPlayingController::shared().start(store);
+}
+
+void AppStripServices::startRoomListener(FeedStore& store)
+{
+    RoomListener::shared().start(store);
+}
