@@ -96,6 +96,14 @@ TEST_F(TickerWindowTest, DockedAtTheTopOnEveryDesktopReservingItsEdge)
     expectFrame({0, 0, 1920, 72});
     EXPECT_EQ(strut(), (QList<qint64>{0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
     EXPECT_TRUE(waitFor([this] { return workArea() == QRect(0, 72, 1920, 1008); }));
+
+    // Handing the same window over again configures and places it the same way.
+    const WId before = id();
+    configureTickerWindow(window.get(), *controller);
+    EXPECT_EQ(id(), before) << "the native window is kept";
+    expectFrame({0, 0, 1920, 72});
+    EXPECT_EQ(types().value(0), "_NET_WM_WINDOW_TYPE_DOCK");
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
 }
 
 struct EdgeCase {
