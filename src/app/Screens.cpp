@@ -1,36 +1,24 @@
 #include "app/Screens.h"
 
-#include <QGuiApplication>
-#include <QScreen>
+#include "platform/ScreenNumbers.h"
 
+// The numbering lives in the platform layer so the board, which sits below
+// the app, resolves "preferredMonitor" the same way.
 namespace Screens {
 
 quint32 displayNumber(const QString& screenName)
 {
-    if (screenName.isEmpty())
-        return 0;
-    quint32 hash = 2166136261u;
-    for (const char byte : screenName.toUtf8()) {
-        hash ^= quint8(byte);
-        hash *= 16777619u;
-    }
-    return hash;
+    return ScreenNumbers::displayNumber(screenName);
 }
 
 quint32 screenNumber(const QScreen* screen)
 {
-    return screen ? displayNumber(screen->name()) : 0;
+    return ScreenNumbers::screenNumber(screen);
 }
 
 QScreen* screen(const QString& monitorID)
 {
-    if (monitorID.isEmpty())
-        return nullptr;
-    for (QScreen* candidate : QGuiApplication::screens()) {
-        if (QString::number(screenNumber(candidate)) == monitorID)
-            return candidate;
-    }
-    return nullptr;
+    return ScreenNumbers::screenForMonitorID(monitorID);
 }
 
 } // namespace Screens

@@ -1,6 +1,6 @@
 #include "app/TickerPlacement.h"
 
-#include "app/StackedStripsHeight.h"
+#include "ticker/StripConfig.h"
 #include "platform/Defaults.h"
 
 PlacementSettings PlacementSettings::read(const Defaults& defaults)
@@ -15,7 +15,7 @@ PlacementSettings PlacementSettings::read(const Defaults& defaults)
     s.secondTickerEnabled = defaults.boolValue(QStringLiteral("secondTickerEnabled"), false);
     s.miniMode = defaults.boolValue(QStringLiteral("tickerMiniModeTransient"), false);
     if (s.secondTickerEnabled && !s.miniMode)
-        s.stackedStripsHeight = ::stackedStripsHeight(defaults);
+        s.stackedStripsHeight = StripConfig::totalHeight(defaults);
     return s;
 }
 

@@ -1,4 +1,4 @@
-#include "app/StackedStripsHeight.h"
+#include "ticker/StripConfig.h"
 #include "app/TickerPlacement.h"
 #include "platform/Defaults.h"
 
@@ -115,7 +115,7 @@ TEST(StackedStripsHeight, FirstDecodedStripOrTheOlderSettings)
             defaults->set("stackedStripsJSON", c.stored);
         if (!c.tickerSize.isUndefined())
             defaults->set("tickerSize", c.tickerSize);
-        EXPECT_EQ(stackedStripsHeight(*defaults), c.height);
+        EXPECT_EQ(StripConfig::totalHeight(*defaults), c.height);
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 int main(int argc, char** argv)
