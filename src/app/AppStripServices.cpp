@@ -1,5 +1,6 @@
 #include "app/AppStripServices.h"
 
+#include "ambient/FullScreenWindowManager.h"
 #include "app/TickerWindowController.h"
 #include "music/NowPlayingController.h"
 #include "music/RoomListener.h"
@@ -43,9 +44,9 @@ void AppStripServices::showSearch(FeedStore&)
     notAvailable("the search window");
 }
 
-void AppStripServices::showFullScreen(FeedStore&)
+void AppStripServices::showFullScreen(FeedStore& store)
 {
-    notAvailable("the full-screen board");
+    FullScreenWindowManager::shared().show(store);
 }
 
 void AppStripServices::presentUpdatePrompt(const QString&, const QUrl&)

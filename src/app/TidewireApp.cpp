@@ -74,6 +74,8 @@ void TidewireApp::launch()
 {
     configureTickerWindow(m_root, m_services.windows);
     m_root->show();
+    if (m_services.startIdleWatcher)
+        m_services.startIdleWatcher(*m_store);
     m_store->start();
     openSettingsAtLaunch();
 }

@@ -34,6 +34,8 @@ public:
         // Opens the settings window; empty: there is none, and the first
         // launch is not recorded as seen.
         std::function<void(FeedStore&)> openSettings;
+        // Starts the idle watcher before the store; empty: none.
+        std::function<void(FeedStore&)> startIdleWatcher;
         // The store's server API base; empty: the configured endpoint.
         QUrl apiBase;
     };
@@ -45,7 +47,7 @@ public:
     RootContent* rootContent() const { return m_root; }
 
     // Makes the content window the ticker window, shows it, and starts the
-    // store and the launch-time settings window.
+    // idle watcher, the store and the launch-time settings window.
     void launch();
 
 private:

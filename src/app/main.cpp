@@ -1,3 +1,4 @@
+#include "ambient/IdleScreensaver.h"
 #include "app/AppInfo.h"
 #include "app/AppStripServices.h"
 #include "app/PersonalFeedItemsSource.h"
@@ -35,6 +36,7 @@ int main(int argc, char** argv)
         .personal = &personal,
         .makeStrip = [](FeedStore& store) { return new TickerView(store); },
         .openSettings = {},
+        .startIdleWatcher = [](FeedStore& store) { IdleScreensaver::shared().start(store); },
         .apiBase = {},
     });
     tidewire.launch();

@@ -49,6 +49,9 @@ protected:
                 return strip;
             },
             .openSettings = [this](FeedStore&) { ++settingsOpened; },
+            .startIdleWatcher = [this](FeedStore& store) {
+                idleWatcherStarts.append(store.isStarted());
+            },
             .apiBase = std::move(apiBase),
         });
     }
@@ -61,6 +64,7 @@ protected:
     std::unique_ptr<TidewireApp> app;
     int stripsBuilt = 0;
     int settingsOpened = 0;
+    QList<bool> idleWatcherStarts;  // whether the store had started at each call
 };
 
 TEST_F(TidewireAppTest, SplashWhileBootingThenTheStripOnce)
@@ -71,6 +75,8 @@ TEST_F(TidewireAppTest, SplashWhileBootingThenTheStripOnce)
     EXPECT_EQ(windows.window(), nullptr);
 
     app->launch();
+    EXPECT_EQ(idleWatcherStarts, QList<bool>{false}) << "the idle watcher starts once, before the store";
+    EXPECT_TRUE(app->store().isStarted());
     EXPECT_EQ(windows.window(), root);
     EXPECT_TRUE(root->isVisible());
     EXPECT_TRUE(root->windowFlags().testFlag(Qt::FramelessWindowHint));

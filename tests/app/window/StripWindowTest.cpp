@@ -2,6 +2,7 @@
 // loopback, the feed store, the strip in the ticker window, and the strip's
 // own calls back into the window placement (second strip, mini mode).
 #include "X11Probe.h"
+#include "ambient/FullScreenWindowManager.h"
 #include "app/AppStripServices.h"
 #include "app/RootContent.h"
 #include "app/TickerWindowController.h"
@@ -79,6 +80,14 @@ TEST(StripWindow, StripDocksAndFollowsItsOwnSettings)
         const auto shape = X11Probe::boundingShape(id);
         return !shape || *shape == QRect(0, 0, 1920, 144);
     }));
+
+    // The strip's "Full Screen" reaches the board.
+    services.showFullScreen(app->store());
+    QWidget* board = FullScreenWindowManager::shared().window();
+    ASSERT_NE(board, nullptr);
+    EXPECT_TRUE(waitFor([&] { return board->isVisible(); }));
+    FullScreenWindowManager::shared().close();
+    EXPECT_EQ(FullScreenWindowManager::shared().window(), nullptr);
 
     services.quit();
     EXPECT_EQ(quits, 1);
