@@ -23,8 +23,8 @@ MarqueeNSView::MarqueeNSView(MarqueeClock& clock, QWidget* parent)
     setMouseTracking(true);
     setAttribute(Qt::WA_NoSystemBackground);
     m_frameTimer.setTimerType(Qt::PreciseTimer);
-    m_frameTimer.setInterval(16);
-    connect(&m_frameTimer, &QTimer::timeout, this, [this] { update(); });
+    m_frameTimer.setInterval(m_displayInterval);
+    connect(&m_frameTimer, &QTimer::timeout, this, [this] { frameTick(); });
 }
 
 MarqueeNSView::~MarqueeNSView()
@@ -266,7 +266,7 @@ void MarqueeNSView::showEvent(QShowEvent* event)
     QWidget::showEvent(event);
     healHoverLatch("window");
     if (const QScreen* s = screen(); s && s->refreshRate() > 1)
-        m_frameTimer.setInterval(std::max(4, int(std::lround(1000.0 / s->refreshRate()))));
+        m_displayInterval = std::max(4, int(std::lround(1000.0 / s->refreshRate())));
     updateFrameTimer();
 }
 
@@ -277,9 +277,46 @@ void MarqueeNSView::hideEvent(QHideEvent* event)
     updateFrameTimer();
 }
 
+int MarqueeNSView::frameInterval() const
+{
+    // No faster than the display, and no faster than one device pixel of
+    // motion per frame: a slow row gets fewer frames.
+    const double pixelsPerSecond = m_motion.pointsPerSecond() * devicePixelRatioF();
+    const double perPixel = pixelsPerSecond > 0 ? 1000.0 / pixelsPerSecond : 1000.0;
+    return std::max(m_displayInterval, int(std::min(perPixel, 1000.0)));
+}
+
+qint64 MarqueeNSView::deviceOffset() const
+{
+    return std::llround(phase() * devicePixelRatioF());
+}
+
+bool MarqueeNSView::frameTick()
+{
+    // The row sits on whole device pixels: a frame that would not move it by
+    // one paints nothing.
+    const qint64 offset = deviceOffset();
+    if (offset == m_shownOffset)
+        return false;
+    m_shownOffset = offset;
+    update(trackRect());
+    return true;
+}
+
+QRect MarqueeNSView::trackRect() const
+{
+    if (!(m_stripHeight > 0))
+        return rect();
+    const int top = int(std::floor(trackY()));
+    const int bottom = int(std::ceil(trackY() + m_stripHeight));
+    return QRect(0, top, width(), bottom - top + 1) & rect();
+}
+
 void MarqueeNSView::updateFrameTimer()
 {
     const bool want = m_motion.isRunning() && isVisible() && m_stripWidth > 0 && !m_dismantled;
+    if (want && m_frameTimer.interval() != frameInterval())
+        m_frameTimer.setInterval(frameInterval());  // restarts a running timer
     if (want && !m_frameTimer.isActive())
         m_frameTimer.start();
     else if (!want && m_frameTimer.isActive())
@@ -436,6 +473,7 @@ const QPixmap& MarqueeNSView::renderedCell(int index, bool hovered, qreal dpr)
 
 void MarqueeNSView::paintEvent(QPaintEvent*)
 {
+    m_shownOffset = deviceOffset();
     QPainter painter(this);
     paintStrip(painter);
 }

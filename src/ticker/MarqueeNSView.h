@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <limits>
 #include <memory>
 #include <optional>
 
@@ -18,7 +19,8 @@ class QMenu;
 // The endless scroller of a strip: one widget that paints two copies of a
 // row of cells end to end, 60 points apart, at the current phase. The row
 // moves at speed × 60 points per second from an anchored clock and repaints
-// at display rate only while it runs and is visible. The pointer resting on
+// only while it runs and is visible, and only when the row moved by a whole
+// device pixel, at most at display rate. The pointer resting on
 // the strip pauses it; while paused the row can be scrubbed by dragging or
 // with the wheel, and new content waits until the pointer leaves. A change of
 // content, speed or pause keeps the on-screen phase. Main thread only.
@@ -58,6 +60,11 @@ public:
     bool isHovering() const { return m_hovering; }
     bool isRunning() const { return m_motion.isRunning(); }
     bool isFrameTimerActive() const { return m_frameTimer.isActive(); }
+    int frameTimerInterval() const { return m_frameTimer.interval(); }
+    // One tick of the frame timer: asks for a repaint of the track when the
+    // row moved to another device pixel since it was last painted, and says
+    // whether it did.
+    bool frameTick();
     bool hasPendingUpdate() const { return m_pending.has_value(); }
     const QStringList& itemKey() const { return m_itemKey; }
     const QStringList& pendingKey() const { return m_pendingKey; }
@@ -107,6 +114,9 @@ private:
     void setHoveredCell(int index);
     void scrub(double delta);
     void updateFrameTimer();
+    int frameInterval() const;
+    qint64 deviceOffset() const;
+    QRect trackRect() const;
     const QPixmap& renderedCell(int index, bool hovered, qreal dpr);
 
     MarqueeClock& m_clock;
@@ -131,6 +141,8 @@ private:
     int m_pressedCell = -1;
 
     QTimer m_frameTimer;
+    int m_displayInterval = 16;
+    qint64 m_shownOffset = std::numeric_limits<qint64>::min();  // device pixels
     CellPixmapCache m_pixmaps{pixmapCacheBytes};
     std::function<QPoint()> m_pointer;
 };

@@ -344,6 +344,58 @@ TEST_F(MarqueeViewTest, FramesAreDrivenOnlyWhileRunningAndVisible)
     EXPECT_FALSE(view->isRunning());
 }
 
+TEST_F(MarqueeViewTest, FramesRepaintOnlyWhenTheRowMovedAWholePixel)
+{
+    show("a");
+    view->repaint();  // painted at phase 0
+    struct Step {
+        std::chrono::milliseconds advance;
+        bool repaint;
+        const char* why;
+    };
+    // 60 points per second: 0.06 points per millisecond; the row sits on
+    // whole pixels, so a tick asks for a paint only when the rounded place moved.
+    const Step steps[] = {
+        {0ms, false, "nothing moved since the last paint"},
+        {5ms, false, "-0.3 rounds to the painted pixel"},
+        {4ms, true, "-0.54 rounds to the next pixel"},
+        {0ms, false, "a second tick at the same moment"},
+        {1ms, false, "-0.6 is on the pixel already asked for"},
+        {17ms, true, "-1.62: the pixel after"},
+    };
+    int index = 0;
+    for (const Step& step : steps) {
+        time.advance(step.advance);
+        EXPECT_EQ(view->frameTick(), step.repaint) << index << ": " << step.why;
+        ++index;
+    }
+
+    enter();
+    time.advance(1000ms);
+    EXPECT_FALSE(view->frameTick()) << "a paused row never repaints on its own";
+    wheel(QPoint(0, 120));  // 40 points while paused
+    view->repaint();
+    EXPECT_FALSE(view->frameTick()) << "the scrubbed place is painted already";
+}
+
+TEST_F(MarqueeViewTest, FrameRateFollowsTheSpeedUpToTheDisplayRate)
+{
+    show("a", 2, false, 5.0);
+    const int display = view->frameTimerInterval();
+    EXPECT_LE(display, 17) << "a fast row runs at display rate";
+    struct Case {
+        double speed;
+        int interval;
+    };
+    // One frame per pixel of motion at most: 60 × speed pixels per second.
+    const Case cases[] = {{1.0, display}, {0.5, 33}, {0.1, 166}, {0.001, 1000}, {3.0, display}};
+    for (const Case& c : cases) {
+        view->updateContent(row("a"), 2, false, c.speed);
+        EXPECT_EQ(view->frameTimerInterval(), c.interval) << "speed " << c.speed;
+        EXPECT_TRUE(view->isFrameTimerActive()) << "speed " << c.speed;
+    }
+}
+
 TEST_F(MarqueeViewTest, EmptyOrBlankContentStaysStill)
 {
     view->updateContent(MarqueeContent{}, 2, false, 1);
