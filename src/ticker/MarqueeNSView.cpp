@@ -3,17 +3,34 @@
 #include "platform/Logging.h"
 #include "ticker/MarqueeClock.h"
 
+#include <QAbstractAnimation>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
 #include <QWheelEvent>
 #include <QWindow>
 #include <algorithm>
 #include <cmath>
+
+// Frames come from the application's animation timer, the one every other
+// animation of the window ticks on: their repaints then land in the same
+// window update instead of each paying for its own.
+class MarqueeNSView::FrameDriver final : public QAbstractAnimation {
+public:
+    FrameDriver(std::function<void()> tick, QObject* parent) : QAbstractAnimation(parent), m_tick(std::move(tick))
+    {
+    }
+    int duration() const override { return -1; }
+
+protected:
+    void updateCurrentTime(int) override { m_tick(); }
+
+private:
+    std::function<void()> m_tick;
+};
 
 MarqueeNSView::MarqueeNSView(QWidget* parent) : MarqueeNSView(MarqueeClock::steady(), parent) {}
 
@@ -22,9 +39,7 @@ MarqueeNSView::MarqueeNSView(MarqueeClock& clock, QWidget* parent)
 {
     setMouseTracking(true);
     setAttribute(Qt::WA_NoSystemBackground);
-    m_frameTimer.setTimerType(Qt::PreciseTimer);
-    m_frameTimer.setInterval(m_displayInterval);
-    connect(&m_frameTimer, &QTimer::timeout, this, [this] { frameTick(); });
+    m_frames = new FrameDriver([this] { frameTick(); }, this);
 }
 
 MarqueeNSView::~MarqueeNSView()
@@ -265,8 +280,6 @@ void MarqueeNSView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     healHoverLatch("window");
-    if (const QScreen* s = screen(); s && s->refreshRate() > 1)
-        m_displayInterval = std::max(4, int(std::lround(1000.0 / s->refreshRate())));
     updateFrameTimer();
 }
 
@@ -277,18 +290,14 @@ void MarqueeNSView::hideEvent(QHideEvent* event)
     updateFrameTimer();
 }
 
-int MarqueeNSView::frameInterval() const
-{
-    // No faster than the display, and no faster than one device pixel of
-    // motion per frame: a slow row gets fewer frames.
-    const double pixelsPerSecond = m_motion.pointsPerSecond() * devicePixelRatioF();
-    const double perPixel = pixelsPerSecond > 0 ? 1000.0 / pixelsPerSecond : 1000.0;
-    return std::max(m_displayInterval, int(std::min(perPixel, 1000.0)));
-}
-
 qint64 MarqueeNSView::deviceOffset() const
 {
     return std::llround(phase() * devicePixelRatioF());
+}
+
+bool MarqueeNSView::isFrameTimerActive() const
+{
+    return m_frames->state() == QAbstractAnimation::Running;
 }
 
 bool MarqueeNSView::frameTick()
@@ -315,12 +324,11 @@ QRect MarqueeNSView::trackRect() const
 void MarqueeNSView::updateFrameTimer()
 {
     const bool want = m_motion.isRunning() && isVisible() && m_stripWidth > 0 && !m_dismantled;
-    if (want && m_frameTimer.interval() != frameInterval())
-        m_frameTimer.setInterval(frameInterval());  // restarts a running timer
-    if (want && !m_frameTimer.isActive())
-        m_frameTimer.start();
-    else if (!want && m_frameTimer.isActive())
-        m_frameTimer.stop();
+    const bool running = m_frames->state() == QAbstractAnimation::Running;
+    if (want && !running)
+        m_frames->start();
+    else if (!want && running)
+        m_frames->stop();
 }
 
 void MarqueeNSView::scrub(double delta)

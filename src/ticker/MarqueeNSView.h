@@ -6,7 +6,6 @@
 
 #include <QPoint>
 #include <QPointF>
-#include <QTimer>
 #include <QWidget>
 #include <functional>
 #include <limits>
@@ -20,7 +19,7 @@ class QMenu;
 // row of cells end to end, 60 points apart, at the current phase. The row
 // moves at speed × 60 points per second from an anchored clock and repaints
 // only while it runs and is visible, and only when the row moved by a whole
-// device pixel, at most at display rate. The pointer resting on
+// device pixel, at most once per animation frame. The pointer resting on
 // the strip pauses it; while paused the row can be scrubbed by dragging or
 // with the wheel, and new content waits until the pointer leaves. A change of
 // content, speed or pause keeps the on-screen phase. Main thread only.
@@ -59,8 +58,7 @@ public:
     bool isReversed() const { return m_reversed; }
     bool isHovering() const { return m_hovering; }
     bool isRunning() const { return m_motion.isRunning(); }
-    bool isFrameTimerActive() const { return m_frameTimer.isActive(); }
-    int frameTimerInterval() const { return m_frameTimer.interval(); }
+    bool isFrameTimerActive() const;
     // One tick of the frame timer: asks for a repaint of the track when the
     // row moved to another device pixel since it was last painted, and says
     // whether it did.
@@ -114,7 +112,6 @@ private:
     void setHoveredCell(int index);
     void scrub(double delta);
     void updateFrameTimer();
-    int frameInterval() const;
     qint64 deviceOffset() const;
     QRect trackRect() const;
     const QPixmap& renderedCell(int index, bool hovered, qreal dpr);
@@ -140,8 +137,8 @@ private:
     bool m_dragged = false;
     int m_pressedCell = -1;
 
-    QTimer m_frameTimer;
-    int m_displayInterval = 16;
+    class FrameDriver;
+    FrameDriver* m_frames;  // child
     qint64 m_shownOffset = std::numeric_limits<qint64>::min();  // device pixels
     CellPixmapCache m_pixmaps{pixmapCacheBytes};
     std::function<QPoint()> m_pointer;

@@ -378,24 +378,6 @@ TEST_F(MarqueeViewTest, FramesRepaintOnlyWhenTheRowMovedAWholePixel)
     EXPECT_FALSE(view->frameTick()) << "the scrubbed place is painted already";
 }
 
-TEST_F(MarqueeViewTest, FrameRateFollowsTheSpeedUpToTheDisplayRate)
-{
-    show("a", 2, false, 5.0);
-    const int display = view->frameTimerInterval();
-    EXPECT_LE(display, 17) << "a fast row runs at display rate";
-    struct Case {
-        double speed;
-        int interval;
-    };
-    // One frame per pixel of motion at most: 60 × speed pixels per second.
-    const Case cases[] = {{1.0, display}, {0.5, 33}, {0.1, 166}, {0.001, 1000}, {3.0, display}};
-    for (const Case& c : cases) {
-        view->updateContent(row("a"), 2, false, c.speed);
-        EXPECT_EQ(view->frameTimerInterval(), c.interval) << "speed " << c.speed;
-        EXPECT_TRUE(view->isFrameTimerActive()) << "speed " << c.speed;
-    }
-}
-
 TEST_F(MarqueeViewTest, EmptyOrBlankContentStaysStill)
 {
     view->updateContent(MarqueeContent{}, 2, false, 1);
