@@ -64,6 +64,9 @@ FixedBrandBlock::FixedBrandBlock(FeedStore& store, int size, bool miniMode, std:
 {
     // The panel takes the pointer (the overlay class lets it pass by default).
     m_panel->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    // The theme colour covers every pixel of the panel: what lies beneath it
+    // (the start of the moving row) is never repainted on its account.
+    m_panel->setAttribute(Qt::WA_OpaquePaintEvent);
     m_row->setContentsMargins(10, 0, 15, 0);
     m_row->setSpacing(8);
 
