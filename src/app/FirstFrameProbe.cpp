@@ -4,21 +4,21 @@
 #include <QTimer>
 #include <QWidget>
 
-void FirstFrameProbe::watch(QWidget* widget, std::function<void()> painted)
+void FirstFrameProbe::watch(QWidget* widget, std::function<bool()> ready, std::function<void()> painted)
 {
     if (widget)
-        new FirstFrameProbe(widget, std::move(painted));  // owned by the widget
+        new FirstFrameProbe(widget, std::move(ready), std::move(painted));  // owned by the widget
 }
 
-FirstFrameProbe::FirstFrameProbe(QWidget* widget, std::function<void()> painted)
-    : QObject(widget), m_widget(widget), m_painted(std::move(painted))
+FirstFrameProbe::FirstFrameProbe(QWidget* widget, std::function<bool()> ready, std::function<void()> painted)
+    : QObject(widget), m_widget(widget), m_ready(std::move(ready)), m_painted(std::move(painted))
 {
     widget->installEventFilter(this);
 }
 
 bool FirstFrameProbe::eventFilter(QObject* watched, QEvent* event)
 {
-    if (!m_fired && watched == m_widget && event->type() == QEvent::Paint) {
+    if (!m_fired && watched == m_widget && event->type() == QEvent::Paint && m_ready()) {
         m_fired = true;
         QTimer::singleShot(0, this, [this] {
             if (m_widget)
