@@ -6,12 +6,17 @@
 #   bench/app_bench.sh [build-dir]      (default: build-release; built if missing)
 #
 # Reports:
-#   - time from process start to the strip's first frame, without and then
-#     with a stored snapshot (the app logs "first strip frame" on the
-#     tidewire.client.launch debug category; the log is polled every 5 ms);
+#   - time from process start to the first frame of the strip's scroller
+#     that shows headlines, without and then with a stored snapshot (the app
+#     logs "first headlines frame" on the tidewire.client.launch debug
+#     category; the log is polled every 5 ms);
 #   - CPU of the app and of the X server over 20 s of steady scrolling
 #     (% of one core, from /proc/<pid>/stat);
-#   - private anonymous resident memory of the app one minute after start
+#   - the same over 10 s with the pointer resting on the headlines (paused),
+#     then over 10 s with the strip window unmapped (hidden), each after 1 s
+#     to settle; the pointer is moved away and the window mapped again after;
+#   - private anonymous resident memory of the app one minute after start,
+#     that is after the scrolling, paused and hidden spells
 #     (Anonymous in /proc/<pid>/smaps_rollup).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -57,8 +62,8 @@ export TIDEWIRE_COINGECKO_BASE="$base" TIDEWIRE_ITUNES_BASE="$base"
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
 export QT_LOGGING_RULES="tidewire.client.launch.debug=true"
 
-# Starts the app (in $app) and stores the milliseconds to its first strip
-# frame in $frame_ms.
+# Starts the app (in $app) and stores the milliseconds to its first frame
+# showing headlines in $frame_ms.
 launch() {
     local log="$work/app-$1.log" start
     start=$(now_ms)
@@ -73,7 +78,7 @@ launch() {
 }
 wait_until_logged() {
     local tries=6000
-    until grep -q "first strip frame" "$1"; do
+    until grep -q "first headlines frame" "$1"; do
         tries=$((tries - 1))
         [ "$tries" -gt 0 ] || return 1
         kill -0 "$app" 2>/dev/null || return 1
@@ -81,6 +86,17 @@ wait_until_logged() {
     done
 }
 cpu_ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
+# Sleeps <seconds> and stores the CPU ticks the app and the X server used
+# meanwhile in $app_ticks and $x_ticks.
+measure_cpu() {
+    local a0 x0
+    a0=$(cpu_ticks "$app"); x0=$(cpu_ticks "$xvfb")
+    sleep "$1"
+    app_ticks=$(( $(cpu_ticks "$app") - a0 )); x_ticks=$(( $(cpu_ticks "$xvfb") - x0 ))
+}
+# The app's mapped top-level window (the strip).
+strip_window() { xdotool search --onlyvisible --pid "$app" 2>/dev/null | awk 'NR == 1'; }
+has_strip_window() { [ -n "$(strip_window)" ]; }
 
 launch cold
 cold=$frame_ms
@@ -92,18 +108,40 @@ launch warm
 warm=$frame_ms
 sleep 10  # past start-up, into steady scrolling
 hz=$(getconf CLK_TCK)
-app0=$(cpu_ticks "$app"); x0=$(cpu_ticks "$xvfb")
-sleep 20
-app1=$(cpu_ticks "$app"); x1=$(cpu_ticks "$xvfb")
+measure_cpu 20
+scroll_app=$app_ticks scroll_x=$x_ticks
+
+# Paused: the pointer rests on the headlines (the strip is docked at the top,
+# full width; the scroller fills it right of the brand block).
+xdotool mousemove 1200 12
+sleep 1
+measure_cpu 10
+paused_app=$app_ticks paused_x=$x_ticks
+xdotool mousemove 960 700
+
+# Hidden: the strip window unmapped.
+wait_for 100 has_strip_window || { echo "the app has no mapped window" >&2; exit 1; }
+strip=$(strip_window)
+xdotool windowunmap --sync "$strip"
+sleep 1
+measure_cpu 10
+hidden_app=$app_ticks hidden_x=$x_ticks
+xdotool windowmap "$strip"
+
 rest=$(( 60000 - ($(now_ms) - started) ))
 [ "$rest" -le 0 ] || sleep "$(awk -v ms="$rest" 'BEGIN { print ms / 1000 }')"
 anon_kb=$(awk '/^Anonymous:/ { print $2 }' "/proc/$app/smaps_rollup")
 
-awk -v cold="$cold" -v warm="$warm" -v a="$((app1 - app0))" -v x="$((x1 - x0))" -v hz="$hz" -v kb="$anon_kb" 'BEGIN {
-    printf "first strip frame, no snapshot:   %6d ms\n", cold
-    printf "first strip frame, with snapshot: %6d ms\n", warm
-    printf "CPU over 20 s, app:               %6.1f %%\n", 100 * a / hz / 20
-    printf "CPU over 20 s, X server:          %6.1f %%\n", 100 * x / hz / 20
-    printf "CPU over 20 s, together:          %6.1f %%\n", 100 * (a + x) / hz / 20
-    printf "private anonymous memory at 60 s: %6.1f MiB\n", kb / 1024
+awk -v cold="$cold" -v warm="$warm" -v a="$scroll_app" -v x="$scroll_x" -v hz="$hz" -v kb="$anon_kb" \
+    -v pa="$paused_app" -v px="$paused_x" -v ha="$hidden_app" -v hx="$hidden_x" 'BEGIN {
+    printf "first headlines frame, no snapshot:   %6d ms\n", cold
+    printf "first headlines frame, with snapshot: %6d ms\n", warm
+    printf "CPU over 20 s, app:                   %6.1f %%\n", 100 * a / hz / 20
+    printf "CPU over 20 s, X server:              %6.1f %%\n", 100 * x / hz / 20
+    printf "CPU over 20 s, together:              %6.1f %%\n", 100 * (a + x) / hz / 20
+    printf "CPU over 10 s paused, app / X server: %6.1f %% / %.1f %% (%d / %d ticks of 1/%d s)\n", \
+        100 * pa / hz / 10, 100 * px / hz / 10, pa, px, hz
+    printf "CPU over 10 s hidden, app / X server: %6.1f %% / %.1f %% (%d / %d ticks of 1/%d s)\n", \
+        100 * ha / hz / 10, 100 * hx / hz / 10, ha, hx, hz
+    printf "private anonymous memory at 60 s:     %6.1f MiB\n", kb / 1024
 }'
