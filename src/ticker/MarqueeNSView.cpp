@@ -2,13 +2,16 @@
 
 #include "platform/Logging.h"
 #include "ticker/MarqueeClock.h"
+#include "ticker/WindowExposure.h"
 
 #include <QAbstractAnimation>
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
+#include <QGraphicsEffect>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QWheelEvent>
 #include <QWindow>
@@ -40,6 +43,8 @@ MarqueeNSView::MarqueeNSView(MarqueeClock& clock, QWidget* parent)
     setMouseTracking(true);
     setAttribute(Qt::WA_NoSystemBackground);
     m_frames = new FrameDriver([this] { frameTick(); }, this);
+    // Unmapped or minimised: no frames until the window shows again.
+    m_exposure = new WindowExposure(this, [this] { updateFrameTimer(); });
 }
 
 MarqueeNSView::~MarqueeNSView()
@@ -61,6 +66,21 @@ double MarqueeNSView::phase() const
 MarqueeCell* MarqueeNSView::cell(int index) const
 {
     return index >= 0 && index < int(m_cells.size()) ? m_cells[size_t(index)].get() : nullptr;
+}
+
+void MarqueeNSView::setBackground(const QColor& color)
+{
+    if (color == m_background)
+        return;
+    m_background = color;
+    setAttribute(Qt::WA_OpaquePaintEvent, color.alpha() == 255);
+    repaintAll();
+}
+
+void MarqueeNSView::repaintAll()
+{
+    m_resyncOffset = true;
+    update();
 }
 
 void MarqueeNSView::setPointerSource(std::function<QPoint()> source)
@@ -110,6 +130,7 @@ void MarqueeNSView::rebuildStrip(MarqueeContent content)
     ++m_rebuildCount;
     if (content.makeCells)
         m_cells = content.makeCells();
+    m_looks.assign(m_cells.size(), std::nullopt);
 
     if (m_cells.empty()) {
         qCInfo(lcMarquee, "strip rebuilt EMPTY");
@@ -118,7 +139,7 @@ void MarqueeNSView::rebuildStrip(MarqueeContent content)
         m_motion.setPeriod(0);
         m_motion.setModelTx(0);
         updateFrameTimer();
-        update();
+        repaintAll();
         return;
     }
 
@@ -150,7 +171,7 @@ void MarqueeNSView::rebuildStrip(MarqueeContent content)
     if (wasRunning && m_stripWidth > 0)
         m_motion.start(t, m_motion.modelTx());
     updateFrameTimer();
-    update();
+    repaintAll();
 }
 
 void MarqueeNSView::setSpeedValue(double speed)
@@ -169,7 +190,7 @@ void MarqueeNSView::setRunning(bool run)
         m_motion.freeze(now());
     }
     updateFrameTimer();
-    update();
+    repaintAll();
 }
 
 void MarqueeNSView::dismantle()
@@ -181,7 +202,9 @@ void MarqueeNSView::dismantle()
 
 void MarqueeNSView::cellsChanged()
 {
-    update();
+    // Looks are read again at the next paint, not at every frame.
+    std::fill(m_looks.begin(), m_looks.end(), std::nullopt);
+    repaintAll();
 }
 
 void MarqueeNSView::applyPendingUpdate()
@@ -214,7 +237,7 @@ void MarqueeNSView::healHoverLatch(const char* reason)
     if (m_stripWidth > 0 && !m_motion.isRunning() && !m_dismantled)
         m_motion.start(now(), m_motion.modelTx());
     updateFrameTimer();
-    update();
+    repaintAll();
 }
 
 void MarqueeNSView::setHovering(bool hovering)
@@ -222,6 +245,7 @@ void MarqueeNSView::setHovering(bool hovering)
     if (hovering == m_hovering)
         return;
     m_hovering = hovering;
+    Q_EMIT hoveringChanged(hovering);
     // While paused, watch every pointer move in the application: widgets laid
     // over the strip take the pointer's events, and only its position decides
     // whether it is still over the strip.
@@ -279,6 +303,7 @@ bool MarqueeNSView::eventFilter(QObject* watched, QEvent* event)
 void MarqueeNSView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    m_exposure->follow();
     healHoverLatch("window");
     updateFrameTimer();
 }
@@ -307,9 +332,78 @@ bool MarqueeNSView::frameTick()
     const qint64 offset = deviceOffset();
     if (offset == m_shownOffset)
         return false;
-    m_shownOffset = offset;
+    if (!m_resyncOffset && moveShownRow(offset - m_shownOffset)) {
+        m_shownOffset = offset;
+        ++m_scrolledFrames;
+        return true;
+    }
+    m_resyncOffset = true;
     update(trackRect());
+    ++m_repaintedFrames;
     return true;
+}
+
+bool MarqueeNSView::moveShownRow(qint64 shift)
+{
+    // Moving pixels needs a background painted here (translucent pixels
+    // would carry what lay beneath them) and whole logical pixels.
+    if (m_background.alpha() != 255 || m_shownOffset == std::numeric_limits<qint64>::min())
+        return false;
+    const qreal dpr = devicePixelRatioF();
+    const qint64 scale = std::llround(dpr);
+    if (scale < 1 || dpr != qreal(scale) || shift % scale != 0)
+        return false;
+    for (const QWidget* w = this; w; w = w->parentWidget()) {
+        if (const QGraphicsEffect* effect = w->graphicsEffect(); effect && effect->isEnabled())
+            return false;
+    }
+    const int dx = int(shift / scale);
+    const QRect track = trackRect();
+    const QRect movable = movableTrack();
+    if (movable.isEmpty() || std::abs(dx) >= movable.width())
+        return false;
+    // What lies under the overlaid widgets is painted afresh, at the offset
+    // the moved pixels now show.
+    const QRegion rest = QRegion(track) - movable;
+    m_shownOffset += shift;
+    scroll(dx, 0, movable);
+    if (!rest.isEmpty())
+        update(rest);
+    return true;
+}
+
+QRect MarqueeNSView::movableTrack() const
+{
+    const QRect track = trackRect();
+    int left = track.left();
+    int right = track.right() + 1;
+    // Siblings later in their parent's child list are stacked above; so are
+    // those of every ancestor up to the window.
+    for (const QWidget* w = this; w && !w->isWindow(); w = w->parentWidget()) {
+        const QWidget* parent = w->parentWidget();
+        if (!parent)
+            break;
+        bool above = false;
+        for (const QObject* child : parent->children()) {
+            if (child == w) {
+                above = true;
+                continue;
+            }
+            const auto* sibling = qobject_cast<const QWidget*>(child);
+            if (!above || !sibling || sibling->isWindow() || !sibling->isVisible())
+                continue;
+            const QRect over(mapFrom(parent, sibling->geometry().topLeft()), sibling->size());
+            if (!over.intersects(track))
+                continue;
+            if (over.center().x() < track.center().x())
+                left = std::max(left, over.right() + 1);
+            else
+                right = std::min(right, over.left());
+        }
+    }
+    if (right <= left)
+        return {};
+    return QRect(left, track.top(), right - left, track.height());
 }
 
 QRect MarqueeNSView::trackRect() const
@@ -323,7 +417,8 @@ QRect MarqueeNSView::trackRect() const
 
 void MarqueeNSView::updateFrameTimer()
 {
-    const bool want = m_motion.isRunning() && isVisible() && m_stripWidth > 0 && !m_dismantled;
+    const bool want =
+        m_motion.isRunning() && isVisible() && m_exposure->isExposed() && m_stripWidth > 0 && !m_dismantled;
     const bool running = m_frames->state() == QAbstractAnimation::Running;
     if (want && !running)
         m_frames->start();
@@ -336,7 +431,7 @@ void MarqueeNSView::scrub(double delta)
     if (m_motion.isRunning() || !std::isfinite(delta))
         return;
     m_motion.setModelTx(m_motion.wrap(m_motion.modelTx() + delta));
-    update();
+    repaintAll();
 }
 
 void MarqueeNSView::mousePressEvent(QMouseEvent* event)
@@ -417,7 +512,7 @@ void MarqueeNSView::setHoveredCell(int index)
     if (index == m_hoveredCell)
         return;
     m_hoveredCell = index;
-    update();
+    repaintAll();
 }
 
 double MarqueeNSView::trackY() const
@@ -461,7 +556,10 @@ int MarqueeNSView::cellAt(const QPointF& pos) const
 const QPixmap& MarqueeNSView::renderedCell(int index, bool hovered, qreal dpr)
 {
     const MarqueeCell& c = *m_cells[size_t(index)];
-    const quint64 look = c.appearance();
+    std::optional<quint64>& known = m_looks[size_t(index)];
+    if (!known)
+        known = c.appearance();
+    const quint64 look = *known;
     const CellPixmapCache::Key key{index, hovered};
     if (const QPixmap* cached = m_pixmaps.find(key, look, dpr))
         return *cached;
@@ -479,20 +577,34 @@ const QPixmap& MarqueeNSView::renderedCell(int index, bool hovered, qreal dpr)
     return *m_pixmaps.find(key, look, dpr);
 }
 
-void MarqueeNSView::paintEvent(QPaintEvent*)
+void MarqueeNSView::paintEvent(QPaintEvent* event)
 {
-    m_shownOffset = deviceOffset();
+    if (m_resyncOffset || m_shownOffset == std::numeric_limits<qint64>::min()) {
+        m_shownOffset = deviceOffset();
+        m_resyncOffset = false;
+    }
     QPainter painter(this);
-    paintStrip(painter);
+    if (m_background.alpha() == 255) {
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        for (const QRect& r : event->region())
+            painter.fillRect(r, m_background);
+        painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    }
+    paintStrip(painter, double(m_shownOffset) / devicePixelRatioF());
 }
 
 void MarqueeNSView::paintStrip(QPainter& painter)
 {
+    const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : devicePixelRatioF();
+    // Whole device pixels: a fractional offset would blur every picture.
+    paintStrip(painter, std::round(phase() * dpr) / dpr);
+}
+
+void MarqueeNSView::paintStrip(QPainter& painter, double x0)
+{
     if (!(m_stripWidth > 0) || !(m_stripHeight > 0) || m_cellRects.isEmpty())
         return;
     const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : devicePixelRatioF();
-    // Whole device pixels: a fractional offset would blur every picture.
-    const double x0 = std::round(phase() * dpr) / dpr;
     const double y0 = trackY();
     const double w = width();
     for (int copy = 0; copy < 2; ++copy) {

@@ -4,6 +4,7 @@
 #include "ticker/MarqueeCell.h"
 #include "ticker/MarqueeMotion.h"
 
+#include <QColor>
 #include <QPoint>
 #include <QPointF>
 #include <QWidget>
@@ -11,18 +12,23 @@
 #include <limits>
 #include <memory>
 #include <optional>
+#include <vector>
 
 class MarqueeClock;
 class QMenu;
+class WindowExposure;
 
 // The endless scroller of a strip: one widget that paints two copies of a
 // row of cells end to end, 60 points apart, at the current phase. The row
 // moves at speed × 60 points per second from an anchored clock and repaints
-// only while it runs and is visible, and only when the row moved by a whole
-// device pixel, at most once per animation frame. The pointer resting on
-// the strip pauses it; while paused the row can be scrubbed by dragging or
-// with the wheel, and new content waits until the pointer leaves. A change of
-// content, speed or pause keeps the on-screen phase. Main thread only.
+// only while it runs, is visible and its window is exposed, and only when the
+// row moved by a whole device pixel, at most once per animation frame. On an
+// opaque background a frame moves the pixels already painted and paints only
+// the newly uncovered edge and what lies under the widgets laid over the row.
+// The pointer resting on the strip pauses it; while paused the row can be
+// scrubbed by dragging or with the wheel, and new content waits until the
+// pointer leaves. A change of content, speed or pause keeps the on-screen
+// phase. Main thread only.
 class MarqueeNSView : public QWidget {
     Q_OBJECT
 public:
@@ -42,7 +48,15 @@ public:
     void dismantle();
     // Redraws cells whose look may have changed (an icon arrived, an item
     // was read); only cells whose appearance value moved are re-rendered.
+    // Cells' appearance values are read again only after this call.
     void cellsChanged();
+
+    // The colour under the row. An opaque colour is painted by the scroller
+    // itself, which lets frames move the painted row instead of repainting
+    // it; a translucent one (the default: none) leaves the background to the
+    // widgets beneath.
+    void setBackground(const QColor& color);
+    QColor background() const { return m_background; }
 
     // Where the pointer is, in global coordinates (default: QCursor::pos()).
     void setPointerSource(std::function<QPoint()> source);
@@ -59,10 +73,17 @@ public:
     bool isHovering() const { return m_hovering; }
     bool isRunning() const { return m_motion.isRunning(); }
     bool isFrameTimerActive() const;
-    // One tick of the frame timer: asks for a repaint of the track when the
-    // row moved to another device pixel since it was last painted, and says
-    // whether it did.
+    // One tick of the frame timer: when the row moved to another device pixel
+    // since it was last shown, moves the painted row (or asks for a repaint of
+    // the track) and says whether it did.
     bool frameTick();
+    // How the last frames reached the screen: by moving painted pixels, or by
+    // repainting the track.
+    int scrolledFrames() const { return m_scrolledFrames; }
+    int repaintedFrames() const { return m_repaintedFrames; }
+    // The part of the track whose pixels a frame can move: the track less the
+    // columns covered by visible widgets stacked above the scroller.
+    QRect movableTrack() const;
     bool hasPendingUpdate() const { return m_pending.has_value(); }
     const QStringList& itemKey() const { return m_itemKey; }
     const QStringList& pendingKey() const { return m_pendingKey; }
@@ -82,6 +103,10 @@ public:
     // Paints both copies at the current phase.
     void paintStrip(QPainter& painter);
     const CellPixmapCache& pixmapCache() const { return m_pixmaps; }
+
+Q_SIGNALS:
+    // The pointer came to rest on the strip (true) or left it (false).
+    void hoveringChanged(bool hovering);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -112,6 +137,9 @@ private:
     void setHoveredCell(int index);
     void scrub(double delta);
     void updateFrameTimer();
+    void repaintAll();
+    void paintStrip(QPainter& painter, double x0);
+    bool moveShownRow(qint64 shift);
     qint64 deviceOffset() const;
     QRect trackRect() const;
     const QPixmap& renderedCell(int index, bool hovered, qreal dpr);
@@ -119,6 +147,7 @@ private:
     MarqueeClock& m_clock;
     MarqueeMotion m_motion;
     MarqueeCells m_cells;
+    std::vector<std::optional<quint64>> m_looks;  // per cell, until cellsChanged()
     QList<QRectF> m_cellRects;  // within one copy
     double m_stripWidth = 0;
     double m_stripHeight = 0;
@@ -139,7 +168,15 @@ private:
 
     class FrameDriver;
     FrameDriver* m_frames;  // child
-    qint64 m_shownOffset = std::numeric_limits<qint64>::min();  // device pixels
+    // Device-pixel offset of the row as painted; paints use it so that moved
+    // pixels and freshly painted ones agree. A whole repaint takes the phase
+    // afresh.
+    qint64 m_shownOffset = std::numeric_limits<qint64>::min();
+    bool m_resyncOffset = true;
+    int m_scrolledFrames = 0;
+    int m_repaintedFrames = 0;
+    QColor m_background = Qt::transparent;
+    WindowExposure* m_exposure;  // child
     CellPixmapCache m_pixmaps{pixmapCacheBytes};
     std::function<QPoint()> m_pointer;
 };
