@@ -141,8 +141,10 @@ void FixedBrandBlock::updateTopicSlot()
             m_store, m_size,
             SignalRotationOrb::Services{m_services.filters, m_services.opener, m_services.scheduler}, m_panel);
     }
-    if (auto* orb = qobject_cast<SignalRotationOrb*>(m_topicSlot.data()))
+    if (auto* orb = qobject_cast<SignalRotationOrb*>(m_topicSlot.data())) {
+        orb->setPulseHeld(m_pulseHeld);
         connect(orb, &SignalRotationOrb::contentChanged, this, [this] { panelChanged(); });
+    }
     m_row->addWidget(m_topicSlot, 0, Qt::AlignVCenter);
     m_topicSlot->show();
     panelChanged();
@@ -155,6 +157,13 @@ void FixedBrandBlock::panelChanged()
     resize(sizeHint().width(), height());
     placeMiniButton();
     updateGeometry();  // the strip places the block again
+}
+
+void FixedBrandBlock::setPulseHeld(bool held)
+{
+    m_pulseHeld = held;
+    if (SignalRotationOrb* o = orb())
+        o->setPulseHeld(held);
 }
 
 void FixedBrandBlock::setMiniMode(bool mini)

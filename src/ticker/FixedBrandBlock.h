@@ -42,6 +42,8 @@ public:
 
     void setMiniMode(bool mini);
     bool isMiniMode() const { return m_miniMode; }
+    // Holds the orb's pulse while the strip is paused under the pointer.
+    void setPulseHeld(bool held);
 
     QToolButton* settingsButton() const { return m_settings; }
     QToolButton* miniModeButton() const { return m_miniButton; }
@@ -77,5 +79,6 @@ private:
     WeatherSegment* m_weather;
     QPointer<QWidget> m_topicSlot;  // the orb or the art block
     bool m_slotIsArt = false;
+    bool m_pulseHeld = false;
     QToolButton* m_miniButton;
 };

@@ -4,6 +4,7 @@
 #include "store/FeedStore.h"
 #include "ticker/OrbPhraseLabel.h"
 #include "ticker/TickerSymbols.h"
+#include "ticker/WindowExposure.h"
 
 #include <QEnterEvent>
 #include <QFontDatabase>
@@ -82,7 +83,12 @@ private:
 } // namespace
 
 SignalRotationOrb::SignalRotationOrb(FeedStore& store, int size, Services services, QWidget* parent)
-    : QWidget(parent), m_store(store), m_size(size), m_services(services), m_timer(services.scheduler)
+    : QWidget(parent)
+    , m_store(store)
+    , m_size(size)
+    , m_services(services)
+    , m_timer(services.scheduler)
+    , m_exposure(new WindowExposure(this, [this] { updatePulseRunning(); }))
 {
     setMouseTracking(true);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
@@ -312,8 +318,7 @@ void SignalRotationOrb::startPulse()
     if (m_pulseAnimation)
         m_pulseAnimation->stop();
     if (i <= 0.15) {
-        m_pulseAmount = 1;  // settles in the pulsed state
-        update();
+        setPulseAmount(1);  // settles in the pulsed state
         return;
     }
     if (!m_pulseAnimation) {
@@ -323,20 +328,61 @@ void SignalRotationOrb::startPulse()
         m_pulseAnimation->setEndValue(0.0);
         m_pulseAnimation->setLoopCount(-1);
         connect(m_pulseAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
-            m_pulseAmount = QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(v.toDouble());
-            update(dotBox().toAlignedRect());
+            setPulseAmount(QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(v.toDouble()));
         });
     }
     // One swing out and one back, each max(2.2 − 1.4 × intensity, 0.8) s.
     m_pulseAnimation->setDuration(int(2000 * std::max(2.2 - 1.4 * i, 0.8)));
     m_pulseAnimation->start();
+    updatePulseRunning();
+}
+
+void SignalRotationOrb::setPulseAmount(double amount)
+{
+    const int step = int(std::lround(std::clamp(amount, 0.0, 1.0) * pulseSteps));
+    if (step == m_pulseStep)
+        return;
+    m_pulseStep = step;
+    update(dotBox().toAlignedRect());
+}
+
+void SignalRotationOrb::setPulseHeld(bool held)
+{
+    if (held == m_pulseHeld)
+        return;
+    m_pulseHeld = held;
+    updatePulseRunning();
+}
+
+bool SignalRotationOrb::isPulseAnimating() const
+{
+    return m_pulseAnimation && m_pulseAnimation->state() == QAbstractAnimation::Running;
+}
+
+void SignalRotationOrb::updatePulseRunning()
+{
+    if (!m_pulseAnimation || m_pulseAnimation->state() == QAbstractAnimation::Stopped)
+        return;
+    const bool run = !m_pulseHeld && isVisible() && m_exposure->isExposed();
+    if (run && m_pulseAnimation->state() == QAbstractAnimation::Paused)
+        m_pulseAnimation->resume();
+    else if (!run && m_pulseAnimation->state() == QAbstractAnimation::Running)
+        m_pulseAnimation->pause();
 }
 
 void SignalRotationOrb::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
+    m_exposure->follow();
     if (!m_pulse && currentOrb())
         startPulse();
+    updatePulseRunning();
+}
+
+void SignalRotationOrb::hideEvent(QHideEvent* event)
+{
+    QWidget::hideEvent(event);
+    updatePulseRunning();
 }
 
 void SignalRotationOrb::paintEvent(QPaintEvent*)
@@ -351,21 +397,9 @@ void SignalRotationOrb::paintEvent(QPaintEvent*)
     const double base = baseDiameter(m_size);
     const QPointF centre = dotBox().center();
 
-    // Glow: scaled up and brightened by the pulse.
-    const double scale = 1 + 0.22 * i * m_pulseAmount;
-    const double glow = (1.5 + 0.9 * i) * base * scale;
-    QColor inner = color;
-    inner.setAlphaF(float(std::min(1.0, 0.55 + 0.35 * i)));
-    QColor outer = color;
-    outer.setAlphaF(0);
-    QRadialGradient gradient(centre, glow / 2);
-    gradient.setColorAt(0, inner);
-    gradient.setColorAt(1, outer);
-    p.setOpacity(0.7 + 0.3 * m_pulseAmount);
-    p.setPen(Qt::NoPen);
-    p.setBrush(gradient);
-    p.drawEllipse(centre, glow / 2, glow / 2);
-    p.setOpacity(1);
+    // Glow: scaled up and brightened by the pulse. Each step of the pulse is
+    // drawn once and then reused for as long as the orb looks the same.
+    p.drawPixmap(glowOrigin(centre, i), glowPicture(color, i, centre, p.device()->devicePixelRatioF()));
 
     p.setBrush(color);
     p.drawEllipse(centre, base / 2, base / 2);
@@ -375,6 +409,50 @@ void SignalRotationOrb::paintEvent(QPaintEvent*)
         p.setPen(QPen(color, 1.5));
         p.drawEllipse(centre, ring / 2 - 0.75, ring / 2 - 0.75);
     }
+}
+
+QPoint SignalRotationOrb::glowOrigin(const QPointF& centre, double intensity) const
+{
+    const double largest = (1.5 + 0.9 * intensity) * baseDiameter(m_size) * (1 + 0.22 * intensity);
+    return QPoint(int(std::floor(centre.x() - largest / 2)) - 1, int(std::floor(centre.y() - largest / 2)) - 1);
+}
+
+const QPixmap& SignalRotationOrb::glowPicture(const QColor& color, double intensity, const QPointF& centre, qreal dpr)
+{
+    const QPoint origin = glowOrigin(centre, intensity);
+    const QPointF within = centre - QPointF(origin);  // keeps the centre's fraction
+    const GlowLook look{color.rgba(), intensity, within, dpr};
+    if (!(look == m_glowLook)) {
+        m_glowLook = look;
+        m_glows.clear();
+    }
+    auto found = m_glows.find(m_pulseStep);
+    if (found != m_glows.end())
+        return found->second;
+
+    const double pulse = double(m_pulseStep) / pulseSteps;
+    const double scale = 1 + 0.22 * intensity * pulse;
+    const double glow = (1.5 + 0.9 * intensity) * baseDiameter(m_size) * scale;
+    const int side = int(std::ceil(2 * within.x())) + 2;
+    QPixmap picture(int(std::ceil(side * dpr)), int(std::ceil(side * dpr)));
+    picture.setDevicePixelRatio(dpr);
+    picture.fill(Qt::transparent);
+    {
+        QPainter p(&picture);
+        p.setRenderHint(QPainter::Antialiasing);
+        QColor inner = color;
+        inner.setAlphaF(float(std::min(1.0, 0.55 + 0.35 * intensity)));
+        QColor outer = color;
+        outer.setAlphaF(0);
+        QRadialGradient gradient(within, glow / 2);
+        gradient.setColorAt(0, inner);
+        gradient.setColorAt(1, outer);
+        p.setOpacity(0.7 + 0.3 * pulse);
+        p.setPen(Qt::NoPen);
+        p.setBrush(gradient);
+        p.drawEllipse(within, glow / 2, glow / 2);
+    }
+    return m_glows.emplace(m_pulseStep, std::move(picture)).first->second;
 }
 
 bool SignalRotationOrb::event(QEvent* event)

@@ -3,15 +3,19 @@
 #include "api/OrbModels.h"
 #include "platform/Clock.h"
 
+#include <QPixmap>
 #include <QPointer>
+#include <QVariantAnimation>
 #include <QWidget>
+#include <map>
 #include <optional>
 
 class FeedStore;
 class FilterStore;
 class OrbPhraseLabel;
-class QVariantAnimation;
+
 class UrlOpener;
+class WindowExposure;
 
 // The rotating topic orb: a glowing dot in the orb's colour and, except at
 // the compact size, a column with the topic's label and up to three keyword
@@ -46,6 +50,21 @@ public:
     bool isFocusedOrb() const;
     bool isHovered() const { return m_hovered; }
     bool isPulsing() const { return m_pulse; }
+    // The glow breathes in this many steps each way; a frame that does not
+    // reach the next step paints nothing.
+    static constexpr int pulseSteps = 24;
+    // Holds the pulse where it is (the strip is paused under the pointer),
+    // or lets it go on. The pulse also rests while the orb is hidden or its
+    // window is not exposed.
+    void setPulseHeld(bool held);
+    bool isPulseHeld() const { return m_pulseHeld; }
+    // Whether the pulse animation is advancing now.
+    bool isPulseAnimating() const;
+    // The pulse position painted now, in steps (0 at rest).
+    int pulseStep() const { return m_pulseStep; }
+    // The pulse's animation, for tests that drive it by hand (null until the
+    // pulse starts on an orb intense enough to breathe).
+    QVariantAnimation* pulseAnimation() const { return m_pulseAnimation; }
     // Where the dot is, in widget coordinates: the click and help area.
     QRectF dotBox() const;
     // "Exit focus" on the focused orb, else "Focus ticker on " + label.
@@ -71,6 +90,7 @@ protected:
     bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -81,6 +101,10 @@ private:
     void rebuildColumn(const std::optional<Orb>& orb);
     void slideIn(QWidget* column);
     void startPulse();
+    void updatePulseRunning();
+    void setPulseAmount(double amount);
+    QPoint glowOrigin(const QPointF& centre, double intensity) const;
+    const QPixmap& glowPicture(const QColor& color, double intensity, const QPointF& centre, qreal dpr);
     double intensity() const;
 
     FeedStore& m_store;
@@ -90,7 +114,19 @@ private:
     int m_orbIndex = 0;
     bool m_hovered = false;
     bool m_pulse = false;
-    double m_pulseAmount = 0;  // 0...1 between rest and full pulse
+    int m_pulseStep = 0;  // 0...pulseSteps between rest and full pulse
+    bool m_pulseHeld = false;
+    WindowExposure* m_exposure;  // child
+    // The glow drawn at each pulse step, for the orb's present look.
+    struct GlowLook {
+        QRgb color = 0;
+        double intensity = -1;
+        QPointF centre;
+        qreal dpr = 0;
+        bool operator==(const GlowLook&) const = default;
+    };
+    GlowLook m_glowLook;
+    std::map<int, QPixmap> m_glows;
     QPointer<QVariantAnimation> m_pulseAnimation;
     QWidget* m_column = nullptr;
     QString m_columnKey;  // what the column shows now

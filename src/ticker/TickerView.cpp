@@ -65,6 +65,12 @@ TickerView::TickerView(FeedStore& store, Services services, QWidget* parent)
     m_layer->setGraphicsEffect(effect);
     updateScrollerOpacity();
     watchMarquee(m_layer->marquee());
+    // While the row rests under the pointer the orb's pulse rests too.
+    connect(m_layer->marquee(), &MarqueeNSView::hoveringChanged, this, [this](bool hovering) {
+        if (m_brand)
+            m_brand->setPulseHeld(hovering);
+    });
+    updateScrollerBackground();
     rebuildBrandBlock();
 
     connect(&m_services.defaults, &Defaults::changed, this, [this](const QString& key) { settingChanged(key); });
@@ -131,6 +137,7 @@ void TickerView::setMiniMode(bool mini)
         return;
     m_miniMode = mini;
     m_brand->setMiniMode(mini);
+    updateScrollerBackground();
     updateExtraStrip();
     relayout();
     update();
@@ -170,6 +177,7 @@ void TickerView::settingChanged(const QString& key)
     } else if (key == scrollSpeedKey) {
         m_layer->setScrollSpeed(m_services.defaults.doubleValue(scrollSpeedKey, 1.0));
     } else if (key == themeKey || key == opacityKey) {
+        updateScrollerBackground();
         update();
         m_scrollerFade->update();
     }
@@ -192,6 +200,7 @@ void TickerView::rebuildBrandBlock()
         FixedBrandBlock::Services{m_services.defaults, m_services.filters, *m_services.rows.opener,
                                   m_services.scheduler, m_services.strip},
         this);
+    m_brand->setPulseHeld(m_layer->marquee()->isHovering());
     m_brand->show();
     relayout();
 }
@@ -216,6 +225,15 @@ void TickerView::updateExtraStrip()
     watchMarquee(m_extra->marquee());
     if (isVisible())
         m_extra->show();
+}
+
+void TickerView::updateScrollerBackground()
+{
+    // The row paints the strip's own background under itself, so that an
+    // opaque strip can move its painted row instead of painting it again.
+    QColor background = themeBackgroundColor(themeBackground());
+    background.setAlphaF(float(backgroundOpacity()));
+    m_layer->marquee()->setBackground(background);
 }
 
 void TickerView::updateScrollerOpacity()

@@ -114,6 +114,7 @@ private:
     void rebuildBrandBlock();
     void updateExtraStrip();
     void updateScrollerOpacity();
+    void updateScrollerBackground();
     void relayout();
     void watchMarquee(QWidget* marquee);
     void updateInputRegion();
