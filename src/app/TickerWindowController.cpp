@@ -86,6 +86,11 @@ void TickerWindowController::reposition()
     window->update();
 }
 
+bool TickerWindowController::translucentWindow() const
+{
+    return m_placement.showsTranslucency();
+}
+
 void TickerWindowController::setInputRegion(const std::optional<QRect>& region)
 {
     if (QWidget* window = m_window) {

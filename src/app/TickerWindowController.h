@@ -27,6 +27,9 @@ public:
     QWidget* window() const { return m_window; }
     // The window is held weakly: once it is gone reposition() does nothing.
     void setWindow(QWidget* window) { m_window = window; }
+    // Whether the strip's window can be see-through (tickerOpacity, mini
+    // mode) on this desktop; an opaque window is cheaper where it cannot.
+    bool translucentWindow() const;
 
     // Places the window from the settings: level at once, then height,
     // screen and frame when there is a screen.

@@ -11,7 +11,10 @@ void configureTickerWindow(QWidget* window, TickerWindowController& controller)
     const Qt::WindowFlags flags = Qt::Window | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint;
     if (window->windowFlags() != flags)
         window->setWindowFlags(flags);
-    window->setAttribute(Qt::WA_TranslucentBackground);
+    // Chosen before the native window exists: it decides the window's visual.
+    // Opaque, mini mode still shows only the brand block: the window's shape
+    // follows its input region.
+    window->setAttribute(Qt::WA_TranslucentBackground, controller.translucentWindow());
     window->setAttribute(Qt::WA_QuitOnClose, false);
     controller.setWindow(window);
     controller.reposition();

@@ -16,6 +16,13 @@ int main(int argc, char** argv)
 {
     // The strip is an X11 dock window: run on xcb (XWayland on Wayland sessions).
     qputenv("QT_QPA_PLATFORM", "xcb");
+    // Window contents reach the X server through the socket, not shared
+    // memory: the strip paints the same small areas (the row's new edge and
+    // what lies under its fades) every frame, and with shared memory each of
+    // those paints would first wait on a round trip until the server has read
+    // the previous frame. The user's own choice stands.
+    if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
+        qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("tidewire"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tidewire"));

@@ -35,6 +35,11 @@ public:
     // there too. None gives the whole window back.
     virtual void setInputRegion(QWindow* window, const std::optional<QRect>& region) = 0;
 
+    // Whether a window's see-through pixels show what lies beneath it. On
+    // X11 that takes a running compositing manager; without one a window
+    // with an alpha channel only costs the server a blend of every update.
+    virtual bool showsTranslucency() const { return true; }
+
     // X11 (EWMH) when the application runs on xcb, otherwise plain Qt, which
     // only knows the screens' own available areas and reserves nothing.
     static WindowPlacement& system();

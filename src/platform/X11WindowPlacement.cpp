@@ -15,6 +15,7 @@
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
+#include <X11/Xlib.h>
 
 #include <array>
 #include <cstdlib>
@@ -100,6 +101,7 @@ public:
     {
         window->setMask(region ? QRegion(*region) : QRegion());
     }
+    bool showsTranslucency() const override;
 
 private:
     xcb_screen_t* rootScreen() const { return m_ewmh.screens[0]; }
@@ -269,6 +271,29 @@ void X11WindowPlacement::place(QWindow* window, const std::optional<QRect>& fram
 }
 
 } // namespace
+
+bool X11WindowPlacement::showsTranslucency() const
+{
+    // A compositing manager owns the _NET_WM_CM_S<screen> selection.
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    const int screen = x11 && x11->display() ? DefaultScreen(x11->display()) : 0;
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(screen);
+    xcb_atom_t atom = XCB_ATOM_NONE;
+    if (auto* reply = xcb_intern_atom_reply(
+            m_connection, xcb_intern_atom(m_connection, 0, uint16_t(name.size()), name.constData()), nullptr)) {
+        atom = reply->atom;
+        std::free(reply);
+    }
+    if (atom == XCB_ATOM_NONE)
+        return false;
+    xcb_window_t owner = XCB_WINDOW_NONE;
+    if (auto* reply = xcb_get_selection_owner_reply(m_connection, xcb_get_selection_owner(m_connection, atom),
+                                                    nullptr)) {
+        owner = reply->owner;
+        std::free(reply);
+    }
+    return owner != XCB_WINDOW_NONE;
+}
 
 std::unique_ptr<WindowPlacement> WindowPlacement::createX11()
 {
