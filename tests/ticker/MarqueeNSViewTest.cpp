@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QGraphicsOpacityEffect>
 #include <QImage>
 #include <QLoggingCategory>
 #include <QMenu>
@@ -376,6 +377,102 @@ TEST_F(MarqueeViewTest, FramesRepaintOnlyWhenTheRowMovedAWholePixel)
     wheel(QPoint(0, 120));  // 40 points while paused
     view->repaint();
     EXPECT_FALSE(view->frameTick()) << "the scrubbed place is painted already";
+}
+
+TEST_F(MarqueeViewTest, MovableTrackLeavesOutColumnsUnderWidgetsStackedAbove)
+{
+    show("a");  // the track: y 16 to 56 of 72, the whole 800 wide
+    struct Overlay {
+        QRect geometry;
+        bool below = false;   // created first, then the view raised above it
+        bool hidden = false;
+        bool inContainerSibling = false;  // a sibling of the view's parent
+    };
+    struct Case {
+        const char* name;
+        std::vector<Overlay> overlays;
+        QRect movable;
+    };
+    const Case cases[] = {
+        {"nothing over the row", {}, QRect(0, 16, 800, 41)},
+        {"a fade on the leading side", {{QRect(0, 0, 120, 72)}}, QRect(120, 16, 680, 41)},
+        {"a chip on the trailing side", {{QRect(690, 4, 100, 20)}}, QRect(0, 16, 690, 41)},
+        {"both sides", {{QRect(0, 0, 120, 72)}, {QRect(690, 4, 100, 20)}}, QRect(120, 16, 570, 41)},
+        {"a widget beneath the row", {{QRect(0, 0, 300, 72), true}}, QRect(0, 16, 800, 41)},
+        {"a hidden widget", {{QRect(0, 0, 300, 72), false, true}}, QRect(0, 16, 800, 41)},
+        {"above the track only", {{QRect(0, 0, 300, 10)}}, QRect(0, 16, 800, 41)},
+        {"over the parent", {{QRect(0, 0, 200, 72), false, false, true}}, QRect(200, 16, 600, 41)},
+        {"covering the whole row", {{QRect(0, 0, 500, 72)}, {QRect(450, 0, 350, 72)}}, QRect()},
+    };
+    for (const Case& c : cases) {
+        QWidget top;
+        top.resize(800, 100);
+        auto* container = new QWidget(&top);
+        container->setGeometry(0, 0, 800, 72);
+        std::vector<QWidget*> made;
+        for (const Overlay& o : c.overlays) {
+            if (o.inContainerSibling)
+                continue;
+            auto* w = new QWidget(container);
+            w->setGeometry(o.geometry);
+            w->setVisible(!o.hidden);
+            made.push_back(w);
+        }
+        auto* marquee = new MarqueeNSView(clock, container);
+        marquee->setGeometry(0, 0, 800, 72);
+        size_t i = 0;
+        for (const Overlay& o : c.overlays) {
+            if (o.inContainerSibling) {
+                auto* w = new QWidget(&top);
+                w->setGeometry(o.geometry);
+                continue;
+            }
+            if (!o.below)
+                made[i]->raise();
+            ++i;
+        }
+        top.show();
+        marquee->updateContent(row("m"), 2, false, 1);
+        EXPECT_EQ(marquee->movableTrack(), c.movable) << c.name;
+    }
+}
+
+TEST_F(MarqueeViewTest, FramesMoveThePaintedRowOnlyOnAnOpaqueBackgroundAndAfterAWholePaint)
+{
+    auto* fade = new QWidget(&window);
+    fade->setGeometry(0, 0, 100, 72);
+    fade->show();
+    show("a");
+    struct Case {
+        const char* name;
+        std::function<void()> setUp;  // right before the tick
+        bool moves;
+    };
+    const Case cases[] = {
+        {"translucent background: repaint", [this] { view->setBackground(QColor(0, 0, 0, 128)); }, false},
+        {"opaque background: move", [] {}, true},
+        {"a whole repaint is pending: repaint", [this] { view->cellsChanged(); }, false},
+        {"an effect draws the row: repaint",
+         [this] {
+             auto* effect = new QGraphicsOpacityEffect;
+             effect->setOpacity(0.8);
+             view->setGraphicsEffect(effect);
+         },
+         false},
+        {"the effect is switched off: move", [this] { view->graphicsEffect()->setEnabled(false); }, true},
+        {"a leap wider than the track: repaint", [this] { time.advance(20s); }, false},
+    };
+    for (const Case& c : cases) {
+        view->setBackground(Qt::black);
+        view->repaint();
+        const int moved = view->scrolledFrames();
+        const int repainted = view->repaintedFrames();
+        time.advance(34ms);  // two pixels at 60 points per second
+        c.setUp();
+        ASSERT_TRUE(view->frameTick()) << c.name;
+        EXPECT_EQ(view->scrolledFrames() - moved, c.moves ? 1 : 0) << c.name;
+        EXPECT_EQ(view->repaintedFrames() - repainted, c.moves ? 0 : 1) << c.name;
+    }
 }
 
 TEST_F(MarqueeViewTest, EmptyOrBlankContentStaysStill)
