@@ -4,6 +4,7 @@
 #include "ticker/ExtraStripLayer.h"
 #include "ticker/FixedBrandBlock.h"
 #include "ticker/MarqueeTickerView.h"
+#include "ticker/SignalRotationOrb.h"
 #include "ticker/StripChipsRow.h"
 #include "ticker/TickerAnimationLayer.h"
 
@@ -12,10 +13,12 @@
 
 #include <QApplication>
 #include <QContextMenuEvent>
+#include <QEnterEvent>
 #include <QGraphicsOpacityEffect>
 #include <QMenu>
 #include <QTimer>
 #include <QToolButton>
+#include <functional>
 
 #include <gtest/gtest.h>
 
@@ -383,6 +386,149 @@ TEST(StripViewTest, SecondaryClickOpensTheStripMenuExceptOnAHeadline)
     EXPECT_EQ(menuOpenedBy(view->brandBlock(), QPoint(5, 60)).value(0), "Mini Mode");
     MarqueeTickerView* second = view->extraStrip()->marquee();
     EXPECT_EQ(menuOpenedBy(second, QPoint(5, 60)).size(), 19) << "the whole strip menu on the second strip";
+}
+
+} // namespace
+
+namespace {
+
+// Black, or the theme's colour, with the strip's opacity as its alpha.
+QColor stripColour(const QString& theme, double alpha)
+{
+    QColor colour = themeBackgroundColor(theme);
+    colour.setAlphaF(float(alpha));
+    return colour;
+}
+
+TEST(StripViewTest, ScrollerPaintsTheStripBackgroundAndIsOpaqueExactlyWhenItIs)
+{
+    ASSERT_NE(themeBackgroundColor(u"Teal"), QColor(Qt::black));
+    ASSERT_NE(themeBackgroundColor(u"Blue"), QColor(Qt::black));
+    struct Case {
+        const char* what;
+        QJsonValue theme;    // undefined: not stored
+        QJsonValue opacity;  // undefined: not stored
+        bool mini;
+        QColor expected;
+    };
+    const QList<Case> cases = {
+        {"nothing stored", QJsonValue::Undefined, QJsonValue::Undefined, false, stripColour("Black", 1.0)},
+        {"opaque theme", "Teal", 1.0, false, stripColour("Teal", 1.0)},
+        {"half opacity", "Teal", 0.5, false, stripColour("Teal", 0.5)},
+        {"clear", "Blue", 0.0, false, stripColour("Blue", 0.0)},
+        {"above one is opaque", "Blue", 1.7, false, stripColour("Blue", 1.0)},
+        {"below zero is clear", "Blue", -0.3, false, stripColour("Blue", 0.0)},
+        {"an unknown theme is black", "Nonsense", 1.0, false, stripColour("Black", 1.0)},
+        {"mini mode", "Teal", 1.0, true, stripColour("Teal", 0.0)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StripFixture f;
+        if (!c.theme.isUndefined())
+            f.defaults().set(TickerView::themeKey, c.theme);
+        if (!c.opacity.isUndefined())
+            f.defaults().set(TickerView::opacityKey, c.opacity);
+        auto view = f.makeView();
+        view->show();
+        if (c.mini)
+            view->setMiniMode(true);
+        MarqueeTickerView* marquee = view->scrollerLayer()->marquee();
+        EXPECT_EQ(marquee->background().rgba(), c.expected.rgba());
+        EXPECT_EQ(marquee->testAttribute(Qt::WA_OpaquePaintEvent), c.expected.alpha() == 255);
+    }
+}
+
+TEST(StripViewTest, ScrollerBackgroundFollowsSettingsAndMiniModeAtRuntime)
+{
+    StripFixture f;
+    auto view = f.makeView();
+    view->show();
+    MarqueeTickerView* marquee = view->scrollerLayer()->marquee();
+    struct Step {
+        const char* what;
+        std::function<void()> run;
+        QColor expected;
+    };
+    const QList<Step> steps = {
+        {"at first", [] {}, stripColour("Black", 1.0)},
+        {"theme", [&] { f.defaults().set(TickerView::themeKey, "Blue"); }, stripColour("Blue", 1.0)},
+        {"opacity", [&] { f.defaults().set(TickerView::opacityKey, 0.5); }, stripColour("Blue", 0.5)},
+        {"mini mode", [&] { view->setMiniMode(true); }, stripColour("Blue", 0.0)},
+        {"opaque again while mini", [&] { f.defaults().set(TickerView::opacityKey, 1.0); }, stripColour("Blue", 0.0)},
+        {"theme while mini", [&] { f.defaults().set(TickerView::themeKey, "Teal"); }, stripColour("Teal", 0.0)},
+        {"mini mode left", [&] { view->setMiniMode(false); }, stripColour("Teal", 1.0)},
+        {"through the block's own button",
+         [&] {
+             view->brandBlock()->miniModeButton()->click();
+             view->brandBlock()->miniModeButton()->click();
+         },
+         stripColour("Teal", 1.0)},
+        {"a new size keeps it", [&] { f.defaults().set(TickerView::sizeKey, 4); }, stripColour("Teal", 1.0)},
+        {"clear", [&] { f.defaults().set(TickerView::opacityKey, 0.0); }, stripColour("Teal", 0.0)},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        s.run();
+        EXPECT_EQ(marquee->background().rgba(), s.expected.rgba());
+        EXPECT_EQ(marquee->testAttribute(Qt::WA_OpaquePaintEvent), s.expected.alpha() == 255);
+    }
+}
+
+TEST(StripViewTest, PointerRestingOnTheRowHoldsTheOrbsPulse)
+{
+    StripFixture f;
+    Orb hot = makeOrb("rates", "Interest Rates", QStringList{"fed"});
+    hot.velocity = Orb::Velocity{std::nullopt, QStringLiteral("hot")};  // breathes
+    f.load(kItems, {hot});
+    auto view = f.makeView();
+    view->show();
+    FakeTime::settle();
+    MarqueeTickerView* marquee = view->scrollerLayer()->marquee();
+    QPoint pointer(-5000, -5000);
+    marquee->setPointerSource([&pointer] { return pointer; });
+    // The scroller gets an enter or a leave event with the pointer at `local`.
+    auto enter = [&](QPoint local) {
+        pointer = marquee->mapToGlobal(local);
+        const QPointF at(local);
+        QEnterEvent e(at, at, QPointF(pointer));
+        QApplication::sendEvent(marquee, &e);
+    };
+    auto leaveTo = [&](QPoint local) {
+        pointer = marquee->mapToGlobal(local);
+        QEvent e(QEvent::Leave);
+        QApplication::sendEvent(marquee, &e);
+    };
+
+    struct Step {
+        const char* what;
+        std::function<void()> run;
+        bool held;
+    };
+    const QList<Step> steps = {
+        {"at first", [] {}, false},
+        {"the pointer rests on the row", [&] { enter({300, 30}); }, true},
+        {"a new size rebuilds the brand block", [&] { f.defaults().set(TickerView::sizeKey, 4); }, true},
+        {"the pointer leaves below", [&] { leaveTo({300, marquee->height() + 20}); }, false},
+        {"a new size while not hovering", [&] { f.defaults().set(TickerView::sizeKey, 2); }, false},
+        {"back on the row", [&] { enter({400, 30}); }, true},
+        {"mini mode hides the row under the pointer", [&] { view->setMiniMode(true); }, false},
+        {"the row shows again, the pointer gone", [&] {
+             pointer = QPoint(-5000, -5000);
+             view->setMiniMode(false);
+         },
+         false},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.what);
+        s.run();
+        FakeTime::settle();
+        EXPECT_EQ(marquee->isHovering(), s.held);
+        SignalRotationOrb* orb = view->brandBlock()->orb();
+        ASSERT_TRUE(orb);
+        ASSERT_TRUE(orb->pulseAnimation()) << "the orb breathes";
+        EXPECT_EQ(orb->isPulseHeld(), s.held);
+        EXPECT_EQ(orb->isPulseAnimating(), !s.held);
+    }
 }
 
 } // namespace
