@@ -182,8 +182,10 @@ void SignalRotationOrb::setHovered(bool hovered)
 void SignalRotationOrb::refreshContent()
 {
     const std::optional<Orb> orb = currentOrb();
-    if (orb && m_pulse)
-        startPulse();  // the new orb's intensity sets the pace
+    // Orbs arriving while the orb is on screen start its pulse; another
+    // orb's intensity sets a new pace.
+    if (orb && (m_pulse || isVisible()))
+        startPulse();
     const QSize before = sizeHint();
     rebuildColumn(orb);
     updateGeometry();
@@ -315,12 +317,19 @@ void SignalRotationOrb::startPulse()
 {
     m_pulse = true;
     const double i = intensity();
-    if (m_pulseAnimation)
-        m_pulseAnimation->stop();
     if (i <= 0.15) {
+        if (m_pulseAnimation)
+            m_pulseAnimation->stop();
         setPulseAmount(1);  // settles in the pulsed state
         return;
     }
+    // One swing out and one back, each max(2.2 − 1.4 × intensity, 0.8) s.
+    const int duration = int(2000 * std::max(2.2 - 1.4 * i, 0.8));
+    if (m_pulseAnimation && m_pulseAnimation->state() != QAbstractAnimation::Stopped
+        && m_pulseAnimation->duration() == duration)
+        return;  // the same pace: the breath goes on where it is
+    if (m_pulseAnimation)
+        m_pulseAnimation->stop();
     if (!m_pulseAnimation) {
         m_pulseAnimation = new QVariantAnimation(this);
         m_pulseAnimation->setStartValue(0.0);
@@ -331,8 +340,7 @@ void SignalRotationOrb::startPulse()
             setPulseAmount(QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(v.toDouble()));
         });
     }
-    // One swing out and one back, each max(2.2 − 1.4 × intensity, 0.8) s.
-    m_pulseAnimation->setDuration(int(2000 * std::max(2.2 - 1.4 * i, 0.8)));
+    m_pulseAnimation->setDuration(duration);
     m_pulseAnimation->start();
     updatePulseRunning();
 }

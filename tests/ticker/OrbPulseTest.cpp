@@ -396,10 +396,9 @@ TEST_F(BrandBlockPulseTest, HoldReachesTheOrbAndEveryOrbBuiltWhileHeld)
 
 namespace {
 
-// Disabled while it fails: the pulse starts only in showEvent(), so an orb
-// shown before the store had any orbs (a first start without a cached
-// snapshot) neither breathes nor settles once they arrive.
-TEST_F(OrbPulseTest, DISABLED_OrbsArrivingAfterTheOrbShowedStartItsPulse)
+// An orb shown before the store had any orbs (a first start without a
+// cached snapshot) starts breathing, or settles, once they arrive.
+TEST_F(OrbPulseTest, OrbsArrivingAfterTheOrbShowedStartItsPulse)
 {
     struct Case {
         const char* what;
@@ -425,6 +424,30 @@ TEST_F(OrbPulseTest, DISABLED_OrbsArrivingAfterTheOrbShowedStartItsPulse)
             EXPECT_EQ(o->pulseStep(), SignalRotationOrb::pulseSteps);
         }
     }
+}
+
+// A refresh that brings back the same orb (the topics are published on
+// every refresh) leaves the breath where it is; another pace starts afresh.
+TEST_F(OrbPulseTest, RefreshWithTheSameOrbKeepsTheBreathGoing)
+{
+    f.load({}, {moving("hot", std::nullopt, "hot")});
+    SignalRotationOrb* o = orb();
+    QVariantAnimation* pulse = o->pulseAnimation();
+    ASSERT_TRUE(pulse);
+    pulse->setCurrentTime(500);
+    const int step = o->pulseStep();
+    ASSERT_GT(step, 0);
+
+    f.load({}, {moving("hot", std::nullopt, "hot")});
+    FakeTime::settle();
+    EXPECT_EQ(pulse->currentTime(), 500) << "the same orb again";
+    EXPECT_EQ(o->pulseStep(), step);
+    EXPECT_TRUE(o->isPulseAnimating());
+
+    f.load({}, {moving("hot", 6.0)});  // intensity 0.5: a slower breath
+    FakeTime::settle();
+    EXPECT_EQ(o->pulseAnimation()->duration(), 3000);
+    EXPECT_EQ(o->pulseAnimation()->currentTime(), 0) << "a new pace starts from rest";
 }
 
 } // namespace
