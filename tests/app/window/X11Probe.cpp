@@ -1,7 +1,12 @@
 #include "X11Probe.h"
 
+#include <QByteArray>
 #include <QProcess>
 #include <QRegularExpression>
+
+// After Qt: Xlib's macros (None, Bool, Status…) clash with Qt's names.
+#include <X11/Xlib.h>
+#include <X11/extensions/shape.h>
 
 namespace X11Probe {
 namespace {
@@ -91,6 +96,28 @@ QString shapeReport(WId window)
     return run(QStringLiteral("xwininfo"), idTarget(window) + QStringList{QStringLiteral("-shape")});
 }
 
+QList<QRect> boundingRectangles(WId window)
+{
+    QList<QRect> rects;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return rects;
+    int count = 0;
+    int ordering = 0;
+    XRectangle* list = XShapeGetRectangles(display, Window(window), ShapeBounding, &count, &ordering);
+    for (int i = 0; i < count; ++i)
+        rects.append(QRect(list[i].x, list[i].y, list[i].width, list[i].height));
+    if (list)
+        XFree(list);
+    XCloseDisplay(display);
+    return rects;
+}
+
+int depth(WId window)
+{
+    return field(run(QStringLiteral("xwininfo"), idTarget(window)), QStringLiteral("Depth"));
+}
+
 bool setMonitor(const QString& name, const QRect& rect, const QString& output)
 {
     bool ok = false;
@@ -106,6 +133,40 @@ bool deleteMonitor(const QString& name)
     bool ok = false;
     run(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), name}, &ok);
     return ok;
+}
+
+CompositingManager::CompositingManager() : m_display(XOpenDisplay(nullptr))
+{
+    if (!m_display)
+        return;
+    const QByteArray name = "_NET_WM_CM_S" + QByteArray::number(DefaultScreen(m_display));
+    m_selection = XInternAtom(m_display, name.constData(), False);
+    m_window = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), -1, -1, 1, 1, 0, 0, 0);
+    XSetSelectionOwner(m_display, m_selection, m_window, CurrentTime);
+    // Held by the server before anyone else asks.
+    XSync(m_display, False);
+}
+
+CompositingManager::~CompositingManager()
+{
+    release();
+}
+
+bool CompositingManager::owns() const
+{
+    return m_display && m_window != 0 && XGetSelectionOwner(m_display, m_selection) == m_window;
+}
+
+void CompositingManager::release()
+{
+    if (!m_display)
+        return;
+    XSetSelectionOwner(m_display, m_selection, None, CurrentTime);
+    XDestroyWindow(m_display, m_window);
+    XSync(m_display, False);
+    XCloseDisplay(m_display);
+    m_display = nullptr;
+    m_window = 0;
 }
 
 } // namespace X11Probe

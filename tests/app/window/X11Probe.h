@@ -6,8 +6,11 @@
 #include <QWidget>
 #include <optional>
 
+struct _XDisplay;
+
 // Reads what the X server itself holds about a window, through the standard
-// X11 command-line tools, so the checks do not share code with what they check.
+// X11 command-line tools or a connection of its own, so the checks do not
+// share code or a connection with what they check.
 namespace X11Probe {
 
 // The atom names of an ATOM property; empty when it is not set.
@@ -20,8 +23,34 @@ QRect geometry(WId window);
 // The extents of the window's bounding shape; none when it is not shaped.
 std::optional<QRect> boundingShape(WId window);
 QString shapeReport(WId window);
+// The rectangles of the window's bounding shape, in window coordinates, as
+// the server lists them; an unshaped window has one: the whole window.
+QList<QRect> boundingRectangles(WId window);
+// The depth of the window's visual: 24 opaque, 32 with an alpha channel.
+int depth(WId window);
 // Adds, replaces or removes a monitor of the X server (RandR 1.5).
 bool setMonitor(const QString& name, const QRect& rect, const QString& output);
 bool deleteMonitor(const QString& name);
+
+// Stands in for a compositing manager while it lives: owns the
+// _NET_WM_CM_S<screen> selection of the default screen from a connection of
+// its own, through a small unmapped window. Letting go (release() or the
+// destructor) leaves the selection without an owner again.
+class CompositingManager {
+public:
+    CompositingManager();
+    ~CompositingManager();
+    CompositingManager(const CompositingManager&) = delete;
+    CompositingManager& operator=(const CompositingManager&) = delete;
+
+    // Whether the selection was taken.
+    bool owns() const;
+    void release();
+
+private:
+    _XDisplay* m_display = nullptr;
+    unsigned long m_selection = 0;
+    unsigned long m_window = 0;
+};
 
 } // namespace X11Probe
