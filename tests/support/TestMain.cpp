@@ -1,5 +1,7 @@
 // Shared main of every test executable: an offscreen QApplication with
-// QStandardPaths in test mode and private XDG config and cache folders.
+// private XDG config, cache and data folders, removed when the run ends.
+// (QStandardPaths' test mode is not used: it ignores these folders and
+// keeps one settings file under the home folder for every run.)
 #include <QApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -14,7 +16,6 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", (home.path() + QStringLiteral("/config")).toUtf8());
     qputenv("XDG_CACHE_HOME", (home.path() + QStringLiteral("/cache")).toUtf8());
     qputenv("XDG_DATA_HOME", (home.path() + QStringLiteral("/data")).toUtf8());
-    QStandardPaths::setTestModeEnabled(true);
     QApplication app(argc, argv);
     app.setQuitOnLastWindowClosed(false);
     ::testing::InitGoogleMock(&argc, argv);
