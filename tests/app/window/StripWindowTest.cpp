@@ -3,6 +3,7 @@
 // own calls back into the window placement (second strip, mini mode), and
 // the window's visual with and without a compositing manager.
 #include "X11Probe.h"
+#include "XvfbDisplay.h"
 #include "ambient/FullScreenWindowManager.h"
 #include "app/AppStripServices.h"
 #include "app/RootContent.h"
@@ -51,10 +52,7 @@ std::string describe(const QList<QRect>& rects)
 
 TEST(StripWindow, StripDocksAndFollowsItsOwnSettings)
 {
-    const QByteArray mode = qgetenv("TIDEWIRE_DISPLAY_TEST");
-    if (mode.startsWith("missing:"))
-        GTEST_SKIP() << mode.mid(8).constData();
-    ASSERT_EQ(mode, "xvfb") << "run through tests/support/run-with-xvfb.sh";
+    TIDEWIRE_REQUIRE_XVFB();
 
     CatalogueServer server;
     ASSERT_TRUE(server.start().has_value());
@@ -170,10 +168,7 @@ class StripWindowLook : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QByteArray mode = qgetenv("TIDEWIRE_DISPLAY_TEST");
-        if (mode.startsWith("missing:"))
-            GTEST_SKIP() << mode.mid(8).constData();
-        ASSERT_EQ(mode, "xvfb") << "run through tests/support/run-with-xvfb.sh";
+        TIDEWIRE_REQUIRE_XVFB();
         ASSERT_TRUE(server.start().has_value());
     }
     // The other tests share the display: none of them may see a compositing

@@ -1,6 +1,7 @@
 // The ticker window on a private X server managed by openbox: what the
 // window manager and other clients really see of it.
 #include "X11Probe.h"
+#include "XvfbDisplay.h"
 #include "app/Screens.h"
 #include "app/TickerWindowController.h"
 #include "app/TickerWindowSetup.h"
@@ -29,10 +30,7 @@ class TickerWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        const QByteArray mode = qgetenv("TIDEWIRE_DISPLAY_TEST");
-        if (mode.startsWith("missing:"))
-            GTEST_SKIP() << mode.mid(8).constData();
-        ASSERT_EQ(mode, "xvfb") << "run through tests/support/run-with-xvfb.sh";
+        TIDEWIRE_REQUIRE_XVFB();
         ASSERT_EQ(QGuiApplication::platformName(), "xcb");
         defaults = Defaults::inMemory();
         controller = std::make_unique<TickerWindowController>(*defaults, WindowPlacement::system());

@@ -3,6 +3,7 @@
 // the strip.
 #include "../FakeCell.h"
 #include "../TickerTestUtil.h"
+#include "XvfbDisplay.h"
 #include "ticker/MarqueeNSView.h"
 
 #include <QCursor>
@@ -11,14 +12,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-void requireDisplay()
-{
-    const QByteArray mode = qgetenv("TIDEWIRE_DISPLAY_TEST");
-    if (mode.startsWith("missing:"))
-        GTEST_SKIP() << "no private X server: missing" << mode.mid(8).toStdString();
-    ASSERT_EQ(mode, QByteArray("xvfb")) << "run through tests/support/run-with-xvfb.sh";
-}
 
 // Moves the real pointer and waits until `done` holds (false after `ms`).
 bool moveTo(QPoint global, const std::function<bool()>& done, int ms = 3000)
@@ -29,7 +22,7 @@ bool moveTo(QPoint global, const std::function<bool()>& done, int ms = 3000)
 
 TEST(MarqueeHoverWindowTest, RealPointerPausesAndWidgetsOverTheStripDoNotLatch)
 {
-    requireDisplay();
+    TIDEWIRE_REQUIRE_XVFB();
     QWidget window;
     window.setGeometry(100, 100, 800, 140);
     auto* view = new MarqueeNSView(&window);

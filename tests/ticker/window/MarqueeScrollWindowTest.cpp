@@ -5,6 +5,7 @@
 #include "../TickerTestUtil.h"
 #include "FakeTime.h"
 #include "ticker/MarqueeClock.h"
+#include "XvfbDisplay.h"
 #include "ticker/MarqueeNSView.h"
 #include "ticker/PaintedOverlay.h"
 
@@ -21,14 +22,6 @@
 using namespace std::chrono_literals;
 
 namespace {
-
-void requireDisplay()
-{
-    const QByteArray mode = qgetenv("TIDEWIRE_DISPLAY_TEST");
-    if (mode.startsWith("missing:"))
-        GTEST_SKIP() << "no private X server: missing" << mode.mid(8).toStdString();
-    ASSERT_EQ(mode, QByteArray("xvfb")) << "run through tests/support/run-with-xvfb.sh";
-}
 
 // A cell whose every pixel column has its own colour: a row moved by one
 // pixel too many or too few differs from a fresh paint everywhere.
@@ -150,7 +143,7 @@ class MarqueeScrollWindowTest : public ::testing::TestWithParam<bool> {};
 
 TEST_P(MarqueeScrollWindowTest, MovedFramesShowWhatAFreshPaintShows)
 {
-    requireDisplay();
+    TIDEWIRE_REQUIRE_XVFB();
     Scene scene(GetParam());
     scene.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene.window));
@@ -193,7 +186,7 @@ TEST_P(MarqueeScrollWindowTest, MovedFramesShowWhatAFreshPaintShows)
 
 TEST_P(MarqueeScrollWindowTest, TranslucentRowIsRepaintedAndStaysRight)
 {
-    requireDisplay();
+    TIDEWIRE_REQUIRE_XVFB();
     Scene scene(GetParam());
     scene.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene.window));
@@ -214,7 +207,7 @@ INSTANTIATE_TEST_SUITE_P(Windows, MarqueeScrollWindowTest, ::testing::Values(fal
 
 TEST(MarqueeExposureWindowTest, NoFramesWhileTheWindowIsUnmapped)
 {
-    requireDisplay();
+    TIDEWIRE_REQUIRE_XVFB();
     Scene scene(false);
     scene.window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene.window));
