@@ -118,6 +118,13 @@ double TickerView::backgroundOpacity() const
     return m_miniMode ? 0.0 : std::clamp(tickerOpacity(), 0.0, 1.0);
 }
 
+QColor TickerView::backgroundColor() const
+{
+    QColor color = themeBackgroundColor(themeBackground());
+    color.setAlphaF(float(backgroundOpacity()));
+    return color;
+}
+
 double TickerView::scrollerOpacity() const
 {
     return m_store.isOnline() ? 1.0 : 0.8;
@@ -231,9 +238,7 @@ void TickerView::updateScrollerBackground()
 {
     // The row paints the strip's own background under itself, so that an
     // opaque strip can move its painted row instead of painting it again.
-    QColor background = themeBackgroundColor(themeBackground());
-    background.setAlphaF(float(backgroundOpacity()));
-    m_layer->marquee()->setBackground(background);
+    m_layer->marquee()->setBackground(backgroundColor());
 }
 
 void TickerView::updateScrollerOpacity()
@@ -309,8 +314,7 @@ void TickerView::contextMenuEvent(QContextMenuEvent* event)
 void TickerView::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
-    QColor background = themeBackgroundColor(themeBackground());
-    background.setAlphaF(float(backgroundOpacity()));
+    const QColor background = backgroundColor();
     const int main = StripMetrics::stripHeight(tickerSize());
     p.setCompositionMode(QPainter::CompositionMode_Source);
     p.fillRect(QRect(0, 0, width(), main), background);

@@ -90,6 +90,8 @@ public:
     int totalHeight() const;
     // Opacity of the main strip's background colour (0 in mini mode).
     double backgroundOpacity() const;
+    // The main strip's background: the theme colour at that opacity.
+    QColor backgroundColor() const;
     // The strip's menu as it would open now (the caller shows or walks it).
     std::unique_ptr<QMenu> contextMenu();
 
