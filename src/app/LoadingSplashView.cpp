@@ -2,7 +2,7 @@
 
 #include "api/Color.h"
 #include "api/Palette.h"
-#include "app/TidewireMark.h"
+#include "settings/TidewireMark.h"
 #include "platform/Defaults.h"
 
 #include <QHBoxLayout>

@@ -1,6 +1,6 @@
 #include "api/Palette.h"
 #include "app/LoadingSplashView.h"
-#include "app/TidewireMark.h"
+#include "settings/TidewireMark.h"
 #include "platform/Defaults.h"
 
 #include "FakeTime.h"

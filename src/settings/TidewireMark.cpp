@@ -1,6 +1,6 @@
-#include "app/TidewireMark.h"
+#include "settings/TidewireMark.h"
 
-#include "app/TidewireMarkHalo.h"
+#include "settings/TidewireMarkHalo.h"
 
 #include <QPainter>
 #include <cmath>

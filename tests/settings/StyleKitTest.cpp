@@ -1,7 +1,7 @@
 #include "api/Color.h"
-#include "app/ConfigRow.h"
-#include "app/ConfigSection.h"
-#include "app/SignalSwitchStyle.h"
+#include "settings/ConfigRow.h"
+#include "settings/ConfigSection.h"
+#include "settings/SignalSwitchStyle.h"
 
 #include <QCheckBox>
 #include <QLabel>

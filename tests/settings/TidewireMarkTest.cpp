@@ -1,5 +1,5 @@
-#include "app/TidewireMark.h"
-#include "app/TidewireMarkHalo.h"
+#include "settings/TidewireMark.h"
+#include "settings/TidewireMarkHalo.h"
 
 #include <QImage>
 #include <QPainter>

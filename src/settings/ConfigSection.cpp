@@ -1,4 +1,4 @@
-#include "app/ConfigSection.h"
+#include "settings/ConfigSection.h"
 
 #include "api/Color.h"
 

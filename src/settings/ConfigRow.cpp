@@ -1,4 +1,4 @@
-#include "app/ConfigRow.h"
+#include "settings/ConfigRow.h"
 
 #include "api/Color.h"
 

@@ -1,4 +1,4 @@
-#include "app/TidewireMarkHalo.h"
+#include "settings/TidewireMarkHalo.h"
 
 QPainterPath TidewireMarkHalo::path(const QRectF& rect)
 {

@@ -1,4 +1,4 @@
-#include "app/SignalSwitchStyle.h"
+#include "settings/SignalSwitchStyle.h"
 
 #include "api/Color.h"
 

@@ -1,0 +1,6 @@
+#include "settings/PersonalFeedsSection.h"
+
+PersonalFeedsSection::PersonalFeedsSection(QWidget* parent, PersonalFeedStore*)
+    : QWidget(parent)
+{
+}
