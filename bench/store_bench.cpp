@@ -137,7 +137,7 @@ void BM_DecodeAndSnapshot100Feeds(benchmark::State& state)
         const auto manifest = decodeJson<ManifestResponse>(manifestBody, server);
         const auto batch = decodeJson<ItemsBatchResponse>(itemsBody, server);
         const CachedSnapshot snapshot{manifest->topics, manifest->feedIndex, {}, batch->items, kBase};
-        defaults->set(FeedStore::SnapshotKey, snapshot.toJson(CachedSnapshot::options()));
+        defaults->caches().set(FeedStore::SnapshotKey, snapshot.toJson(CachedSnapshot::options()));
         benchmark::DoNotOptimize(batch);
     }
 }

@@ -1,6 +1,8 @@
 #include "app/StartupDecisions.h"
 
+#include "personal/PersonalFeedStore.h"
 #include "platform/Defaults.h"
+#include "store/FeedStore.h"
 #include "ticker/StripConfig.h"
 
 namespace StartupDecisions {
@@ -16,6 +18,11 @@ bool takeOpenSettingsAtLaunch(Defaults& defaults)
     const bool launchedBefore = defaults.boolValue(launchedKey, false);
     defaults.set(launchedKey, true);
     return !launchedBefore || defaults.boolValue(QStringLiteral("showSettingsAtStartup"), false);
+}
+
+void moveCachesOutOfSettings(Defaults& defaults)
+{
+    defaults.caches().adopt(defaults, {FeedStore::SnapshotKey, PersonalFeedStore::kItemsKey});
 }
 
 } // namespace StartupDecisions

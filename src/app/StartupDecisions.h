@@ -15,4 +15,9 @@ void migrateLegacySecondTicker(Defaults& defaults);
 // launch, or on every launch while "showSettingsAtStartup" is on.
 bool takeOpenSettingsAtLaunch(Defaults& defaults);
 
+// Earlier versions kept the feed snapshot and the personal feeds' items in
+// the settings file; they move to their own cache files once. Runs before any
+// store reads them.
+void moveCachesOutOfSettings(Defaults& defaults);
+
 } // namespace StartupDecisions

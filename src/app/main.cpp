@@ -2,6 +2,7 @@
 #include "app/AppInfo.h"
 #include "app/AppStripServices.h"
 #include "app/PersonalFeedItemsSource.h"
+#include "app/StartupDecisions.h"
 #include "app/TickerWindowController.h"
 #include "app/TidewireApp.h"
 #include "personal/PersonalFeedStore.h"
@@ -32,6 +33,7 @@ int main(int argc, char** argv)
     // Closing a window never ends the app; quitting is explicit.
     app.setQuitOnLastWindowClosed(false);
 
+    StartupDecisions::moveCachesOutOfSettings(Defaults::standard());
     AppStripServices stripServices(TickerWindowController::shared());
     StripServices::install(&stripServices);
     PersonalFeedItemsSource personal(PersonalFeedStore::shared());
@@ -50,5 +52,6 @@ int main(int argc, char** argv)
     const int status = app.exec();
     StripServices::install(nullptr);
     Defaults::standard().flush();
+    Defaults::standard().caches().flush();
     return status;
 }

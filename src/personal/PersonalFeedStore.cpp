@@ -6,9 +6,7 @@
 #include <QNetworkAccessManager>
 #include <QSet>
 #include <QUuid>
-#include <QtConcurrent>
 
-#include <qcoro/qcorofuture.h>
 
 namespace {
 
@@ -101,7 +99,7 @@ void PersonalFeedStore::load()
     // the next save replaces it.
     if (auto feeds = decodeList<PersonalFeed>(m_defaults.value(kFeedsKey)))
         m_feeds = std::move(*feeds);
-    if (auto items = decodeList<FeedItem>(m_defaults.value(kItemsKey)))
+    if (auto items = decodeList<FeedItem>(m_defaults.caches().value(kItemsKey)))
         m_items = std::move(*items);
 }
 
@@ -293,18 +291,7 @@ void PersonalFeedStore::saveFeeds()
 
 void PersonalFeedStore::saveItems(const QList<FeedItem>& items)
 {
-    saveItemsInBackground(this, items, ++m_itemSaveGeneration);
-}
-
-QCoro::Task<void> PersonalFeedStore::saveItemsInBackground(QPointer<PersonalFeedStore> self, QList<FeedItem> items,
-                                                           quint64 generation)
-{
-    // Encoded off the main thread; written on it, where the settings live.
-    QFuture<QJsonArray> encoding = QtConcurrent::run([items] { return encodeList(items); });
-    const QJsonArray encoded = co_await qCoro(encoding).waitForFinished();
-    // Encodings may finish out of order: an older list never replaces a newer one.
-    if (!self || generation <= self->m_itemSaveApplied)
-        co_return;
-    self->m_itemSaveApplied = generation;
-    self->m_defaults.set(kItemsKey, encoded);
+    // Encoded and written on the cache writer, in call order: an older list
+    // never replaces a newer one.
+    m_defaults.caches().setLater(kItemsKey, [items] { return QJsonValue(encodeList(items)); });
 }

@@ -112,8 +112,6 @@ private:
     static QCoro::Task<AddResult> addFeed(QPointer<PersonalFeedStore> self, QString urlString);
     static QCoro::Task<void> refreshPass(QPointer<PersonalFeedStore> self, std::stop_token stop);
     static QCoro::Task<void> pollLoop(QPointer<PersonalFeedStore> self, Scheduler* scheduler, std::stop_token stop);
-    static QCoro::Task<void> saveItemsInBackground(QPointer<PersonalFeedStore> self, QList<FeedItem> items,
-                                                   quint64 generation);
 
     // Duplicate, then full; nothing when the address may be added.
     std::optional<AddResult> refusalFor(const QString& absoluteUrl) const;
@@ -143,6 +141,4 @@ private:
     ItemsHandler m_onItemsChanged;
     std::shared_ptr<PollTask> m_pollTask;
 
-    quint64 m_itemSaveGeneration = 0;   // last item save started
-    quint64 m_itemSaveApplied = 0;      // last item save written
 };

@@ -17,16 +17,17 @@ Defaults* g_installed = nullptr;
 constexpr int kSaveDelayMs = 250;
 } // namespace
 
-std::unique_ptr<Defaults> Defaults::openFile(const QString& filePath)
+std::unique_ptr<Defaults> Defaults::openFile(const QString& filePath, const QString& cacheDirectory)
 {
-    std::unique_ptr<Defaults> d(new Defaults(filePath));
+    std::unique_ptr<Defaults> d(new Defaults(
+        filePath, cacheDirectory.isEmpty() ? CacheFiles::inMemory() : CacheFiles::inDirectory(cacheDirectory)));
     d->load();
     return d;
 }
 
 std::unique_ptr<Defaults> Defaults::inMemory()
 {
-    return std::unique_ptr<Defaults>(new Defaults(QString()));
+    return std::unique_ptr<Defaults>(new Defaults(QString(), CacheFiles::inMemory()));
 }
 
 QString Defaults::standardFilePath()
@@ -40,7 +41,7 @@ Defaults& Defaults::standard()
     if (g_installed)
         return *g_installed;
     // Created on first use and never destroyed: settings outlive every view.
-    static Defaults* file = openFile(standardFilePath()).release();
+    static Defaults* file = openFile(standardFilePath(), CacheFiles::standardDirectory()).release();
     return *file;
 }
 
@@ -49,13 +50,17 @@ void Defaults::setStandard(Defaults* defaults)
     g_installed = defaults;
 }
 
-Defaults::Defaults(QString path) : m_path(std::move(path))
+Defaults::Defaults(QString path, std::unique_ptr<CacheFiles> caches)
+    : m_path(std::move(path)), m_caches(std::move(caches))
 {
     m_saveTimer.setSingleShot(true);
     m_saveTimer.setInterval(kSaveDelayMs);
     connect(&m_saveTimer, &QTimer::timeout, this, [this] { flush(); });
     if (auto* app = QCoreApplication::instance())
-        connect(app, &QCoreApplication::aboutToQuit, this, [this] { flush(); });
+        connect(app, &QCoreApplication::aboutToQuit, this, [this] {
+            flush();
+            m_caches->flush();
+        });
 }
 
 Defaults::~Defaults()

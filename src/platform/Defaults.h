@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/CacheFiles.h"
+
 #include <QHash>
 #include <QJsonArray>
 #include <QJsonObject>
@@ -21,13 +23,15 @@
 class Defaults : public QObject {
     Q_OBJECT
 public:
-    // Settings in `filePath`, loaded now.
-    static std::unique_ptr<Defaults> openFile(const QString& filePath);
+    // Settings in `filePath`, loaded now. Cached values (caches()) go to
+    // files in `cacheDirectory`, or stay in memory when it is empty.
+    static std::unique_ptr<Defaults> openFile(const QString& filePath, const QString& cacheDirectory = {});
     // Settings that live only in memory (tests, previews).
     static std::unique_ptr<Defaults> inMemory();
 
     // The process-wide settings: $XDG_CONFIG_HOME/tidewire/defaults.json,
-    // created on first use unless main() or a test installed another.
+    // with its caches in CacheFiles::standardDirectory(); created on first
+    // use unless main() or a test installed another.
     static Defaults& standard();
     // Installs `defaults` as standard() (not owned); nullptr restores the file.
     static void setStandard(Defaults* defaults);
@@ -60,15 +64,20 @@ public:
     bool flush();
     QString filePath() const { return m_path; }
 
+    // What the app keeps beside its settings but can fetch again; written
+    // to their own files, never into the settings file.
+    CacheFiles& caches() { return *m_caches; }
+
 Q_SIGNALS:
     void changed(const QString& key);
 
 private:
-    explicit Defaults(QString path);
+    Defaults(QString path, std::unique_ptr<CacheFiles> caches);
     void load();
     void scheduleSave();
 
     QString m_path;  // empty: in memory
+    std::unique_ptr<CacheFiles> m_caches;
     QHash<QString, QJsonValue> m_values;
     QTimer m_saveTimer;
     bool m_dirty = false;

@@ -7,7 +7,7 @@
 
 void FeedStore::loadSnapshot()
 {
-    const QJsonValue stored = m_defaults.value(SnapshotKey);
+    const QJsonValue stored = m_defaults.caches().value(SnapshotKey);
     if (!stored.isObject())
         return;
     Result<CachedSnapshot> snapshot = CachedSnapshot::fromJson(stored, CachedSnapshot::options());
@@ -26,9 +26,11 @@ void FeedStore::loadSnapshot()
 
 void FeedStore::saveSnapshot()
 {
-    // Built and stored in call order on the main thread, so a later save is
-    // never overwritten by an earlier one. cachedAt is when the data was
-    // fetched, so restored headlines do not pass for fresh ones.
+    // Taken now (the lists are shared, not copied), encoded and written on
+    // the cache writer, which keeps saves in call order. cachedAt is when the
+    // data was fetched, so restored headlines do not pass for fresh ones.
     CachedSnapshot snapshot{m_topics, m_feeds, m_orbs, m_items, m_lastUpdated.value_or(m_clock.now())};
-    m_defaults.set(SnapshotKey, snapshot.toJson(CachedSnapshot::options()));
+    m_defaults.caches().setLater(SnapshotKey, [snapshot = std::move(snapshot)] {
+        return QJsonValue(snapshot.toJson(CachedSnapshot::options()));
+    });
 }

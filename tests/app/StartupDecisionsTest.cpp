@@ -1,6 +1,8 @@
 #include "app/StartupDecisions.h"
 #include "platform/Defaults.h"
 
+#include <QFile>
+#include <QJsonArray>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -92,3 +94,46 @@ TEST(StartupDecisions, FirstLaunchIsRememberedAcrossRestarts)
 }
 
 } // namespace
+
+TEST(StartupDecisions, CachesKeptInAnOldSettingsFileMoveToTheirOwnFilesOnce)
+{
+    QTemporaryDir dir;
+    const QString settingsPath = dir.filePath(QStringLiteral("defaults.json"));
+    const QString cacheDir = dir.filePath(QStringLiteral("cache"));
+    const QJsonObject snapshot{{QStringLiteral("items"), QJsonArray{QJsonObject{{QStringLiteral("item_id"), 1}}}}};
+    const QJsonArray items{QJsonObject{{QStringLiteral("item_id"), QStringLiteral("p1")}}};
+    {
+        // As an earlier version left it: caches inside the settings file.
+        auto old = Defaults::openFile(settingsPath);
+        old->set(QStringLiteral("feedstore.snapshot.v3"), snapshot);
+        old->set(QStringLiteral("personalFeeds.items.v1"), items);
+        old->set(QStringLiteral("tickerSize"), 2);
+    }
+    for (int run = 0; run < 2; ++run) {
+        SCOPED_TRACE(run);
+        auto defaults = Defaults::openFile(settingsPath, cacheDir);
+        StartupDecisions::moveCachesOutOfSettings(*defaults);
+        ASSERT_TRUE(defaults->flush());
+        EXPECT_EQ(defaults->caches().value(QStringLiteral("feedstore.snapshot.v3")), snapshot);
+        EXPECT_EQ(defaults->caches().value(QStringLiteral("personalFeeds.items.v1")), items);
+        EXPECT_EQ(defaults->keys(), QStringList{QStringLiteral("tickerSize")});
+    }
+    QFile settings(settingsPath);
+    ASSERT_TRUE(settings.open(QIODevice::ReadOnly));
+    EXPECT_FALSE(settings.readAll().contains("item_id"));
+    EXPECT_TRUE(QFile::exists(cacheDir + QStringLiteral("/feedstore.snapshot.v3")));
+}
+
+TEST(StartupDecisions, ACacheThatCannotBeWrittenStaysInTheSettings)
+{
+    QTemporaryDir dir;
+    // A plain file where the cache folder should be: nothing can be written below it.
+    QFile blocker(dir.filePath(QStringLiteral("cache")));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    auto defaults = Defaults::openFile(dir.filePath(QStringLiteral("defaults.json")), blocker.fileName());
+    const QJsonObject snapshot{{QStringLiteral("items"), QJsonArray{}}};
+    defaults->set(QStringLiteral("feedstore.snapshot.v3"), snapshot);
+    StartupDecisions::moveCachesOutOfSettings(*defaults);
+    EXPECT_EQ(defaults->value(QStringLiteral("feedstore.snapshot.v3")), snapshot);
+}

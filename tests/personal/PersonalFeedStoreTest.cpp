@@ -86,7 +86,7 @@ protected:
     QStringList storedItemIds() const
     {
         QStringList ids;
-        for (const QJsonValue& v : defaults->arrayValue(PersonalFeedStore::kItemsKey))
+        for (const QJsonValue& v : defaults->caches().value(PersonalFeedStore::kItemsKey).toArray())
             ids.append(v.toObject().value(QStringLiteral("item_id")).toString());
         return ids;
     }
@@ -331,7 +331,7 @@ TEST_F(PersonalFeedStoreTest, BothListsSurviveARestartWithARealSettingsFile)
     ASSERT_TRUE(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("defaults.json"));
     store.reset();
-    defaults = Defaults::openFile(path);
+    defaults = Defaults::openFile(path, dir.filePath(QStringLiteral("cache")));
     store = makeStore();
 
     time.setNow(QDateTime(QDate(2026, 2, 2), QTime(8, 0, 0, 999), Qt::UTC));
@@ -344,7 +344,7 @@ TEST_F(PersonalFeedStoreTest, BothListsSurviveARestartWithARealSettingsFile)
 
     store.reset();
     ASSERT_TRUE(defaults->flush());
-    defaults = Defaults::openFile(path);
+    defaults = Defaults::openFile(path, dir.filePath(QStringLiteral("cache")));
     store = makeStore();
 
     ASSERT_EQ(store->feeds().size(), 2);
@@ -383,7 +383,7 @@ TEST_F(PersonalFeedStoreTest, UnreadableStoredListsStartEmptyAndAreReplacedOnThe
     };
     for (const Case& c : cases) {
         defaults->set(PersonalFeedStore::kFeedsKey, c.feeds);
-        defaults->set(PersonalFeedStore::kItemsKey, c.items);
+        defaults->caches().set(PersonalFeedStore::kItemsKey, c.items);
         store = makeStore();
         EXPECT_TRUE(store->feeds().isEmpty()) << c.name;
         EXPECT_TRUE(store->items().isEmpty()) << c.name;
@@ -431,7 +431,7 @@ TEST_F(PersonalFeedStoreTest, LatestItemListIsTheOneStored)
     EXPECT_TRUE(waitUntil([] { return QThreadPool::globalInstance()->activeThreadCount() == 0; }));
     FakeTime::settle();
     EXPECT_TRUE(store->items().isEmpty());
-    EXPECT_TRUE(waitUntil([&] { return defaults->contains(PersonalFeedStore::kItemsKey) && storedItemIds().isEmpty(); }));
+    EXPECT_TRUE(waitUntil([&] { return defaults->caches().contains(PersonalFeedStore::kItemsKey) && storedItemIds().isEmpty(); }));
     FakeTime::settle();
     EXPECT_TRUE(storedItemIds().isEmpty());
 }

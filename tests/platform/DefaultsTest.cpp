@@ -143,3 +143,34 @@ TEST(Defaults, StandardIsReplaceableForTests)
 }
 
 } // namespace
+
+TEST_F(DefaultsFileTest, CachedValuesLiveInTheirOwnFilesAndTheNewestWins)
+{
+    const QString cacheDir = dir.filePath(QStringLiteral("cache"));
+    {
+        auto defaults = Defaults::openFile(path(), cacheDir);
+        // Many writes in flight at once: the last one asked for is the one kept.
+        for (int i = 0; i < 50; ++i)
+            defaults->caches().setLater(QStringLiteral("k"), [i] { return QJsonValue(QJsonArray{i}); });
+        defaults->caches().set(QStringLiteral("gone"), QJsonObject{{QStringLiteral("a"), 1}});
+        defaults->caches().set(QStringLiteral("gone"), QJsonValue());
+        EXPECT_EQ(defaults->caches().value(QStringLiteral("k")), QJsonArray{49});
+        EXPECT_TRUE(defaults->keys().isEmpty());
+    }
+    auto reopened = Defaults::openFile(path(), cacheDir);
+    EXPECT_EQ(reopened->caches().value(QStringLiteral("k")), QJsonArray{49});
+    EXPECT_FALSE(reopened->caches().contains(QStringLiteral("gone")));
+    EXPECT_FALSE(QFile::exists(cacheDir + QStringLiteral("/gone")));
+}
+
+TEST_F(DefaultsFileTest, AFailedCacheWriteIsReported)
+{
+    QFile blocker(dir.filePath(QStringLiteral("cache")));  // a file where the folder should be
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    auto defaults = Defaults::openFile(path(), blocker.fileName());
+    defaults->caches().set(QStringLiteral("k"), QJsonArray{1});
+    EXPECT_FALSE(defaults->caches().flush());
+    EXPECT_TRUE(defaults->caches().flush()) << "reported once";
+    EXPECT_FALSE(defaults->caches().contains(QStringLiteral("k")));
+}

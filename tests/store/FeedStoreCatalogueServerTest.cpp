@@ -72,7 +72,7 @@ TEST_F(FeedStoreAgainstCatalogue, ReachesLiveWithTheActiveFeedsAndRestartsFromTh
     catalogueServer.stop();
     store.reset();
     ASSERT_TRUE(defaults->flush());
-    defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"));
+    defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"), dir.path() + QStringLiteral("/cache"));
     makeStoreOnCatalogue();
     store->start();
     EXPECT_EQ(store->phase().kind, Kind::Running);

@@ -120,7 +120,7 @@ TEST_F(FeedStoreLifecycle, StopDuringARefreshAppliesNothing)
     EXPECT_EQ(phases.count(), 0);
     EXPECT_EQ(store->statusMessage(), kConnecting);
     EXPECT_EQ(weatherWrites, 0);
-    EXPECT_FALSE(defaults->contains(FeedStore::SnapshotKey));
+    EXPECT_FALSE(defaults->caches().contains(FeedStore::SnapshotKey));
 }
 
 struct PhaseCase {
@@ -165,7 +165,7 @@ TEST_P(FreshInstallPhase, OutcomeBecomesPhaseAndStatus)
     EXPECT_EQ(requests(QStringLiteral("v1_items_batch")), c.itemRequests);
     EXPECT_EQ(!store->orbs().isEmpty(), c.orbsAndWeatherApplied);
     EXPECT_EQ(store->currentWeather().has_value(), c.orbsAndWeatherApplied);
-    EXPECT_EQ(defaults->contains(FeedStore::SnapshotKey), c.snapshotSaved);
+    EXPECT_EQ(defaults->caches().contains(FeedStore::SnapshotKey), c.snapshotSaved);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, FreshInstallPhase, ::testing::Values(

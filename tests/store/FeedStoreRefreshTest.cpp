@@ -42,7 +42,7 @@ TEST_P(ApplyOrder, IsManifestItemsOrbsWeatherSnapshotWhateverTheReplyOrder)
     QObject::connect(store.get(), &FeedStore::itemsChanged, [&] { applied << QStringLiteral("items"); });
     QObject::connect(store.get(), &FeedStore::orbsChanged, [&] { applied << QStringLiteral("orbs"); });
     QObject::connect(store.get(), &FeedStore::currentWeatherChanged, [&] { applied << QStringLiteral("weather"); });
-    QObject::connect(defaults.get(), &Defaults::changed, [&](const QString& key) {
+    QObject::connect(&defaults->caches(), &CacheFiles::changed, [&](const QString& key) {
         if (key == FeedStore::SnapshotKey)
             applied << QStringLiteral("snapshot");
     });
@@ -165,7 +165,7 @@ TEST_F(FeedStoreRefresh, NotModifiedWithoutARememberedBodyKeepsEverythingAndSave
     EXPECT_EQ(store->statusMessage(), QStringLiteral("Live"));
     EXPECT_EQ(ids(store->items()), QStringLiteral("x1"));
     EXPECT_EQ(store->feeds().size(), 1);
-    EXPECT_TRUE(defaults->contains(FeedStore::SnapshotKey));
+    EXPECT_TRUE(defaults->caches().contains(FeedStore::SnapshotKey));
     EXPECT_FALSE(log.anyContains(QStringLiteral("failed")));
 }
 
@@ -194,7 +194,7 @@ TEST_F(FeedStoreRefresh, AnOlderItemsReplyNeverBringsBackSwitchedOffFeeds)
     drain(100);
     EXPECT_EQ(ids(store->items()), QStringLiteral("a1"));
     // The snapshot holds the newest data too.
-    const QJsonArray saved = defaults->objectValue(FeedStore::SnapshotKey).value(QStringLiteral("items")).toArray();
+    const QJsonArray saved = defaults->caches().value(FeedStore::SnapshotKey).toObject().value(QStringLiteral("items")).toArray();
     ASSERT_EQ(saved.size(), 1);
     EXPECT_EQ(saved.first().toObject().value(QStringLiteral("item_id")).toString(), QStringLiteral("a1"));
 }

@@ -50,7 +50,7 @@ TEST_F(FeedStoreSnapshot, HoldsCatalogueOrbsAndItemsWithTheTimeOfTheLastFetch)
     makeStore();
     startAndSettle();
     const QDateTime fetchedAt = time.now();
-    const QJsonObject saved = defaults->objectValue(FeedStore::SnapshotKey);
+    const QJsonObject saved = defaults->caches().value(FeedStore::SnapshotKey).toObject();
     const QStringList keys = saved.keys();
     EXPECT_EQ(QSet<QString>(keys.begin(), keys.end()),
               (QSet<QString>{S("topics"), S("feeds"), S("orbs"), S("items"), S("cachedAt")}));
@@ -61,7 +61,7 @@ TEST_F(FeedStoreSnapshot, HoldsCatalogueOrbsAndItemsWithTheTimeOfTheLastFetch)
     server.route(S("/v1_items_batch"), R::withStatus(404));
     time.advanceSeconds(300);
     ASSERT_TRUE(waitForRefreshes(2));
-    EXPECT_EQ(defaults->objectValue(FeedStore::SnapshotKey).value(S("cachedAt")).toString(),
+    EXPECT_EQ(defaults->caches().value(FeedStore::SnapshotKey).toObject().value(S("cachedAt")).toString(),
               fetchedAt.toString(Qt::ISODate));
     restart();
     store->start();
@@ -74,11 +74,11 @@ TEST_F(FeedStoreSnapshot, ItemsOnlyRefreshSavesEvenWhenItFails)
     serveCatalogue({feed(S("a")), feed(S("b"))}, items(S("a1@9")));
     makeStore();
     startAndSettle();
-    defaults->remove(FeedStore::SnapshotKey);
+    defaults->caches().set(FeedStore::SnapshotKey, QJsonValue());
     server.route(S("/v1_items_batch"), R::withStatus(404));
     store->toggleFeed(S("b"));
     time.advanceSeconds(0.3);
-    ASSERT_TRUE(waitUntil([&] { return defaults->contains(FeedStore::SnapshotKey); }));
+    ASSERT_TRUE(waitUntil([&] { return defaults->caches().contains(FeedStore::SnapshotKey); }));
     EXPECT_EQ(store->phase().kind, Kind::Running);
     EXPECT_EQ(ids(store->items()), S("a1"));
 }
@@ -110,15 +110,15 @@ TEST_F(FeedStoreSnapshot, UnreadableSnapshotsAreIgnoredAndReplaced)
     serveCatalogue({feed(S("a"))}, items(S("a1@9")));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        defaults->set(FeedStore::SnapshotKey, c.stored);
+        defaults->caches().set(FeedStore::SnapshotKey, c.stored);
         makeStore();
         store->start();
         EXPECT_EQ(store->phase().kind, Kind::Booting);
         EXPECT_TRUE(store->items().isEmpty());
         EXPECT_TRUE(store->feeds().isEmpty());
         ASSERT_TRUE(waitForRefreshes(1));
-        EXPECT_TRUE(defaults->value(FeedStore::SnapshotKey).isObject());
-        EXPECT_EQ(defaults->objectValue(FeedStore::SnapshotKey).value(S("items")).toArray().size(), 1);
+        EXPECT_TRUE(defaults->caches().value(FeedStore::SnapshotKey).isObject());
+        EXPECT_EQ(defaults->caches().value(FeedStore::SnapshotKey).toObject().value(S("items")).toArray().size(), 1);
         store.reset();
     }
 }

@@ -120,7 +120,7 @@ QString ids(const QList<FeedItem>& list)
 
 StoreTest::StoreTest()
 {
-    defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"));
+    defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"), dir.path() + QStringLiteral("/cache"));
     server.fallback([](const LoopbackServer::Request&) { return LoopbackServer::Response::withStatus(404); });
 }
 
@@ -166,7 +166,7 @@ void StoreTest::restart()
     store.reset();
     monitor = nullptr;
     ASSERT_TRUE(defaults->flush());
-    defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"));
+    defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"), dir.path() + QStringLiteral("/cache"));
     makeStore();
 }
 
@@ -230,7 +230,7 @@ void StoreTest::storeSnapshot(const QList<QJsonObject>& feeds, const QString& it
     for (const auto& f : feeds)
         feedArray.append(f);
     const QJsonObject manifest = catalogue::manifest(feeds);
-    defaults->set(FeedStore::SnapshotKey,
+    defaults->caches().set(FeedStore::SnapshotKey,
                   QJsonObject{{QStringLiteral("topics"), manifest.value(QStringLiteral("topics"))},
                               {QStringLiteral("feeds"), feedArray},
                               {QStringLiteral("orbs"), QJsonArray{catalogue::orb(QStringLiteral("o1"))}},

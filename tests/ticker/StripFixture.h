@@ -122,7 +122,7 @@ struct StripFixture {
     {
         store->stop();
         CachedSnapshot snapshot{topics, {}, orbs, items, rows.time.now()};
-        rows.defaults->set(FeedStore::SnapshotKey, snapshot.toJson(CachedSnapshot::options()));
+        rows.defaults->caches().set(FeedStore::SnapshotKey, snapshot.toJson(CachedSnapshot::options()));
         store->start();
     }
 };

@@ -1,0 +1,72 @@
+#pragma once
+
+#include <QHash>
+#include <QJsonValue>
+#include <QMutex>
+#include <QObject>
+#include <QStringList>
+#include <QThreadPool>
+#include <functional>
+#include <memory>
+
+class Defaults;
+
+// What the app keeps only to start faster and can fetch again (the feed
+// snapshot, the personal feeds' items): one JSON file per key, named after the
+// key, in the cache folder ($XDG_CACHE_HOME/tidewire/), so the settings file
+// holds settings only and a settings change never rewrites headlines.
+//
+// Writes run on one worker thread in the order they were asked for, each
+// saved atomically (QSaveFile): a newer value is never overwritten by an older
+// one, and a failed write keeps the previous file. Reads are synchronous and
+// first wait for the key's pending writes. Main thread only (the worker is
+// internal).
+class CacheFiles : public QObject {
+    Q_OBJECT
+public:
+    // Files in `directory`, created on the first write.
+    static std::unique_ptr<CacheFiles> inDirectory(const QString& directory);
+    // Values that live only in memory (tests, previews); same ordering rules.
+    static std::unique_ptr<CacheFiles> inMemory();
+    static QString standardDirectory();
+
+    ~CacheFiles() override;
+
+    // The stored value, or undefined when there is none or it does not parse.
+    QJsonValue value(const QString& key);
+    bool contains(const QString& key) { return !value(key).isUndefined(); }
+
+    // Stores an object or array; undefined or null removes the key's file.
+    void set(const QString& key, const QJsonValue& value);
+    // Stores what `produce` returns, calling it on the worker thread (for
+    // values that are costly to encode). It must not touch main-thread state.
+    void setLater(const QString& key, std::function<QJsonValue()> produce);
+
+    // Waits for every pending write. False when a write since the last
+    // flush failed (the old file stayed as it was).
+    bool flush();
+
+    // Moves each of `keys` still kept in `settings` (written by earlier
+    // versions) into its own file; a key leaves the settings only once its
+    // file is written.
+    void adopt(Defaults& settings, const QStringList& keys);
+
+    QString directory() const { return m_directory; }
+
+Q_SIGNALS:
+    // A value for `key` was handed to the writer.
+    void changed(const QString& key);
+
+private:
+    explicit CacheFiles(QString directory);
+    bool write(const QString& key, const QJsonValue& value);
+    QString pathFor(const QString& key) const;
+
+    QString m_directory;  // empty: in memory
+    QThreadPool m_writer;
+    QHash<QString, int> m_pending;  // key -> writes queued, main thread only
+
+    QMutex m_mutex;  // guards what the worker touches below
+    QHash<QString, QByteArray> m_memory;
+    bool m_failed = false;
+};
