@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QString>
 #include <list>
+#include <memory>
+#include <typeinfo>
 #include <optional>
 
 // The ETags a FeedAPI has been given, per request path (query included),
@@ -15,6 +17,10 @@ public:
     struct Entry {
         QByteArray etag;  // exactly as received, quotes and W/ included
         QByteArray body;
+        // The body as it was decoded, so a 304 need not decode it again
+        // (usually shares its lists with what the caller kept of it).
+        std::shared_ptr<const void> decoded = {};
+        const std::type_info* decodedType = nullptr;
     };
 
     explicit ETagMemory(int capacity = 256, qint64 maxBytes = 32 * 1024 * 1024)

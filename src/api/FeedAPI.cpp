@@ -84,9 +84,9 @@ std::optional<QUrl> FeedAPI::resolve(const QString& path) const
     return url;
 }
 
-void FeedAPI::remember(const QString& path, const QByteArray& etag, const QByteArray& body)
+void FeedAPI::remember(const QString& path, ETagMemory::Entry entry)
 {
-    m_etags.store(path, ETagMemory::Entry{etag, body});
+    m_etags.store(path, std::move(entry));
 }
 
 QCoro::Task<Result<FeedAPI::RawReply>> FeedAPI::fetch(QString path, std::stop_token stop)
@@ -118,7 +118,7 @@ QCoro::Task<Result<FeedAPI::RawReply>> FeedAPI::fetch(QString path, std::stop_to
         if (status == 304) {
             if (!sent)
                 co_return fail(ErrorKind::NotModified, QStringLiteral("Not modified, and nothing remembered."), 304);
-            co_return RawReply{sent->body, {}, true};
+            co_return RawReply{sent->body, {}, true, sent->decoded, sent->decodedType};
         }
         if (reply->isSuccess())
             co_return RawReply{std::move(reply->body), reply->header("etag"), false};

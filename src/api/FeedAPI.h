@@ -8,6 +8,7 @@
 #include "platform/Error.h"
 #include "platform/Json.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -17,7 +18,10 @@
 #include <optional>
 #include <stop_token>
 
+#include <QtConcurrent>
+#include <qcoro/qcorofuture.h>
 #include <qcoro/qcorotask.h>
+#include <typeinfo>
 
 class QNetworkAccessManager;
 
@@ -104,12 +108,21 @@ private:
         QByteArray body;
         QByteArray etag;  // of a fresh reply; empty when none
         bool notModified = false;
+        std::shared_ptr<const void> decoded = {};  // a 304's remembered decoding
+        const std::type_info* decodedType = nullptr;
     };
+
+    // Bodies from this size on are decoded on a worker thread, so a large
+    // catalogue never holds up the strip's frames.
+    static constexpr qsizetype kDecodeOffThreadBytes = 32 * 1024;
+
+    template <class T>
+    static QCoro::Task<Result<T>> decode(QByteArray body, JsonOptions options);
 
     QCoro::Task<Result<RawReply>> fetch(QString path, std::stop_token stop);
     QCoro::Task<Result<int>> postJson(QString path, QJsonObject object, QByteArray* body, std::stop_token stop);
     std::optional<QUrl> resolve(const QString& path) const;
-    void remember(const QString& path, const QByteArray& etag, const QByteArray& body);
+    void remember(const QString& path, ETagMemory::Entry entry);
 
     Scheduler& m_scheduler;
     FeedAPIConfig m_config;
@@ -120,6 +133,17 @@ private:
 };
 
 template <class T>
+QCoro::Task<Result<T>> FeedAPI::decode(QByteArray body, JsonOptions options)
+{
+    if (body.size() < kDecodeOffThreadBytes)
+        co_return decodeJson<T>(body, options);
+    QFuture<std::optional<Result<T>>> decoding = QtConcurrent::run([body = std::move(body), options] {
+        return std::optional<Result<T>>(decodeJson<T>(body, options));
+    });
+    co_return *co_await decoding;
+}
+
+template <class T>
 QCoro::Task<Result<Fetched<T>>> FeedAPI::get(QString path, std::stop_token stop)
 {
     const std::shared_ptr<bool> alive = m_alive;
@@ -128,10 +152,14 @@ QCoro::Task<Result<Fetched<T>>> FeedAPI::get(QString path, std::stop_token stop)
         co_return std::unexpected(Error::make(ErrorKind::Cancelled, QStringLiteral("cancelled")));
     if (!raw)
         co_return std::unexpected(raw.error());
-    Result<T> value = decodeJson<T>(raw->body, m_json);
+    if (raw->notModified && raw->decoded && raw->decodedType && *raw->decodedType == typeid(T))
+        co_return Fetched<T>{*static_cast<const T*>(raw->decoded.get()), true};
+    Result<T> value = co_await decode<T>(raw->body, m_json);
+    if (!*alive || stop.stop_requested())
+        co_return std::unexpected(Error::make(ErrorKind::Cancelled, QStringLiteral("cancelled")));
     if (!value)
         co_return std::unexpected(value.error());
     if (!raw->notModified && !raw->etag.isEmpty())
-        remember(path, raw->etag, raw->body);
+        remember(path, ETagMemory::Entry{raw->etag, raw->body, std::make_shared<const T>(*value), &typeid(T)});
     co_return Fetched<T>{std::move(*value), raw->notModified};
 }
