@@ -5,12 +5,14 @@
 #include "platform/Logging.h"
 #include "platform/WindowPlacement.h"
 
-#include <QDeadlineTimer>
+#include <QAbstractNativeEventFilter>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHash>
+#include <QPointer>
 #include <QRegion>
 #include <QScreen>
-#include <QThread>
+#include <QTimer>
 #include <QWindow>
 
 #include <xcb/xcb.h>
@@ -76,10 +78,11 @@ QRect subtractStruts(QRect area, const xcb_ewmh_wm_strut_partial_t& s, int rootW
     return area;
 }
 
-class X11WindowPlacement final : public WindowPlacement {
+class X11WindowPlacement final : public WindowPlacement, public QAbstractNativeEventFilter {
 public:
     explicit X11WindowPlacement(xcb_connection_t* connection) : m_connection(connection)
     {
+        QCoreApplication::instance()->installNativeEventFilter(this);
         m_ready = xcb_ewmh_init_atoms_replies(&m_ewmh, xcb_ewmh_init_atoms(connection, &m_ewmh), nullptr);
         if (!m_ready)
             qCWarning(lcPlatform) << "EWMH atoms unavailable; the strip is placed without a dock";
@@ -91,6 +94,8 @@ public:
     }
     ~X11WindowPlacement() override
     {
+        if (auto* app = QCoreApplication::instance())
+            app->removeNativeEventFilter(this);
         if (m_ready)
             xcb_ewmh_connection_wipe(&m_ewmh);
     }
@@ -102,12 +107,23 @@ public:
         window->setMask(region ? QRegion(*region) : QRegion());
     }
     bool showsTranslucency() const override;
+    bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
 private:
+    // A placement waiting for the window manager to let go of its window.
+    struct Pending {
+        QPointer<QWindow> window;
+        std::optional<QRect> frame;
+        Edge edge = Edge::Top;
+        bool docked = true;
+        bool remap = false;  // shown again once placed
+        std::shared_ptr<QTimer> deadline;
+    };
+
     xcb_screen_t* rootScreen() const { return m_ewmh.screens[0]; }
     bool hasType(xcb_window_t window, xcb_atom_t type) const;
     bool isManaged(xcb_window_t window) const;
-    void waitUntilWithdrawn(xcb_window_t window) const;
+    void finish(xcb_window_t id);
     void setKindAndState(xcb_window_t window, bool docked, bool mapped);
     void setStrut(xcb_window_t window, const QRect& native, Edge edge);
     void clearStrut(xcb_window_t window);
@@ -116,6 +132,8 @@ private:
     mutable xcb_ewmh_connection_t m_ewmh{};
     bool m_ready = false;
     xcb_atom_t m_wmState = XCB_ATOM_NONE;
+    QHash<xcb_window_t, Pending> m_pending;
+    QObject m_context;  // ends queued work with this object
 };
 
 QRect X11WindowPlacement::availableGeometry(const QScreen* screen, const QWindow* own) const
@@ -187,15 +205,6 @@ bool X11WindowPlacement::isManaged(xcb_window_t window) const
     return managed;
 }
 
-// The window manager clears a window's EWMH state when it lets go of it, so
-// state written before it has done so would be lost. Waits (briefly) for it.
-void X11WindowPlacement::waitUntilWithdrawn(xcb_window_t window) const
-{
-    const QDeadlineTimer deadline(500);
-    while (isManaged(window) && !deadline.hasExpired())
-        QThread::msleep(2);
-}
-
 void X11WindowPlacement::setKindAndState(xcb_window_t window, bool docked, bool mapped)
 {
     xcb_atom_t type = docked ? m_ewmh._NET_WM_WINDOW_TYPE_DOCK : m_ewmh._NET_WM_WINDOW_TYPE_NORMAL;
@@ -247,6 +256,13 @@ void X11WindowPlacement::place(QWindow* window, const std::optional<QRect>& fram
     if (!window || !m_ready)
         return;
     const auto id = xcb_window_t(window->winId());
+    if (auto it = m_pending.find(id); it != m_pending.end()) {
+        // Still waiting for the window manager: the newest placement wins.
+        it->frame = frame;
+        it->edge = edge;
+        it->docked = docked;
+        return;
+    }
     const xcb_atom_t wanted = docked ? m_ewmh._NET_WM_WINDOW_TYPE_DOCK : m_ewmh._NET_WM_WINDOW_TYPE_NORMAL;
     const bool visible = window->isVisible();
     // Window managers read the window type only when they take a window on,
@@ -256,18 +272,60 @@ void X11WindowPlacement::place(QWindow* window, const std::optional<QRect>& fram
         window->setVisible(false);
         xcb_flush(m_connection);
     }
-    if (!visible || remap)
-        waitUntilWithdrawn(id);
-    setKindAndState(id, docked, visible && !remap);
-    if (!docked) {
+    m_pending.insert(id, Pending{window, frame, edge, docked, remap, nullptr});
+    // A shown window keeps its kind and takes its new state as requests;
+    // a hidden one is written directly once the window manager let go of it.
+    if ((visible && !remap) || !isManaged(id)) {
+        finish(id);
+        return;
+    }
+    // The window manager clears a window's EWMH state when it lets go of it,
+    // so state written before then would be lost: go on once its WM_STATE
+    // says withdrawn (nativeEventFilter), or after half a second regardless.
+    auto deadline = std::make_shared<QTimer>();
+    deadline->setSingleShot(true);
+    QObject::connect(deadline.get(), &QTimer::timeout, deadline.get(), [this, id] { finish(id); });
+    deadline->start(500);
+    m_pending[id].deadline = std::move(deadline);
+}
+
+void X11WindowPlacement::finish(xcb_window_t id)
+{
+    const auto it = m_pending.find(id);
+    if (it == m_pending.end())
+        return;
+    const Pending pending = *it;
+    m_pending.erase(it);
+    if (pending.deadline)
+        pending.deadline->stop();
+    QWindow* window = pending.window;
+    if (!window)
+        return;
+    setKindAndState(id, pending.docked, !pending.remap && window->isVisible());
+    if (!pending.docked) {
         clearStrut(id);
-    } else if (frame) {
-        const QScreen* screen = QGuiApplication::screenAt(frame->center());
-        setStrut(id, ScreenScale(screen ? screen : window->screen()).toNative(*frame), edge);
+    } else if (pending.frame) {
+        const QScreen* screen = QGuiApplication::screenAt(pending.frame->center());
+        setStrut(id, ScreenScale(screen ? screen : window->screen()).toNative(*pending.frame), pending.edge);
     }
     xcb_flush(m_connection);
-    if (remap)
+    if (pending.remap)
         window->setVisible(true);
+}
+
+bool X11WindowPlacement::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)
+{
+    if (m_pending.isEmpty() || eventType != "xcb_generic_event_t")
+        return false;
+    const auto* event = static_cast<const xcb_generic_event_t*>(message);
+    if ((event->response_type & 0x7f) != XCB_PROPERTY_NOTIFY)
+        return false;
+    const auto* change = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+    if (change->atom == m_wmState && m_pending.contains(change->window) && !isManaged(change->window)) {
+        // Queued: this runs inside Qt's event processing.
+        QTimer::singleShot(0, &m_context, [this, id = change->window] { finish(id); });
+    }
+    return false;
 }
 
 } // namespace
