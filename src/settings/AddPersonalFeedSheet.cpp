@@ -105,7 +105,6 @@ AddPersonalFeedSheet::AddPersonalFeedSheet(QWidget* parent, PersonalFeedStore* s
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(20, 20, 20, 20);
     layout->setSpacing(16);
-    layout->setSizeConstraint(QLayout::SetMinAndMaxSize);
 
     auto* header = new QHBoxLayout;
     header->addWidget(SettingsLook::label(QStringLiteral("ADD A FEED"), SettingsLook::font(13, QFont::Bold, true),
@@ -249,6 +248,7 @@ void AddPersonalFeedSheet::setState(SubmitState state)
         break;
     }
     refresh();
+    adjustSize();  // the outcome line comes and goes
     Q_EMIT stateChanged();
 }
 

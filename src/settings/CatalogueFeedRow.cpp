@@ -20,8 +20,10 @@ class BadgeView : public QWidget {
 public:
     BadgeView(SourceType type, QWidget* parent) : QWidget(parent), m_badge(type, false)
     {
-        const QSizeF size = m_badge.sizeHint();
+        const SourceTypeBadgeLayout layout = m_badge.layout();
+        const QSizeF size = layout.isEmpty ? QSizeF(0, 0) : layout.size;
         setFixedSize(int(std::ceil(size.width())), int(std::ceil(size.height())));
+        setVisible(!layout.isEmpty);
         setAccessibleName(m_badge.accessibleName());
     }
 
