@@ -14,6 +14,8 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
+#include <QCheckBox>
+#include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -107,6 +109,15 @@ QString PersonalFeedsSection::countText(const QList<PersonalFeed>& feeds)
 
 void PersonalFeedsSection::rebuildRows()
 {
+    // Keyboard focus stays on the same control of the same feed.
+    QString focusedFeed;
+    bool removeHadFocus = false;
+    for (const PersonalFeedRow* row : std::as_const(m_rows)) {
+        if (row->enableSwitch()->hasFocus() || row->removeButton()->hasFocus()) {
+            focusedFeed = row->feed().id;
+            removeHadFocus = row->removeButton()->hasFocus();
+        }
+    }
     // Old rows go later: the one whose switch was just flipped is still
     // handling its click.
     for (PersonalFeedRow* row : std::as_const(m_rows)) {
@@ -123,6 +134,10 @@ void PersonalFeedsSection::rebuildRows()
             [this, feed] { askToRemove(feed); }, m_clock);
         m_listLayout->addWidget(row);
         m_rows.append(row);
+        if (id == focusedFeed) {
+            QWidget* control = removeHadFocus ? static_cast<QWidget*>(row->removeButton()) : row->enableSwitch();
+            control->setFocus(Qt::OtherFocusReason);
+        }
     }
     const bool empty = m_rows.isEmpty();
     m_empty->setVisible(empty);

@@ -14,6 +14,7 @@
 #include "settings/PersonalFeedsSection.h"
 #include "settings/PillButton.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QJsonDocument>
 #include <QLabel>
@@ -177,8 +178,12 @@ TEST(PersonalFeedsSection, SwitchAndRemovalGoThroughTheStoreAndShowAtOnce)
     auto* section = new PersonalFeedsSection(&window, personal.store.get());
     window.show();
 
-    // The switch asks the store; the row that comes back shows the answer.
-    QTest::mouseClick(section->rows().at(1)->enableSwitch(), Qt::LeftButton);
+    // The switch, from the keyboard, asks the store; the row that comes back
+    // shows the answer and keeps the focus.
+    QApplication::setActiveWindow(&window);
+    section->rows().at(1)->enableSwitch()->setFocus();
+    QTest::keyClick(section->rows().at(1)->enableSwitch(), Qt::Key_Space);
+    EXPECT_TRUE(section->rows().at(1)->enableSwitch()->hasFocus());
     EXPECT_FALSE(personal.store->feeds().at(1).isEnabled);
     EXPECT_EQ(section->countLine()->text(), QStringLiteral("2 of 3 on \u00B7 private to this computer"));
     EXPECT_FALSE(section->rows().at(1)->enableSwitch()->isChecked());
