@@ -133,7 +133,7 @@ TEST(PersonalFeedsSection, RowShowsTheFeedsHealthHostAndCount)
     PersonalFeed recent = feed(QStringLiteral("Recent"), QStringLiteral("http://news.example.org/rss"));
     recent.lastFetchedAt = now.addSecs(-5 * 60 - 20);
     recent.itemCount = 1;
-    PersonalFeed raw = feed(QStringLiteral("Raw"), QStringLiteral("not an address"));
+    PersonalFeed raw = feed(QStringLiteral("Raw"), QStringLiteral("www.raw.example/rss"));
     raw.lastFetchedAt = now.addSecs(-2 * 86400);
 
     const QList<RowCase> cases = {
@@ -143,8 +143,8 @@ TEST(PersonalFeedsSection, RowShowsTheFeedsHealthHostAndCount)
          QStringLiteral("The site answered HTTP 404"), Palette::orange()},
         {"fetched minutes ago", recent, Color::okGreen(), QStringLiteral("Fetched 5 min. ago"),
          QStringLiteral("news.example.org"), Color::mutedText()},
-        {"address that does not parse", raw, Color::okGreen(), QStringLiteral("Fetched 2 days ago"),
-         QStringLiteral("not an address"), Color::mutedText()},
+        {"address without a host", raw, Color::okGreen(), QStringLiteral("Fetched 2 days ago"),
+         QStringLiteral("www.raw.example/rss"), Color::mutedText()},
     };
     PersonalStore personal({never, failed, recent, raw});
     personal.time.setNow(now);
