@@ -77,16 +77,16 @@ PersonalFeedsSection::PersonalFeedsSection(QWidget* parent, PersonalFeedStore* s
     m_empty->setContentsMargins(12, 8, 12, 8);
     layout->addWidget(m_empty);
 
-    auto* listHolder = new QWidget(this);
-    auto* holderLayout = new QVBoxLayout(listHolder);
+    // The rows' panel, 2 pixels below the header.
+    m_list = new QWidget(this);
+    auto* holderLayout = new QVBoxLayout(m_list);
     holderLayout->setContentsMargins(0, 2, 0, 0);
-    m_list = new RoundedPanel(0.6, listHolder);
-    m_listLayout = new QVBoxLayout(m_list);
+    auto* panel = new RoundedPanel(0.6, m_list);
+    m_listLayout = new QVBoxLayout(panel);
     m_listLayout->setContentsMargins(0, 0, 0, 0);
     m_listLayout->setSpacing(0);
-    holderLayout->addWidget(m_list);
-    layout->addWidget(listHolder);
-    m_list = listHolder;
+    holderLayout->addWidget(panel);
+    layout->addWidget(m_list);
 
     connect(&m_store, &PersonalFeedStore::feedsChanged, this, &PersonalFeedsSection::rebuildRows);
     connect(&m_store, &PersonalFeedStore::isRefreshingChanged, this, &PersonalFeedsSection::refreshHeader);
