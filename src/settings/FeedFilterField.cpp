@@ -1,0 +1,12 @@
+#include "settings/FeedFilterField.h"
+
+FeedFilterField::FeedFilterField(const QString& placeholder, QWidget* parent) : QLineEdit(parent)
+{
+    setPlaceholderText(placeholder);
+    setAccessibleName(placeholder);
+    setClearButtonEnabled(true);
+    setFrame(false);
+    setTextMargins(8, 6, 8, 6);
+    setStyleSheet(QStringLiteral("QLineEdit { background: rgba(255, 255, 255, 18); border: none;"
+                                 " border-radius: 4px; color: white; }"));
+}
