@@ -277,7 +277,12 @@ QCoro::Task<void> WatchlistEditor::runAdd(bool coin, QString input, std::optiona
     setAdding(true);
     setTextColor(m_outcome, Color::mutedText());
     m_outcome->setText(coin ? QStringLiteral("Looking for the coin…") : QStringLiteral("Checking the symbol…"));
-    const WatchAddResult result = coin ? co_await m_markets.addCoin(input) : co_await m_markets.addStock(input, name);
+    // Two plain awaits: g++ 12 mishandles temporaries of a co_await inside ?:.
+    WatchAddResult result;
+    if (coin)
+        result = co_await m_markets.addCoin(std::move(input));
+    else
+        result = co_await m_markets.addStock(std::move(input), std::move(name));
     if (!self)
         co_return;
     setAdding(false);

@@ -1,0 +1,101 @@
+#include "TabHarness.h"
+
+#include "settings/CuratedTab.h"
+
+#include <QCheckBox>
+#include <QLabel>
+
+namespace {
+
+class CuratedTabTest : public TabTest {};
+
+QSet<QString> setOf(const QStringList& list)
+{
+    return QSet<QString>(list.cbegin(), list.cend());
+}
+
+QSet<QString> enabledFeeds(const FeedStore& store)
+{
+    QSet<QString> on;
+    for (const FeedIndexItem& feed : store.feeds())
+        if (!store.disabledIDs().contains(feed.id))
+            on.insert(feed.id);
+    return on;
+}
+
+TEST_F(CuratedTabTest, SwitchesPickTheUnionOfTheirSetsAndFollowTheStore)
+{
+    FeedStore& store = runningFeedStore();
+    ASSERT_GE(store.pillars().size(), 2);
+    CuratedTab tab(store);
+
+    const QString first = store.pillars()[0].slug;
+    const QString second = store.pillars()[1].slug;
+    const QStringList pulse = CuratedTab::feedsOfSet(store.feeds(), CuratedTab::pulseID);
+    const QStringList firstFeeds = CuratedTab::feedsOfSet(store.feeds(), first);
+    const QStringList secondFeeds = CuratedTab::feedsOfSet(store.feeds(), second);
+    ASSERT_FALSE(pulse.isEmpty());
+    ASSERT_FALSE(firstFeeds.isEmpty());
+    ASSERT_FALSE(secondFeeds.isEmpty());
+    ASSERT_NE(setOf(firstFeeds), setOf(pulse));
+    const QSet<QString> defaults = setOf(store.defaultFeedIDs(store.feeds(), FeedStore::MaxRequestedFeeds));
+    EXPECT_EQ(tab.currentLabel()->text(),
+              QStringLiteral("Feeds chosen one by one · %1 feeds active").arg(store.activeFeedCount()));
+
+    struct Step {
+        const char* what;
+        QString set;
+        bool on;
+        QSet<QString> sets;
+        QSet<QString> feeds;
+        QString stored;  // "activeCuratedIDs"; empty: removed
+    };
+    const QString both = std::min(first, second) + QLatin1Char(',') + std::max(first, second);
+    const QList<Step> steps = {
+        {"pulse alone", CuratedTab::pulseID, true, {CuratedTab::pulseID}, setOf(pulse), QStringLiteral("pulse")},
+        {"a pillar added", first, true, {CuratedTab::pulseID, first}, setOf(pulse) | setOf(firstFeeds),
+         first < QStringLiteral("pulse") ? first + QStringLiteral(",pulse") : QStringLiteral("pulse,") + first},
+        {"pulse let go", CuratedTab::pulseID, false, {first}, setOf(firstFeeds), first},
+        {"two pillars", second, true, {first, second}, setOf(firstFeeds) | setOf(secondFeeds), both},
+        {"the second pillar let go", second, false, {first}, setOf(firstFeeds), first},
+        {"none left: the best-ranked feeds", first, false, {}, defaults, QString()},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        QCheckBox* box = tab.setSwitch(step.set);
+        ASSERT_NE(box, nullptr);
+        ASSERT_NE(box->isChecked(), step.on);
+        QTest::mouseClick(box, Qt::LeftButton);
+        EXPECT_EQ(store.activeCuratedIDs(), step.sets);
+        EXPECT_EQ(enabledFeeds(store), step.feeds);
+        EXPECT_EQ(stored(QStringLiteral("activeCuratedIDs")),
+                  step.stored.isEmpty() ? QJsonValue() : QJsonValue(step.stored));
+        for (const QString& id : {CuratedTab::pulseID, first, second})
+            EXPECT_EQ(tab.setSwitch(id)->isChecked(), step.sets.contains(id)) << id.toStdString();
+    }
+
+    // A set picked and shown by name; then a feed switched by hand in Sources
+    // ends the curated selection, and the tab says so.
+    QTest::mouseClick(tab.setSwitch(first), Qt::LeftButton);
+    EXPECT_EQ(tab.currentLabel()->text(), QStringLiteral("%1 · %2 feeds active")
+                                              .arg(store.pillars()[0].name)
+                                              .arg(firstFeeds.size()));
+    store.toggleFeed(firstFeeds.first());
+    EXPECT_FALSE(tab.setSwitch(first)->isChecked());
+    EXPECT_EQ(tab.currentLabel()->text(),
+              QStringLiteral("Feeds chosen one by one · %1 feeds active").arg(firstFeeds.size() - 1));
+}
+
+TEST_F(CuratedTabTest, BeforeTheCatalogueLoadsNothingCanBePickedThenTheSetsAppear)
+{
+    FeedStore& store = feedStore();
+    CuratedTab tab(store);
+    EXPECT_EQ(tab.setSwitch(CuratedTab::pulseID), nullptr);
+    store.start();
+    ASSERT_TRUE(waitUntil([&] { return tab.setSwitch(CuratedTab::pulseID) != nullptr && !store.pillars().isEmpty(); }));
+    FakeTime::settle();
+    for (const Pillar& pillar : store.pillars())
+        EXPECT_NE(tab.setSwitch(pillar.slug), nullptr) << pillar.slug.toStdString();
+}
+
+} // namespace
