@@ -77,10 +77,10 @@ TEST_F(FiltersTabTest, DimSwitchAndReadHistoryFollowTheSettingsBothWays)
     // Dimming is on when never set; the switch writes the key.
     EXPECT_TRUE(tab.dimSwitch()->isChecked());
     QTest::mouseClick(tab.dimSwitch(), Qt::LeftButton);
-    EXPECT_EQ(stored(QStringLiteral("dimReadItems")), QJsonValue(false));
+    EXPECT_EQ(defaults->value(QStringLiteral("dimReadItems")), QJsonValue(false));
     defaults->set(QStringLiteral("dimReadItems"), true);
     EXPECT_TRUE(tab.dimSwitch()->isChecked());
-    EXPECT_EQ(stored(QStringLiteral("dimReadItems")), QJsonValue(true)) << "showing a change writes nothing back";
+    EXPECT_EQ(defaults->value(QStringLiteral("dimReadItems")), QJsonValue(true)) << "showing a change writes nothing back";
 
     EXPECT_EQ(tab.historyLabel()->text(), QStringLiteral("2 headlines remembered"));
     reads->markRead(QStringLiteral("c"));
@@ -89,7 +89,7 @@ TEST_F(FiltersTabTest, DimSwitchAndReadHistoryFollowTheSettingsBothWays)
     QTest::mouseClick(tab.clearHistoryButton(), Qt::LeftButton);
     EXPECT_TRUE(reads->order().isEmpty());
     EXPECT_FALSE(reads->isRead(QStringLiteral("a")));
-    EXPECT_EQ(stored(ReadStore::StorageKey), QJsonValue(QJsonArray()));
+    EXPECT_EQ(defaults->value(ReadStore::StorageKey), QJsonValue(QJsonArray()));
     EXPECT_EQ(tab.historyLabel()->text(), QStringLiteral("0 headlines remembered"));
     EXPECT_FALSE(tab.clearHistoryButton()->isEnabled());
 

@@ -1,9 +1,10 @@
 #include "TabHarness.h"
 
+#include "platform/PathMonitor.h"
+
 #include <QFile>
 
 namespace {
-
 CatalogueServer::Options catalogueOptions()
 {
     CatalogueServer::Options o;
@@ -11,7 +12,6 @@ CatalogueServer::Options catalogueOptions()
     o.now = [] { return QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC); };
     return o;
 }
-
 } // namespace
 
 TabTest::TabTest() : server(catalogueOptions())
@@ -20,55 +20,36 @@ TabTest::TabTest() : server(catalogueOptions())
     defaults = Defaults::openFile(dir.filePath(QStringLiteral("defaults.json")));
     filters = std::make_unique<FilterStore>(*defaults);
     reads = std::make_unique<ReadStore>(*defaults);
+    m_feedStore = std::make_unique<FeedStore>(FeedStore::Services{
+        .defaults = *defaults,
+        .clock = time,
+        .scheduler = time,
+        .network = &m_network,
+        .personal = nullptr,
+        .makePathMonitor = [] { return std::unique_ptr<PathMonitor>(std::make_unique<FakePathMonitor>()); },
+        .apiBase = server.baseUrl(),
+        .api = std::nullopt,
+        .itunesBase = server.baseUrl(),
+        .runningVersion = QStringLiteral("0.1"),
+    });
     StripServices::install(&services);
 }
 
 TabTest::~TabTest()
 {
     StripServices::install(nullptr);
-    if (m_feedStore)
-        m_feedStore->stop();
+    m_feedStore->stop();
     m_feedStore.reset();
     m_markets.reset();
     FakeTime::settle();
     server.stop();
 }
 
-FeedStore& TabTest::feedStore()
-{
-    if (!m_feedStore) {
-        FeedStore::Services services{
-            .defaults = *defaults,
-            .clock = time,
-            .scheduler = time,
-            .network = &m_network,
-            .personal = nullptr,
-            .makePathMonitor = [] { return std::unique_ptr<PathMonitor>(std::make_unique<FakePathMonitor>()); },
-            .apiBase = server.baseUrl(),
-            .api = std::nullopt,
-            .itunesBase = server.baseUrl(),
-            .runningVersion = QStringLiteral("0.1"),
-        };
-        m_feedStore = std::make_unique<FeedStore>(std::move(services));
-    }
-    return *m_feedStore;
-}
-
-FeedStore& TabTest::runningFeedStore()
-{
-    FeedStore& store = feedStore();
-    store.start();
-    EXPECT_TRUE(waitUntil([&] { return store.phase().isRunning() && !store.pillars().isEmpty(); }));
-    return store;
-}
-
 MarketsStore& TabTest::markets()
 {
     if (!m_markets) {
         Endpoints e = Endpoints::builtIn();
-        e.apiBase = server.baseUrl();
-        e.finnhubBase = server.baseUrl();
-        e.coingeckoBase = server.baseUrl();
+        e.apiBase = e.finnhubBase = e.coingeckoBase = server.baseUrl();
         m_markets = std::make_unique<MarketsStore>(*defaults, secrets, time, time, e);
     }
     return *m_markets;
@@ -78,6 +59,5 @@ QByteArray TabTest::settingsFile()
 {
     EXPECT_TRUE(defaults->flush());
     QFile file(defaults->filePath());
-    EXPECT_TRUE(file.open(QIODevice::ReadOnly));
-    return file.readAll();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

@@ -4,21 +4,18 @@
 #include "FakeTime.h"
 #include "markets/MarketsStore.h"
 #include "platform/Defaults.h"
-#include "platform/PathMonitor.h"
 #include "platform/SecretStore.h"
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"
 #include "store/ReadStore.h"
 #include "ticker/StripServices.h"
 
-#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
-#include <memory>
 
-// Remembers what the tabs ask of the rest of the application.
+// Counts what the tabs ask of the rest of the application.
 class RecordingStripServices final : public StripServices {
 public:
     void reposition() override { ++repositions; }
@@ -30,32 +27,23 @@ public:
     void quit() override {}
     void startNowPlaying(FeedStore&) override {}
     void startRoomListener(FeedStore&) override {}
-
     int repositions = 0;
 };
 
-// The settings tabs on what the application gives them: a settings file in
-// a private folder, the stores over it, and the sample catalogue server
-// standing in for the server API, Finnhub and CoinGecko.
+// The tabs on what the application gives them: a settings file in a private
+// folder, the stores over it, and the sample catalogue server standing in
+// for the server API, Finnhub and CoinGecko.
 class TabTest : public ::testing::Test {
 protected:
     TabTest();
     ~TabTest() override;
 
-    // A feed store on the catalogue, not started.
-    FeedStore& feedStore();
-    // The feed store after its first refresh: catalogue, pillars and items in.
-    FeedStore& runningFeedStore();
+    // Not started; the store's own first refresh loads the catalogue.
+    FeedStore& feedStore() { return *m_feedStore; }
     MarketsStore& markets();
-
     // The settings file as written to disk now.
     QByteArray settingsFile();
-    QJsonValue stored(const QString& key) const { return defaults->value(key); }
-
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
-    {
-        return QTest::qWaitFor(done, timeoutMs);
-    }
+    static bool waitUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 10000); }
 
     QTemporaryDir dir;
     FakeTime time;
