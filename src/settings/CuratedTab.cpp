@@ -46,7 +46,7 @@ CuratedTab::CuratedTab(FeedStore& store, QWidget* parent) : QWidget(parent), m_s
     sets->addRow(m_sets);
     page->addWidget(sets);
     page->addWidget(makeNote(QStringLiteral("Picking sets replaces the feeds chosen one by one in Sources. "
-                                            "With no set picked, the best-ranked feeds of the catalogue are used."),
+                                            "Letting go of the last set picks the best-ranked feeds of the catalogue."),
                              this, Color::mutedText(), true));
     page->addStretch(1);
 
