@@ -130,6 +130,10 @@ void CuratedTab::buildSets()
         m_order.append(entry.id);
         box->setProperty("feedCount", qlonglong(count));
     }
+    QList<QWidget*> boxes;
+    for (const QString& id : m_order)
+        boxes.append(m_switches.value(id));
+    chainFocusAfter(m_sets, boxes);
     showSelection();
 }
 

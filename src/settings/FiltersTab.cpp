@@ -135,12 +135,15 @@ void FiltersTab::showPhrases(Which which)
                                 Color::mutedText())));
         return;
     }
+    QList<QWidget*> buttons;
     for (const QString& phrase : phrases) {
         auto* removeButton = makeButton(QStringLiteral("Remove"), list);
         removeButton->setProperty(kPhraseProperty, phrase);
         connect(removeButton, &QPushButton::clicked, this, [this, which, phrase] { remove(which, phrase); });
         list->layout()->addWidget(new ConfigRow(phrase, removeButton));
+        buttons.append(removeButton);
     }
+    chainFocusAfter(list, buttons);
 }
 
 void FiltersTab::showHistory()

@@ -32,6 +32,7 @@ QVBoxLayout* makePage(QWidget* tab)
     outer->setContentsMargins(0, 0, 0, 0);
     auto* scroll = new QScrollArea(tab);
     scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setFocusPolicy(Qt::NoFocus);  // tabbing goes to the controls, not the frame
     scroll->setWidgetResizable(true);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     outer->addWidget(scroll);
@@ -85,6 +86,23 @@ QWidget* makeLine(QWidget* parent, std::initializer_list<QWidget*> widgets)
     for (QWidget* w : widgets)
         layout->addWidget(w);
     return line;
+}
+
+void chainFocusAfter(QWidget* anchor, const QList<QWidget*>& widgets)
+{
+    // Tab order is only set between widgets that take focus: start from the
+    // last such widget at or before the anchor.
+    QWidget* previous = anchor;
+    while (previous && !(previous->focusPolicy() & Qt::TabFocus)) {
+        previous = previous->previousInFocusChain();
+        if (previous == anchor || previous == anchor->window())
+            previous = nullptr;
+    }
+    for (QWidget* widget : widgets) {
+        if (previous)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+    }
 }
 
 void clearLayout(QLayout* layout)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QString>
 
 class QCheckBox;
@@ -30,6 +31,11 @@ QPushButton* makeButton(const QString& text, QWidget* parent);
 
 // A row content of several widgets side by side, spaced 8 apart.
 QWidget* makeLine(QWidget* parent, std::initializer_list<QWidget*> widgets);
+
+// Puts `widgets`, in order, right after the last focusable widget at or
+// before `anchor` in the keyboard focus chain: rows built again later keep
+// their place between the controls above and below them.
+void chainFocusAfter(QWidget* anchor, const QList<QWidget*>& widgets);
 
 // Takes every item out of `layout` and deletes its widget.
 void clearLayout(QLayout* layout);

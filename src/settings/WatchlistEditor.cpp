@@ -170,6 +170,10 @@ void WatchlistEditor::buildRows()
         m_rowsLayout->addWidget(new ConfigRow(entry.symbol, makeLine(this, {name, row.units, row.cost, row.remove})));
         m_rows.append(row);
     }
+    QList<QWidget*> controls;
+    for (const Row& row : m_rows)
+        controls << row.units << row.cost << row.remove;
+    chainFocusAfter(m_rowsLayout->parentWidget(), controls);
 }
 
 void WatchlistEditor::showWatchlist()

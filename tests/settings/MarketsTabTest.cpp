@@ -183,6 +183,11 @@ TEST_F(MarketsTabTest, HoldingsAndRemovalGoThroughTheStoreAndFollowIt)
     QTest::mouseClick(editor.removeButton(QStringLiteral("NWND")), Qt::LeftButton);
     EXPECT_EQ(storedWatchlist(), QStringList{"SOL"});
     EXPECT_EQ(editor.shownSymbols(), QStringList{"SOL"});
+    // The rebuilt row keeps its place in the keyboard order, above the add fields.
+    QWidget* next = editor.removeButton(QStringLiteral("SOL"))->nextInFocusChain();
+    while (!(next->focusPolicy() & Qt::TabFocus))
+        next = next->nextInFocusChain();
+    EXPECT_EQ(next, editor.stockField()) << next->metaObject()->className();
     markets().remove(QStringLiteral("SOL"));
     EXPECT_TRUE(editor.shownSymbols().isEmpty());
     EXPECT_EQ(editor.countLabel()->text(), QStringLiteral("0 of 10"));
