@@ -77,8 +77,9 @@ WatchlistEditor::WatchlistEditor(MarketsStore& markets, QWidget* parent) : QWidg
     add->addRow(new ConfigRow(QStringLiteral("Stock or ETF"), makeLine(this, {m_stockField, m_addStock})));
     m_suggestions = new QListWidget(this);
     m_suggestions->setMaximumHeight(150);
-    m_suggestions->hide();
-    add->addRow(new ConfigRow(QString(), m_suggestions));
+    m_suggestionsRow = new ConfigRow(QString(), m_suggestions);
+    m_suggestionsRow->hide();
+    add->addRow(m_suggestionsRow);
     m_coinField = new QLineEdit(this);
     m_coinField->setPlaceholderText(QStringLiteral("Coin name or symbol, e.g. bitcoin"));
     m_coinField->setMinimumWidth(240);
@@ -86,7 +87,9 @@ WatchlistEditor::WatchlistEditor(MarketsStore& markets, QWidget* parent) : QWidg
     add->addRow(new ConfigRow(QStringLiteral("Coin"), makeLine(this, {m_coinField, m_addCoin})));
     m_outcome = makeNote(QString(), this, Color::mutedText(), true);
     m_outcome->setMinimumWidth(300);
-    add->addRow(new ConfigRow(QStringLiteral("Last add"), m_outcome));
+    m_outcomeRow = new ConfigRow(QStringLiteral("Last add"), m_outcome);
+    m_outcomeRow->hide();
+    add->addRow(m_outcomeRow);
     layout->addWidget(add);
 
     connect(m_addStock, &QPushButton::clicked, this,
@@ -249,7 +252,7 @@ void WatchlistEditor::searchFor(const QString& text)
         m_search->request_stop();
     m_search.emplace();
     m_suggestions->clear();
-    m_suggestions->hide();
+    m_suggestionsRow->hide();
     auto search = runSearch(text, m_search->get_token());  // runs on by itself
 }
 
@@ -264,7 +267,7 @@ QCoro::Task<void> WatchlistEditor::runSearch(QString text, std::stop_token stop)
         item->setData(Qt::UserRole, s.symbol);
         item->setData(Qt::UserRole + 1, s.name);
     }
-    m_suggestions->setVisible(!found.isEmpty());
+    m_suggestionsRow->setVisible(!found.isEmpty());
     Q_EMIT suggestionsShown();
 }
 
@@ -279,6 +282,7 @@ QCoro::Task<void> WatchlistEditor::runAdd(bool coin, QString input, std::optiona
 {
     QPointer<WatchlistEditor> self(this);
     setAdding(true);
+    m_outcomeRow->show();
     setTextColor(m_outcome, Color::mutedText());
     m_outcome->setText(coin ? QStringLiteral("Looking for the coin…") : QStringLiteral("Checking the symbol…"));
     // Two plain awaits: g++ 12 mishandles temporaries of a co_await inside ?:.
@@ -299,7 +303,7 @@ QCoro::Task<void> WatchlistEditor::runAdd(bool coin, QString input, std::optiona
             if (m_search)
                 m_search->request_stop();
             m_suggestions->clear();
-            m_suggestions->hide();
+            m_suggestionsRow->hide();
         }
     }
     Q_EMIT addFinished();

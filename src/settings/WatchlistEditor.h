@@ -79,9 +79,11 @@ private:
     QLineEdit* m_stockField = nullptr;
     QPushButton* m_addStock = nullptr;
     QListWidget* m_suggestions = nullptr;
+    QWidget* m_suggestionsRow = nullptr;
     QLineEdit* m_coinField = nullptr;
     QPushButton* m_addCoin = nullptr;
     QLabel* m_outcome = nullptr;
+    QWidget* m_outcomeRow = nullptr;
     bool m_adding = false;
     bool m_rebuilding = false;
     std::optional<std::stop_source> m_search;  // the running suggestion search
