@@ -12,46 +12,36 @@ namespace {
 
 class FiltersTabTest : public TabTest {};
 
-struct PhraseStep {
-    const char* what;
-    enum { Mute, Follow, RemoveMuted, RemoveFollowed } action;
-    QString text;
-    QStringList muted;
-    QStringList followed;
-};
-
-TEST_F(FiltersTabTest, PhrasesAreAddedTrimmedMovedBetweenListsAndRemovedIgnoringCase)
+TEST_F(FiltersTabTest, PhrasesAreAddedTrimmedMovedBetweenListsAndRemoved)
 {
     FiltersTab tab(feedStore(), nullptr, filters.get(), reads.get(), defaults.get());
-    const QList<PhraseStep> steps = {
-        {"trimmed, case kept", PhraseStep::Mute, QStringLiteral("  Apple \n"), {"Apple"}, {}},
-        {"same phrase in another case", PhraseStep::Mute, QStringLiteral("apple"), {"Apple"}, {}},
-        {"blank", PhraseStep::Mute, QStringLiteral("   "), {"Apple"}, {}},
-        {"following moves it over", PhraseStep::Follow, QStringLiteral("APPLE"), {}, {"APPLE"}},
-        {"second muted phrase", PhraseStep::Mute, QStringLiteral("Mars rover"), {"Mars rover"}, {"APPLE"}},
-        {"third muted phrase", PhraseStep::Mute, QStringLiteral("storm"), {"Mars rover", "storm"}, {"APPLE"}},
-        {"remove keeps the order of the rest", PhraseStep::RemoveMuted, QStringLiteral("Mars rover"), {"storm"},
-         {"APPLE"}},
-        {"remove the followed one", PhraseStep::RemoveFollowed, QStringLiteral("APPLE"), {"storm"}, {}},
+    struct Step {
+        const char* what;
+        bool mutedList, remove;
+        QString text;
+        QStringList muted, followed;
     };
-    for (const PhraseStep& step : steps) {
+    const QList<Step> steps = {
+        {"trimmed, case kept", true, false, QStringLiteral("  Apple \n"), {"Apple"}, {}},
+        {"same phrase in another case", true, false, QStringLiteral("apple"), {"Apple"}, {}},
+        {"blank", true, false, QStringLiteral("   "), {"Apple"}, {}},
+        {"following moves it over", false, false, QStringLiteral("APPLE"), {}, {"APPLE"}},
+        {"second muted phrase", true, false, QStringLiteral("Mars rover"), {"Mars rover"}, {"APPLE"}},
+        {"third muted phrase", true, false, QStringLiteral("storm"), {"Mars rover", "storm"}, {"APPLE"}},
+        {"removal keeps the order of the rest", true, true, QStringLiteral("Mars rover"), {"storm"}, {"APPLE"}},
+        {"removal of the followed one", false, true, QStringLiteral("APPLE"), {"storm"}, {}},
+    };
+    for (const Step& step : steps) {
         SCOPED_TRACE(step.what);
-        switch (step.action) {
-        case PhraseStep::Mute:
-        case PhraseStep::Follow: {
-            QLineEdit* field = step.action == PhraseStep::Mute ? tab.muteField() : tab.followField();
+        if (step.remove) {
+            QPushButton* remove = tab.removeButton(step.mutedList, step.text);
+            ASSERT_NE(remove, nullptr);
+            QTest::mouseClick(remove, Qt::LeftButton);
+        } else {
+            QLineEdit* field = step.mutedList ? tab.muteField() : tab.followField();
             field->setText(step.text);
             QTest::keyClick(field, Qt::Key_Return);
             EXPECT_TRUE(field->text().trimmed().isEmpty());
-            break;
-        }
-        case PhraseStep::RemoveMuted:
-        case PhraseStep::RemoveFollowed: {
-            QPushButton* remove = tab.removeButton(step.action == PhraseStep::RemoveMuted, step.text);
-            ASSERT_NE(remove, nullptr);
-            QTest::mouseClick(remove, Qt::LeftButton);
-            break;
-        }
         }
         EXPECT_EQ(filters->muted(), step.muted);
         EXPECT_EQ(filters->followed(), step.followed);
