@@ -1,6 +1,7 @@
 #include "app/StartupDecisions.h"
 
 #include "platform/Defaults.h"
+#include "platform/SettingsCatalogue.h"
 #include "ticker/StripConfig.h"
 
 namespace StartupDecisions {
@@ -12,10 +13,9 @@ void migrateLegacySecondTicker(Defaults& defaults)
 
 bool takeOpenSettingsAtLaunch(Defaults& defaults)
 {
-    const QString launchedKey = QStringLiteral("hasLaunchedBefore");
-    const bool launchedBefore = defaults.boolValue(launchedKey, false);
-    defaults.set(launchedKey, true);
-    return !launchedBefore || defaults.boolValue(QStringLiteral("showSettingsAtStartup"), false);
+    const bool launchedBefore = Settings::hasLaunchedBefore.read(defaults);
+    Settings::hasLaunchedBefore.write(defaults, true);
+    return !launchedBefore || Settings::showSettingsAtStartup.read(defaults);
 }
 
 } // namespace StartupDecisions
