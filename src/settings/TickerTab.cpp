@@ -133,5 +133,10 @@ void TickerTab::fillMonitors()
 // itself is kept for when it returns.
 void TickerTab::showMonitor()
 {
-    m_monitor->setCurrentIndex(m_monitor->findData(Settings::preferredMonitor.read(m_defaults)));
+    const QString chosen = Settings::preferredMonitor.read(m_defaults);
+    int found = -1;
+    for (int i = 0; i < m_monitor->count() && found < 0; ++i)
+        if (m_monitor->itemData(i).toString() == chosen)
+            found = i;
+    m_monitor->setCurrentIndex(found < 0 ? 0 : found);
 }
