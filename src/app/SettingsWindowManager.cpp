@@ -139,9 +139,9 @@ void SettingsWindowManager::centre(QWidget* window) const
         return;
     const QRect visible = visibleFrame(screen);
     const QSize size = window->size();
-    window->setGeometry(QRect(QPoint(int(visible.center().x() + 0.5 - size.width() * 0.5),
-                                     int(visible.center().y() + 0.5 - size.height() * 0.5)),
-                              size));
+    const double midX = visible.x() + visible.width() * 0.5;
+    const double midY = visible.y() + visible.height() * 0.5;
+    window->setGeometry(QRect(QPoint(qRound(midX - size.width() * 0.5), qRound(midY - size.height() * 0.5)), size));
 }
 
 void SettingsWindowManager::clampToVisibleFrame(QWidget* window) const

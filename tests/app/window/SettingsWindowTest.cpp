@@ -1,0 +1,244 @@
+// The settings window on a private X server managed by openbox, on a
+// 2560 × 1440 desktop whose monitors each test sets up itself: where the
+// window opens, how large, and what it remembers between windows.
+#include "X11Probe.h"
+#include "XvfbDisplay.h"
+#include "app/SettingsWindowManager.h"
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+#include "settings/SettingsView.h"
+#include "store/FeedStore.h"
+
+#include <QGuiApplication>
+#include <QJsonObject>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 5000);
+}
+
+class SettingsWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TIDEWIRE_REQUIRE_XVFB();
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"));
+        Defaults::setStandard(defaults.get());
+        store = std::make_unique<FeedStore>(FeedStore::Services{
+            .defaults = *defaults,
+            .clock = Clock::system(),
+            .scheduler = Scheduler::system(),
+            .network = nullptr,
+            .personal = nullptr,
+            .makePathMonitor = {},
+            .apiBase = QUrl(QStringLiteral("http://127.0.0.1:9/")),
+            .api = std::nullopt,
+            .itunesBase = QUrl(QStringLiteral("http://127.0.0.1:9/")),
+            .runningVersion = QStringLiteral("0.1"),
+        });
+        manager = std::make_unique<SettingsWindowManager>(*defaults, [this] { return ticker.get(); });
+    }
+
+    void TearDown() override
+    {
+        if (manager && manager->window())
+            manager->window()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ticker.reset();
+        manager.reset();
+        store.reset();
+        Defaults::setStandard(nullptr);
+        for (const QString& name : std::exchange(monitorNames, {}))
+            X11Probe::deleteMonitor(name);
+    }
+
+    // These monitors in place of the X screen's own; the first is primary.
+    void useMonitors(const QList<QPair<QString, QRect>>& monitors)
+    {
+        for (const QString& name : std::exchange(monitorNames, {}))
+            X11Probe::deleteMonitor(name);
+        bool first = true;
+        for (const auto& [name, rect] : monitors) {
+            ASSERT_TRUE(X11Probe::setMonitor(name, rect, first ? "screen" : "none"));
+            monitorNames << name;
+            first = false;
+        }
+        ASSERT_TRUE(waitFor([&] {
+            const QList<QScreen*> screens = QGuiApplication::screens();
+            if (screens.size() != monitors.size())
+                return false;
+            for (qsizetype i = 0; i < screens.size(); ++i)
+                if (screens[i]->availableGeometry() != monitors[i].second)
+                    return false;
+            return true;
+        })) << "Qt never saw the monitors: " << [] {
+            QString seen;
+            for (QScreen* screen : QGuiApplication::screens()) {
+                const QRect r = screen->availableGeometry();
+                seen += QStringLiteral("%1 %2,%3 %4x%5; ").arg(screen->name()).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
+            }
+            return seen.toStdString();
+        }();
+    }
+
+    // Opens (or raises) the window and waits until the window manager has it.
+    void show(std::optional<SettingsTab> tab)
+    {
+        manager->show(*store, tab);
+        ASSERT_NE(manager->window(), nullptr);
+        // The window manager announces a window it has taken on with the
+        // actions it allows on it.
+        const WId id = manager->window()->winId();
+        ASSERT_TRUE(waitFor([id] { return !X11Probe::atoms(id, "_NET_WM_ALLOWED_ACTIONS").isEmpty(); }))
+            << "the window manager never managed the settings window";
+    }
+    // Waits until the server holds `frame` for the window and Qt has heard so.
+    void expectFrame(const QRect& frame)
+    {
+        QWidget* window = manager->window();
+        const WId id = window->winId();
+        EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == frame && window->geometry() == frame; }))
+            << "server geometry " << X11Probe::geometry(id).x() << "," << X11Probe::geometry(id).y() << " "
+            << X11Probe::geometry(id).width() << "x" << X11Probe::geometry(id).height();
+    }
+    SettingsView* view() const { return manager->window()->findChild<SettingsView*>(); }
+    // Closes the window as its close button does and waits until it is gone.
+    void closeWindow()
+    {
+        QPointer<QWidget> window = manager->window();
+        ASSERT_TRUE(window->close());
+        ASSERT_TRUE(waitFor([&] { return window.isNull(); })) << "a closed window is deleted";
+        EXPECT_EQ(manager->window(), nullptr);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Defaults> defaults;
+    std::unique_ptr<FeedStore> store;
+    std::unique_ptr<QWidget> ticker;
+    std::unique_ptr<SettingsWindowManager> manager;
+    QStringList monitorNames;
+};
+
+struct WorkAreaCase {
+    const char* name;
+    QRect workArea;
+    QRect frame;
+    bool operator==(const WorkAreaCase& other) const { return workArea == other.workArea; }
+};
+
+TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredInIt)
+{
+    const QList<WorkAreaCase> cases = {
+        // 900 × 620 by the size rules; the work area then cuts the height.
+        {"1000 × 600", {0, 0, 1000, 600}, {50, 0, 900, 600}},
+        {"2560 × 1400", {0, 0, 2560, 1400}, {660, 250, 1240, 900}},
+        {"1600 × 1000 away from the origin", {400, 200, 1600, 1000}, {580, 250, 1240, 900}},
+    };
+    for (const WorkAreaCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A new name each time: Qt keeps a monitor it knows by name.
+        useMonitors({{QStringLiteral("area%1").arg(cases.indexOf(c)), c.workArea}});
+        if (HasFatalFailure())
+            return;
+        show(std::nullopt);
+        expectFrame(c.frame);
+        EXPECT_EQ(manager->window()->windowTitle(), QStringLiteral("Tidewire Settings"));
+        EXPECT_EQ(view()->selectedTab(), SettingsTab::Home);
+        closeWindow();
+        defaults->remove("TidewireSettingsWindow");  // each case opens as new
+    }
+}
+
+TEST_F(SettingsWindowTest, OpensOnTheStripsMonitorBeforeTheChosenOne)
+{
+    useMonitors({{"left", {0, 0, 1280, 1440}}, {"right", {1280, 0, 1280, 1440}}});
+    defaults->set("preferredMonitor", "4242");  // not attached: the primary screen
+    show(std::nullopt);
+    expectFrame({50, 270, 1180, 900});
+    closeWindow();
+    defaults->remove("TidewireSettingsWindow");
+
+    // The strip's own screen wins over the chosen monitor.
+    ticker = std::make_unique<QWidget>();
+    ticker->setGeometry(1400, 0, 800, 72);
+    ticker->show();
+    ASSERT_TRUE(waitFor([this] { return ticker->screen() == QGuiApplication::screens().value(1); }));
+    show(std::nullopt);
+    expectFrame({1330, 270, 1180, 900});
+}
+
+TEST_F(SettingsWindowTest, AnOpenWindowSwitchesTabAndIsCentredAgain)
+{
+    useMonitors({{"only", {0, 0, 2560, 1400}}});
+    show(std::nullopt);
+    expectFrame({660, 250, 1240, 900});
+    QWidget* window = manager->window();
+    window->setGeometry(QRect(QPoint(30, 40), window->size()));
+    expectFrame({30, 40, 1240, 900});
+
+    show(SettingsTab::Markets);
+    EXPECT_EQ(manager->window(), window) << "the open window is brought forward, not rebuilt";
+    EXPECT_EQ(view()->selectedTab(), SettingsTab::Markets) << "switched before show returned";
+    expectFrame({660, 250, 1240, 900});
+
+    window->setGeometry(QRect(QPoint(30, 40), window->size()));
+    expectFrame({30, 40, 1240, 900});
+    show(std::nullopt);
+    EXPECT_EQ(view()->selectedTab(), SettingsTab::Markets) << "no tab keeps the one shown";
+    expectFrame({660, 250, 1240, 900});
+}
+
+TEST_F(SettingsWindowTest, TabAskedForWhileOpenIsUsedByTheNextWindowOnce)
+{
+    useMonitors({{"only", {0, 0, 2560, 1400}}});
+    show(std::nullopt);
+    show(SettingsTab::Music);
+    closeWindow();
+    show(std::nullopt);
+    EXPECT_EQ(view()->selectedTab(), SettingsTab::Music);
+    closeWindow();
+    show(std::nullopt);
+    EXPECT_EQ(view()->selectedTab(), SettingsTab::Home) << "used up by the window built with it";
+}
+
+TEST_F(SettingsWindowTest, FrameIsRestoredForTheNextWindowAndPulledOntoTheScreen)
+{
+    useMonitors({{"only", {0, 0, 2560, 1400}}});
+    show(std::nullopt);
+    expectFrame({660, 250, 1240, 900});
+    manager->window()->setGeometry(200, 150, 1000, 700);
+    expectFrame({200, 150, 1000, 700});
+    closeWindow();
+    show(std::nullopt);
+    expectFrame({200, 150, 1000, 700});
+    closeWindow();
+
+    struct Saved {
+        const char* name;
+        QRect saved;
+        QRect frame;
+    };
+    for (const Saved& c : QList<Saved>{
+             {"off every screen", {5000, 4000, 900, 700}, {1660, 700, 900, 700}},
+             {"above and left of the screen", {-800, -500, 1000, 700}, {0, 0, 1000, 700}},
+             {"larger than the work area", {-10, 20, 3000, 1600}, {0, 0, 2560, 1400}},
+         }) {
+        SCOPED_TRACE(c.name);
+        defaults->set("TidewireSettingsWindow", QJsonObject{{"x", c.saved.x()},
+                                                            {"y", c.saved.y()},
+                                                            {"width", c.saved.width()},
+                                                            {"height", c.saved.height()}});
+        show(std::nullopt);
+        expectFrame(c.frame);
+        closeWindow();
+    }
+}
+
+} // namespace
