@@ -1,8 +1,10 @@
 #include "app/SettingsWindowManager.h"
 
+#include "app/FirstFrameProbe.h"
 #include "app/Screens.h"
 #include "app/TickerWindowController.h"
 #include "platform/Defaults.h"
+#include "platform/Logging.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SettingsCatalogue.h"
 #include "settings/SettingsView.h"
@@ -85,6 +87,7 @@ QScreen* SettingsWindowManager::targetScreen() const
 
 void SettingsWindowManager::show(FeedStore& store, std::optional<SettingsTab> tab)
 {
+    qCDebug(lcLaunch, "settings window requested");
     if (tab)
         m_initialTab = *tab;
     if (m_window) {
@@ -96,6 +99,9 @@ void SettingsWindowManager::show(FeedStore& store, std::optional<SettingsTab> ta
         return;
     }
     m_window = build(store);
+    // Opening timing for the benchmarks.
+    FirstFrameProbe::watch(
+        m_window, [] { return true; }, [] { qCDebug(lcLaunch, "settings window first frame"); });
     activate(m_window);
 }
 
