@@ -66,9 +66,9 @@ echo '{"hasLaunchedBefore": true}' >"$XDG_CONFIG_HOME/tidewire/defaults.json"
 log="$work/app.log"
 "$build/src/app/tidewire" >/dev/null 2>"$log" &
 app=$!
-logged() { [ "$(grep -c "$1" "$log")" -ge "$2" ]; }
+logged() { local n; n=$(grep -c "$1" "$log" 2>/dev/null); [ "${n:-0}" -ge "$2" ]; }
 wait_for 1500 logged "first headlines frame" 1 || { echo "the strip never showed" >&2; cat "$log" >&2; exit 1; }
-sleep 3
+sleep "${TIDEWIRE_BENCH_SETTLE:-10}"  # past start-up: favicons, thumbnails, the snapshot write
 anon() { awk '/^Anonymous:/ { print $2 }' "/proc/$app/smaps_rollup"; }
 settings_window() { xdotool search --onlyvisible --name '^Tidewire Settings$' 2>/dev/null | head -n 1; }
 no_settings_window() { [ -z "$(settings_window)" ]; }
@@ -80,11 +80,13 @@ for round in $(seq 1 "$rounds"); do
     xdotool mousemove 18 36 click 1
     wait_for 500 logged "settings window first frame" "$round" \
         || { echo "round $round: the settings window never painted" >&2; cat "$log" >&2; exit 1; }
-    wait_for 250 sh -c '[ -n "$(xdotool search --onlyvisible --name "^Tidewire Settings$" 2>/dev/null)" ]'
-    window=$(settings_window)
+    wait_for 250 sh -c '[ -n "$(xdotool search --onlyvisible --name "^Tidewire Settings$" 2>/dev/null)" ]' \
+        || { echo "round $round: no window named Tidewire Settings" >&2; exit 1; }
     xdotool mousemove 960 700
     sleep 0.5
-    xdotool key --window "$window" alt+F4
+    # The window manager's close key on the active window, which the settings
+    # window is once opened.
+    xdotool key alt+F4
     wait_for 250 no_settings_window || { echo "round $round: the window did not close" >&2; exit 1; }
     sleep 1
     after_kb+=("$(anon)")
