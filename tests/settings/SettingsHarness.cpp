@@ -22,23 +22,7 @@ SettingsTest::SettingsTest() : catalogue(catalogueOptions())
     Defaults::setStandard(defaults.get());
     StripServices::install(&services);
     Clipboard::setSystem(&clipboard);
-    store = std::make_unique<FeedStore>(FeedStore::Services{
-        .defaults = *defaults,
-        .clock = time,
-        .scheduler = time,
-        .network = &network,
-        .personal = nullptr,
-        .makePathMonitor =
-            [this] {
-                auto m = std::make_unique<FakePathMonitor>();
-                monitor = m.get();
-                return std::unique_ptr<PathMonitor>(std::move(m));
-            },
-        .apiBase = QUrl(QStringLiteral("http://127.0.0.1:9/")),
-        .api = std::nullopt,
-        .itunesBase = QUrl(QStringLiteral("http://127.0.0.1:9/")),
-        .runningVersion = QStringLiteral("0.1"),
-    });
+    makeStore(QUrl(QStringLiteral("http://127.0.0.1:9/")), QStringLiteral("0.1"));
 }
 
 SettingsTest::~SettingsTest()
@@ -52,9 +36,8 @@ SettingsTest::~SettingsTest()
     Defaults::setStandard(nullptr);
 }
 
-void SettingsTest::startStore(const QString& runningVersion)
+void SettingsTest::makeStore(const QUrl& base, const QString& runningVersion)
 {
-    ASSERT_TRUE(catalogue.start().has_value());
     store = std::make_unique<FeedStore>(FeedStore::Services{
         .defaults = *defaults,
         .clock = time,
@@ -67,11 +50,17 @@ void SettingsTest::startStore(const QString& runningVersion)
                 monitor = m.get();
                 return std::unique_ptr<PathMonitor>(std::move(m));
             },
-        .apiBase = catalogue.baseUrl(),
+        .apiBase = base,
         .api = std::nullopt,
-        .itunesBase = catalogue.baseUrl(),
+        .itunesBase = base,
         .runningVersion = runningVersion,
     });
+}
+
+void SettingsTest::startStore(const QString& runningVersion)
+{
+    ASSERT_TRUE(catalogue.start().has_value());
+    makeStore(catalogue.baseUrl(), runningVersion);
     store->start();
     ASSERT_TRUE(waitUntil([this] { return store->phase().isRunning() && !store->items().isEmpty(); }));
 }

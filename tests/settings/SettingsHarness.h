@@ -57,6 +57,7 @@ protected:
 
     // Starts the store against the catalogue server and waits until it runs.
     void startStore(const QString& runningVersion = QStringLiteral("0.1"));
+    void makeStore(const QUrl& base, const QString& runningVersion);
     static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
 
     // Picks the entry labelled `label` as a user would (activation).
