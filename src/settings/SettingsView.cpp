@@ -21,6 +21,7 @@ SettingsView::SettingsView(FeedStore& store, SettingsTab initialTab, QWidget* pa
     layout->setSpacing(0);
     m_sidebar->setFixedWidth(190);
     m_sidebar->setFrameShape(QFrame::NoFrame);
+    m_sidebar->setStyleSheet(QStringLiteral("QListWidget { padding-top: 12px; } QListWidget::item { padding-left: 14px; }"));
     QFont font = m_sidebar->font();
     font.setPixelSize(13);
     m_sidebar->setFont(font);
