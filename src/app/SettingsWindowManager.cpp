@@ -10,6 +10,7 @@
 #include "settings/SettingsView.h"
 
 #include <QCloseEvent>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QJsonObject>
 #include <QListWidget>
@@ -58,6 +59,12 @@ SettingsWindowManager::SettingsWindowManager(Defaults& defaults, std::function<Q
                                              QObject* parent)
     : QObject(parent), m_defaults(defaults), m_tickerWindow(std::move(tickerWindow))
 {
+    // Quitting with the window open keeps its frame too.
+    if (QCoreApplication::instance())
+        connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+            if (m_window)
+                saveFrame(m_window);
+        });
 }
 
 SettingsWindowManager& SettingsWindowManager::shared()

@@ -3,9 +3,12 @@
 // window opens, how large, and what it remembers between windows.
 #include "X11Probe.h"
 #include "XvfbDisplay.h"
+#include "app/AppStripServices.h"
 #include "app/SettingsWindowManager.h"
+#include "app/TickerWindowController.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/WindowPlacement.h"
 #include "settings/SettingsView.h"
 #include "store/FeedStore.h"
 
@@ -239,6 +242,28 @@ TEST_F(SettingsWindowTest, FrameIsRestoredForTheNextWindowAndPulledOntoTheScreen
         expectFrame(c.frame);
         closeWindow();
     }
+}
+
+// The strip's gear and "Settings…" reach the process's one manager through
+// the application's strip services; a title that names no tab asks for none.
+TEST_F(SettingsWindowTest, StripRequestsReachTheSharedManager)
+{
+    Defaults::setStandard(nullptr);  // the shared manager keeps the process's settings
+    TickerWindowController windows(*defaults, WindowPlacement::system());
+    AppStripServices strip(windows, [] {});
+    SettingsWindowManager& shared = SettingsWindowManager::shared();
+    strip.showSettings(*store, QStringLiteral("Markets"));
+    ASSERT_NE(shared.window(), nullptr);
+    SettingsView* opened = shared.window()->findChild<SettingsView*>();
+    EXPECT_EQ(opened->selectedTab(), SettingsTab::Markets);
+    strip.showSettings(*store, QStringLiteral("Nonsense"));
+    strip.showSettings(*store, std::nullopt);
+    EXPECT_EQ(shared.window()->findChild<SettingsView*>(), opened) << "raised, not rebuilt";
+    EXPECT_EQ(opened->selectedTab(), SettingsTab::Markets);
+    QPointer<QWidget> window = shared.window();
+    window->close();
+    ASSERT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_EQ(shared.initialTab(), SettingsTab::Home) << "the tab was used up by the window";
 }
 
 } // namespace
