@@ -15,6 +15,7 @@
 #include <QJsonObject>
 #include <QListWidget>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 #include <QWindow>
 #include <malloc.h>
@@ -33,6 +34,24 @@ const QString kTitle = QStringLiteral("Tidewire Settings");
 QRect visibleFrame(const QScreen* screen)
 {
     return screen->availableGeometry();
+}
+
+// Where a shown window really is: after a move by the window manager Qt's
+// window handle follows at once while the widget's own geometry may lag, and
+// a widget that believes it is already where it is asked to go sends nothing.
+QRect currentGeometry(const QWidget* window)
+{
+    const QWindow* handle = window->windowHandle();
+    return window->isVisible() && handle ? handle->geometry() : window->geometry();
+}
+
+void applyGeometry(QWidget* window, const QRect& rect)
+{
+    QWindow* handle = window->windowHandle();
+    if (window->isVisible() && handle)
+        handle->setGeometry(rect);
+    else
+        window->setGeometry(rect);
 }
 
 QPalette darkPalette(QPalette palette)
@@ -131,6 +150,9 @@ QWidget* SettingsWindowManager::build(FeedStore& store)
     // A work area smaller than the usual minimum still holds the window.
     const QSize room = visible ? visible->size() : kNoScreenFrame.size();
     window->setMinimumSize(std::min(kMinWidth, room.width()), std::min(kMinHeight, room.height()));
+    // The desktop's close key (Ctrl+W) closes it like its close button.
+    auto* closeKey = new QShortcut(QKeySequence::Close, window);
+    connect(closeKey, &QShortcut::activated, window, &QWidget::close);
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new SettingsView(store, m_initialTab, window, &m_defaults));
@@ -163,10 +185,10 @@ void SettingsWindowManager::centre(QWidget* window) const
     if (!screen)
         return;
     const QRect visible = visibleFrame(screen);
-    const QSize size = window->size();
+    const QSize size = currentGeometry(window).size();
     const double midX = visible.x() + visible.width() * 0.5;
     const double midY = visible.y() + visible.height() * 0.5;
-    window->setGeometry(QRect(QPoint(qRound(midX - size.width() * 0.5), qRound(midY - size.height() * 0.5)), size));
+    applyGeometry(window, QRect(QPoint(qRound(midX - size.width() * 0.5), qRound(midY - size.height() * 0.5)), size));
 }
 
 void SettingsWindowManager::clampToVisibleFrame(QWidget* window) const
@@ -178,12 +200,12 @@ void SettingsWindowManager::clampToVisibleFrame(QWidget* window) const
     if (!screen)
         return;
     const QRect visible = visibleFrame(screen);
-    const QRect frame = window->geometry();
+    const QRect frame = currentGeometry(window);
     const int width = std::min(frame.width(), visible.width());
     const int height = std::min(frame.height(), visible.height());
     const int x = std::min(std::max(frame.x(), visible.x()), visible.x() + visible.width() - width);
     const int y = std::min(std::max(frame.y(), visible.y()), visible.y() + visible.height() - height);
-    window->setGeometry(x, y, width, height);
+    applyGeometry(window, QRect(x, y, width, height));
 }
 
 void SettingsWindowManager::activate(QWidget* window) const
@@ -204,7 +226,7 @@ bool SettingsWindowManager::eventFilter(QObject* watched, QEvent* event)
 
 void SettingsWindowManager::saveFrame(const QWidget* window) const
 {
-    const QRect frame = window->geometry();
+    const QRect frame = currentGeometry(window);
     m_defaults.set(Settings::settingsWindowFrame.key.toString(),
                    QJsonObject{{QStringLiteral("x"), frame.x()},
                                {QStringLiteral("y"), frame.y()},

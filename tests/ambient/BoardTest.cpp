@@ -52,21 +52,16 @@ TEST_F(BoardTest, GridFitsTheScreen)
 }
 
 // Asks for the settings window the way the strip's gear does.
-class SettingsRequests final : public StripServices {
-public:
+struct SettingsRequests final : StripServices {
     void reposition() override {}
     void setInputRegion(const std::optional<QRect>&) override {}
-    void showSettings(FeedStore& store, const std::optional<QString>& tab) override
-    {
-        requests.append({&store, tab});
-    }
+    void showSettings(FeedStore& store, const std::optional<QString>& tab) override { requests.append({&store, tab}); }
     void showSearch(FeedStore&) override {}
     void showFullScreen(FeedStore&) override {}
     void presentUpdatePrompt(const QString&, const QUrl&) override {}
     void quit() override {}
     void startNowPlaying(FeedStore&) override {}
     void startRoomListener(FeedStore&) override {}
-
     QList<std::pair<FeedStore*, std::optional<QString>>> requests;
 };
 

@@ -179,13 +179,9 @@ TEST_F(PreferenceTabs, FullScreenTabOpensTheBoardAndNamesItsMonitor)
     click(tab.openButton());
     EXPECT_EQ(services.calls, QStringList{QStringLiteral("showFullScreen")});
 
-    QScreen* primary = QGuiApplication::primaryScreen();
-    ASSERT_NE(primary, nullptr);
-    EXPECT_EQ(tab.monitorLabel()->text(), primary->name());
-    Defaults::standard().set("preferredMonitor", "4242");  // not attached: the primary screen
-    EXPECT_EQ(tab.monitorLabel()->text(), primary->name());
-    Defaults::standard().set("preferredMonitor", QString::number(ScreenNumbers::screenNumber(primary)));
-    EXPECT_EQ(tab.monitorLabel()->text(), primary->name());
+    // A monitor that is not attached: the board opens on the primary screen.
+    Defaults::standard().set("preferredMonitor", "4242");
+    EXPECT_EQ(tab.monitorLabel()->text(), QGuiApplication::primaryScreen()->name());
 }
 
 TEST_F(PreferenceTabs, GeneralTabWritesStartUpAndEditsTheHiddenApps)

@@ -14,10 +14,12 @@
 
 #include <QGuiApplication>
 #include <QJsonObject>
+#include <QProcess>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <source_location>
 
 namespace {
 
@@ -81,14 +83,7 @@ protected:
                 if (screens[i]->availableGeometry() != monitors[i].second)
                     return false;
             return true;
-        })) << "Qt never saw the monitors: " << [] {
-            QString seen;
-            for (QScreen* screen : QGuiApplication::screens()) {
-                const QRect r = screen->availableGeometry();
-                seen += QStringLiteral("%1 %2,%3 %4x%5; ").arg(screen->name()).arg(r.x()).arg(r.y()).arg(r.width()).arg(r.height());
-            }
-            return seen.toStdString();
-        }();
+        })) << "Qt never saw the monitors";
     }
 
     // Opens (or raises) the window and waits until the window manager has it.
@@ -102,14 +97,32 @@ protected:
         ASSERT_TRUE(waitFor([id] { return !X11Probe::atoms(id, "_NET_WM_ALLOWED_ACTIONS").isEmpty(); }))
             << "the window manager never managed the settings window";
     }
-    // Waits until the server holds `frame` for the window and Qt has heard so.
-    void expectFrame(const QRect& frame)
+    // Waits until the server holds `frame` for the window and Qt's window has
+    // heard so.
+    void expectFrame(const QRect& frame, std::source_location where = std::source_location::current())
+    {
+        SCOPED_TRACE(testing::Message() << "expected at line " << where.line());
+        QWidget* window = manager->window();
+        const WId id = window->winId();
+        EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == frame && window->windowHandle()->geometry() == frame; }))
+            << "qt " << window->geometry().x() << "," << window->geometry().y() << " handle "
+            << window->windowHandle()->geometry().x() << "," << window->windowHandle()->geometry().y() << " "
+            << "server geometry " << X11Probe::geometry(id).x() << "," << X11Probe::geometry(id).y() << " "
+            << X11Probe::geometry(id).width() << "x" << X11Probe::geometry(id).height();
+    }
+    // Moves the window near the top-left corner from another client, as a
+    // user's drag through the window manager would, and waits until Qt knows.
+    void moveAway()
     {
         QWidget* window = manager->window();
         const WId id = window->winId();
-        EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == frame && window->geometry() == frame; }))
-            << "server geometry " << X11Probe::geometry(id).x() << "," << X11Probe::geometry(id).y() << " "
-            << X11Probe::geometry(id).width() << "x" << X11Probe::geometry(id).height();
+        ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), QString::number(id),
+                                                                 QStringLiteral("30"), QStringLiteral("40")}),
+                  0);
+        ASSERT_TRUE(waitFor([&] {
+            const QRect known = window->windowHandle()->geometry();
+            return known.x() < 100 && known.y() < 100 && X11Probe::geometry(id) == known;
+        }));
     }
     SettingsView* view() const { return manager->window()->findChild<SettingsView*>(); }
     // Closes the window as its close button does and waits until it is gone.
@@ -183,16 +196,14 @@ TEST_F(SettingsWindowTest, AnOpenWindowSwitchesTabAndIsCentredAgain)
     show(std::nullopt);
     expectFrame({660, 250, 1240, 900});
     QWidget* window = manager->window();
-    window->setGeometry(QRect(QPoint(30, 40), window->size()));
-    expectFrame({30, 40, 1240, 900});
+    moveAway();
 
     show(SettingsTab::Markets);
     EXPECT_EQ(manager->window(), window) << "the open window is brought forward, not rebuilt";
     EXPECT_EQ(view()->selectedTab(), SettingsTab::Markets) << "switched before show returned";
     expectFrame({660, 250, 1240, 900});
 
-    window->setGeometry(QRect(QPoint(30, 40), window->size()));
-    expectFrame({30, 40, 1240, 900});
+    moveAway();
     show(std::nullopt);
     EXPECT_EQ(view()->selectedTab(), SettingsTab::Markets) << "no tab keeps the one shown";
     expectFrame({660, 250, 1240, 900});
@@ -209,6 +220,12 @@ TEST_F(SettingsWindowTest, TabAskedForWhileOpenIsUsedByTheNextWindowOnce)
     closeWindow();
     show(std::nullopt);
     EXPECT_EQ(view()->selectedTab(), SettingsTab::Home) << "used up by the window built with it";
+
+    // Ctrl+W closes it as the close button does.
+    QPointer<QWidget> window = manager->window();
+    ASSERT_TRUE(waitFor([&] { return window->isActiveWindow(); }));
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
 }
 
 TEST_F(SettingsWindowTest, FrameIsRestoredForTheNextWindowAndPulledOntoTheScreen)
