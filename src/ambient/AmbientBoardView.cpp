@@ -3,16 +3,47 @@
 #include "ambient/BoardCard.h"
 #include "api/Palette.h"
 #include "platform/Defaults.h"
+#include "platform/SettingsCatalogue.h"
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"
+#include "ticker/StripServices.h"
+#include "ticker/StripSymbols.h"
+#include "ticker/TickerSymbols.h"
 
 #include <QGridLayout>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QToolButton>
+
+namespace {
+
+constexpr int kGearSide = 22;
+constexpr int kGearInset = 14;
+
+} // namespace
 
 AmbientBoardView::AmbientBoardView(FeedStore& store, TickerRowContext context, FilterStore& filters, QWidget* parent)
-    : QWidget(parent), m_store(&store), m_context(context), m_filters(filters), m_grid(new QGridLayout(this))
+    : QWidget(parent),
+      m_store(&store),
+      m_context(context),
+      m_filters(filters),
+      m_grid(new QGridLayout(this)),
+      m_settings(new QToolButton(this))
 {
+    StripSymbols::ensureLoaded();
+    QIcon gear;
+    for (qreal dpr : {1.0, 2.0})
+        gear.addPixmap(TickerSymbols::pixmap(StripSymbols::gear, kGearSide, Palette::lightText(), dpr));
+    m_settings->setIcon(gear);
+    m_settings->setIconSize(QSize(kGearSide, kGearSide));
+    m_settings->setAutoRaise(true);
+    m_settings->setFocusPolicy(Qt::NoFocus);
+    m_settings->setToolTip(QStringLiteral("Settings"));
+    m_settings->setAccessibleName(QStringLiteral("Open settings"));
+    connect(m_settings, &QToolButton::clicked, this, [this] {
+        if (m_store)
+            StripServices::installed().showSettings(*m_store, std::nullopt);
+    });
     m_grid->setContentsMargins(margin, margin, margin, margin);
     m_grid->setSpacing(spacing);
     connect(&store, &FeedStore::tickerItemsChanged, this, &AmbientBoardView::rebuild);
@@ -36,6 +67,9 @@ QList<BoardCard*> AmbientBoardView::cards() const
 void AmbientBoardView::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
+    m_settings->adjustSize();
+    m_settings->move(width() - m_settings->width() - kGearInset, kGearInset);
+    m_settings->raise();
     const QSize grid = gridFor(event->size());
     if (grid == m_gridSize)
         return;
@@ -46,9 +80,8 @@ void AmbientBoardView::resizeEvent(QResizeEvent* event)
 void AmbientBoardView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
-    const QString theme = m_context.defaults ? m_context.defaults->stringValue(QStringLiteral("themeBackground"),
-                                                                               QStringLiteral("Black"))
-                                             : QStringLiteral("Black");
+    const QString theme = m_context.defaults ? Settings::themeBackground.read(*m_context.defaults)
+                                             : Settings::themeBackground.fallback.toString();
     painter.fillRect(rect(), themeBackgroundColor(theme));
 }
 

@@ -11,6 +11,7 @@ class BoardCard;
 #include "store/FeedStore.h"
 class FilterStore;
 class QGridLayout;
+class QToolButton;
 
 // The board's content: a grid of headline cards from the store's current
 // ticker items, muted ones left out, as many as fit the board, refreshed
@@ -28,6 +29,8 @@ public:
     // The items the cards show, in order.
     const QList<FeedItem>& shownItems() const { return m_shown; }
     QList<BoardCard*> cards() const;
+    // The gear in the top-right corner that opens the settings window.
+    QToolButton* settingsButton() const { return m_settings; }
     // Columns and rows that fit `size`; at least one of each.
     static QSize gridFor(const QSize& size);
 
@@ -44,4 +47,5 @@ private:
     QGridLayout* m_grid;
     QList<FeedItem> m_shown;
     QSize m_gridSize;
+    QToolButton* m_settings;
 };

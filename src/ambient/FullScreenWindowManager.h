@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SettingsCatalogue.h"
 #include "ticker/TickerRow.h"
 
 #include <QList>
@@ -20,7 +21,7 @@ class QScreen;
 class FullScreenWindowManager : public QObject {
     Q_OBJECT
 public:
-    static inline const QString PreferredMonitorKey = QStringLiteral("preferredMonitor");
+    static inline const QString PreferredMonitorKey = Settings::preferredMonitor.key.toString();
 
     // Reads "preferredMonitor" from `defaults`; the cards act through
     // `context` and hide what `filters` mutes.

@@ -1,6 +1,7 @@
 #include "app/AppStripServices.h"
 
 #include "ambient/FullScreenWindowManager.h"
+#include "app/SettingsWindowManager.h"
 #include "app/TickerWindowController.h"
 #include "music/NowPlayingController.h"
 #include "music/RoomListener.h"
@@ -34,9 +35,10 @@ void AppStripServices::setInputRegion(const std::optional<QRect>& region)
     m_windows.setInputRegion(region);
 }
 
-void AppStripServices::showSettings(FeedStore&, const std::optional<QString>&)
+void AppStripServices::showSettings(FeedStore& store, const std::optional<QString>& tab)
 {
-    notAvailable("the settings window");
+    // A title that names no tab asks for none.
+    SettingsWindowManager::shared().show(store, tab ? SettingsTabs::fromTitle(*tab) : std::nullopt);
 }
 
 void AppStripServices::showSearch(FeedStore&)

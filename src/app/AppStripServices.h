@@ -7,9 +7,9 @@
 class TickerWindowController;
 
 // The application's side of what the strip asks for: window placement and
-// input region through the ticker window controller, the music listeners,
-// and quitting. Windows that do not exist yet (settings, search, board,
-// update prompt) are logged and ignored.
+// input region through the ticker window controller, the settings window,
+// the board, the music listeners, and quitting. Windows that do not exist
+// yet (search, update prompt) are logged and ignored.
 class AppStripServices final : public StripServices {
 public:
     // `quit` defaults to ending the application's event loop.

@@ -2,6 +2,7 @@
 
 #include "api/Color.h"
 #include "api/Palette.h"
+#include "platform/SettingsCatalogue.h"
 #include "settings/TidewireMark.h"
 #include "platform/Defaults.h"
 
@@ -135,5 +136,5 @@ void LoadingSplashView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.fillRect(rect(), themeBackgroundColor(
-                                 m_defaults.stringValue(QStringLiteral("themeBackground"), QStringLiteral("Black"))));
+                                 Settings::themeBackground.read(m_defaults)));
 }

@@ -3,6 +3,7 @@
 #include "personal/PersonalFeedStore.h"
 #include "platform/Defaults.h"
 #include "store/FeedStore.h"
+#include "platform/SettingsCatalogue.h"
 #include "ticker/StripConfig.h"
 
 namespace StartupDecisions {
@@ -14,10 +15,9 @@ void migrateLegacySecondTicker(Defaults& defaults)
 
 bool takeOpenSettingsAtLaunch(Defaults& defaults)
 {
-    const QString launchedKey = QStringLiteral("hasLaunchedBefore");
-    const bool launchedBefore = defaults.boolValue(launchedKey, false);
-    defaults.set(launchedKey, true);
-    return !launchedBefore || defaults.boolValue(QStringLiteral("showSettingsAtStartup"), false);
+    const bool launchedBefore = Settings::hasLaunchedBefore.read(defaults);
+    Settings::hasLaunchedBefore.write(defaults, true);
+    return !launchedBefore || Settings::showSettingsAtStartup.read(defaults);
 }
 
 void moveCachesOutOfSettings(Defaults& defaults)

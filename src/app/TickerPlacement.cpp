@@ -1,19 +1,20 @@
 #include "app/TickerPlacement.h"
 
+#include "platform/SettingsCatalogue.h"
 #include "ticker/StripConfig.h"
 #include "platform/Defaults.h"
 
 PlacementSettings PlacementSettings::read(const Defaults& defaults)
 {
     PlacementSettings s;
-    s.alwaysOnTop = defaults.boolValue(QStringLiteral("alwaysOnTop"), true);
-    s.tickerSize = defaults.intValue(QStringLiteral("tickerSize"), 2);
+    s.alwaysOnTop = Settings::alwaysOnTop.read(defaults);
+    s.tickerSize = Settings::tickerSize.read(defaults);
     if (s.tickerSize == 0)
         s.tickerSize = 2;
-    s.tickerPosition = defaults.stringValue(QStringLiteral("tickerPosition"), QStringLiteral("top"));
-    s.preferredMonitor = defaults.stringValue(QStringLiteral("preferredMonitor"));
-    s.secondTickerEnabled = defaults.boolValue(QStringLiteral("secondTickerEnabled"), false);
-    s.miniMode = defaults.boolValue(QStringLiteral("tickerMiniModeTransient"), false);
+    s.tickerPosition = Settings::tickerPosition.read(defaults);
+    s.preferredMonitor = Settings::preferredMonitor.read(defaults);
+    s.secondTickerEnabled = Settings::secondTickerEnabled.read(defaults);
+    s.miniMode = Settings::tickerMiniModeTransient.read(defaults);
     if (s.secondTickerEnabled && !s.miniMode)
         s.stackedStripsHeight = StripConfig::totalHeight(defaults);
     return s;

@@ -2,6 +2,7 @@
 #include "app/AppInfo.h"
 #include "app/AppStripServices.h"
 #include "app/PersonalFeedItemsSource.h"
+#include "app/SettingsWindowManager.h"
 #include "app/StartupDecisions.h"
 #include "app/TickerWindowController.h"
 #include "app/TidewireApp.h"
@@ -44,7 +45,7 @@ int main(int argc, char** argv)
         .windows = TickerWindowController::shared(),
         .personal = &personal,
         .makeStrip = [](FeedStore& store) { return new TickerView(store); },
-        .openSettings = {},
+        .openSettings = [](FeedStore& store) { SettingsWindowManager::shared().show(store, std::nullopt); },
         .startIdleWatcher = [](FeedStore& store) { IdleScreensaver::shared().start(store); },
         .apiBase = {},
     });

@@ -7,6 +7,7 @@
 #include "markets/WatchModels.h"
 
 #include "platform/Endpoints.h"
+#include "platform/SettingsCatalogue.h"
 
 #include <QDateTime>
 #include <QList>
@@ -48,7 +49,7 @@ public:
         static KeyStatus rejected() { return {Kind::Rejected, {}}; }
     };
 
-    static inline const QString kWatchlistKey = QStringLiteral("marketsWatchlist.v1");
+    static inline const QString kWatchlistKey = Settings::marketsWatchlist.key.toString();
     static constexpr int kWatchlistLimit = 10;
     static constexpr std::chrono::seconds kPollInterval{60};
 

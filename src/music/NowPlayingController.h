@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/NowPlayingSource.h"
+#include "platform/SettingsCatalogue.h"
 
 #include <QObject>
 #include <QPointer>
@@ -24,8 +25,8 @@ class FeedStore;
 class NowPlayingController : public QObject {
     Q_OBJECT
 public:
-    static inline const QString EnabledKey = QStringLiteral("nowPlayingEnabled");
-    static constexpr bool EnabledDefault = true;
+    static inline const QString EnabledKey = Settings::nowPlayingEnabled.key.toString();
+    static constexpr bool EnabledDefault = Settings::nowPlayingEnabled.fallback;
     static constexpr quint64 ClearAfterSeconds = 30;
 
     using SourceFactory = std::function<std::unique_ptr<NowPlayingSource>()>;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/MusicRecognizer.h"
+#include "platform/SettingsCatalogue.h"
 
 #include <QObject>
 #include <QPointer>
@@ -19,8 +20,8 @@ class FeedStore;
 class RoomListener : public QObject {
     Q_OBJECT
 public:
-    static inline const QString EnabledKey = QStringLiteral("roomListenEnabled");
-    static constexpr bool EnabledDefault = false;
+    static inline const QString EnabledKey = Settings::roomListenEnabled.key.toString();
+    static constexpr bool EnabledDefault = Settings::roomListenEnabled.fallback;
 
     enum class State { Off, Starting, Listening, Unavailable };
 

@@ -5,6 +5,7 @@
 #include "personal/ParsedFeed.h"
 #include "personal/PersonalFeed.h"
 #include "personal/PollTask.h"
+#include "platform/SettingsCatalogue.h"
 
 #include <QList>
 #include <QObject>
@@ -39,8 +40,8 @@ public:
     static constexpr int kMaxFeeds = 20;
     static constexpr int kMaxItemsPerFeed = 20;
     static constexpr std::chrono::seconds kPollInterval{900};
-    static inline const QString kFeedsKey = QStringLiteral("personalFeeds.v1");
-    static inline const QString kItemsKey = QStringLiteral("personalFeeds.items.v1");
+    static inline const QString kFeedsKey = Settings::personalFeeds.key.toString();
+    static inline const QString kItemsKey = Settings::personalFeedItems.key.toString();
 
     // The outcome of add(): what the add-feed sheet shows.
     struct AddResult {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SettingsCatalogue.h"
 #include <QSet>
 #include <QString>
 
@@ -9,10 +10,10 @@ class Defaults;
 // sorted ascending and joined with ",".
 namespace FeedSelection {
 
-inline const QString DisabledKey = QStringLiteral("disabledFeedIDs");
-inline const QString ActiveCuratedKey = QStringLiteral("activeCuratedIDs");
-inline const QString LegacyActiveCuratedKey = QStringLiteral("activeCuratedID");
-inline const QString DismissedReleaseKey = QStringLiteral("dismissedReleaseVersion");
+inline const QString DisabledKey = Settings::disabledFeedIDs.key.toString();
+inline const QString ActiveCuratedKey = Settings::activeCuratedIDs.key.toString();
+inline const QString LegacyActiveCuratedKey = Settings::activeCuratedID.key.toString();
+inline const QString DismissedReleaseKey = Settings::dismissedReleaseVersion.key.toString();
 // The curated set whose batches ask only for the last two hours.
 inline const QString PulseSetID = QStringLiteral("pulse");
 

@@ -5,6 +5,7 @@
 #include "platform/Endpoints.h"
 #include "platform/Logging.h"
 #include "platform/PathMonitor.h"
+#include "platform/SettingsCatalogue.h"
 #include "store/FeedSelection.h"
 #include "store/ItemComposition.h"
 
@@ -233,7 +234,7 @@ QList<FeedItem> FeedStore::tickerItems() const
         const bool lane = m_nowPlaying && !m_nowPlayingItems.isEmpty();
         if (!lane)
             result = ItemComposition::mergeByDate(m_items, m_personalItems);
-        else if (m_defaults.boolValue(MusicBlendKey, false))
+        else if (Settings::musicBlendWithFeeds.read(m_defaults))
             result = ItemComposition::mergeAndBlend(m_items, m_personalItems, m_nowPlayingItems);
         else
             result = m_nowPlayingItems;  // the lane replaces the feeds while a track plays

@@ -4,6 +4,7 @@
 #include "api/ItemModels.h"
 #include "api/ManifestModels.h"
 #include "api/OrbModels.h"
+#include "platform/SettingsCatalogue.h"
 #include "store/PersonalItemsSource.h"
 
 #include <QDateTime>
@@ -86,9 +87,9 @@ public:
         QString runningVersion;           // empty: the application version, else "0"
     };
 
-    static inline const QString SnapshotKey = QStringLiteral("feedstore.snapshot.v3");
-    static inline const QString WeatherCityKey = QStringLiteral("weatherCity");
-    static inline const QString MusicBlendKey = QStringLiteral("musicBlendWithFeeds");
+    static inline const QString SnapshotKey = Settings::feedSnapshot.key.toString();
+    static inline const QString WeatherCityKey = Settings::weatherCity.key.toString();
+    static inline const QString MusicBlendKey = Settings::musicBlendWithFeeds.key.toString();
     static constexpr int MaxRequestedFeeds = 100;
     static constexpr int ItemsPerFeed = 3;
     static constexpr int PulseWindowMinutes = 120;

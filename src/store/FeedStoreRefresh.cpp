@@ -6,6 +6,7 @@
 #include "platform/Defaults.h"
 #include "platform/Logging.h"
 #include "platform/PathMonitor.h"
+#include "platform/SettingsCatalogue.h"
 #include "store/FeedSelection.h"
 
 namespace {
@@ -208,7 +209,7 @@ QCoro::Task<void> FeedStore::debouncedRefresh(std::stop_token stop)
 QCoro::Task<Result<FeedStore::WeatherInfo>> FeedStore::fetchWeather(std::stop_token stop)
 {
     QPointer<FeedStore> self(this);
-    const QString city = m_defaults.stringValue(WeatherCityKey, QStringLiteral("Dublin"));
+    const QString city = Settings::weatherCity.read(m_defaults);
     const quint64 number = ++m_weatherRequestNumber;
     const Result<Fetched<WeatherResponse>> reply = co_await m_api->weather(city, stop);
     if (!self || stop.stop_requested())

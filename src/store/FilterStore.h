@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SettingsCatalogue.h"
 #include <QObject>
 #include <QStringList>
 
@@ -13,8 +14,8 @@ class Defaults;
 class FilterStore : public QObject {
     Q_OBJECT
 public:
-    static inline const QString MutedKey = QStringLiteral("mutedPhrases.v1");
-    static inline const QString FollowedKey = QStringLiteral("followedPhrases.v1");
+    static inline const QString MutedKey = Settings::mutedPhrases.key.toString();
+    static inline const QString FollowedKey = Settings::followedPhrases.key.toString();
 
     explicit FilterStore(Defaults& defaults, QObject* parent = nullptr);
 

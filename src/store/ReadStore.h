@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SettingsCatalogue.h"
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -13,7 +14,7 @@ class ReadStore : public QObject {
     Q_OBJECT
 public:
     static constexpr qsizetype Capacity = 5000;
-    static inline const QString StorageKey = QStringLiteral("readItemIDs.v1");
+    static inline const QString StorageKey = Settings::readItemIDs.key.toString();
 
     explicit ReadStore(Defaults& defaults, QObject* parent = nullptr);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SettingsCatalogue.h"
 #include <QPointer>
 #include <QWidget>
 #include <functional>
@@ -23,8 +24,8 @@ class WeatherSegment;
 class FixedBrandBlock : public QWidget {
     Q_OBJECT
 public:
-    static inline const QString themeKey = QStringLiteral("themeBackground");
-    static inline const QString themeDefault = QStringLiteral("Black");
+    static inline const QString themeKey = Settings::themeBackground.key.toString();
+    static inline const QString themeDefault = Settings::themeBackground.fallback.toString();
     static constexpr int fadeWidth = 30;
 
     struct Services {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SettingsCatalogue.h"
 #include "ticker/FocusChip.h"
 #include "ticker/OfflineChip.h"
 
@@ -18,7 +19,7 @@ class QHBoxLayout;
 class StripChipsRow : public QWidget {
     Q_OBJECT
 public:
-    static inline const QString roomListenKey = QStringLiteral("roomListenEnabled");
+    static inline const QString roomListenKey = Settings::roomListenEnabled.key.toString();
 
     // `exitFocus` leaves the topic focus (the focus chip's close button).
     StripChipsRow(FeedStore& store, Defaults& defaults, std::function<void()> exitFocus, QWidget* parent = nullptr);

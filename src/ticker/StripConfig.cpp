@@ -2,6 +2,7 @@
 
 #include "platform/Defaults.h"
 #include "platform/Json.h"
+#include "platform/SettingsCatalogue.h"
 #include "ticker/StripMetrics.h"
 
 #include <QJsonArray>
@@ -36,13 +37,13 @@ QJsonObject StripConfig::toJson() const
 StripConfig StripConfig::fromLegacySettings(const Defaults& defaults)
 {
     StripConfig c;
-    c.speed = defaults.doubleValue(QStringLiteral("scrollSpeed"), 1.0);
-    const qint64 size = defaults.intValue(QStringLiteral("tickerSize"), 0);
-    c.size = size == 0 || size < INT_MIN || size > INT_MAX ? 2 : int(size);
-    c.background = defaults.stringValue(QStringLiteral("themeBackground"), QStringLiteral("Black"));
+    c.speed = Settings::scrollSpeed.read(defaults);
+    const qint64 size = Settings::tickerSize.read(defaults);
+    c.size = size == 0 || size < INT_MIN || size > INT_MAX ? int(Settings::tickerSize.fallback) : int(size);
+    c.background = Settings::themeBackground.read(defaults);
     // Pieces are not trimmed: " music" is a mix of its own.
     const QStringList pieces =
-        defaults.stringValue(legacyMixesKey, kLatest).split(QLatin1Char(','), Qt::SkipEmptyParts);
+        Settings::extraStripMixes.read(defaults).split(QLatin1Char(','), Qt::SkipEmptyParts);
     c.mix = pieces.isEmpty() ? kLatest : pieces.first();
     return c;
 }
@@ -94,6 +95,6 @@ void StripConfig::migrateLegacySecondTicker(Defaults& defaults)
 {
     if (defaults.contains(enabledKey))
         return;
-    if (defaults.boolValue(legacyEnabledKey, false))
+    if (Settings::stackedTickersSpike.read(defaults))
         defaults.set(enabledKey, true);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Error.h"
+#include "platform/SettingsCatalogue.h"
 
 #include <QJsonObject>
 #include <QList>
@@ -15,10 +16,10 @@ class Defaults;
 // "stackedStripsJSON"; only the first stored strip is used, and without a
 // readable list the older single-strip settings describe it.
 struct StripConfig {
-    static inline const QString stripsKey = QStringLiteral("stackedStripsJSON");
-    static inline const QString enabledKey = QStringLiteral("secondTickerEnabled");
-    static inline const QString legacyEnabledKey = QStringLiteral("stackedTickersSpike");
-    static inline const QString legacyMixesKey = QStringLiteral("extraStripMixes");
+    static inline const QString stripsKey = Settings::stackedStripsJSON.key.toString();
+    static inline const QString enabledKey = Settings::secondTickerEnabled.key.toString();
+    static inline const QString legacyEnabledKey = Settings::stackedTickersSpike.key.toString();
+    static inline const QString legacyMixesKey = Settings::extraStripMixes.key.toString();
 
     QString mix;
     double speed = 1.0;

@@ -1,6 +1,7 @@
 #include "ticker/StripContextMenu.h"
 
 #include "platform/Defaults.h"
+#include "platform/SettingsCatalogue.h"
 #include "ticker/ExtraStripLayer.h"
 #include "store/FeedStore.h"
 #include "ticker/StripConfig.h"
@@ -82,16 +83,16 @@ void addMainStripPickers(QMenu& menu, TickerView& view)
     Defaults* d = &view.defaults();
     auto writeString = [d](const QString& key) { return [d, key](const QString& v) { d->set(key, v); }; };
     addPicker<QString>(menu, QStringLiteral("Position"), themed("transform-move-vertical"),
-                       StripOptions::positionOptions(), d->stringValue(TickerView::positionKey, QStringLiteral("top")),
+                       StripOptions::positionOptions(), Settings::tickerPosition.read(*d),
                        writeString(TickerView::positionKey));
     addPicker<int>(menu, QStringLiteral("Size"), themed("zoom-fit-best"), StripOptions::sizeOptions(),
-                   int(d->intValue(TickerView::sizeKey, 2)),
+                   int(Settings::tickerSize.read(*d)),
                    [d](const int& v) { d->set(TickerView::sizeKey, v); });
     addPicker<double>(menu, QStringLiteral("Speed"), themed("speedometer"), StripOptions::speedOptions(),
-                      d->doubleValue(TickerView::scrollSpeedKey, 1.0),
+                      Settings::scrollSpeed.read(*d),
                       [d](const double& v) { d->set(TickerView::scrollSpeedKey, v); });
     addPicker<QString>(menu, QStringLiteral("Feed Mix"), themed("media-playlist-shuffle"), StripOptions::mixOptions(),
-                       d->stringValue(TickerView::feedMixKey, QStringLiteral("shuffle")),
+                       Settings::feedMix.read(*d),
                        writeString(TickerView::feedMixKey));
     addPicker<QString>(menu, QStringLiteral("Background"), themed("preferences-desktop-color"),
                        StripOptions::themeOptions(), view.themeBackground(), writeString(TickerView::themeKey));
@@ -101,14 +102,14 @@ void addMusicToggles(QMenu& menu, TickerView& view)
 {
     Defaults* d = &view.defaults();
     auto write = [d](const QString& key) { return [d, key](bool on) { d->set(key, on); }; };
-    addToggle(menu, QStringLiteral("Always on Top"), d->boolValue(TickerView::alwaysOnTopKey, true),
+    addToggle(menu, QStringLiteral("Always on Top"), Settings::alwaysOnTop.read(*d),
               write(TickerView::alwaysOnTopKey));
     addToggle(menu, QStringLiteral("Tune to Music"), view.tuneToMusic(), write(TickerView::tuneToMusicKey));
     // Both follow "Tune to Music": greyed out while it is off, checks kept.
-    addToggle(menu, QStringLiteral("Blend Music with My Feeds"), d->boolValue(TickerView::blendKey, false),
+    addToggle(menu, QStringLiteral("Blend Music with My Feeds"), Settings::musicBlendWithFeeds.read(*d),
               write(TickerView::blendKey))
         ->setEnabled(view.tuneToMusic());
-    addToggle(menu, QStringLiteral("Listen to the Room"), d->boolValue(TickerView::listenKey, false),
+    addToggle(menu, QStringLiteral("Listen to the Room"), Settings::roomListenEnabled.read(*d),
               write(TickerView::listenKey))
         ->setEnabled(view.tuneToMusic());
 }

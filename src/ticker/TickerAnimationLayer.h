@@ -2,6 +2,7 @@
 
 #include "api/ItemModels.h"
 #include "api/OrbModels.h"
+#include "platform/SettingsCatalogue.h"
 #include "ticker/TickerRow.h"
 
 #include <QSet>
@@ -24,8 +25,8 @@ class QRandomGenerator;
 class TickerAnimationLayer : public QWidget {
     Q_OBJECT
 public:
-    static inline const QString feedMixKey = QStringLiteral("feedMix");
-    static inline const QString feedMixDefault = QStringLiteral("shuffle");
+    static inline const QString feedMixKey = Settings::feedMix.key.toString();
+    static inline const QString feedMixDefault = Settings::feedMix.fallback.toString();
     static inline const QString latestMix = QStringLiteral("latest");
 
     struct Services {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "api/ItemModels.h"
+#include "platform/SettingsCatalogue.h"
 #include "ticker/MarqueeCell.h"
 #include "ticker/TickerRowLayout.h"
 
@@ -29,8 +30,8 @@ struct TickerRowContext {
 // then opens its link; read items are dimmed while "dimReadItems" is on.
 class TickerRow final : public MarqueeCell {
 public:
-    static inline const QString dimReadItemsKey = QStringLiteral("dimReadItems");
-    static constexpr bool dimReadItemsDefault = true;
+    static inline const QString dimReadItemsKey = Settings::dimReadItems.key.toString();
+    static constexpr bool dimReadItemsDefault = Settings::dimReadItems.fallback;
     static constexpr double readOpacity = 0.45;
     static constexpr double hoverRadius = 8;
     static constexpr double metaRadius = 4;

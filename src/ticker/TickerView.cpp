@@ -4,6 +4,7 @@
 #include "markets/MarketsStore.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/SettingsCatalogue.h"
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"
 #include "ticker/ExtraStripLayer.h"
@@ -51,7 +52,7 @@ TickerView::TickerView(FeedStore& store, Services services, QWidget* parent)
     , m_store(store)
     , m_services(services)
     , m_layer(new TickerAnimationLayer(
-          store, tickerSize(), m_services.defaults.doubleValue(scrollSpeedKey, 1.0),
+          store, tickerSize(), Settings::scrollSpeed.read(m_services.defaults),
           TickerAnimationLayer::Services{m_services.defaults, m_services.filters, m_services.rows, m_services.clock,
                                          m_services.random},
           this))
@@ -89,28 +90,28 @@ ExtraStripLayer* TickerView::extraStrip() const
 
 int TickerView::tickerSize() const
 {
-    const qint64 size = m_services.defaults.intValue(sizeKey, StripMetrics::standard);
+    const qint64 size = Settings::tickerSize.read(m_services.defaults);
     return size < INT_MIN || size > INT_MAX ? StripMetrics::standard : int(size);
 }
 
 double TickerView::tickerOpacity() const
 {
-    return m_services.defaults.doubleValue(opacityKey, 1.0);
+    return Settings::tickerOpacity.read(m_services.defaults);
 }
 
 QString TickerView::themeBackground() const
 {
-    return m_services.defaults.stringValue(themeKey, QStringLiteral("Black"));
+    return Settings::themeBackground.read(m_services.defaults);
 }
 
 bool TickerView::secondTickerEnabled() const
 {
-    return m_services.defaults.boolValue(secondTickerKey, false);
+    return Settings::secondTickerEnabled.read(m_services.defaults);
 }
 
 bool TickerView::tuneToMusic() const
 {
-    return m_services.defaults.boolValue(tuneToMusicKey, true);
+    return Settings::nowPlayingEnabled.read(m_services.defaults);
 }
 
 double TickerView::backgroundOpacity() const
@@ -182,7 +183,7 @@ void TickerView::settingChanged(const QString& key)
         m_layer->setTickerSize(tickerSize());
         rebuildBrandBlock();
     } else if (key == scrollSpeedKey) {
-        m_layer->setScrollSpeed(m_services.defaults.doubleValue(scrollSpeedKey, 1.0));
+        m_layer->setScrollSpeed(Settings::scrollSpeed.read(m_services.defaults));
     } else if (key == themeKey || key == opacityKey) {
         updateScrollerBackground();
         update();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SettingsCatalogue.h"
 #include "ticker/TickerRow.h"
 
 #include <QList>
@@ -35,19 +36,19 @@ class TickerView : public QWidget {
     Q_OBJECT
 public:
     // Settings keys and defaults.
-    static inline const QString scrollSpeedKey = QStringLiteral("scrollSpeed");
-    static inline const QString opacityKey = QStringLiteral("tickerOpacity");
-    static inline const QString sizeKey = QStringLiteral("tickerSize");
-    static inline const QString positionKey = QStringLiteral("tickerPosition");
-    static inline const QString alwaysOnTopKey = QStringLiteral("alwaysOnTop");
-    static inline const QString feedMixKey = QStringLiteral("feedMix");
-    static inline const QString tuneToMusicKey = QStringLiteral("nowPlayingEnabled");
-    static inline const QString blendKey = QStringLiteral("musicBlendWithFeeds");
-    static inline const QString themeKey = QStringLiteral("themeBackground");
-    static inline const QString listenKey = QStringLiteral("roomListenEnabled");
-    static inline const QString secondTickerKey = QStringLiteral("secondTickerEnabled");
-    static inline const QString stripsKey = QStringLiteral("stackedStripsJSON");
-    static inline const QString miniModeTransientKey = QStringLiteral("tickerMiniModeTransient");
+    static inline const QString scrollSpeedKey = Settings::scrollSpeed.key.toString();
+    static inline const QString opacityKey = Settings::tickerOpacity.key.toString();
+    static inline const QString sizeKey = Settings::tickerSize.key.toString();
+    static inline const QString positionKey = Settings::tickerPosition.key.toString();
+    static inline const QString alwaysOnTopKey = Settings::alwaysOnTop.key.toString();
+    static inline const QString feedMixKey = Settings::feedMix.key.toString();
+    static inline const QString tuneToMusicKey = Settings::nowPlayingEnabled.key.toString();
+    static inline const QString blendKey = Settings::musicBlendWithFeeds.key.toString();
+    static inline const QString themeKey = Settings::themeBackground.key.toString();
+    static inline const QString listenKey = Settings::roomListenEnabled.key.toString();
+    static inline const QString secondTickerKey = Settings::secondTickerEnabled.key.toString();
+    static inline const QString stripsKey = Settings::stackedStripsJSON.key.toString();
+    static inline const QString miniModeTransientKey = Settings::tickerMiniModeTransient.key.toString();
     static constexpr int scrollerFadeWidth = 40;
 
     struct Services {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SettingsCatalogue.h"
 #include <QWidget>
 
 class Defaults;
@@ -11,8 +12,8 @@ class FeedStore;
 class WeatherSegment : public QWidget {
     Q_OBJECT
 public:
-    static inline const QString cityKey = QStringLiteral("weatherCity");
-    static inline const QString cityDefault = QStringLiteral("Dublin");
+    static inline const QString cityKey = Settings::weatherCity.key.toString();
+    static inline const QString cityDefault = Settings::weatherCity.fallback.toString();
 
     WeatherSegment(FeedStore& store, int size, Defaults& defaults, QWidget* parent = nullptr);
 

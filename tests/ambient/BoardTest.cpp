@@ -2,6 +2,7 @@
 #include "ambient/AmbientBoardView.h"
 #include "ambient/BoardCard.h"
 #include "ambient/FullScreenWindowManager.h"
+#include "ticker/StripServices.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -9,6 +10,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
+#include <QToolButton>
 
 namespace {
 
@@ -47,6 +49,40 @@ TEST_F(BoardTest, GridFitsTheScreen)
     };
     for (const auto& c : cases)
         EXPECT_EQ(AmbientBoardView::gridFor(c.size), c.grid) << c.size.width() << "x" << c.size.height();
+}
+
+// Asks for the settings window the way the strip's gear does.
+struct SettingsRequests final : StripServices {
+    void reposition() override {}
+    void setInputRegion(const std::optional<QRect>&) override {}
+    void showSettings(FeedStore& store, const std::optional<QString>& tab) override { requests.append({&store, tab}); }
+    void showSearch(FeedStore&) override {}
+    void showFullScreen(FeedStore&) override {}
+    void presentUpdatePrompt(const QString&, const QUrl&) override {}
+    void quit() override {}
+    void startNowPlaying(FeedStore&) override {}
+    void startRoomListener(FeedStore&) override {}
+    QList<std::pair<FeedStore*, std::optional<QString>>> requests;
+};
+
+TEST_F(BoardTest, GearInTheTopRightCornerOpensTheSettingsWindow)
+{
+    SettingsRequests services;
+    StripServices::install(&services);
+    AmbientBoardView view(*board.store, board.context(), board.filters);
+    view.resize(1280, 800);
+    view.show();
+    QToolButton* gear = view.settingsButton();
+    EXPECT_EQ(gear->geometry().right(), 1280 - 1 - 14);
+    EXPECT_EQ(gear->geometry().top(), 14);
+    EXPECT_FALSE(gear->icon().isNull());
+    // Above the cards, so a click reaches it.
+    EXPECT_EQ(view.childAt(gear->geometry().center()), gear);
+    QTest::mouseClick(gear, Qt::LeftButton);
+    StripServices::install(nullptr);
+    ASSERT_EQ(services.requests.size(), 1);
+    EXPECT_EQ(services.requests[0].first, board.store.get());
+    EXPECT_EQ(services.requests[0].second, std::nullopt) << "no particular tab";
 }
 
 TEST_F(BoardTest, ShowsTheTickerItemsThatFitWithoutMutedOnes)

@@ -20,6 +20,8 @@
 #            COMMAND ${PROJECT_SOURCE_DIR}/tests/support/run-with-xvfb.sh
 #                    $<TARGET_FILE:ticker_window_tests>)
 #   set_tests_properties(ticker.StripWindow.xvfb PROPERTIES TIMEOUT 120)
+# TIDEWIRE_XVFB_SCREEN sets the screen's size and depth (default 1920x1080x24)
+# for tests that need a larger desktop.
 # In the test, check TIDEWIRE_DISPLAY_TEST first: GTEST_SKIP with the reason
 # after "missing:", and fail when it is not "xvfb" (run outside ctest).
 set -eu
@@ -53,7 +55,7 @@ give_up() {
 }
 
 # Xvfb writes the display number it chose to fd 3 once it accepts clients.
-Xvfb -displayfd 3 -screen 0 1920x1080x24 -nolisten tcp -noreset \
+Xvfb -displayfd 3 -screen 0 "${TIDEWIRE_XVFB_SCREEN:-1920x1080x24}" -nolisten tcp -noreset \
     3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
 tries=0

@@ -1,0 +1,147 @@
+#include "settings/GeneralTab.h"
+
+#include "platform/Defaults.h"
+#include "platform/HiddenAppsController.h"
+#include "platform/LaunchAtLogin.h"
+#include "platform/SettingsCatalogue.h"
+#include "settings/ConfigRow.h"
+#include "settings/ConfigSection.h"
+#include "settings/SettingsControls.h"
+#include "ticker/StripServices.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+using namespace SettingsControls;
+
+GeneralTab::GeneralTab(FeedStore&, QWidget* parent, Defaults* defaults)
+    : QWidget(parent),
+      m_defaults(defaults ? *defaults : Defaults::standard()),
+      m_launch(LaunchAtLogin::shared()),
+      m_hiddenApps(HiddenAppsController::shared())
+{
+    m_startup = boolSwitch(Settings::showSettingsAtStartup, m_defaults, this);
+    m_login = plainSwitch(this);
+    connect(m_login, &QCheckBox::clicked, this, &GeneralTab::setLogin);
+    m_loginError = noteLabel(this);
+    m_loginError->hide();
+
+    m_hidden = new QListWidget(this);
+    m_hidden->setFixedSize(320, 120);
+    m_appField = new QLineEdit(this);
+    m_appField->setPlaceholderText(QStringLiteral("Application class, e.g. zoom"));
+    m_appField->setMinimumWidth(220);
+    connect(m_appField, &QLineEdit::returnPressed, this, &GeneralTab::addTyped);
+    m_add = button(QStringLiteral("Add"), this, [this] { addTyped(); });
+    m_running = new QComboBox(this);
+    m_running->setMinimumWidth(220);
+    connect(m_running, &QComboBox::activated, this, [this](int index) {
+        const QString appClass = m_running->itemData(index).toString();
+        if (!appClass.isEmpty())
+            m_hiddenApps.add(appClass);
+        m_running->setCurrentIndex(0);
+    });
+    m_remove = button(QStringLiteral("Remove"), this, [this] {
+        if (QListWidgetItem* item = m_hidden->currentItem())
+            m_hiddenApps.remove(item->text());
+    });
+    connect(&m_hiddenApps, &HiddenAppsController::bundleIDsChanged, this, &GeneralTab::showHiddenApps);
+    showHiddenApps();
+    fillRunningApps();
+
+    m_reset = button(QStringLiteral("Reset to Defaults"), this, [this] { resetToDefaults(); });
+
+    QVBoxLayout* column = makeColumn(this);
+    auto* startup = new ConfigSection(QStringLiteral("START-UP"));
+    startup->addRow(new ConfigRow(QStringLiteral("Show settings at start-up"), m_startup));
+    startup->addRow(new ConfigRow(QStringLiteral("Launch at login"), m_login));
+    column->addWidget(startup);
+    column->addWidget(m_loginError);
+
+    auto* typed = new QWidget;
+    auto* typedRow = new QHBoxLayout(typed);
+    typedRow->setContentsMargins(0, 0, 0, 0);
+    typedRow->addWidget(m_appField);
+    typedRow->addWidget(m_add);
+    auto* hide = new ConfigSection(QStringLiteral("HIDE WHILE USING"));
+    hide->addRow(new ConfigRow(QStringLiteral("Applications"), m_hidden));
+    hide->addRow(new ConfigRow(QStringLiteral("Add by name"), typed));
+    hide->addRow(new ConfigRow(QStringLiteral("Add a running app"), m_running));
+    hide->addRow(new ConfigRow(QStringLiteral("Remove selected"), m_remove));
+    column->addWidget(hide);
+
+    auto* reset = new ConfigSection(QStringLiteral("RESET"));
+    reset->addRow(new ConfigRow(QStringLiteral("Strip and start-up"), m_reset));
+    column->addWidget(reset);
+
+    const QList<QWidget*> order = {m_startup, m_login, m_hidden, m_appField, m_add, m_running, m_remove, m_reset};
+    for (qsizetype i = 1; i < order.size(); ++i)
+        setTabOrder(order[i - 1], order[i]);
+    showLoginState();
+}
+
+void GeneralTab::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // The registration can change outside the app (the user's autostart
+    // folder), and the open windows change all the time.
+    showLoginState();
+    fillRunningApps();
+}
+
+void GeneralTab::showLoginState()
+{
+    m_login->setChecked(m_launch.isEnabled());
+}
+
+void GeneralTab::setLogin(bool on)
+{
+    if (m_launch.setEnabled(on)) {
+        Settings::launchAtLogin.write(m_defaults, on);
+        m_loginError->hide();
+    } else {
+        m_loginError->setText(QStringLiteral("Could not change launch at login: ") + m_launch.lastError());
+        m_loginError->show();
+    }
+    showLoginState();
+}
+
+void GeneralTab::showHiddenApps()
+{
+    const QString current = m_hidden->currentItem() ? m_hidden->currentItem()->text() : QString();
+    m_hidden->clear();
+    m_hidden->addItems(m_hiddenApps.bundleIDs());
+    const auto found = m_hidden->findItems(current, Qt::MatchExactly);
+    if (!found.isEmpty())
+        m_hidden->setCurrentItem(found.first());
+}
+
+void GeneralTab::fillRunningApps()
+{
+    m_running->clear();
+    m_running->addItem(QStringLiteral("Choose…"), QString());
+    for (const auto& app : m_hiddenApps.runningApps())
+        m_running->addItem(app.title.isEmpty() ? app.appClass : app.appClass + QStringLiteral(" — ") + app.title,
+                           app.appClass);
+}
+
+void GeneralTab::addTyped()
+{
+    const QString appClass = m_appField->text().trimmed();
+    if (appClass.isEmpty())
+        return;
+    m_hiddenApps.add(appClass);
+    m_appField->clear();
+}
+
+void GeneralTab::resetToDefaults()
+{
+    SettingsCatalogue::resetToDefaults(m_defaults);
+    StripServices::installed().reposition();
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <QWidget>
+
+class Defaults;
+class FeedStore;
+class HiddenAppsController;
+class LaunchAtLogin;
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+
+// Start-up and desktop preferences: the settings window at start-up, launch
+// at login, the applications during whose use the strip steps aside, and
+// "Reset to Defaults".
+class GeneralTab : public QWidget {
+    Q_OBJECT
+public:
+    // `defaults` defaults to Defaults::standard(); launch at login and the
+    // hidden applications are the shared ones.
+    explicit GeneralTab(FeedStore& store, QWidget* parent = nullptr, Defaults* defaults = nullptr);
+
+    QCheckBox* startupSwitch() const { return m_startup; }
+    QCheckBox* loginSwitch() const { return m_login; }
+    QLabel* loginError() const { return m_loginError; }
+    QListWidget* hiddenList() const { return m_hidden; }
+    QLineEdit* appField() const { return m_appField; }
+    QComboBox* runningPicker() const { return m_running; }
+    QPushButton* addButton() const { return m_add; }
+    QPushButton* removeButton() const { return m_remove; }
+    QPushButton* resetButton() const { return m_reset; }
+
+    // Writes the default of every strip, board and start-up preference and
+    // places the strip again.
+    void resetToDefaults();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void showLoginState();
+    void setLogin(bool on);
+    void showHiddenApps();
+    void fillRunningApps();
+    void addTyped();
+
+    Defaults& m_defaults;
+    LaunchAtLogin& m_launch;
+    HiddenAppsController& m_hiddenApps;
+    QCheckBox* m_startup;
+    QCheckBox* m_login;
+    QLabel* m_loginError;
+    QListWidget* m_hidden;
+    QLineEdit* m_appField;
+    QComboBox* m_running;
+    QPushButton* m_add;
+    QPushButton* m_remove;
+    QPushButton* m_reset;
+};

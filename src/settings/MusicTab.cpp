@@ -1,0 +1,32 @@
+#include "settings/MusicTab.h"
+
+#include "platform/Defaults.h"
+#include "settings/ConfigRow.h"
+#include "settings/ConfigSection.h"
+#include "settings/SettingsControls.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QVBoxLayout>
+
+using namespace SettingsControls;
+
+MusicTab::MusicTab(FeedStore&, QWidget* parent, Defaults* defaults) : QWidget(parent)
+{
+    Defaults& d = defaults ? *defaults : Defaults::standard();
+    m_nowPlaying = boolSwitch(Settings::nowPlayingEnabled, d, this);
+    m_blend = boolSwitch(Settings::musicBlendWithFeeds, d, this);
+    m_room = plainSwitch(this);
+    m_room->setChecked(false);
+    m_room->setEnabled(false);
+    m_reason = noteLabel(this);
+    m_reason->setText(QStringLiteral("Room music recognition is not available on Linux."));
+
+    QVBoxLayout* column = makeColumn(this);
+    auto* music = new ConfigSection(QStringLiteral("MUSIC"));
+    music->addRow(new ConfigRow(QStringLiteral("Tune to what's playing"), m_nowPlaying));
+    music->addRow(new ConfigRow(QStringLiteral("Blend music with my feeds"), m_blend));
+    music->addRow(new ConfigRow(QStringLiteral("Listen to the room"), m_room));
+    column->addWidget(music);
+    column->addWidget(m_reason);
+}

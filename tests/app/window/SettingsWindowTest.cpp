@@ -1,0 +1,286 @@
+// The settings window on a private X server managed by openbox, on a
+// 2560 × 1440 desktop whose monitors each test sets up itself: where the
+// window opens, how large, and what it remembers between windows.
+#include "X11Probe.h"
+#include "XvfbDisplay.h"
+#include "app/AppStripServices.h"
+#include "app/SettingsWindowManager.h"
+#include "app/TickerWindowController.h"
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+#include "platform/WindowPlacement.h"
+#include "settings/SettingsView.h"
+#include "store/FeedStore.h"
+
+#include <QGuiApplication>
+#include <QJsonObject>
+#include <QProcess>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+#include <source_location>
+
+namespace {
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 5000);
+}
+
+class SettingsWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TIDEWIRE_REQUIRE_XVFB();
+        ASSERT_EQ(QGuiApplication::platformName(), "xcb");
+        defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"));
+        Defaults::setStandard(defaults.get());
+        store = std::make_unique<FeedStore>(FeedStore::Services{
+            .defaults = *defaults,
+            .clock = Clock::system(),
+            .scheduler = Scheduler::system(),
+            .network = nullptr,
+            .personal = nullptr,
+            .makePathMonitor = {},
+            .apiBase = QUrl(QStringLiteral("http://127.0.0.1:9/")),
+            .api = std::nullopt,
+            .itunesBase = QUrl(QStringLiteral("http://127.0.0.1:9/")),
+            .runningVersion = QStringLiteral("0.1"),
+        });
+        manager = std::make_unique<SettingsWindowManager>(*defaults, [this] { return ticker.get(); });
+    }
+
+    void TearDown() override
+    {
+        if (manager && manager->window())
+            manager->window()->close();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        ticker.reset();
+        manager.reset();
+        store.reset();
+        Defaults::setStandard(nullptr);
+        for (const QString& name : std::exchange(monitorNames, {}))
+            X11Probe::deleteMonitor(name);
+    }
+
+    // These monitors in place of the X screen's own; the first is primary.
+    void useMonitors(const QList<QPair<QString, QRect>>& monitors)
+    {
+        for (const QString& name : std::exchange(monitorNames, {}))
+            X11Probe::deleteMonitor(name);
+        bool first = true;
+        for (const auto& [name, rect] : monitors) {
+            ASSERT_TRUE(X11Probe::setMonitor(name, rect, first ? "screen" : "none"));
+            monitorNames << name;
+            first = false;
+        }
+        ASSERT_TRUE(waitFor([&] {
+            const QList<QScreen*> screens = QGuiApplication::screens();
+            if (screens.size() != monitors.size())
+                return false;
+            for (qsizetype i = 0; i < screens.size(); ++i)
+                if (screens[i]->availableGeometry() != monitors[i].second)
+                    return false;
+            return true;
+        })) << "Qt never saw the monitors";
+    }
+
+    // Opens (or raises) the window and waits until the window manager has it.
+    void show(std::optional<SettingsTab> tab)
+    {
+        manager->show(*store, tab);
+        ASSERT_NE(manager->window(), nullptr);
+        // The window manager announces a window it has taken on with the
+        // actions it allows on it.
+        const WId id = manager->window()->winId();
+        ASSERT_TRUE(waitFor([id] { return !X11Probe::atoms(id, "_NET_WM_ALLOWED_ACTIONS").isEmpty(); }))
+            << "the window manager never managed the settings window";
+    }
+    // Waits until the server holds `frame` for the window and Qt's window has
+    // heard so.
+    void expectFrame(const QRect& frame, std::source_location where = std::source_location::current())
+    {
+        SCOPED_TRACE(testing::Message() << "expected at line " << where.line());
+        QWidget* window = manager->window();
+        const WId id = window->winId();
+        EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == frame && window->windowHandle()->geometry() == frame; }))
+            << "qt " << window->geometry().x() << "," << window->geometry().y() << " handle "
+            << window->windowHandle()->geometry().x() << "," << window->windowHandle()->geometry().y() << " "
+            << "server geometry " << X11Probe::geometry(id).x() << "," << X11Probe::geometry(id).y() << " "
+            << X11Probe::geometry(id).width() << "x" << X11Probe::geometry(id).height();
+    }
+    // Moves the window near the top-left corner from another client, as a
+    // user's drag through the window manager would, and waits until Qt knows.
+    void moveAway()
+    {
+        QWidget* window = manager->window();
+        const WId id = window->winId();
+        ASSERT_EQ(QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowmove"), QString::number(id),
+                                                                 QStringLiteral("30"), QStringLiteral("40")}),
+                  0);
+        ASSERT_TRUE(waitFor([&] {
+            const QRect known = window->windowHandle()->geometry();
+            return known.x() < 100 && known.y() < 100 && X11Probe::geometry(id) == known;
+        }));
+    }
+    SettingsView* view() const { return manager->window()->findChild<SettingsView*>(); }
+    // Closes the window as its close button does and waits until it is gone.
+    void closeWindow()
+    {
+        QPointer<QWidget> window = manager->window();
+        ASSERT_TRUE(window->close());
+        ASSERT_TRUE(waitFor([&] { return window.isNull(); })) << "a closed window is deleted";
+        EXPECT_EQ(manager->window(), nullptr);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<Defaults> defaults;
+    std::unique_ptr<FeedStore> store;
+    std::unique_ptr<QWidget> ticker;
+    std::unique_ptr<SettingsWindowManager> manager;
+    QStringList monitorNames;
+};
+
+struct WorkAreaCase {
+    const char* name;
+    QRect workArea;
+    QRect frame;
+    bool operator==(const WorkAreaCase& other) const { return workArea == other.workArea; }
+};
+
+TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredInIt)
+{
+    const QList<WorkAreaCase> cases = {
+        // 900 × 620 by the size rules; the work area then cuts the height.
+        {"1000 × 600", {0, 0, 1000, 600}, {50, 0, 900, 600}},
+        {"2560 × 1400", {0, 0, 2560, 1400}, {660, 250, 1240, 900}},
+        {"1600 × 1000 away from the origin", {400, 200, 1600, 1000}, {580, 250, 1240, 900}},
+    };
+    for (const WorkAreaCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        // A new name each time: Qt keeps a monitor it knows by name.
+        useMonitors({{QStringLiteral("area%1").arg(cases.indexOf(c)), c.workArea}});
+        if (HasFatalFailure())
+            return;
+        show(std::nullopt);
+        expectFrame(c.frame);
+        EXPECT_EQ(manager->window()->windowTitle(), QStringLiteral("Tidewire Settings"));
+        EXPECT_EQ(view()->selectedTab(), SettingsTab::Home);
+        closeWindow();
+        defaults->remove("TidewireSettingsWindow");  // each case opens as new
+    }
+}
+
+TEST_F(SettingsWindowTest, OpensOnTheStripsMonitorBeforeTheChosenOne)
+{
+    useMonitors({{"left", {0, 0, 1280, 1440}}, {"right", {1280, 0, 1280, 1440}}});
+    defaults->set("preferredMonitor", "4242");  // not attached: the primary screen
+    show(std::nullopt);
+    expectFrame({50, 270, 1180, 900});
+    closeWindow();
+    defaults->remove("TidewireSettingsWindow");
+
+    // The strip's own screen wins over the chosen monitor.
+    ticker = std::make_unique<QWidget>();
+    ticker->setGeometry(1400, 0, 800, 72);
+    ticker->show();
+    ASSERT_TRUE(waitFor([this] { return ticker->screen() == QGuiApplication::screens().value(1); }));
+    show(std::nullopt);
+    expectFrame({1330, 270, 1180, 900});
+}
+
+TEST_F(SettingsWindowTest, AnOpenWindowSwitchesTabAndIsCentredAgain)
+{
+    useMonitors({{"only", {0, 0, 2560, 1400}}});
+    show(std::nullopt);
+    expectFrame({660, 250, 1240, 900});
+    QWidget* window = manager->window();
+    moveAway();
+
+    show(SettingsTab::Markets);
+    EXPECT_EQ(manager->window(), window) << "the open window is brought forward, not rebuilt";
+    EXPECT_EQ(view()->selectedTab(), SettingsTab::Markets) << "switched before show returned";
+    expectFrame({660, 250, 1240, 900});
+
+    moveAway();
+    show(std::nullopt);
+    EXPECT_EQ(view()->selectedTab(), SettingsTab::Markets) << "no tab keeps the one shown";
+    expectFrame({660, 250, 1240, 900});
+}
+
+TEST_F(SettingsWindowTest, TabAskedForWhileOpenIsUsedByTheNextWindowOnce)
+{
+    useMonitors({{"only", {0, 0, 2560, 1400}}});
+    show(std::nullopt);
+    show(SettingsTab::Music);
+    closeWindow();
+    show(std::nullopt);
+    EXPECT_EQ(view()->selectedTab(), SettingsTab::Music);
+    closeWindow();
+    show(std::nullopt);
+    EXPECT_EQ(view()->selectedTab(), SettingsTab::Home) << "used up by the window built with it";
+
+    // Ctrl+W closes it as the close button does.
+    QPointer<QWidget> window = manager->window();
+    ASSERT_TRUE(waitFor([&] { return window->isActiveWindow(); }));
+    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
+}
+
+TEST_F(SettingsWindowTest, FrameIsRestoredForTheNextWindowAndPulledOntoTheScreen)
+{
+    useMonitors({{"only", {0, 0, 2560, 1400}}});
+    show(std::nullopt);
+    expectFrame({660, 250, 1240, 900});
+    manager->window()->setGeometry(200, 150, 1000, 700);
+    expectFrame({200, 150, 1000, 700});
+    closeWindow();
+    show(std::nullopt);
+    expectFrame({200, 150, 1000, 700});
+    closeWindow();
+
+    struct Saved {
+        const char* name;
+        QRect saved;
+        QRect frame;
+    };
+    for (const Saved& c : QList<Saved>{
+             {"off every screen", {5000, 4000, 900, 700}, {1660, 700, 900, 700}},
+             {"above and left of the screen", {-800, -500, 1000, 700}, {0, 0, 1000, 700}},
+             {"larger than the work area", {-10, 20, 3000, 1600}, {0, 0, 2560, 1400}},
+         }) {
+        SCOPED_TRACE(c.name);
+        defaults->set("TidewireSettingsWindow", QJsonObject{{"x", c.saved.x()},
+                                                            {"y", c.saved.y()},
+                                                            {"width", c.saved.width()},
+                                                            {"height", c.saved.height()}});
+        show(std::nullopt);
+        expectFrame(c.frame);
+        closeWindow();
+    }
+}
+
+// The strip's gear and "Settings…" reach the process's one manager through
+// the application's strip services; a title that names no tab asks for none.
+TEST_F(SettingsWindowTest, StripRequestsReachTheSharedManager)
+{
+    Defaults::setStandard(nullptr);  // the shared manager keeps the process's settings
+    TickerWindowController windows(*defaults, WindowPlacement::system());
+    AppStripServices strip(windows, [] {});
+    SettingsWindowManager& shared = SettingsWindowManager::shared();
+    strip.showSettings(*store, QStringLiteral("Markets"));
+    ASSERT_NE(shared.window(), nullptr);
+    SettingsView* opened = shared.window()->findChild<SettingsView*>();
+    EXPECT_EQ(opened->selectedTab(), SettingsTab::Markets);
+    strip.showSettings(*store, QStringLiteral("Nonsense"));
+    strip.showSettings(*store, std::nullopt);
+    EXPECT_EQ(shared.window()->findChild<SettingsView*>(), opened) << "raised, not rebuilt";
+    EXPECT_EQ(opened->selectedTab(), SettingsTab::Markets);
+    QPointer<QWidget> window = shared.window();
+    window->close();
+    ASSERT_TRUE(waitFor([&] { return window.isNull(); }));
+    EXPECT_EQ(shared.initialTab(), SettingsTab::Home) << "the tab was used up by the window";
+}
+
+} // namespace
