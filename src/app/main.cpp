@@ -1,16 +1,44 @@
 #include "ambient/IdleScreensaver.h"
 #include "app/AppInfo.h"
 #include "app/AppStripServices.h"
+#include "app/MenuBarController.h"
 #include "app/PersonalFeedItemsSource.h"
 #include "app/TickerWindowController.h"
 #include "app/TidewireApp.h"
 #include "personal/PersonalFeedStore.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/TerminationSignals.h"
 #include "ticker/TickerView.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QSessionManager>
+#include <cstdlib>
+
+namespace {
+
+// Set while the event loop runs: leaving the process then skips the normal
+// quit path below.
+bool runningEventLoop = false;
+
+// Settings, the feed snapshot and the personal items kept in them.
+void writePending()
+{
+    PersonalFeedStore::shared().flushPendingSave();
+    Defaults::standard().flush();
+}
+
+// Qt ends the process with exit() from inside the event loop when the
+// connection to the X server breaks (the session is over): write what is
+// pending on the way out.
+void writePendingAtExit()
+{
+    if (runningEventLoop)
+        writePending();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -34,6 +62,12 @@ int main(int argc, char** argv)
 
     AppStripServices stripServices(TickerWindowController::shared());
     StripServices::install(&stripServices);
+    // A logout (SIGTERM), Ctrl+C or a closed terminal quits like the menu does.
+    TerminationSignals termination([&stripServices](int) { stripServices.quit(); });
+    // The session manager asks to save before the session ends.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager&) { writePending(); });
+    std::atexit(writePendingAtExit);
+
     PersonalFeedItemsSource personal(PersonalFeedStore::shared());
     TidewireApp tidewire({
         .defaults = Defaults::standard(),
@@ -45,10 +79,13 @@ int main(int argc, char** argv)
         .openSettings = {},
         .startIdleWatcher = [](FeedStore& store) { IdleScreensaver::shared().start(store); },
         .apiBase = {},
+        .installMenuBar = [](FeedStore& store) { MenuBarController::shared().install(store); },
     });
     tidewire.launch();
+    runningEventLoop = true;
     const int status = app.exec();
+    runningEventLoop = false;
     StripServices::install(nullptr);
-    Defaults::standard().flush();
+    writePending();
     return status;
 }

@@ -296,6 +296,16 @@ void PersonalFeedStore::saveItems(const QList<FeedItem>& items)
     saveItemsInBackground(this, items, ++m_itemSaveGeneration);
 }
 
+void PersonalFeedStore::flushPendingSave()
+{
+    if (m_itemSaveApplied >= m_itemSaveGeneration)
+        return;
+    // Every save hands over the current list, so the newest is m_items; the
+    // background encodings still running will find themselves outdated.
+    m_itemSaveApplied = m_itemSaveGeneration;
+    m_defaults.set(kItemsKey, encodeList(m_items));
+}
+
 QCoro::Task<void> PersonalFeedStore::saveItemsInBackground(QPointer<PersonalFeedStore> self, QList<FeedItem> items,
                                                            quint64 generation)
 {

@@ -97,6 +97,10 @@ public:
     // The items of the switched-on feeds, in list order.
     QList<FeedItem> visibleItems() const;
 
+    // Writes the item list now when a save is still being encoded in the
+    // background (at quit, when no event loop is left to finish it).
+    void flushPendingSave();
+
     // Ticker items from one parsed feed: deduplicated, dated ones newest
     // first, then undated ones in document order, at most 20.
     static QList<FeedItem> toFeedItems(const ParsedFeed& parsed, const PersonalFeed& feed);
