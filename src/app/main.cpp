@@ -18,9 +18,9 @@
 
 namespace {
 
-// Set while the event loop runs: leaving the process then skips the normal
-// quit path below.
-bool runningEventLoop = false;
+// Set while the app runs: leaving the process then skips the normal quit
+// path at the end of main().
+bool running = false;
 
 // Settings, the feed snapshot and the personal items kept in them.
 void writePending()
@@ -29,12 +29,11 @@ void writePending()
     Defaults::standard().flush();
 }
 
-// Qt ends the process with exit() from inside the event loop when the
-// connection to the X server breaks (the session is over): write what is
-// pending on the way out.
+// Qt and Xlib end the process with exit() when the connection to the X
+// server breaks (the session is over): write what is pending on the way out.
 void writePendingAtExit()
 {
-    if (runningEventLoop)
+    if (running)
         writePending();
 }
 
@@ -69,6 +68,7 @@ int main(int argc, char** argv)
     std::atexit(writePendingAtExit);
 
     PersonalFeedItemsSource personal(PersonalFeedStore::shared());
+    running = true;
     TidewireApp tidewire({
         .defaults = Defaults::standard(),
         .clock = Clock::system(),
@@ -82,9 +82,8 @@ int main(int argc, char** argv)
         .installMenuBar = [](FeedStore& store) { MenuBarController::shared().install(store); },
     });
     tidewire.launch();
-    runningEventLoop = true;
     const int status = app.exec();
-    runningEventLoop = false;
+    running = false;
     StripServices::install(nullptr);
     writePending();
     return status;
