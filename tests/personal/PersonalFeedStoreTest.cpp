@@ -436,6 +436,25 @@ TEST_F(PersonalFeedStoreTest, LatestItemListIsTheOneStored)
     EXPECT_TRUE(storedItemIds().isEmpty());
 }
 
+TEST_F(PersonalFeedStoreTest, PendingItemSaveIsWrittenAtOnceWhenFlushedAndStaysNewest)
+{
+    addServed("/kept", TestFeeds::rss("K", TestFeeds::datedEntries("k", 3)));
+    const QString gone = addServed("/gone", TestFeeds::rss("G", TestFeeds::datedEntries("g", 3)));
+    EXPECT_TRUE(waitUntil([&] { return storedItemIds().size() == 6; }));
+
+    // At quit no event loop is left to finish the background save.
+    store->remove(gone);
+    store->flushPendingSave();
+    const QStringList expected = idsOf(store->items());
+    EXPECT_EQ(expected.size(), 3);
+    EXPECT_EQ(storedItemIds(), expected);
+
+    // The encoding still running afterwards changes nothing.
+    EXPECT_TRUE(waitUntil([] { return QThreadPool::globalInstance()->activeThreadCount() == 0; }));
+    FakeTime::settle();
+    EXPECT_EQ(storedItemIds(), expected);
+}
+
 struct ItemsCase {
     const char* name;
     QList<ParsedFeedItem> entries;
