@@ -7,6 +7,7 @@
 #include "ticker/StripServices.h"
 
 #include <QApplication>
+#include <QCursor>
 #include <QEvent>
 #include <QKeySequence>
 #include <QMenu>
@@ -60,6 +61,12 @@ void MenuBarController::install(FeedStore& store)
     m_statusItem->setIcon(statusImage(markColor()));
     m_statusItem->setToolTip(kTitle);
     m_statusItem->setContextMenu(m_menu.get());
+    // Trays open the menu on a right click and report a left click as an
+    // activation: that opens the same menu.
+    connect(m_statusItem.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible())
+            m_menu->popup(QCursor::pos());
+    });
     m_statusItem->show();
     // Trays show the picture as it is: draw it again in the new text colour.
     qApp->installEventFilter(this);

@@ -155,6 +155,11 @@ TEST(MenuBarMenu, EntriesCallTheWindowsAndNothingButQuitWorksWithoutAStore)
         EXPECT_EQ(services.calls, QStringList{c.call}) << c.entry.toStdString();
     }
     EXPECT_EQ(open().size(), 8) << "rebuilt, not added to, on every opening";
+    menu.clear();
+    Q_EMIT controller.statusItem()->activated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(menu.isVisible()) << "a left click opens the menu too";
+    EXPECT_EQ(menu.actions().size(), 8);
+    menu.hide();
 
     store->stop();
     store.reset();
