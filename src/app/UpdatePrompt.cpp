@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 #include <QWindow>
+#include <algorithm>
 
 namespace {
 
@@ -83,8 +84,9 @@ std::unique_ptr<QDialog> UpdatePrompt::makeFallback(const QUrl& downloadUrl)
     const QString address = downloadUrl.toString(QUrl::FullyEncoded);
     auto* field = new QLineEdit(address, dialog.get());
     field->setReadOnly(true);
+    // Wide enough for a usual address, which reads from its start.
+    field->setMinimumWidth(std::min(field->fontMetrics().horizontalAdvance(address) + 24, 560));
     field->setCursorPosition(0);
-    field->selectAll();
     layout->addWidget(field);
 
     auto* buttons = new QDialogButtonBox(dialog.get());
