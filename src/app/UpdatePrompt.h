@@ -34,12 +34,11 @@ public:
     // A prompt asked for while one is open only brings that one forward.
     void present(const QString& version, const QUrl& downloadUrl);
 
+private:
     // The question, with "Download and Quit" as its first button.
     static std::unique_ptr<QMessageBox> makeAlert(const QString& version);
     // The address the browser could not open, selectable, with "Copy Link".
     std::unique_ptr<QDialog> makeFallback(const QUrl& downloadUrl);
-
-private:
     void download(const QUrl& downloadUrl);
 
     Services m_services;

@@ -1,21 +1,15 @@
-// The tray item's picture and its menu's actions, headless. The menu as a
-// desktop tray reads it over dbusmenu is checked in tray/TrayBusTest.cpp.
+// The tray item's picture, headless. Its menu, as a desktop tray reads and
+// drives it over dbusmenu, is checked in tray/TrayBusTest.cpp.
 #include "app/MenuBarController.h"
 #include "app/MenuBarMark.h"
 #include "platform/Defaults.h"
 #include "store/FeedStore.h"
-#include "ticker/StripServices.h"
 
 #include "FakeTime.h"
 #include "LogCapture.h"
-#include "LoopbackServer.h"
 
 #include <QApplication>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QMenu>
 #include <QSystemTrayIcon>
-#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
@@ -92,87 +86,6 @@ TEST(MenuBarMark, TrayPictureFollowsThePaletteAndFallsBackWhenTheMarkCannotBeDra
     QApplication::setPalette(changed);
     EXPECT_EQ(dotColour(), QColor(200, 30, 40)) << "drawn again for the new palette";
     QApplication::setPalette(original);
-}
-
-class RecordingServices final : public StripServices {
-public:
-    void reposition() override {}
-    void setInputRegion(const std::optional<QRect>&) override {}
-    void showSettings(FeedStore&, const std::optional<QString>& tab) override
-    {
-        calls << "settings:" + tab.value_or("none");
-    }
-    void showSearch(FeedStore&) override { calls << "search"; }
-    void showFullScreen(FeedStore&) override { calls << "board"; }
-    void presentUpdatePrompt(const QString& version, const QUrl& url) override
-    {
-        calls << "update:" + version + " " + url.toString();
-    }
-    void quit() override { calls << "quit"; }
-    void startNowPlaying(FeedStore&) override {}
-    void startRoomListener(FeedStore&) override {}
-    QStringList calls;
-};
-
-TEST(MenuBarMenu, EntriesCallTheWindowsAndNothingButQuitWorksWithoutAStore)
-{
-    RecordingServices services;
-    StripServices::install(&services);
-    LoopbackServer server;
-    const QJsonObject manifest{
-        {"topics", QJsonArray{}},
-        {"feed_index", QJsonArray{}},
-        {"client_release", QJsonObject{{"version", "9.1 & more"}, {"download_url", "https://get.example/tw"}}}};
-    server.route("/v1_manifest", LoopbackServer::Response::json(QJsonDocument(manifest).toJson()));
-    auto defaults = Defaults::inMemory();
-    FakeTime time;
-    auto store = std::make_unique<FeedStore>(FeedStore::Services{
-        *defaults, time, time, nullptr, nullptr, {}, server.baseUrl(), std::nullopt, server.baseUrl(), "1.0"});
-    store->start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return store->availableUpdate().has_value(); }, 10000));
-
-    MenuBarController controller;
-    controller.install(*store);
-    QMenu& menu = *controller.menu();
-    auto open = [&] {
-        Q_EMIT menu.aboutToShow();
-        return menu.actions();
-    };
-    struct Case {
-        QString entry;
-        QString call;
-    };
-    for (const Case& c : {Case{"Ambient Board", "board"}, Case{"Search…", "search"}, Case{"Settings…", "settings:none"},
-                          Case{"Update to 9.1 && more…", "update:9.1 & more https://get.example/tw"},
-                          Case{"Quit Tidewire", "quit"}}) {
-        services.calls.clear();
-        QAction* found = nullptr;
-        for (QAction* action : open())
-            if (action->text() == c.entry)
-                found = action;
-        ASSERT_NE(found, nullptr) << c.entry.toStdString();
-        found->trigger();
-        EXPECT_EQ(services.calls, QStringList{c.call}) << c.entry.toStdString();
-    }
-    EXPECT_EQ(open().size(), 8) << "rebuilt, not added to, on every opening";
-    menu.clear();
-    Q_EMIT controller.statusItem()->activated(QSystemTrayIcon::Trigger);
-    EXPECT_TRUE(menu.isVisible()) << "a left click opens the menu too";
-    EXPECT_EQ(menu.actions().size(), 8);
-    menu.hide();
-
-    store->stop();
-    store.reset();
-    FakeTime::settle();
-    services.calls.clear();
-    EXPECT_TRUE(open().isEmpty());
-    controller.toggleBoard();
-    controller.openSearch();
-    controller.openSettings();
-    controller.openUpdate();
-    controller.quit();
-    EXPECT_EQ(services.calls, QStringList{"quit"});
-    StripServices::install(nullptr);
 }
 
 } // namespace
