@@ -114,7 +114,7 @@ void MenuBarController::refreshImage()
 
 bool MenuBarController::eventFilter(QObject* watched, QEvent* event)
 {
-    if (watched == qApp && event->type() == QEvent::ApplicationPaletteChange)
+    if (event->type() == QEvent::ApplicationPaletteChange && watched == qApp)
         refreshImage();
     return QObject::eventFilter(watched, event);
 }
