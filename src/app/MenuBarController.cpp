@@ -127,16 +127,17 @@ void MenuBarController::buildMenu()
     if (!m_store)
         return;
 
+    // Queued: a window or prompt opens after the menu and the tray's call
+    // that chose the entry are done, never inside them.
     auto add = [this](const QString& text, void (MenuBarController::*action)()) {
         QAction* item = m_menu->addAction(text);
-        connect(item, &QAction::triggered, this, action);
+        connect(item, &QAction::triggered, this, action, Qt::QueuedConnection);
         return item;
     };
     add(QStringLiteral("Ambient Board"), &MenuBarController::toggleBoard);
     add(QStringLiteral("Search…"), &MenuBarController::openSearch);
     m_menu->addSeparator();
-    QAction* settings = m_menu->addAction(QStringLiteral("Settings…"));
-    connect(settings, &QAction::triggered, this, [this] { openSettings(); });
+    add(QStringLiteral("Settings…"), &MenuBarController::openSettingsWindow);
     if (const std::optional<ClientRelease>& release = m_store->availableUpdate()) {
         m_menu->addSeparator();
         add(actionText(QStringLiteral("Update to ") + release->version + QStringLiteral("…")),
@@ -169,6 +170,11 @@ void MenuBarController::openSettings(const std::optional<QString>& tab)
 {
     if (m_store)
         StripServices::installed().showSettings(*m_store, tab);
+}
+
+void MenuBarController::openSettingsWindow()
+{
+    openSettings();
 }
 
 void MenuBarController::openUpdate()

@@ -64,6 +64,7 @@ protected:
 
 private:
     void refreshImage();
+    void openSettingsWindow();  // no particular tab
 
     QPointer<FeedStore> m_store;
     std::unique_ptr<QMenu> m_menu;

@@ -205,6 +205,7 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
     EXPECT_EQ(watcher.items().size(), 1);
     for (const char* entry : {"Search…", "Settings…", "Update to 2.4…", "Quit Tidewire"})
         click(entry);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return services.calls.size() >= 4; }, 5000));
     EXPECT_EQ(services.calls, (QStringList{"search", "settings:-", "2.4 https://get.example/tw", "quit"}));
 
     FullScreenWindowManager& board = FullScreenWindowManager::shared();
