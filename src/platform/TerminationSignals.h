@@ -10,8 +10,9 @@ class QSocketNotifier;
 // terminal) into a call on the main thread, so the application can end
 // through its normal quit path and write what is pending. The handler itself
 // only writes the signal's number to a pipe that the event loop watches.
-// After the first signal the default actions are back: a second one ends the
-// process at once, should the quit path ever hang.
+// After the first signal the earlier actions are back (normally the
+// defaults): a second one ends the process at once, should the quit path
+// ever hang. A signal ignored at start (nohup) stays ignored.
 // One instance at a time; create it on the main thread.
 class TerminationSignals : public QObject {
     Q_OBJECT
