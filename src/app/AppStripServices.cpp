@@ -3,9 +3,13 @@
 #include "ambient/FullScreenWindowManager.h"
 #include "app/SettingsWindowManager.h"
 #include "app/TickerWindowController.h"
+#include "app/UpdatePrompt.h"
 #include "music/NowPlayingController.h"
 #include "music/RoomListener.h"
+#include "platform/Clipboard.h"
+#include "platform/Clock.h"
 #include "platform/Logging.h"
+#include "platform/UrlOpener.h"
 
 #include <QCoreApplication>
 
@@ -51,9 +55,15 @@ void AppStripServices::showFullScreen(FeedStore& store)
     FullScreenWindowManager::shared().show(store);
 }
 
-void AppStripServices::presentUpdatePrompt(const QString&, const QUrl&)
+void AppStripServices::presentUpdatePrompt(const QString& version, const QUrl& downloadUrl)
 {
-    notAvailable("the update prompt");
+    UpdatePrompt prompt({
+        .opener = UrlOpener::system(),
+        .scheduler = Scheduler::system(),
+        .clipboard = Clipboard::system(),
+        .quit = [this] { quit(); },
+    });
+    prompt.present(version, downloadUrl);
 }
 
 void AppStripServices::quit()

@@ -88,6 +88,8 @@ QWidget* TidewireApp::makeSplash()
 
 void TidewireApp::launch()
 {
+    if (m_services.installMenuBar)
+        m_services.installMenuBar(*m_store);
     configureTickerWindow(m_root, m_services.windows);
     m_root->show();
     if (m_services.startIdleWatcher)

@@ -38,6 +38,9 @@ public:
         std::function<void(FeedStore&)> startIdleWatcher;
         // The store's server API base; empty: the configured endpoint.
         QUrl apiBase;
+        // Puts the item in the desktop's tray, first thing when the ticker
+        // window is set up; empty: none.
+        std::function<void(FeedStore&)> installMenuBar = {};
     };
 
     explicit TidewireApp(Services services, QObject* parent = nullptr);
@@ -46,8 +49,9 @@ public:
     FeedStore& store() const { return *m_store; }
     RootContent* rootContent() const { return m_root; }
 
-    // Makes the content window the ticker window, shows it, and starts the
-    // idle watcher, the store and the launch-time settings window.
+    // Installs the tray item, makes the content window the ticker window,
+    // shows it, and starts the idle watcher, the store and the launch-time
+    // settings window.
     void launch();
 
 private:

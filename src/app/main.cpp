@@ -1,6 +1,7 @@
 #include "ambient/IdleScreensaver.h"
 #include "app/AppInfo.h"
 #include "app/AppStripServices.h"
+#include "app/MenuBarController.h"
 #include "app/PersonalFeedItemsSource.h"
 #include "app/SettingsWindowManager.h"
 #include "app/StartupDecisions.h"
@@ -9,10 +10,36 @@
 #include "personal/PersonalFeedStore.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/TerminationSignals.h"
 #include "ticker/TickerView.h"
 
 #include <QApplication>
 #include <QIcon>
+#include <QSessionManager>
+#include <cstdlib>
+
+namespace {
+
+// Set while the app runs: leaving the process then skips the normal quit
+// path at the end of main().
+bool running = false;
+
+// Settings, and the feed snapshot and personal items still on the cache writer.
+void writePending()
+{
+    Defaults::standard().flush();
+    Defaults::standard().caches().flush();
+}
+
+// Qt and Xlib end the process with exit() when the connection to the X
+// server breaks (the session is over): write what is pending on the way out.
+void writePendingAtExit()
+{
+    if (running)
+        writePending();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -37,7 +64,14 @@ int main(int argc, char** argv)
     StartupDecisions::moveCachesOutOfSettings(Defaults::standard());
     AppStripServices stripServices(TickerWindowController::shared());
     StripServices::install(&stripServices);
+    // A logout (SIGTERM), Ctrl+C or a closed terminal quits like the menu does.
+    TerminationSignals termination([&stripServices](int) { stripServices.quit(); });
+    // The session manager asks to save before the session ends.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager&) { writePending(); });
+    std::atexit(writePendingAtExit);
+
     PersonalFeedItemsSource personal(PersonalFeedStore::shared());
+    running = true;
     TidewireApp tidewire({
         .defaults = Defaults::standard(),
         .clock = Clock::system(),
@@ -48,11 +82,12 @@ int main(int argc, char** argv)
         .openSettings = [](FeedStore& store) { SettingsWindowManager::shared().show(store, std::nullopt); },
         .startIdleWatcher = [](FeedStore& store) { IdleScreensaver::shared().start(store); },
         .apiBase = {},
+        .installMenuBar = [](FeedStore& store) { MenuBarController::shared().install(store); },
     });
     tidewire.launch();
     const int status = app.exec();
+    running = false;
     StripServices::install(nullptr);
-    Defaults::standard().flush();
-    Defaults::standard().caches().flush();
+    writePending();
     return status;
 }

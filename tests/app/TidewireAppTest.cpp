@@ -53,6 +53,10 @@ protected:
                 idleWatcherStarts.append(store.isStarted());
             },
             .apiBase = std::move(apiBase),
+            .installMenuBar = [this](FeedStore& store) {
+                EXPECT_EQ(&store, &app->store());
+                menuBarInstalls.append(windows.window() != nullptr);
+            },
         });
     }
 
@@ -65,6 +69,7 @@ protected:
     int stripsBuilt = 0;
     int settingsOpened = 0;
     QList<bool> idleWatcherStarts;  // whether the store had started at each call
+    QList<bool> menuBarInstalls;    // whether the ticker window was set up at each call
 };
 
 TEST_F(TidewireAppTest, SplashWhileBootingThenTheStripOnce)
@@ -76,6 +81,7 @@ TEST_F(TidewireAppTest, SplashWhileBootingThenTheStripOnce)
 
     app->launch();
     EXPECT_EQ(idleWatcherStarts, QList<bool>{false}) << "the idle watcher starts once, before the store";
+    EXPECT_EQ(menuBarInstalls, QList<bool>{false}) << "the tray item first, then the ticker window";
     EXPECT_TRUE(app->store().isStarted());
     EXPECT_EQ(windows.window(), root);
     EXPECT_TRUE(root->isVisible());

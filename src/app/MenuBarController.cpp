@@ -1,0 +1,194 @@
+#include "app/MenuBarController.h"
+
+#include "ambient/FullScreenWindowManager.h"
+#include "app/MenuBarMark.h"
+#include "platform/Logging.h"
+#include "store/FeedStore.h"
+#include "ticker/StripServices.h"
+
+#include <QApplication>
+#include <QCursor>
+#include <QEvent>
+#include <QKeySequence>
+#include <QMenu>
+#include <QPalette>
+#include <QPixmap>
+#include <QSystemTrayIcon>
+
+namespace {
+
+const QString kTitle = QStringLiteral("Tidewire");
+constexpr int kTraySides[] = {16, 22, 24, 32};
+
+// Menu texts are mnemonic markup: a literal ampersand is doubled.
+QString actionText(const QString& text)
+{
+    QString out = text;
+    return out.replace(QLatin1Char('&'), QLatin1String("&&"));
+}
+
+QColor markColor()
+{
+    return QGuiApplication::palette().color(QPalette::Active, QPalette::WindowText);
+}
+
+} // namespace
+
+MenuBarController::MenuBarController(QObject* parent) : QObject(parent) {}
+
+MenuBarController::~MenuBarController()
+{
+    if (auto* app = QCoreApplication::instance())
+        app->removeEventFilter(this);
+}
+
+MenuBarController& MenuBarController::shared()
+{
+    static MenuBarController* const controller = new MenuBarController;
+    return *controller;
+}
+
+void MenuBarController::install(FeedStore& store)
+{
+    m_store = &store;
+    if (m_statusItem)
+        return;
+
+    m_menu = std::make_unique<QMenu>();
+    connect(m_menu.get(), &QMenu::aboutToShow, this, &MenuBarController::buildMenu);
+
+    m_statusItem = std::make_unique<QSystemTrayIcon>();
+    m_statusItem->setIcon(statusImage(markColor()));
+    m_statusItem->setToolTip(kTitle);
+    m_statusItem->setContextMenu(m_menu.get());
+    // Trays open the menu on a right click and report a left click as an
+    // activation: that opens the same menu.
+    connect(m_statusItem.get(), &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+        if (reason == QSystemTrayIcon::Trigger && !m_menu->isVisible())
+            m_menu->popup(QCursor::pos());
+    });
+    m_statusItem->show();
+    // Trays show the picture as it is: draw it again in the new text colour.
+    qApp->installEventFilter(this);
+    qCInfo(lcMenuBar, "menu bar item installed");
+    // Qt puts the item in a tray that appears later by itself.
+    if (!QSystemTrayIcon::isSystemTrayAvailable())
+        qCInfo(lcMenuBar, "no system tray on this desktop; the strip's menu offers the same actions");
+}
+
+QIcon MenuBarController::statusImage(const QColor& color, const MarkRenderer& render)
+{
+    const MarkRenderer draw = render ? render : MarkRenderer(&MenuBarMark::render);
+    QIcon icon;
+    bool drawn = true;
+    for (const int side : kTraySides) {
+        for (const qreal ratio : {1.0, 2.0}) {
+            const QImage image = draw(side, ratio, color);
+            if (image.isNull()) {
+                drawn = false;
+                break;
+            }
+            icon.addPixmap(QPixmap::fromImage(image));
+        }
+        if (!drawn)
+            break;
+    }
+    if (drawn)
+        return icon;
+
+    qCCritical(lcMenuBar, "menu bar mark failed to render — falling back to a symbol");
+    const QIcon symbol = QIcon::fromTheme(QStringLiteral("application-rss+xml-symbolic"),
+                                          QIcon::fromTheme(QStringLiteral("application-rss+xml")));
+    if (!symbol.isNull())
+        return symbol;
+    QPixmap empty(16, 16);
+    empty.fill(Qt::transparent);
+    return QIcon(empty);
+}
+
+void MenuBarController::refreshImage()
+{
+    if (m_statusItem)
+        m_statusItem->setIcon(statusImage(markColor()));
+}
+
+bool MenuBarController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ApplicationPaletteChange && watched == qApp)
+        refreshImage();
+    return QObject::eventFilter(watched, event);
+}
+
+void MenuBarController::buildMenu()
+{
+    if (!m_menu)
+        return;
+    m_menu->clear();
+    if (!m_store)
+        return;
+
+    // Queued: a window or prompt opens after the menu and the tray's call
+    // that chose the entry are done, never inside them.
+    auto add = [this](const QString& text, void (MenuBarController::*action)()) {
+        QAction* item = m_menu->addAction(text);
+        connect(item, &QAction::triggered, this, action, Qt::QueuedConnection);
+        return item;
+    };
+    add(QStringLiteral("Ambient Board"), &MenuBarController::toggleBoard);
+    add(QStringLiteral("Search…"), &MenuBarController::openSearch);
+    m_menu->addSeparator();
+    add(QStringLiteral("Settings…"), &MenuBarController::openSettingsWindow);
+    if (const std::optional<ClientRelease>& release = m_store->availableUpdate()) {
+        m_menu->addSeparator();
+        add(actionText(QStringLiteral("Update to ") + release->version + QStringLiteral("…")),
+            &MenuBarController::openUpdate);
+    }
+    m_menu->addSeparator();
+    QAction* quitItem = add(QStringLiteral("Quit Tidewire"), &MenuBarController::quit);
+    quitItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quitItem->setShortcutVisibleInContextMenu(true);
+}
+
+void MenuBarController::toggleBoard()
+{
+    if (!m_store)
+        return;
+    FullScreenWindowManager& board = FullScreenWindowManager::shared();
+    if (board.window())
+        board.close();
+    else
+        StripServices::installed().showFullScreen(*m_store);
+}
+
+void MenuBarController::openSearch()
+{
+    if (m_store)
+        StripServices::installed().showSearch(*m_store);
+}
+
+void MenuBarController::openSettings(const std::optional<QString>& tab)
+{
+    if (m_store)
+        StripServices::installed().showSettings(*m_store, tab);
+}
+
+void MenuBarController::openSettingsWindow()
+{
+    openSettings();
+}
+
+void MenuBarController::openUpdate()
+{
+    if (!m_store)
+        return;
+    const std::optional<ClientRelease> release = m_store->availableUpdate();
+    if (!release)
+        return;
+    if (const std::optional<QUrl> url = release->downloadURL())
+        StripServices::installed().presentUpdatePrompt(release->version, *url);
+}
+
+void MenuBarController::quit()
+{
+    StripServices::installed().quit();
+}

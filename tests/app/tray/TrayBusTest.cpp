@@ -1,0 +1,231 @@
+// The tray item on a private session bus (tests/music/run-on-private-bus.sh)
+// and a private X server: the test owns a stand-in tray watcher and reads and
+// drives the item's menu over dbusmenu, as a desktop's tray does.
+#include "LoopbackServer.h"
+#include "XvfbDisplay.h"
+#include "ambient/FullScreenWindowManager.h"
+#include "app/MenuBarController.h"
+#include "ticker/StripServices.h"
+#include "platform/Defaults.h"
+#include "store/FeedStore.h"
+
+#include "FakeTime.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusPendingCall>
+#include <QDBusVariant>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMenu>
+#include <QMutex>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Takes item registrations on a thread and connection of its own: the
+// item's first question to it is a blocking one from the main thread.
+class StandInWatcher : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+    Q_PROPERTY(bool IsStatusNotifierHostRegistered READ isHostRegistered)
+
+public:
+    bool isHostRegistered() const { return true; }
+    QStringList items() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_items;
+    }
+
+public Q_SLOTS:
+    void RegisterStatusNotifierItem(const QString& service)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_items << service;
+    }
+
+private:
+    mutable QMutex m_mutex;
+    QStringList m_items;
+};
+
+// Records the windows asked for; the board is the real one.
+struct Services final : StripServices {
+    void reposition() override {}
+    void setInputRegion(const std::optional<QRect>&) override {}
+    void showSettings(FeedStore&, const std::optional<QString>& tab) override { calls << "settings:" + tab.value_or("-"); }
+    void showSearch(FeedStore&) override { calls << "search"; }
+    void showFullScreen(FeedStore& store) override { FullScreenWindowManager::shared().show(store); }
+    void presentUpdatePrompt(const QString& version, const QUrl& url) override { calls << version + " " + url.toString(); }
+    void quit() override { calls << "quit"; }
+    void startNowPlaying(FeedStore&) override {}
+    void startRoomListener(FeedStore&) override {}
+    QStringList calls;
+};
+
+// One menu entry as dbusmenu lays it out: "-" for a separator, else its
+// label with the shortcut's keys, e.g. "Quit Tidewire [Control+Q]".
+struct Entry {
+    int id = 0;
+    QString text;
+};
+
+QList<Entry> readChildren(const QDBusArgument& node)
+{
+    QList<Entry> entries;
+    int id = 0;
+    QVariantMap properties;
+    node.beginStructure();
+    node >> id >> properties;
+    node.beginArray();
+    while (!node.atEnd()) {
+        QDBusVariant child;
+        node >> child;
+        const QDBusArgument item = child.variant().value<QDBusArgument>();
+        item.beginStructure();
+        Entry entry;
+        QVariantMap p;
+        item >> entry.id >> p;
+        item.endStructure();
+        entry.text = p.value("type") == "separator" ? "-" : p.value("label").toString();
+        QList<QStringList> chords;
+        if (p.contains("shortcut"))
+            p.value("shortcut").value<QDBusArgument>() >> chords;
+        for (const QStringList& chord : chords)
+            entry.text += " [" + chord.join('+') + "]";
+        entries << entry;
+    }
+    node.endArray();
+    node.endStructure();
+    return entries;
+}
+
+class TrayBusTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        TIDEWIRE_REQUIRE_XVFB();
+        const QByteArray bus = qgetenv("TIDEWIRE_BUS_TEST");
+        if (bus.startsWith("missing:"))
+            GTEST_SKIP() << "no private session bus: " << bus.mid(8).toStdString();
+        ASSERT_EQ(bus, QByteArray("private")) << "run through tests/music/run-on-private-bus.sh";
+        watcherThread.start();
+        watcher.moveToThread(&watcherThread);
+        bool registered = false;
+        QMetaObject::invokeMethod(&watcher, [this, &registered] {
+            QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, "watcher");
+            registered = bus.registerObject("/StatusNotifierWatcher", &watcher,
+                                            QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties) &&
+                         bus.registerService("org.kde.StatusNotifierWatcher");
+        }, Qt::BlockingQueuedConnection);
+        ASSERT_TRUE(registered);
+        StripServices::install(&services);
+    }
+    void TearDown() override
+    {
+        StripServices::install(nullptr);
+        watcherThread.quit();
+        watcherThread.wait();
+    }
+
+    // Calls without blocking the main thread, where the item answers.
+    QDBusMessage call(const QString& path, const QString& interface, const QString& method, const QVariantList& args)
+    {
+        QDBusMessage message = QDBusMessage::createMethodCall(item, path, interface, method);
+        message.setArguments(args);
+        QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(message);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 10000)) << method.toStdString();
+        return pending.reply();
+    }
+    // The menu as a tray shows it: told it is about to open, then read.
+    QList<Entry> openMenu()
+    {
+        call(menuPath, "com.canonical.dbusmenu", "AboutToShow", {0});
+        const QDBusMessage layout = call(menuPath, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
+        if (layout.arguments().size() < 2)
+            return {};
+        return readChildren(layout.arguments().at(1).value<QDBusArgument>());
+    }
+    QStringList texts()
+    {
+        QStringList out;
+        for (const Entry& entry : openMenu())
+            out << entry.text;
+        return out;
+    }
+    void click(const QString& text)
+    {
+        for (const Entry& entry : openMenu())
+            if (entry.text.startsWith(text))
+                call(menuPath, "com.canonical.dbusmenu", "Event",
+                     {entry.id, "clicked", QVariant::fromValue(QDBusVariant(0)), 0u});
+    }
+
+    QThread watcherThread;
+    StandInWatcher watcher;
+    Services services;
+    QString item;
+    QString menuPath;
+};
+
+TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindows)
+{
+    auto defaults = Defaults::inMemory();
+    FakeTime time;
+    LoopbackServer server;
+    server.route("/v1_manifest", LoopbackServer::Response::json(QJsonDocument(QJsonObject{
+        {"topics", QJsonArray{}}, {"feed_index", QJsonArray{}},
+        {"client_release", QJsonObject{{"version", "2.4"}, {"download_url", "https://get.example/tw"}}}}).toJson()));
+    auto makeStore = [&] {
+        return std::make_unique<FeedStore>(FeedStore::Services{*defaults, time, time, nullptr, nullptr, {},
+                                                               server.baseUrl(), std::nullopt, {}, "1.0"});
+    };
+    auto plain = makeStore();
+    auto offering = makeStore();
+    offering->start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return offering->availableUpdate().has_value(); }, 10000));
+
+    MenuBarController controller;
+    controller.install(*plain);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 10000)) << "never registered";
+    item = watcher.items().first();
+    const QDBusMessage menu = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                   {"org.kde.StatusNotifierItem", "Menu"});
+    menuPath = menu.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
+    ASSERT_FALSE(menuPath.isEmpty()) << menu.errorMessage().toStdString();
+    EXPECT_EQ(texts(), (QStringList{"Ambient Board", "Search…", "-", "Settings…", "-", "Quit Tidewire [Control+Q]"}));
+
+    // A second install only changes the store the menu reads.
+    controller.install(*offering);
+    EXPECT_EQ(texts(), (QStringList{"Ambient Board", "Search…", "-", "Settings…", "-", "Update to 2.4…", "-",
+                                    "Quit Tidewire [Control+Q]"}));
+    EXPECT_EQ(watcher.items().size(), 1);
+    for (const char* entry : {"Search…", "Settings…", "Update to 2.4…", "Quit Tidewire"})
+        click(entry);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return services.calls.size() >= 4; }, 5000));
+    EXPECT_EQ(services.calls, (QStringList{"search", "settings:-", "2.4 https://get.example/tw", "quit"}));
+
+    FullScreenWindowManager& board = FullScreenWindowManager::shared();
+    ASSERT_EQ(board.window(), nullptr);
+    click("Ambient Board");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return board.window() != nullptr; }, 5000)) << "the board did not open";
+    click("Ambient Board");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return board.window() == nullptr; }, 5000)) << "the board did not close";
+
+    // A left click reaches the item as an activation: the same menu opens.
+    call("/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {0, 0});
+    EXPECT_TRUE(QTest::qWaitFor([&] { return controller.menu()->isVisible(); }, 5000));
+    controller.menu()->hide();
+
+    offering->stop();
+    plain.reset();
+    offering.reset();
+    EXPECT_TRUE(texts().isEmpty()) << "a menu without its store is empty";
+}
+
+} // namespace
+
+#include "TrayBusTest.moc"
