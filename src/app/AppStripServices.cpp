@@ -1,6 +1,7 @@
 #include "app/AppStripServices.h"
 
 #include "ambient/FullScreenWindowManager.h"
+#include "app/SearchWindowManager.h"
 #include "app/TickerWindowController.h"
 #include "music/NowPlayingController.h"
 #include "music/RoomListener.h"
@@ -39,9 +40,9 @@ void AppStripServices::showSettings(FeedStore&, const std::optional<QString>&)
     notAvailable("the settings window");
 }
 
-void AppStripServices::showSearch(FeedStore&)
+void AppStripServices::showSearch(FeedStore& store)
 {
-    notAvailable("the search window");
+    SearchWindowManager::shared().show(store);
 }
 
 void AppStripServices::showFullScreen(FeedStore& store)
