@@ -134,11 +134,17 @@ SearchPanel::SearchPanel(FeedStore& store, std::function<void()> onDismiss, Tick
     m_scroll->setFrameShape(QFrame::NoFrame);
     m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_scroll->setWidgetResizable(false);
-    m_scroll->setStyleSheet(QStringLiteral("QScrollArea { background: transparent; }"));
+    m_scroll->setStyleSheet(QStringLiteral(
+        "QScrollArea { background: transparent; }"
+        "QScrollBar:vertical { background: transparent; width: 10px; }"
+        "QScrollBar::handle:vertical { background: rgba(255, 255, 255, 60); border-radius: 3px;"
+        " min-height: 24px; margin: 2px; }"
+        "QScrollBar::add-line:vertical, QScrollBar::sub-line:vertical { height: 0; }"
+        "QScrollBar::add-page:vertical, QScrollBar::sub-page:vertical { background: none; }"));
     m_scroll->viewport()->setAutoFillBackground(false);
     m_results = new SearchResultsView(m_context, m_onDismiss);
-    m_results->setAutoFillBackground(false);
     m_scroll->setWidget(m_results);
+    m_results->setAutoFillBackground(false);  // the panel's theme shows through
     m_scroll->viewport()->installEventFilter(this);
     m_bodies->addWidget(m_scroll);
     layout->addLayout(m_bodies, 1);

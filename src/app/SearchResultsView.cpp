@@ -230,10 +230,11 @@ void SearchResultsView::relayout()
     const double textWidth = std::max(1.0, width - textX - padX);
     const MetaLineContext now = MetaLineContext::current();
 
+    // Rows start and end on whole pixels.
     m_blocks.clear();
     double y = 0;
     auto addHeader = [&](Kind kind) {
-        const double height = headerTop + header.height() + headerBottom;
+        const double height = std::ceil(headerTop + header.height() + headerBottom);
         m_blocks.append({kind, 0, QRectF(0, y, width, height), {}, {}});
         y += height;
     };
@@ -247,7 +248,7 @@ void SearchResultsView::relayout()
             block.meta = meta.elidedText(item.metaLine(now), Qt::ElideRight, std::max(1.0, metaWidth));
             const double metaHeight = std::max(meta.height(), badge ? badge->size.height() : 0.0);
             const double column = block.titleLines.size() * title.lineSpacing() + columnSpacing + metaHeight;
-            const double height = 2 * headlinePadY + std::max(iconSide, column);
+            const double height = std::ceil(2 * headlinePadY + std::max(iconSide, column));
             block.rect = QRectF(0, y, width, height);
             m_blocks.append(block);
             y += height;
@@ -265,7 +266,8 @@ void SearchResultsView::relayout()
             Block block{Kind::Feed, i, {},
                         {feedTitle.elidedText(oneParagraph(feed.title), Qt::ElideRight, std::max(1.0, titleWidth))},
                         tag};
-            const double height = 2 * feedPadY + std::max({feedTitle.height(), feedTag.height(), state.height()});
+            const double height =
+                std::ceil(2 * feedPadY + std::max({feedTitle.height(), feedTag.height(), state.height()}));
             block.rect = QRectF(0, y, width, height);
             m_blocks.append(block);
             y += height;
