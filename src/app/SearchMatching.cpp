@@ -3,7 +3,9 @@
 #include <QCollator>
 #include <QTextBoundaryFinder>
 #include <algorithm>
+#include <limits>
 #include <numeric>
+#include <string_view>
 
 #include <unicode/normalizer2.h>
 #include <unicode/ustring.h>
@@ -106,11 +108,13 @@ bool containsFolded(QStringView text, QStringView query)
 {
     if (query.isEmpty())
         return false;
-    for (qsizetype from = 0;;) {
-        const qsizetype at = text.indexOf(query, from);
-        if (at < 0)
+    const std::u16string_view haystack(text.utf16(), size_t(text.size()));
+    const std::u16string_view needle(query.utf16(), size_t(query.size()));
+    for (size_t from = 0;;) {
+        const size_t at = haystack.find(needle, from);
+        if (at == std::u16string_view::npos)
             return false;
-        if (atCharacterBoundary(text, at) && atCharacterBoundary(text, at + query.size()))
+        if (atCharacterBoundary(text, qsizetype(at)) && atCharacterBoundary(text, qsizetype(at + needle.size())))
             return true;
         from = at + 1;
     }
@@ -119,13 +123,25 @@ bool containsFolded(QStringView text, QStringView query)
 QList<FeedItem> headlineResults(const QList<FeedItem>& items, const QString& rawQuery)
 {
     const std::optional<QString> query = normalisedQuery(rawQuery);
-    return query ? SearchIndex(items, {}).headlines(*query) : QList<FeedItem>();
+    if (!query)
+        return {};
+    const SearchIndex index(items, {});
+    QList<FeedItem> found;
+    for (qsizetype position : index.matchingItems(*query))
+        found.append(index.item(position));
+    return found;
 }
 
 QList<FeedIndexItem> feedResults(const QList<FeedIndexItem>& feeds, const QString& rawQuery)
 {
     const std::optional<QString> query = normalisedQuery(rawQuery);
-    return query ? SearchIndex({}, feeds).feeds(*query) : QList<FeedIndexItem>();
+    if (!query)
+        return {};
+    const SearchIndex index({}, feeds);
+    QList<FeedIndexItem> found;
+    for (qsizetype position : index.matchingFeeds(*query))
+        found.append(index.feed(position));
+    return found;
 }
 
 } // namespace SearchMatching
@@ -136,68 +152,106 @@ SearchIndex::SearchIndex(const QList<FeedItem>& items, const QList<FeedIndexItem
     setFeeds(feeds);
 }
 
+const SearchIndex::Texts& SearchIndex::textsFor(QHash<QString, Texts>& cache, const QString& id,
+                                                const QString& title, const QString& second,
+                                                const std::function<QString()>& shownTitle)
+{
+    auto found = cache.find(id);
+    if (found == cache.end() || found->rawTitle != title || found->rawSecond != second)
+        found = cache.insert(id, Texts{title, second, SearchMatching::fold(shownTitle()), SearchMatching::fold(second)});
+    return *found;
+}
+
 void SearchIndex::setItems(const QList<FeedItem>& items)
 {
-    // Newest first; undated items count as the most distant past.
-    QList<qsizetype> order(items.size());
-    std::iota(order.begin(), order.end(), qsizetype(0));
-    std::stable_sort(order.begin(), order.end(), [&items](qsizetype a, qsizetype b) {
-        const auto& da = items[a].publishedAt;
-        const auto& db = items[b].publishedAt;
-        if (!db)
-            return bool(da);
-        return da && *da > *db;
-    });
-    m_items.clear();
-    m_itemTexts.clear();
-    m_items.reserve(items.size());
-    m_itemTexts.reserve(items.size());
-    for (qsizetype index : order) {
-        const FeedItem& item = items[index];
-        m_items.append(item);
-        const QString source = item.source ? orEmpty(item.source->title) : QString();
-        m_itemTexts.append({SearchMatching::fold(item.cleanedTitle()), SearchMatching::fold(source)});
+    const auto sameEntry = [](const FeedItem& a, const FeedItem& b) {
+        return a.stableId == b.stableId && a.title == b.title && a.publishedAt == b.publishedAt
+            && (a.source ? orEmpty(a.source->title) : QString()) == (b.source ? orEmpty(b.source->title) : QString());
+    };
+    if (items.constData() == m_givenItems.constData()
+        || std::equal(items.begin(), items.end(), m_givenItems.begin(), m_givenItems.end(), sameEntry)) {
+        m_givenItems = items;
+        return;
     }
+    m_givenItems = items;
+
+    // Newest first; undated items count as the most distant past.
+    QList<qint64> times;
+    times.reserve(items.size());
+    for (const FeedItem& item : items)
+        times.append(item.publishedAt ? item.publishedAt->toMSecsSinceEpoch() : std::numeric_limits<qint64>::min());
+    m_itemOrder.resize(items.size());
+    std::iota(m_itemOrder.begin(), m_itemOrder.end(), qsizetype(0));
+    std::stable_sort(m_itemOrder.begin(), m_itemOrder.end(),
+                     [&times](qsizetype a, qsizetype b) { return times[a] > times[b]; });
+    QHash<QString, Texts> seen;
+    seen.reserve(items.size());
+    m_itemTexts.clear();
+    m_itemTexts.reserve(items.size());
+    for (qsizetype index : std::as_const(m_itemOrder)) {
+        const FeedItem& item = items[index];
+        const QString source = item.source ? orEmpty(item.source->title) : QString();
+        const Texts& texts = textsFor(m_itemCache, item.stableId, item.title, source, [&item] { return item.cleanedTitle(); });
+        m_itemTexts.append(texts);
+        seen.insert(item.stableId, texts);
+    }
+    m_itemCache = std::move(seen);  // forget what left the store
 }
 
 void SearchIndex::setFeeds(const QList<FeedIndexItem>& feeds)
 {
+    const auto sameEntry = [](const FeedIndexItem& a, const FeedIndexItem& b) {
+        return a.id == b.id && a.title == b.title
+            && (a.category ? orEmpty(a.category->name) : QString())
+                == (b.category ? orEmpty(b.category->name) : QString());
+    };
+    if (feeds.constData() == m_givenFeeds.constData()
+        || std::equal(feeds.begin(), feeds.end(), m_givenFeeds.begin(), m_givenFeeds.end(), sameEntry)) {
+        m_givenFeeds = feeds;
+        return;
+    }
+    m_givenFeeds = feeds;
+
+    // Sort keys once per title rather than once per comparison.
     QCollator collator;  // the user's locale
-    QList<qsizetype> order(feeds.size());
-    std::iota(order.begin(), order.end(), qsizetype(0));
-    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
-        return collator.compare(feeds[a].title, feeds[b].title) < 0;
-    });
-    m_feeds.clear();
+    QList<QCollatorSortKey> keys;
+    keys.reserve(feeds.size());
+    for (const FeedIndexItem& feed : feeds)
+        keys.append(collator.sortKey(feed.title));
+    m_feedOrder.resize(feeds.size());
+    std::iota(m_feedOrder.begin(), m_feedOrder.end(), qsizetype(0));
+    std::stable_sort(m_feedOrder.begin(), m_feedOrder.end(),
+                     [&keys](qsizetype a, qsizetype b) { return keys[a].compare(keys[b]) < 0; });
+    QHash<QString, Texts> seen;
+    seen.reserve(feeds.size());
     m_feedTexts.clear();
-    m_feeds.reserve(feeds.size());
     m_feedTexts.reserve(feeds.size());
-    for (qsizetype index : order) {
+    for (qsizetype index : std::as_const(m_feedOrder)) {
         const FeedIndexItem& feed = feeds[index];
-        m_feeds.append(feed);
         const QString category = feed.category ? orEmpty(feed.category->name) : QString();
-        m_feedTexts.append({SearchMatching::fold(feed.title), SearchMatching::fold(category)});
+        const Texts& texts = textsFor(m_feedCache, feed.id, feed.title, category, [&feed] { return feed.title; });
+        m_feedTexts.append(texts);
+        seen.insert(feed.id, texts);
     }
+    m_feedCache = std::move(seen);
 }
 
-QList<FeedItem> SearchIndex::headlines(QStringView query) const
+QList<qsizetype> SearchIndex::matching(const QList<Texts>& texts, QStringView query)
 {
-    QList<FeedItem> found;
-    for (qsizetype i = 0; i < m_items.size(); ++i) {
-        const Entry& texts = m_itemTexts[i];
-        if (SearchMatching::containsFolded(texts.title, query) || SearchMatching::containsFolded(texts.second, query))
-            found.append(m_items[i]);
+    QList<qsizetype> found;
+    for (qsizetype i = 0; i < texts.size(); ++i) {
+        if (SearchMatching::containsFolded(texts[i].title, query) || SearchMatching::containsFolded(texts[i].second, query))
+            found.append(i);
     }
     return found;
 }
 
-QList<FeedIndexItem> SearchIndex::feeds(QStringView query) const
+QList<qsizetype> SearchIndex::matchingItems(QStringView query) const
 {
-    QList<FeedIndexItem> found;
-    for (qsizetype i = 0; i < m_feeds.size(); ++i) {
-        const Entry& texts = m_feedTexts[i];
-        if (SearchMatching::containsFolded(texts.title, query) || SearchMatching::containsFolded(texts.second, query))
-            found.append(m_feeds[i]);
-    }
-    return found;
+    return matching(m_itemTexts, query);
+}
+
+QList<qsizetype> SearchIndex::matchingFeeds(QStringView query) const
+{
+    return matching(m_feedTexts, query);
 }

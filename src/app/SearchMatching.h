@@ -3,9 +3,11 @@
 #include "api/ItemModels.h"
 #include "api/ManifestModels.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
+#include <functional>
 #include <optional>
 
 // What the search window finds: loaded headlines whose clean title or source
@@ -36,8 +38,10 @@ QList<FeedIndexItem> feedResults(const QList<FeedIndexItem>& feeds, const QStrin
 
 } // namespace SearchMatching
 
-// The store's headlines and feeds with their texts folded once and already in
-// result order, so a keystroke only scans. Rebuild it when the lists change.
+// The store's headlines and feeds with their texts folded and already in
+// result order, so a keystroke only scans. Setting lists that hold the same
+// entries as before changes nothing; texts of entries seen before are not
+// folded again.
 class SearchIndex {
 public:
     SearchIndex() = default;
@@ -46,17 +50,34 @@ public:
     void setItems(const QList<FeedItem>& items);
     void setFeeds(const QList<FeedIndexItem>& feeds);
 
-    // Uncapped results for a normalised query (see SearchMatching).
-    QList<FeedItem> headlines(QStringView query) const;
-    QList<FeedIndexItem> feeds(QStringView query) const;
+    // Headlines newest first (undated last, stable) and feeds by title:
+    // the entry at a position in that order.
+    const FeedItem& item(qsizetype position) const { return m_givenItems[m_itemOrder[position]]; }
+    const FeedIndexItem& feed(qsizetype position) const { return m_givenFeeds[m_feedOrder[position]]; }
+    qsizetype itemCount() const { return m_itemOrder.size(); }
+    qsizetype feedCount() const { return m_feedOrder.size(); }
+    // Positions (as for item() / feed()) of the matches of a normalised
+    // query (see SearchMatching), in order.
+    QList<qsizetype> matchingItems(QStringView query) const;
+    QList<qsizetype> matchingFeeds(QStringView query) const;
 
 private:
-    struct Entry {
-        QString title;   // folded
-        QString second;  // folded source title or category name
+    struct Texts {
+        QString rawTitle, rawSecond;  // as given
+        QString title, second;        // folded
     };
-    QList<FeedItem> m_items;       // newest first
-    QList<Entry> m_itemTexts;
-    QList<FeedIndexItem> m_feeds;  // by title
-    QList<Entry> m_feedTexts;
+    // The cached texts of `id` while its raw title and second text are the
+    // same; otherwise `shownTitle` and `second` folded anew.
+    static const Texts& textsFor(QHash<QString, Texts>& cache, const QString& id, const QString& title,
+                                 const QString& second, const std::function<QString()>& shownTitle);
+    static QList<qsizetype> matching(const QList<Texts>& texts, QStringView query);
+
+    QList<FeedItem> m_givenItems;  // as set (shared with the caller's list)
+    QList<FeedIndexItem> m_givenFeeds;
+    QList<qsizetype> m_itemOrder;  // positions in m_givenItems, in result order
+    QList<qsizetype> m_feedOrder;
+    QList<Texts> m_itemTexts;  // parallel to m_itemOrder
+    QList<Texts> m_feedTexts;
+    QHash<QString, Texts> m_itemCache;  // by stableId
+    QHash<QString, Texts> m_feedCache;  // by feed id
 };

@@ -260,9 +260,9 @@ void SearchPanel::refresh()
 {
     const std::optional<QString> query = SearchMatching::normalisedQuery(m_field->text());
     if (!query) {
-        m_headlineResults.clear();
-        m_feedResults.clear();
-        m_results->setResults({}, {});
+        m_headlineMatches.clear();
+        m_feedMatches.clear();
+        m_results->setResults({}, 0, {}, 0);
         showBody(Body::Prompt);
         return;
     }
@@ -275,19 +275,43 @@ void SearchPanel::refresh()
         m_index.setFeeds(m_store.feeds());
         m_feedsStale = false;
     }
-    m_headlineResults = m_index.headlines(*query);
-    m_feedResults = m_index.feeds(*query);
-    if (m_headlineResults.isEmpty() && m_feedResults.isEmpty()) {
-        m_results->setResults({}, {});
+    m_headlineMatches = m_index.matchingItems(*query);
+    m_feedMatches = m_index.matchingFeeds(*query);
+    if (m_headlineMatches.isEmpty() && m_feedMatches.isEmpty()) {
+        m_results->setResults({}, 0, {}, 0);
         m_nothingTitle->setText(QStringLiteral("Nothing for “") + m_field->text() + QStringLiteral("”"));
         m_nothingDetail->setText(QStringLiteral("Search covers the ") + QString::number(m_store.items().size())
                                  + QStringLiteral(" headlines currently loaded, not the whole archive."));
         showBody(Body::NothingFound);
         return;
     }
+    QList<FeedItem> headlines;
+    for (qsizetype position : m_headlineMatches.first(std::min<qsizetype>(m_headlineMatches.size(),
+                                                                           SearchResultsView::maxHeadlineRows)))
+        headlines.append(m_index.item(position));
+    QList<FeedIndexItem> feeds;
+    for (qsizetype position :
+         m_feedMatches.first(std::min<qsizetype>(m_feedMatches.size(), SearchResultsView::maxFeedRows)))
+        feeds.append(m_index.feed(position));
     m_results->setLayoutWidth(m_scroll->viewport()->width());
-    m_results->setResults(m_headlineResults, m_feedResults);
+    m_results->setResults(headlines, m_headlineMatches.size(), feeds, m_feedMatches.size());
     showBody(Body::Results);
+}
+
+QList<FeedItem> SearchPanel::headlineResults() const
+{
+    QList<FeedItem> found;
+    for (qsizetype position : m_headlineMatches)
+        found.append(m_index.item(position));
+    return found;
+}
+
+QList<FeedIndexItem> SearchPanel::feedResults() const
+{
+    QList<FeedIndexItem> found;
+    for (qsizetype position : m_feedMatches)
+        found.append(m_index.feed(position));
+    return found;
 }
 
 void SearchPanel::showBody(Body body)

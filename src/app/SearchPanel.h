@@ -38,8 +38,8 @@ public:
     QString query() const;
     Body body() const { return m_body; }
     // Uncapped results of the current query (empty below two characters).
-    const QList<FeedItem>& headlineResults() const { return m_headlineResults; }
-    const QList<FeedIndexItem>& feedResults() const { return m_feedResults; }
+    QList<FeedItem> headlineResults() const;
+    QList<FeedIndexItem> feedResults() const;
 
     QLineEdit* queryField() const { return m_field; }
     QToolButton* clearButton() const { return m_clear; }
@@ -69,8 +69,8 @@ private:
     SearchIndex m_index;
     bool m_itemsStale = true;
     bool m_feedsStale = true;
-    QList<FeedItem> m_headlineResults;
-    QList<FeedIndexItem> m_feedResults;
+    QList<qsizetype> m_headlineMatches;  // positions in the index
+    QList<qsizetype> m_feedMatches;
     Body m_body = Body::Prompt;
 
     QLineEdit* m_field = nullptr;

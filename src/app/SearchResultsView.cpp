@@ -163,10 +163,11 @@ SearchResultsView::SearchResultsView(TickerRowContext context, std::function<voi
     setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
-void SearchResultsView::setResults(const QList<FeedItem>& headlines, const QList<FeedIndexItem>& feeds)
+void SearchResultsView::setResults(const QList<FeedItem>& headlines, qsizetype headlineCount,
+                                   const QList<FeedIndexItem>& feeds, qsizetype feedCount)
 {
-    m_headlineCount = headlines.size();
-    m_feedCount = feeds.size();
+    m_headlineCount = headlineCount;
+    m_feedCount = feedCount;
     m_headlines = headlines.mid(0, maxHeadlineRows);
     m_feeds = feeds.mid(0, maxFeedRows);
     m_hovered.reset();

@@ -45,8 +45,9 @@ public:
     SearchResultsView(TickerRowContext context, std::function<void()> onOpen, QWidget* parent = nullptr);
 
     // Shows the first rows of each list under headers carrying the full
-    // counts; an empty list has no section.
-    void setResults(const QList<FeedItem>& headlines, const QList<FeedIndexItem>& feeds);
+    // counts; a section without matches is left out.
+    void setResults(const QList<FeedItem>& headlines, qsizetype headlineCount, const QList<FeedIndexItem>& feeds,
+                    qsizetype feedCount);
     void setDisabledIDs(const QSet<QString>& ids);
     // Lays the rows out for `width` and takes the height they need.
     void setLayoutWidth(int width);

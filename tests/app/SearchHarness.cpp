@@ -14,13 +14,13 @@ QByteArray bytes(const QJsonObject& object)
 
 } // namespace
 
-SearchHarness::SearchHarness()
+SearchHarness::SearchHarness(QUrl apiBase)
 {
     server.route(QStringLiteral("/v1_orbs"), LoopbackServer::Response::json(R"({"orbs":[]})"));
     server.route(QStringLiteral("/v1_weather"), LoopbackServer::Response::withStatus(404));
     FeedStore::Services services{*defaults, time, time, &network, nullptr,
                                  [] { return std::make_unique<FakePathMonitor>(); },
-                                 server.baseUrl(), std::nullopt,
+                                 apiBase.isEmpty() ? server.baseUrl() : apiBase, std::nullopt,
                                  QUrl(QStringLiteral("http://127.0.0.1:9/")), QStringLiteral("1.0")};
     store = std::make_unique<FeedStore>(services);
 }

@@ -21,7 +21,8 @@
 // settings, fake time, its own read history and a link opener that only
 // records. Favicons are asked of a closed port and never arrive.
 struct SearchHarness {
-    SearchHarness();
+    // `apiBase` empty: the scripted catalogue of `server`.
+    explicit SearchHarness(QUrl apiBase = {});
     ~SearchHarness();
 
     // Serves `feeds` and `items` and runs one refresh of the store with them.

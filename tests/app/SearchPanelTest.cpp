@@ -62,7 +62,7 @@ TEST(SearchPanel, ShowsPromptNothingFoundOrCappedResultsWithFullCounts)
     EXPECT_EQ(view->headlineAt(39).stableId, QStringLiteral("r15"));
     EXPECT_EQ(view->feedRowCount(), 20);
     // A switched-off feed is still found.
-    const auto& found = panel.feedResults();
+    const QList<FeedIndexItem> found = panel.feedResults();
     EXPECT_TRUE(std::any_of(found.begin(), found.end(), [](const FeedIndexItem& f) { return f.id == "f3"; }));
     // Rows stack without overlapping, inside the view.
     for (qsizetype i = 1; i < view->headlineRowCount(); ++i)
