@@ -31,6 +31,7 @@ QJsonArray stories(int fresh = 0)
     QJsonArray items{
         headline(QStringLiteral("web"), QStringLiteral("Story on the web"), 5, QStringLiteral("https://example.com/a")),
         headline(QStringLiteral("ftp"), QStringLiteral("Story on ftp"), 1, QStringLiteral("ftp://example.com/b")),
+        headline(QStringLiteral("nohost"), QStringLiteral("Story nowhere"), 0, QStringLiteral("https:///b")),
         headline(QStringLiteral("other"), QStringLiteral("Weather"), 3, QStringLiteral("https://example.com/c")),
     };
     for (int i = 0; i < fresh; ++i)
@@ -144,19 +145,21 @@ TEST_F(SearchWindow, ClickOpensOnlyWebLinksMarksThemReadAndFollowsTheStore)
     SearchPanel* panel = show();
     QTest::keyClicks(panel->queryField(), QStringLiteral("STORY"));
     SearchResultsView* view = panel->resultsView();
-    ASSERT_EQ(view->headlineRowCount(), 2);
-    ASSERT_EQ(view->headlineAt(1).stableId, QStringLiteral("ftp"));
+    ASSERT_EQ(view->headlineRowCount(), 3);
     EXPECT_EQ(view->sections().value(1).title, QStringLiteral("FEEDS"));
 
-    QTest::mouseClick(view, Qt::LeftButton, {}, view->headlineRect(1).center());
-    EXPECT_NE(manager.window(), nullptr);
-    EXPECT_FALSE(h.reads.isRead(QStringLiteral("ftp")));
-    EXPECT_TRUE(h.opener.opened.isEmpty());
-    EXPECT_TRUE(h.opener.refused.isEmpty());
+    // Links that cannot open in a browser: the click does nothing at all.
+    for (int row : {1, 2}) {
+        QTest::mouseClick(view, Qt::LeftButton, {}, view->headlineRect(row).center());
+        EXPECT_NE(manager.window(), nullptr);
+        EXPECT_FALSE(h.reads.isRead(view->headlineAt(row).stableId)) << row;
+        EXPECT_TRUE(h.opener.opened.isEmpty());
+        EXPECT_TRUE(h.opener.refused.isEmpty());
+    }
 
     // New headlines show up under the same query without retyping.
     ASSERT_TRUE(h.load({catalogueFeed(QStringLiteral("f1"), QStringLiteral("Storyteller Daily"))}, stories(2)));
-    ASSERT_EQ(view->headlineRowCount(), 4);
+    ASSERT_EQ(view->headlineRowCount(), 5);
     EXPECT_EQ(view->headlineAt(0).stableId, QStringLiteral("fresh1"));
     ASSERT_EQ(view->headlineAt(2).stableId, QStringLiteral("web"));
 
