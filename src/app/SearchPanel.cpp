@@ -17,6 +17,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStackedLayout>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QWindow>
@@ -166,6 +167,21 @@ SearchPanel::SearchPanel(FeedStore& store, std::function<void()> onDismiss, Tick
             [this] { m_results->setDisabledIDs(m_store.disabledIDs()); });
     m_results->setDisabledIDs(m_store.disabledIDs());
     refresh();
+    // Fold the store's texts once the window is up, so the first query the
+    // user types only scans.
+    QTimer::singleShot(0, this, [this] { prepareIndex(); });
+}
+
+void SearchPanel::prepareIndex()
+{
+    if (m_itemsStale) {
+        m_index.setItems(m_store.items());
+        m_itemsStale = false;
+    }
+    if (m_feedsStale) {
+        m_index.setFeeds(m_store.feeds());
+        m_feedsStale = false;
+    }
 }
 
 QWidget* SearchPanel::makeHeader()
@@ -206,9 +222,6 @@ QWidget* SearchPanel::makeHeader()
     m_close = borderlessButton(QStringLiteral("Close search"), header);
     m_close->setText(QStringLiteral("ESC"));
     m_close->setFont(sizedFont(10, QFont::Black, true));
-    QPalette closePalette = m_close->palette();
-    closePalette.setColor(QPalette::ButtonText, Color::mutedText());
-    m_close->setPalette(closePalette);
     m_close->setStyleSheet(m_close->styleSheet() + QStringLiteral(" QToolButton { color: %1; }")
                                                          .arg(Color::mutedText().name()));
     connect(m_close, &QToolButton::clicked, this, [this] {
@@ -267,14 +280,7 @@ void SearchPanel::refresh()
         return;
     }
     // The folded texts are made again only after the store's lists changed.
-    if (m_itemsStale) {
-        m_index.setItems(m_store.items());
-        m_itemsStale = false;
-    }
-    if (m_feedsStale) {
-        m_index.setFeeds(m_store.feeds());
-        m_feedsStale = false;
-    }
+    prepareIndex();
     m_headlineMatches = m_index.matchingItems(*query);
     m_feedMatches = m_index.matchingFeeds(*query);
     if (m_headlineMatches.isEmpty() && m_feedMatches.isEmpty()) {

@@ -60,6 +60,7 @@ private:
     QWidget* makeHeader();
     QWidget* makePrompt();
     QWidget* makeNothingFound();
+    void prepareIndex();
     void refresh();
     void showBody(Body body);
 

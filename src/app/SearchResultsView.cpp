@@ -160,7 +160,6 @@ SearchResultsView::SearchResultsView(TickerRowContext context, std::function<voi
       m_stateFont(monospacedFont(9, QFont::Black))
 {
     setMouseTracking(true);
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
 }
 
 void SearchResultsView::setResults(const QList<FeedItem>& headlines, qsizetype headlineCount,

@@ -102,7 +102,6 @@ TEST(SearchMatching, FindsWhatTheRulesSay)
         {"feed without category", "scien", "Daily", nullptr, true, false},
         {"feed category case", "SCIENCE", "Daily", "science", true, true},
     };
-    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     for (const MatchCase& c : cases) {
         SCOPED_TRACE(c.what);
         const QString query = S(c.query);
@@ -132,6 +131,7 @@ TEST(SearchMatching, HeadlinesNewestFirstUndatedLastFeedsInLocalisedTitleOrder)
     EXPECT_EQ(ids(SearchMatching::headlineResults(items, S("news"))),
               (QStringList{S("newest"), S("tie-1"), S("tie-2"), S("old"), S("undated-1"), S("undated-2")}));
 
+    const QLocale before;
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     const QList<FeedIndexItem> feeds{
         feed(S("zeta"), S("Zeta Daily")),   feed(S("emile"), S("\xC3\x89mile Daily")),
@@ -141,6 +141,7 @@ TEST(SearchMatching, HeadlinesNewestFirstUndatedLastFeedsInLocalisedTitleOrder)
     // Accented É sorts with E, not after Z; equal titles keep catalogue order.
     EXPECT_EQ(ids(SearchMatching::feedResults(feeds, S("dail"))),
               (QStringList{S("alpha"), S("beta-1"), S("beta-2"), S("emile"), S("sport"), S("zeta")}));
+    QLocale::setDefault(before);
 }
 
 } // namespace
