@@ -1,9 +1,11 @@
 // The search panel's bodies, texts and caps over a store fed from loopback.
 #include "SearchHarness.h"
+#include "api/Palette.h"
 #include "app/SearchPanel.h"
 #include "app/SearchResultsView.h"
 
 #include <QLineEdit>
+#include <QScrollArea>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -28,6 +30,7 @@ TEST(SearchPanel, ShowsPromptNothingFoundOrCappedResultsWithFullCounts)
 
     int dismissed = 0;
     SearchPanel panel(*h.store, [&] { ++dismissed; }, h.context());
+    panel.show();
     QLineEdit* field = panel.queryField();
     EXPECT_EQ(field->placeholderText(), QStringLiteral("Search headlines and feeds…"));
     EXPECT_EQ(panel.body(), Body::Prompt);
@@ -51,7 +54,7 @@ TEST(SearchPanel, ShowsPromptNothingFoundOrCappedResultsWithFullCounts)
 
     field->setText(QStringLiteral("RALLY"));
     ASSERT_EQ(panel.body(), Body::Results);
-    const SearchResultsView* view = panel.resultsView();
+    SearchResultsView* view = panel.resultsView();
     ASSERT_EQ(view->sections().size(), 2);
     EXPECT_EQ(view->sections()[0].title, QStringLiteral("HEADLINES"));
     EXPECT_EQ(view->sections()[0].count, 55);
@@ -69,6 +72,29 @@ TEST(SearchPanel, ShowsPromptNothingFoundOrCappedResultsWithFullCounts)
         EXPECT_EQ(view->headlineRect(i).top(), view->headlineRect(i - 1).bottom() + 1);
     EXPECT_LT(view->headlineRect(39).bottom(), view->feedRect(0).top());
     EXPECT_LE(view->feedRect(19).bottom(), view->height());
+
+    // The dot of a feed: green while on, dim while switched off, following the store.
+    qsizetype off = -1;
+    for (qsizetype row = 0; row < view->feedRowCount(); ++row)
+        if (view->feedAt(row).id == QStringLiteral("f3"))
+            off = row;
+    ASSERT_GE(off, 0);
+    auto* scroll = qobject_cast<QScrollArea*>(view->parentWidget()->parentWidget());
+    ASSERT_NE(scroll, nullptr);
+    const auto dot = [&](qsizetype row) {
+        scroll->ensureVisible(19, view->feedRect(row).center().y());
+        const QPoint centre = view->mapTo(&panel, QPoint(19, view->feedRect(row).center().y()));
+        return panel.grab().toImage().pixelColor(centre);
+    };
+    const QColor green = QColor(0x34, 0xC7, 0x59);
+    EXPECT_EQ(dot(off == 0 ? 1 : 0), green);
+    EXPECT_LT(dot(off).green(), 128) << dot(off).name().toStdString();
+    h.store->setFeeds({QStringLiteral("f3")}, true);
+    EXPECT_EQ(dot(off), green);
+
+    // The theme is read when the panel paints.
+    h.defaults->set(SearchPanel::themeKey, QStringLiteral("Blue"));
+    EXPECT_EQ(panel.grab().toImage().pixelColor(QPoint(2, 2)).rgb(), themeBackgroundColor(u"Blue").rgb());
 
     QTest::mouseClick(panel.closeButton(), Qt::LeftButton);
     EXPECT_EQ(dismissed, 1);
