@@ -122,11 +122,10 @@ SearchPanel::SearchPanel(FeedStore& store, std::function<void()> onDismiss, Tick
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(makeHeader());
-    auto* hairline = new QWidget(this);
-    hairline->setObjectName(QStringLiteral("hairline"));
-    hairline->setFixedHeight(1);
-    hairline->setAttribute(Qt::WA_TransparentForMouseEvents);
-    layout->addWidget(hairline);
+    m_hairline = new QWidget(this);  // painted by the panel
+    m_hairline->setFixedHeight(1);
+    m_hairline->setAttribute(Qt::WA_TransparentForMouseEvents);
+    layout->addWidget(m_hairline);
 
     m_bodies = new QStackedLayout;
     m_bodies->addWidget(makePrompt());
@@ -339,8 +338,7 @@ void SearchPanel::paintEvent(QPaintEvent*)
     // Read at each paint: a theme change shows at the next redraw.
     const QString theme = m_context.defaults->stringValue(themeKey, QStringLiteral("Black"));
     painter.fillRect(rect(), themeBackgroundColor(theme));
-    if (const QWidget* hairline = findChild<QWidget*>(QStringLiteral("hairline")))
-        painter.fillRect(hairline->geometry(), Color::hairline());
+    painter.fillRect(m_hairline->geometry(), Color::hairline());
 }
 
 void SearchPanel::mousePressEvent(QMouseEvent* event)

@@ -77,6 +77,7 @@ private:
     QLineEdit* m_field = nullptr;
     QToolButton* m_clear = nullptr;
     QToolButton* m_close = nullptr;
+    QWidget* m_hairline = nullptr;
     QStackedLayout* m_bodies = nullptr;
     QLabel* m_nothingTitle = nullptr;
     QLabel* m_nothingDetail = nullptr;
