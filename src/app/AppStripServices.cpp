@@ -1,6 +1,7 @@
 #include "app/AppStripServices.h"
 
 #include "ambient/FullScreenWindowManager.h"
+#include "app/SearchWindowManager.h"
 #include "app/SettingsWindowManager.h"
 #include "app/TickerWindowController.h"
 #include "app/UpdatePrompt.h"
@@ -45,9 +46,9 @@ void AppStripServices::showSettings(FeedStore& store, const std::optional<QStrin
     SettingsWindowManager::shared().show(store, tab ? SettingsTabs::fromTitle(*tab) : std::nullopt);
 }
 
-void AppStripServices::showSearch(FeedStore&)
+void AppStripServices::showSearch(FeedStore& store)
 {
-    notAvailable("the search window");
+    SearchWindowManager::shared().show(store);
 }
 
 void AppStripServices::showFullScreen(FeedStore& store)

@@ -1,0 +1,444 @@
+#include "app/SearchResultsView.h"
+
+#include "api/Color.h"
+#include "api/SourceTypeBadge.h"
+#include "platform/UrlOpener.h"
+#include "store/ReadStore.h"
+#include "ticker/TickerIconView.h"
+
+#include <QFontDatabase>
+#include <QFontMetricsF>
+#include <QHelpEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QTextDocument>
+#include <QTextLayout>
+#include <QToolTip>
+#include <cmath>
+
+namespace {
+
+constexpr double padX = 16;
+constexpr double headerTop = 14;
+constexpr double headerBottom = 6;
+constexpr double headerSpacing = 8;
+constexpr double headlinePadY = 8;
+constexpr double headlineSpacing = 10;
+constexpr double columnSpacing = 3;
+constexpr double metaSpacing = 6;
+constexpr double feedPadY = 7;
+constexpr double feedSpacing = 10;
+constexpr double dotSide = 6;
+constexpr double bottomPadding = 12;
+constexpr int iconSize = 1;  // TickerIconView's compact size
+
+QFont systemFont(int pixels, QFont::Weight weight)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+QFont monospacedFont(int pixels, QFont::Weight weight)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
+    font.setPixelSize(pixels);
+    font.setWeight(weight);
+    return font;
+}
+
+// Line breaks and tabs inside a title are shown as spaces.
+QString oneParagraph(QString text)
+{
+    for (QChar& c : text) {
+        if (c == u'\n' || c == u'\r' || c == u'\t' || c == QChar::LineSeparator || c == QChar::ParagraphSeparator)
+            c = u' ';
+    }
+    return text;
+}
+
+// The text wrapped at word boundaries into at most two lines of `width`; the
+// second line ends in an ellipsis when more would follow.
+QStringList twoLines(const QString& text, const QFont& font, double width)
+{
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (lines.size() == 1) {
+            const QString rest = text.mid(line.textStart()).trimmed();
+            lines.append(QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width));
+            break;
+        }
+        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
+    }
+    layout.endLayout();
+    if (lines.isEmpty())
+        lines.append(QString());
+    return lines;
+}
+
+QColor withAlpha(QColor color, double alpha)
+{
+    color.setAlphaF(float(color.alphaF() * alpha));
+    return color;
+}
+
+const QString& orEmpty(const std::optional<QString>& text)
+{
+    static const QString empty;
+    return text ? *text : empty;
+}
+
+QString categoryTag(const FeedIndexItem& feed)
+{
+    return feed.category ? orEmpty(feed.category->name).toUpper() : QString();
+}
+
+std::optional<SourceTypeBadgeLayout> badgeFor(const FeedItem& item)
+{
+    if (!item.source || !item.source->sourceType)
+        return std::nullopt;
+    SourceTypeBadgeLayout layout = SourceTypeBadge(*item.source->sourceType, true).layout();
+    if (layout.isEmpty)
+        return std::nullopt;
+    return layout;
+}
+
+} // namespace
+
+SearchResultRow::SearchResultRow(FeedItem item, std::function<void()> onOpen, TickerRowContext context)
+    : m_item(std::move(item)), m_onOpen(std::move(onOpen)), m_context(context)
+{
+}
+
+std::optional<QUrl> SearchResultRow::targetURL(const FeedItem& item)
+{
+    if (!item.url)
+        return std::nullopt;
+    const QUrl url(*item.url, QUrl::StrictMode);
+    if (!isOpenableUrl(url))
+        return std::nullopt;
+    return url;
+}
+
+QString SearchResultRow::toolTip() const
+{
+    return targetURL() ? QStringLiteral("Open ") + m_item.cleanedTitle() : QString();
+}
+
+void SearchResultRow::open() const
+{
+    const std::optional<QUrl> target = targetURL();
+    if (!target)
+        return;
+    // Everything needed is copied first: onOpen closes the window this row
+    // belongs to.
+    UrlOpener* opener = m_context.opener;
+    m_context.readStore->markRead(m_item.stableId);
+    if (m_onOpen)
+        m_onOpen();
+    opener->open(*target);
+}
+
+SearchResultsView::SearchResultsView(TickerRowContext context, std::function<void()> onOpen, QWidget* parent)
+    : QWidget(parent),
+      m_context(context),
+      m_onOpen(std::move(onOpen)),
+      m_headerFont(monospacedFont(10, QFont::Bold)),
+      m_countFont(monospacedFont(10, QFont::Normal)),
+      m_titleFont(systemFont(13, QFont::Medium)),
+      m_metaFont(monospacedFont(10, QFont::Normal)),
+      m_feedTitleFont(systemFont(13, QFont::Normal)),
+      m_feedTagFont(monospacedFont(9, QFont::Bold)),
+      m_stateFont(monospacedFont(9, QFont::Black))
+{
+    setMouseTracking(true);
+}
+
+void SearchResultsView::setResults(const QList<FeedItem>& headlines, qsizetype headlineCount,
+                                   const QList<FeedIndexItem>& feeds, qsizetype feedCount)
+{
+    m_headlineCount = headlineCount;
+    m_feedCount = feedCount;
+    m_headlines = headlines.mid(0, maxHeadlineRows);
+    m_feeds = feeds.mid(0, maxFeedRows);
+    m_hovered.reset();
+    m_pressed.reset();
+    relayout();
+}
+
+void SearchResultsView::setDisabledIDs(const QSet<QString>& ids)
+{
+    if (ids == m_disabled)
+        return;
+    m_disabled = ids;
+    update();
+}
+
+void SearchResultsView::setLayoutWidth(int width)
+{
+    if (width == m_layoutWidth)
+        return;
+    m_layoutWidth = width;
+    relayout();
+}
+
+QList<SearchResultsView::Section> SearchResultsView::sections() const
+{
+    QList<Section> shown;
+    if (m_headlineCount > 0)
+        shown.append({QStringLiteral("HEADLINES"), m_headlineCount});
+    if (m_feedCount > 0)
+        shown.append({QStringLiteral("FEEDS"), m_feedCount});
+    return shown;
+}
+
+QRect SearchResultsView::headlineRect(qsizetype row) const
+{
+    for (const Block& block : m_blocks)
+        if (block.kind == Kind::Headline && block.index == row)
+            return block.rect.toAlignedRect();
+    return {};
+}
+
+QRect SearchResultsView::feedRect(qsizetype row) const
+{
+    for (const Block& block : m_blocks)
+        if (block.kind == Kind::Feed && block.index == row)
+            return block.rect.toAlignedRect();
+    return {};
+}
+
+void SearchResultsView::relayout()
+{
+    const double width = m_layoutWidth;
+    const QFontMetricsF header(m_headerFont);
+    const QFontMetricsF title(m_titleFont);
+    const QFontMetricsF meta(m_metaFont);
+    const QFontMetricsF feedTitle(m_feedTitleFont);
+    const QFontMetricsF feedTag(m_feedTagFont);
+    const QFontMetricsF state(m_stateFont);
+    const double iconSide = TickerIconView::side(iconSize);
+    const double textX = padX + iconSide + headlineSpacing;
+    const double textWidth = std::max(1.0, width - textX - padX);
+    const MetaLineContext now = MetaLineContext::current();
+
+    // Rows start and end on whole pixels.
+    m_blocks.clear();
+    double y = 0;
+    auto addHeader = [&](Kind kind) {
+        const double height = std::ceil(headerTop + header.height() + headerBottom);
+        m_blocks.append({kind, 0, QRectF(0, y, width, height), {}, {}});
+        y += height;
+    };
+    if (!m_headlines.isEmpty()) {
+        addHeader(Kind::HeadlinesHeader);
+        for (qsizetype i = 0; i < m_headlines.size(); ++i) {
+            const FeedItem& item = m_headlines[i];
+            Block block{Kind::Headline, i, {}, twoLines(oneParagraph(item.cleanedTitle()), m_titleFont, textWidth), {}};
+            const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item);
+            const double metaWidth = textWidth - (badge ? badge->size.width() + metaSpacing : 0);
+            block.meta = meta.elidedText(item.metaLine(now), Qt::ElideRight, std::max(1.0, metaWidth));
+            const double metaHeight = std::max(meta.height(), badge ? badge->size.height() : 0.0);
+            const double column = block.titleLines.size() * title.lineSpacing() + columnSpacing + metaHeight;
+            const double height = std::ceil(2 * headlinePadY + std::max(iconSide, column));
+            block.rect = QRectF(0, y, width, height);
+            m_blocks.append(block);
+            y += height;
+        }
+    }
+    if (!m_feeds.isEmpty()) {
+        addHeader(Kind::FeedsHeader);
+        const double stateWidth = std::max(state.horizontalAdvance(QStringLiteral("OFF")),
+                                           state.horizontalAdvance(QStringLiteral("ON")));
+        for (qsizetype i = 0; i < m_feeds.size(); ++i) {
+            const FeedIndexItem& feed = m_feeds[i];
+            const QString tag = categoryTag(feed);
+            const double tagWidth = tag.isEmpty() ? 0 : feedTag.horizontalAdvance(tag) + feedSpacing;
+            const double titleWidth = width - 2 * padX - dotSide - feedSpacing - tagWidth - feedSpacing - stateWidth;
+            Block block{Kind::Feed, i, {},
+                        {feedTitle.elidedText(oneParagraph(feed.title), Qt::ElideRight, std::max(1.0, titleWidth))},
+                        tag};
+            const double height =
+                std::ceil(2 * feedPadY + std::max({feedTitle.height(), feedTag.height(), state.height()}));
+            block.rect = QRectF(0, y, width, height);
+            m_blocks.append(block);
+            y += height;
+        }
+    }
+    y += bottomPadding;
+    setFixedHeight(int(std::ceil(y)));
+    if (m_layoutWidth > 0 && this->width() != m_layoutWidth)
+        setFixedWidth(m_layoutWidth);
+    update();
+}
+
+void SearchResultsView::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing | QPainter::SmoothPixmapTransform);
+    for (const Block& block : m_blocks) {
+        if (!block.rect.intersects(event->rect()))
+            continue;
+        switch (block.kind) {
+        case Kind::HeadlinesHeader:
+            paintHeader(painter, block, QStringLiteral("HEADLINES"), m_headlineCount);
+            break;
+        case Kind::FeedsHeader:
+            paintHeader(painter, block, QStringLiteral("FEEDS"), m_feedCount);
+            break;
+        case Kind::Headline:
+            paintHeadline(painter, block);
+            break;
+        case Kind::Feed:
+            paintFeed(painter, block);
+            break;
+        }
+    }
+}
+
+void SearchResultsView::paintHeader(QPainter& painter, const Block& block, const QString& title,
+                                    qsizetype count) const
+{
+    const QFontMetricsF metrics(m_headerFont);
+    const double baseline = block.rect.top() + headerTop + metrics.ascent();
+    painter.setFont(m_headerFont);
+    painter.setPen(Color::accentBlue());
+    painter.drawText(QPointF(padX, baseline), title);
+    painter.setFont(m_countFont);
+    painter.setPen(Color::mutedText());
+    painter.drawText(QPointF(padX + metrics.horizontalAdvance(title) + headerSpacing, baseline),
+                     QString::number(count));
+}
+
+void SearchResultsView::paintHeadline(QPainter& painter, const Block& block) const
+{
+    const FeedItem& item = m_headlines[block.index];
+    const QRectF& r = block.rect;
+    if (m_hovered == block.index)
+        painter.fillRect(r, QColor(255, 255, 255, 13));
+
+    const double iconSide = TickerIconView::side(iconSize);
+    TickerIconView::paint(painter, QRectF(padX, r.top() + headlinePadY, iconSide, iconSide), item, iconSize,
+                          *m_context.favicons);
+
+    const double textX = padX + iconSide + headlineSpacing;
+    const QFontMetricsF title(m_titleFont);
+    painter.setFont(m_titleFont);
+    painter.setPen(Qt::white);
+    double y = r.top() + headlinePadY;
+    for (const QString& line : block.titleLines) {
+        painter.drawText(QPointF(textX, y + title.ascent()), line);
+        y += title.lineSpacing();
+    }
+    y += columnSpacing;
+
+    const QFontMetricsF meta(m_metaFont);
+    const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item);
+    const double metaHeight = std::max(meta.height(), badge ? badge->size.height() : 0.0);
+    double x = textX;
+    if (badge) {
+        SourceTypeBadge::paint(painter, QPointF(x, y + (metaHeight - badge->size.height()) / 2), *badge);
+        x += badge->size.width() + metaSpacing;
+    }
+    painter.setFont(m_metaFont);
+    painter.setPen(Color::mutedText());
+    painter.drawText(QPointF(x, y + (metaHeight - meta.height()) / 2 + meta.ascent()), block.meta);
+}
+
+void SearchResultsView::paintFeed(QPainter& painter, const Block& block) const
+{
+    const FeedIndexItem& feed = m_feeds[block.index];
+    const QRectF& r = block.rect;
+    const bool off = m_disabled.contains(feed.id);
+    const double middle = r.center().y();
+
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(off ? withAlpha(Color::mutedText(), 0.4) : Color::okGreen());
+    painter.drawEllipse(QRectF(padX, middle - dotSide / 2, dotSide, dotSide));
+
+    auto drawCentred = [&](const QFont& font, const QColor& color, double x, const QString& text) {
+        const QFontMetricsF metrics(font);
+        painter.setFont(font);
+        painter.setPen(color);
+        painter.drawText(QPointF(x, middle - metrics.height() / 2 + metrics.ascent()), text);
+        return metrics.horizontalAdvance(text);
+    };
+    double x = padX + dotSide + feedSpacing;
+    x += drawCentred(m_feedTitleFont, Qt::white, x, block.titleLines.value(0)) + feedSpacing;
+    if (!block.meta.isEmpty())
+        drawCentred(m_feedTagFont, Color::mutedText(), x, block.meta);
+    const QString state = off ? QStringLiteral("OFF") : QStringLiteral("ON");
+    const double stateX = r.right() - padX - QFontMetricsF(m_stateFont).horizontalAdvance(state);
+    drawCentred(m_stateFont, off ? Color::mutedText() : Color::okGreen(), stateX, state);
+}
+
+std::optional<qsizetype> SearchResultsView::headlineAtPoint(const QPointF& point) const
+{
+    for (const Block& block : m_blocks)
+        if (block.kind == Kind::Headline && block.rect.contains(point))
+            return block.index;
+    return std::nullopt;
+}
+
+void SearchResultsView::setHovered(std::optional<qsizetype> row)
+{
+    if (row == m_hovered)
+        return;
+    m_hovered = row;
+    update();
+}
+
+void SearchResultsView::mouseMoveEvent(QMouseEvent* event)
+{
+    setHovered(headlineAtPoint(event->position()));
+    QWidget::mouseMoveEvent(event);
+}
+
+void SearchResultsView::leaveEvent(QEvent* event)
+{
+    setHovered(std::nullopt);
+    QWidget::leaveEvent(event);
+}
+
+void SearchResultsView::mousePressEvent(QMouseEvent* event)
+{
+    m_pressed = event->button() == Qt::LeftButton ? headlineAtPoint(event->position()) : std::nullopt;
+    if (!m_pressed)
+        event->ignore();  // the panel moves the window from here
+}
+
+void SearchResultsView::mouseReleaseEvent(QMouseEvent* event)
+{
+    const std::optional<qsizetype> pressed = std::exchange(m_pressed, std::nullopt);
+    if (event->button() != Qt::LeftButton || !pressed || headlineAtPoint(event->position()) != pressed) {
+        event->ignore();
+        return;
+    }
+    SearchResultRow(m_headlines[*pressed], m_onOpen, m_context).open();
+}
+
+bool SearchResultsView::event(QEvent* event)
+{
+    if (event->type() == QEvent::ToolTip) {
+        auto* help = static_cast<QHelpEvent*>(event);
+        const std::optional<qsizetype> row = headlineAtPoint(help->pos());
+        QString tip = row ? SearchResultRow(m_headlines[*row], {}, m_context).toolTip() : QString();
+        // Tool tips guess at rich text; a headline is shown as it reads.
+        if (Qt::mightBeRichText(tip))
+            tip = QStringLiteral("<p style=\"white-space:pre\">") + tip.toHtmlEscaped() + QStringLiteral("</p>");
+        if (tip.isEmpty())
+            QToolTip::hideText();
+        else
+            QToolTip::showText(help->globalPos(), tip, this, headlineRect(*row));
+        return true;
+    }
+    return QWidget::event(event);
+}

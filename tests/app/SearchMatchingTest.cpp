@@ -1,0 +1,147 @@
+// What the search finds: the matching rules on headlines and feeds, and the
+// order of what is found.
+#include "app/SearchMatching.h"
+
+#include <QLocale>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString S(const char* text)
+{
+    return QString::fromUtf8(text);
+}
+
+FeedItem item(const QString& id, const QString& title, std::optional<QString> source = std::nullopt,
+              std::optional<QDateTime> at = std::nullopt)
+{
+    FeedItem i;
+    i.stableId = id;
+    i.title = title;
+    i.publishedAt = at;
+    if (source) {
+        FeedSource feed;
+        feed.id = QStringLiteral("f");
+        feed.title = source;
+        i.source = feed;
+    }
+    return i;
+}
+
+FeedIndexItem feed(const QString& id, const QString& title, std::optional<QString> category = std::nullopt)
+{
+    FeedIndexItem f;
+    f.id = id;
+    f.title = title;
+    if (category) {
+        FeedCategory c;
+        c.name = category;
+        f.category = c;
+    }
+    return f;
+}
+
+QStringList ids(const QList<FeedItem>& items)
+{
+    QStringList out;
+    for (const FeedItem& i : items)
+        out.append(i.stableId);
+    return out;
+}
+
+QStringList ids(const QList<FeedIndexItem>& feeds)
+{
+    QStringList out;
+    for (const FeedIndexItem& f : feeds)
+        out.append(f.id);
+    return out;
+}
+
+struct MatchCase {
+    const char* what;
+    const char* query;
+    const char* title;   // headline or feed title
+    const char* second;  // source title or category name; nullptr: none
+    bool isFeed;
+    bool found;
+};
+
+TEST(SearchMatching, FindsWhatTheRulesSay)
+{
+    const MatchCase cases[] = {
+        {"empty query", "", "Anything", nullptr, false, false},
+        {"one letter", "a", "Apple", nullptr, false, false},
+        {"one letter with spaces around", "  a  ", "Apple", nullptr, false, false},
+        {"two letters", "ap", "Apple", nullptr, false, true},
+        {"upper case query", "AP", "apple", nullptr, false, true},
+        {"spaces around are trimmed", "  pl ", "Apple", nullptr, false, true},
+        {"plain letter does not find an accent", "cafe", "Café society", nullptr, false, false},
+        {"accent does not find the plain letter", "café", "Cafe society", nullptr, false, false},
+        {"accent in either case", "CAFÉ", "café society", nullptr, false, true},
+        {"decomposed query finds precomposed title", "cafe\xCC\x81", "Caf\xC3\xA9 society", nullptr, false, true},
+        {"precomposed query finds decomposed title", "caf\xC3\xA9", "CAFE\xCC\x81 SOCIETY", nullptr, false, true},
+        {"one accented letter is one character", "e\xCC\x81", "\xC3\xA9t\xC3\xA9", nullptr, false, false},
+        {"dotted capital I lower-cases with its dot", "\xC4\xB0st", "\xC4\xB0stanbul", nullptr, false, true},
+        {"dotted capital I finds its lower-case spelling", "\xC4\xB0ST", "i\xCC\x87stanbul", nullptr, false, true},
+        {"plain i is not the dotted one", "ist", "\xC4\xB0stanbul", nullptr, false, false},
+        {"a match never ends inside a character", "ki", "K\xC4\xB0RA", nullptr, false, false},
+        {"the dotted capital I alone is one character", "\xC4\xB0", "\xC4\xB0stanbul", nullptr, false, false},
+        {"an emoji with its skin tone is one character", "\xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD",
+         "Nice \xF0\x9F\x91\x8D\xF0\x9F\x8F\xBD", nullptr, false, false},
+        {"entity matched in its clean form", "a & b", "A &amp; B merge", nullptr, false, true},
+        {"entity text itself is gone", "amp", "A &amp; B", nullptr, false, false},
+        {"markup matched in its clean form", "big move", "<b>Big</b> move", nullptr, false, true},
+        {"markup itself is gone", "b>", "<b>Big</b> move", nullptr, false, false},
+        {"two words standing together", "new york", "New York rally", nullptr, false, true},
+        {"two words spaced otherwise", "new york", "New  York rally", nullptr, false, false},
+        {"two words in another order", "york new", "New York rally", nullptr, false, false},
+        {"source title", "verge", "Phones", "The Verge", false, true},
+        {"no source", "verge", "Phones", nullptr, false, false},
+        {"feed title", "wire", "Tidewire Daily", nullptr, true, true},
+        {"feed category name", "scien", "Daily", "Science", true, true},
+        {"feed without category", "scien", "Daily", nullptr, true, false},
+        {"feed category case", "SCIENCE", "Daily", "science", true, true},
+    };
+    for (const MatchCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QString query = S(c.query);
+        const std::optional<QString> second = c.second ? std::optional<QString>(S(c.second)) : std::nullopt;
+        if (c.isFeed) {
+            const QList<FeedIndexItem> found = SearchMatching::feedResults({feed(S("f"), S(c.title), second)}, query);
+            EXPECT_EQ(found.size(), c.found ? 1 : 0);
+        } else {
+            const QList<FeedItem> found = SearchMatching::headlineResults({item(S("i"), S(c.title), second)}, query);
+            EXPECT_EQ(found.size(), c.found ? 1 : 0);
+        }
+    }
+}
+
+TEST(SearchMatching, HeadlinesNewestFirstUndatedLastFeedsInLocalisedTitleOrder)
+{
+    const QDateTime noon(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC);
+    const QList<FeedItem> items{
+        item(S("undated-1"), S("News one")),
+        item(S("old"), S("News old"), std::nullopt, noon.addDays(-1)),
+        item(S("tie-1"), S("News tie"), std::nullopt, noon),
+        item(S("other"), S("Sports")),
+        item(S("newest"), S("Plain"), S("News Wire"), noon.addSecs(60)),
+        item(S("undated-2"), S("News two")),
+        item(S("tie-2"), S("News tie again"), std::nullopt, noon),
+    };
+    EXPECT_EQ(ids(SearchMatching::headlineResults(items, S("news"))),
+              (QStringList{S("newest"), S("tie-1"), S("tie-2"), S("old"), S("undated-1"), S("undated-2")}));
+
+    const QLocale before;
+    QLocale::setDefault(QLocale(QStringLiteral("en_US")));
+    const QList<FeedIndexItem> feeds{
+        feed(S("zeta"), S("Zeta Daily")),   feed(S("emile"), S("\xC3\x89mile Daily")),
+        feed(S("beta-1"), S("Beta Daily")), feed(S("alpha"), S("alpha daily")),
+        feed(S("beta-2"), S("Beta Daily")), feed(S("sport"), S("Sports"), S("Dailies")),
+    };
+    // Accented É sorts with E, not after Z; equal titles keep catalogue order.
+    EXPECT_EQ(ids(SearchMatching::feedResults(feeds, S("dail"))),
+              (QStringList{S("alpha"), S("beta-1"), S("beta-2"), S("emile"), S("sport"), S("zeta")}));
+    QLocale::setDefault(before);
+}
+
+} // namespace
