@@ -35,6 +35,14 @@ bool isPlacementKey(const QString& key)
         || key == TickerView::secondTickerKey || key == TickerView::stripsKey;
 }
 
+// Everything the stacked strip's configuration is read from, the older
+// single-strip settings it falls back on included.
+bool isStackedStripKey(const QString& key)
+{
+    return key == TickerView::secondTickerKey || key == TickerView::stripsKey || key == TickerView::sizeKey
+        || key == TickerView::scrollSpeedKey || key == TickerView::themeKey || key == StripConfig::legacyMixesKey;
+}
+
 } // namespace
 
 TickerView::TickerView(FeedStore& store, QWidget* parent)
@@ -64,7 +72,6 @@ TickerView::TickerView(FeedStore& store, Services services, QWidget* parent)
     auto* effect = new QGraphicsOpacityEffect(m_layer);
     m_layer->setGraphicsEffect(effect);
     updateScrollerOpacity();
-    watchMarquee(m_layer->marquee());
     // While the row rests under the pointer the orb's pulse rests too.
     connect(m_layer->marquee(), &MarqueeNSView::hoveringChanged, this, [this](bool hovering) {
         if (m_brand)
@@ -188,7 +195,7 @@ void TickerView::settingChanged(const QString& key)
         update();
         m_scrollerFade->update();
     }
-    if (key == secondTickerKey || key == stripsKey || key == sizeKey)
+    if (isStackedStripKey(key))
         updateExtraStrip();
     if (key == sizeKey || key == secondTickerKey || key == stripsKey)
         relayout();
@@ -229,7 +236,6 @@ void TickerView::updateExtraStrip()
     m_extra = new ExtraStripLayer(
         m_store, config, true,
         ExtraStripLayer::Services{m_services.markets, m_services.rows, m_services.clock, m_services.random}, this);
-    watchMarquee(m_extra->marquee());
     if (isVisible())
         m_extra->show();
 }
@@ -281,31 +287,14 @@ void TickerView::relayout()
         updateInputRegion();  // the brand block may have grown or shrunk
 }
 
-void TickerView::watchMarquee(QWidget* marquee)
-{
-    marquee->installEventFilter(this);
-}
-
-bool TickerView::eventFilter(QObject* watched, QEvent* event)
-{
-    // A secondary click on a strip between its cells opens the strip's menu;
-    // on a cell the cell's own menu opens.
-    if (event->type() == QEvent::ContextMenu) {
-        auto* marquee = qobject_cast<MarqueeNSView*>(watched);
-        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
-        if (marquee && marquee->cellAt(menuEvent->pos()) < 0) {
-            contextMenu()->exec(menuEvent->globalPos());
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 std::unique_ptr<QMenu> TickerView::contextMenu()
 {
     return StripContextMenu::build(*this);
 }
 
+// A row passes on a secondary click that no cell menu takes (between
+// cells, a quote, a headline without a link), so it arrives here from either
+// strip.
 void TickerView::contextMenuEvent(QContextMenuEvent* event)
 {
     contextMenu()->exec(event->globalPos());
