@@ -72,11 +72,6 @@ TickerView::TickerView(FeedStore& store, Services services, QWidget* parent)
     auto* effect = new QGraphicsOpacityEffect(m_layer);
     m_layer->setGraphicsEffect(effect);
     updateScrollerOpacity();
-    // While the row rests under the pointer the orb's pulse rests too.
-    connect(m_layer->marquee(), &MarqueeNSView::hoveringChanged, this, [this](bool hovering) {
-        if (m_brand)
-            m_brand->setPulseHeld(hovering);
-    });
     updateScrollerBackground();
     rebuildBrandBlock();
 
@@ -187,7 +182,7 @@ void TickerView::settingChanged(const QString& key)
 {
     if (key == sizeKey) {
         m_layer->setTickerSize(tickerSize());
-        rebuildBrandBlock();
+        m_brand->setSize(tickerSize());
     } else if (key == scrollSpeedKey) {
         m_layer->setScrollSpeed(m_services.defaults.doubleValue(scrollSpeedKey, 1.0));
     } else if (key == themeKey || key == opacityKey) {
@@ -214,7 +209,6 @@ void TickerView::rebuildBrandBlock()
         FixedBrandBlock::Services{m_services.defaults, m_services.filters, *m_services.rows.opener,
                                   m_services.scheduler, m_services.strip},
         this);
-    m_brand->setPulseHeld(m_layer->marquee()->isHovering());
     m_brand->show();
     relayout();
 }

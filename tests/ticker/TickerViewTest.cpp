@@ -498,12 +498,14 @@ TEST(StripViewTest, ScrollerBackgroundFollowsSettingsAndMiniModeAtRuntime)
     }
 }
 
-TEST(StripViewTest, PointerRestingOnTheRowHoldsTheOrbsPulse)
+TEST(StripViewTest, OrbKeepsBreathingUnderThePointerAndThroughASizeChange)
 {
     StripFixture f;
     Orb hot = makeOrb("rates", "Interest Rates", QStringList{"fed"});
     hot.velocity = Orb::Velocity{std::nullopt, QStringLiteral("hot")};  // breathes
-    f.load(kItems, {hot});
+    Orb space = makeOrb("space", "Space", QStringList{"moon"});
+    space.velocity = hot.velocity;
+    f.load(kItems, {space, hot});
     auto view = f.makeView();
     view->show();
     FakeTime::settle();
@@ -523,35 +525,37 @@ TEST(StripViewTest, PointerRestingOnTheRowHoldsTheOrbsPulse)
         QApplication::sendEvent(marquee, &e);
     };
 
+    SignalRotationOrb* const orb = view->brandBlock()->orb();
+    ASSERT_TRUE(orb);
+    ASSERT_TRUE(orb->pulseAnimation()) << "the orb breathes";
+    orb->tick();
     struct Step {
         const char* what;
         std::function<void()> run;
-        bool held;
+        bool hovering;
+        int size;
     };
     const QList<Step> steps = {
-        {"at first", [] {}, false},
-        {"the pointer rests on the row", [&] { enter({300, 30}); }, true},
-        {"a new size rebuilds the brand block", [&] { f.defaults().set(TickerView::sizeKey, 4); }, true},
-        {"the pointer leaves below", [&] { leaveTo({300, marquee->height() + 20}); }, false},
-        {"a new size while not hovering", [&] { f.defaults().set(TickerView::sizeKey, 2); }, false},
-        {"back on the row", [&] { enter({400, 30}); }, true},
-        {"mini mode hides the row under the pointer", [&] { view->setMiniMode(true); }, false},
-        {"the row shows again, the pointer gone", [&] {
-             pointer = QPoint(-5000, -5000);
-             view->setMiniMode(false);
-         },
-         false},
+        {"at first", [] {}, false, 2},
+        {"the pointer rests on the row", [&] { enter({300, 30}); }, true, 2},
+        {"a new size while the pointer rests", [&] { f.defaults().set(TickerView::sizeKey, 4); }, true, 4},
+        {"the pointer leaves below", [&] { leaveTo({300, marquee->height() + 20}); }, false, 4},
+        {"a new size while not hovering", [&] { f.defaults().set(TickerView::sizeKey, 1); }, false, 1},
+        {"mini mode", [&] { view->setMiniMode(true); }, false, 1},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
+        const int before = orb->pulseAnimation()->currentTime();
         s.run();
         FakeTime::settle();
-        EXPECT_EQ(marquee->isHovering(), s.held);
-        SignalRotationOrb* orb = view->brandBlock()->orb();
-        ASSERT_TRUE(orb);
-        ASSERT_TRUE(orb->pulseAnimation()) << "the orb breathes";
-        EXPECT_EQ(orb->isPulseHeld(), s.held);
-        EXPECT_EQ(orb->isPulseAnimating(), !s.held);
+        EXPECT_EQ(marquee->isHovering(), s.hovering);
+        ASSERT_EQ(view->brandBlock()->orb(), orb) << "the orb is kept";
+        EXPECT_EQ(orb->sizeCode(), s.size);
+        EXPECT_EQ(view->brandBlock()->width(), view->brandBlock()->sizeHint().width());
+        EXPECT_EQ(orb->orbIndex(), 1) << "the rotation stays where it was";
+        EXPECT_EQ(orb->currentOrb()->id, "rates");
+        EXPECT_TRUE(orb->isPulseAnimating()) << "the pulse is never set back";
+        EXPECT_GE(orb->pulseAnimation()->currentTime(), before) << "and never started over";
     }
 }
 
