@@ -1,9 +1,7 @@
 #include "StripFixture.h"
 #include "api/Color.h"
 #include "TickerTestUtil.h"
-#include "ticker/FixedBrandBlock.h"
 #include "ticker/SignalRotationOrb.h"
-#include "ticker/StripMetrics.h"
 #include <QGraphicsOpacityEffect>
 
 #include <QAnimationDriver>
@@ -295,68 +293,6 @@ TEST_F(OrbPulseTest, HiddenOrUnseenPulseRestsAndGoesOnFromWhereItWas)
             EXPECT_EQ(pulse->currentTime(), before) << "rests";
             EXPECT_EQ(o->pulseStep(), step) << "the glow stays put";
         }
-    }
-}
-
-class BrandBlockPulseTest : public ::testing::Test {
-protected:
-    StripFixture f;
-    ManualAnimationDriver driver;
-
-    std::unique_ptr<FixedBrandBlock> block()
-    {
-        auto b = std::make_unique<FixedBrandBlock>(
-            *f.store, 2, false, [] {},
-            FixedBrandBlock::Services{f.defaults(), f.filters, f.rows.opener, f.rows.time, f.services});
-        b->resize(b->sizeHint());
-        b->move(400, 400);
-        b->show();
-        FakeTime::settle();
-        return b;
-    }
-};
-
-TEST_F(BrandBlockPulseTest, SizeChangeKeepsTheOrbItsRotationAndItsBreath)
-{
-    f.load({}, {moving("rates", std::nullopt, "hot"), moving("space", 6.0)});
-    auto b = block();
-    SignalRotationOrb* o = b->orb();
-    ASSERT_TRUE(o);
-    o->tick();
-    FakeTime::settle();
-    driver.advanceBy(1000);  // past the rotation's change
-    FakeTime::settle();
-    QVariantAnimation* pulse = o->pulseAnimation();
-    ASSERT_TRUE(pulse);
-    const int pace = pulse->duration();
-
-    const struct {
-        int size;
-        double box;
-        bool text;
-    } steps[] = {{4, 40, true}, {1, 20, false}, {2, 28, true}, {3, 28, true}};
-    for (const auto& step : steps) {
-        SCOPED_TRACE(step.size);
-        const int before = pulse->currentTime();
-        const int width = b->panelWidth();
-        b->setSize(step.size);
-        FakeTime::settle();
-        ASSERT_EQ(b->orb(), o) << "the same orb, not a new one";
-        EXPECT_EQ(o->orbIndex(), 1);
-        EXPECT_EQ(o->currentOrb()->id, "space");
-        EXPECT_EQ(o->pulseAnimation(), pulse);
-        EXPECT_EQ(pulse->duration(), pace);
-        EXPECT_EQ(pulse->currentTime(), before) << "the breath is not started over";
-        EXPECT_TRUE(o->isPulseAnimating());
-        EXPECT_EQ(o->dotBox().width(), step.box);
-        EXPECT_EQ(o->textColumn() != nullptr, step.text);
-        EXPECT_EQ(o->leavingColumn(), nullptr) << "the same topic does not slide";
-        EXPECT_EQ(b->sizeHint().height(), StripMetrics::stripHeight(step.size));
-        if (step.size != 3) {  // 3 draws as 2
-            EXPECT_NE(b->panelWidth(), width) << "the panel takes the new sizes";
-        }
-        driver.advanceBy(100);
-        EXPECT_EQ(pulse->currentTime(), before + 100);
     }
 }
 

@@ -529,19 +529,23 @@ TEST(StripViewTest, OrbKeepsBreathingUnderThePointerAndThroughASizeChange)
     ASSERT_TRUE(orb);
     ASSERT_TRUE(orb->pulseAnimation()) << "the orb breathes";
     orb->tick();
+    const QPointer<QWidget> leftByTheTick = orb->leavingColumn();
     struct Step {
         const char* what;
         std::function<void()> run;
         bool hovering;
         int size;
+        double dot;  // the orb's box at that size
+        bool text;
     };
     const QList<Step> steps = {
-        {"at first", [] {}, false, 2},
-        {"the pointer rests on the row", [&] { enter({300, 30}); }, true, 2},
-        {"a new size while the pointer rests", [&] { f.defaults().set(TickerView::sizeKey, 4); }, true, 4},
-        {"the pointer leaves below", [&] { leaveTo({300, marquee->height() + 20}); }, false, 4},
-        {"a new size while not hovering", [&] { f.defaults().set(TickerView::sizeKey, 1); }, false, 1},
-        {"mini mode", [&] { view->setMiniMode(true); }, false, 1},
+        {"at first", [] {}, false, 2, 28, true},
+        {"the pointer rests on the row", [&] { enter({300, 30}); }, true, 2, 28, true},
+        {"a new size while the pointer rests", [&] { f.defaults().set(TickerView::sizeKey, 4); }, true, 4, 40, true},
+        {"the pointer leaves below", [&] { leaveTo({300, marquee->height() + 20}); }, false, 4, 40, true},
+        {"a new size while not hovering", [&] { f.defaults().set(TickerView::sizeKey, 1); }, false, 1, 20, false},
+        {"mini mode", [&] { view->setMiniMode(true); }, false, 1, 20, false},
+        {"back to standard", [&] { f.defaults().set(TickerView::sizeKey, 2); }, false, 2, 28, true},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
@@ -551,6 +555,9 @@ TEST(StripViewTest, OrbKeepsBreathingUnderThePointerAndThroughASizeChange)
         EXPECT_EQ(marquee->isHovering(), s.hovering);
         ASSERT_EQ(view->brandBlock()->orb(), orb) << "the orb is kept";
         EXPECT_EQ(orb->sizeCode(), s.size);
+        EXPECT_EQ(orb->dotBox().width(), s.dot);
+        EXPECT_EQ(orb->textColumn() != nullptr, s.text);
+        EXPECT_TRUE(!orb->leavingColumn() || orb->leavingColumn() == leftByTheTick) << "the same topic does not slide";
         EXPECT_EQ(view->brandBlock()->width(), view->brandBlock()->sizeHint().width());
         EXPECT_EQ(orb->orbIndex(), 1) << "the rotation stays where it was";
         EXPECT_EQ(orb->currentOrb()->id, "rates");
