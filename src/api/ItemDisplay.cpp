@@ -1,6 +1,7 @@
 // Display helpers of FeedItem: clean title, safe link, meta line and the
 // phrase matches used by the muted, followed and orb-keyword filters.
 #include "api/ItemModels.h"
+#include "platform/UrlOpener.h"
 
 #include <QHash>
 #include <QLocale>
@@ -185,11 +186,7 @@ std::optional<QUrl> FeedItem::linkURL() const
     const QString trimmed = url->trimmed();
     if (trimmed.isEmpty())
         return std::nullopt;
-    const QUrl link(trimmed, QUrl::StrictMode);
-    const QString scheme = link.scheme().toLower();
-    if (!link.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return std::nullopt;
-    return link;
+    return webUrl(trimmed);
 }
 
 MetaLineContext MetaLineContext::current()

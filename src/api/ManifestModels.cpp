@@ -1,6 +1,7 @@
 #include "api/ManifestModels.h"
 
 #include "api/ApiJson.h"
+#include "platform/UrlOpener.h"
 
 #include <limits>
 
@@ -138,15 +139,7 @@ QJsonObject ClientRelease::toJson(const JsonOptions& options) const
 
 std::optional<QUrl> ClientRelease::downloadURL() const
 {
-    if (downloadUrl.isEmpty())
-        return std::nullopt;
-    const QUrl url(downloadUrl, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().isEmpty())
-        return std::nullopt;
-    const QString scheme = url.scheme().toLower();
-    if (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        return std::nullopt;
-    return url;
+    return webUrl(downloadUrl);
 }
 
 namespace {

@@ -3,6 +3,7 @@
 
 #include "api/Color.h"
 #include "api/Palette.h"
+#include "platform/UrlOpener.h"
 
 namespace {
 
@@ -95,11 +96,7 @@ std::optional<QUrl> Orb::keywordURL(qsizetype index) const
     const std::optional<QString>& entry = (*keywordUrls)[index];
     if (!nonEmpty(entry))
         return std::nullopt;
-    const QUrl url(*entry, QUrl::StrictMode);
-    const QString scheme = url.scheme().toLower();
-    if (!url.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https")))
-        return std::nullopt;
-    return url;
+    return webUrl(*entry);
 }
 
 QColor Orb::color(const QList<Topic>& topics) const

@@ -2,12 +2,12 @@
 
 #include "api/Color.h"
 #include "api/Palette.h"
+#include "app/RollingText.h"
+#include "platform/Defaults.h"
 #include "platform/SettingsCatalogue.h"
 #include "settings/TidewireMark.h"
-#include "platform/Defaults.h"
 
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QPainter>
 #include <QPropertyAnimation>
 #include <QRandomGenerator>
@@ -57,7 +57,7 @@ int LoadingSplashView::fontPixelSize(int size)
 LoadingSplashView::LoadingSplashView(int size, Defaults& defaults, Scheduler& scheduler, Draw draw, QWidget* parent)
     : QWidget(parent), m_defaults(defaults), m_timer(scheduler), m_draw(std::move(draw)),
       m_mark(new TidewireMark(markHeight(size), Color::hex(u"E9EBEF"), Color::hex(u"4A7DFF"), this)),
-      m_phrase(new QLabel(this)), m_pulse(new QSequentialAnimationGroup(this))
+      m_phrase(new RollingText(this)), m_pulse(new QSequentialAnimationGroup(this))
 {
     if (!m_draw)
         m_draw = [](int count) { return int(QRandomGenerator::global()->bounded(count)); };
@@ -72,7 +72,6 @@ LoadingSplashView::LoadingSplashView(int size, Defaults& defaults, Scheduler& sc
     font.setWeight(QFont::Medium);
     font.setPixelSize(fontPixelSize(size));
     m_phrase->setFont(font);
-    m_phrase->setTextFormat(Qt::PlainText);
     QPalette palette = m_phrase->palette();
     palette.setColor(QPalette::WindowText, Color::mutedText());
     m_phrase->setPalette(palette);

@@ -7,13 +7,14 @@
 #include <functional>
 
 class Defaults;
-class QLabel;
+class RollingText;
 class QSequentialAnimationGroup;
 class TidewireMark;
 
 // Fills the ticker window while the feed store is not running: the brand
 // mark breathing between 20 % and full opacity, and a short status phrase
-// that is drawn again every 2.5 seconds while the splash is on screen. It
+// that is drawn again every 2.5 seconds while the splash is on screen; a new
+// phrase counts up into place of the old. It
 // looks the same while booting and after an error. The phrase timer runs on
 // the injected scheduler; the background follows "themeBackground".
 class LoadingSplashView : public QWidget {
@@ -31,7 +32,7 @@ public:
 
     QString thought() const;
     TidewireMark* mark() const { return m_mark; }
-    QLabel* phraseLabel() const { return m_phrase; }
+    RollingText* phraseView() const { return m_phrase; }
     bool isPulsing() const;
 
     static int markHeight(int size);
@@ -50,6 +51,6 @@ private:
     SingleShot m_timer;
     Draw m_draw;
     TidewireMark* m_mark;
-    QLabel* m_phrase;
+    RollingText* m_phrase;
     QSequentialAnimationGroup* m_pulse;
 };

@@ -33,11 +33,47 @@ QFont font(bool monospaced, int pixelSize, QFont::Weight weight)
     return f;
 }
 
-QuoteRowLayout::Part part(QString text, QFont f, QColor color)
+QuoteRowLayout::Part part(QString text, QFont f, QColor color, bool tabular = false)
 {
     const QFontMetricsF metrics(f);
-    const QSizeF size(std::ceil(metrics.horizontalAdvance(text)), std::ceil(metrics.height()));
-    return {std::move(text), std::move(f), std::move(color), QRectF(QPointF(), size)};
+    const qreal width = tabular ? QuoteRowLayout::tabularWidth(text, f) : metrics.horizontalAdvance(text);
+    const QSizeF size(std::ceil(width), std::ceil(metrics.height()));
+    return {std::move(text), std::move(f), std::move(color), QRectF(QPointF(), size), tabular};
+}
+
+qreal widestDigit(const QFontMetricsF& metrics)
+{
+    qreal widest = 0;
+    for (char16_t d = u'0'; d <= u'9'; ++d)
+        widest = std::max(widest, metrics.horizontalAdvance(QChar(d)));
+    return widest;
+}
+
+// Calls `run(text, x)` for each digit alone and each stretch
+// between digits, with the advance the tabular setting gives it.
+template <class Run>
+qreal eachRun(const QString& text, const QFontMetricsF& metrics, Run run)
+{
+    const qreal cell = widestDigit(metrics);
+    qreal x = 0;
+    qsizetype start = 0;
+    auto flush = [&](qsizetype end) {
+        if (end <= start)
+            return;
+        const QString stretch = text.mid(start, end - start);
+        run(stretch, x);
+        x += metrics.horizontalAdvance(stretch);
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (!text.at(i).isDigit())
+            continue;
+        flush(i);
+        run(QString(text.at(i)), x + (cell - metrics.horizontalAdvance(text.at(i))) / 2);
+        x += cell;
+        start = i + 1;
+    }
+    flush(text.size());
+    return x;
 }
 
 // Places parts side by side from `x`, centred on a line of height `height` at `top`.
@@ -80,6 +116,21 @@ QColor signColor(double value)
 }
 
 } // namespace
+
+qreal QuoteRowLayout::tabularWidth(const QString& text, const QFont& font)
+{
+    return eachRun(text, QFontMetricsF(font), [](const QString&, qreal) {});
+}
+
+void QuoteRowLayout::drawTabular(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font)
+{
+    const QFontMetricsF metrics(font);
+    const qreal baseline = rect.top() + (rect.height() - metrics.height()) / 2 + metrics.ascent();
+    painter.setFont(font);
+    eachRun(text, metrics, [&](const QString& run, qreal x) {
+        painter.drawText(QPointF(rect.left() + x, baseline), run);
+    });
+}
 
 QuoteRowLayout::FontSizes QuoteRowLayout::fontSizes(int size)
 {
@@ -127,15 +178,16 @@ QuoteRowLayout QuoteRowLayout::make(const MarketQuote& quote, int size, const QL
 
     l.symbol = part(quote.symbol, font(true, sizes.symbol, QFont::Black), strong);
     const QString priceText = quote.price ? formatMoney(*quote.price, quote.isFx(), locale) : QStringLiteral("\u2014");
-    l.price = part(priceText, font(false, sizes.price, QFont::Bold), strong);
+    l.price = part(priceText, font(false, sizes.price, QFont::Bold), strong, true);
     const QColor changeColor = quote.ok && quote.changePct ? signColor(*quote.changePct) : quoteFlat();
-    l.change = part(quote.changeText(), font(false, sizes.change, QFont::DemiBold), changeColor);
+    l.change = part(quote.changeText(), font(false, sizes.change, QFont::DemiBold), changeColor, true);
     l.name = part(quote.name, font(false, sizes.name, QFont::Medium), white(0.6));
 
     const std::optional<QString> holdingText = quote.holdingText(locale);
     if (holdingText) {
         const std::optional<double> gain = quote.holdingGain();
-        l.holding = part(*holdingText, font(false, sizes.name, QFont::Bold), gain ? signColor(*gain) : quoteFlat());
+        l.holding = part(*holdingText, font(false, sizes.name, QFont::Bold), gain ? signColor(*gain) : quoteFlat(),
+                         true);
     }
     if (const std::optional<QString> badge = badgeText(quote)) {
         QFont f = font(true, sizes.badge, QFont::Bold);
@@ -186,7 +238,10 @@ void QuoteRowLayout::paint(QPainter& painter, const QPointF& origin) const
     auto draw = [&painter](const Part& p) {
         painter.setFont(p.font);
         painter.setPen(p.color);
-        painter.drawText(p.rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, p.text);
+        if (p.tabular)
+            drawTabular(painter, p.rect, p.text, p.font);
+        else
+            painter.drawText(p.rect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, p.text);
     };
     for (const Part* p : {&symbol, &price, &change, &name})
         draw(*p);

@@ -23,6 +23,8 @@ struct QuoteRowLayout {
         QFont font;
         QColor color;
         QRectF rect;  // relative to the cell's top-left corner
+        // Digits set in equal advances, so a changing value keeps its width.
+        bool tabular = false;
     };
 
     // Pixel sizes of the fonts for a strip size code (1 compact, 4 large,
@@ -50,6 +52,11 @@ struct QuoteRowLayout {
     void paint(QPainter& painter, const QPointF& origin = QPointF()) const;
 
     static FontSizes fontSizes(int size);
+    // Figures of equal width whatever the font: every decimal digit takes
+    // the advance of the font's widest digit, centred in it.
+    static qreal tabularWidth(const QString& text, const QFont& font);
+    // Draws `text` so, from the left of `rect`, vertically centred.
+    static void drawTabular(QPainter& painter, const QRectF& rect, const QString& text, const QFont& font);
     static QColor quoteUp();
     static QColor quoteDown();
     static QColor quoteFlat();

@@ -8,8 +8,10 @@ bool reachabilityIsOnline(QNetworkInformation::Reachability reachability)
 {
     switch (reachability) {
     case QNetworkInformation::Reachability::Disconnected:
-    case QNetworkInformation::Reachability::Local:
         return false;
+    // A path to the local network only still reaches servers on it (a
+    // catalogue on the LAN, a proxy): only a failed request says otherwise.
+    case QNetworkInformation::Reachability::Local:
     case QNetworkInformation::Reachability::Unknown:
     case QNetworkInformation::Reachability::Site:
     case QNetworkInformation::Reachability::Online:

@@ -35,7 +35,7 @@ private:
 };
 
 // Whether a QNetworkInformation reachability counts as online: everything but
-// "disconnected" and "local network only" does, unknown included.
+// "disconnected" does, "local network only" and unknown included.
 bool reachabilityIsOnline(QNetworkInformation::Reachability reachability);
 
 // The monitor createSystem() returns. It loads QNetworkInformation's default

@@ -49,6 +49,16 @@ bool isOpenableUrl(const QUrl& url)
     return isWebScheme(url.scheme().toLower());
 }
 
+std::optional<QUrl> webUrl(const QString& text)
+{
+    if (text.isEmpty())
+        return std::nullopt;
+    const QUrl url(text, QUrl::TolerantMode);
+    if (!url.isValid() || !isWebScheme(url.scheme().toLower()))
+        return std::nullopt;
+    return url;
+}
+
 UrlOpener& UrlOpener::system()
 {
     static DesktopUrlOpener desktop;

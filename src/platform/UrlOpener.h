@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QUrl>
+#include <optional>
 
 // Opens links in the user's browser. Only http and https are opened; any
 // other scheme is refused and logged. Returns whether the link was handed on.
@@ -24,3 +25,8 @@ public:
 
 // The scheme rule shared by the real and fake openers.
 bool isOpenableUrl(const QUrl& url);
+
+// A web link from text as feeds and servers write it. Parsed tolerantly: a
+// raw space, "|", braces or a stray "%" are percent-encoded rather than
+// losing the link. Nothing unless it parses and its scheme is http or https.
+std::optional<QUrl> webUrl(const QString& text);

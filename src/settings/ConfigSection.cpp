@@ -2,6 +2,7 @@
 
 #include "api/Color.h"
 
+#include <QGraphicsEffect>
 #include <QLabel>
 #include <QPainter>
 #include <QPainterPath>
@@ -11,10 +12,52 @@ namespace {
 
 constexpr qreal kCornerRadius = 6;
 
-// The rounded hairline panel; its mask clips the rows to the rounded corners.
+QPainterPath roundedOutline(const QRectF& rect)
+{
+    QPainterPath path;
+    path.addRoundedRect(rect, kCornerRadius, kCornerRadius);
+    return path;
+}
+
+// Clips the panel and its rows to the rounded outline with soft edges: the
+// panel is drawn off screen and kept only where the antialiased outline
+// covers it, so the corners blend into whatever lies behind. (A widget mask
+// is a region: whole pixels in or out, jagged at the corners.)
+class RoundedClip final : public QGraphicsEffect {
+public:
+    using QGraphicsEffect::QGraphicsEffect;
+
+protected:
+    void draw(QPainter* painter) override
+    {
+        QPoint offset;
+        const QPixmap source = sourcePixmap(Qt::LogicalCoordinates, &offset, QGraphicsEffect::NoPad);
+        if (source.isNull())
+            return;
+        QImage image = source.toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        image.setDevicePixelRatio(source.devicePixelRatio());
+        QImage coverage(image.size(), QImage::Format_ARGB32_Premultiplied);
+        coverage.setDevicePixelRatio(source.devicePixelRatio());
+        coverage.fill(Qt::transparent);
+        {
+            QPainter outline(&coverage);
+            outline.setRenderHint(QPainter::Antialiasing);
+            outline.fillPath(roundedOutline(QRectF(QPointF(), source.deviceIndependentSize())), Qt::black);
+        }
+        {
+            // Keeps each pixel in the proportion the outline covers it.
+            QPainter clip(&image);
+            clip.setCompositionMode(QPainter::CompositionMode_DestinationIn);
+            clip.drawImage(0, 0, coverage);
+        }
+        painter->drawImage(offset, image);
+    }
+};
+
+// The rounded hairline panel.
 class SectionPanel : public QWidget {
 public:
-    using QWidget::QWidget;
+    explicit SectionPanel(QWidget* parent) : QWidget(parent) { setGraphicsEffect(new RoundedClip(this)); }
 
 protected:
     void paintEvent(QPaintEvent*) override
@@ -23,13 +66,7 @@ protected:
         painter.setRenderHint(QPainter::Antialiasing);
         painter.setPen(Qt::NoPen);
         painter.setBrush(Color::hairline());
-        painter.drawRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-    }
-    void resizeEvent(QResizeEvent*) override
-    {
-        QPainterPath path;
-        path.addRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-        setMask(QRegion(path.toFillPolygon().toPolygon()));
+        painter.drawPath(roundedOutline(QRectF(rect())));
     }
 };
 

@@ -2,8 +2,35 @@
 
 #include "settings/TidewireMarkHalo.h"
 
+#include <QAccessibleWidget>
 #include <QPainter>
 #include <cmath>
+
+namespace {
+
+// The mark is decoration: assistive technologies are told it is not there
+// (no role, never showing), whatever the window around it shows.
+class HiddenMarkAccessible final : public QAccessibleWidget {
+public:
+    explicit HiddenMarkAccessible(QWidget* mark) : QAccessibleWidget(mark, QAccessible::NoRole) {}
+    QAccessible::State state() const override
+    {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.invisible = true;
+        state.focusable = false;
+        return state;
+    }
+    QString text(QAccessible::Text) const override { return {}; }
+};
+
+QAccessibleInterface* markAccessible(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("TidewireMark") && object && object->isWidgetType())
+        return new HiddenMarkAccessible(static_cast<QWidget*>(object));
+    return nullptr;
+}
+
+} // namespace
 
 TidewireMark::Geometry TidewireMark::geometry(qreal height)
 {
@@ -46,6 +73,11 @@ TidewireMark::TidewireMark(qreal height, QColor barColor, QColor signalColor, QW
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setFixedSize(sizeHint());
+    static const bool factoryInstalled = [] {
+        QAccessible::installFactory(markAccessible);
+        return true;
+    }();
+    Q_UNUSED(factoryInstalled);
 }
 
 void TidewireMark::setMarkOpacity(qreal opacity)

@@ -70,9 +70,7 @@ FixedBrandBlock::FixedBrandBlock(FeedStore& store, int size, bool miniMode, std:
     m_row->setContentsMargins(10, 0, 15, 0);
     m_row->setSpacing(8);
 
-    const int glyph = settingsGlyph(size);
-    m_settings->setIcon(symbolIcon(StripSymbols::gear, glyph));
-    m_settings->setIconSize(QSize(glyph, glyph));
+    updateSettingsButton();
     m_settings->setToolTip(QStringLiteral("Settings"));
     m_settings->setAccessibleName(QStringLiteral("Open settings"));
     connect(m_settings, &QToolButton::clicked, this, [this] { m_services.strip.showSettings(m_store, std::nullopt); });
@@ -142,7 +140,6 @@ void FixedBrandBlock::updateTopicSlot()
             SignalRotationOrb::Services{m_services.filters, m_services.opener, m_services.scheduler}, m_panel);
     }
     if (auto* orb = qobject_cast<SignalRotationOrb*>(m_topicSlot.data())) {
-        orb->setPulseHeld(m_pulseHeld);
         connect(orb, &SignalRotationOrb::contentChanged, this, [this] { panelChanged(); });
     }
     m_row->addWidget(m_topicSlot, 0, Qt::AlignVCenter);
@@ -159,11 +156,31 @@ void FixedBrandBlock::panelChanged()
     updateGeometry();  // the strip places the block again
 }
 
-void FixedBrandBlock::setPulseHeld(bool held)
+void FixedBrandBlock::updateSettingsButton()
 {
-    m_pulseHeld = held;
-    if (SignalRotationOrb* o = orb())
-        o->setPulseHeld(held);
+    const int glyph = settingsGlyph(m_size);
+    m_settings->setIcon(symbolIcon(StripSymbols::gear, glyph));
+    m_settings->setIconSize(QSize(glyph, glyph));
+}
+
+void FixedBrandBlock::setSize(int size)
+{
+    if (size == m_size)
+        return;
+    m_size = size;
+    updateSettingsButton();
+    m_weather->setSize(size);
+    if (SignalRotationOrb* o = orb()) {
+        o->setSize(size);
+    } else if (m_topicSlot) {
+        // The art block has no state worth keeping: build it at the new size.
+        m_topicSlot->hide();
+        m_row->removeWidget(m_topicSlot);
+        m_topicSlot->deleteLater();
+        m_topicSlot = nullptr;
+        updateTopicSlot();
+    }
+    panelChanged();
 }
 
 void FixedBrandBlock::setMiniMode(bool mini)

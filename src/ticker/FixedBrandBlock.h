@@ -43,8 +43,10 @@ public:
 
     void setMiniMode(bool mini);
     bool isMiniMode() const { return m_miniMode; }
-    // Holds the orb's pulse while the strip is paused under the pointer.
-    void setPulseHeld(bool held);
+    // Another strip size: everything takes the new sizes in place; the orb
+    // keeps its rotation and its breath.
+    void setSize(int size);
+    int sizeCode() const { return m_size; }
 
     QToolButton* settingsButton() const { return m_settings; }
     QToolButton* miniModeButton() const { return m_miniButton; }
@@ -64,6 +66,7 @@ protected:
 
 private:
     void updateMiniButton();
+    void updateSettingsButton();
     void updateTopicSlot();
     void panelChanged();
     void placeMiniButton();
@@ -80,6 +83,5 @@ private:
     WeatherSegment* m_weather;
     QPointer<QWidget> m_topicSlot;  // the orb or the art block
     bool m_slotIsArt = false;
-    bool m_pulseHeld = false;
     QToolButton* m_miniButton;
 };

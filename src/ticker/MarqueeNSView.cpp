@@ -493,8 +493,13 @@ void MarqueeNSView::wheelEvent(QWheelEvent* event)
 void MarqueeNSView::contextMenuEvent(QContextMenuEvent* event)
 {
     auto menu = contextMenuAt(event->pos());
-    if (menu && !menu->isEmpty())
-        menu->exec(event->globalPos());
+    if (!menu || menu->isEmpty()) {
+        // Between cells, or on a cell with no entries of its own (a quote, a
+        // headline without a link): the strip around the row offers its menu.
+        event->ignore();
+        return;
+    }
+    menu->exec(event->globalPos());
 }
 
 std::unique_ptr<QMenu> MarqueeNSView::contextMenuAt(const QPoint& pos)

@@ -16,7 +16,6 @@
 #include <QPainter>
 #include <QRadialGradient>
 #include <QToolTip>
-#include <QVBoxLayout>
 #include <QVariantAnimation>
 #include <QEasingCurve>
 #include <QGraphicsOpacityEffect>
@@ -28,8 +27,15 @@
 namespace {
 
 constexpr int kColumnSpacing = 10;
-constexpr int kSlideDistance = 8;
+constexpr int kLineSpacing = -1;  // the column's lines overlap by a point
 constexpr int kTransitionMs = 400;
+
+QColor mixed(const QColor& from, const QColor& to, double t)
+{
+    auto mix = [t](float a, float b) { return a + float(t) * (b - a); };
+    return QColor::fromRgbF(mix(from.redF(), to.redF()), mix(from.greenF(), to.greenF()),
+                            mix(from.blueF(), to.blueF()), mix(from.alphaF(), to.alphaF()));
+}
 
 QFont orbFont(double size, QFont::Weight weight, bool monospaced)
 {
@@ -151,6 +157,71 @@ double SignalRotationOrb::intensity() const
     return orb ? std::clamp(orb->velocityIntensity(), 0.0, 1.0) : 0.0;
 }
 
+QColor SignalRotationOrb::dotColor() const
+{
+    if (m_lookStep >= lookSteps)
+        return m_lookTo.color;
+    const double t = QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(double(m_lookStep) / lookSteps);
+    return mixed(m_lookFrom.color, m_lookTo.color, t);
+}
+
+double SignalRotationOrb::dotIntensity() const
+{
+    if (m_lookStep >= lookSteps)
+        return m_lookTo.intensity;
+    const double t = QEasingCurve(QEasingCurve::InOutQuad).valueForProgress(double(m_lookStep) / lookSteps);
+    return m_lookFrom.intensity + t * (m_lookTo.intensity - m_lookFrom.intensity);
+}
+
+void SignalRotationOrb::updateLook(const std::optional<Orb>& orb, bool animate)
+{
+    const DotLook target{orb ? orb->color(m_store.topics()) : QColor(), intensity()};
+    const QString id = orb ? orb->id : QString();
+    // Another topic's colour and glow take over in 0.4 s, in a few steps;
+    // a change of the same topic (a refresh) shows at once.
+    const bool newTopic = animate && !m_lookOrbId.isEmpty() && !id.isEmpty() && id != m_lookOrbId;
+    m_lookOrbId = id;
+    if (newTopic) {
+        m_lookFrom = DotLook{dotColor(), dotIntensity()};
+        m_lookTo = target;
+        m_lookStep = 0;
+        if (!m_lookAnimation) {
+            m_lookAnimation = new QVariantAnimation(this);
+            m_lookAnimation->setStartValue(0.0);
+            m_lookAnimation->setEndValue(1.0);
+            m_lookAnimation->setDuration(kTransitionMs);
+            connect(m_lookAnimation, &QVariantAnimation::valueChanged, this, [this](const QVariant& v) {
+                const int step = std::clamp(int(std::floor(v.toDouble() * lookSteps)), 0, lookSteps);
+                if (step == m_lookStep)
+                    return;
+                m_lookStep = step;
+                update(dotBox().toAlignedRect());
+            });
+            connect(m_lookAnimation, &QVariantAnimation::finished, this, [this] {
+                m_lookStep = lookSteps;
+                update(dotBox().toAlignedRect());
+            });
+        }
+        m_lookAnimation->stop();
+        m_lookAnimation->start();
+        return;
+    }
+    m_lookTo = target;
+    if (m_lookAnimation && m_lookAnimation->state() != QAbstractAnimation::Stopped)
+        return;  // the running change now ends on the new look
+    m_lookStep = lookSteps;
+}
+
+void SignalRotationOrb::setSize(int size)
+{
+    if (size == m_size)
+        return;
+    m_size = size;
+    m_glows.clear();
+    m_glowLook = GlowLook{};
+    refreshContent();
+}
+
 void SignalRotationOrb::scheduleTick()
 {
     m_timer.start(rotationInterval, [this] {
@@ -186,6 +257,7 @@ void SignalRotationOrb::refreshContent()
     // orb's intensity sets a new pace.
     if (orb && (m_pulse || isVisible()))
         startPulse();
+    updateLook(orb, isVisible());
     const QSize before = sizeHint();
     rebuildColumn(orb);
     updateGeometry();
@@ -201,7 +273,8 @@ void SignalRotationOrb::rebuildColumn(const std::optional<Orb>& orb)
         const QJsonObject json = orb->toJson(JsonOptions{});
         key = QString::fromUtf8(QJsonDocument(json).toJson(QJsonDocument::Compact))
             + (isFocusedOrb() ? QStringLiteral("|focused") : QString())
-            + QString::number(orb->color(m_store.topics()).rgba());
+            + QString::number(orb->color(m_store.topics()).rgba()) + QStringLiteral("|size")
+            + QString::number(m_size);
     }
     if (key == m_columnKey && (m_column != nullptr) == !key.isEmpty())
         return;
@@ -214,7 +287,16 @@ void SignalRotationOrb::rebuildColumn(const std::optional<Orb>& orb)
     const bool newTopic = m_column && orb && orb->id != m_columnOrbId;
     m_columnKey = key;
     m_columnOrbId = orb ? orb->id : QString();
-    delete m_column;
+    if (newTopic && isVisible()) {
+        // The old text leaves while the new one comes in; only one leaves
+        // at a time.
+        delete m_leavingColumn.data();
+        m_leavingColumn = m_column;
+        m_column->setAttribute(Qt::WA_TransparentForMouseEvents);
+        slide(m_column, false);
+    } else {
+        delete m_column;
+    }
     m_column = nullptr;
     if (key.isEmpty())
         return;
@@ -222,10 +304,8 @@ void SignalRotationOrb::rebuildColumn(const std::optional<Orb>& orb)
     const double font = fontSize(m_size);
     const QColor color = orb->color(m_store.topics());
     m_column = new QWidget(this);
-    auto* layout = new QVBoxLayout(m_column);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    layout->addWidget(new OrbHeader(orb->topicLabel.toUpper(), color, font, isFocusedOrb(), m_column));
+    QList<QWidget*> lines;
+    lines << new OrbHeader(orb->topicLabel.toUpper(), color, font, isFocusedOrb(), m_column);
     const QStringList keywords = orb->keywords.value_or(QStringList{}).mid(0, maxKeywords);
     if (keywords.isEmpty()) {
         auto* scanning = new QLabel(QStringLiteral("SCANNING..."), m_column);
@@ -234,7 +314,7 @@ void SignalRotationOrb::rebuildColumn(const std::optional<Orb>& orb)
         QPalette palette = scanning->palette();
         palette.setColor(QPalette::WindowText, Palette::secondaryText());
         scanning->setPalette(palette);
-        layout->addWidget(scanning);
+        lines << scanning;
     }
     for (qsizetype i = 0; i < keywords.size(); ++i) {
         auto* label = new OrbPhraseLabel(keywords[i].toUpper(), orb->keywordURL(i), font, keywords[i],
@@ -246,34 +326,50 @@ void SignalRotationOrb::rebuildColumn(const std::optional<Orb>& orb)
             // Queued: the label is still inside its own event handler.
             QMetaObject::invokeMethod(this, [this] { refreshContent(); }, Qt::QueuedConnection);
         });
-        layout->addWidget(label);
+        lines << label;
     }
-    m_column->setFixedWidth(textColumnWidth);
-    m_column->adjustSize();
+    // Stacked by hand: a box layout reads a negative spacing as "the style's".
+    int y = 0;
+    for (QWidget* line : lines) {
+        const int h = line->sizeHint().height();
+        line->setGeometry(0, y, textColumnWidth, h);
+        y += h + kLineSpacing;
+    }
+    m_column->setFixedSize(textColumnWidth, y - kLineSpacing);
     const double box = boxSide(m_size);
     m_column->move(int(box) + kColumnSpacing, 0);
     m_column->show();
-    if (newTopic)
-        slideIn(m_column);
+    if (newTopic && isVisible())
+        slide(m_column, true);
 }
 
-void SignalRotationOrb::slideIn(QWidget* column)
+void SignalRotationOrb::slide(QWidget* column, bool entering)
 {
-    // Fades in while rising from a little below, 0.4 s, ease in and out.
+    // Fades in while rising from the bottom edge, or fades out while
+    // sinking to it; 0.4 s, ease in and out. The orb clips what lies below.
     auto* fade = new QGraphicsOpacityEffect(column);
-    fade->setOpacity(0);
+    fade->setOpacity(entering ? 0.0 : 1.0);
     column->setGraphicsEffect(fade);
     auto* group = new QParallelAnimationGroup(column);
     auto* opacity = new QPropertyAnimation(fade, "opacity", group);
-    opacity->setEndValue(1.0);
+    opacity->setStartValue(entering ? 0.0 : 1.0);
+    opacity->setEndValue(entering ? 1.0 : 0.0);
     auto* move = new QPropertyAnimation(column, "pos", group);
-    move->setStartValue(column->pos() + QPoint(0, kSlideDistance));
-    move->setEndValue(column->pos());
+    const QPoint rest = column->pos();
+    const QPoint below(rest.x(), std::max(height(), sizeHint().height()));
+    move->setStartValue(entering ? below : rest);
+    move->setEndValue(entering ? rest : below);
     for (QPropertyAnimation* a : {opacity, move}) {
         a->setDuration(kTransitionMs);
         a->setEasingCurve(QEasingCurve::InOutQuad);
     }
-    connect(group, &QAbstractAnimation::finished, column, [column] { column->setGraphicsEffect(nullptr); });
+    if (entering)
+        connect(group, &QAbstractAnimation::finished, column, [column] { column->setGraphicsEffect(nullptr); });
+    else
+        connect(group, &QAbstractAnimation::finished, column, &QObject::deleteLater);
+    if (!entering)
+        column->lower();
+    column->move(entering ? below : rest);
     group->start(QAbstractAnimation::DeleteWhenStopped);
 }
 
@@ -309,7 +405,7 @@ QSize SignalRotationOrb::sizeHint() const
     const int box = int(boxSide(m_size));
     if (!m_column)
         return {box, box};
-    const int columnHeight = m_column->sizeHint().height();
+    const int columnHeight = m_column->height();
     return {box + kColumnSpacing + textColumnWidth, std::max(box, columnHeight)};
 }
 
@@ -354,14 +450,6 @@ void SignalRotationOrb::setPulseAmount(double amount)
     update(dotBox().toAlignedRect());
 }
 
-void SignalRotationOrb::setPulseHeld(bool held)
-{
-    if (held == m_pulseHeld)
-        return;
-    m_pulseHeld = held;
-    updatePulseRunning();
-}
-
 bool SignalRotationOrb::isPulseAnimating() const
 {
     return m_pulseAnimation && m_pulseAnimation->state() == QAbstractAnimation::Running;
@@ -371,7 +459,7 @@ void SignalRotationOrb::updatePulseRunning()
 {
     if (!m_pulseAnimation || m_pulseAnimation->state() == QAbstractAnimation::Stopped)
         return;
-    const bool run = !m_pulseHeld && isVisible() && m_exposure->isExposed();
+    const bool run = isVisible() && m_exposure->isExposed();
     if (run && m_pulseAnimation->state() == QAbstractAnimation::Paused)
         m_pulseAnimation->resume();
     else if (!run && m_pulseAnimation->state() == QAbstractAnimation::Running)
@@ -400,8 +488,8 @@ void SignalRotationOrb::paintEvent(QPaintEvent*)
         return;
     QPainter p(this);
     p.setRenderHint(QPainter::Antialiasing);
-    const QColor color = orb->color(m_store.topics());
-    const double i = intensity();
+    const QColor color = dotColor();
+    const double i = dotIntensity();
     const double base = baseDiameter(m_size);
     const QPointF centre = dotBox().center();
 

@@ -53,18 +53,29 @@ public:
     // The glow breathes in this many steps each way; a frame that does not
     // reach the next step paints nothing.
     static constexpr int pulseSteps = 24;
-    // Holds the pulse where it is (the strip is paused under the pointer),
-    // or lets it go on. The pulse also rests while the orb is hidden or its
-    // window is not exposed.
-    void setPulseHeld(bool held);
-    bool isPulseHeld() const { return m_pulseHeld; }
-    // Whether the pulse animation is advancing now.
+    // A new topic's colour and glow take over in this many steps.
+    static constexpr int lookSteps = 10;
+    // Whether the pulse animation is advancing now: always once started,
+    // except while the orb is hidden or its window is not exposed.
     bool isPulseAnimating() const;
     // The pulse position painted now, in steps (0 at rest).
     int pulseStep() const { return m_pulseStep; }
     // The pulse's animation, for tests that drive it by hand (null until the
     // pulse starts on an orb intense enough to breathe).
     QVariantAnimation* pulseAnimation() const { return m_pulseAnimation; }
+    // The dot's colour and glow intensity as painted now: between the last
+    // topic's and the shown one's while a rotation's change runs.
+    QColor dotColor() const;
+    double dotIntensity() const;
+    // Another strip size: the dot, glow and text take the new sizes while
+    // the rotation, the shown orb and the breath go on where they are.
+    void setSize(int size);
+    int sizeCode() const { return m_size; }
+    // The text column on screen, and the one still leaving after a rotation
+    // (null once it has gone).
+    QWidget* textColumn() const { return m_column; }
+    QWidget* leavingColumn() const { return m_leavingColumn; }
+
     // Where the dot is, in widget coordinates: the click and help area.
     QRectF dotBox() const;
     // "Exit focus" on the focused orb, else "Focus ticker on " + label.
@@ -99,7 +110,8 @@ private:
     void scheduleTick();
     void refreshContent();
     void rebuildColumn(const std::optional<Orb>& orb);
-    void slideIn(QWidget* column);
+    void slide(QWidget* column, bool entering);
+    void updateLook(const std::optional<Orb>& orb, bool animate);
     void startPulse();
     void updatePulseRunning();
     void setPulseAmount(double amount);
@@ -115,7 +127,6 @@ private:
     bool m_hovered = false;
     bool m_pulse = false;
     int m_pulseStep = 0;  // 0...pulseSteps between rest and full pulse
-    bool m_pulseHeld = false;
     WindowExposure* m_exposure;  // child
     // The glow drawn at each pulse step, for the orb's present look.
     struct GlowLook {
@@ -128,7 +139,18 @@ private:
     GlowLook m_glowLook;
     std::map<int, QPixmap> m_glows;
     QPointer<QVariantAnimation> m_pulseAnimation;
+    // The dot's look: the shown orb's, reached from `from` in lookSteps.
+    struct DotLook {
+        QColor color;
+        double intensity = 0;
+    };
+    DotLook m_lookFrom;
+    DotLook m_lookTo;
+    int m_lookStep = lookSteps;  // lookSteps: the change is complete
+    QString m_lookOrbId;
+    QPointer<QVariantAnimation> m_lookAnimation;
     QWidget* m_column = nullptr;
+    QPointer<QWidget> m_leavingColumn;
     QString m_columnKey;  // what the column shows now
     QString m_columnOrbId;
     bool m_columnPending = false;  // a change waits for a keyword menu to close

@@ -36,6 +36,14 @@ bool isPlacementKey(const QString& key)
         || key == TickerView::secondTickerKey || key == TickerView::stripsKey;
 }
 
+// Everything the stacked strip's configuration is read from, the older
+// single-strip settings it falls back on included.
+bool isStackedStripKey(const QString& key)
+{
+    return key == TickerView::secondTickerKey || key == TickerView::stripsKey || key == TickerView::sizeKey
+        || key == TickerView::scrollSpeedKey || key == TickerView::themeKey || key == StripConfig::legacyMixesKey;
+}
+
 } // namespace
 
 TickerView::TickerView(FeedStore& store, QWidget* parent)
@@ -65,12 +73,6 @@ TickerView::TickerView(FeedStore& store, Services services, QWidget* parent)
     auto* effect = new QGraphicsOpacityEffect(m_layer);
     m_layer->setGraphicsEffect(effect);
     updateScrollerOpacity();
-    watchMarquee(m_layer->marquee());
-    // While the row rests under the pointer the orb's pulse rests too.
-    connect(m_layer->marquee(), &MarqueeNSView::hoveringChanged, this, [this](bool hovering) {
-        if (m_brand)
-            m_brand->setPulseHeld(hovering);
-    });
     updateScrollerBackground();
     rebuildBrandBlock();
 
@@ -181,7 +183,7 @@ void TickerView::settingChanged(const QString& key)
 {
     if (key == sizeKey) {
         m_layer->setTickerSize(tickerSize());
-        rebuildBrandBlock();
+        m_brand->setSize(tickerSize());
     } else if (key == scrollSpeedKey) {
         m_layer->setScrollSpeed(Settings::scrollSpeed.read(m_services.defaults));
     } else if (key == themeKey || key == opacityKey) {
@@ -189,7 +191,7 @@ void TickerView::settingChanged(const QString& key)
         update();
         m_scrollerFade->update();
     }
-    if (key == secondTickerKey || key == stripsKey || key == sizeKey)
+    if (isStackedStripKey(key))
         updateExtraStrip();
     if (key == sizeKey || key == secondTickerKey || key == stripsKey)
         relayout();
@@ -208,7 +210,6 @@ void TickerView::rebuildBrandBlock()
         FixedBrandBlock::Services{m_services.defaults, m_services.filters, *m_services.rows.opener,
                                   m_services.scheduler, m_services.strip},
         this);
-    m_brand->setPulseHeld(m_layer->marquee()->isHovering());
     m_brand->show();
     relayout();
 }
@@ -230,7 +231,6 @@ void TickerView::updateExtraStrip()
     m_extra = new ExtraStripLayer(
         m_store, config, true,
         ExtraStripLayer::Services{m_services.markets, m_services.rows, m_services.clock, m_services.random}, this);
-    watchMarquee(m_extra->marquee());
     if (isVisible())
         m_extra->show();
 }
@@ -282,31 +282,14 @@ void TickerView::relayout()
         updateInputRegion();  // the brand block may have grown or shrunk
 }
 
-void TickerView::watchMarquee(QWidget* marquee)
-{
-    marquee->installEventFilter(this);
-}
-
-bool TickerView::eventFilter(QObject* watched, QEvent* event)
-{
-    // A secondary click on a strip between its cells opens the strip's menu;
-    // on a cell the cell's own menu opens.
-    if (event->type() == QEvent::ContextMenu) {
-        auto* marquee = qobject_cast<MarqueeNSView*>(watched);
-        auto* menuEvent = static_cast<QContextMenuEvent*>(event);
-        if (marquee && marquee->cellAt(menuEvent->pos()) < 0) {
-            contextMenu()->exec(menuEvent->globalPos());
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
 std::unique_ptr<QMenu> TickerView::contextMenu()
 {
     return StripContextMenu::build(*this);
 }
 
+// A row passes on a secondary click that no cell menu takes (between
+// cells, a quote, a headline without a link), so it arrives here from either
+// strip.
 void TickerView::contextMenuEvent(QContextMenuEvent* event)
 {
     contextMenu()->exec(event->globalPos());

@@ -110,7 +110,6 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void settingChanged(const QString& key);
@@ -119,7 +118,6 @@ private:
     void updateScrollerOpacity();
     void updateScrollerBackground();
     void relayout();
-    void watchMarquee(QWidget* marquee);
     void updateInputRegion();
 
     FeedStore& m_store;

@@ -30,6 +30,15 @@ WeatherSegment::WeatherSegment(FeedStore& store, int size, Defaults& defaults, Q
     });
 }
 
+void WeatherSegment::setSize(int size)
+{
+    if (size == m_size)
+        return;
+    m_size = size;
+    updateGeometry();
+    update();
+}
+
 double WeatherSegment::dotDiameter(int size)
 {
     return size == 1 ? 4 : size == 4 ? 8 : 6;

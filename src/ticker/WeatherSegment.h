@@ -17,6 +17,7 @@ public:
 
     WeatherSegment(FeedStore& store, int size, Defaults& defaults, QWidget* parent = nullptr);
 
+    void setSize(int size);
     QString captionText() const;
     QString valueText() const;
     static double dotDiameter(int size);

@@ -206,6 +206,8 @@ TEST(ManifestModels, DownloadURL)
         {"https://example.com/t.AppImage", "https://example.com/t.AppImage"},
         {"HTTPS://example.com/x", "https://example.com/x"},
         {"http://example.com", "http://example.com"},
+        {"https://example.com/Tidewire 2.0|x64{beta}.AppImage",
+         "https://example.com/Tidewire%202.0%7Cx64%7Bbeta%7D.AppImage"},
         {"ftp://example.com/x", nullptr},
         {"example.com/x", nullptr},
         {"", nullptr},
@@ -218,7 +220,7 @@ TEST(ManifestModels, DownloadURL)
         const auto url = r.downloadURL();
         if (expected) {
             ASSERT_TRUE(url.has_value()) << text;
-            EXPECT_EQ(url->toString(), QString::fromUtf8(expected)) << text;
+            EXPECT_EQ(url->toEncoded(), QByteArray(expected)) << text;
         } else {
             EXPECT_FALSE(url.has_value()) << text;
         }

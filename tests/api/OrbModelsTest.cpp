@@ -202,17 +202,18 @@ TEST(OrbDisplay, KeywordSetsAndLinks)
     Orb links = bareOrb();
     links.keywordUrls = QList<std::optional<QString>>{std::nullopt, QStringLiteral("https://b.test/x"),
                                                       QStringLiteral("ftp://c.test"), QString(),
-                                                      QStringLiteral("HTTP://d.test"), QStringLiteral("not a url")};
+                                                      QStringLiteral("HTTP://d.test"), QStringLiteral("not a url"),
+                                                      QStringLiteral("https://e.test/q?k=a b|c{d}")};
     const std::pair<qsizetype, const char*> cases[] = {
         {-1, nullptr}, {0, nullptr}, {1, "https://b.test/x"}, {2, nullptr}, {3, nullptr},
-        {4, "http://d.test"}, {5, nullptr}, {6, nullptr}, {1000, nullptr},
+        {4, "http://d.test"}, {5, nullptr}, {6, "https://e.test/q?k=a%20b%7Cc%7Bd%7D"}, {7, nullptr}, {1000, nullptr},
         {std::numeric_limits<qsizetype>::min(), nullptr},
     };
     for (const auto& [index, expected] : cases) {
         const auto url = links.keywordURL(index);
         if (expected) {
             ASSERT_TRUE(url.has_value()) << index;
-            EXPECT_EQ(url->toString(), QString::fromUtf8(expected)) << index;
+            EXPECT_EQ(url->toEncoded(), QByteArray(expected)) << index;
         } else {
             EXPECT_FALSE(url.has_value()) << index;
         }

@@ -1,12 +1,13 @@
 #include "api/Palette.h"
 #include "app/LoadingSplashView.h"
+#include "app/RollingText.h"
 #include "settings/TidewireMark.h"
 #include "platform/Defaults.h"
 
 #include "FakeTime.h"
 
 #include <QAbstractAnimation>
-#include <QLabel>
+#include <QVariantAnimation>
 #include <gtest/gtest.h>
 
 namespace {
@@ -62,6 +63,54 @@ TEST_F(LoadingSplashViewTest, FirstPhraseAtOnceThenOneEveryTwoAndAHalfSeconds)
     EXPECT_EQ(view->thought(), phrase(0));
 }
 
+TEST_F(LoadingSplashViewTest, ANewPhraseCountsUpIntoPlace)
+{
+    auto view = make();
+    view->show();
+    RollingText* text = view->phraseView();
+    EXPECT_EQ(text->transition(), nullptr) << "the first phrase shows at once";
+    // The text alone, on a clear picture.
+    auto drawn = [](QWidget& w) {
+        QImage image(w.size(), QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        w.render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+        return image;
+    };
+    // The phrase as it stands when still: drawn alone at the same size.
+    auto still = [&](const QString& phrase) {
+        RollingText alone;
+        alone.setFont(text->font());
+        alone.setPalette(text->palette());
+        alone.setText(phrase);
+        alone.resize(text->size());
+        return drawn(alone);
+    };
+
+    time.advance(LoadingSplashView::kPhraseInterval);
+    ASSERT_EQ(view->thought(), phrase(7));
+    QVariantAnimation* roll = text->transition();
+    ASSERT_TRUE(roll);
+    roll->pause();  // driven by hand from here
+    EXPECT_EQ(roll->duration(), RollingText::transitionMs);
+    const QImage from = still(phrase(3));
+    const QImage to = still(phrase(7));
+    ASSERT_NE(from, to);
+
+    roll->setCurrentTime(0);
+    EXPECT_EQ(drawn(*text), from) << "the old phrase, untouched, at the start";
+    roll->setCurrentTime(RollingText::transitionMs / 2);
+    const QImage halfway = drawn(*text);
+    EXPECT_NE(halfway, from);
+    EXPECT_NE(halfway, to);
+    roll->setCurrentTime(RollingText::transitionMs);
+    EXPECT_EQ(text->transition(), nullptr);
+    EXPECT_EQ(drawn(*text), to) << "the new phrase in place at the end";
+
+    time.advance(LoadingSplashView::kPhraseInterval);  // the same phrase drawn again
+    EXPECT_EQ(view->thought(), phrase(7));
+    EXPECT_EQ(text->transition(), nullptr) << "no change, nothing moves";
+}
+
 TEST_F(LoadingSplashViewTest, HiddenSplashStopsItsTimerAndPulse)
 {
     auto view = make();
@@ -115,7 +164,7 @@ TEST_F(LoadingSplashViewTest, SizeCodePicksMarkAndTextSize)
         SCOPED_TRACE(c.size);
         auto view = make(c.size);
         EXPECT_EQ(view->mark()->height(), c.markHeight);
-        EXPECT_EQ(view->phraseLabel()->font().pixelSize(), c.fontPixels);
+        EXPECT_EQ(view->phraseView()->font().pixelSize(), c.fontPixels);
     }
 }
 

@@ -1,5 +1,6 @@
 #include "markets/QuoteRow.h"
 
+#include <QFontMetricsF>
 #include <QImage>
 #include <QPainter>
 #include <cmath>
@@ -202,6 +203,58 @@ TEST(QuoteRowLayout, PaintsTextInTheChangeColour)
     EXPECT_EQ(countPixels(upImage, reddish), 0);
     EXPECT_GT(countPixels(downImage, reddish), 10);
     EXPECT_EQ(countPixels(downImage, greenish), 0);
+}
+
+// A font whose digit characters differ in width: the URW dingbats font
+// maps them to symbols of their own sizes.
+QFont unevenDigits()
+{
+    QFont font(QStringLiteral("D050000L"));
+    font.setPixelSize(22);
+    return font;
+}
+
+TEST(QuoteRowLayout, FiguresKeepTheirWidthAsValuesChange)
+{
+    const QFont uneven = unevenDigits();
+    const QFontMetricsF metrics(uneven);
+    ASSERT_NE(metrics.horizontalAdvance(u'1'), metrics.horizontalAdvance(u'8')) << "needs fonts-urw-base35";
+    for (const char* text : {"$8,808.80", "$4,567.89", "$1,111.11"})
+        EXPECT_DOUBLE_EQ(QuoteRowLayout::tabularWidth(text, uneven), QuoteRowLayout::tabularWidth("$0,000.00", uneven))
+            << text;
+    // Each digit sits in a cell of its own: "81" is "8" with "1" one cell on.
+    auto drawn = [&](const QList<std::pair<QString, qreal>>& pieces) {
+        QImage image(200, 40, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::transparent);
+        QPainter painter(&image);
+        painter.setPen(Qt::white);
+        for (const auto& [text, x] : pieces)
+            QuoteRowLayout::drawTabular(painter, QRectF(x, 0, 100, 40), text, uneven);
+        return image;
+    };
+    const qreal cell = QuoteRowLayout::tabularWidth(QStringLiteral("0"), uneven);
+    EXPECT_EQ(drawn({{"81", 0}}), drawn({{"8", 0}, {"1", cell}}));
+
+    // The row's figures: price, change and holding.
+    MarketQuote low = liveQuote();
+    low.price = 1111.11;
+    low.changePct = 1.11;
+    low.holding = Holding{1, 0};
+    MarketQuote high = low;
+    high.price = 8888.88;
+    high.changePct = 8.88;
+    high.holding = Holding{1, 0};
+    for (int size : {1, 2, 4}) {
+        SCOPED_TRACE(size);
+        const auto a = QuoteRowLayout::make(low, size, kEnUS);
+        const auto b = QuoteRowLayout::make(high, size, kEnUS);
+        ASSERT_EQ(a.price.text.size(), b.price.text.size());
+        ASSERT_EQ(a.holding->text.size(), b.holding->text.size());
+        EXPECT_EQ(a.price.rect.width(), b.price.rect.width());
+        EXPECT_EQ(a.change.rect.width(), b.change.rect.width());
+        EXPECT_EQ(a.holding->rect.width(), b.holding->rect.width());
+        EXPECT_EQ(a.idealSize, b.idealSize) << "the row does not jitter";
+    }
 }
 
 TEST(QuoteRowWidget, IsAPlainWidgetAtItsIdealSize)

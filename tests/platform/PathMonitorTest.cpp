@@ -10,7 +10,7 @@ namespace {
 
 using Reach = QNetworkInformation::Reachability;
 
-TEST(PathMonitor, OnlyDisconnectedAndLocalOnlyCountAsOffline)
+TEST(PathMonitor, OnlyDisconnectedCountsAsOffline)
 {
     const struct {
         Reach reachability;
@@ -18,7 +18,7 @@ TEST(PathMonitor, OnlyDisconnectedAndLocalOnlyCountAsOffline)
     } cases[] = {
         {Reach::Unknown, true},  // a backend that cannot tell must not block refreshes
         {Reach::Disconnected, false},
-        {Reach::Local, false},
+        {Reach::Local, true},  // a LAN-only path still reaches servers on the LAN
         {Reach::Site, true},
         {Reach::Online, true},
     };
@@ -41,11 +41,12 @@ TEST(PathMonitor, ReportsOnlyRealChanges)
         {Reach::Online, std::nullopt},
         {Reach::Unknown, std::nullopt},
         {Reach::Disconnected, false},
-        {Reach::Local, std::nullopt},
         {Reach::Disconnected, std::nullopt},
-        {Reach::Site, true},
+        {Reach::Local, true},
+        {Reach::Site, std::nullopt},
         {Reach::Online, std::nullopt},
-        {Reach::Local, false},
+        {Reach::Local, std::nullopt},
+        {Reach::Disconnected, false},
         {Reach::Unknown, true},
     };
     for (const auto& step : steps) {
@@ -98,7 +99,7 @@ TEST(PathMonitor, StartFollowsTheSystemBackendOrStaysOnline)
     const bool before = monitor->isOnline();
     spy.clear();
     Q_EMIT info->reachabilityChanged(before ? Reach::Disconnected : Reach::Online);
-    Q_EMIT info->reachabilityChanged(before ? Reach::Local : Reach::Site);
+    Q_EMIT info->reachabilityChanged(before ? Reach::Disconnected : Reach::Local);
     ASSERT_EQ(spy.size(), 1) << "one change, delivered once";
     EXPECT_EQ(spy.at(0).at(0).toBool(), !before);
     Q_EMIT info->reachabilityChanged(info->reachability());

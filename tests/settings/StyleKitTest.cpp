@@ -4,6 +4,7 @@
 #include "settings/SignalSwitchStyle.h"
 
 #include <QCheckBox>
+#include <QLineF>
 #include <QLabel>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -83,6 +84,49 @@ TEST(ConfigSection, RowsSitFlushInsideAHairlineFrame)
     EXPECT_EQ(first->pos(), QPoint(1, 1));
     EXPECT_EQ(second->y(), first->y() + first->height());
     EXPECT_EQ(first->width(), section.panel()->width() - 2);
+}
+
+TEST(ConfigSection, CornersAreClippedWithSoftEdgesOverWhatLiesBehind)
+{
+    const QColor behind(200, 30, 30);
+    QWidget window;
+    window.setAutoFillBackground(true);
+    QPalette palette = window.palette();
+    palette.setColor(QPalette::Window, behind);
+    window.setPalette(palette);
+    auto* section = new ConfigSection(QStringLiteral("TICKER"), &window);
+    section->addRow(new ConfigRow(QStringLiteral("Position"), new QLabel(QStringLiteral("Top"))));
+    section->setGeometry(10, 10, 400, 160);
+    window.resize(420, 180);
+    window.show();
+    QCoreApplication::processEvents();
+
+    const QImage image = window.grab().toImage();
+    QWidget* panel = section->panel();
+    const QPoint origin = panel->mapTo(&window, QPoint(0, 0));
+    // Pixels whose centres lie within half a pixel of each corner's arc are
+    // only partly covered: neither the colour behind nor a row's or the
+    // frame's own colour, but a blend.
+    const qreal r = 6;
+    const QList<QRgb> solid = {behind.rgb(), Color::rowBackground().rgb(), image.pixel(origin + QPoint(60, 0))};
+    for (const QPoint& from : {QPoint(0, 0), QPoint(panel->width() - 6, panel->height() - 6)}) {
+        SCOPED_TRACE(from.x());
+        const QPointF centre = from.x() == 0 ? QPointF(r, r) : QPointF(from) + QPointF(6 - r, 6 - r);
+        int blended = 0;
+        for (int y = from.y(); y < from.y() + 6; ++y) {
+            for (int x = from.x(); x < from.x() + 6; ++x) {
+                const qreal d = QLineF(QPointF(x + 0.5, y + 0.5), centre).length();
+                if (d < r - 0.4 || d > r + 0.4)
+                    continue;
+                const QRgb pixel = image.pixel(origin + QPoint(x, y));
+                EXPECT_FALSE(solid.contains(pixel)) << x << "," << y;
+                ++blended;
+            }
+        }
+        EXPECT_GE(blended, 3);
+    }
+    EXPECT_EQ(image.pixel(origin), behind.rgb()) << "the very corner shows what is behind";
+    EXPECT_EQ(image.pixel(origin + QPoint(60, 30)), Color::rowBackground().rgb()) << "rows inside are untouched";
 }
 
 TEST(ConfigRow, LabelColumnThenContentOnTheRowBackground)

@@ -1,6 +1,8 @@
 #include "settings/TidewireMark.h"
 #include "settings/TidewireMarkHalo.h"
 
+#include <QAccessible>
+
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -71,11 +73,19 @@ TEST(TidewireMark, PaintsBarDotAndTranslucentHalo)
     EXPECT_EQ(image.pixelColor(100, 20).alpha(), 0) << "above the bar, away from the halo";
 }
 
-TEST(TidewireMark, WidgetIsSizedByItsHeight)
+TEST(TidewireMark, WidgetIsSizedByItsHeightAndHiddenFromAssistiveTechnology)
 {
-    TidewireMark mark(14, Qt::white, Qt::blue);
-    EXPECT_EQ(mark.size(), QSize(69, 14));
-    EXPECT_DOUBLE_EQ(mark.markOpacity(), 1.0);
+    QWidget window;
+    auto* mark = new TidewireMark(14, Qt::white, Qt::blue, &window);
+    window.show();
+    EXPECT_EQ(mark->size(), QSize(69, 14));
+    EXPECT_DOUBLE_EQ(mark->markOpacity(), 1.0);
+
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(mark);
+    ASSERT_TRUE(accessible);
+    EXPECT_EQ(accessible->role(), QAccessible::NoRole);
+    EXPECT_TRUE(accessible->state().invisible) << "shown on screen, yet not there for a screen reader";
+    EXPECT_TRUE(accessible->text(QAccessible::Name).isEmpty());
 }
 
 } // namespace

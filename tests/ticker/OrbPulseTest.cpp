@@ -1,7 +1,8 @@
 #include "StripFixture.h"
+#include "api/Color.h"
 #include "TickerTestUtil.h"
-#include "ticker/FixedBrandBlock.h"
 #include "ticker/SignalRotationOrb.h"
+#include <QGraphicsOpacityEffect>
 
 #include <QAnimationDriver>
 #include <QCoreApplication>
@@ -244,6 +245,8 @@ TEST_F(OrbPulseTest, GlowPicturesFollowTheStepAndTheOrbsLook)
     // The next orb at the same step: its own colour, not the cached one.
     f.rows.time.advance(SignalRotationOrb::rotationInterval);
     ASSERT_EQ(o->currentOrb()->id, "blue");
+    FakeTime::settle();
+    driver.advanceBy(400);  // the rotation's change of look runs its course
     pulse = o->pulseAnimation();
     const QImage blueFull = at(pulse->duration() / 2);
     ASSERT_EQ(o->pulseStep(), SignalRotationOrb::pulseSteps);
@@ -252,7 +255,7 @@ TEST_F(OrbPulseTest, GlowPicturesFollowTheStepAndTheOrbsLook)
     EXPECT_NE(blueFull, full);
 }
 
-TEST_F(OrbPulseTest, HoldingHiddenOrUnseenPulseRestsAndGoesOnFromWhereItWas)
+TEST_F(OrbPulseTest, HiddenOrUnseenPulseRestsAndGoesOnFromWhereItWas)
 {
     f.load({}, {moving("hot", std::nullopt, "hot")});
     SignalRotationOrb* o = orb();
@@ -264,35 +267,22 @@ TEST_F(OrbPulseTest, HoldingHiddenOrUnseenPulseRestsAndGoesOnFromWhereItWas)
     struct Step {
         const char* what;
         std::function<void()> run;
-        bool held;
         bool animating;
     };
     const QList<Step> steps = {
-        {"held", [&] { o->setPulseHeld(true); }, true, false},
-        {"held again: nothing changes", [&] { o->setPulseHeld(true); }, true, false},
-        {"released", [&] { o->setPulseHeld(false); }, false, true},
-        {"orb hidden", [&] { o->hide(); }, false, false},
-        {"orb shown", [&] { o->show(); }, false, true},
-        {"window hidden", [&] { window->hide(); }, false, false},
-        {"window shown", [&] { window->show(); }, false, true},
-        {"held, then the window hides", [&] { o->setPulseHeld(true); window->hide(); }, true, false},
-        {"window shown while held: stays held", [&] { window->show(); }, true, false},
-        {"released", [&] { o->setPulseHeld(false); }, false, true},
-        {"held, orb hidden, released while hidden",
-         [&] {
-             o->setPulseHeld(true);
-             o->hide();
-             o->setPulseHeld(false);
-         },
-         false, false},
-        {"orb shown", [&] { o->show(); }, false, true},
+        {"the pointer rests on the orb", [&] { o->setHovered(true); }, true},
+        {"orb hidden", [&] { o->hide(); }, false},
+        {"orb shown", [&] { o->show(); }, true},
+        {"window hidden", [&] { window->hide(); }, false},
+        {"window shown", [&] { window->show(); }, true},
+        {"hidden twice, shown once", [&] { o->hide(); window->hide(); window->show(); }, false},
+        {"orb shown", [&] { o->show(); }, true},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
         const int before = pulse->currentTime();
         s.run();
         FakeTime::settle();
-        EXPECT_EQ(o->isPulseHeld(), s.held);
         EXPECT_EQ(o->isPulseAnimating(), s.animating);
         EXPECT_EQ(pulse->currentTime(), before) << "neither reset nor moved on by the change itself";
         const int step = o->pulseStep();
@@ -303,92 +293,6 @@ TEST_F(OrbPulseTest, HoldingHiddenOrUnseenPulseRestsAndGoesOnFromWhereItWas)
             EXPECT_EQ(pulse->currentTime(), before) << "rests";
             EXPECT_EQ(o->pulseStep(), step) << "the glow stays put";
         }
-    }
-}
-
-class BrandBlockPulseTest : public ::testing::Test {
-protected:
-    StripFixture f;
-    ManualAnimationDriver driver;
-
-    std::unique_ptr<FixedBrandBlock> block()
-    {
-        auto b = std::make_unique<FixedBrandBlock>(
-            *f.store, 2, false, [] {},
-            FixedBrandBlock::Services{f.defaults(), f.filters, f.rows.opener, f.rows.time, f.services});
-        b->resize(b->sizeHint());
-        b->move(400, 400);
-        b->show();
-        FakeTime::settle();
-        return b;
-    }
-};
-
-TEST_F(BrandBlockPulseTest, HoldReachesTheOrbAndEveryOrbBuiltWhileHeld)
-{
-    f.load({}, {moving("rates", std::nullopt, "hot"), moving("space", 6.0)});
-    auto b = block();
-    ASSERT_TRUE(b->orb());
-    EXPECT_TRUE(b->orb()->isPulseAnimating());
-
-    struct Step {
-        const char* what;
-        std::function<void()> run;
-        bool newOrb;
-        bool held;
-    };
-    const QList<Step> steps = {
-        {"held", [&] { b->setPulseHeld(true); }, false, true},
-        {"the art block replaces the orb, then the orb returns",
-         [&] {
-             f.store->setNowPlaying("Artist", "Song", std::nullopt);
-             FakeTime::settle();
-             ASSERT_TRUE(b->showsArtBlock());
-             f.store->clearNowPlaying();
-         },
-         true, true},
-        {"a focused topic brings a new orb while playing",
-         [&] {
-             f.store->setNowPlaying("Artist", "Song", std::nullopt);
-             FakeTime::settle();
-             f.store->focusTopic("space");
-         },
-         true, true},
-        {"released", [&] { b->setPulseHeld(false); }, false, false},
-        {"held and released while the art block shows: the orb returns released",
-         [&] {
-             f.store->focusTopic("space");  // a second click releases the focus
-             FakeTime::settle();
-             ASSERT_TRUE(b->showsArtBlock());
-             b->setPulseHeld(true);
-             b->setPulseHeld(false);
-             f.store->clearNowPlaying();
-         },
-         true, false},
-        {"held while the art block shows: the orb returns held",
-         [&] {
-             f.store->setNowPlaying("Artist", "Song", std::nullopt);
-             FakeTime::settle();
-             ASSERT_TRUE(b->showsArtBlock());
-             b->setPulseHeld(true);
-             f.store->clearNowPlaying();
-         },
-         true, true},
-    };
-    for (const Step& s : steps) {
-        SCOPED_TRACE(s.what);
-        const QPointer<SignalRotationOrb> previous = b->orb();
-        s.run();
-        FakeTime::settle();
-        SignalRotationOrb* o = b->orb();
-        ASSERT_TRUE(o);
-        EXPECT_EQ(previous.isNull() || previous.data() != o, s.newOrb);
-        ASSERT_TRUE(o->pulseAnimation()) << "the orb breathes";
-        EXPECT_EQ(o->isPulseHeld(), s.held);
-        EXPECT_EQ(o->isPulseAnimating(), !s.held);
-        const int before = o->pulseAnimation()->currentTime();
-        driver.advanceBy(137);
-        EXPECT_EQ(o->pulseAnimation()->currentTime() != before, !s.held);
     }
 }
 
@@ -448,6 +352,66 @@ TEST_F(OrbPulseTest, RefreshWithTheSameOrbKeepsTheBreathGoing)
     FakeTime::settle();
     EXPECT_EQ(o->pulseAnimation()->duration(), 3000);
     EXPECT_EQ(o->pulseAnimation()->currentTime(), 0) << "a new pace starts from rest";
+}
+
+TEST_F(OrbPulseTest, ARotationSlidesTheTextAndBlendsTheDotIntoTheNextTopic)
+{
+    const QColor red = Color::hex(u"#FF0000");
+    const QColor blue = Color::hex(u"#0000FF");
+    f.load({}, {moving("red", 6.0, std::nullopt, "#FF0000"), moving("blue", 600.0, std::nullopt, "#0000FF")});
+    SignalRotationOrb* o = orb();
+    QWidget* first = o->textColumn();
+    ASSERT_TRUE(first);
+    // The lines overlap by a point.
+    const QList<QWidget*> lines = first->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
+    ASSERT_EQ(lines.size(), 2);
+    EXPECT_EQ(lines[1]->y(), lines[0]->height() - 1);
+    EXPECT_EQ(o->dotColor(), red);
+
+    o->tick();
+    FakeTime::settle();
+    const QPointer<QWidget> leaving = o->leavingColumn();
+    QWidget* entering = o->textColumn();
+    ASSERT_EQ(leaving.data(), first);
+    ASSERT_NE(entering, first);
+    EXPECT_EQ(o->headerText(), "BLUE");
+    EXPECT_EQ(o->dotColor(), red) << "the change starts from the old look";
+    EXPECT_EQ(entering->y(), o->height()) << "the new text starts at the bottom edge";
+
+    auto opacityOf = [](QWidget* w) {
+        auto* effect = qobject_cast<QGraphicsOpacityEffect*>(w->graphicsEffect());
+        return effect ? effect->opacity() : 1.0;
+    };
+    driver.advanceBy(200);  // half of the 0.4 s
+    EXPECT_GT(leaving->y(), 0) << "sinking";
+    EXPECT_GT(entering->y(), 0) << "rising";
+    EXPECT_LT(entering->y(), o->height());
+    EXPECT_GT(opacityOf(leaving), 0.1);
+    EXPECT_LT(opacityOf(leaving), 0.9);
+    EXPECT_GT(opacityOf(entering), 0.1);
+    EXPECT_LT(opacityOf(entering), 0.9);
+    const QColor mid = o->dotColor();
+    EXPECT_GT(mid.red(), 50);
+    EXPECT_LT(mid.red(), 205);
+    EXPECT_GT(mid.blue(), 50);
+    EXPECT_LT(mid.blue(), 205);
+    EXPECT_GT(o->dotIntensity(), 0.5) << "the glow grows towards the faster topic";
+    EXPECT_LT(o->dotIntensity(), 0.99);
+
+    driver.advanceBy(250);
+    FakeTime::settle();
+    EXPECT_TRUE(leaving.isNull()) << "the old text is gone";
+    EXPECT_EQ(o->leavingColumn(), nullptr);
+    EXPECT_EQ(entering->y(), 0);
+    EXPECT_EQ(entering->graphicsEffect(), nullptr) << "drawn straight again once in place";
+    EXPECT_EQ(o->dotColor(), blue);
+    EXPECT_DOUBLE_EQ(o->dotIntensity(), moving("blue", 600.0).velocityIntensity());
+
+    // The same topic with another colour (a refresh) changes at once.
+    f.load({}, {moving("red", 6.0, std::nullopt, "#FF0000"), moving("blue", 600.0, std::nullopt, "#00FF00")});
+    FakeTime::settle();
+    EXPECT_EQ(o->dotColor(), Color::hex(u"#00FF00"));
+    EXPECT_EQ(o->leavingColumn(), nullptr);
 }
 
 } // namespace

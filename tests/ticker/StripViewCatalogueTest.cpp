@@ -110,4 +110,23 @@ TEST(StripViewCatalogueTest, MusicMixFollowsTheLaneAndItsCaption)
     EXPECT_TRUE(layer.displayItems().first().stableId.startsWith("np-"));
 }
 
+TEST(StripViewCatalogueTest, SecondaryClickOnAQuoteOpensTheStripMenu)
+{
+    CatalogueServer server;
+    ASSERT_TRUE(server.start().has_value());
+    StripFixture f(server.baseUrl());
+    f.defaults().set(TickerView::secondTickerKey, true);
+    StripConfig::save({StripConfig{"markets", 1.0, 2, "Black"}}, f.defaults());
+    auto view = f.makeView(1600);
+    view->show();
+    MarqueeTickerView* quotes = view->extraStrip()->marquee();
+    ASSERT_TRUE(runUntil([&] { return quotes->cellCount() > 0; }, 10000)) << "no quotes from the sample server";
+
+    const QPoint onQuote = quotes->cellRect(0, 0).center().toPoint();
+    ASSERT_GE(quotes->cellAt(onQuote), 0);
+    const QStringList texts = menuOpenedBy(quotes, onQuote);
+    EXPECT_EQ(texts.value(0), "Mini Mode");
+    EXPECT_EQ(texts.size(), 19) << "the whole strip menu";
+}
+
 } // namespace

@@ -3,7 +3,12 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QImage>
+#include <QMenu>
+#include <QTimer>
+#include "FakeTime.h"
 #include <functional>
 #include <ostream>
 
@@ -32,4 +37,22 @@ inline QByteArray pngBytes(int w, int h, QColor color = Qt::red)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return bytes;
+}
+
+// Opens the menu for a secondary click at `pos` of `target` and returns the
+// texts of the menu that showed (closed again at once), or nothing.
+inline QStringList menuOpenedBy(QWidget* target, QPoint pos)
+{
+    QStringList texts;
+    QTimer::singleShot(0, [&texts] {
+        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
+            for (QAction* a : menu->actions())
+                texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
+            menu->close();
+        }
+    });
+    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
+    QApplication::sendEvent(target, &event);
+    FakeTime::settle();
+    return texts;
 }

@@ -111,6 +111,33 @@ TEST(StripViewTest, SecondStripWithNothingStoredComesFromTheOlderSettings)
     ASSERT_TRUE(view->extraStrip());
     EXPECT_EQ(view->extraStrip()->config(), (StripConfig{"shuffle", 1.0, 1, "Black"}));
     EXPECT_EQ(view->height(), 48 + 48);
+
+    // Each older setting it is built from takes effect at once; a stored
+    // list then stands on its own.
+    const struct {
+        const char* what;
+        QString key;
+        QJsonValue value;
+        StripConfig expected;
+        int height;
+    } steps[] = {
+        {"speed", TickerView::scrollSpeedKey, 5.0, {"shuffle", 5.0, 1, "Black"}, 48 + 48},
+        {"background", TickerView::themeKey, "Teal", {"shuffle", 5.0, 1, "Teal"}, 48 + 48},
+        {"size", TickerView::sizeKey, 4, {"shuffle", 5.0, 4, "Teal"}, 108 + 108},
+        {"mixes", StripConfig::legacyMixesKey, "music,latest", {"music", 5.0, 4, "Teal"}, 108 + 108},
+        {"a stored list", StripConfig::stripsKey, R"([{"mix":"latest","speed":2,"size":1,"background":"Red"}])",
+         {"latest", 2.0, 1, "Red"}, 108 + 48},
+        {"speed under a stored list", TickerView::scrollSpeedKey, 0.5, {"latest", 2.0, 1, "Red"}, 108 + 48},
+        {"background under a stored list", TickerView::themeKey, "Blue", {"latest", 2.0, 1, "Red"}, 108 + 48},
+    };
+    for (const auto& step : steps) {
+        SCOPED_TRACE(step.what);
+        f.defaults().set(step.key, step.value);
+        ASSERT_TRUE(view->extraStrip());
+        EXPECT_EQ(view->extraStrip()->config(), step.expected);
+        EXPECT_EQ(view->extraStrip()->marquee()->speed(), step.expected.speed);
+        EXPECT_EQ(view->height(), step.height);
+    }
 }
 
 TEST(StripViewTest, PlacementSettingsPlaceTheWindowAgain)
@@ -347,45 +374,42 @@ TEST(StripViewTest, BrandBlockFollowsTheOrbsArrival)
     EXPECT_GT(view->brandBlock()->miniModeButton()->x(), without) << "the button moved with the panel's edge";
 }
 
-// Opens the menu for a secondary click at `pos` of `target` and returns the
-// texts of the menu that showed (closed again at once), or nothing.
-QStringList menuOpenedBy(QWidget* target, QPoint pos)
-{
-    QStringList texts;
-    QTimer::singleShot(0, [&texts] {
-        if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget())) {
-            for (QAction* a : menu->actions())
-                texts << (a->isSeparator() ? QStringLiteral("-") : a->text());
-            menu->close();
-        }
-    });
-    QContextMenuEvent event(QContextMenuEvent::Mouse, pos, target->mapToGlobal(pos));
-    QApplication::sendEvent(target, &event);
-    FakeTime::settle();
-    return texts;
-}
-
-TEST(StripViewTest, SecondaryClickOpensTheStripMenuExceptOnAHeadline)
+TEST(StripViewTest, SecondaryClickOpensTheStripMenuUnlessTheCellHasOneOfItsOwn)
 {
     StripFixture f;
-    f.load(kItems, kOrbs);
+    f.defaults().set(TickerView::feedMixKey, "latest");
+    f.load({categorised("a", "Alpha headline", "tech"), makeItem("bare", "No link here"),
+            categorised("b", "Beta headline", "science")},
+           kOrbs);
     f.defaults().set(TickerView::secondTickerKey, true);
     auto view = f.makeView(6000);
     view->show();
     MarqueeTickerView* marquee = view->scrollerLayer()->marquee();
-    ASSERT_GT(marquee->cellCount(), 0);
-
-    const QPoint onCell = marquee->cellRect(0, 0).center().toPoint();
-    EXPECT_EQ(marquee->cellAt(onCell), 0);
-    EXPECT_EQ(menuOpenedBy(marquee, onCell).value(0), "Open") << "a headline keeps its own menu";
-
-    // Far right of a wide strip: past both copies of the short row.
-    const QPoint empty(marquee->width() - 5, 30);
-    ASSERT_LT(marquee->cellAt(empty), 0);
-    EXPECT_EQ(menuOpenedBy(marquee, empty).value(0), "Mini Mode");
-    EXPECT_EQ(menuOpenedBy(view->brandBlock(), QPoint(5, 60)).value(0), "Mini Mode");
     MarqueeTickerView* second = view->extraStrip()->marquee();
-    EXPECT_EQ(menuOpenedBy(second, QPoint(5, 60)).size(), 19) << "the whole strip menu on the second strip";
+    ASSERT_EQ(marquee->cellCount(), 3);
+
+    auto centreOf = [](MarqueeTickerView* m, int index) { return m->cellRect(0, index).center().toPoint(); };
+    const struct {
+        const char* what;
+        QWidget* target;
+        QPoint pos;
+        QStringList opens;  // the first entries of the menu that shows
+    } cases[] = {
+        {"a headline with a link", marquee, centreOf(marquee, 0), {"Open", "Copy Link"}},
+        {"a headline without a link", marquee, centreOf(marquee, 1), {"Mini Mode", "Second Ticker"}},
+        // Far right of a wide strip: past both copies of the short row.
+        {"between cells", marquee, QPoint(marquee->width() - 5, 30), {"Mini Mode", "Second Ticker"}},
+        {"the brand block", view->brandBlock(), QPoint(5, 60), {"Mini Mode", "Second Ticker"}},
+        {"the second strip's gap", second, QPoint(second->width() - 5, 30), {"Mini Mode", "Second Ticker"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const QStringList texts = menuOpenedBy(c.target, c.pos);
+        EXPECT_EQ(texts.mid(0, 2), c.opens);
+        if (c.opens.first() == "Mini Mode") {
+            EXPECT_EQ(texts.size(), 19) << "the whole strip menu";
+        }
+    }
 }
 
 } // namespace
@@ -474,12 +498,14 @@ TEST(StripViewTest, ScrollerBackgroundFollowsSettingsAndMiniModeAtRuntime)
     }
 }
 
-TEST(StripViewTest, PointerRestingOnTheRowHoldsTheOrbsPulse)
+TEST(StripViewTest, OrbKeepsBreathingUnderThePointerAndThroughASizeChange)
 {
     StripFixture f;
     Orb hot = makeOrb("rates", "Interest Rates", QStringList{"fed"});
     hot.velocity = Orb::Velocity{std::nullopt, QStringLiteral("hot")};  // breathes
-    f.load(kItems, {hot});
+    Orb space = makeOrb("space", "Space", QStringList{"moon"});
+    space.velocity = hot.velocity;
+    f.load(kItems, {space, hot});
     auto view = f.makeView();
     view->show();
     FakeTime::settle();
@@ -499,35 +525,44 @@ TEST(StripViewTest, PointerRestingOnTheRowHoldsTheOrbsPulse)
         QApplication::sendEvent(marquee, &e);
     };
 
+    SignalRotationOrb* const orb = view->brandBlock()->orb();
+    ASSERT_TRUE(orb);
+    ASSERT_TRUE(orb->pulseAnimation()) << "the orb breathes";
+    orb->tick();
+    const QPointer<QWidget> leftByTheTick = orb->leavingColumn();
     struct Step {
         const char* what;
         std::function<void()> run;
-        bool held;
+        bool hovering;
+        int size;
+        double dot;  // the orb's box at that size
+        bool text;
     };
     const QList<Step> steps = {
-        {"at first", [] {}, false},
-        {"the pointer rests on the row", [&] { enter({300, 30}); }, true},
-        {"a new size rebuilds the brand block", [&] { f.defaults().set(TickerView::sizeKey, 4); }, true},
-        {"the pointer leaves below", [&] { leaveTo({300, marquee->height() + 20}); }, false},
-        {"a new size while not hovering", [&] { f.defaults().set(TickerView::sizeKey, 2); }, false},
-        {"back on the row", [&] { enter({400, 30}); }, true},
-        {"mini mode hides the row under the pointer", [&] { view->setMiniMode(true); }, false},
-        {"the row shows again, the pointer gone", [&] {
-             pointer = QPoint(-5000, -5000);
-             view->setMiniMode(false);
-         },
-         false},
+        {"at first", [] {}, false, 2, 28, true},
+        {"the pointer rests on the row", [&] { enter({300, 30}); }, true, 2, 28, true},
+        {"a new size while the pointer rests", [&] { f.defaults().set(TickerView::sizeKey, 4); }, true, 4, 40, true},
+        {"the pointer leaves below", [&] { leaveTo({300, marquee->height() + 20}); }, false, 4, 40, true},
+        {"a new size while not hovering", [&] { f.defaults().set(TickerView::sizeKey, 1); }, false, 1, 20, false},
+        {"mini mode", [&] { view->setMiniMode(true); }, false, 1, 20, false},
+        {"back to standard", [&] { f.defaults().set(TickerView::sizeKey, 2); }, false, 2, 28, true},
     };
     for (const Step& s : steps) {
         SCOPED_TRACE(s.what);
+        const int before = orb->pulseAnimation()->currentTime();
         s.run();
         FakeTime::settle();
-        EXPECT_EQ(marquee->isHovering(), s.held);
-        SignalRotationOrb* orb = view->brandBlock()->orb();
-        ASSERT_TRUE(orb);
-        ASSERT_TRUE(orb->pulseAnimation()) << "the orb breathes";
-        EXPECT_EQ(orb->isPulseHeld(), s.held);
-        EXPECT_EQ(orb->isPulseAnimating(), !s.held);
+        EXPECT_EQ(marquee->isHovering(), s.hovering);
+        ASSERT_EQ(view->brandBlock()->orb(), orb) << "the orb is kept";
+        EXPECT_EQ(orb->sizeCode(), s.size);
+        EXPECT_EQ(orb->dotBox().width(), s.dot);
+        EXPECT_EQ(orb->textColumn() != nullptr, s.text);
+        EXPECT_TRUE(!orb->leavingColumn() || orb->leavingColumn() == leftByTheTick) << "the same topic does not slide";
+        EXPECT_EQ(view->brandBlock()->width(), view->brandBlock()->sizeHint().width());
+        EXPECT_EQ(orb->orbIndex(), 1) << "the rotation stays where it was";
+        EXPECT_EQ(orb->currentOrb()->id, "rates");
+        EXPECT_TRUE(orb->isPulseAnimating()) << "the pulse is never set back";
+        EXPECT_GE(orb->pulseAnimation()->currentTime(), before) << "and never started over";
     }
 }
 
