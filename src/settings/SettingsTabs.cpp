@@ -1,12 +1,17 @@
 #include "settings/SettingsTabs.h"
 
 #include "settings/AboutTab.h"
+#include "settings/CuratedTab.h"
 #include "settings/DiagnosticsTab.h"
+#include "settings/FiltersTab.h"
 #include "settings/FullScreenTab.h"
 #include "settings/GeneralTab.h"
 #include "settings/HomeTab.h"
+#include "settings/MarketsTab.h"
 #include "settings/MusicTab.h"
+#include "settings/RSSTab.h"
 #include "settings/SecondTickerTab.h"
+#include "settings/SourcesTab.h"
 #include "settings/TickerTab.h"
 
 #include <QWidget>
@@ -63,17 +68,13 @@ QWidget* create(SettingsTab tab, FeedStore& store, QWidget* parent)
     case SettingsTab::General: return new GeneralTab(store, parent);
     case SettingsTab::About: return new AboutTab(store, parent);
     case SettingsTab::Debug: return new DiagnosticsTab(store, parent);
-    // Written elsewhere and wired in here when they land.
-    case SettingsTab::Markets:
-    case SettingsTab::Curated:
-    case SettingsTab::Sources:
-    case SettingsTab::RSS:
-    case SettingsTab::Filters:
-        break;
+    case SettingsTab::Markets: return new MarketsTab(store, parent);
+    case SettingsTab::Curated: return new CuratedTab(store, parent);
+    case SettingsTab::Sources: return new SourcesTab(store, parent);
+    case SettingsTab::RSS: return new RSSTab(store, parent);
+    case SettingsTab::Filters: return new FiltersTab(store, parent);
     }
-    auto* placeholder = new QWidget(parent);
-    placeholder->setObjectName(title(tab));
-    return placeholder;
+    return new QWidget(parent);
 }
 
 } // namespace SettingsTabs
