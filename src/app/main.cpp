@@ -1,12 +1,15 @@
 #include "ambient/IdleScreensaver.h"
 #include "app/AppInfo.h"
 #include "app/AppStripServices.h"
+#include "app/HiddenStripHook.h"
+#include "app/MoveToApplications.h"
 #include "app/PersonalFeedItemsSource.h"
 #include "app/TickerWindowController.h"
 #include "app/TidewireApp.h"
 #include "personal/PersonalFeedStore.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/HiddenAppsController.h"
 #include "ticker/TickerView.h"
 
 #include <QApplication>
@@ -45,8 +48,12 @@ int main(int argc, char** argv)
         .openSettings = {},
         .startIdleWatcher = [](FeedStore& store) { IdleScreensaver::shared().start(store); },
         .apiBase = {},
+        .offerMove = [] { return MoveToApplications::system(Defaults::standard()).offerIfNeeded(); },
     });
     tidewire.launch();
+    // Created at start-up, so a saved list works from the first moment; once
+    // the strip window exists, so a listed application in front hides it.
+    installHiddenStripHook(HiddenAppsController::shared(), TickerWindowController::shared());
     const int status = app.exec();
     StripServices::install(nullptr);
     Defaults::standard().flush();
