@@ -50,11 +50,15 @@ public:
         xcb_flush(m_connection);
         m_notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read, this);
         connect(m_notifier, &QSocketNotifier::activated, this, [this] { drain(); });
-        m_active = activeWindow();
     }
     ~X11FrontAppMonitor() override { xcb_disconnect(m_connection); }
 
-    std::optional<QString> frontApp() const override { return appClassOf(activeWindow()); }
+    std::optional<QString> frontApp() const override
+    {
+        const std::optional<QString> front = appClassOf(activeWindow());
+        drainSoon();
+        return front;
+    }
     QList<RunningApp> runningApps() const override;
 
 private:
@@ -106,10 +110,23 @@ private:
                                : QString::fromLocal8Bit(property(window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING));
     }
 
+    // Waiting for a reply reads whatever events came before it off the
+    // socket into xcb's queue, and the socket then has nothing to signal:
+    // look at that queue once control is back in the event loop.
+    void drainSoon() const
+    {
+        if (m_drainPending)
+            return;
+        m_drainPending = true;
+        auto* self = const_cast<X11FrontAppMonitor*>(this);
+        QMetaObject::invokeMethod(self, [self] { self->drain(); }, Qt::QueuedConnection);
+    }
+
     // Reads every event there is; the replies read while handling them can
     // queue further events without the socket signalling again.
     void drain()
     {
+        m_drainPending = false;
         for (;;) {
             bool activeChanged = false;
             while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
@@ -126,11 +143,9 @@ private:
             }
             if (!activeChanged)
                 return;
-            const xcb_window_t active = activeWindow();
-            if (active == m_active)
-                continue;
-            m_active = active;
-            Q_EMIT frontAppChanged(appClassOf(active));
+            // Reported even when the active window looks unchanged: others
+            // may have read the window in between (frontApp()).
+            Q_EMIT frontAppChanged(appClassOf(activeWindow()));
         }
     }
 
@@ -140,7 +155,7 @@ private:
     xcb_atom_t m_clientList = XCB_ATOM_NONE;
     xcb_atom_t m_wmName = XCB_ATOM_NONE;
     xcb_atom_t m_utf8 = XCB_ATOM_NONE;
-    xcb_window_t m_active = XCB_WINDOW_NONE;
+    mutable bool m_drainPending = false;
     QSocketNotifier* m_notifier = nullptr;
 };
 
@@ -156,6 +171,7 @@ QList<FrontAppMonitor::RunningApp> X11FrontAppMonitor::runningApps() const
         if (!appClass.isEmpty())
             apps.append({appClass, title(windows[i])});
     }
+    drainSoon();
     return apps;
 }
 

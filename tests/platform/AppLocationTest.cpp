@@ -10,113 +10,80 @@ namespace {
 
 TEST(AppLocationTest, OfferedOnlyFromMediaTemporaryDownloadAndDesktopFolders)
 {
-    const AppLocation::Folders folders{
-        .home = "/home/ann",
-        .temporary = {"/tmp", "/var/tmp/ann"},
-        .personal = {QString::fromUtf8("/home/ann/Téléchargements"), "/home/ann/Desktop"},
+    const AppLocation::Folders ann{.home = "/home/ann", .temporary = {"/tmp", "/var/tmp/ann"},
+                                   .personal = {QString::fromUtf8("/home/ann/Téléchargements"), "/home/ann/Desktop"}};
+    // A home inside /tmp, whose desktop folder is the home folder itself.
+    const AppLocation::Folders tmpHome{.home = "/tmp/bo", .temporary = {"/tmp"}, .personal = {"/tmp/bo"}};
+    const QList<std::tuple<const AppLocation::Folders*, const char*, bool>> cases = {
+        {&ann, "/home/ann/Applications/T.AppImage", false},
+        {&ann, "/home/ann/Applications/Tools/T.AppImage", false},
+        {&ann, "/opt/tidewire/T.AppImage", false},
+        {&ann, "/usr/bin/T.AppImage", false},
+        {&ann, "/media/ann/STICK/T.AppImage", true},
+        {&ann, "/run/media/ann/STICK/T.AppImage", true},
+        {&ann, "/mediafiles/T.AppImage", false},
+        {&ann, "/tmp/T.AppImage", true},
+        {&ann, "/tmpx/T.AppImage", false},
+        {&ann, "/var/tmp/ann/x/T.AppImage", true},
+        {&ann, "/home/ann/Téléchargements/T.AppImage", true},
+        {&ann, "/home/ann/Downloads/T.AppImage", false},
+        {&ann, "/home/ann/Desktop/T.AppImage", true},
+        {&ann, "/home/ann/desktop/T.AppImage", false},
+        {&ann, "/home/ann/bin/T.AppImage", false},
+        {&tmpHome, "/tmp/bo/Applications/T.AppImage", false},
+        {&tmpHome, "/tmp/bo/T.AppImage", true},
+        {&tmpHome, "/tmpbo/T.AppImage", false},
     };
-    struct Case {
-        const char* path;
-        bool offered;
-    };
-    const QList<Case> cases = {
-        {"/home/ann/Applications/Tidewire.AppImage", false},
-        {"/home/ann/Applications/Tools/Tidewire.AppImage", false},
-        {"/home/ann/ApplicationsOld/Tidewire.AppImage", false},
-        {"/opt/tidewire/Tidewire.AppImage", false},
-        {"/usr/bin/Tidewire.AppImage", false},
-        {"/media/ann/STICK/Tidewire.AppImage", true},
-        {"/run/media/ann/STICK/Tidewire.AppImage", true},
-        {"/mediafiles/Tidewire.AppImage", false},
-        {"/tmp/Tidewire.AppImage", true},
-        {"/tmpx/Tidewire.AppImage", false},
-        {"/var/tmp/ann/x/Tidewire.AppImage", true},
-        {"/home/ann/Téléchargements/Tidewire.AppImage", true},
-        {"/home/ann/Downloads/Tidewire.AppImage", false},
-        {"/home/ann/Desktop/Tidewire.AppImage", true},
-        {"/home/ann/desktop/Tidewire.AppImage", false},
-        {"/home/ann/bin/Tidewire.AppImage", false},
-        {"/home/bob/Desktop/Tidewire.AppImage", false},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(AppLocation::shouldOffer(QString::fromUtf8(c.path), folders), c.offered) << c.path;
-
-    // The first rule wins: a home inside /tmp keeps its Applications folder.
-    const AppLocation::Folders tmpHome{.home = "/tmp/ann", .temporary = {"/tmp"}, .personal = {}};
-    EXPECT_FALSE(AppLocation::shouldOffer("/tmp/ann/Applications/Tidewire.AppImage", tmpHome));
-    EXPECT_TRUE(AppLocation::shouldOffer("/tmp/ann/Tidewire.AppImage", tmpHome));
-    // A desktop folder that is the home folder itself offers nothing.
-    const AppLocation::Folders homeDesktop{.home = "/home/ann", .temporary = {}, .personal = {"/home/ann"}};
-    EXPECT_FALSE(AppLocation::shouldOffer("/home/ann/Tidewire.AppImage", homeDesktop));
+    for (const auto& [folders, path, offered] : cases)
+        EXPECT_EQ(AppLocation::shouldOffer(QString::fromUtf8(path), *folders), offered) << path;
 }
 
-class AppLocationCopyTest : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_TRUE(home.isValid()); }
-
-    static QByteArray read(const QString& path)
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-    }
-    static void write(const QString& path, const QByteArray& data)
-    {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-        file.write(data);
-    }
-    QStringList entries(const QString& folder) const
-    {
-        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-    }
-
-    QTemporaryDir home;
-    QString applications = AppLocation::applicationsFolder(home.path());
-};
-
-TEST_F(AppLocationCopyTest, CopiesIntoACreatedFolderAndReplacesAnOlderCopyWhole)
+QByteArray read(const QString& path)
 {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void write(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(data);
+}
+
+TEST(AppLocationTest, CopyReplacesAnOlderCopyOnlyWhenComplete)
+{
+    QTemporaryDir home;
+    const QString applications = AppLocation::applicationsFolder(home.path());
+    auto entries = [&] { return QDir(applications).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name); };
     const QString source = home.filePath("Downloads/Tidewire.AppImage");
     const QByteArray image = QByteArray(3 << 20, 'x') + "end";  // more than one buffer
-    write(source, image);
+    for (const QByteArray& content : {image, QByteArray("newer")}) {
+        write(source, content);
+        const auto copied = AppLocation::copyInto(source, applications);
+        ASSERT_TRUE(copied.has_value()) << copied.error().description.toStdString();
+        EXPECT_EQ(*copied, applications + "/Tidewire.AppImage");
+        EXPECT_EQ(read(*copied), content);
+        EXPECT_TRUE(QFileInfo(*copied).isExecutable());
+        EXPECT_EQ(entries(), QStringList{"Tidewire.AppImage"});
+    }
 
-    auto copied = AppLocation::copyInto(source, applications);
-    ASSERT_TRUE(copied.has_value()) << copied.error().description.toStdString();
-    EXPECT_EQ(*copied, applications + "/Tidewire.AppImage");
-    EXPECT_EQ(read(*copied), image);
-    EXPECT_TRUE(QFileInfo(*copied).isExecutable());
-    EXPECT_EQ(entries(applications), QStringList{"Tidewire.AppImage"});
-
-    write(source, "newer");
-    copied = AppLocation::copyInto(source, applications);
-    ASSERT_TRUE(copied.has_value());
-    EXPECT_EQ(read(*copied), "newer");
-    EXPECT_EQ(read(source), "newer");
-    EXPECT_EQ(entries(applications), QStringList{"Tidewire.AppImage"});
-}
-
-TEST_F(AppLocationCopyTest, AFailedOrRefusedCopyLeavesTheOldCopyAsItWas)
-{
     // /proc files claim no size but read as text: the copy is found short
     // only after it was written, and the older "status" must survive.
     write(applications + "/status", "old copy");
-    auto copied = AppLocation::copyInto("/proc/self/status", applications);
-    ASSERT_FALSE(copied.has_value());
-    EXPECT_FALSE(copied.error().description.isEmpty());
+    EXPECT_FALSE(AppLocation::copyInto("/proc/self/status", applications).has_value());
     EXPECT_EQ(read(applications + "/status"), "old copy");
-    EXPECT_EQ(entries(applications), QStringList{"status"}) << "no half-written copy is left behind";
+    EXPECT_EQ(entries(), (QStringList{"Tidewire.AppImage", "status"})) << "no half-written copy is left behind";
 
     // Onto itself, directly or through a link to its folder.
-    write(applications + "/Tidewire.AppImage", "running");
     QFile::link(applications, home.filePath("link"));
     for (const QString& folder : {applications, home.filePath("link")}) {
-        copied = AppLocation::copyInto(applications + "/Tidewire.AppImage", folder);
+        const auto copied = AppLocation::copyInto(applications + "/Tidewire.AppImage", folder);
         ASSERT_FALSE(copied.has_value()) << folder.toStdString();
-        EXPECT_EQ(read(applications + "/Tidewire.AppImage"), "running");
+        EXPECT_FALSE(copied.error().description.isEmpty());
+        EXPECT_EQ(read(applications + "/Tidewire.AppImage"), "newer");
     }
-
-    EXPECT_FALSE(AppLocation::copyInto(home.filePath("missing.AppImage"), applications).has_value());
 }
 
 } // namespace
