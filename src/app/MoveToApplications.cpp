@@ -39,9 +39,9 @@ public:
     {
         QFileDialog dialog(nullptr, QStringLiteral("Move Tidewire to Applications"), start);
         dialog.setFileMode(QFileDialog::Directory);
-        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+        // Read-only: no new folders from here.
+        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
         dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Move Here"));
-        dialog.selectFile(start);
         if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
             auto* note = new QLabel(QStringLiteral("Your Applications folder is selected. Click Move Here."));
             grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());

@@ -42,7 +42,10 @@ protected:
                                       .folders = {.home = home.path(), .temporary = {},
                                                   .personal = {home.filePath("Downloads")}},
                                       .prompts = prompts,
-                                      .setLaunchAtLogin = [this](bool on) { return loginCalls.append(on), true; },
+                                      .setLaunchAtLogin = [this](bool on) {
+                                          loginCalls.append(on);
+                                          return true;
+                                      },
                                       .startDetached = [this](const QString& program) {
                                           started.append(program);
                                           return startError;
