@@ -10,12 +10,11 @@
 #include <QSocketNotifier>
 #include <QWindow>
 
-#include <algorithm>
-#include <cstring>
-
 #include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
