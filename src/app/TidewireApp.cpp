@@ -95,6 +95,8 @@ void TidewireApp::launch()
     if (m_services.startIdleWatcher)
         m_services.startIdleWatcher(*m_store);
     m_store->start();
+    if (m_services.offerMove && m_services.offerMove())
+        return;
     openSettingsAtLaunch();
 }
 

@@ -18,7 +18,8 @@ class TickerWindowController;
 
 // The application: owns the one feed store and the ticker window's content,
 // and runs the start-up road (settings migration, window set-up, the store's
-// start, the settings window on the first launch). Main thread only.
+// start, the move offer, the settings window on the first launch). Main
+// thread only.
 class TidewireApp : public QObject {
     Q_OBJECT
 public:
@@ -41,6 +42,10 @@ public:
         // Puts the item in the desktop's tray, first thing when the ticker
         // window is set up; empty: none.
         std::function<void(FeedStore&)> installMenuBar = {};
+        // Offers the move to the Applications folder after the store has
+        // started; true when the process is quitting because it moved, and
+        // no settings window is opened then. Empty: no offer.
+        std::function<bool()> offerMove = {};
     };
 
     explicit TidewireApp(Services services, QObject* parent = nullptr);
@@ -50,8 +55,8 @@ public:
     RootContent* rootContent() const { return m_root; }
 
     // Installs the tray item, makes the content window the ticker window,
-    // shows it, and starts the idle watcher, the store and the launch-time
-    // settings window.
+    // shows it, and starts the idle watcher, the store, the move offer and
+    // the launch-time settings window, in that order.
     void launch();
 
 private:

@@ -1,7 +1,9 @@
 #include "ambient/IdleScreensaver.h"
 #include "app/AppInfo.h"
 #include "app/AppStripServices.h"
+#include "app/HiddenStripHook.h"
 #include "app/MenuBarController.h"
+#include "app/MoveToApplications.h"
 #include "app/PersonalFeedItemsSource.h"
 #include "app/SettingsWindowManager.h"
 #include "app/StartupDecisions.h"
@@ -10,6 +12,7 @@
 #include "personal/PersonalFeedStore.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/HiddenAppsController.h"
 #include "platform/TerminationSignals.h"
 #include "ticker/TickerView.h"
 
@@ -83,8 +86,12 @@ int main(int argc, char** argv)
         .startIdleWatcher = [](FeedStore& store) { IdleScreensaver::shared().start(store); },
         .apiBase = {},
         .installMenuBar = [](FeedStore& store) { MenuBarController::shared().install(store); },
+        .offerMove = [] { return MoveToApplications::system(Defaults::standard()).offerIfNeeded(); },
     });
     tidewire.launch();
+    // Created at start-up, so a saved list works from the first moment; once
+    // the strip window exists, so a listed application in front hides it.
+    installHiddenStripHook(HiddenAppsController::shared(), TickerWindowController::shared());
     const int status = app.exec();
     running = false;
     StripServices::install(nullptr);

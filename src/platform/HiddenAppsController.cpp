@@ -1,12 +1,24 @@
 #include "platform/HiddenAppsController.h"
 
-HiddenAppsController& HiddenAppsController::shared()
-{
-    static HiddenAppsController* instance = new HiddenAppsController;
-    return *instance;
+#include "platform/Defaults.h"
+
+namespace {
+const QString kHiddenForKey = QStringLiteral("hiddenForBundleIDs");
 }
 
-HiddenAppsController::HiddenAppsController() = default;
+HiddenAppsController::HiddenAppsController(Defaults& defaults, FrontAppMonitor& monitor, QObject* parent)
+    : QObject(parent), m_defaults(defaults), m_monitor(monitor), m_bundleIDs(defaults.stringList(kHiddenForKey))
+{
+    connect(&m_monitor, &FrontAppMonitor::frontAppChanged, this,
+            [this](const std::optional<QString>& appClass) { evaluate(appClass); });
+    evaluate(m_monitor.frontApp());
+}
+
+HiddenAppsController& HiddenAppsController::shared()
+{
+    static auto* instance = new HiddenAppsController(Defaults::standard(), FrontAppMonitor::system());
+    return *instance;
+}
 
 void HiddenAppsController::add(const QString& appClass)
 {
@@ -14,15 +26,46 @@ void HiddenAppsController::add(const QString& appClass)
         return;
     m_bundleIDs.append(appClass);
     Q_EMIT bundleIDsChanged();
+    save();
+    evaluate(m_monitor.frontApp());
 }
 
 void HiddenAppsController::remove(const QString& appClass)
 {
     m_bundleIDs.removeAll(appClass);
     Q_EMIT bundleIDsChanged();
+    save();
+    evaluate(m_monitor.frontApp());
 }
 
 QList<HiddenAppsController::RunningApp> HiddenAppsController::runningApps() const
 {
-    return {};
+    return m_monitor.runningApps();
+}
+
+void HiddenAppsController::setStripHook(std::function<void(bool hidden)> hook)
+{
+    m_hook = std::move(hook);
+    if (m_suppressed && m_hook)
+        m_hook(true);
+}
+
+void HiddenAppsController::evaluate(const std::optional<QString>& appClass)
+{
+    if (!appClass)
+        return;
+    // Our own windows (the settings, the search) never change the state.
+    if (*appClass == FrontAppMonitor::ownAppClass())
+        return;
+    const bool hidden = m_bundleIDs.contains(*appClass);
+    if (hidden == m_suppressed)
+        return;
+    m_suppressed = hidden;
+    if (m_hook)
+        m_hook(hidden);
+}
+
+void HiddenAppsController::save()
+{
+    m_defaults.set(kHiddenForKey, m_bundleIDs);
 }

@@ -1,9 +1,14 @@
 #pragma once
 
+#include "platform/FrontAppMonitor.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <optional>
+
+class Defaults;
 
 // The applications (by WM_CLASS class) during whose use the ticker strip
 // steps aside, kept under "hiddenForBundleIDs". Watches the active window and
@@ -12,31 +17,39 @@
 class HiddenAppsController : public QObject {
     Q_OBJECT
 public:
-    // A window open now, for picking an application instead of typing it.
-    struct RunningApp {
-        QString appClass;
-        QString title;
-    };
+    using RunningApp = FrontAppMonitor::RunningApp;
 
+    // Reads the stored list and looks at the application in front at once.
+    HiddenAppsController(Defaults& defaults, FrontAppMonitor& monitor, QObject* parent = nullptr);
+
+    // Over the standard settings and the system's front application;
+    // created on first use and never destroyed.
     static HiddenAppsController& shared();
 
     QStringList bundleIDs() const { return m_bundleIDs; }
     bool isSuppressed() const { return m_suppressed; }
 
+    // Adds a class not yet listed (empty text: nothing) and looks again.
     void add(const QString& appClass);
+    // Removes every entry equal to `appClass` and looks again.
     void remove(const QString& appClass);
     // The classes of the windows open now, with their titles.
     QList<RunningApp> runningApps() const;
 
     // What hides (true) or shows and re-places (false) the strip window.
-    void setStripHook(std::function<void(bool hidden)> hook) { m_hook = std::move(hook); }
+    // Installed while the strip is already meant to be hidden, it is told so
+    // at once.
+    void setStripHook(std::function<void(bool hidden)> hook);
 
 Q_SIGNALS:
     void bundleIDsChanged();
 
 private:
-    HiddenAppsController();
+    void evaluate(const std::optional<QString>& appClass);
+    void save();
 
+    Defaults& m_defaults;
+    FrontAppMonitor& m_monitor;
     QStringList m_bundleIDs;
     bool m_suppressed = false;
     std::function<void(bool)> m_hook;

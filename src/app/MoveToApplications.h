@@ -1,0 +1,64 @@
+#pragma once
+
+#include "platform/AppLocation.h"
+
+#include <QString>
+#include <functional>
+#include <optional>
+
+class Defaults;
+
+// The offer, at start-up, to move a single-file AppImage run from removable
+// media, a temporary folder or the download or desktop folder into
+// ~/Applications, reopen it from there and quit; and, at the next launch,
+// the follow-up of such a move. Main thread only.
+class MoveToApplications {
+public:
+    // What the user sees and answers; the default uses message boxes and a
+    // folder dialog.
+    class Prompts {
+    public:
+        virtual ~Prompts() = default;
+        // The offer; true for "Move to Applications".
+        virtual bool offer(const QString& message, const QString& informative) = 0;
+        // The destination folder, starting in `start`; none when cancelled.
+        virtual std::optional<QString> chooseFolder(const QString& start) = 0;
+        virtual void alert(const QString& message, const QString& informative) = 0;
+
+        static Prompts& dialogs();
+    };
+
+    struct Services {
+        Defaults& defaults;
+        // The AppImage this process runs from; none for every other install.
+        std::optional<QString> appImage;
+        // The home folder and those the offer is made from.
+        AppLocation::Folders folders;
+        Prompts& prompts;
+        // Turns launch at login off or on; false when that failed.
+        std::function<bool(bool)> setLaunchAtLogin;
+        // Starts the program at the path, detached; an error text when it
+        // could not be started.
+        std::function<std::optional<QString>(const QString&)> startDetached;
+        // Ends this process once control is back in the event loop.
+        std::function<void()> quit;
+    };
+
+    explicit MoveToApplications(Services services);
+
+    // For this process: $APPIMAGE, the home folder, the real dialogs, the
+    // autostart entry, a detached start and a queued quit.
+    static MoveToApplications system(Defaults& defaults);
+
+    // The start-up task: finishes the previous run's move, then offers the
+    // move unless declined before or not wanted here. True when the process
+    // is quitting because it moved.
+    bool offerIfNeeded();
+    // After a move, points launch at login at the new copy.
+    void finishPendingMove();
+
+private:
+    bool move(const QString& appImage);
+
+    Services m_services;
+};

@@ -1,0 +1,45 @@
+// Another application's window for the window tests: a plain X11 client with
+// the WM_CLASS and title given on the command line. Prints its window id
+// once mapped, then lives until it is killed or the server goes away.
+//
+//   foreign_window <class> <title>
+#include <xcb/xcb.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+int main(int argc, char** argv)
+{
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: foreign_window <class> <title>\n");
+        return 2;
+    }
+    int screenNumber = 0;
+    xcb_connection_t* c = xcb_connect(nullptr, &screenNumber);
+    if (xcb_connection_has_error(c))
+        return 1;
+    xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(c));
+    for (int i = 0; i < screenNumber; ++i)
+        xcb_screen_next(&it);
+    xcb_screen_t* screen = it.data;
+
+    const xcb_window_t window = xcb_generate_id(c);
+    const uint32_t values[] = {screen->white_pixel};
+    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 200, 200, 400, 300, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, values);
+    std::string wmClass = std::string("foreign") + '\0' + argv[1] + '\0';
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
+                        uint32_t(wmClass.size()), wmClass.data());
+    xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_NAME, XCB_ATOM_STRING, 8,
+                        uint32_t(std::strlen(argv[2])), argv[2]);
+    xcb_map_window(c, window);
+    xcb_flush(c);
+    std::printf("%u\n", window);
+    std::fflush(stdout);
+    while (xcb_generic_event_t* event = xcb_wait_for_event(c))
+        std::free(event);
+    xcb_disconnect(c);
+    return 0;
+}
