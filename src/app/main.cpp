@@ -7,6 +7,7 @@
 #include "personal/PersonalFeedStore.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/MemoryRelief.h"
 #include "ticker/TickerView.h"
 
 #include <QApplication>
@@ -31,6 +32,8 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tidewire/tidewire.svg")));
     // Closing a window never ends the app; quitting is explicit.
     app.setQuitOnLastWindowClosed(false);
+    // Closed settings, search and board windows give their memory back.
+    MemoryRelief memoryRelief(Scheduler::system());
 
     AppStripServices stripServices(TickerWindowController::shared());
     StripServices::install(&stripServices);
