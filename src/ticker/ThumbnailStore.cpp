@@ -100,13 +100,16 @@ QCoro::Task<void> ThumbnailStore::download(QUrl url)
     const QList<QSize> sizes = m_waiting.take(address);
     if (!reply || reply->body.isEmpty())
         co_return;
-    m_bytes.insert(address, reply->body);
+    // Kept for a while: without the slack the download grew into.
+    QByteArray bytes = reply->body;
+    bytes.squeeze();
+    m_bytes.insert(address, bytes);
     for (const QSize& pixels : sizes) {
         const QString key = cacheKey(url, pixels);
         if (m_images.contains(key) || m_decoding.contains(key))
             continue;
         m_decoding.insert(key);
-        decode(url, reply->body, pixels);
+        decode(url, bytes, pixels);
     }
 }
 

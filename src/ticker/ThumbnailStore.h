@@ -27,10 +27,10 @@ class ThumbnailStore : public QObject {
 public:
     // Downloaded bytes by address.
     static constexpr int memoryCountLimit = 600;
-    static constexpr qint64 memoryCostLimit = 4LL * 1024 * 1024;
+    static constexpr qint64 memoryCostLimit = 2LL * 1024 * 1024;
     // Decoded pictures by address and pixel size, at 4 bytes a pixel.
     static constexpr int decodedCountLimit = 600;
-    static constexpr qint64 decodedCostLimit = 3LL * 1024 * 1024;
+    static constexpr qint64 decodedCostLimit = 2LL * 1024 * 1024;
     static constexpr qint64 maxDownloadBytes = 8LL * 1024 * 1024;
 
     // `network` null: the store makes its own (the shared instance uses the
