@@ -27,27 +27,34 @@ QByteArray fileBytes(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Keeps every thread of the global pool busy until it goes away.
+// Keeps every thread of the global pool busy until it goes away; it waits
+// for its tasks to end, so nothing outlives the state they share.
 class PoolBlocker {
 public:
-    PoolBlocker()
+    PoolBlocker() : m_count(QThreadPool::globalInstance()->maxThreadCount())
     {
-        QThreadPool* pool = QThreadPool::globalInstance();
-        for (int i = 0; i < pool->maxThreadCount(); ++i)
-            pool->start([this] {
-                m_started.release();
-                m_release.acquire();
+        for (int i = 0; i < m_count; ++i)
+            QThreadPool::globalInstance()->start([state = m_state] {
+                state->started.release();
+                state->release.acquire();
+                state->finished.release();
             });
-        m_started.acquire(pool->maxThreadCount());
+        m_state->started.acquire(m_count);
     }
     ~PoolBlocker()
     {
-        m_release.release(QThreadPool::globalInstance()->maxThreadCount());
+        m_state->release.release(m_count);
+        m_state->finished.acquire(m_count);
     }
 
 private:
-    QSemaphore m_started;
-    QSemaphore m_release;
+    struct State {
+        QSemaphore started;
+        QSemaphore release;
+        QSemaphore finished;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+    int m_count;
 };
 
 class FaviconStoreTest : public ::testing::Test {
