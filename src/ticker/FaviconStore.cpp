@@ -190,13 +190,15 @@ QCoro::Task<void> FaviconStore::load(QString key, QUrl url)
     QPointer<FaviconStore> self(this);
     const std::stop_token stop = m_stop.get_token();
 
-    const QImage cached = co_await QtConcurrent::run(&readAndDecode, diskPath(key));
-    if (!self || stop.stop_requested())
-        co_return;
-    if (!cached.isNull()) {
-        store(key, cached);
-        m_activeRequests.remove(key);
-        co_return;
+    if (const QString path = diskPath(key); !path.isEmpty()) {
+        const QImage cached = co_await QtConcurrent::run(&readAndDecode, path);
+        if (!self || stop.stop_requested())
+            co_return;
+        if (!cached.isNull()) {
+            store(key, cached);
+            m_activeRequests.remove(key);
+            co_return;
+        }
     }
 
     // Nothing cuts the pause short: a store that goes away meanwhile is

@@ -207,9 +207,33 @@ void MarqueeNSView::dismantle()
 
 void MarqueeNSView::cellsChanged()
 {
-    // Looks are read again at the next paint, not at every frame.
-    std::fill(m_looks.begin(), m_looks.end(), std::nullopt);
-    repaintAll();
+    // Looks are read again now for the cells on screen, later for the others
+    // (when they next paint), never at every frame.
+    std::vector<std::optional<quint64>> before(m_cells.size());
+    before.swap(m_looks);
+    if (m_resyncOffset || m_shownOffset == std::numeric_limits<qint64>::min() || !isVisible()) {
+        update();  // a whole paint reads every look it draws
+        return;
+    }
+    // Only the cells whose look moved are painted again, where the row is
+    // shown now, so a frame can go on moving the rest.
+    QRegion changed;
+    const double x0 = double(m_shownOffset) / devicePixelRatioF();
+    for (int copy = 0; copy < 2; ++copy) {
+        const double origin = x0 + copyOffset(copy);
+        for (int i = 0; i < m_cellRects.size(); ++i) {
+            const QRectF shown = m_cellRects[i].translated(origin, trackY());
+            if (shown.right() < 0 || shown.left() >= width())
+                continue;
+            std::optional<quint64>& look = m_looks[size_t(i)];
+            if (!look)
+                look = m_cells[size_t(i)]->appearance();
+            if (look != before[size_t(i)])
+                changed += shown.toAlignedRect();
+        }
+    }
+    if (!changed.isEmpty())
+        update(changed);
 }
 
 void MarqueeNSView::applyPendingUpdate()

@@ -51,7 +51,8 @@ public:
     // Stops the motion for good (the owner is going away).
     void dismantle();
     // Redraws cells whose look may have changed (an icon arrived, an item
-    // was read); only cells whose appearance value moved are re-rendered.
+    // was read); only cells whose appearance value moved are re-rendered, and
+    // only those on screen are painted again now, where the row is shown.
     // Cells' appearance values are read again only after this call.
     void cellsChanged();
 
