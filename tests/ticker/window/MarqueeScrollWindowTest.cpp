@@ -164,8 +164,9 @@ TEST_P(MarqueeScrollWindowTest, MovedFramesShowWhatAFreshPaintShows)
         scene.view->frameTick();
         scene.time.advance(late[frame % std::size(late)]);
         scene.settle();
-        if (frame % 20 == 19)
+        if (frame % 20 == 19) {
             ASSERT_EQ(scene.differingPixels(), 0) << "after frame " << frame;
+        }
     }
     EXPECT_GT(scene.view->scrolledFrames(), 80) << "frames moved the painted row";
     // Moved frames paint the new edge and the columns under the fade and the
