@@ -18,9 +18,26 @@
 #   - private anonymous resident memory of the app one minute after start,
 #     that is after the scrolling, paused and hidden spells
 #     (Anonymous in /proc/<pid>/smaps_rollup).
+#
+#   bench/app_bench.sh [build-dir] strips
+#     CPU of the app and of the X server over 20 s of scrolling (after 10 s
+#     to settle) at speed 1 and at speed 4, with the main strip alone and
+#     with the second strip (market quotes) under it.
+#
+#   bench/app_bench.sh [build-dir] day
+#     Both strips (the second with market quotes) at speed 8 until two full
+#     cycles of the main strip have passed; private memory every minute, after
+#     the first and after the second cycle, and the growth over the second.
+#     A cycle is the main strip's period (from the scroller's debug log) at
+#     8 × 60 px/s; CYCLE_SECONDS overrides it (a build that does not log it
+#     needs it); CYCLES=1 stops after the first cycle. HEAPTRACK=1 runs the
+#     app under heaptrack and keeps its data file in $HEAPTRACK_OUT (default:
+#     the current folder); compare two such runs (one and two cycles) with
+#     heaptrack_print -d to see which allocation sites grew.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build-release}
+mode=${2:-startup}
 
 if [ ! -x "$build/src/app/tidewire" ] || [ ! -x "$build/tools/catalogue-server/catalogue-server" ]; then
     cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DTIDEWIRE_TESTS=OFF -DTIDEWIRE_BENCH=OFF >/dev/null
@@ -30,7 +47,8 @@ fi
 work=$(mktemp -d "${TMPDIR:-/tmp}/tidewire-bench.XXXXXX")
 xvfb="" wm="" server="" app=""
 stop() { [ -z "$1" ] || { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }; }
-cleanup() { stop "$app"; stop "$server"; stop "$wm"; stop "$xvfb"; rm -rf "$work"; }
+tracer=""
+cleanup() { stop "$app"; stop "$tracer"; stop "$server"; stop "$wm"; stop "$xvfb"; rm -rf "$work"; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
@@ -60,15 +78,24 @@ base=$(head -n 1 "$work/server.out")
 export TIDEWIRE_API_BASE="$base" TIDEWIRE_FAVICON_BASE="$base" TIDEWIRE_FINNHUB_BASE="$base"
 export TIDEWIRE_COINGECKO_BASE="$base" TIDEWIRE_ITUNES_BASE="$base"
 export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
-export QT_LOGGING_RULES="tidewire.client.launch.debug=true"
+export QT_LOGGING_RULES="tidewire.client.launch.debug=true;tidewire.client.marquee.debug=true"
 
 # Starts the app (in $app) and stores the milliseconds to its first frame
 # showing headlines in $frame_ms.
 launch() {
     local log="$work/app-$1.log" start
     start=$(now_ms)
-    "$build/src/app/tidewire" >/dev/null 2>"$log" &
-    app=$!
+    if [ "${HEAPTRACK:-0}" = 1 ]; then
+        heaptrack -o "${HEAPTRACK_OUT:-$PWD}/tidewire-heaptrack" "$build/src/app/tidewire" >"$work/heaptrack.out" 2>"$log" &
+        app=$!
+        # heaptrack's child is the app itself.
+        wait_for 200 sh -c "pgrep -P $app -x tidewire >/dev/null" || { echo "heaptrack did not start the app" >&2; exit 1; }
+        tracer=$app
+        app=$(pgrep -P "$tracer" -x tidewire)
+    else
+        "$build/src/app/tidewire" >/dev/null 2>"$log" &
+        app=$!
+    fi
     if ! wait_until_logged "$log"; then
         echo "the strip never showed; app log:" >&2
         cat "$log" >&2
@@ -78,7 +105,7 @@ launch() {
 }
 wait_until_logged() {
     local tries=6000
-    until grep -q "first headlines frame" "$1"; do
+    until grep -qs "first headlines frame" "$1"; do
         tries=$((tries - 1))
         [ "$tries" -gt 0 ] || return 1
         kill -0 "$app" 2>/dev/null || return 1
@@ -98,6 +125,82 @@ measure_cpu() {
 strip_window() { xdotool search --onlyvisible --pid "$app" 2>/dev/null | awk 'NR == 1'; }
 has_strip_window() { [ -n "$(strip_window)" ]; }
 
+# Writes the settings file the next launch reads: scrolling speed, and the
+# second strip with market quotes on or off.
+write_settings() {  # write_settings <speed> <second strip: true|false>
+    mkdir -p "$XDG_CONFIG_HOME/tidewire"
+    cat >"$XDG_CONFIG_HOME/tidewire/defaults.json" <<JSON
+{
+    "scrollSpeed": $1,
+    "secondTickerEnabled": $2,
+    "stackedStripsJSON": "[{\\"mix\\":\\"markets\\",\\"speed\\":$1,\\"size\\":2,\\"background\\":\\"Black\\"}]"
+}
+JSON
+}
+anon_kb() { awk '/^Anonymous:/ { print $2 }' "/proc/$app/smaps_rollup"; }
+mib() { awk -v kb="$1" 'BEGIN { printf "%.1f", kb / 1024 }'; }
+hz=$(getconf CLK_TCK)
+cpu_line() {  # cpu_line <label> <seconds>
+    awk -v l="$1" -v a="$app_ticks" -v x="$x_ticks" -v hz="$hz" -v s="$2" 'BEGIN {
+        printf "%-34s app %5.1f %%  X server %5.1f %%  together %5.1f %%\n", l, 100 * a / hz / s, 100 * x / hz / s,
+            100 * (a + x) / hz / s }'
+}
+
+if [ "$mode" = strips ]; then
+    for speed in 1 4; do
+        for both in false true; do
+            write_settings "$speed" "$both"
+            launch "strips-$speed-$both"
+            sleep 10
+            measure_cpu 20
+            label="speed $speed, $([ "$both" = true ] && echo "both strips" || echo "main strip"):"
+            cpu_line "$label" 20
+            stop "$app"; app=""
+        done
+    done
+    exit 0
+fi
+
+if [ "$mode" = day ]; then
+    write_settings 8 true
+    started=$(now_ms)
+    launch day
+    sleep 5
+    period=$(grep -o 'strip rebuilt: [0-9]* cells, period [0-9.]*' "$work/app-day.log" \
+        | awk '{ if ($6 + 0 > p) p = $6 + 0 } END { print p + 0 }' || true)
+    if [ -n "${CYCLE_SECONDS:-}" ]; then
+        cycle=$CYCLE_SECONDS
+    elif awk -v p="$period" 'BEGIN { exit !(p > 0) }'; then
+        cycle=$(awk -v p="$period" 'BEGIN { printf "%d", p / 480 + 0.999 }')
+    else
+        echo "no strip period in the log: set CYCLE_SECONDS" >&2; exit 1
+    fi
+    echo "main strip period: ${period} px, one cycle at speed 8: ${cycle} s"
+    # Samples: every whole minute, and the end of each cycle.
+    cycles=${CYCLES:-2}
+    samples=$( { echo "$cycle first"; [ "$cycles" -lt 2 ] || echo "$((2 * cycle)) second"; seq 60 60 $((cycles * cycle)) | sed 's/$/ minute/'; } \
+        | sort -n -k1,1 -s | awk '!seen[$1]++ || $2 != "minute"' )
+    first_kb=0
+    while read -r at what; do
+        t=$(now_ms)
+        due=$(( started + 1000 * at ))
+        [ "$due" -le "$t" ] || sleep "$(awk -v ms=$(( due - t )) 'BEGIN { print ms / 1000 }')"
+        kill -0 "$app" 2>/dev/null || { echo "the app ended early" >&2; exit 1; }
+        kb=$(anon_kb)
+        case $what in
+            minute) printf "private memory at %4d s:             %6s MiB\n" "$at" "$(mib "$kb")" ;;
+            first) first_kb=$kb
+                   printf "private memory after the first cycle: %6s MiB\n" "$(mib "$kb")" ;;
+            second) printf "private memory after two cycles:      %6s MiB\n" "$(mib "$kb")"
+                    printf "growth over the second cycle:         %6s MiB\n" "$(mib $(( kb - first_kb )))" ;;
+        esac
+    done <<<"$samples"
+    if [ -n "$tracer" ]; then
+        kill "$app"; wait "$tracer" 2>/dev/null || true; app="" tracer=""
+    fi
+    exit 0
+fi
+
 launch cold
 cold=$frame_ms
 sleep 3  # the refreshed snapshot is written in the meantime
@@ -107,7 +210,6 @@ started=$(now_ms)
 launch warm
 warm=$frame_ms
 sleep 10  # past start-up, into steady scrolling
-hz=$(getconf CLK_TCK)
 measure_cpu 20
 scroll_app=$app_ticks scroll_x=$x_ticks
 

@@ -5,6 +5,7 @@
 #include "app/RootContent.h"
 #include "app/StartupDecisions.h"
 #include "app/TickerWindowSetup.h"
+#include "platform/ImageNetwork.h"
 #include "platform/Logging.h"
 #include "store/FeedStore.h"
 #include "ticker/MarqueeTickerView.h"
@@ -45,7 +46,7 @@ TidewireApp::TidewireApp(Services services, QObject* parent) : QObject(parent), 
         .defaults = m_services.defaults,
         .clock = m_services.clock,
         .scheduler = m_services.scheduler,
-        .network = nullptr,
+        .network = ImageNetwork::shared(),  // artwork look-ups share the image cache
         .personal = m_services.personal,
         .makePathMonitor = {},
         .apiBase = m_services.apiBase,

@@ -13,6 +13,7 @@
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
 #include "platform/HiddenAppsController.h"
+#include "platform/MemoryRelief.h"
 #include "platform/TerminationSignals.h"
 #include "ticker/TickerView.h"
 
@@ -63,6 +64,8 @@ int main(int argc, char** argv)
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tidewire/tidewire.svg")));
     // Closing a window never ends the app; quitting is explicit.
     app.setQuitOnLastWindowClosed(false);
+    // Closed settings, search and board windows give their memory back.
+    MemoryRelief memoryRelief(Scheduler::system());
 
     StartupDecisions::moveCachesOutOfSettings(Defaults::standard());
     AppStripServices stripServices(TickerWindowController::shared());

@@ -1,6 +1,7 @@
 #include "music/ArtworkLoader.h"
 
 #include "platform/Http.h"
+#include "platform/ImageNetwork.h"
 #include "platform/Logging.h"
 
 #include <QNetworkAccessManager>
@@ -15,8 +16,7 @@ QCoro::Task<void> download(QPointer<ArtworkLoader> loader, QNetworkAccessManager
     HttpRequest request(url);
     request.timeout = std::chrono::seconds(10);
     request.maxBytes = ArtworkLoader::MaxBytes;
-    request.cacheLoad = QNetworkRequest::PreferCache;
-    const auto reply = co_await httpSend(network, request);
+    const auto reply = co_await ImageNetwork::get(network, request);
     if (!*alive || !loader)
         co_return;
     QImage image;
@@ -44,7 +44,7 @@ ArtworkLoader::~ArtworkLoader()
 
 ArtworkLoader& ArtworkLoader::shared()
 {
-    static ArtworkLoader* instance = new ArtworkLoader();
+    static ArtworkLoader* instance = new ArtworkLoader(ImageNetwork::shared());
     return *instance;
 }
 

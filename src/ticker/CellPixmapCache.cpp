@@ -28,6 +28,17 @@ void CellPixmapCache::insert(Key key, QPixmap pixmap, quint64 appearance, qreal 
     m_entries.push_front(Entry{key, std::move(pixmap), appearance, dpr, size});
     m_index.insert(packed(key), m_entries.begin());
     m_bytes += size;
+    trim();
+}
+
+void CellPixmapCache::setMaxBytes(qint64 maxBytes)
+{
+    m_maxBytes = maxBytes;
+    trim();
+}
+
+void CellPixmapCache::trim()
+{
     // Keep at least the newest picture: it is about to be drawn.
     while (m_entries.size() > 1 && m_bytes > m_maxBytes) {
         m_bytes -= m_entries.back().bytes;

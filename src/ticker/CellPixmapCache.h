@@ -21,6 +21,9 @@ public:
     const QPixmap* find(Key key, quint64 appearance, qreal dpr);
     void insert(Key key, QPixmap pixmap, quint64 appearance, qreal dpr);
     void clear();
+    // A new bound; the least recently drawn pictures leave until it holds
+    // (the newest one always stays).
+    void setMaxBytes(qint64 maxBytes);
 
     int count() const { return int(m_index.size()); }
     qint64 bytes() const { return m_bytes; }
@@ -35,6 +38,7 @@ private:
         qint64 bytes;
     };
     void remove(Key key);
+    void trim();
 
     qint64 m_maxBytes;
     qint64 m_bytes = 0;

@@ -8,6 +8,7 @@
 #include "ticker/PaintedOverlay.h"
 
 #include <QFontDatabase>
+#include <QFontMetrics>
 #include <QHideEvent>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -57,10 +58,31 @@ ExtraStripLayer::ExtraStripLayer(FeedStore& store, StripConfig config, bool reve
     , m_config(std::move(config))
     , m_reversed(reversed)
     , m_marquee(new MarqueeTickerView(services.rows, services.clock, this))
-    , m_overlay(new PaintedOverlay([this](QPainter& p, const QRect& r) { paintOverlay(p, r); }, this))
+    , m_fade(new PaintedOverlay(
+          [this](QPainter& p, const QRect& r) {
+              paintEdgeFade(p, r, themeBackgroundColor(m_config.background), m_reversed);
+          },
+          this))
+    , m_hairline(new PaintedOverlay(
+          [](QPainter& p, const QRect& r) {
+              QColor line(Qt::white);
+              line.setAlphaF(0.12f);
+              p.fillRect(r, line);
+          },
+          this))
+    , m_captionLabel(new PaintedOverlay(
+          [this](QPainter& p, const QRect& r) {
+              QColor text(Qt::white);
+              text.setAlphaF(0.45f);
+              p.setPen(text);
+              p.setFont(captionFont());
+              p.drawText(r, Qt::AlignLeft | Qt::AlignTop, m_captionText);
+          },
+          this))
     , m_itemIds(idSet(store.items()))
 {
     connectInputs();
+    updateLook();
 }
 
 ExtraStripLayer::~ExtraStripLayer()
@@ -136,19 +158,19 @@ void ExtraStripLayer::connectInputs()
         if (!same || m_displayItems.isEmpty())
             rebuild();
         else
-            m_overlay->update();  // a category's name may have changed
+            updateCaption();  // a category's name may have changed
     });
     connect(&m_store, &FeedStore::nowPlayingChanged, this, [this] { rebuild(); });
     connect(&m_store, &FeedStore::nowPlayingItemsChanged, this, [this] {
         if (m_config.mix == kMusic)
             rebuild();
-        m_overlay->update();
+        updateCaption();
     });
     connect(&m_markets, &MarketsStore::stripQuotesChanged, this, [this] {
         if (m_config.mix == marketsMix)
             pushToScroller();
     });
-    connect(&m_markets, &MarketsStore::keyStatusChanged, m_overlay, qOverload<>(&QWidget::update));
+    connect(&m_markets, &MarketsStore::keyStatusChanged, this, [this] { updateCaption(); });
 }
 
 void ExtraStripLayer::setConfig(const StripConfig& config)
@@ -158,6 +180,7 @@ void ExtraStripLayer::setConfig(const StripConfig& config)
     const bool mixChanged = config.mix != m_config.mix;
     m_config = config;
     updateMarketCount();
+    updateLook();
     if (mixChanged)
         rebuild();
     else
@@ -170,7 +193,7 @@ void ExtraStripLayer::rebuild()
     m_displayItems = items(m_config.mix, m_store, *m_random);
     ++m_rebuildCount;
     pushToScroller();
-    m_overlay->update();
+    updateCaption();
 }
 
 void ExtraStripLayer::pushToScroller()
@@ -219,27 +242,40 @@ void ExtraStripLayer::paintEvent(QPaintEvent*)
     p.fillRect(rect(), themeBackgroundColor(m_config.background));
 }
 
-void ExtraStripLayer::paintOverlay(QPainter& p, const QRect& r) const
+void ExtraStripLayer::updateLook()
 {
-    const QColor background = themeBackgroundColor(m_config.background);
-    const QRectF fade(m_reversed ? r.width() - kFadeWidth : 0, 0, kFadeWidth, r.height());
-    paintEdgeFade(p, fade, background, m_reversed);
+    // An opaque background lets the scroller move its painted row.
+    m_marquee->setBackground(themeBackgroundColor(m_config.background));
+    m_fade->update();
+    placeOverlays();
+    updateCaption();
+}
 
-    QColor line(Qt::white);
-    line.setAlphaF(0.12f);
-    p.fillRect(QRectF(0, 0, r.width(), 1), line);
+void ExtraStripLayer::updateCaption()
+{
+    const QString text = caption();
+    if (text == m_captionText)
+        return;
+    m_captionText = text;
+    const QFontMetrics metrics(captionFont());
+    const QSize size(metrics.horizontalAdvance(m_captionText) + 2, metrics.height());
+    m_captionLabel->setGeometry(QRect(QPoint(14, 4), size));
+    m_captionLabel->update();
+}
 
-    QColor text(Qt::white);
-    text.setAlphaF(0.45f);
-    p.setPen(text);
-    p.setFont(captionFont());
-    p.drawText(QRectF(14, 4, r.width() - 14, r.height() - 4), Qt::AlignLeft | Qt::AlignTop, caption());
+void ExtraStripLayer::placeOverlays()
+{
+    const int fade = int(kFadeWidth);
+    m_fade->setGeometry(m_reversed ? width() - fade : 0, 0, fade, height());
+    m_hairline->setGeometry(0, 0, width(), 1);
+    m_fade->raise();
+    m_hairline->raise();
+    m_captionLabel->raise();
 }
 
 void ExtraStripLayer::resizeEvent(QResizeEvent* event)
 {
     QWidget::resizeEvent(event);
     m_marquee->setGeometry(rect());
-    m_overlay->setGeometry(rect());
-    m_overlay->raise();
+    placeOverlays();
 }

@@ -67,7 +67,11 @@ private:
     void rebuild();
     void pushToScroller();
     void updateMarketCount();
-    void paintOverlay(QPainter& painter, const QRect& rect) const;
+    // The scroller's background, the fade and the caption follow the
+    // configuration and the caption text.
+    void updateLook();
+    void updateCaption();
+    void placeOverlays();
 
     FeedStore& m_store;
     MarketsStore& m_markets;
@@ -75,7 +79,12 @@ private:
     StripConfig m_config;
     bool m_reversed;
     MarqueeTickerView* m_marquee;
-    PaintedOverlay* m_overlay;
+    // Each overlay covers only what it paints, so the scroller moves the
+    // rest of its painted row from frame to frame.
+    PaintedOverlay* m_fade;
+    PaintedOverlay* m_hairline;
+    PaintedOverlay* m_captionLabel;
+    QString m_captionText;
     QList<FeedItem> m_displayItems;
     QSet<QString> m_itemIds;
     int m_rebuildCount = 0;

@@ -3,17 +3,22 @@
 #include "platform/Clock.h"
 #include "platform/Endpoints.h"
 #include "platform/Http.h"
+#include "platform/ImageNetwork.h"
 #include "ticker/ImageFetchGate.h"
 
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
+#include <QAbstractNetworkCache>
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <qcoro/qcorofuture.h>
 
 using namespace std::chrono_literals;
 
@@ -66,7 +71,7 @@ FaviconStore::~FaviconStore()
 
 FaviconStore& FaviconStore::shared()
 {
-    static FaviconStore* store = new FaviconStore(standardCacheDir(), nullptr, Endpoints::current().faviconBase,
+    static FaviconStore* store = new FaviconStore(standardCacheDir(), ImageNetwork::shared(), Endpoints::current().faviconBase,
                                                   ImageFetchGate::shared(), Scheduler::system());
     return *store;
 }
@@ -135,24 +140,44 @@ void FaviconStore::request(const QString& host, const std::optional<QString>& ic
     load(key, url);  // runs on by itself; it frees the key when it ends
 }
 
-QImage FaviconStore::readDisk(const QString& key) const
+QString FaviconStore::diskPath(const QString& key) const
 {
-    if (m_cacheDir.isEmpty())
-        return {};
-    QFile file(m_cacheDir + QLatin1Char('/') + fileName(key));
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxDownloadBytes)
-        return {};
-    return decodeImageBytes(file.readAll(), maxDecodedSide);
+    return m_cacheDir.isEmpty() ? QString() : m_cacheDir + QLatin1Char('/') + fileName(key);
 }
 
-void FaviconStore::writeDisk(const QString& key, const QByteArray& bytes) const
+namespace {
+
+// Worker-thread halves of a load: they touch only their arguments.
+QImage readAndDecode(const QString& path)
 {
-    if (m_cacheDir.isEmpty())
-        return;
-    QSaveFile file(m_cacheDir + QLatin1Char('/') + fileName(key));
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-        file.commit();
+    if (path.isEmpty())
+        return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > FaviconStore::maxDownloadBytes)
+        return {};
+    return decodeImageBytes(file.readAll(), FaviconStore::maxDecodedSide);
 }
+
+// A reply that is no picture must not be served again from the HTTP cache.
+void dropFromHttpCache(QNetworkAccessManager* network, const QUrl& url)
+{
+    if (QAbstractNetworkCache* cache = network->cache())
+        cache->remove(url);
+}
+
+QImage decodeAndWrite(const QByteArray& bytes, const QString& path)
+{
+    QImage image = decodeImageBytes(bytes, FaviconStore::maxDecodedSide);
+    // Only what decodes is kept on disk; a failed write is ignored.
+    if (!image.isNull() && !path.isEmpty()) {
+        QSaveFile file(path);
+        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
+            file.commit();
+    }
+    return image;
+}
+
+} // namespace
 
 void FaviconStore::store(const QString& key, const QImage& image)
 {
@@ -165,10 +190,15 @@ QCoro::Task<void> FaviconStore::load(QString key, QUrl url)
     QPointer<FaviconStore> self(this);
     const std::stop_token stop = m_stop.get_token();
 
-    if (const QImage cached = readDisk(key); !cached.isNull()) {
-        store(key, cached);
-        m_activeRequests.remove(key);
-        co_return;
+    if (const QString path = diskPath(key); !path.isEmpty()) {
+        const QImage cached = co_await QtConcurrent::run(&readAndDecode, path);
+        if (!self || stop.stop_requested())
+            co_return;
+        if (!cached.isNull()) {
+            store(key, cached);
+            m_activeRequests.remove(key);
+            co_return;
+        }
     }
 
     // Nothing cuts the pause short: a store that goes away meanwhile is
@@ -187,17 +217,21 @@ QCoro::Task<void> FaviconStore::load(QString key, QUrl url)
     request.maxBytes = maxDownloadBytes;
     request.timeout = 20s;
     request.idleTimeout = 10s;
-    request.cacheLoad = QNetworkRequest::PreferNetwork;
-    const Result<HttpResponse> reply = co_await httpSend(m_network, request, stop);
+    const Result<HttpResponse> reply = co_await ImageNetwork::get(m_network, request, stop);
     slot.reset();
     if (!self || stop.stop_requested())
         co_return;
 
     // Any status: a 404 page that is an image is still the site's icon.
-    const QImage image = reply ? decodeImageBytes(reply->body, maxDecodedSide) : QImage();
-    if (!image.isNull()) {
-        writeDisk(key, reply->body);
-        store(key, image);
+    QImage image;
+    if (reply) {
+        image = co_await QtConcurrent::run(&decodeAndWrite, reply->body, diskPath(key));
+        if (!self)
+            co_return;
     }
+    if (!image.isNull() && !stop.stop_requested())
+        store(key, image);
+    else if (image.isNull())
+        dropFromHttpCache(m_network, url);
     m_activeRequests.remove(key);
 }

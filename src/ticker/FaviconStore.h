@@ -19,16 +19,21 @@ class Scheduler;
 // The shared cache of site icons: memory first, then a folder on disk, then
 // the network (the icon address when given, else the favicon service's
 // "/ip3/<host>.ico"). Every download goes through the image-fetch gate.
-// Main thread only.
+// Disk reads, decoding and disk writes run on the thread pool; `request`
+// and the look-ups only touch memory, so painting may call them. The memory
+// cache holds a few MiB of icons, what the strips and windows show now and
+// next; an evicted icon comes back from the disk folder. Main thread only.
 class FaviconStore : public QObject {
     Q_OBJECT
 public:
     static constexpr int memoryCountLimit = 1200;
-    static constexpr qint64 memoryCostLimit = 50LL * 1024 * 1024;
+    static constexpr qint64 memoryCostLimit = 4LL * 1024 * 1024;
     static constexpr qint64 maxDownloadBytes = 1024 * 1024;
-    static constexpr int maxDecodedSide = 256;
+    // Icons are asked for at 128 pixels: none is kept larger.
+    static constexpr int maxDecodedSide = 128;
 
-    // `cacheDir` empty: no disk cache. `network` null: the store makes its own.
+    // `cacheDir` empty: no disk cache. `network` null: the store makes its own
+    // (the shared instance uses the shared image network).
     FaviconStore(QString cacheDir, QNetworkAccessManager* network, QUrl faviconBase,
                  ImageFetchGate& gate, Scheduler& scheduler, QObject* parent = nullptr);
     ~FaviconStore() override;
@@ -63,8 +68,8 @@ Q_SIGNALS:
 
 private:
     QCoro::Task<void> load(QString key, QUrl url);
-    QImage readDisk(const QString& key) const;
-    void writeDisk(const QString& key, const QByteArray& bytes) const;
+    // The key's file, or empty without a disk cache.
+    QString diskPath(const QString& key) const;
     void store(const QString& key, const QImage& image);
 
     QString m_cacheDir;

@@ -13,6 +13,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QResizeEvent>
 #include <QWheelEvent>
 #include <QWindow>
 #include <algorithm>
@@ -125,6 +126,7 @@ void MarqueeNSView::rebuildStrip(MarqueeContent content)
     m_cells.clear();
     m_cellRects.clear();
     m_pixmaps.clear();
+    m_widestCell = 0;
     m_hoveredCell = -1;
     m_pressedCell = -1;
     ++m_rebuildCount;
@@ -153,6 +155,7 @@ void MarqueeNSView::rebuildStrip(MarqueeContent content)
             s = QSizeF(0, 0);
         sizes.append(s);
         height = std::max(height, s.height());
+        m_widestCell = std::max(m_widestCell, s.width());
     }
     for (const QSizeF& s : sizes) {
         m_cellRects.append(QRectF(x, (height - s.height()) / 2.0, s.width(), s.height()));
@@ -165,8 +168,10 @@ void MarqueeNSView::rebuildStrip(MarqueeContent content)
                    m_stripHeight, long(m_cells.size()));
     }
 
+    updatePixmapBudget(devicePixelRatioF());
     m_motion.setReversed(m_reversed);
     m_motion.setPeriod(m_stripWidth + gap);
+    qCDebug(lcMarquee, "strip rebuilt: %ld cells, period %.1f", long(m_cells.size()), m_motion.period());
     m_motion.setModelTx(m_motion.wrap(from));
     if (wasRunning && m_stripWidth > 0)
         m_motion.start(t, m_motion.modelTx());
@@ -202,9 +207,33 @@ void MarqueeNSView::dismantle()
 
 void MarqueeNSView::cellsChanged()
 {
-    // Looks are read again at the next paint, not at every frame.
-    std::fill(m_looks.begin(), m_looks.end(), std::nullopt);
-    repaintAll();
+    // Looks are read again now for the cells on screen, later for the others
+    // (when they next paint), never at every frame.
+    std::vector<std::optional<quint64>> before(m_cells.size());
+    before.swap(m_looks);
+    if (m_resyncOffset || m_shownOffset == std::numeric_limits<qint64>::min() || !isVisible()) {
+        update();  // a whole paint reads every look it draws
+        return;
+    }
+    // Only the cells whose look moved are painted again, where the row is
+    // shown now, so a frame can go on moving the rest.
+    QRegion changed;
+    const double x0 = double(m_shownOffset) / devicePixelRatioF();
+    for (int copy = 0; copy < 2; ++copy) {
+        const double origin = x0 + copyOffset(copy);
+        for (int i = 0; i < m_cellRects.size(); ++i) {
+            const QRectF shown = m_cellRects[i].translated(origin, trackY());
+            if (shown.right() < 0 || shown.left() >= width())
+                continue;
+            std::optional<quint64>& look = m_looks[size_t(i)];
+            if (!look)
+                look = m_cells[size_t(i)]->appearance();
+            if (look != before[size_t(i)])
+                changed += shown.toAlignedRect();
+        }
+    }
+    if (!changed.isEmpty())
+        update(changed);
 }
 
 void MarqueeNSView::applyPendingUpdate()
@@ -358,28 +387,32 @@ bool MarqueeNSView::moveShownRow(qint64 shift)
             return false;
     }
     const int dx = int(shift / scale);
-    const QRect track = trackRect();
-    const QRect movable = movableTrack();
-    if (movable.isEmpty() || std::abs(dx) >= movable.width())
+    QList<QRect> bands = movableBands();
+    bands.removeIf([dx](const QRect& band) { return std::abs(dx) >= band.width(); });
+    if (bands.isEmpty())
         return false;
     // What lies under the overlaid widgets is painted afresh, at the offset
     // the moved pixels now show.
-    const QRegion rest = QRegion(track) - movable;
+    QRegion rest(trackRect());
+    for (const QRect& band : bands)
+        rest -= band;
     m_shownOffset += shift;
-    scroll(dx, 0, movable);
+    for (const QRect& band : bands)
+        scroll(dx, 0, band);
     if (!rest.isEmpty())
         update(rest);
     return true;
 }
 
-QRect MarqueeNSView::movableTrack() const
+namespace {
+
+// Rectangles of the visible widgets stacked above `view` (later siblings of
+// it or of an ancestor up to the window), in `view`'s coordinates, cut to
+// `track`.
+QList<QRect> coveringWidgets(const QWidget* view, const QRect& track)
 {
-    const QRect track = trackRect();
-    int left = track.left();
-    int right = track.right() + 1;
-    // Siblings later in their parent's child list are stacked above; so are
-    // those of every ancestor up to the window.
-    for (const QWidget* w = this; w && !w->isWindow(); w = w->parentWidget()) {
+    QList<QRect> covers;
+    for (const QWidget* w = view; w && !w->isWindow(); w = w->parentWidget()) {
         const QWidget* parent = w->parentWidget();
         if (!parent)
             break;
@@ -392,18 +425,52 @@ QRect MarqueeNSView::movableTrack() const
             const auto* sibling = qobject_cast<const QWidget*>(child);
             if (!above || !sibling || sibling->isWindow() || !sibling->isVisible())
                 continue;
-            const QRect over(mapFrom(parent, sibling->geometry().topLeft()), sibling->size());
-            if (!over.intersects(track))
-                continue;
-            if (over.center().x() < track.center().x())
-                left = std::max(left, over.right() + 1);
-            else
-                right = std::min(right, over.left());
+            const QRect over = QRect(view->mapFrom(parent, sibling->geometry().topLeft()), sibling->size()) & track;
+            if (!over.isEmpty())
+                covers.append(over);
         }
     }
-    if (right <= left)
-        return {};
-    return QRect(left, track.top(), right - left, track.height());
+    return covers;
+}
+
+} // namespace
+
+QList<QRect> MarqueeNSView::movableBands() const
+{
+    const QRect track = trackRect();
+    const QList<QRect> covers = coveringWidgets(this, track);
+    QList<int> edges{track.top(), track.bottom() + 1};
+    for (const QRect& c : covers)
+        edges << c.top() << c.bottom() + 1;
+    std::sort(edges.begin(), edges.end());
+    edges.erase(std::unique(edges.begin(), edges.end()), edges.end());
+
+    QList<QRect> bands;
+    for (qsizetype i = 0; i + 1 < edges.size(); ++i) {
+        const int top = edges[i];
+        const int bottom = edges[i + 1];  // exclusive
+        int left = track.left();
+        int right = track.right() + 1;
+        // A widget on the leading half cuts the band from the left, one on
+        // the trailing half from the right.
+        for (const QRect& c : covers) {
+            if (c.bottom() < top || c.top() >= bottom)
+                continue;
+            if (c.center().x() < track.center().x())
+                left = std::max(left, c.right() + 1);
+            else
+                right = std::min(right, c.left());
+        }
+        if (right <= left)
+            continue;
+        const QRect band(left, top, right - left, bottom - top);
+        if (!bands.isEmpty() && bands.last().left() == band.left() && bands.last().right() == band.right()
+            && bands.last().bottom() + 1 == band.top())
+            bands.last().setBottom(band.bottom());
+        else
+            bands.append(band);
+    }
+    return bands;
 }
 
 QRect MarqueeNSView::trackRect() const
@@ -565,6 +632,8 @@ const QPixmap& MarqueeNSView::renderedCell(int index, bool hovered, qreal dpr)
     if (!known)
         known = c.appearance();
     const quint64 look = *known;
+    if (dpr != m_budgetDpr)
+        updatePixmapBudget(dpr);
     const CellPixmapCache::Key key{index, hovered};
     if (const QPixmap* cached = m_pixmaps.find(key, look, dpr))
         return *cached;
@@ -595,17 +664,35 @@ void MarqueeNSView::paintEvent(QPaintEvent* event)
             painter.fillRect(r, m_background);
         painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
     }
-    paintStrip(painter, double(m_shownOffset) / devicePixelRatioF());
+    paintStrip(painter, double(m_shownOffset) / devicePixelRatioF(), event->region());
 }
 
 void MarqueeNSView::paintStrip(QPainter& painter)
 {
     const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : devicePixelRatioF();
     // Whole device pixels: a fractional offset would blur every picture.
-    paintStrip(painter, std::round(phase() * dpr) / dpr);
+    paintStrip(painter, std::round(phase() * dpr) / dpr, QRegion(rect()));
 }
 
-void MarqueeNSView::paintStrip(QPainter& painter, double x0)
+void MarqueeNSView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    updatePixmapBudget(devicePixelRatioF());
+}
+
+qint64 MarqueeNSView::pixmapBudget(double viewWidth, double widestCell, double rowHeight, qreal dpr)
+{
+    const double width = 2 * std::max(0.0, viewWidth) + 2 * std::max(0.0, widestCell);
+    return qint64(std::ceil(width * dpr)) * qint64(std::ceil(std::max(0.0, rowHeight) * dpr)) * 4;
+}
+
+void MarqueeNSView::updatePixmapBudget(qreal dpr)
+{
+    m_budgetDpr = dpr;
+    m_pixmaps.setMaxBytes(pixmapBudget(width(), m_widestCell, m_stripHeight, dpr));
+}
+
+void MarqueeNSView::paintStrip(QPainter& painter, double x0, const QRegion& area)
 {
     if (!(m_stripWidth > 0) || !(m_stripHeight > 0) || m_cellRects.isEmpty())
         return;
@@ -620,9 +707,15 @@ void MarqueeNSView::paintStrip(QPainter& painter, double x0)
             const double left = origin + it->left();
             if (left >= w)
                 break;
+            const double top = std::round((y0 + it->top()) * dpr) / dpr;
+            // Only cells the paint reaches: a frame paints an edge and the
+            // columns under the overlays, not every cell on screen.
+            const QRectF shown(left, top, it->width(), it->height());
+            if (!area.intersects(shown.toAlignedRect()))
+                continue;
             const int index = int(it - m_cellRects.cbegin());
             const QPixmap& picture = renderedCell(index, index == m_hoveredCell, dpr);
-            painter.drawPixmap(QPointF(left, std::round((y0 + it->top()) * dpr) / dpr), picture);
+            painter.drawPixmap(QPointF(left, top), picture);
         }
     }
 }

@@ -33,7 +33,11 @@ class MarqueeNSView : public QWidget {
     Q_OBJECT
 public:
     static constexpr double gap = 60.0;
-    static constexpr qint64 pixmapCacheBytes = 48LL * 1024 * 1024;
+
+    // Bytes the cell pictures may take: the view's width on screen plus one
+    // view width ahead, and room for the widest cell at either edge, at the
+    // row's height and the pixel ratio (4 bytes a pixel).
+    static qint64 pixmapBudget(double viewWidth, double widestCell, double rowHeight, qreal dpr);
 
     explicit MarqueeNSView(QWidget* parent = nullptr);
     explicit MarqueeNSView(MarqueeClock& clock, QWidget* parent = nullptr);
@@ -47,7 +51,8 @@ public:
     // Stops the motion for good (the owner is going away).
     void dismantle();
     // Redraws cells whose look may have changed (an icon arrived, an item
-    // was read); only cells whose appearance value moved are re-rendered.
+    // was read); only cells whose appearance value moved are re-rendered, and
+    // only those on screen are painted again now, where the row is shown.
     // Cells' appearance values are read again only after this call.
     void cellsChanged();
 
@@ -81,9 +86,11 @@ public:
     // repainting the track.
     int scrolledFrames() const { return m_scrolledFrames; }
     int repaintedFrames() const { return m_repaintedFrames; }
-    // The part of the track whose pixels a frame can move: the track less the
-    // columns covered by visible widgets stacked above the scroller.
-    QRect movableTrack() const;
+    // The parts of the track whose pixels a frame can move: the track cut
+    // into horizontal bands where visible widgets stacked above the scroller
+    // start or end, each band less the columns those widgets cover in it.
+    // Top to bottom; empty bands are left out.
+    QList<QRect> movableBands() const;
     bool hasPendingUpdate() const { return m_pending.has_value(); }
     const QStringList& itemKey() const { return m_itemKey; }
     const QStringList& pendingKey() const { return m_pendingKey; }
@@ -110,6 +117,7 @@ Q_SIGNALS:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -138,7 +146,8 @@ private:
     void scrub(double delta);
     void updateFrameTimer();
     void repaintAll();
-    void paintStrip(QPainter& painter, double x0);
+    void paintStrip(QPainter& painter, double x0, const QRegion& area);
+    void updatePixmapBudget(qreal dpr);
     bool moveShownRow(qint64 shift);
     qint64 deviceOffset() const;
     QRect trackRect() const;
@@ -151,6 +160,8 @@ private:
     QList<QRectF> m_cellRects;  // within one copy
     double m_stripWidth = 0;
     double m_stripHeight = 0;
+    double m_widestCell = 0;
+    qreal m_budgetDpr = 0;
     QStringList m_itemKey;
     int m_renderedSize = -1;
     bool m_reversed = false;
@@ -177,6 +188,6 @@ private:
     int m_repaintedFrames = 0;
     QColor m_background = Qt::transparent;
     WindowExposure* m_exposure;  // child
-    CellPixmapCache m_pixmaps{pixmapCacheBytes};
+    CellPixmapCache m_pixmaps{0};
     std::function<QPoint()> m_pointer;
 };

@@ -189,4 +189,52 @@ TEST_F(ExtraStripTest, PaintsItsThemeFadeAndCaption)
     }
 }
 
+TEST_F(ExtraStripTest, MovesItsPaintedRowUnderItsCaptionFadeAndHairline)
+{
+    for (bool reversed : {false, true}) {
+        SCOPED_TRACE(reversed ? "reversed" : "forward");
+        // The row's own clock, moved by hand: the store's keeps still.
+        struct : MarqueeClock {
+            double seconds() const override { return now; }
+            double now = 0;
+        } clock;
+        auto l = std::make_unique<ExtraStripLayer>(
+            *f.store, StripConfig{"latest", 1.0, 2, "Blue"}, reversed,
+            ExtraStripLayer::Services{*f.markets, f.rows.context(), clock, &f.random});
+        l->resize(1000, 72);
+        MarqueeTickerView* m = l->marquee();
+        m->setPointerSource([] { return QPoint(-5000, -5000); });  // never over the strip
+        l->show();
+        FakeTime::settle();  // the window is exposed
+        f.load(kItems);
+        ASSERT_GT(m->stripWidth(), 0);
+        EXPECT_EQ(m->background(), themeBackgroundColor(u"Blue")) << "painted by the scroller, opaque";
+
+        // The overlays leave nearly all of the row to be moved: the fade's
+        // 40 columns, the caption's few rows and the hairline stay out.
+        qint64 movable = 0;
+        for (const QRect& band : m->movableBands())
+            movable += qint64(band.width()) * band.height();
+        EXPECT_GT(double(movable), 0.85 * 1000 * m->stripHeight());
+
+        m->repaint();
+        const int moved = m->scrolledFrames();
+        const int repainted = m->repaintedFrames();
+        for (int frame = 0; frame < 3; ++frame) {
+            clock.now += 0.034;  // two pixels at 60 points a second
+            ASSERT_TRUE(m->frameTick());
+        }
+        EXPECT_EQ(m->scrolledFrames() - moved, 3);
+        EXPECT_EQ(m->repaintedFrames(), repainted);
+
+        // The caption is still drawn over the row, in its place.
+        const QImage image = l->grab().toImage();
+        bool captionInk = false;
+        for (int x = 14; x < 60 && !captionInk; ++x)
+            for (int y = 4; y < 14 && !captionInk; ++y)
+                captionInk = qGray(image.pixel(x, y)) > qGray(themeBackgroundColor(u"Blue").rgb()) + 30;
+        EXPECT_TRUE(captionInk);
+    }
+}
+
 } // namespace

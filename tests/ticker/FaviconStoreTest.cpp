@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QSemaphore>
 #include <QSignalSpy>
+#include <QThreadPool>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -24,6 +26,36 @@ QByteArray fileBytes(const QString& path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
+
+// Keeps every thread of the global pool busy until it goes away; it waits
+// for its tasks to end, so nothing outlives the state they share.
+class PoolBlocker {
+public:
+    PoolBlocker() : m_count(QThreadPool::globalInstance()->maxThreadCount())
+    {
+        for (int i = 0; i < m_count; ++i)
+            QThreadPool::globalInstance()->start([state = m_state] {
+                state->started.release();
+                state->release.acquire();
+                state->finished.release();
+            });
+        m_state->started.acquire(m_count);
+    }
+    ~PoolBlocker()
+    {
+        m_state->release.release(m_count);
+        m_state->finished.acquire(m_count);
+    }
+
+private:
+    struct State {
+        QSemaphore started;
+        QSemaphore release;
+        QSemaphore finished;
+    };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+    int m_count;
+};
 
 class FaviconStoreTest : public ::testing::Test {
 protected:
@@ -43,9 +75,11 @@ protected:
     {
         return dir.path() + QStringLiteral("/favicons/") + FaviconStore::fileName(key);
     }
-    // Lets the pause before the network pass, then waits for the load to end.
+    // Waits for the disk pass on the thread pool, lets the pause before the
+    // network pass run out, then waits for the load to end.
     void finishLoad(FaviconStore& store, const QString& key)
     {
+        ASSERT_TRUE(runUntil([&] { return time.pendingCount() > 0 || !store.isLoading(key); }));
         time.advance(100ms);
         ASSERT_TRUE(runUntil([&] { return !store.isLoading(key); })) << key.toStdString();
     }
@@ -150,8 +184,16 @@ TEST_F(FaviconStoreTest, DiskHitAfterRestartNeedsNoNetworkAndNoPause)
 
     auto second = makeStore();  // a new process: empty memory cache
     QSignalSpy changed(second.get(), &FaviconStore::changed);
-    second->request("example.com", std::nullopt, 128);
-    EXPECT_EQ(changed.count(), 1) << "served from disk at once";
+    {
+        // With every worker of the thread pool busy, a request that read the
+        // file on the calling thread would still show the icon at once.
+        PoolBlocker blocker;
+        second->request("example.com", std::nullopt, 128);
+        EXPECT_TRUE(second->isLoading("example.com_128"));
+        FakeTime::settle();
+        EXPECT_EQ(changed.count(), 0) << "the file is read and decoded off the calling thread";
+    }
+    ASSERT_TRUE(runUntil([&] { return changed.count() == 1; })) << "served from disk, without the pause";
     EXPECT_FALSE(second->isLoading("example.com_128"));
     EXPECT_FALSE(second->image("example.com_128").isNull());
     time.advance(1s);
@@ -288,6 +330,7 @@ TEST_F(FaviconStoreTest, DownloadWaitsForAFreeSlotOfTheSharedGate)
     }
     auto store = makeStore();
     store->request("example.com", std::nullopt, 128);
+    ASSERT_TRUE(runUntil([&] { return time.pendingCount() > 0; })) << "the pause after the disk pass";
     time.advance(100ms);
     FakeTime::settle();
     EXPECT_EQ(gate.waiting(), 1);

@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSet>
 #include <QWheelEvent>
 #include <gtest/gtest.h>
 
@@ -379,7 +380,7 @@ TEST_F(MarqueeViewTest, FramesRepaintOnlyWhenTheRowMovedAWholePixel)
     EXPECT_FALSE(view->frameTick()) << "the scrubbed place is painted already";
 }
 
-TEST_F(MarqueeViewTest, MovableTrackLeavesOutColumnsUnderWidgetsStackedAbove)
+TEST_F(MarqueeViewTest, MovableBandsLeaveOutWhatWidgetsStackedAboveCover)
 {
     show("a");  // the track: y 16 to 56 of 72, the whole 800 wide
     struct Overlay {
@@ -391,18 +392,25 @@ TEST_F(MarqueeViewTest, MovableTrackLeavesOutColumnsUnderWidgetsStackedAbove)
     struct Case {
         const char* name;
         std::vector<Overlay> overlays;
-        QRect movable;
+        QList<QRect> movable;
     };
     const Case cases[] = {
-        {"nothing over the row", {}, QRect(0, 16, 800, 41)},
-        {"a fade on the leading side", {{QRect(0, 0, 120, 72)}}, QRect(120, 16, 680, 41)},
-        {"a chip on the trailing side", {{QRect(690, 4, 100, 20)}}, QRect(0, 16, 690, 41)},
-        {"both sides", {{QRect(0, 0, 120, 72)}, {QRect(690, 4, 100, 20)}}, QRect(120, 16, 570, 41)},
-        {"a widget beneath the row", {{QRect(0, 0, 300, 72), true}}, QRect(0, 16, 800, 41)},
-        {"a hidden widget", {{QRect(0, 0, 300, 72), false, true}}, QRect(0, 16, 800, 41)},
-        {"above the track only", {{QRect(0, 0, 300, 10)}}, QRect(0, 16, 800, 41)},
-        {"over the parent", {{QRect(0, 0, 200, 72), false, false, true}}, QRect(200, 16, 600, 41)},
-        {"covering the whole row", {{QRect(0, 0, 500, 72)}, {QRect(450, 0, 350, 72)}}, QRect()},
+        {"nothing over the row", {}, {QRect(0, 16, 800, 41)}},
+        {"a fade on the leading side", {{QRect(0, 0, 120, 72)}}, {QRect(120, 16, 680, 41)}},
+        {"a chip on the trailing side: only its rows lose its columns",
+         {{QRect(690, 4, 100, 20)}},
+         {QRect(0, 16, 690, 8), QRect(0, 24, 800, 33)}},
+        {"a fade and a chip",
+         {{QRect(0, 0, 120, 72)}, {QRect(690, 4, 100, 20)}},
+         {QRect(120, 16, 570, 8), QRect(120, 24, 680, 33)}},
+        {"a caption in the leading corner and a hairline across the top",
+         {{QRect(14, 10, 200, 12)}, {QRect(0, 16, 800, 1)}},
+         {QRect(214, 17, 586, 5), QRect(0, 22, 800, 35)}},
+        {"a widget beneath the row", {{QRect(0, 0, 300, 72), true}}, {QRect(0, 16, 800, 41)}},
+        {"a hidden widget", {{QRect(0, 0, 300, 72), false, true}}, {QRect(0, 16, 800, 41)}},
+        {"above the track only", {{QRect(0, 0, 300, 10)}}, {QRect(0, 16, 800, 41)}},
+        {"over the parent", {{QRect(0, 0, 200, 72), false, false, true}}, {QRect(200, 16, 600, 41)}},
+        {"covering the whole row", {{QRect(0, 0, 500, 72)}, {QRect(450, 0, 350, 72)}}, {}},
     };
     for (const Case& c : cases) {
         QWidget top;
@@ -433,7 +441,7 @@ TEST_F(MarqueeViewTest, MovableTrackLeavesOutColumnsUnderWidgetsStackedAbove)
         }
         top.show();
         marquee->updateContent(row("m"), 2, false, 1);
-        EXPECT_EQ(marquee->movableTrack(), c.movable) << c.name;
+        EXPECT_EQ(marquee->movableBands(), c.movable) << c.name;
     }
 }
 
@@ -451,7 +459,8 @@ TEST_F(MarqueeViewTest, FramesMoveThePaintedRowOnlyOnAnOpaqueBackgroundAndAfterA
     const Case cases[] = {
         {"translucent background: repaint", [this] { view->setBackground(QColor(0, 0, 0, 128)); }, false},
         {"opaque background: move", [] {}, true},
-        {"a whole repaint is pending: repaint", [this] { view->cellsChanged(); }, false},
+        {"a whole repaint is pending: repaint", [this] { view->setBackground(QColor(0, 0, 1)); }, false},
+        {"news for cells whose look did not move: move", [this] { view->cellsChanged(); }, true},
         {"an effect draws the row: repaint",
          [this] {
              auto* effect = new QGraphicsOpacityEffect;
@@ -563,6 +572,42 @@ TEST_F(MarqueeViewTest, CellPicturesAreRenderedOnceUntilTheirLookChanges)
     EXPECT_EQ(log->painted, (QStringList{"p0", "p1+hover", "p2", "p3", "p4"}));
 }
 
+TEST_F(MarqueeViewTest, CellPicturesHoldWhatIsOnScreenAndOneWidthAhead)
+{
+    // 40 cells of 200 × 40: a period of 10,400, far wider than the view.
+    view->updateContent(fakeContent(names("c", 40), log, 200, 40), 2, false, 10);
+    const qint64 budget = MarqueeNSView::pixmapBudget(800, 200, 40, 1.0);
+    ASSERT_LT(budget, 40 * 200 * 40 * 4) << "the whole cycle would not fit";
+    QImage frame(800, 72, QImage::Format_ARGB32_Premultiplied);
+    qint64 most = 0;
+    int shown = 0;
+    auto runOneCycle = [&] {
+        log->painted.clear();
+        // 600 points a second: 10,400 points in 17 1/3 s, in frames of about
+        // 1/60 s (17, 17 and 16 ms).
+        for (int i = 0; i < 1040; ++i) {
+            time.advance(std::chrono::milliseconds(i % 3 == 2 ? 16 : 17));
+            frame.fill(Qt::black);
+            QPainter p(&frame);
+            view->paintStrip(p);
+            most = std::max(most, view->pixmapCache().bytes());
+            // Every cell on screen is drawn from a cached picture.
+            shown = std::max(shown, view->pixmapCache().count());
+        }
+    };
+    runOneCycle();
+    runOneCycle();
+    EXPECT_LE(most, budget);
+    EXPECT_GE(shown, 4) << "what is on screen stays cached between frames";
+    EXPECT_EQ(log->painted.size(), 40) << "each cell is drawn again once per cycle, when it comes round: "
+                                       << log->painted.join(' ').toStdString();
+    EXPECT_EQ(QSet<QString>(log->painted.cbegin(), log->painted.cend()).size(), 40);
+
+    // A wider view may keep more.
+    view->resize(1600, 72);
+    EXPECT_EQ(view->pixmapCache().maxBytes(), MarqueeNSView::pixmapBudget(1600, 200, 40, 1.0));
+}
+
 TEST_F(MarqueeViewTest, LogsWhatItDoes)
 {
     LogCapture capture;
@@ -577,6 +622,7 @@ TEST_F(MarqueeViewTest, LogsWhatItDoes)
     QLoggingCategory::setFilterRules(QString());
     const QStringList expected = {
         "strip rebuilt EMPTY",
+        "strip rebuilt: 10 cells, period 2000.0",
         "strip measured 0.000000x40.000000 for 1 items — will render blank",
         "defer rebuild while hovering: 10 items",
         "hover latch healed (update): pointer not over strip, pending=10",

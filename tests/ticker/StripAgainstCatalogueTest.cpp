@@ -66,7 +66,9 @@ TEST(StripAgainstCatalogueTest, ScrollsTheStoresHeadlinesWithTheirIcons)
     ASSERT_TRUE(runUntil([&] { return favicons.contains(key); }, 10000)) << key.toStdString();
     EXPECT_DOUBLE_EQ(marquee->phase(), -6) << "100 ms at 60 points per second";
 
-    // The icon now sits on a white disc (the fallback's disc is faint).
+    // The icon now sits on a white disc (the fallback's disc is faint), once
+    // a frame shows the row where it is now.
+    marquee->frameTick();
     const QImage frame = marquee->grab().toImage();
     const auto* row = static_cast<const TickerRow*>(marquee->cell(0));
     const QRectF icon = row->layout().icon.translated(marquee->cellRect(0, 0).topLeft());

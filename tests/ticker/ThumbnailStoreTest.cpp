@@ -2,11 +2,14 @@
 
 #include "LoopbackServer.h"
 #include "TickerTestUtil.h"
+#include "platform/ImageNetwork.h"
 #include "ticker/ImageFetchGate.h"
 
 #include <QNetworkAccessManager>
+#include <QTemporaryDir>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+#include <memory>
 
 namespace {
 
@@ -16,14 +19,17 @@ class ThumbnailStoreTest : public ::testing::Test {
 protected:
     LoopbackServer server;
     ImageFetchGate gate;
-    QNetworkAccessManager nam;
-    ThumbnailStore store{&nam, gate};
+    QTemporaryDir httpCache;
+    // The image network as the app has it: with an HTTP disk cache.
+    std::unique_ptr<QNetworkAccessManager> nam{ImageNetwork::create(httpCache.path())};
+    ThumbnailStore store{nam.get(), gate};
 
-    bool load(const QUrl& url, QSize pixels)
+    static bool load(ThumbnailStore& into, const QUrl& url, QSize pixels)
     {
-        store.request(url, pixels);
-        return runUntil([&] { return !store.isLoading(url, pixels); });
+        into.request(url, pixels);
+        return runUntil([&] { return !into.isLoading(url, pixels); });
     }
+    bool load(const QUrl& url, QSize pixels) { return load(store, url, pixels); }
 };
 
 TEST_F(ThumbnailStoreTest, DecodesAtTheShownSizeAndChargesTheDecodedBytes)
@@ -42,6 +48,42 @@ TEST_F(ThumbnailStoreTest, DecodesAtTheShownSizeAndChargesTheDecodedBytes)
     store.request(url, QSize(56, 36));  // cached: nothing starts
     EXPECT_FALSE(store.isLoading(url, QSize(56, 36)));
     EXPECT_EQ(server.requestCount("/big.png"), 1);
+}
+
+TEST_F(ThumbnailStoreTest, DownloadsOncePerAddressAndDecodesEachShownSize)
+{
+    const QByteArray png = pngBytes(800, 400);
+    server.route("/pic.png", Response::text(png, "image/png"));
+    const QUrl url = server.url("pic.png");
+    // The strip and the board ask at once, at their own sizes.
+    store.request(url, QSize(56, 36));
+    store.request(url, QSize(112, 72));
+    store.request(url, QSize(56, 36));
+    ASSERT_TRUE(runUntil([&] { return !store.isLoading(url, QSize(56, 36)) && !store.isLoading(url, QSize(112, 72)); }));
+    EXPECT_EQ(store.image(url, QSize(56, 36)).size(), QSize(72, 36));
+    EXPECT_EQ(store.image(url, QSize(112, 72)).size(), QSize(144, 72));
+    // Another pixel ratio later: decoded from the bytes kept by address.
+    ASSERT_TRUE(load(url, QSize(168, 108)));
+    EXPECT_EQ(store.image(url, QSize(168, 108)).size(), QSize(216, 108));
+    EXPECT_EQ(server.requestCount("/pic.png"), 1);
+    EXPECT_EQ(store.downloads().count(), 1);
+    EXPECT_EQ(store.downloads().totalCost(), png.size()) << "bytes are charged by their length";
+    EXPECT_EQ(gate.active(), 0);
+}
+
+TEST_F(ThumbnailStoreTest, PicturesAskedForAfterARestartComeFromTheDiskCache)
+{
+    server.route("/pic.png", Response::text(pngBytes(300, 200), "image/png"));
+    const QUrl url = server.url("pic.png");
+    ASSERT_TRUE(load(url, QSize(56, 36)));
+    ASSERT_EQ(server.requestCount("/pic.png"), 1);
+
+    // A new process: empty memory caches, the same cache folder.
+    std::unique_ptr<QNetworkAccessManager> again{ImageNetwork::create(httpCache.path())};
+    ThumbnailStore restarted(again.get(), gate);
+    ASSERT_TRUE(load(restarted, url, QSize(56, 36)));
+    EXPECT_FALSE(restarted.image(url, QSize(56, 36)).isNull());
+    EXPECT_EQ(server.requestCount("/pic.png"), 1) << "no second download";
 }
 
 TEST_F(ThumbnailStoreTest, SmallPicturesAreNotEnlargedAndAnyStatusMayCarryOne)
