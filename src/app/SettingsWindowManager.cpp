@@ -5,6 +5,7 @@
 #include "app/TickerWindowController.h"
 #include "platform/Defaults.h"
 #include "platform/Logging.h"
+#include "platform/MemoryRelief.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SettingsCatalogue.h"
 #include "settings/SettingsView.h"
@@ -18,7 +19,6 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <QWindow>
-#include <malloc.h>
 
 namespace {
 
@@ -173,7 +173,7 @@ QWidget* SettingsWindowManager::build(FeedStore& store)
         // first window the allocator keeps window-sized buffers on its heap
         // instead of unmapping them, so each closed window would stay
         // resident.
-        QMetaObject::invokeMethod(this, [] { malloc_trim(0); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, [] { MemoryRelief::releaseFreedMemory(); }, Qt::QueuedConnection);
         Q_EMIT windowClosed();
     });
     return window;
