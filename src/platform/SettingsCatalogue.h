@@ -89,13 +89,17 @@ inline constexpr StringSetting activeCuratedID{u"activeCuratedID", u""};
 inline constexpr StringSetting dismissedReleaseVersion{u"dismissedReleaseVersion", u""};
 
 // Stored collections.
-inline constexpr StoredSetting feedSnapshot{u"feedstore.snapshot.v3"};
 inline constexpr StoredSetting readItemIDs{u"readItemIDs.v1"};
 inline constexpr StoredSetting mutedPhrases{u"mutedPhrases.v1"};
 inline constexpr StoredSetting followedPhrases{u"followedPhrases.v1"};
 inline constexpr StoredSetting personalFeeds{u"personalFeeds.v1"};
-inline constexpr StoredSetting personalFeedItems{u"personalFeeds.items.v1"};
 inline constexpr StoredSetting marketsWatchlist{u"marketsWatchlist.v1"};
+
+// What can be fetched again: each lives in its own file named after its key
+// under the cache folder (Defaults::caches()), never in the settings file;
+// earlier versions' copies in the settings file move there at start-up.
+inline constexpr StoredSetting feedSnapshot{u"feedstore.snapshot.v3"};
+inline constexpr StoredSetting personalFeedItems{u"personalFeeds.items.v1"};
 
 } // namespace Settings
 
