@@ -25,6 +25,7 @@ public:
     bool offer(const QString& message, const QString& informative) override
     {
         QMessageBox box;
+        box.setWindowTitle(QStringLiteral("Tidewire"));
         box.setIcon(QMessageBox::Question);
         box.setText(message);
         box.setInformativeText(informative);
@@ -54,6 +55,7 @@ public:
     void alert(const QString& message, const QString& informative) override
     {
         QMessageBox box;
+        box.setWindowTitle(QStringLiteral("Tidewire"));
         box.setIcon(QMessageBox::Warning);
         box.setText(message);
         box.setInformativeText(informative);

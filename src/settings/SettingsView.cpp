@@ -21,7 +21,14 @@ SettingsView::SettingsView(FeedStore& store, SettingsTab initialTab, QWidget* pa
     layout->setSpacing(0);
     m_sidebar->setFixedWidth(190);
     m_sidebar->setFrameShape(QFrame::NoFrame);
-    m_sidebar->setStyleSheet(QStringLiteral("QListWidget { padding-top: 12px; } QListWidget::item { padding-left: 14px; }"));
+    // Dark like the pages, the chosen tab in the accent blue.
+    m_sidebar->setStyleSheet(QStringLiteral(
+        "QListWidget { padding-top: 12px; outline: 0; background: rgb(20, 20, 22); color: rgb(230, 230, 230); }"
+        " QListWidget::item { padding-left: 14px; }"));
+    QPalette sidebarPalette = m_sidebar->palette();
+    sidebarPalette.setColor(QPalette::Highlight, QColor(38, 56, 92));
+    sidebarPalette.setColor(QPalette::HighlightedText, Qt::white);
+    m_sidebar->setPalette(sidebarPalette);
     QFont font = m_sidebar->font();
     font.setPixelSize(13);
     m_sidebar->setFont(font);
