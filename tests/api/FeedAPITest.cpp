@@ -555,20 +555,6 @@ TEST_F(FeedAPIEndpoints, NowPlayingQuery)
     EXPECT_EQ(server.requestCount(), before) << "nothing is sent without an artist";
 }
 
-TEST_F(FeedAPIEndpoints, ArtistWithAndWithoutTrackRevalidateSeparately)
-{
-    server.handle(QStringLiteral("/v1_nowplaying"), [](const LoopbackServer::Request& r) {
-        return Response::json(kNowPlaying).header("ETag", "\"" + r.rawTarget.toUtf8() + "\"");
-    });
-    for (int i = 0; i < 2; ++i) {
-        ASSERT_TRUE(awaitTask(api->nowPlaying(QStringLiteral("A"), std::nullopt)));
-        ASSERT_TRUE(awaitTask(api->nowPlaying(QStringLiteral("A"), QStringLiteral("T"))));
-    }
-    const auto requests = server.requestsFor(QStringLiteral("/v1_nowplaying"));
-    ASSERT_EQ(requests.size(), 4);
-    EXPECT_EQ(requests[2].header("If-None-Match"), QByteArray("\"/v1_nowplaying?artist=A\""));
-    EXPECT_EQ(requests[3].header("If-None-Match"), QByteArray("\"/v1_nowplaying?artist=A&track=T\""));
-}
 
 QJsonObject sentJson(const LoopbackServer& server, const QString& path)
 {

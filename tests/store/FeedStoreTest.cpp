@@ -3,7 +3,6 @@
 #include "StoreHarness.h"
 #include "LogCapture.h"
 
-#include <QMutex>
 #include <QSignalSpy>
 
 namespace {
