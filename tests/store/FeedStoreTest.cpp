@@ -846,6 +846,12 @@ TEST_P(ApplyOrder, IsManifestItemsOrbsWeatherSnapshotWhateverTheReplyOrder)
     });
 
     store->start();
+    // The three reads go out together, before any answer and before the items request.
+    ASSERT_TRUE(waitUntil([&] {
+        return requests(QStringLiteral("v1_manifest")) == 1 && requests(QStringLiteral("v1_orbs")) == 1
+            && requests(QStringLiteral("v1_weather")) == 1;
+    }));
+    EXPECT_EQ(requests(QStringLiteral("v1_items_batch")), 0);
     for (const char* path : GetParam().releaseOrder) {
         const QString p = QString::fromUtf8(path);
         // The items request goes out only once the manifest is applied.
@@ -858,7 +864,6 @@ TEST_P(ApplyOrder, IsManifestItemsOrbsWeatherSnapshotWhateverTheReplyOrder)
     ASSERT_TRUE(waitForRefreshes(1));
     EXPECT_EQ(applied, (QStringList{QStringLiteral("manifest"), QStringLiteral("items"), QStringLiteral("orbs"),
                                     QStringLiteral("weather"), QStringLiteral("snapshot")}));
-    // The three reads were in flight together, before the items request.
     const auto all = server.requests();
     ASSERT_EQ(all.size(), 4);
     EXPECT_EQ(all.last().path, QStringLiteral("/v1_items_batch"));
