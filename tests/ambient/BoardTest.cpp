@@ -108,11 +108,7 @@ TEST_F(BoardTest, ShowsTheTickerItemsThatFitWithoutMutedOnes)
 
 TEST_F(BoardTest, CardsShowCleanPlainTextAndThePictureWhenThereIsOne)
 {
-    struct Case {
-        FeedItem item;
-        const char* title;
-        bool thumbnail;
-    };
+    struct Case { FeedItem item; const char* title; bool thumbnail; };
     const Case cases[] = {
         {boardItem(S("a"), S("  <b>Tom &amp; Jerry</b> &lt;3 "), S("https://a.example/1"), S("Cartoons"),
                    S("https://img.example/a.jpg")),
@@ -267,11 +263,7 @@ TEST_F(IdleScreensaverTest, FollowsScreensaverAndLockSignals)
     EXPECT_FALSE(watcher.isScreensaverActive()) << "signals count only once started";
     watcher.start(*board.store);
 
-    struct Step {
-        bool screensaver;
-        bool locked;
-        bool announced;
-    };
+    struct Step { bool screensaver; bool locked; bool announced; };
     const Step steps[] = {
         {true, false, true}, {true, false, false}, {true, true, true},
         {false, true, true}, {false, false, true}, {false, false, false},

@@ -124,14 +124,9 @@ TEST_F(ArtBlockLoading, FitsItsSizeAndFollowsTheStoresArtworkDownloadingEachCove
 
 TEST_F(ArtBlockLoading, BadArtworkLeavesThePlaceholder)
 {
-    struct Case {
-        const char* name;
-        QUrl url;
-        bool requested;
-    };
+    struct Case { const char* name; QUrl url; bool requested; };
     const Case cases[] = {
-        {"not an image", music.server.url(S("broken.png")), true},
-        {"missing", music.server.url(S("gone.png")), true},
+        {"not an image", music.server.url(S("broken.png")), true}, {"missing", music.server.url(S("gone.png")), true},
         {"not http", QUrl(S("file:///etc/passwd")), false},
     };
     for (const auto& c : cases) {
@@ -159,11 +154,7 @@ QVariantMap metadata(const QVariant& artist, const QVariant& title)
 TEST(MprisProperties, ReadStatusArtistAndTitle)
 {
     const State before{S("p"), Playback::Paused, S("Old"), S("Song")};
-    struct Case {
-        const char* name;
-        QVariantMap properties;
-        State expected;
-    };
+    struct Case { const char* name; QVariantMap properties; State expected; };
     const Case cases[] = {
         {"status only keeps the track", {{S("PlaybackStatus"), S("Playing")}}, {S("p"), Playback::Playing, S("Old"), S("Song")}},
         {"stopped", {{S("PlaybackStatus"), S("Stopped")}}, {S("p"), Playback::Stopped, S("Old"), S("Song")}},
@@ -298,21 +289,12 @@ TEST_F(RoomListenerWithRecognizer, StartsOnlyOnceAndOutlivesTheStore)
 }
 
 // One step of a scripted session.
-struct Report {
-    const char* player;
-    Playback playback;
-    const char* artist;
-    const char* title;
-};
-struct Remove {
-    const char* player;
-};
+struct Report { const char* player; Playback playback; const char* artist; const char* title; };
+struct Remove { const char* player; };
 struct Setting {
     QJsonValue value;  // undefined: the key is removed
 };
-struct Wait {
-    int seconds;
-};
+struct Wait { int seconds; };
 using Step = std::variant<Report, Remove, Setting, Wait>;
 
 struct Session {

@@ -58,16 +58,10 @@ TEST_F(OrbTest, RotatesEveryTenSecondsUnlessHoveredOrFocused)
 {
     f.load({}, kOrbs);
     auto o = orb();
-    struct Step {
-        const char* what;
-        std::function<void()> run;
-        QString shown;
-    };
+    struct Step { const char* what; std::function<void()> run; QString shown; };
     const QList<Step> steps = {
-        {"at first", [] {}, "rates"},
-        {"9.9 s", [&] { f.rows.time.advance(9900ms); }, "rates"},
-        {"10 s", [&] { f.rows.time.advance(100ms); }, "space"},
-        {"20 s", [&] { tick(); }, "ai"},
+        {"at first", [] {}, "rates"}, {"9.9 s", [&] { f.rows.time.advance(9900ms); }, "rates"},
+        {"10 s", [&] { f.rows.time.advance(100ms); }, "space"}, {"20 s", [&] { tick(); }, "ai"},
         {"30 s wraps", [&] { tick(); }, "rates"},
         {"the pointer rests on it",
          [&] {
@@ -142,20 +136,12 @@ TEST_F(OrbTest, ClickFocusesTheShownTopicAndReleasesIt)
 TEST_F(OrbTest, TextColumnPerSizeAndKeywords)
 {
     f.load({}, kOrbs);
-    struct Case {
-        int size;
-        int rotations;
-        QString header;
-        QStringList lines;
-        int width;
-    };
+    struct Case { int size; int rotations; QString header; QStringList lines; int width; };
     const QList<Case> cases = {
         {2, 0, "INTEREST RATES", {"FED", "  MORTGAGE ", "CPI & WAGES"}, 28 + 10 + 190},
         {4, 0, "INTEREST RATES", {"FED", "  MORTGAGE ", "CPI & WAGES"}, 40 + 10 + 190},
-        {2, 1, "SPACE", {"SCANNING..."}, 28 + 10 + 190},
-        {2, 2, "AI", {"SCANNING..."}, 28 + 10 + 190},
-        {1, 0, "", {}, 20},
-        {3, 0, "INTEREST RATES", {"FED", "  MORTGAGE ", "CPI & WAGES"}, 28 + 10 + 190},
+        {2, 1, "SPACE", {"SCANNING..."}, 28 + 10 + 190}, {2, 2, "AI", {"SCANNING..."}, 28 + 10 + 190},
+        {1, 0, "", {}, 20}, {3, 0, "INTEREST RATES", {"FED", "  MORTGAGE ", "CPI & WAGES"}, 28 + 10 + 190},
     };
     for (const Case& c : cases) {
         auto o = orb(c.size);
@@ -178,12 +164,7 @@ TEST_F(OrbTest, KeywordLinksOpenOnlyHttpAddresses)
     auto o = orb();
     const QList<OrbPhraseLabel*> labels = o->phraseLabels();
     ASSERT_EQ(labels.size(), 3);
-    struct Case {
-        int index;
-        std::optional<QUrl> url;
-        QString help;
-        Qt::CursorShape cursor;
-    };
+    struct Case { int index; std::optional<QUrl> url; QString help; Qt::CursorShape cursor; };
     const QList<Case> cases = {
         {0, QUrl("https://news.example.org/fed"), "Open on news.example.org", Qt::PointingHandCursor},
         {1, std::nullopt, "", Qt::ArrowCursor},  // ftp is no link
@@ -515,11 +496,7 @@ TEST_F(OrbPulseTest, GlowBreathesInWholeStepsAndRepaintsOnlyWhenTheStepMoves)
 // snapshot) start its breath, or settle it at the full glow.
 TEST_F(OrbPulseTest, ArrivingOrbsBreatheOrSettleAtTheFullGlowWhenCalm)
 {
-    struct Case {
-        const char* what;
-        Orb orb;
-        bool animating;
-    };
+    struct Case { const char* what; Orb orb; bool animating; };
     const QList<Case> cases = {
         {"no velocity", moving("a", std::nullopt), false},
         {"slow", moving("b", 1.0), false},                      // intensity 0.1429
@@ -557,9 +534,7 @@ TEST_F(OrbPulseTest, RotationSetsThePaceOfTheOrbShown)
         int loopMs;  // when animating
     };
     const QList<Step> steps = {
-        {"hot", true, 1880},
-        {"calm: stops at the full glow", false, 0},
-        {"half: breathes again", true, 3000},
+        {"hot", true, 1880}, {"calm: stops at the full glow", false, 0}, {"half: breathes again", true, 3000},
         {"hot again", true, 1880},
     };
     for (qsizetype i = 0; i < steps.size(); ++i) {
@@ -623,16 +598,10 @@ TEST_F(OrbPulseTest, HiddenOrUnseenPulseRestsAndGoesOnFromWhereItWas)
     driver.advanceBy(300);
     ASSERT_EQ(pulse->currentTime(), 300) << "the driver moves the pulse";
 
-    struct Step {
-        const char* what;
-        std::function<void()> run;
-        bool animating;
-    };
+    struct Step { const char* what; std::function<void()> run; bool animating; };
     const QList<Step> steps = {
-        {"the pointer rests on the orb", [&] { o->setHovered(true); }, true},
-        {"orb hidden", [&] { o->hide(); }, false},
-        {"orb shown", [&] { o->show(); }, true},
-        {"window hidden", [&] { window->hide(); }, false},
+        {"the pointer rests on the orb", [&] { o->setHovered(true); }, true}, {"orb hidden", [&] { o->hide(); }, false},
+        {"orb shown", [&] { o->show(); }, true}, {"window hidden", [&] { window->hide(); }, false},
         {"window shown", [&] { window->show(); }, true},
         {"hidden twice, shown once", [&] { o->hide(); window->hide(); window->show(); }, false},
         {"orb shown", [&] { o->show(); }, true},

@@ -57,9 +57,7 @@ public:
     }
 
 private:
-    struct State {
-        QSemaphore started, release, finished;
-    };
+    struct State { QSemaphore started, release, finished; };
     std::shared_ptr<State> m_state = std::make_shared<State>();
     int m_count;
 };

@@ -163,11 +163,7 @@ TEST_F(MarqueeViewTest, NewContentWhileHoveringWaitsAndLeavingRebuildsFromTheFro
 
 TEST_F(MarqueeViewTest, SizeOrDirectionChangeWhileHoveringRebuildsAtOnceAndDropsTheWaitingUpdate)
 {
-    struct Case {
-        const char* name;
-        int size;
-        bool reversed;
-    };
+    struct Case { const char* name; int size; bool reversed; };
     for (const Case& c : {Case{"size", 4, false}, Case{"direction", 2, true}}) {
         SCOPED_TRACE(c.name);
         view->updateContent(row("a"), 2, false, 1);
@@ -252,10 +248,7 @@ TEST_F(MarqueeViewTest, WheelScrubsWhilePausedAlongTheLargerAxis)
     wheel({0, 120});
     EXPECT_DOUBLE_EQ(view->modelTx(), 0) << "ignored while running";
     enter();
-    struct Case {
-        QPoint angle;
-        double expected;
-    };
+    struct Case { QPoint angle; double expected; };
     const Case cases[] = {
         {{0, -30}, -10},       // vertical
         {{-60, 15}, -30},      // horizontal wins when larger
@@ -310,20 +303,13 @@ TEST_F(MarqueeViewTest, FramesRepaintOnlyWhenTheRowMovedAWholePixel)
 {
     show("a");
     view->repaint();  // painted at phase 0
-    struct Step {
-        std::chrono::milliseconds advance;
-        bool repaint;
-        const char* why;
-    };
+    struct Step { std::chrono::milliseconds advance; bool repaint; const char* why; };
     // 60 points per second: 0.06 points per millisecond; the row sits on
     // whole pixels, so a tick asks for a paint only when the rounded place moved.
     const Step steps[] = {
-        {0ms, false, "nothing moved since the last paint"},
-        {5ms, false, "-0.3 rounds to the painted pixel"},
-        {4ms, true, "-0.54 rounds to the next pixel"},
-        {0ms, false, "a second tick at the same moment"},
-        {1ms, false, "-0.6 is on the pixel already asked for"},
-        {17ms, true, "-1.62: the pixel after"},
+        {0ms, false, "nothing moved since the last paint"}, {5ms, false, "-0.3 rounds to the painted pixel"},
+        {4ms, true, "-0.54 rounds to the next pixel"}, {0ms, false, "a second tick at the same moment"},
+        {1ms, false, "-0.6 is on the pixel already asked for"}, {17ms, true, "-1.62: the pixel after"},
     };
     int index = 0;
     for (const Step& step : steps) {
@@ -349,11 +335,7 @@ TEST_F(MarqueeViewTest, MovableBandsLeaveOutWhatWidgetsStackedAboveCover)
         bool hidden = false;
         bool inContainerSibling = false;  // a sibling of the view's parent
     };
-    struct Case {
-        const char* name;
-        std::vector<Overlay> overlays;
-        QList<QRect> movable;
-    };
+    struct Case { const char* name; std::vector<Overlay> overlays; QList<QRect> movable; };
     const Case cases[] = {
         {"nothing over the row", {}, {QRect(0, 16, 800, 41)}},
         {"a fade on the leading side", {{QRect(0, 0, 120, 72)}}, {QRect(120, 16, 680, 41)}},
@@ -585,11 +567,7 @@ TEST_F(MarqueeViewTest, EmptyOrBlankContentStaysStillAndEachStepIsLogged)
 
 TEST(MarqueeMotionTest, WrapKeepsForwardPhasesInOpenRangeAndReversedInHalfOpenWithoutDrift)
 {
-    struct Case {
-        double x, period;
-        bool reversed;
-        double expected;
-    };
+    struct Case { double x, period; bool reversed; double expected; };
     const Case cases[] = {
         {-10, 2000, false, -10}, {2010, 2000, false, -1990}, {20, 2000, false, -1980}, {0, 2000, false, 0},
         {-2000, 2000, false, 0}, {-4010, 2000, false, -10}, {-10, 2000, true, 1990}, {2010, 2000, true, 10},
@@ -626,12 +604,7 @@ QImage canvas(QSize size, qreal dpr)
 
 TEST(EdgeFadeTest, DrawsTheSameFadeWhetherCopiedOrFilled)
 {
-    struct Case {
-        QRectF rect;
-        QColor color;
-        bool fromRight;
-        qreal dpr;
-    };
+    struct Case { QRectF rect; QColor color; bool fromRight; qreal dpr; };
     const Case cases[] = {
         {QRectF(20, 0, 30, 40), Qt::black, false, 1}, {QRectF(150, 4, 40, 30), QColor(10, 20, 90), true, 1},
         {QRectF(20, 0, 30, 40), QColor(200, 40, 40), false, 1}, {QRectF(20, 0, 30, 40), QColor(200, 40, 40), true, 1},

