@@ -2,6 +2,8 @@
 #include "ambient/AmbientBoardView.h"
 #include "ambient/BoardCard.h"
 #include "ambient/FullScreenWindowManager.h"
+#include "ambient/IdleScreensaver.h"
+#include "platform/IdleSource.h"
 #include "ticker/StripServices.h"
 
 #include <QGuiApplication>
@@ -34,21 +36,11 @@ protected:
 
 TEST_F(BoardTest, GridFitsTheScreen)
 {
-    struct Case {
-        QSize size;
-        QSize grid;
-    };
-    // Margins 48, cards 380 × 250, spacing 24.
-    const Case cases[] = {
-        {{1920, 1080}, {4, 3}},
-        {{1280, 800}, {2, 2}},
-        {{380 + 96, 250 + 96}, {1, 1}},
-        {{380 * 2 + 24 + 96, 250 * 2 + 24 + 96}, {2, 2}},
-        {{380 * 2 + 23 + 96, 250 * 2 + 23 + 96}, {1, 1}},
-        {{100, 100}, {1, 1}},  // never less than one card
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(AmbientBoardView::gridFor(c.size), c.grid) << c.size.width() << "x" << c.size.height();
+    // Margins 48, cards 380 × 250, spacing 24; never less than one card.
+    const std::pair<QSize, QSize> cases[] = {{{1920, 1080}, {4, 3}}, {{380 * 2 + 24 + 96, 250 * 2 + 24 + 96}, {2, 2}},
+                                             {{380 * 2 + 23 + 96, 250 * 2 + 23 + 96}, {1, 1}}, {{100, 100}, {1, 1}}};
+    for (const auto& [size, grid] : cases)
+        EXPECT_EQ(AmbientBoardView::gridFor(size), grid) << size.width() << "x" << size.height();
 }
 
 // Asks for the settings window the way the strip's gear does.
@@ -116,11 +108,7 @@ TEST_F(BoardTest, ShowsTheTickerItemsThatFitWithoutMutedOnes)
 
 TEST_F(BoardTest, CardsShowCleanPlainTextAndThePictureWhenThereIsOne)
 {
-    struct Case {
-        FeedItem item;
-        const char* title;
-        bool thumbnail;
-    };
+    struct Case { FeedItem item; const char* title; bool thumbnail; };
     const Case cases[] = {
         {boardItem(S("a"), S("  <b>Tom &amp; Jerry</b> &lt;3 "), S("https://a.example/1"), S("Cartoons"),
                    S("https://img.example/a.jpg")),
@@ -165,24 +153,23 @@ protected:
     FullScreenWindowManager manager{*board.defaults, board.context(), board.filters};
 };
 
-TEST_F(BoardWindowTest, OpensFullScreenWithCardsAndEscapeClosesIt)
+// Opening, placing on the chosen monitor and Escape run on a real X server
+// (window/BoardWindowTest.cpp); here what the manager keeps track of.
+TEST_F(BoardWindowTest, OpensOnceClosesOnceAndForgetsAWindowClosedFromOutside)
 {
     board.showItems({boardItem(S("a"), S("First")), boardItem(S("b"), S("Second"))});
     QSignalSpy opened(&manager, &FullScreenWindowManager::opened);
     QSignalSpy closed(&manager, &FullScreenWindowManager::closed);
-    ASSERT_EQ(manager.window(), nullptr);
-
+    board.defaults->set(FullScreenWindowManager::PreferredMonitorKey, "not a number");
     manager.show(*board.store);
     QWidget* window = manager.window();
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(window->isVisible());
     EXPECT_TRUE(window->isFullScreen());
-    EXPECT_EQ(window->geometry(), QGuiApplication::primaryScreen()->geometry());
+    EXPECT_EQ(window->windowHandle()->screen(), QGuiApplication::primaryScreen()) << "an unknown monitor";
     auto* view = window->findChild<AmbientBoardView*>();
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(titlesOf(*view), (QStringList{"a", "b"}));
     EXPECT_FALSE(manager.isOpenedByIdle());
-
     manager.show(*board.store);
     EXPECT_EQ(manager.window(), window) << "show() while open does nothing";
     EXPECT_EQ(opened.count(), 1);
@@ -192,46 +179,112 @@ TEST_F(BoardWindowTest, OpensFullScreenWithCardsAndEscapeClosesIt)
     EXPECT_EQ(manager.window(), window) << "other keys leave the board open";
     QTest::keyClick(view, Qt::Key_Escape);
     EXPECT_EQ(manager.window(), nullptr);
-    EXPECT_EQ(closed.count(), 1);
     FakeTime::settle();
     EXPECT_TRUE(guard.isNull()) << "the closed board window is deleted";
-
-    QWidget other;
-    other.show();
-    QTest::keyClick(&other, Qt::Key_Escape);  // the monitor went with the board
     manager.close();
     EXPECT_EQ(closed.count(), 1) << "closing a closed board changes nothing";
 
     manager.show(*board.store);
-    ASSERT_NE(manager.window(), nullptr) << "the board opens again";
-    EXPECT_NE(manager.window(), window);
-    manager.close();
+    guard = manager.window();
+    ASSERT_FALSE(guard.isNull()) << "the board opens again";
+    guard->close();  // the window manager closed it
+    FakeTime::settle();
+    EXPECT_TRUE(guard.isNull());
     EXPECT_EQ(manager.window(), nullptr);
 }
 
-TEST_F(BoardWindowTest, AnUnknownMonitorFallsBackToThePrimaryScreen)
+class IdleScreensaverTest : public ::testing::Test {
+protected:
+    BoardHarness board;
+    FakeIdleSource source;
+    IdleScreensaver watcher{source, board.time};
+};
+
+TEST_F(IdleScreensaverTest, ChecksTheIdleTimeEveryTwoSecondsBetweenStartAndStop)
 {
-    const char* choices[] = {"", "12345", "not a number"};
-    for (const char* choice : choices) {
-        board.defaults->set(FullScreenWindowManager::PreferredMonitorKey, choice);
-        manager.show(*board.store);
-        ASSERT_NE(manager.window(), nullptr) << choice;
-        EXPECT_EQ(manager.window()->windowHandle()->screen(), QGuiApplication::primaryScreen()) << choice;
-        manager.close();
+    source.setIdleSeconds(5.0);
+    board.time.advanceSeconds(10);
+    EXPECT_EQ(watcher.checks(), 0) << "nothing runs before start()";
+    EXPECT_FALSE(watcher.isRunning());
+
+    watcher.start(*board.store);
+    EXPECT_TRUE(watcher.isRunning());
+    EXPECT_EQ(source.starts, 1);
+    EXPECT_EQ(watcher.store(), board.store.get());
+    board.time.advanceSeconds(1.999);
+    EXPECT_EQ(watcher.checks(), 0);
+    EXPECT_FALSE(watcher.idleSeconds().has_value());
+    board.time.advanceSeconds(0.001);
+    EXPECT_EQ(watcher.checks(), 1);
+    EXPECT_EQ(watcher.idleSeconds(), std::optional<double>(5.0));
+
+    source.setIdleSeconds(0.5);  // the user came back
+    board.time.advanceSeconds(8);
+    EXPECT_EQ(watcher.checks(), 5);
+    EXPECT_EQ(watcher.idleSeconds(), std::optional<double>(0.5));
+
+    source.setIdleSeconds(std::nullopt);  // a display that cannot tell
+    board.time.advanceSeconds(2);
+    EXPECT_FALSE(watcher.idleSeconds().has_value());
+
+    watcher.stop();
+    EXPECT_FALSE(watcher.isRunning());
+    board.time.advanceSeconds(10);
+    EXPECT_EQ(watcher.checks(), 6);
+    source.setLocked(true);
+    EXPECT_FALSE(watcher.isScreenLocked()) << "no signals followed once stopped";
+    EXPECT_EQ(board.time.pendingCount(), 0);
+    watcher.start(*board.store);  // and it can start again
+    board.time.advanceSeconds(2);
+    EXPECT_EQ(watcher.checks(), 7);
+}
+
+TEST_F(IdleScreensaverTest, ASecondStartKeepsOneTimerAndTakesTheNewStore)
+{
+    BoardHarness other;
+    watcher.start(*board.store);
+    watcher.start(*other.store);
+    EXPECT_EQ(source.starts, 1);
+    EXPECT_EQ(watcher.store(), other.store.get());
+    board.time.advanceSeconds(20);
+    EXPECT_EQ(watcher.checks(), 10) << "one check every 2 s, not two";
+    EXPECT_EQ(board.time.pendingCount(), 1);
+
+    other.store.reset();
+    EXPECT_EQ(watcher.store(), nullptr) << "the store is held weakly";
+    board.time.advanceSeconds(2);
+    EXPECT_EQ(watcher.checks(), 11);
+}
+
+TEST_F(IdleScreensaverTest, FollowsScreensaverAndLockSignals)
+{
+    QSignalSpy changes(&watcher, &IdleScreensaver::idleStateChanged);
+    source.setScreensaver(true);
+    EXPECT_FALSE(watcher.isScreensaverActive()) << "signals count only once started";
+    watcher.start(*board.store);
+
+    struct Step { bool screensaver; bool locked; bool announced; };
+    const Step steps[] = {
+        {true, false, true}, {true, false, false}, {true, true, true},
+        {false, true, true}, {false, false, true}, {false, false, false},
+    };
+    for (const auto& step : steps) {
+        const int before = int(changes.count());
+        source.setScreensaver(step.screensaver);
+        source.setLocked(step.locked);
+        EXPECT_EQ(watcher.isScreensaverActive(), step.screensaver);
+        EXPECT_EQ(watcher.isScreenLocked(), step.locked);
+        EXPECT_EQ(changes.count() > before, step.announced);
     }
 }
 
-TEST_F(BoardWindowTest, ClosedFromOutsideTheBoardIsForgotten)
+TEST(SystemIdleSource, CannotTellWithoutAnXDisplay)
 {
-    manager.show(*board.store);
-    QPointer<QWidget> window = manager.window();
-    window->close();  // the window manager closed it
-    FakeTime::settle();
-    EXPECT_TRUE(window.isNull());
-    EXPECT_EQ(manager.window(), nullptr);
-    manager.show(*board.store);
-    EXPECT_NE(manager.window(), nullptr) << "and it can open again";
-    manager.close();
+    if (QGuiApplication::platformName() == QStringLiteral("xcb"))
+        GTEST_SKIP() << "runs on the offscreen platform";
+    auto source = IdleSource::createSystem();
+    source->start();  // no screensaver or login service to follow: quietly nothing
+    EXPECT_FALSE(source->idleSeconds().has_value());
 }
 
 } // namespace

@@ -4,11 +4,14 @@
 #include "FakeTime.h"
 #include "LogCapture.h"
 #include "ticker/MarqueeClock.h"
+#include "ticker/MarqueeMotion.h"
+#include "ticker/PaintedOverlay.h"
 
 #include <QApplication>
 #include <QEnterEvent>
 #include <QGraphicsOpacityEffect>
 #include <QImage>
+#include <QLinearGradient>
 #include <QLoggingCategory>
 #include <QMenu>
 #include <QMouseEvent>
@@ -102,12 +105,8 @@ TEST_F(MarqueeViewTest, LaysOutOneCopyAndMeasuresThePeriod)
     EXPECT_TRUE(view->isRunning());
     EXPECT_EQ(view->itemKey(), names("a", 10));
     EXPECT_EQ(view->renderedSize(), 2);
-}
-
-TEST_F(MarqueeViewTest, HalfPointCentringRoundsAwayFromZero)
-{
     view->updateContent(row("a", 3, 41), 2, false, 1);
-    EXPECT_DOUBLE_EQ(view->cellRect(0, 0).top(), 16);  // (72 - 41) / 2 = 15.5
+    EXPECT_DOUBLE_EQ(view->cellRect(0, 0).top(), 16) << "(72 - 41) / 2 = 15.5 rounds away from zero";
 }
 
 TEST_F(MarqueeViewTest, EqualUpdateOnlyReappliesSpeedAndRunState)
@@ -120,15 +119,9 @@ TEST_F(MarqueeViewTest, EqualUpdateOnlyReappliesSpeedAndRunState)
     EXPECT_DOUBLE_EQ(view->phase(), -60) << "no jump";
     time.advance(1000ms);
     EXPECT_DOUBLE_EQ(view->phase(), -180) << "the new speed applies from the phase on screen";
-}
-
-TEST_F(MarqueeViewTest, NewContentRebuildsFromTheOnScreenPhase)
-{
-    show("a");
-    time.advance(2500ms);
-    show("b");
-    EXPECT_EQ(view->rebuildCount(), 2);
-    EXPECT_DOUBLE_EQ(view->phase(), -150);
+    show("b", 2, false, 2.0);
+    EXPECT_EQ(view->rebuildCount(), 2) << "new content rebuilds from the phase on screen";
+    EXPECT_DOUBLE_EQ(view->phase(), -180);
     EXPECT_TRUE(view->isRunning());
 }
 
@@ -159,15 +152,18 @@ TEST_F(MarqueeViewTest, NewContentWhileHoveringWaitsAndLeavingRebuildsFromTheFro
     EXPECT_TRUE(view->isRunning());
     time.advance(500ms);
     EXPECT_DOUBLE_EQ(view->phase(), -90);
+
+    enter();
+    show("d");
+    show("c");  // the content on screen came back: nothing waits
+    EXPECT_FALSE(view->hasPendingUpdate());
+    leaveTo();
+    EXPECT_EQ(view->rebuildCount(), 2);
 }
 
 TEST_F(MarqueeViewTest, SizeOrDirectionChangeWhileHoveringRebuildsAtOnceAndDropsTheWaitingUpdate)
 {
-    struct Case {
-        const char* name;
-        int size;
-        bool reversed;
-    };
+    struct Case { const char* name; int size; bool reversed; };
     for (const Case& c : {Case{"size", 4, false}, Case{"direction", 2, true}}) {
         SCOPED_TRACE(c.name);
         view->updateContent(row("a"), 2, false, 1);
@@ -186,19 +182,6 @@ TEST_F(MarqueeViewTest, SizeOrDirectionChangeWhileHoveringRebuildsAtOnceAndDrops
         EXPECT_EQ(view->rebuildCount(), before + 1) << "nothing was left waiting";
         EXPECT_TRUE(view->isRunning());
     }
-}
-
-TEST_F(MarqueeViewTest, WaitingUpdateIsDroppedWhenTheContentOnScreenComesBack)
-{
-    show("a");
-    enter();
-    show("b");
-    ASSERT_TRUE(view->hasPendingUpdate());
-    show("a");
-    EXPECT_FALSE(view->hasPendingUpdate());
-    leaveTo();
-    EXPECT_EQ(view->rebuildCount(), 1);
-    EXPECT_EQ(view->itemKey(), names("a", 10));
 }
 
 TEST_F(MarqueeViewTest, PhaseStaysInRangeForBothDirections)
@@ -230,7 +213,8 @@ TEST_F(MarqueeViewTest, PhaseStaysInRangeForBothDirections)
 TEST_F(MarqueeViewTest, SlowSpeedsMoveOnePointPerSecondAndBadSpeedsCountAsOne)
 {
     const std::pair<double, double> cases[] = {
-        {0.0, 1}, {0.01, 1}, {std::numeric_limits<double>::quiet_NaN(), 60}, {0.5, 30}, {10, 600}};
+        {0.0, 1}, {0.01, 1}, {-3, 1}, {std::numeric_limits<double>::quiet_NaN(), 60},
+        {std::numeric_limits<double>::infinity(), 60}, {0.5, 30}, {10, 600}};
     for (const auto& [speed, rate] : cases) {
         SCOPED_TRACE(speed);
         view->updateContent(row("s" + QString::number(rate)), 2, false, speed);
@@ -264,10 +248,7 @@ TEST_F(MarqueeViewTest, WheelScrubsWhilePausedAlongTheLargerAxis)
     wheel({0, 120});
     EXPECT_DOUBLE_EQ(view->modelTx(), 0) << "ignored while running";
     enter();
-    struct Case {
-        QPoint angle;
-        double expected;
-    };
+    struct Case { QPoint angle; double expected; };
     const Case cases[] = {
         {{0, -30}, -10},       // vertical
         {{-60, 15}, -30},      // horizontal wins when larger
@@ -278,34 +259,6 @@ TEST_F(MarqueeViewTest, WheelScrubsWhilePausedAlongTheLargerAxis)
         wheel(c.angle);
         EXPECT_DOUBLE_EQ(view->modelTx(), c.expected) << c.angle.x() << "," << c.angle.y();
     }
-}
-
-TEST_F(MarqueeViewTest, LeavingThroughAPointInsideTheStripIsIgnored)
-{
-    show("a");
-    enter();
-    leaveTo({10, 10});
-    EXPECT_TRUE(view->isHovering());
-    EXPECT_FALSE(view->isRunning());
-}
-
-TEST_F(MarqueeViewTest, WidgetsLaidOverTheStripDoNotLatchThePause)
-{
-    QWidget overlay(&window);
-    overlay.setGeometry(0, 0, 150, 72);
-    overlay.show();
-    overlay.raise();
-    show("a");
-    enter({300, 36});
-    // The pointer moves onto the overlay: the strip gets a leave, the overlay
-    // the moves; the pointer is still over the strip's rectangle.
-    leaveTo({50, 36});
-    mouse(&overlay, QEvent::MouseMove, {60, 30});
-    EXPECT_TRUE(view->isHovering());
-    // It moves off the strip while over the overlay's neighbour.
-    mouse(&window, QEvent::MouseMove, {60, 90});
-    EXPECT_FALSE(view->isHovering());
-    EXPECT_TRUE(view->isRunning());
 }
 
 TEST_F(MarqueeViewTest, LatchedPauseHealsAtTheNextUpdateOrWindowChange)
@@ -350,20 +303,13 @@ TEST_F(MarqueeViewTest, FramesRepaintOnlyWhenTheRowMovedAWholePixel)
 {
     show("a");
     view->repaint();  // painted at phase 0
-    struct Step {
-        std::chrono::milliseconds advance;
-        bool repaint;
-        const char* why;
-    };
+    struct Step { std::chrono::milliseconds advance; bool repaint; const char* why; };
     // 60 points per second: 0.06 points per millisecond; the row sits on
     // whole pixels, so a tick asks for a paint only when the rounded place moved.
     const Step steps[] = {
-        {0ms, false, "nothing moved since the last paint"},
-        {5ms, false, "-0.3 rounds to the painted pixel"},
-        {4ms, true, "-0.54 rounds to the next pixel"},
-        {0ms, false, "a second tick at the same moment"},
-        {1ms, false, "-0.6 is on the pixel already asked for"},
-        {17ms, true, "-1.62: the pixel after"},
+        {0ms, false, "nothing moved since the last paint"}, {5ms, false, "-0.3 rounds to the painted pixel"},
+        {4ms, true, "-0.54 rounds to the next pixel"}, {0ms, false, "a second tick at the same moment"},
+        {1ms, false, "-0.6 is on the pixel already asked for"}, {17ms, true, "-1.62: the pixel after"},
     };
     int index = 0;
     for (const Step& step : steps) {
@@ -389,11 +335,7 @@ TEST_F(MarqueeViewTest, MovableBandsLeaveOutWhatWidgetsStackedAboveCover)
         bool hidden = false;
         bool inContainerSibling = false;  // a sibling of the view's parent
     };
-    struct Case {
-        const char* name;
-        std::vector<Overlay> overlays;
-        QList<QRect> movable;
-    };
+    struct Case { const char* name; std::vector<Overlay> overlays; QList<QRect> movable; };
     const Case cases[] = {
         {"nothing over the row", {}, {QRect(0, 16, 800, 41)}},
         {"a fade on the leading side", {{QRect(0, 0, 120, 72)}}, {QRect(120, 16, 680, 41)}},
@@ -482,23 +424,6 @@ TEST_F(MarqueeViewTest, FramesMoveThePaintedRowOnlyOnAnOpaqueBackgroundAndAfterA
         EXPECT_EQ(view->scrolledFrames() - moved, c.moves ? 1 : 0) << c.name;
         EXPECT_EQ(view->repaintedFrames() - repainted, c.moves ? 0 : 1) << c.name;
     }
-}
-
-TEST_F(MarqueeViewTest, EmptyOrBlankContentStaysStill)
-{
-    view->updateContent(MarqueeContent{}, 2, false, 1);
-    EXPECT_EQ(view->rebuildCount(), 1);
-    EXPECT_DOUBLE_EQ(view->stripWidth(), 0);
-    EXPECT_FALSE(view->isRunning());
-    EXPECT_EQ(view->cellCount(), 0);
-
-    show("a");
-    ASSERT_TRUE(view->isRunning());
-    view->updateContent(fakeContent({"zero"}, log, 0, 40), 2, false, 1);
-    EXPECT_EQ(view->cellCount(), 1);
-    EXPECT_DOUBLE_EQ(view->stripWidth(), 0);
-    EXPECT_FALSE(view->isRunning()) << "nothing animates with a width of 0";
-    EXPECT_FALSE(view->isFrameTimerActive());
 }
 
 TEST_F(MarqueeViewTest, ClicksAndMenusHitThePaintedCells)
@@ -608,12 +533,21 @@ TEST_F(MarqueeViewTest, CellPicturesHoldWhatIsOnScreenAndOneWidthAhead)
     EXPECT_EQ(view->pixmapCache().maxBytes(), MarqueeNSView::pixmapBudget(1600, 200, 40, 1.0));
 }
 
-TEST_F(MarqueeViewTest, LogsWhatItDoes)
+TEST_F(MarqueeViewTest, EmptyOrBlankContentStaysStillAndEachStepIsLogged)
 {
     LogCapture capture;
     QLoggingCategory::setFilterRules(QStringLiteral("tidewire.client.marquee.debug=true"));
     view->updateContent(MarqueeContent{}, 2, false, 1);
+    EXPECT_EQ(view->rebuildCount(), 1);
+    EXPECT_FALSE(view->isRunning());
+    EXPECT_EQ(view->cellCount(), 0);
+    show("a");
+    ASSERT_TRUE(view->isRunning());
     view->updateContent(fakeContent({"zero"}, log, 0, 40), 2, false, 1);
+    EXPECT_EQ(view->cellCount(), 1);
+    EXPECT_DOUBLE_EQ(view->stripWidth(), 0);
+    EXPECT_FALSE(view->isRunning()) << "nothing animates with a width of 0";
+    EXPECT_FALSE(view->isFrameTimerActive());
     show("a");
     enter();
     show("b");
@@ -629,6 +563,82 @@ TEST_F(MarqueeViewTest, LogsWhatItDoes)
     };
     for (const QString& line : expected)
         EXPECT_TRUE(capture.anyContains(line)) << line.toStdString();
+}
+
+TEST(MarqueeMotionTest, WrapKeepsForwardPhasesInOpenRangeAndReversedInHalfOpenWithoutDrift)
+{
+    struct Case { double x, period; bool reversed; double expected; };
+    const Case cases[] = {
+        {-10, 2000, false, -10}, {2010, 2000, false, -1990}, {20, 2000, false, -1980}, {0, 2000, false, 0},
+        {-2000, 2000, false, 0}, {-4010, 2000, false, -10}, {-10, 2000, true, 1990}, {2010, 2000, true, 10},
+        {0, 2000, true, 0}, {2000, 2000, true, 0}, {123, 0, false, 0}, {123, -5, true, 0},
+        {std::numeric_limits<double>::infinity(), 2000, false, 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_DOUBLE_EQ(MarqueeMotion::wrap(c.x, c.period, c.reversed), c.expected)
+            << c.x << " by " << c.period << (c.reversed ? " reversed" : " forward");
+
+    MarqueeMotion m;
+    m.setPeriod(2000);
+    m.start(0, 0);
+    // A day at 60 points per second is a whole number of periods.
+    EXPECT_DOUBLE_EQ(m.phaseAt(86400), 0);
+    EXPECT_DOUBLE_EQ(m.phaseAt(86400 + 0.5), -30);
+    m.freeze(86400 + 0.5);
+    EXPECT_DOUBLE_EQ(m.phaseAt(99999), -30);
+    MarqueeMotion paused;
+    paused.setPeriod(2000);
+    paused.setModelTx(-5);
+    paused.setSpeed(0, 3);
+    EXPECT_FALSE(paused.isRunning()) << "a speed change does not start a paused row";
+    EXPECT_DOUBLE_EQ(paused.phaseAt(100), -5);
+}
+
+QImage canvas(QSize size, qreal dpr)
+{
+    QImage image((QSizeF(size) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(dpr);
+    image.fill(QColor(10, 60, 10));
+    return image;
+}
+
+TEST(EdgeFadeTest, DrawsTheSameFadeWhetherCopiedOrFilled)
+{
+    struct Case { QRectF rect; QColor color; bool fromRight; qreal dpr; };
+    const Case cases[] = {
+        {QRectF(20, 0, 30, 40), Qt::black, false, 1}, {QRectF(150, 4, 40, 30), QColor(10, 20, 90), true, 1},
+        {QRectF(20, 0, 30, 40), QColor(200, 40, 40), false, 1}, {QRectF(20, 0, 30, 40), QColor(200, 40, 40), true, 1},
+        {QRectF(20, 0, 30, 40), QColor(200, 40, 40), false, 2}, {QRectF(20.5, 0, 30, 40), Qt::black, false, 1},
+        {QRectF(0, 0, 50, 40), QColor(255, 255, 255, 128), false, 1},
+    };
+    // Twice over: the second round draws from whatever the first one kept.
+    for (int round = 0; round < 2; ++round) {
+        int index = 0;
+        for (const Case& c : cases) {
+            QImage drawn = canvas({200, 40}, c.dpr);
+            QImage filled = drawn;
+            {
+                QPainter p(&drawn);
+                paintEdgeFade(p, c.rect, c.color, c.fromRight);
+                QPainter q(&filled);
+                QColor clear = c.color;
+                clear.setAlphaF(0);
+                QLinearGradient gradient(c.fromRight ? c.rect.topRight() : c.rect.topLeft(),
+                                         c.fromRight ? c.rect.topLeft() : c.rect.topRight());
+                gradient.setColorAt(0, c.color);
+                gradient.setColorAt(1, clear);
+                q.fillRect(c.rect, gradient);
+            }
+            int worst = 0;
+            for (int y = 0; y < drawn.height(); ++y)
+                for (int x = 0; x < drawn.width(); ++x) {
+                    const QRgb a = drawn.pixel(x, y), b = filled.pixel(x, y);
+                    worst = std::max({worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                      std::abs(qBlue(a) - qBlue(b)), std::abs(qAlpha(a) - qAlpha(b))});
+                }
+            EXPECT_LE(worst, 1) << "case " << index++ << ", round " << round;
+        }
+    }
 }
 
 } // namespace

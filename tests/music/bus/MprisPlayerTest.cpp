@@ -139,6 +139,9 @@ TEST_F(MprisPlayers, PlayingPausingAndChangingTracksDriveTheLane)
     player.play("Portishead", "Roads");
     ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Portishead|Roads"); })) << music.playing().toStdString();
     ASSERT_TRUE(waitUntil([&] { return music.laneIds() == S("Portishead-1 Portishead-2"); }));
+    const auto asked = music.server.requestsFor(QStringLiteral("/v1_nowplaying"));
+    ASSERT_EQ(asked.size(), 1);
+    EXPECT_EQ(asked[0].query.queryItemValue(QStringLiteral("track"), QUrl::FullyDecoded), S("Roads"));
 
     player.play("Portishead", "Glory Box");
     ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Portishead|Glory Box"); }));
@@ -207,25 +210,6 @@ TEST_F(MprisPlayers, SourceReportsPlayersFoundAtStartAndOnlyRealChanges)
         << "a player already playing when the controller starts is picked up";
     early.leave();
     ASSERT_TRUE(waitUntil([&] { return music.store->hasPendingClear(); }));
-}
-
-TEST_F(MprisPlayers, TheSwitchDecidesWhetherPlayersAreFollowed)
-{
-    MusicStore music;
-    music.defaults->set(NowPlayingController::EnabledKey, false);
-    NowPlayingController controller(*music.defaults, [this] { return makeSource(); });
-    controller.start(*music.store);
-    TestPlayer player(S("switch"));
-    ASSERT_TRUE(player.appear());
-    player.play("Beach House", "Myth");
-    drain();
-    EXPECT_EQ(music.playing(), S("none"));
-
-    music.defaults->set(NowPlayingController::EnabledKey, true);
-    ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Beach House|Myth"); }));
-    music.defaults->set(NowPlayingController::EnabledKey, false);
-    EXPECT_EQ(music.playing(), S("none"));
-    EXPECT_FALSE(music.store->hasPendingClear());
 }
 
 } // namespace

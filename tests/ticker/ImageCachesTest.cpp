@@ -1,0 +1,387 @@
+// The favicon and thumbnail stores against a real loopback server and the
+// shared download gate they queue on.
+#include "FakeTime.h"
+#include "LoopbackServer.h"
+#include "TickerTestUtil.h"
+#include "platform/ImageNetwork.h"
+#include "ticker/FaviconStore.h"
+#include "ticker/ImageFetchGate.h"
+#include "ticker/ThumbnailStore.h"
+
+#include <QDir>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <gtest/gtest.h>
+#include <qcoro/qcorotask.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using Response = LoopbackServer::Response;
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+Response cutAfter(Response response, int bytes)
+{
+    response.cutAfter = bytes;
+    return response;
+}
+
+// Keeps every thread of the global pool busy until it goes away, and waits
+// for its tasks to end so nothing outlives the state they share.
+class PoolBlocker {
+public:
+    PoolBlocker() : m_count(QThreadPool::globalInstance()->maxThreadCount())
+    {
+        for (int i = 0; i < m_count; ++i)
+            QThreadPool::globalInstance()->start([s = m_state] {
+                s->started.release();
+                s->release.acquire();
+                s->finished.release();
+            });
+        m_state->started.acquire(m_count);
+    }
+    ~PoolBlocker()
+    {
+        m_state->release.release(m_count);
+        m_state->finished.acquire(m_count);
+    }
+
+private:
+    struct State { QSemaphore started, release, finished; };
+    std::shared_ptr<State> m_state = std::make_shared<State>();
+    int m_count;
+};
+
+QCoro::Task<void> waitForSlot(ImageFetchGate* gate, int id, QList<int>* admitted)
+{
+    co_await gate->acquire();
+    admitted->append(id);
+}
+
+TEST(ImageFetchGateTest, AdmitsItsLimitThenServesWaitersInOrderAndSlotsAlwaysGiveBack)
+{
+    ImageFetchGate gate;
+    QList<int> admitted;
+    for (int id = 1; id <= 9; ++id)
+        waitForSlot(&gate, id, &admitted);
+    EXPECT_EQ(admitted, (QList<int>{1, 2, 3, 4, 5, 6}));
+    EXPECT_EQ(gate.waiting(), 3);
+    gate.release();
+    FakeTime::settle();
+    EXPECT_EQ(admitted.last(), 7);
+    EXPECT_EQ(gate.active(), 6) << "a handed-over slot does not change the count";
+    gate.release();
+    gate.release();
+    FakeTime::settle();
+    EXPECT_EQ(admitted.size(), 9);
+    EXPECT_EQ(gate.waiting(), 0);
+    for (int i = 0; i < 7; ++i)
+        gate.release();
+    EXPECT_EQ(gate.active(), 0) << "an unmatched release never goes below zero";
+
+    ImageFetchGate two(2);
+    admitted.clear();
+    waitForSlot(&two, 1, &admitted);
+    {
+        waitForSlot(&two, 2, &admitted);
+        ImageFetchGate::Slot held(two);
+        waitForSlot(&two, 3, &admitted);
+        EXPECT_EQ(two.waiting(), 1);
+    }
+    FakeTime::settle();
+    EXPECT_EQ(admitted, (QList<int>{1, 2, 3}));
+    EXPECT_EQ(two.active(), 2);
+}
+
+TEST(FaviconNames, KeysFileNamesAndWhichHostsGoToTheService)
+{
+    const QList<std::array<QString, 2>> files = {
+        {"example.com_128", "example.com_128.img"}, {"127.0.0.1:8080_128", "127.0.0.1-8080_128.img"},
+        {"a/b_64", "a-b_64.img"}, {"_128", "_128.img"}, {QString::fromUtf8("bücher.de_8"), QString::fromUtf8("bücher.de_8.img")},
+        {"x y?z_32", "x-y-z_32.img"}, {QString::fromUtf8("a😀b_16"), "a-b_16.img"},
+    };
+    for (const auto& [key, file] : files)
+        EXPECT_EQ(FaviconStore::fileName(key), file) << key.toStdString();
+    EXPECT_EQ(FaviconStore::cacheKey("127.0.0.1:8080", 128), "127.0.0.1:8080_128");
+    EXPECT_EQ(FaviconStore::cacheKey("", 64), "_64");
+
+    const QList<std::pair<QString, bool>> hosts = {
+        {"example.com", true}, {"news.bbc.co.uk", true}, {"localhost", true}, {"127.0.0.1", true},
+        {"example.com.", true}, {QString::fromUtf8("bücher.de"), true}, {"", false}, {"exa mple.com", false},
+        {"example.com/evil", false}, {"example.com:8080", false}, {"../etc/passwd", false}, {"-bad.com", false},
+        {"a..b", false}, {"user@example.com", false}, {QString(300, 'a'), false},
+    };
+    for (const auto& [host, valid] : hosts)
+        EXPECT_EQ(FaviconStore::isValidHostName(host), valid) << host.toStdString();
+}
+
+class FaviconStoreTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    LoopbackServer server;
+    FakeTime time;
+    ImageFetchGate gate;
+    QNetworkAccessManager nam;
+
+    std::unique_ptr<FaviconStore> makeStore(QString cacheDir = {})
+    {
+        if (cacheDir.isNull())
+            cacheDir = dir.path() + QStringLiteral("/favicons");
+        return std::make_unique<FaviconStore>(cacheDir, &nam, server.baseUrl(), gate, time);
+    }
+    QString cachedFile(const QString& key) const
+    {
+        return dir.path() + QStringLiteral("/favicons/") + FaviconStore::fileName(key);
+    }
+    // The disk pass on the thread pool, the pause before the network pass,
+    // then the download.
+    void finishLoad(FaviconStore& store, const QString& key)
+    {
+        ASSERT_TRUE(runUntil([&] { return time.pendingCount() > 0 || !store.isLoading(key); }));
+        time.advance(100ms);
+        ASSERT_TRUE(runUntil([&] { return !store.isLoading(key); })) << key.toStdString();
+    }
+};
+
+TEST_F(FaviconStoreTest, DownloadsAfterAShortPauseAndKeepsTheBytesInMemoryAndOnDisk)
+{
+    struct Case {
+        const char* name;
+        QString host;
+        QString icon;  // a path on the server, or empty for the favicon service
+        QString served;
+        int status;
+    };
+    const QList<Case> cases = {
+        {"service", "example.com", "", "/ip3/example.com.ico", 200},
+        {"an international host in its ASCII form", QString::fromUtf8("B\u00fcCHER.example"), "",
+         "/ip3/xn--bcher-kva.example.ico", 200},
+        {"any status with an image body", "missing.org", "", "/ip3/missing.org.ico", 404},
+        {"an icon address with an empty host", "", "icons/b.png", "/icons/b.png", 200},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString key = FaviconStore::cacheKey(c.host, 128);
+        const QByteArray png = pngBytes(16, 16);
+        server.route(c.served, Response::text(png, "image/png", c.status));
+        auto store = makeStore();
+        QSignalSpy changed(store.get(), &FaviconStore::changed);
+        const auto icon = c.icon.isEmpty() ? std::nullopt : std::optional(server.url(c.icon).toString());
+        store->request(c.host, icon, 128);
+        EXPECT_TRUE(store->isLoading(key));
+        store->request(c.host, icon, 128);  // already loading: dropped
+        FakeTime::settle();
+        EXPECT_EQ(server.requestCount(c.served), 0) << "the network waits for the short pause";
+        finishLoad(*store, key);
+        EXPECT_EQ(server.requestCount(c.served), 1);
+        ASSERT_EQ(changed.count(), 1);
+        EXPECT_EQ(changed.first().first().toString(), key);
+        EXPECT_EQ(store->image(key).size(), QSize(16, 16));
+        EXPECT_EQ(fileBytes(cachedFile(key)), png) << "the file holds the bytes as sent";
+        store->request(c.host, icon, 128);  // in memory: nothing starts
+        EXPECT_FALSE(store->isLoading(key));
+    }
+    time.advance(1s);
+    FakeTime::settle();
+    EXPECT_EQ(server.requestCount(), 4);
+}
+
+TEST_F(FaviconStoreTest, AfterARestartTheDiskAnswersOffTheCallingThreadWithoutNetwork)
+{
+    const QByteArray png = pngBytes(16, 16);
+    server.route("/ip3/example.com.ico", Response::text(png, "image/png"));
+    QDir().mkpath(dir.path() + "/favicons");
+    {
+        QFile junk(cachedFile("example.com_128"));
+        ASSERT_TRUE(junk.open(QIODevice::WriteOnly));
+        junk.write("not an image");
+    }
+    {
+        auto first = makeStore();
+        first->request("example.com", std::nullopt, 128);
+        finishLoad(*first, "example.com_128");
+        ASSERT_TRUE(first->contains("example.com_128"));
+        EXPECT_EQ(fileBytes(cachedFile("example.com_128")), png) << "an undecodable file is replaced";
+    }
+    server.clearRequests();
+
+    auto second = makeStore();
+    QSignalSpy changed(second.get(), &FaviconStore::changed);
+    {
+        PoolBlocker blocker;  // a read on the calling thread would show the icon at once
+        second->request("example.com", std::nullopt, 128);
+        EXPECT_TRUE(second->isLoading("example.com_128"));
+        FakeTime::settle();
+        EXPECT_EQ(changed.count(), 0);
+    }
+    ASSERT_TRUE(runUntil([&] { return changed.count() == 1; })) << "served from disk, without the pause";
+    EXPECT_FALSE(second->image("example.com_128").isNull());
+    time.advance(1s);
+    FakeTime::settle();
+    EXPECT_EQ(server.requestCount(), 0);
+
+    auto memoryOnly = makeStore(QStringLiteral(""));
+    memoryOnly->request("example.com", std::nullopt, 64);
+    finishLoad(*memoryOnly, "example.com_64");
+    EXPECT_TRUE(memoryOnly->contains("example.com_64")) << "without a cache folder memory still works";
+    EXPECT_FALSE(QFile::exists(cachedFile("example.com_64")));
+}
+
+TEST_F(FaviconStoreTest, FailuresAndUnusableRequestsCacheNothing)
+{
+    const QList<std::pair<const char*, Response>> failures = {
+        {"error page", Response::text("<html>not found</html>", "text/html", 404)},
+        {"empty body", Response::text("", "image/png")},
+        {"cut body", cutAfter(Response::text(pngBytes(64, 64), "image/png"), 20)},
+        {"over the size cap", Response::text(QByteArray(FaviconStore::maxDownloadBytes + 10, 'x'), "image/png")},
+    };
+    int n = 0;
+    for (const auto& [name, response] : failures) {
+        SCOPED_TRACE(name);
+        const QString host = QStringLiteral("fail%1.test").arg(++n);
+        const QString key = host + QStringLiteral("_128");
+        server.route("/ip3/" + host + ".ico", response);
+        auto store = makeStore();
+        QSignalSpy changed(store.get(), &FaviconStore::changed);
+        store->request(host, std::nullopt, 128);
+        finishLoad(*store, key);
+        EXPECT_FALSE(store->contains(key));
+        EXPECT_EQ(changed.count(), 0);
+        EXPECT_FALSE(QFile::exists(cachedFile(key)));
+        EXPECT_EQ(gate.active(), 0) << "the download slot is given back";
+        store->request(host, std::nullopt, 128);  // a later request tries again
+        finishLoad(*store, key);
+        EXPECT_EQ(server.requestCount("/ip3/" + host + ".ico"), 2);
+    }
+
+    server.clearRequests();
+    auto store = makeStore();
+    const QList<std::pair<QString, std::optional<QString>>> unusable = {
+        {"", std::nullopt}, {"", QString()}, {"bad host/x", std::nullopt},
+        {"ok.com", QStringLiteral("ftp://ok.com/favicon.ico")}, {"ok.com", QStringLiteral("http://exa mple.com/x.ico")},
+        {"ok.com", QStringLiteral("file:///etc/passwd")},
+    };
+    for (const auto& [host, icon] : unusable) {
+        store->request(host, icon, 128);
+        EXPECT_FALSE(store->isLoading(FaviconStore::cacheKey(host, 128))) << host.toStdString();
+    }
+    time.advance(1s);
+    FakeTime::settle();
+    EXPECT_EQ(server.requestCount(), 0);
+}
+
+TEST_F(FaviconStoreTest, IconAddressWinsAndTheDownloadWaitsForAFreeSlot)
+{
+    server.route("/icons/a.png", Response::text(pngBytes(10, 10), "image/png"));
+    server.route("/icons/b.png", Response::text(pngBytes(12, 12), "image/png"));
+    std::vector<std::unique_ptr<ImageFetchGate::Slot>> held;
+    for (int i = 0; i < ImageFetchGate::standardLimit; ++i) {
+        EXPECT_TRUE(gate.acquire().await_ready());
+        held.push_back(std::make_unique<ImageFetchGate::Slot>(gate));  // gives the taken slot back
+    }
+    auto store = makeStore();
+    store->request("site.com", server.url("icons/a.png").toString(), 128);
+    store->request("site.com", server.url("icons/b.png").toString(), 128);
+    ASSERT_TRUE(runUntil([&] { return time.pendingCount() > 0; }));
+    time.advance(100ms);
+    FakeTime::settle();
+    EXPECT_EQ(gate.waiting(), 1);
+    EXPECT_EQ(server.requestCount(), 0);
+
+    held.pop_back();
+    ASSERT_TRUE(runUntil([&] { return !store->isLoading("site.com_128"); }));
+    EXPECT_EQ(server.requestCount("/icons/a.png"), 1);
+    EXPECT_EQ(server.requestCount("/icons/b.png"), 0);
+    EXPECT_EQ(store->image("site.com_128").size(), QSize(10, 10));
+    held.clear();
+    EXPECT_EQ(gate.active(), 0);
+}
+
+class ThumbnailStoreTest : public ::testing::Test {
+protected:
+    LoopbackServer server;
+    ImageFetchGate gate;
+    QTemporaryDir httpCache;
+    // The image network as the app has it: with an HTTP disk cache.
+    std::unique_ptr<QNetworkAccessManager> nam{ImageNetwork::create(httpCache.path())};
+    ThumbnailStore store{nam.get(), gate};
+
+    static bool load(ThumbnailStore& into, const QUrl& url, QSize pixels)
+    {
+        into.request(url, pixels);
+        return runUntil([&] { return !into.isLoading(url, pixels); });
+    }
+};
+
+TEST_F(ThumbnailStoreTest, DownloadsOncePerAddressDecodesEachShownSizeAndSurvivesARestart)
+{
+    const QByteArray png = pngBytes(800, 400);
+    server.route("/pic.png", Response::text(png, "image/png"));
+    server.route("/small.png", Response::text(pngBytes(20, 10), "image/png", 404));
+    const QUrl url = server.url("pic.png");
+    QSignalSpy changed(&store, &ThumbnailStore::changed);
+    // The strip and the board ask at once, at their own sizes.
+    store.request(url, QSize(56, 36));
+    store.request(url, QSize(112, 72));
+    store.request(url, QSize(56, 36));
+    ASSERT_TRUE(runUntil([&] { return !store.isLoading(url, QSize(56, 36)) && !store.isLoading(url, QSize(112, 72)); }));
+    EXPECT_EQ(store.image(url, QSize(56, 36)).size(), QSize(72, 36)) << "fills the frame, aspect kept";
+    EXPECT_EQ(store.image(url, QSize(112, 72)).size(), QSize(144, 72));
+    EXPECT_EQ(store.cache().totalCost(), 72 * 36 * 4 + 144 * 72 * 4) << "decoded bytes are charged";
+    EXPECT_EQ(changed.first().first().toUrl(), url);
+    ASSERT_TRUE(load(store, url, QSize(168, 108)));  // another pixel ratio later
+    EXPECT_EQ(store.image(url, QSize(168, 108)).size(), QSize(216, 108));
+    store.request(url, QSize(56, 36));  // cached: nothing starts
+    EXPECT_FALSE(store.isLoading(url, QSize(56, 36)));
+    EXPECT_EQ(server.requestCount("/pic.png"), 1);
+    EXPECT_EQ(store.downloads().totalCost(), png.size()) << "bytes are charged by their length";
+    EXPECT_EQ(gate.active(), 0);
+
+    ASSERT_TRUE(load(store, server.url("small.png"), QSize(80, 50)));
+    EXPECT_EQ(store.image(server.url("small.png"), QSize(80, 50)).size(), QSize(20, 10)) << "never enlarged";
+
+    std::unique_ptr<QNetworkAccessManager> again{ImageNetwork::create(httpCache.path())};
+    ThumbnailStore restarted(again.get(), gate);
+    ASSERT_TRUE(load(restarted, url, QSize(56, 36)));
+    EXPECT_FALSE(restarted.image(url, QSize(56, 36)).isNull());
+    EXPECT_EQ(server.requestCount("/pic.png"), 1) << "the HTTP disk cache answers";
+}
+
+TEST_F(ThumbnailStoreTest, FailuresCacheNothingFreeTheSlotAndOnlyWebAddressesAreFetched)
+{
+    const QList<std::pair<const char*, Response>> cases = {
+        {"not an image", Response::text("<html/>", "text/html")},
+        {"cut body", cutAfter(Response::text(pngBytes(300, 300), "image/png"), 50)},
+        {"over the size cap", Response::text(QByteArray(ThumbnailStore::maxDownloadBytes + 1, 'x'), "image/png")},
+        {"server error", Response::text("oops", "text/plain", 500)},
+    };
+    int n = 0;
+    for (const auto& [name, response] : cases) {
+        SCOPED_TRACE(name);
+        const QString path = QStringLiteral("/fail%1.png").arg(++n);
+        server.route(path, response);
+        const QUrl url = server.url(path.mid(1));
+        ASSERT_TRUE(load(store, url, QSize(56, 36)));
+        EXPECT_FALSE(store.contains(url, QSize(56, 36)));
+        EXPECT_EQ(gate.active(), 0);
+        ASSERT_TRUE(load(store, url, QSize(56, 36)));
+        EXPECT_EQ(server.requestCount(path), 2);
+    }
+    for (const QString& address : {QStringLiteral("file:///etc/passwd"), QStringLiteral("ftp://x.com/a.png"),
+                                   QStringLiteral("data:image/png;base64,AAAA"), QString()}) {
+        store.request(QUrl(address), QSize(56, 36));
+        EXPECT_FALSE(store.isLoading(QUrl(address), QSize(56, 36))) << address.toStdString();
+    }
+}
+
+} // namespace
