@@ -204,19 +204,6 @@ TEST_F(TickerWindowTest, NotOnTopIsANormalWindowWithoutStrut)
     EXPECT_TRUE(waitFor([this] { return workArea() == kRoot && !states().contains("_NET_WM_STATE_ABOVE"); }));
 }
 
-TEST_F(TickerWindowTest, MiniModeLetsClicksThroughOutsideTheGivenRegion)
-{
-    showStrip();
-    controller->setInputRegion(QRect(0, 0, 290, 72));
-    EXPECT_TRUE(waitFor([this] { return X11Probe::boundingShape(id()) == QRect(0, 0, 290, 72); }))
-        << X11Probe::shapeReport(id()).toStdString();
-    controller->setInputRegion(std::nullopt);
-    EXPECT_TRUE(waitFor([this] {
-        const auto shape = X11Probe::boundingShape(id());
-        return !shape || *shape == QRect(0, 0, 1920, 72);
-    }));
-}
-
 TEST_F(TickerWindowTest, FollowsASecondMonitorAddedAndRemoved)
 {
     if (QStandardPaths::findExecutable("xrandr").isEmpty())

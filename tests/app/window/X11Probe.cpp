@@ -80,22 +80,6 @@ QRect geometry(WId window)
                  field(out, QStringLiteral("Width")), field(out, QStringLiteral("Height")));
 }
 
-std::optional<QRect> boundingShape(WId window)
-{
-    const QString out = run(QStringLiteral("xwininfo"), idTarget(window) + QStringList{QStringLiteral("-shape")});
-    // "Window shape extents:  290x72+0+0", or "No window shape defined".
-    static const QRegularExpression re(QStringLiteral("Window shape extents:\\s*(\\d+)x(\\d+)([+-]\\d+)([+-]\\d+)"));
-    const auto m = re.match(out);
-    if (!m.hasMatch())
-        return std::nullopt;
-    return QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
-}
-
-QString shapeReport(WId window)
-{
-    return run(QStringLiteral("xwininfo"), idTarget(window) + QStringList{QStringLiteral("-shape")});
-}
-
 QList<QRect> boundingRectangles(WId window)
 {
     QList<QRect> rects;

@@ -20,9 +20,6 @@ std::optional<QList<qint64>> cardinals(WId window, const QString& property);
 std::optional<QList<qint64>> rootCardinals(const QString& property);
 // The window's position on the root window and its size.
 QRect geometry(WId window);
-// The extents of the window's bounding shape; none when it is not shaped.
-std::optional<QRect> boundingShape(WId window);
-QString shapeReport(WId window);
 // The rectangles of the window's bounding shape, in window coordinates, as
 // the server lists them; an unshaped window has one: the whole window.
 QList<QRect> boundingRectangles(WId window);
