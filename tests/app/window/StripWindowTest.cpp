@@ -23,11 +23,6 @@
 
 namespace {
 
-bool waitFor(const std::function<bool()>& condition)
-{
-    return QTest::qWaitFor(condition, 10000);
-}
-
 // The process's standard settings, in memory: the settings file would carry
 // one run's changes into the next (QStandardPaths' test mode keeps it under
 // the home folder, not the private XDG folders). Installed once and never

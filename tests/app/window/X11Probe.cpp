@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 
 // After Qt: Xlib's macros (None, Bool, Status…) clash with Qt's names.
 #include <X11/Xlib.h>
@@ -71,6 +72,12 @@ std::optional<QList<qint64>> cardinals(WId window, const QString& property)
 std::optional<QList<qint64>> rootCardinals(const QString& property)
 {
     return toNumbers(propertyValues({QStringLiteral("-root")}, property));
+}
+
+QRect workArea()
+{
+    const auto area = rootCardinals(QStringLiteral("_NET_WORKAREA")).value_or(QList<qint64>{});
+    return area.size() >= 4 ? QRect(int(area[0]), int(area[1]), int(area[2]), int(area[3])) : QRect();
 }
 
 QRect geometry(WId window)
@@ -154,3 +161,8 @@ void CompositingManager::release()
 }
 
 } // namespace X11Probe
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}
