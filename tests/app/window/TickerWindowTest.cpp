@@ -171,11 +171,10 @@ TEST_F(TickerWindowTest, NotOnTopIsANormalWindowWithoutStrut)
     EXPECT_TRUE(waitFor([this] { return X11Probe::workArea() == kRoot; }));
 
     // Switching it on again turns the same window into the docked strip,
-    // once the window manager has let go of it: placing returns at once and
-    // finishes from the event loop.
+    // once the window manager has let go of it (which may already be the
+    // case when placing returns, or only later from the event loop).
     defaults->set("alwaysOnTop", true);
     controller->reposition();
-    EXPECT_EQ(types().value(0), "_NET_WM_WINDOW_TYPE_NORMAL");
     ASSERT_TRUE(waitFor([this] { return types().value(0) == "_NET_WM_WINDOW_TYPE_DOCK" &&
                                         states().contains("_NET_WM_STATE_ABOVE"); }))
         << types().join(' ').toStdString() << " / " << states().join(' ').toStdString();
