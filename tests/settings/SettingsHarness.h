@@ -2,18 +2,32 @@
 
 #include "CatalogueServer.h"
 #include "FakeTime.h"
+#include "markets/MarketsStore.h"
+#include "personal/PersonalFeed.h"
+#include "personal/PersonalFeedStore.h"
 #include "platform/Clipboard.h"
 #include "platform/Defaults.h"
 #include "platform/PathMonitor.h"
+#include "platform/SecretStore.h"
 #include "store/FeedStore.h"
+#include "store/FilterStore.h"
+#include "store/ReadStore.h"
 #include "ticker/StripServices.h"
 
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QComboBox>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
+
+// Runs the event loop until `done` holds or `ms` of real time pass (for
+// replies of the loopback servers).
+inline bool waitUntil(const std::function<bool()>& done, int ms = 10000)
+{
+    return QTest::qWaitFor(done, ms);
+}
 
 // Records what the settings ask of the rest of the application, and the
 // settings as they stood at each call.
@@ -48,17 +62,23 @@ private:
 };
 
 // The settings tabs' world: the standard settings on a real file in a
-// private folder, a feed store that has reached the sample catalogue server
-// on loopback, recorded application services and a fake clipboard.
+// private folder, the stores over it, the sample catalogue server on
+// loopback (standing in for the server API, Finnhub and CoinGecko),
+// recorded application services and a fake clipboard. The feed store starts
+// out pointed at a closed port and not started.
 class SettingsTest : public ::testing::Test {
 protected:
-    SettingsTest();
+    explicit SettingsTest(quint64 seed = 7);
     ~SettingsTest() override;
 
     // Starts the store against the catalogue server and waits until it runs.
     void startStore(const QString& runningVersion = QStringLiteral("0.1"));
-    void makeStore(const QUrl& base, const QString& runningVersion);
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000);
+    void makeStore(const QUrl& base, const QString& runningVersion = QStringLiteral("0.1"));
+    // The catalogue server's address, started on first use.
+    QUrl serverBase();
+    MarketsStore& markets();
+    // The settings file as written to disk now.
+    QByteArray settingsFile();
 
     // Picks the entry labelled `label` as a user would (activation).
     static void choose(QComboBox* box, const QString& label);
@@ -74,4 +94,26 @@ protected:
     std::unique_ptr<FeedStore> store;
     RecordingServices services;
     FakeClipboard clipboard;
+    MemorySecretStore secrets;
+    std::unique_ptr<FilterStore> filters;
+    std::unique_ptr<ReadStore> reads;
+
+private:
+    std::unique_ptr<MarketsStore> m_markets;
+};
+
+PersonalFeed feed(const QString& title, const QString& url, bool on = true);
+// `count` feeds "Feed 1" … on example hosts, the first `off` switched off.
+QList<PersonalFeed> feeds(int count, int off = 0);
+
+// A personal-feed store on in-memory settings that already hold `stored`,
+// as a previous run would have left them.
+struct PersonalStore {
+    explicit PersonalStore(const QList<PersonalFeed>& stored = {});
+    ~PersonalStore();
+
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    QNetworkAccessManager network;
+    std::unique_ptr<PersonalFeedStore> store;
 };

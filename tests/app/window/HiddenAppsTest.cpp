@@ -21,11 +21,6 @@ namespace {
 const QRect kStrip(0, 0, 1920, 72);
 const QRect kBelowStrip(0, 72, 1920, 1008);
 
-bool waitFor(const std::function<bool()>& condition)
-{
-    return QTest::qWaitFor(condition, 5000);
-}
-
 // The windows openbox manages, as xprop lists them.
 QList<qint64> clientList()
 {
@@ -39,12 +34,6 @@ QList<qint64> clientList()
     return ids;
 }
 
-QRect workArea()
-{
-    const auto area = X11Probe::rootCardinals("_NET_WORKAREA").value_or(QList<qint64>{});
-    return area.size() >= 4 ? QRect(int(area[0]), int(area[1]), int(area[2]), int(area[3])) : QRect();
-}
-
 class HiddenAppsTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -55,7 +44,7 @@ protected:
         ASSERT_TRUE(monitor);
         configureTickerWindow(&strip, *windows);
         strip.show();
-        ASSERT_TRUE(waitFor([] { return workArea() == kBelowStrip; }));
+        ASSERT_TRUE(waitFor([] { return X11Probe::workArea() == kBelowStrip; }));
     }
 
     void TearDown() override
@@ -102,11 +91,11 @@ protected:
     {
         return strip.isVisible() && clientList().contains(qint64(strip.winId()))
                && X11Probe::geometry(strip.winId()) == frame
-               && workArea() == QRect(0, frame.height(), 1920, 1080 - frame.height());
+               && X11Probe::workArea() == QRect(0, frame.height(), 1920, 1080 - frame.height());
     }
     bool stripGone() const
     {
-        return !strip.isVisible() && !clientList().contains(qint64(strip.winId())) && workArea() == QRect(0, 0, 1920, 1080);
+        return !strip.isVisible() && !clientList().contains(qint64(strip.winId())) && X11Probe::workArea() == QRect(0, 0, 1920, 1080);
     }
 
     std::unique_ptr<Defaults> defaults = Defaults::inMemory();

@@ -21,11 +21,6 @@
 
 namespace {
 
-bool waitFor(const std::function<bool()>& condition)
-{
-    return QTest::qWaitFor(condition, 10000);
-}
-
 QJsonArray stories(int fresh = 0)
 {
     QJsonArray items{

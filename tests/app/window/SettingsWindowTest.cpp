@@ -23,11 +23,6 @@
 
 namespace {
 
-bool waitFor(const std::function<bool()>& condition)
-{
-    return QTest::qWaitFor(condition, 5000);
-}
-
 class SettingsWindowTest : public ::testing::Test {
 protected:
     void SetUp() override

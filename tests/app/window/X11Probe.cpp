@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTest>
 
 // After Qt: Xlib's macros (None, Bool, Status…) clash with Qt's names.
 #include <X11/Xlib.h>
@@ -73,27 +74,17 @@ std::optional<QList<qint64>> rootCardinals(const QString& property)
     return toNumbers(propertyValues({QStringLiteral("-root")}, property));
 }
 
+QRect workArea()
+{
+    const auto area = rootCardinals(QStringLiteral("_NET_WORKAREA")).value_or(QList<qint64>{});
+    return area.size() >= 4 ? QRect(int(area[0]), int(area[1]), int(area[2]), int(area[3])) : QRect();
+}
+
 QRect geometry(WId window)
 {
     const QString out = run(QStringLiteral("xwininfo"), idTarget(window));
     return QRect(field(out, QStringLiteral("Absolute upper-left X")), field(out, QStringLiteral("Absolute upper-left Y")),
                  field(out, QStringLiteral("Width")), field(out, QStringLiteral("Height")));
-}
-
-std::optional<QRect> boundingShape(WId window)
-{
-    const QString out = run(QStringLiteral("xwininfo"), idTarget(window) + QStringList{QStringLiteral("-shape")});
-    // "Window shape extents:  290x72+0+0", or "No window shape defined".
-    static const QRegularExpression re(QStringLiteral("Window shape extents:\\s*(\\d+)x(\\d+)([+-]\\d+)([+-]\\d+)"));
-    const auto m = re.match(out);
-    if (!m.hasMatch())
-        return std::nullopt;
-    return QRect(m.captured(3).toInt(), m.captured(4).toInt(), m.captured(1).toInt(), m.captured(2).toInt());
-}
-
-QString shapeReport(WId window)
-{
-    return run(QStringLiteral("xwininfo"), idTarget(window) + QStringList{QStringLiteral("-shape")});
 }
 
 QList<QRect> boundingRectangles(WId window)
@@ -170,3 +161,8 @@ void CompositingManager::release()
 }
 
 } // namespace X11Probe
+
+bool waitFor(const std::function<bool()>& condition)
+{
+    return QTest::qWaitFor(condition, 10000);
+}

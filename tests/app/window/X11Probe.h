@@ -4,9 +4,13 @@
 #include <QRect>
 #include <QStringList>
 #include <QWidget>
+#include <functional>
 #include <optional>
 
 struct _XDisplay;
+
+// Runs the event loop until `condition` holds, for at most ten seconds.
+bool waitFor(const std::function<bool()>& condition);
 
 // Reads what the X server itself holds about a window, through the standard
 // X11 command-line tools or a connection of its own, so the checks do not
@@ -18,11 +22,10 @@ QStringList atoms(WId window, const QString& property);
 // The values of a CARDINAL property; none when it is not set.
 std::optional<QList<qint64>> cardinals(WId window, const QString& property);
 std::optional<QList<qint64>> rootCardinals(const QString& property);
+// The work area the window manager computed from every client's strut.
+QRect workArea();
 // The window's position on the root window and its size.
 QRect geometry(WId window);
-// The extents of the window's bounding shape; none when it is not shaped.
-std::optional<QRect> boundingShape(WId window);
-QString shapeReport(WId window);
 // The rectangles of the window's bounding shape, in window coordinates, as
 // the server lists them; an unshaped window has one: the whole window.
 QList<QRect> boundingRectangles(WId window);

@@ -1,0 +1,1049 @@
+// The settings window's tabs on the real settings file and stores that
+// reach the sample catalogue server: what each shows, what each control
+// writes (and asks of the rest of the application), and that each follows a
+// change made elsewhere while open.
+#include "SettingsHarness.h"
+
+#include "LogCapture.h"
+#include "LoopbackServer.h"
+#include "SampleCatalogue.h"
+#include "markets/Keychain.h"
+#include "platform/Endpoints.h"
+#include "platform/HiddenAppsController.h"
+#include "platform/LaunchAtLogin.h"
+#include "platform/NotificationCenter.h"
+#include "platform/ScreenNumbers.h"
+#include "platform/SettingsCatalogue.h"
+#include "platform/UrlOpener.h"
+#include "settings/AboutTab.h"
+#include "settings/CatalogueFeedList.h"
+#include "settings/CatalogueFeedRow.h"
+#include "settings/CuratedTab.h"
+#include "settings/DiagnosticsTab.h"
+#include "settings/FeedFilterField.h"
+#include "settings/FiltersTab.h"
+#include "settings/FullScreenTab.h"
+#include "settings/GeneralTab.h"
+#include "settings/HomeTab.h"
+#include "settings/MarketsTab.h"
+#include "settings/MusicTab.h"
+#include "settings/PersonalFeedsSection.h"
+#include "settings/RSSTab.h"
+#include "settings/SecondTickerTab.h"
+#include "settings/SettingsView.h"
+#include "settings/SourcesTab.h"
+#include "settings/TickerTab.h"
+#include "settings/WatchlistEditor.h"
+#include "ticker/StripConfig.h"
+
+#include <QCheckBox>
+#include <QGuiApplication>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QScreen>
+#include <QSet>
+#include <QSignalSpy>
+#include <QSlider>
+#include <algorithm>
+
+namespace {
+
+
+using SettingsViewTest = SettingsTest;
+
+void postSelectTab(const QVariantMap& userInfo, const QString& name = QStringLiteral("tidewire.settings.selectTab"))
+{
+    NotificationCenter::shared().post(name, userInfo);
+}
+
+TEST_F(SettingsViewTest, SidebarListsTheTabsAndTheNotificationSwitchesOnlyToANamedOne)
+{
+    SettingsView view(*store, SettingsTab::Ticker);
+    QStringList titles;
+    for (int row = 0; row < view.sidebar()->count(); ++row)
+        if (!view.sidebar()->isRowHidden(row))
+            titles << view.sidebar()->item(row)->text();
+    EXPECT_EQ(titles, (QStringList{"Home", "Ticker", "Second Ticker", "Full Screen", "Markets", "Music", "Curated",
+                                   "Sources", "RSS", "Filters", "General", "About"}));
+    EXPECT_EQ(view.selectedTab(), SettingsTab::Ticker);
+    EXPECT_EQ(view.page(SettingsTab::Home), nullptr) << "pages are built when first selected";
+
+    struct Post {
+        const char* what;
+        QVariantMap userInfo;
+        QString name;
+        SettingsTab expected;
+    };
+    const QString selectTab = QStringLiteral("tidewire.settings.selectTab");
+    const QList<Post> posts = {
+        {"a tab's title", {{"tab", "Markets"}}, selectTab, SettingsTab::Markets},
+        {"no value", {}, selectTab, SettingsTab::Markets},
+        {"a value that is not text", {{"tab", 4}}, selectTab, SettingsTab::Markets},
+        {"a title in other case", {{"tab", "second ticker"}}, selectTab, SettingsTab::Markets},
+        {"another key", {{"title", "About"}}, selectTab, SettingsTab::Markets},
+        {"another notification", {{"tab", "About"}}, QStringLiteral("tidewire.settings.other"), SettingsTab::Markets},
+        {"a hidden tab", {{"tab", "Diagnostics"}}, selectTab, SettingsTab::Markets},
+        {"a two-word title", {{"tab", "Second Ticker"}}, selectTab, SettingsTab::SecondTicker},
+    };
+    for (const Post& p : posts) {
+        SCOPED_TRACE(p.what);
+        postSelectTab(p.userInfo, p.name);
+        EXPECT_EQ(view.selectedTab(), p.expected);
+        EXPECT_EQ(view.sidebar()->currentItem()->text(), SettingsTabs::title(p.expected));
+        ASSERT_NE(view.page(p.expected), nullptr);
+        EXPECT_TRUE(view.page(p.expected)->isVisibleTo(&view));
+    }
+
+    // Picking in the sidebar shows that page.
+    view.sidebar()->setCurrentRow(10);
+    EXPECT_EQ(view.selectedTab(), SettingsTab::General);
+    EXPECT_NE(view.page(SettingsTab::General)->findChild<QPushButton*>(), nullptr);
+}
+
+TEST_F(SettingsViewTest, DiagnosticsFollowsShowDebugTabLive)
+{
+    SettingsView view(*store, SettingsTab::Debug);
+    EXPECT_EQ(view.selectedTab(), SettingsTab::Home) << "a hidden tab cannot be the first";
+    EXPECT_FALSE(view.isListed(SettingsTab::Debug));
+
+    defaults->set("showDebugTab", true);
+    EXPECT_TRUE(view.isListed(SettingsTab::Debug));
+    postSelectTab({{"tab", "Diagnostics"}});
+    EXPECT_EQ(view.selectedTab(), SettingsTab::Debug);
+
+    defaults->set("showDebugTab", false);
+    EXPECT_FALSE(view.isListed(SettingsTab::Debug));
+    EXPECT_EQ(view.selectedTab(), SettingsTab::Home);
+}
+
+TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
+{
+    using SettingsCatalogue::Type;
+    // Every preference away from its default, and user data beside them.
+    QHash<QString, QJsonValue> userData;
+    for (const SettingsCatalogue::Entry& e : SettingsCatalogue::entries()) {
+        QJsonValue changed;
+        switch (e.type) {
+        case Type::Bool: changed = !e.fallback.toBool(); break;
+        case Type::Int: changed = 4; break;
+        case Type::Double: changed = 0.25; break;
+        case Type::String: changed = QStringLiteral("changed"); break;
+        case Type::Stored: changed = QJsonArray{QStringLiteral("kept")}; break;
+        }
+        defaults->set(e.key, changed);
+        if (!e.resettable)
+            userData.insert(e.key, changed);
+    }
+    StripConfig::setField(*defaults, 0, &StripConfig::mix, QStringLiteral("music"));
+
+    // The strip is placed again only once everything is back.
+    QStringList wrongWhenPlaced;
+    services.onCall = [&](const QString& call) {
+        if (call != QStringLiteral("reposition"))
+            return;
+        for (const SettingsCatalogue::Entry& e : SettingsCatalogue::entries())
+            if (e.resettable && defaults->value(e.key) != e.fallback)
+                wrongWhenPlaced << e.key;
+    };
+    GeneralTab tab(*store);
+    click(tab.resetButton());
+    EXPECT_EQ(services.calls, QStringList{QStringLiteral("reposition")});
+    EXPECT_TRUE(wrongWhenPlaced.isEmpty()) << wrongWhenPlaced.join(", ").toStdString();
+
+    ASSERT_TRUE(defaults->flush());
+    const auto nextRun = Defaults::openFile(defaults->filePath());
+    for (const SettingsCatalogue::Entry& e : SettingsCatalogue::entries()) {
+        SCOPED_TRACE(e.key.toStdString());
+        if (e.resettable)
+            EXPECT_EQ(nextRun->value(e.key), e.fallback);
+        else
+            EXPECT_EQ(nextRun->value(e.key), userData.value(e.key)) << "user data is not a preference";
+    }
+    // The readers agree with the catalogue: the main strip's values are what
+    // the second strip falls back to.
+    const StripConfig second = StripConfig::load(*nextRun).first();
+    EXPECT_EQ(second.size, 2);
+    EXPECT_EQ(second.speed, 1.0);
+    EXPECT_EQ(second.background, QStringLiteral("Black"));
+}
+
+
+using ContentTabs = SettingsTest;
+
+QPushButton* buttonLabelled(QWidget& tab, const QString& text)
+{
+    for (QPushButton* b : tab.findChildren<QPushButton*>())
+        if (b->text() == text)
+            return b;
+    ADD_FAILURE() << "no button " << text.toStdString();
+    return nullptr;
+}
+
+TEST_F(ContentTabs, HomeShowsTheStoreAndOpensTheOtherWindows)
+{
+    HomeTab booting(*store);
+    EXPECT_EQ(booting.phaseLabel()->text(), QStringLiteral("Starting…"));
+    EXPECT_EQ(booting.lastRefreshLabel()->text(), QStringLiteral("Not yet"));
+
+    startStore();
+    HomeTab tab(*store);
+    EXPECT_EQ(tab.phaseLabel()->text(), QStringLiteral("Running"));
+    EXPECT_EQ(tab.statusLabel()->text(), QStringLiteral("Live"));
+    EXPECT_EQ(tab.connectionLabel()->text(), QStringLiteral("Online"));
+    EXPECT_EQ(tab.headlinesLabel()->text(), QString::number(store->items().size()));
+    EXPECT_NE(tab.lastRefreshLabel()->text(), QStringLiteral("Not yet"));
+
+    struct Press {
+        QString button;
+        QString call;
+    };
+    for (const Press& p : QList<Press>{{"Search…", "showSearch"}, {"Full Screen", "showFullScreen"}}) {
+        services.calls.clear();
+        QPushButton* b = buttonLabelled(tab, p.button);
+        ASSERT_NE(b, nullptr);
+        click(b);
+        EXPECT_EQ(services.calls, QStringList{p.call});
+    }
+
+    // Going offline shows at once, as does a feed switched off.
+    ASSERT_NE(monitor, nullptr);
+    monitor->setOnline(false);
+    EXPECT_TRUE(waitUntil([&] { return tab.connectionLabel()->text() == QStringLiteral("Offline"); }));
+    monitor->setOnline(true);
+    const QString dropped = store->items().first().source->id;
+    const auto fromDropped = [&] {
+        return std::count_if(store->items().cbegin(), store->items().cend(),
+                             [&](const FeedItem& i) { return i.source && i.source->id == dropped; });
+    };
+    ASSERT_GT(fromDropped(), 0);
+    store->toggleFeed(dropped);
+    time.advanceSeconds(0.3);
+    ASSERT_TRUE(waitUntil([&] { return fromDropped() == 0; }));
+    EXPECT_EQ(tab.headlinesLabel()->text(), QString::number(store->items().size()));
+}
+
+TEST_F(ContentTabs, AboutOffersTheReleaseUntilDismissed)
+{
+    startStore(QStringLiteral("0.0.1"));
+    ASSERT_TRUE(store->availableUpdate().has_value()) << "the sample catalogue offers a newer release";
+    const ClientRelease release = *store->availableUpdate();
+    AboutTab tab(*store);
+    EXPECT_EQ(tab.updateLabel()->text(), QStringLiteral("Version ") + release.version + QStringLiteral(" is available"));
+    EXPECT_FALSE(tab.dismissButton()->isHidden());
+
+    click(tab.downloadButton());
+    EXPECT_EQ(services.calls,
+              QStringList{QStringLiteral("update:") + release.version + QLatin1Char(' ') +
+                          release.downloadURL()->toString()});
+    click(tab.dismissButton());
+    EXPECT_EQ(defaults->stringValue("dismissedReleaseVersion"), release.version);
+    EXPECT_EQ(tab.updateLabel()->text(), QStringLiteral("You are up to date"));
+    EXPECT_TRUE(tab.dismissButton()->isHidden());
+    EXPECT_TRUE(tab.downloadButton()->isHidden());
+}
+
+TEST_F(ContentTabs, DiagnosticsReportsWhatIsInUseAndCopiesIt)
+{
+    Endpoints endpoints = Endpoints::builtIn();
+    startStore();
+    endpoints.apiBase = catalogue.baseUrl();
+    Endpoints::setCurrent(endpoints);
+    DiagnosticsTab tab(*store);
+    const QString report = tab.reportLabel()->text();
+    for (const QString& line :
+         {QStringLiteral("Server API: ") + catalogue.baseUrl().toString(), QStringLiteral("Phase: Running"),
+          QStringLiteral("Catalogue feeds: ") + QString::number(store->feeds().size()),
+          QStringLiteral("Catalogue items: ") + QString::number(store->items().size()),
+          QStringLiteral("Personal items: 0"), QStringLiteral("Music lane items: 0"),
+          QStringLiteral("Last refresh: ") + store->lastUpdated()->toUTC().toString(Qt::ISODate)})
+        EXPECT_TRUE(report.split(QLatin1Char('\n')).contains(line)) << line.toStdString() << "\n" << report.toStdString();
+
+    click(tab.copyButton());
+    EXPECT_EQ(clipboard.text(), report);
+
+    store->setFeeds(store->activeFeedIDs(), false);
+    time.advanceSeconds(0.3);
+    EXPECT_TRUE(waitUntil([&] { return tab.reportLabel()->text().contains(QStringLiteral("Catalogue items: 0")); }));
+    Endpoints::setCurrent(Endpoints::fromEnvironment());
+}
+
+
+// One user action on a tab and what it must leave behind.
+struct ControlCase {
+    const char* what;
+    std::function<void()> act;
+    QString key;
+    QJsonValue stored;
+    bool repositions;
+};
+
+class PreferenceTabs : public SettingsTest {
+protected:
+    void runCases(const QList<ControlCase>& cases)
+    {
+        for (const ControlCase& c : cases) {
+            SCOPED_TRACE(c.what);
+            services.calls.clear();
+            c.act();
+            EXPECT_EQ(defaults->value(c.key), c.stored);
+            EXPECT_EQ(services.calls.count(QStringLiteral("reposition")), c.repositions ? 1 : 0);
+        }
+        // Everything written is in the settings file for the next run.
+        ASSERT_TRUE(defaults->flush());
+        const auto nextRun = Defaults::openFile(defaults->filePath());
+        for (const ControlCase& c : cases)
+            EXPECT_EQ(nextRun->value(c.key), defaults->value(c.key)) << c.key.toStdString();
+    }
+};
+
+TEST_F(PreferenceTabs, TickerTabWritesTheStripSettingsAndFollowsTheMenu)
+{
+    TickerTab tab(*store);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_NE(screen, nullptr);
+    const QString screenID = QString::number(ScreenNumbers::screenNumber(screen));
+    const int monitorIndex = tab.monitorPicker()->findData(screenID);
+    ASSERT_GE(monitorIndex, 1) << "the picker lists the attached screen after Automatic";
+    EXPECT_EQ(tab.monitorPicker()->currentText(), QStringLiteral("Automatic"));
+
+    runCases({
+        {"speed", [&] { choose(tab.speedPicker(), QStringLiteral("Fast (5×)")); }, "scrollSpeed", 5.0, false},
+        {"size", [&] { choose(tab.sizePicker(), QStringLiteral("Large")); }, "tickerSize", 4, true},
+        {"position", [&] { choose(tab.positionPicker(), QStringLiteral("Bottom")); }, "tickerPosition", "bottom", true},
+        {"monitor",
+         [&] { choose(tab.monitorPicker(), tab.monitorPicker()->itemText(monitorIndex)); },
+         "preferredMonitor", screenID, true},
+        {"automatic monitor", [&] { choose(tab.monitorPicker(), QStringLiteral("Automatic")); }, "preferredMonitor",
+         "", true},
+        {"background", [&] { choose(tab.backgroundPicker(), QStringLiteral("Teal")); }, "themeBackground", "Teal", false},
+        {"mix", [&] { choose(tab.mixPicker(), QStringLiteral("Latest")); }, "feedMix", "latest", false},
+        {"opacity", [&] { tab.opacitySlider()->setValue(40); }, "tickerOpacity", 0.4, false},
+        {"always on top", [&] { click(tab.alwaysOnTopSwitch()); }, "alwaysOnTop", false, true},
+        {"dim read items", [&] { click(tab.dimReadSwitch()); }, "dimReadItems", false, false},
+        {"weather city",
+         [&] {
+             tab.weatherCityField()->setText(QStringLiteral("  Cork "));
+             Q_EMIT tab.weatherCityField()->editingFinished();
+         },
+         "weatherCity", "Cork", false},
+        {"weather city emptied",
+         [&] {
+             tab.weatherCityField()->clear();
+             Q_EMIT tab.weatherCityField()->editingFinished();
+         },
+         "weatherCity", "Dublin", false},
+    });
+
+    // The strip's menu (or another window) changes the settings: the tab,
+    // still open, shows the new values.
+    Defaults& d = Defaults::standard();
+    d.set("tickerSize", 1);
+    d.set("tickerPosition", "top");
+    d.set("preferredMonitor", screenID);
+    d.set("scrollSpeed", 0.5);
+    d.set("tickerOpacity", 0.75);
+    d.set("alwaysOnTop", true);
+    d.set("weatherCity", "Oslo");
+    EXPECT_EQ(tab.sizePicker()->currentText(), QStringLiteral("Compact"));
+    EXPECT_EQ(tab.positionPicker()->currentText(), QStringLiteral("Top"));
+    EXPECT_EQ(tab.monitorPicker()->currentIndex(), monitorIndex);
+    EXPECT_EQ(tab.speedPicker()->currentText(), QStringLiteral("Slow (0.5×)"));
+    EXPECT_EQ(tab.opacitySlider()->value(), 75);
+    EXPECT_TRUE(tab.alwaysOnTopSwitch()->isChecked());
+    EXPECT_EQ(tab.weatherCityField()->text(), QStringLiteral("Oslo"));
+    // A stored size of 0 and an unplugged monitor read as their defaults.
+    d.set("tickerSize", 0);
+    d.set("preferredMonitor", "4242");
+    EXPECT_EQ(tab.sizePicker()->currentText(), QStringLiteral("Standard"));
+    EXPECT_EQ(tab.monitorPicker()->currentText(), QStringLiteral("Automatic"));
+    EXPECT_EQ(d.stringValue("preferredMonitor"), QStringLiteral("4242")) << "the choice is kept for its return";
+}
+
+TEST_F(PreferenceTabs, SecondTickerTabKeepsItsOwnStripConfiguration)
+{
+    startStore();
+    SecondTickerTab tab(*store);
+    Defaults& d = Defaults::standard();
+    // Until the second strip has a configuration of its own it shows the
+    // main strip's settings.
+    d.set("scrollSpeed", 2.0);
+    EXPECT_EQ(tab.speedPicker()->currentText(), QStringLiteral("Quick (2×)"));
+
+    auto strip = [&] { return StripConfig::load(d).first(); };
+    const int categories = tab.mixPicker()->count() - 4;
+    EXPECT_GT(categories, 0) << "the catalogue's categories are offered as mixes";
+    const QString category = tab.mixPicker()->itemText(4);
+
+    runCases({
+        {"switch on", [&] { click(tab.enabledSwitch()); }, "secondTickerEnabled", true, true},
+        {"mix", [&] { choose(tab.mixPicker(), QStringLiteral("Market Quotes")); }, "stackedStripsJSON",
+         R"([{"background":"Black","mix":"markets","size":2,"speed":2}])", false},
+        {"speed", [&] { choose(tab.speedPicker(), QStringLiteral("Turbo (10×)")); }, "stackedStripsJSON",
+         R"([{"background":"Black","mix":"markets","size":2,"speed":10}])", false},
+        {"size", [&] { choose(tab.sizePicker(), QStringLiteral("Compact")); }, "stackedStripsJSON",
+         R"([{"background":"Black","mix":"markets","size":1,"speed":10}])", true},
+        {"background", [&] { choose(tab.backgroundPicker(), QStringLiteral("Purple")); }, "stackedStripsJSON",
+         R"([{"background":"Purple","mix":"markets","size":1,"speed":10}])", false},
+        {"switch off", [&] { click(tab.enabledSwitch()); }, "secondTickerEnabled", false, true},
+    });
+    // The main strip's own settings were never touched.
+    EXPECT_EQ(d.doubleValue("scrollSpeed", 0), 2.0);
+    EXPECT_FALSE(d.contains("tickerSize"));
+
+    choose(tab.mixPicker(), category);
+    EXPECT_TRUE(strip().mix.startsWith(QStringLiteral("cat:"))) << strip().mix.toStdString();
+
+    // The strip's menu edits the same configuration.
+    StripConfig::setField(d, 0, &StripConfig::size, 4);
+    StripConfig::setField(d, 0, &StripConfig::mix, QStringLiteral("music"));
+    d.set("secondTickerEnabled", true);
+    EXPECT_EQ(tab.sizePicker()->currentText(), QStringLiteral("Large"));
+    EXPECT_EQ(tab.mixPicker()->currentText(), QStringLiteral("Music Lane"));
+    EXPECT_TRUE(tab.enabledSwitch()->isChecked());
+}
+
+TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndShowsRoomListeningUnavailable)
+{
+    MusicTab tab(*store);
+    EXPECT_TRUE(tab.nowPlayingSwitch()->isChecked()) << "tuning to the music is on by default";
+    EXPECT_FALSE(tab.blendSwitch()->isChecked());
+    runCases({
+        {"now playing", [&] { click(tab.nowPlayingSwitch()); }, "nowPlayingEnabled", false, false},
+        {"blend", [&] { click(tab.blendSwitch()); }, "musicBlendWithFeeds", true, false},
+    });
+    Defaults::standard().set("musicBlendWithFeeds", false);
+    Defaults::standard().set("roomListenEnabled", true);
+    EXPECT_FALSE(tab.blendSwitch()->isChecked());
+    EXPECT_FALSE(tab.roomSwitch()->isChecked());
+    EXPECT_FALSE(tab.roomSwitch()->isEnabled());
+    EXPECT_EQ(tab.roomReason()->text(), QStringLiteral("Room music recognition is not available on Linux."));
+}
+
+TEST_F(PreferenceTabs, FullScreenTabOpensTheBoardAndNamesItsMonitor)
+{
+    FullScreenTab tab(*store);
+    click(tab.openButton());
+    EXPECT_EQ(services.calls, QStringList{QStringLiteral("showFullScreen")});
+
+    // A monitor that is not attached: the board opens on the primary screen.
+    Defaults::standard().set("preferredMonitor", "4242");
+    EXPECT_EQ(tab.monitorLabel()->text(), QGuiApplication::primaryScreen()->name());
+}
+
+TEST_F(PreferenceTabs, GeneralTabWritesStartUpAndEditsTheHiddenApps)
+{
+    GeneralTab tab(*store);
+    runCases({
+        {"settings at start-up", [&] { click(tab.startupSwitch()); }, "showSettingsAtStartup", true, false},
+    });
+    Defaults::standard().set("showSettingsAtStartup", false);
+    EXPECT_FALSE(tab.startupSwitch()->isChecked());
+
+    // Launch at login: the switch shows the registration's real state, and a
+    // failed change says why instead of pretending.
+    LaunchAtLogin& login = LaunchAtLogin::shared();
+    const bool before = login.isEnabled();
+    EXPECT_EQ(tab.loginSwitch()->isChecked(), before);
+    click(tab.loginSwitch());
+    const bool after = login.isEnabled();
+    EXPECT_EQ(tab.loginSwitch()->isChecked(), after);
+    if (after == before) {
+        EXPECT_FALSE(tab.loginError()->isHidden());
+        EXPECT_EQ(tab.loginError()->text(), QStringLiteral("Could not change launch at login: ") + login.lastError());
+        EXPECT_FALSE(Defaults::standard().contains("launchAtLogin"));
+    } else {
+        EXPECT_TRUE(tab.loginError()->isHidden());
+        EXPECT_EQ(Defaults::standard().value("launchAtLogin"), QJsonValue(after));
+        login.setEnabled(before);
+    }
+
+    // Hidden apps: typed names are trimmed, duplicates and blanks ignored,
+    // removal takes the selected one; the list follows the controller.
+    HiddenAppsController& hidden = HiddenAppsController::shared();
+    for (const QString& app : hidden.bundleIDs())
+        hidden.remove(app);
+    for (const char* typed : {"  zoom ", "zoom", "   ", "vlc"}) {
+        tab.appField()->setText(QString::fromUtf8(typed));
+        click(tab.addButton());
+    }
+    EXPECT_EQ(hidden.bundleIDs(), (QStringList{"zoom", "vlc"}));
+    EXPECT_EQ(tab.hiddenList()->count(), 2);
+    tab.hiddenList()->setCurrentRow(0);
+    click(tab.removeButton());
+    EXPECT_EQ(hidden.bundleIDs(), QStringList{"vlc"});
+    hidden.add(QStringLiteral("obs"));
+    ASSERT_EQ(tab.hiddenList()->count(), 2);
+    EXPECT_EQ(tab.hiddenList()->item(1)->text(), QStringLiteral("obs"));
+    hidden.remove(QStringLiteral("vlc"));
+    hidden.remove(QStringLiteral("obs"));
+}
+
+
+class CuratedTabTest : public SettingsTest {
+protected:
+    // The feeds a set stands for, read from the server's own catalogue: the
+    // active ones that published in the last hour, or of the pillar.
+    QStringList sampleSet(const QString& set) const
+    {
+        const SampleCatalogue& c = catalogue.catalogue();
+        const QDateTime now(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC);
+        QStringList ids;
+        for (int i = 0; i < c.feeds().size(); ++i) {
+            const SampleFeed& feed = c.feeds()[i];
+            const bool member = set == CuratedTab::pulseID ? c.countWithin(i, now, 3600) > 0
+                                                           : c.categoryOf(feed).pillar == set;
+            if (member && feed.state != FeedState::Inactive)
+                ids.append(feed.id);
+        }
+        return ids;
+    }
+};
+
+QSet<QString> setOf(const QStringList& list)
+{
+    return QSet<QString>(list.cbegin(), list.cend());
+}
+
+QSet<QString> enabledFeeds(const FeedStore& store)
+{
+    QSet<QString> on;
+    for (const FeedIndexItem& feed : store.feeds())
+        if (!store.disabledIDs().contains(feed.id))
+            on.insert(feed.id);
+    return on;
+}
+
+TEST_F(CuratedTabTest, SwitchesPickTheUnionOfTheirSetsAndFollowTheStore)
+{
+    makeStore(serverBase());
+    FeedStore& s = *store;
+    CuratedTab tab(s);
+    EXPECT_EQ(tab.setSwitch(CuratedTab::pulseID), nullptr) << "nothing to pick before the catalogue loads";
+    s.start();
+    ASSERT_TRUE(waitUntil([&] { return s.phase().isRunning() && s.pillars().size() >= 2; }));
+
+    const QString first = s.pillars()[0].slug;
+    const QString second = s.pillars()[1].slug;
+    const QStringList pulse = sampleSet(CuratedTab::pulseID);
+    const QStringList firstFeeds = sampleSet(first);
+    const QStringList secondFeeds = sampleSet(second);
+    ASSERT_FALSE(pulse.isEmpty());
+    ASSERT_FALSE(firstFeeds.isEmpty());
+    ASSERT_FALSE(secondFeeds.isEmpty());
+    ASSERT_NE(setOf(firstFeeds), setOf(pulse));
+    const QSet<QString> bestRanked = setOf(s.defaultFeedIDs(s.feeds(), FeedStore::MaxRequestedFeeds));
+    EXPECT_EQ(tab.currentLabel()->text(),
+              QStringLiteral("Feeds chosen one by one · %1 feeds active").arg(s.activeFeedCount()));
+
+    struct Step {
+        const char* what;
+        QString set;
+        bool on;
+        QSet<QString> sets;
+        QSet<QString> feeds;
+        QString stored;  // "activeCuratedIDs"; empty: removed
+    };
+    const QString both = std::min(first, second) + QLatin1Char(',') + std::max(first, second);
+    const QList<Step> steps = {
+        {"pulse alone", CuratedTab::pulseID, true, {CuratedTab::pulseID}, setOf(pulse), QStringLiteral("pulse")},
+        {"a pillar added", first, true, {CuratedTab::pulseID, first}, setOf(pulse) | setOf(firstFeeds),
+         first < QStringLiteral("pulse") ? first + QStringLiteral(",pulse") : QStringLiteral("pulse,") + first},
+        {"pulse let go", CuratedTab::pulseID, false, {first}, setOf(firstFeeds), first},
+        {"two pillars", second, true, {first, second}, setOf(firstFeeds) | setOf(secondFeeds), both},
+        {"the second pillar let go", second, false, {first}, setOf(firstFeeds), first},
+        {"none left: the best-ranked feeds", first, false, {}, bestRanked, QString()},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        QCheckBox* box = tab.setSwitch(step.set);
+        ASSERT_NE(box, nullptr);
+        ASSERT_NE(box->isChecked(), step.on);
+        QTest::mouseClick(box, Qt::LeftButton);
+        EXPECT_EQ(s.activeCuratedIDs(), step.sets);
+        EXPECT_EQ(enabledFeeds(s), step.feeds);
+        EXPECT_EQ(defaults->value(QStringLiteral("activeCuratedIDs")),
+                  step.stored.isEmpty() ? QJsonValue() : QJsonValue(step.stored));
+        for (const QString& id : {CuratedTab::pulseID, first, second})
+            EXPECT_EQ(tab.setSwitch(id)->isChecked(), step.sets.contains(id)) << id.toStdString();
+    }
+
+    // A set picked and shown by name; then a feed switched by hand in Sources
+    // ends the curated selection, and the tab says so.
+    QTest::mouseClick(tab.setSwitch(first), Qt::LeftButton);
+    EXPECT_EQ(tab.currentLabel()->text(), QStringLiteral("%1 · %2 feeds active")
+                                              .arg(s.pillars()[0].name)
+                                              .arg(firstFeeds.size()));
+    s.toggleFeed(firstFeeds.first());
+    EXPECT_FALSE(tab.setSwitch(first)->isChecked());
+    EXPECT_EQ(tab.currentLabel()->text(),
+              QStringLiteral("Feeds chosen one by one · %1 feeds active").arg(firstFeeds.size() - 1));
+}
+
+
+using FiltersTabTest = SettingsTest;
+
+TEST_F(FiltersTabTest, PhrasesAreAddedTrimmedMovedBetweenListsAndRemoved)
+{
+    FiltersTab tab(*store, nullptr, filters.get(), reads.get(), defaults.get());
+    struct Step {
+        const char* what;
+        bool mutedList, remove;
+        QString text;
+        QStringList muted, followed;
+    };
+    const QList<Step> steps = {
+        {"trimmed, case kept", true, false, QStringLiteral("  Apple \n"), {"Apple"}, {}},
+        {"same phrase in another case", true, false, QStringLiteral("apple"), {"Apple"}, {}},
+        {"blank", true, false, QStringLiteral("   "), {"Apple"}, {}},
+        {"following moves it over", false, false, QStringLiteral("APPLE"), {}, {"APPLE"}},
+        {"second muted phrase", true, false, QStringLiteral("Mars rover"), {"Mars rover"}, {"APPLE"}},
+        {"third muted phrase", true, false, QStringLiteral("storm"), {"Mars rover", "storm"}, {"APPLE"}},
+        {"removal keeps the order of the rest", true, true, QStringLiteral("Mars rover"), {"storm"}, {"APPLE"}},
+        {"removal of the followed one", false, true, QStringLiteral("APPLE"), {"storm"}, {}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        if (step.remove) {
+            QPushButton* remove = tab.removeButton(step.mutedList, step.text);
+            ASSERT_NE(remove, nullptr);
+            QTest::mouseClick(remove, Qt::LeftButton);
+        } else {
+            QLineEdit* field = step.mutedList ? tab.muteField() : tab.followField();
+            field->setText(step.text);
+            QTest::keyClick(field, Qt::Key_Return);
+            EXPECT_TRUE(field->text().trimmed().isEmpty());
+        }
+        EXPECT_EQ(filters->muted(), step.muted);
+        EXPECT_EQ(filters->followed(), step.followed);
+        EXPECT_EQ(tab.shownMuted(), step.muted);
+        EXPECT_EQ(tab.shownFollowed(), step.followed);
+        EXPECT_EQ(defaults->stringList(FilterStore::MutedKey), step.muted);
+        EXPECT_EQ(defaults->stringList(FilterStore::FollowedKey), step.followed);
+    }
+
+    // The strip's keyword menu mutes a word: the tab lists it at once.
+    filters->mute(QStringLiteral("Eclipse"));
+    EXPECT_EQ(tab.shownMuted(), (QStringList{"storm", "Eclipse"}));
+    FakeTime::settle();  // removed rows go
+    EXPECT_EQ(tab.shownMuted(), (QStringList{"storm", "Eclipse"}));
+}
+
+TEST_F(FiltersTabTest, DimSwitchAndReadHistoryFollowTheSettingsBothWays)
+{
+    reads->markRead(QStringLiteral("a"));
+    reads->markRead(QStringLiteral("b"));
+    FiltersTab tab(*store, nullptr, filters.get(), reads.get(), defaults.get());
+
+    // Dimming is on when never set; the switch writes the key.
+    EXPECT_TRUE(tab.dimSwitch()->isChecked());
+    QTest::mouseClick(tab.dimSwitch(), Qt::LeftButton);
+    EXPECT_EQ(defaults->value(QStringLiteral("dimReadItems")), QJsonValue(false));
+    defaults->set(QStringLiteral("dimReadItems"), true);
+    EXPECT_TRUE(tab.dimSwitch()->isChecked());
+    EXPECT_EQ(defaults->value(QStringLiteral("dimReadItems")), QJsonValue(true)) << "showing a change writes nothing back";
+
+    EXPECT_EQ(tab.historyLabel()->text(), QStringLiteral("2 headlines remembered"));
+    reads->markRead(QStringLiteral("c"));
+    EXPECT_EQ(tab.historyLabel()->text(), QStringLiteral("3 headlines remembered"));
+    ASSERT_TRUE(tab.clearHistoryButton()->isEnabled());
+    QTest::mouseClick(tab.clearHistoryButton(), Qt::LeftButton);
+    EXPECT_TRUE(reads->order().isEmpty());
+    EXPECT_FALSE(reads->isRead(QStringLiteral("a")));
+    EXPECT_EQ(defaults->value(ReadStore::StorageKey), QJsonValue(QJsonArray()));
+    EXPECT_EQ(tab.historyLabel()->text(), QStringLiteral("0 headlines remembered"));
+    EXPECT_FALSE(tab.clearHistoryButton()->isEnabled());
+
+    // All of it is in the file a restart reads.
+    const QJsonObject file = QJsonDocument::fromJson(settingsFile()).object();
+    EXPECT_EQ(file.value(QStringLiteral("dimReadItems")), QJsonValue(true));
+    EXPECT_EQ(file.value(ReadStore::StorageKey), QJsonValue(QJsonArray()));
+}
+
+
+class MarketsTabTest : public SettingsTest {
+protected:
+    static void typeKey(MarketsTab& tab, const QString& key)
+    {
+        QTest::keyClicks(tab.keyField(), key);
+        QTest::mouseClick(tab.saveKeyButton(), Qt::LeftButton);
+    }
+    std::optional<QString> storedKey() { return secrets.read(Keychain::kService, Keychain::kFinnhubAccount); }
+    QStringList storedWatchlist() const
+    {
+        QStringList out;
+        for (const QJsonValue& entry : defaults->arrayValue(MarketsStore::kWatchlistKey))
+            out.append(entry[QStringLiteral("symbol")].toString());
+        return out;
+    }
+};
+
+TEST_F(MarketsTabTest, KeyIsSavedTrimmedIntoTheKeyringAndItsStateShowsLive)
+{
+    FakeUrlOpener opener;
+    UrlOpener::setSystem(&opener);
+    MarketsTab tab(*store, nullptr, &markets(), defaults.get());
+    EXPECT_EQ(tab.keyField()->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("No key stored"));
+    EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
+
+    typeKey(tab, QStringLiteral("  sample-key "));
+    EXPECT_EQ(storedKey(), QStringLiteral("sample-key"));
+    EXPECT_TRUE(tab.keyField()->text().isEmpty()) << "the field lets go of the key";
+    EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("Checking the key…"));
+    ASSERT_TRUE(waitUntil([&] { return tab.keyStatusLabel()->text() == QStringLiteral("Key accepted"); }));
+    EXPECT_TRUE(tab.removeKeyButton()->isEnabled());
+    // A later refresh finds the key refused.
+    markets().setKeyStatus(MarketsStore::KeyStatus::rejected());
+    EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("Finnhub rejected this key"));
+
+    QTest::mouseClick(tab.removeKeyButton(), Qt::LeftButton);
+    EXPECT_EQ(storedKey(), std::nullopt);
+    EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("No key stored"));
+    EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
+
+    QTest::mouseClick(tab.registerButton(), Qt::LeftButton);
+    EXPECT_EQ(opener.opened, QList<QUrl>{MarketsStore::finnhubRegisterURL()});
+    UrlOpener::setSystem(nullptr);
+}
+
+TEST_F(MarketsTabTest, ShowOnSecondTickerSwitchesItOnWithTheMixAndPlacesTheStripsAgain)
+{
+    defaults->set(QStringLiteral("scrollSpeed"), 1.5);
+    defaults->set(QStringLiteral("themeBackground"), QStringLiteral("Teal"));
+    MarketsTab tab(*store, nullptr, &markets(), defaults.get());
+    EXPECT_EQ(tab.secondTickerLabel()->text(), QStringLiteral("The second ticker is off"));
+
+    QTest::mouseClick(tab.secondTickerButton(), Qt::LeftButton);
+    EXPECT_EQ(defaults->value(StripConfig::enabledKey), QJsonValue(true));
+    const QJsonArray strips = QJsonDocument::fromJson(defaults->stringValue(StripConfig::stripsKey).toUtf8()).array();
+    EXPECT_EQ(strips, (QJsonArray{QJsonObject{{"mix", "markets"}, {"speed", 1.5}, {"size", 2}, {"background", "Teal"}}}))
+        << "only the mix changes";
+    EXPECT_EQ(services.calls.count(QStringLiteral("reposition")), 1);
+    EXPECT_EQ(tab.secondTickerLabel()->text(), QStringLiteral("Shown on the second ticker"));
+    EXPECT_FALSE(tab.secondTickerButton()->isEnabled());
+
+    // The strip's menu picks another mix, then switches the strip off.
+    StripConfig::setField(*defaults, 0, &StripConfig::mix, QStringLiteral("latest"));
+    EXPECT_EQ(tab.secondTickerLabel()->text(), QStringLiteral("The second ticker shows another mix"));
+    EXPECT_TRUE(tab.secondTickerButton()->isEnabled());
+    defaults->set(StripConfig::enabledKey, false);
+    EXPECT_EQ(tab.secondTickerLabel()->text(), QStringLiteral("The second ticker is off"));
+}
+
+TEST_F(MarketsTabTest, EachAddShowsItsOutcomeAndOnlyAddedSymbolsAreStored)
+{
+    MarketsTab tab(*store, nullptr, &markets(), defaults.get());
+    WatchlistEditor& editor = *tab.watchlist();
+    QSignalSpy finished(&editor, &WatchlistEditor::addFinished);
+    struct Add {
+        bool coin;
+        QString input, outcome;
+        QStringList symbols;
+    };
+    const auto run = [&](const Add& add) {
+        SCOPED_TRACE(add.input.toStdString());
+        QLineEdit* field = add.coin ? editor.coinField() : editor.stockField();
+        field->setText(add.input);
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_FALSE(editor.isAdding() && editor.addCoinButton()->isEnabled()) << "one add at a time";
+        ASSERT_TRUE(finished.count() == 1 || finished.wait(10000));
+        finished.clear();
+        EXPECT_EQ(editor.outcomeLabel()->text(), add.outcome);
+        EXPECT_EQ(editor.shownSymbols(), add.symbols);
+        EXPECT_EQ(storedWatchlist(), add.symbols);
+        EXPECT_EQ(field->text().isEmpty(), add.outcome.startsWith(QStringLiteral("Added"))) << "a failed add keeps the input";
+    };
+
+    run({false, QStringLiteral("nwnd"), QStringLiteral("Save a Finnhub key above to add stocks"), {}});
+    typeKey(tab, QStringLiteral("sample-key"));
+    const QList<Add> adds = {
+        {false, QStringLiteral(" $nwnd "), QStringLiteral("Added NWND (Northwind Systems Inc)"), {"NWND"}},
+        {false, QStringLiteral("NWND"), QStringLiteral("Already on your watchlist"), {"NWND"}},
+        {false, QStringLiteral("NWND.L"), QStringLiteral("Your Finnhub plan does not include that symbol"), {"NWND"}},
+        {false, QStringLiteral("ZZZZ"), QStringLiteral("Finnhub has no price for that symbol"), {"NWND"}},
+        {true, QStringLiteral("sol"), QStringLiteral("Added SOL (Solana)"), {"NWND", "SOL"}},
+        {true, QStringLiteral("zzqqxx"), QStringLiteral("CoinGecko found no such coin"), {"NWND", "SOL"}},
+    };
+    for (const Add& add : adds)
+        run(add);
+
+    // A picked suggestion is added under the name it was shown with.
+    editor.stockField()->clear();
+    QTest::keyClicks(editor.stockField(), QStringLiteral("kest"));
+    ASSERT_TRUE(waitUntil([&] { return editor.suggestions()->count() > 0; }));
+    QListWidgetItem* kestrel = editor.suggestions()->item(0);
+    EXPECT_EQ(kestrel->data(Qt::UserRole).toString(), QStringLiteral("KSTL"));
+    Q_EMIT editor.suggestions()->itemClicked(kestrel);
+    ASSERT_TRUE(finished.wait(10000));
+    EXPECT_EQ(editor.outcomeLabel()->text(), QStringLiteral("Added KSTL (KESTREL AEROSPACE INC)"));
+    EXPECT_EQ(storedWatchlist(), (QStringList{"NWND", "SOL", "KSTL"}));
+    EXPECT_EQ(editor.suggestions()->count(), 0);
+}
+
+TEST_F(MarketsTabTest, HoldingsAndRemovalGoThroughTheStoreAndFollowIt)
+{
+    defaults->set(MarketsStore::kWatchlistKey,
+                  QJsonArray{QJsonObject{{"symbol", "NWND"}, {"kind", "stock"}, {"name", "Northwind"}},
+                             QJsonObject{{"symbol", "SOL"}, {"kind", "coin"}, {"name", "Solana"}, {"coinId", "solana"}}});
+    MarketsTab tab(*store, nullptr, &markets(), defaults.get());
+    WatchlistEditor& editor = *tab.watchlist();
+    ASSERT_EQ(editor.shownSymbols(), (QStringList{"NWND", "SOL"}));
+
+    struct Edit {
+        const char* what;
+        QString units, cost;
+        std::optional<double> storedUnits, storedCost;
+        QString note;  // empty: none shown
+    };
+    const QList<Edit> edits = {
+        {"a holding", "10", "100", 10, 100, {}},
+        {"half a holding waits", "12", "", 10, 100, "NWND: enter both units and buy price"},
+        {"not a number", "x", "100", 10, 100, "NWND: units and buy price must be numbers"},
+        {"no units", "0", "5", std::nullopt, std::nullopt,
+         "NWND: units must be above 0 and the buy price 0 or more; the holding was cleared"},
+        {"free shares", "3", "0", 3, 0, {}},
+        {"both emptied", "", "", std::nullopt, std::nullopt, {}},
+    };
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.what);
+        editor.unitsField(QStringLiteral("NWND"))->setText(edit.units);
+        editor.costField(QStringLiteral("NWND"))->setText(edit.cost);
+        QTest::keyClick(editor.costField(QStringLiteral("NWND")), Qt::Key_Return);
+        const WatchSymbol& nwnd = markets().watchlist().first();
+        EXPECT_EQ(nwnd.units, edit.storedUnits);
+        EXPECT_EQ(nwnd.cost, edit.storedCost);
+        const QJsonObject stored = defaults->arrayValue(MarketsStore::kWatchlistKey)[0].toObject();
+        EXPECT_EQ(stored.value(QStringLiteral("units")).toDouble(-1), edit.storedUnits.value_or(-1));
+        EXPECT_EQ(editor.holdingNote()->isVisibleTo(&tab) ? editor.holdingNote()->text() : QString(), edit.note);
+    }
+
+    // Changes from elsewhere show in the rows.
+    markets().setHolding(QStringLiteral("SOL"), 2, 50);
+    EXPECT_EQ(editor.unitsField(QStringLiteral("SOL"))->text(), QStringLiteral("2"));
+    EXPECT_EQ(editor.costField(QStringLiteral("SOL"))->text(), QStringLiteral("50"));
+    QTest::mouseClick(editor.removeButton(QStringLiteral("NWND")), Qt::LeftButton);
+    EXPECT_EQ(storedWatchlist(), QStringList{"SOL"});
+    EXPECT_EQ(editor.shownSymbols(), QStringList{"SOL"});
+    // The rebuilt row keeps its place in the keyboard order, above the add fields.
+    QWidget* next = editor.removeButton(QStringLiteral("SOL"))->nextInFocusChain();
+    while (!(next->focusPolicy() & Qt::TabFocus))
+        next = next->nextInFocusChain();
+    EXPECT_EQ(next, editor.stockField()) << next->metaObject()->className();
+    markets().remove(QStringLiteral("SOL"));
+    EXPECT_TRUE(editor.shownSymbols().isEmpty());
+    EXPECT_EQ(editor.countLabel()->text(), QStringLiteral("0 of 10"));
+}
+
+// Every road the key travels, failures included, logging at every level:
+// none leaves it in the settings file, the log or a text on screen.
+TEST_F(MarketsTabTest, FinnhubKeyNeverReachesTheSettingsFileTheLogOrTheScreen)
+{
+    const QString key = QStringLiteral("tw-private-KEY-4711");
+    LoopbackServer finnhub;
+    LoopbackServer::Response cut = LoopbackServer::Response::json(R"({"c":101.5,"d":1,"dp":1,"t":1715976000})");
+    cut.cutAfter = 8;
+    finnhub.route(QStringLiteral("/api/v1/quote"), cut);
+    finnhub.route(QStringLiteral("/api/v1/search"), LoopbackServer::Response::withStatus(502));
+    Endpoints e = Endpoints::builtIn();
+    e.apiBase = e.finnhubBase = e.coingeckoBase = finnhub.baseUrl();
+    MarketsStore own(*defaults, secrets, time, time, e);
+
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=true"));
+    LogCapture log;
+    {
+        MarketsTab tab(*store, nullptr, &own, defaults.get());
+        typeKey(tab, key);
+        ASSERT_TRUE(waitUntil([&] { return own.keyStatus().kind == MarketsStore::KeyStatus::Kind::Error; }));
+        WatchlistEditor& editor = *tab.watchlist();
+        QSignalSpy finished(&editor, &WatchlistEditor::addFinished);
+        QTest::keyClicks(editor.stockField(), QStringLiteral("AAPL"));
+        QTest::mouseClick(editor.addStockButton(), Qt::LeftButton);
+        ASSERT_TRUE(finished.wait(10000));
+        EXPECT_TRUE(editor.outcomeLabel()->text().startsWith(QStringLiteral("Could not reach Finnhub: ")));
+        own.stripAppeared();
+        ASSERT_TRUE(waitUntil([&] { return own.lastUpdated().has_value(); }));
+        own.stripDisappeared();
+        QTest::mouseClick(tab.secondTickerButton(), Qt::LeftButton);  // the settings file gets written
+
+        for (const QLabel* label : tab.findChildren<QLabel*>())
+            EXPECT_FALSE(label->text().contains(key)) << label->text().toStdString();
+        for (const QLineEdit* field : tab.findChildren<QLineEdit*>())
+            EXPECT_FALSE(field->text().contains(key) || field->placeholderText().contains(key));
+    }
+    QLoggingCategory::setFilterRules(QString());
+
+    EXPECT_EQ(storedKey(), key);
+    EXPECT_GT(finnhub.requestCount(QStringLiteral("/api/v1/search")), 0);
+    EXPECT_FALSE(log.lines().isEmpty()) << "the failures were logged";
+    for (const LogCapture::Line& line : log.lines())
+        EXPECT_FALSE(line.message.contains(key)) << line.message.toStdString();
+    const QByteArray file = settingsFile();
+    EXPECT_TRUE(file.contains("stackedStripsJSON"));
+    EXPECT_FALSE(file.contains("4711"));
+}
+
+
+class FeedTabs : public SettingsTest {
+protected:
+    FeedTabs() : SettingsTest(3) {}
+    void SetUp() override { startStore(); }
+
+    QStringList idsWhere(const std::function<bool(const FeedIndexItem&)>& pick) const
+    {
+        QStringList ids;
+        for (const FeedIndexItem& feed : store->feeds()) {
+            if (pick(feed))
+                ids.append(feed.id);
+        }
+        return ids;
+    }
+    static bool isActive(const FeedIndexItem& feed) { return feed.isActive.value_or(true); }
+
+    // The selection as stored and as shown by every row of `list`.
+    void expectSelection(const CatalogueFeedList& list, const QSet<QString>& off)
+    {
+        EXPECT_EQ(store->disabledIDs(), off);
+        QStringList sorted(off.cbegin(), off.cend());
+        sorted.sort();
+        EXPECT_EQ(defaults->stringValue(QStringLiteral("disabledFeedIDs")), sorted.join(QLatin1Char(',')));
+        for (const CatalogueFeedRow* row : list.rows()) {
+            SCOPED_TRACE(row->feedId().toStdString());
+            EXPECT_EQ(row->isOn(), row->isActive() && !off.contains(row->feedId()));
+            EXPECT_EQ(row->enableSwitch()->isEnabled(), row->isActive());
+        }
+    }
+};
+
+struct Step {
+    const char* what;
+    std::function<void()> act;
+    QSet<QString> off;
+};
+
+TEST_F(FeedTabs, SourcesSwitchesWriteTheSelectionAndShowChangesMadeElsewhere)
+{
+    SourcesTab tab(*store);
+    CatalogueFeedList& list = *tab.list();
+    const QStringList all = idsWhere([](const FeedIndexItem&) { return true; });
+    const QStringList active = idsWhere(isActive);
+    ASSERT_EQ(list.rows().size(), all.size()) << "every catalogue feed is listed";
+    ASSERT_LT(active.size(), all.size()) << "the sample catalogue has inactive feeds";
+    // The store announces every write of its catalogue; the same catalogue
+    // again keeps the rows (and the scroll position) as they are.
+    const CatalogueFeedRow* firstRow = list.rows().first();
+    Q_EMIT store->feedsChanged();
+    EXPECT_EQ(list.rows().first(), firstRow);
+
+    const QString first = active.first();
+    const QString last = active.last();
+    const CatalogueFeedList::Category category = *std::find_if(
+        list.categories().cbegin(), list.categories().cend(),
+        [&](const CatalogueFeedList::Category& c) { return c.feedIds.contains(first); });
+    const QSet<QString> categoryIds(category.feedIds.cbegin(), category.feedIds.cend());
+    ASSERT_GT(categoryIds.size(), 1);
+    auto click = [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2)); };
+
+    const QList<Step> steps = {
+        {"a feed's switch off", [&] { click(list.row(first)->enableSwitch()); }, {first}},
+        {"the same switch on", [&] { click(list.row(first)->enableSwitch()); }, {}},
+        {"its whole category off", [&] { click(category.toggle); }, categoryIds},
+        {"its whole category on", [&] { click(category.toggle); }, {}},
+        {"a feed switched off elsewhere", [&] { store->toggleFeed(last); }, {last}},
+        {"a category switched off elsewhere", [&] { store->setFeeds(category.feedIds, false); },
+         categoryIds + QSet<QString>{last}},
+        {"the category on again here", [&] { click(category.toggle); }, {last}},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        expectSelection(list, step.off);
+        const auto offActive = std::count_if(active.cbegin(), active.cend(), [&](const QString& id) { return step.off.contains(id); });
+        EXPECT_EQ(tab.countLine()->text(),
+                  QStringLiteral("%1 of %2 feeds on").arg(active.size() - offActive).arg(active.size()));
+        const auto categoryActive = std::count_if(category.feedIds.cbegin(), category.feedIds.cend(),
+                                                  [&](const QString& id) { return list.row(id)->isActive(); });
+        const auto categoryOn = std::count_if(category.feedIds.cbegin(), category.feedIds.cend(), [&](const QString& id) {
+            return list.row(id)->isActive() && !step.off.contains(id);
+        });
+        EXPECT_EQ(category.count->text(), QStringLiteral("%1 of %2 on").arg(categoryOn).arg(categoryActive));
+        EXPECT_EQ(category.toggle->isChecked(), categoryOn == categoryActive);
+    }
+}
+
+struct FilterCase {
+    QString text;
+    std::function<bool(const FeedIndexItem&)> shows;
+};
+
+TEST_F(FeedTabs, SourcesFilterShowsTheFeedsItNames)
+{
+    SourcesTab tab(*store);
+    CatalogueFeedList& list = *tab.list();
+    const QList<FilterCase> cases = {
+        {QStringLiteral("orbital report"), [](const FeedIndexItem& f) { return f.title == QStringLiteral("Orbital Report"); }},
+        {QStringLiteral(" YouTube "), [](const FeedIndexItem& f) { return f.sourceType == SourceType::YouTube; }},
+        {QStringLiteral("no feed is called this"), [](const FeedIndexItem&) { return false; }},
+        {QString(), [](const FeedIndexItem&) { return true; }},
+    };
+    for (const FilterCase& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        tab.filterField()->setText(c.text);
+        QStringList shown;
+        for (const CatalogueFeedRow* row : list.visibleRows())
+            shown.append(row->feedId());
+        const QStringList expected = idsWhere(c.shows);
+        EXPECT_EQ(QSet<QString>(shown.cbegin(), shown.cend()), QSet<QString>(expected.cbegin(), expected.cend()));
+        EXPECT_EQ(list.noMatchText()->isVisibleTo(&list), expected.isEmpty());
+        for (const CatalogueFeedList::Category& category : list.categories()) {
+            const bool anyShown = std::any_of(category.feedIds.cbegin(), category.feedIds.cend(),
+                                              [&](const QString& id) { return shown.contains(id); });
+            EXPECT_EQ(category.block->isVisibleTo(&list), anyShown) << category.name.toStdString();
+        }
+    }
+}
+
+TEST_F(FeedTabs, RssTabListsRssFeedsAndShowsOwnFeedsOnlyWithoutAFilter)
+{
+    PersonalStore personal({feed(QStringLiteral("Mine"), QStringLiteral("https://mine.example/rss"))});
+    RSSTab tab(*store, nullptr, personal.store.get());
+    CatalogueFeedList& list = *tab.list();
+    QStringList listed;
+    for (const CatalogueFeedRow* row : list.rows())
+        listed.append(row->feedId());
+    const QStringList rssFeeds = idsWhere([](const FeedIndexItem& f) { return f.sourceType.value_or(SourceType::Rss) == SourceType::Rss; });
+    EXPECT_EQ(listed, rssFeeds);
+    EXPECT_LT(rssFeeds.size(), store->feeds().size()) << "other kinds are left out";
+    ASSERT_NE(tab.personalSection(), nullptr);
+    EXPECT_TRUE(tab.showsPersonalFeeds());
+    EXPECT_EQ(tab.personalSection()->countLine()->text(), QStringLiteral("1 of 1 on \u00B7 private to this computer"));
+
+    const QString first = idsWhere([&](const FeedIndexItem& f) { return isActive(f) && rssFeeds.contains(f.id); }).first();
+    const QStringList others = rssFeeds.mid(rssFeeds.indexOf(first) + 1, 2);
+    const QList<Step> steps = {
+        {"a feed's switch off", [&] { QTest::mouseClick(list.row(first)->enableSwitch(), Qt::LeftButton); }, {first}},
+        {"two more switched off elsewhere", [&] { store->setFeeds(others, false); },
+         QSet<QString>{first} + QSet<QString>(others.cbegin(), others.cend())},
+        {"the first on again here", [&] { QTest::mouseClick(list.row(first)->enableSwitch(), Qt::LeftButton); },
+         QSet<QString>(others.cbegin(), others.cend())},
+    };
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.what);
+        step.act();
+        expectSelection(list, step.off);
+    }
+
+    tab.filterField()->setText(QStringLiteral("capitol"));
+    EXPECT_FALSE(tab.showsPersonalFeeds());
+    ASSERT_EQ(list.visibleRows().size(), 1);
+    EXPECT_EQ(list.visibleRows().first()->titleLabel()->text(), QStringLiteral("Capitol Column"));
+    tab.filterField()->clear();
+    EXPECT_TRUE(tab.showsPersonalFeeds());
+    EXPECT_EQ(list.visibleRows().size(), rssFeeds.size());
+}
+
+} // namespace
