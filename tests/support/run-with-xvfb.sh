@@ -71,6 +71,8 @@ export DISPLAY
 # The window manager is ready once it has set its check window on the root.
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wm=$!
+# Tests that need the window manager held still stop and continue it.
+export TIDEWIRE_WM_PID="$wm"
 tries=0
 until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
     tries=$((tries + 1))

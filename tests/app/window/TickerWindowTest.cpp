@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 #include <QTest>
 #include <QWindow>
+#include <csignal>
 #include <gtest/gtest.h>
 
 namespace {
@@ -171,10 +172,17 @@ TEST_F(TickerWindowTest, NotOnTopIsANormalWindowWithoutStrut)
     EXPECT_TRUE(waitFor([this] { return X11Probe::workArea() == kRoot; }));
 
     // Switching it on again turns the same window into the docked strip,
-    // once the window manager has let go of it (which may already be the
-    // case when placing returns, or only later from the event loop).
+    // once the window manager has let go of it. Held still, the window
+    // manager cannot: placing returns at once, and the switch finishes from
+    // the event loop once it runs again.
+    const pid_t wm = pid_t(qEnvironmentVariableIntValue("TIDEWIRE_WM_PID"));
+    ASSERT_GT(wm, 0);
+    ::kill(wm, SIGSTOP);
     defaults->set("alwaysOnTop", true);
     controller->reposition();
+    const QString pendingType = types().value(0);
+    ::kill(wm, SIGCONT);
+    EXPECT_EQ(pendingType, "_NET_WM_WINDOW_TYPE_NORMAL");
     ASSERT_TRUE(waitFor([this] { return types().value(0) == "_NET_WM_WINDOW_TYPE_DOCK" &&
                                         states().contains("_NET_WM_STATE_ABOVE"); }))
         << types().join(' ').toStdString() << " / " << states().join(' ').toStdString();
