@@ -7,7 +7,7 @@
 
 namespace {
 
-class CatalogueMediaTest : public ServerFixture {};
+using CatalogueMediaTest = ServerFixture;
 
 struct FeedFacts {
     QString root;          // local name of the root element
@@ -86,14 +86,12 @@ TEST_F(CatalogueMediaTest, SampleFeedsAreWellFormedAndRecent)
         }
     }
     EXPECT_TRUE(readFeed(get("feeds/harbour-ledger.rss").body).cdata);
-}
 
-TEST_F(CatalogueMediaTest, FeedIndexLinksEveryDocument)
-{
+    // The index page links every document.
     const HttpResponse index = get("feeds/");
     ASSERT_EQ(index.status, 200);
-    for (const char* name : {"harbour-ledger.rss", "field-notes.rdf", "workshop.atom"})
-        EXPECT_TRUE(index.body.contains(server.baseUrl().toString().toUtf8() + "feeds/" + name)) << name;
+    for (const Case& test : cases)
+        EXPECT_TRUE(index.body.contains(server.baseUrl().toString().toUtf8() + test.path.toUtf8())) << test.path.toStdString();
 }
 
 TEST_F(CatalogueMediaTest, IconsAndPicturesDecode)
