@@ -9,19 +9,9 @@
 #include "music/RoomListener.h"
 #include "platform/Clipboard.h"
 #include "platform/Clock.h"
-#include "platform/Logging.h"
 #include "platform/UrlOpener.h"
 
 #include <QCoreApplication>
-
-namespace {
-
-void notAvailable(const char* what)
-{
-    qCDebug(lcLaunch, "%s is not available in this build", what);
-}
-
-} // namespace
 
 AppStripServices::AppStripServices(TickerWindowController& windows, std::function<void()> quit)
     : m_windows(windows), m_quit(std::move(quit))

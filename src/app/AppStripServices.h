@@ -7,9 +7,8 @@
 class TickerWindowController;
 
 // The application's side of what the strip asks for: window placement and
-// input region through the ticker window controller, the settings window,
-// the board, the music listeners, and quitting. Windows that do not exist
-// yet (search, update prompt) are logged and ignored.
+// input region through the ticker window controller, the settings and search
+// windows, the board, the update prompt, the music listeners, and quitting.
 class AppStripServices final : public StripServices {
 public:
     // `quit` defaults to ending the application's event loop.
