@@ -89,26 +89,36 @@ struct SampleServer {
     }
 };
 
+// A feed store on fake time over `sample`, settings in memory.
+struct StoreOn {
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    FakeTime time;
+    QNetworkAccessManager network;
+    FeedStore store;
+    explicit StoreOn(SampleServer& sample)
+        : store(FeedStore::Services{
+              .defaults = *defaults,
+              .clock = time,
+              .scheduler = time,
+              .network = &network,
+              .personal = nullptr,
+              .makePathMonitor = [] { return std::unique_ptr<PathMonitor>(std::make_unique<FakePathMonitor>()); },
+              .apiBase = sample.server.baseUrl(),
+              .api = std::nullopt,
+              .itunesBase = {},
+              .runningVersion = QStringLiteral("1.0"),
+          })
+    {
+    }
+};
+
 // One full refresh over loopback HTTP: three reads, the items batch, the
 // decode and apply of 100 feeds and 300 items, and the snapshot save.
 void BM_FullRefresh100Feeds(benchmark::State& state)
 {
     SampleServer sample;
-    auto defaults = Defaults::inMemory();
-    FakeTime time;
-    QNetworkAccessManager network;
-    FeedStore store(FeedStore::Services{
-        .defaults = *defaults,
-        .clock = time,
-        .scheduler = time,
-        .network = &network,
-        .personal = nullptr,
-        .makePathMonitor = [] { return std::unique_ptr<PathMonitor>(std::make_unique<FakePathMonitor>()); },
-        .apiBase = sample.server.baseUrl(),
-        .api = std::nullopt,
-        .itunesBase = {},
-        .runningVersion = QStringLiteral("1.0"),
-    });
+    StoreOn on(sample);
+    auto& [defaults, time, network, store] = on;
     for (auto _ : state) {
         awaitTask(store.refresh());
         time.advanceSeconds(1);  // each refresh fetches fresh data at a new time
@@ -162,21 +172,8 @@ qint64 mainThreadCpuNs()
 void BM_LongestMainThreadBusyDuringRefresh2000Feeds(benchmark::State& state)
 {
     SampleServer sample(2000);
-    auto defaults = Defaults::inMemory();
-    FakeTime time;
-    QNetworkAccessManager network;
-    FeedStore store(FeedStore::Services{
-        .defaults = *defaults,
-        .clock = time,
-        .scheduler = time,
-        .network = &network,
-        .personal = nullptr,
-        .makePathMonitor = [] { return std::unique_ptr<PathMonitor>(std::make_unique<FakePathMonitor>()); },
-        .apiBase = sample.server.baseUrl(),
-        .api = std::nullopt,
-        .itunesBase = {},
-        .runningVersion = QStringLiteral("1.0"),
-    });
+    StoreOn on(sample);
+    auto& [defaults, time, network, store] = on;
     qint64 last = 0;
     qint64 longest = 0;
     QTimer ticker;
