@@ -188,11 +188,13 @@ TEST_F(BoardWindowTest, AnUnknownMonitorFallsBackToThePrimaryScreen)
 TEST_F(BoardWindowTest, ClosedFromOutsideTheBoardIsForgotten)
 {
     manager.show(*board.store);
+    QSignalSpy closed(&manager, &FullScreenWindowManager::closed);
     QPointer<QWidget> window = manager.window();
     window->close();  // the window manager closed it
     FakeTime::settle();
     EXPECT_TRUE(window.isNull());
     EXPECT_EQ(manager.window(), nullptr);
+    EXPECT_EQ(closed.count(), 1);
     manager.show(*board.store);
     EXPECT_NE(manager.window(), nullptr) << "and it can open again";
     manager.close();
