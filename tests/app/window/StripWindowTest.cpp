@@ -93,11 +93,14 @@ TEST(StripWindow, StripDocksAndFollowsItsOwnSettings)
 
     // Mini mode: only the brand block is left, and only it takes clicks.
     strip->setMiniMode(true);
-    const std::optional<QRect> region = strip->miniModeInputRegion();
-    ASSERT_TRUE(region.has_value());
+    ASSERT_TRUE(strip->miniModeInputRegion().has_value());
     EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == QRect(0, 0, 1920, 72); }));
-    EXPECT_TRUE(waitFor([&] { return X11Probe::boundingShape(id) == *region; }))
-        << X11Probe::shapeReport(id).toStdString();
+    // The brand block may still widen meanwhile (the orbs arrive on a slow
+    // machine): the shape follows the region as it is now.
+    EXPECT_TRUE(waitFor([&] {
+        const std::optional<QRect> region = strip->miniModeInputRegion();
+        return region && X11Probe::boundingShape(id) == *region;
+    })) << X11Probe::shapeReport(id).toStdString();
     strip->setMiniMode(false);
     EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == QRect(0, 0, 1920, 144); }));
     EXPECT_TRUE(waitFor([&] {
