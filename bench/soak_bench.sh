@@ -103,7 +103,8 @@ requests=$(grep -cE '^(GET|POST|PUT|DELETE|PATCH) ' "$work/server-faults.log" ||
 echo "soak: ${seconds} s against --faults $share; $requests answers, of them faults:"
 for f in 500 503 429 close truncate malformed stall 304; do printf '  %-10s %4d\n' "$f" "$(served "$f")"; done
 echo "failures the app reported (log lines):"
-grep -E 'failed|HTTP [0-9]{3}' "$log" | sed -E 's/^[^:]*: //; s/[0-9a-f]{6,}//g' | sort | uniq -c | sort -rn | head -20 | sed 's/^/  /'
+{ grep -E 'failed|HTTP [0-9]{3}' "$log" || echo "none"; } | sed -E 's/^[^:]*: //' | sort | uniq -c | sort -rn | head -20 \
+    | sed 's/^/  /'
 
 for code in 500 503 429; do
     if [ "$(served "$code")" -eq 0 ] && grep -q "HTTP $code" "$log"; then fail "the app reported HTTP $code, never served"; fi
