@@ -76,6 +76,7 @@ export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME
 export QT_LOGGING_RULES="tidewire.client.launch.debug=true"
 
 log="$work/app.log"
+: >"$log"
 "$build/src/app/tidewire" >/dev/null 2>"$log" &
 app=$!
 wait_for 1200 grep -q "first headlines frame" "$log" || { echo "the strip never showed headlines" >&2; cat "$log" >&2; exit 1; }
