@@ -60,9 +60,14 @@ void FullScreenWindowManager::show(FeedStore& store)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(new AmbientBoardView(store, m_context, m_filters, window));
     // Closed some other way (the window manager): forget it the same way.
+    // The window is half destroyed by now: drop the pointer before close()
+    // so that nothing of it is touched.
     connect(window, &QObject::destroyed, this, [this] {
-        if (m_monitoringEscape)
-            close();
+        if (!m_monitoringEscape)
+            return;
+        m_window.clear();
+        close();
+        Q_EMIT closed();
     });
     m_window = window;
 

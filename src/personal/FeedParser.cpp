@@ -3,54 +3,64 @@
 #include "personal/FeedDateParser.h"
 #include "personal/XmlEntityBudget.h"
 
-#include <QXmlStreamReader>
+#include <QStringDecoder>
+#include <expat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <string_view>
 
 namespace {
 
 using Tag = FeedParser::Tag;
 
 struct TagName {
-    QLatin1StringView name;
+    std::string_view name;
     Tag tag;
 };
 
 constexpr TagName kTagNames[] = {
-    {QLatin1StringView("rss"), Tag::Rss},
-    {QLatin1StringView("feed"), Tag::Feed},
-    {QLatin1StringView("rdf"), Tag::Rdf},
-    {QLatin1StringView("item"), Tag::Item},
-    {QLatin1StringView("entry"), Tag::Entry},
-    {QLatin1StringView("channel"), Tag::Channel},
-    {QLatin1StringView("title"), Tag::Title},
-    {QLatin1StringView("link"), Tag::Link},
-    {QLatin1StringView("enclosure"), Tag::Enclosure},
-    {QLatin1StringView("content"), Tag::Content},
-    {QLatin1StringView("thumbnail"), Tag::Thumbnail},
-    {QLatin1StringView("guid"), Tag::Guid},
-    {QLatin1StringView("id"), Tag::Id},
-    {QLatin1StringView("pubdate"), Tag::PubDate},
-    {QLatin1StringView("published"), Tag::Published},
-    {QLatin1StringView("date"), Tag::Date},
-    {QLatin1StringView("issued"), Tag::Issued},
-    {QLatin1StringView("updated"), Tag::Updated},
+    {"rss", Tag::Rss},
+    {"feed", Tag::Feed},
+    {"rdf", Tag::Rdf},
+    {"item", Tag::Item},
+    {"entry", Tag::Entry},
+    {"channel", Tag::Channel},
+    {"title", Tag::Title},
+    {"link", Tag::Link},
+    {"enclosure", Tag::Enclosure},
+    {"content", Tag::Content},
+    {"thumbnail", Tag::Thumbnail},
+    {"guid", Tag::Guid},
+    {"id", Tag::Id},
+    {"pubdate", Tag::PubDate},
+    {"published", Tag::Published},
+    {"date", Tag::Date},
+    {"issued", Tag::Issued},
+    {"updated", Tag::Updated},
 };
 
-QStringView withoutPrefix(QStringView qualifiedName)
+std::string_view withoutPrefix(std::string_view qualifiedName)
 {
-    const qsizetype colon = qualifiedName.lastIndexOf(QLatin1Char(':'));
-    return colon < 0 ? qualifiedName : qualifiedName.mid(colon + 1);
+    const size_t colon = qualifiedName.rfind(':');
+    return colon == std::string_view::npos ? qualifiedName : qualifiedName.substr(colon + 1);
 }
 
+char asciiLower(char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; }
+
 // Element names compare in lower case, without their prefix.
-Tag tagOf(QStringView qualifiedName)
+Tag tagOf(const char* qualifiedName)
 {
-    const QStringView name = withoutPrefix(qualifiedName);
-    if (name.isEmpty())
+    const std::string_view name = withoutPrefix(qualifiedName);
+    if (name.empty())
         return Tag::Other;
-    const char16_t first = name.front().toLower().unicode();
+    const char first = asciiLower(name.front());
     for (const TagName& known : kTagNames) {
-        if (name.size() == known.name.size() && first == char16_t(known.name.front().unicode())
-            && name.compare(known.name, Qt::CaseInsensitive) == 0)
+        if (name.size() != known.name.size() || first != known.name.front())
+            continue;
+        if (std::equal(name.begin(), name.end(), known.name.begin(),
+                       [](char a, char b) { return asciiLower(a) == b; }))
             return known.tag;
     }
     return Tag::Other;
@@ -67,11 +77,11 @@ bool readsText(Tag t)
 }
 
 // The value of the first attribute with this local name, whatever its prefix.
-std::optional<QString> attribute(const QXmlStreamAttributes& attributes, QLatin1StringView name)
+std::optional<QString> attribute(const char* const* attributes, std::string_view name)
 {
-    for (const QXmlStreamAttribute& a : attributes) {
-        if (withoutPrefix(a.qualifiedName()) == name)
-            return a.value().toString();
+    for (; attributes[0]; attributes += 2) {
+        if (withoutPrefix(attributes[0]) == name)
+            return QString::fromUtf8(attributes[1]);
     }
     return std::nullopt;
 }
@@ -89,38 +99,122 @@ std::optional<QString> trimmedOrAbsent(const std::optional<QString>& value)
     return value->trimmed();
 }
 
+// The encoding named in the XML declaration of an ASCII-compatible document.
+QByteArray declaredEncoding(const QByteArray& body)
+{
+    QByteArrayView head = QByteArrayView(body).first(std::min<qsizetype>(body.size(), 256));
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head = head.sliced(3);
+    if (!head.startsWith("<?xml"))
+        return {};
+    head = head.first(std::max<qsizetype>(0, head.indexOf("?>")));
+    const qsizetype at = head.indexOf("encoding");
+    if (at < 0)
+        return {};
+    qsizetype i = at + 8;
+    while (i < head.size() && (head[i] == ' ' || head[i] == '=' || head[i] == '\t' || head[i] == '\r' || head[i] == '\n'))
+        ++i;
+    if (i >= head.size() || (head[i] != '"' && head[i] != '\''))
+        return {};
+    const qsizetype end = head.indexOf(head[i], i + 1);
+    return end < 0 ? QByteArray() : head.sliced(i + 1, end - i - 1).toByteArray().toLower();
+}
+
+// The reader decodes UTF-8, UTF-16, ISO-8859-1 and US-ASCII itself; a
+// document in any other encoding Qt knows (windows-1252, KOI8-R, Shift_JIS,
+// ...) is turned into UTF-8 first. Empty when no conversion is needed or
+// possible (an unknown encoding then fails in the reader).
+QByteArray asUtf8(const QByteArray& body)
+{
+    const QByteArray encoding = declaredEncoding(body);
+    if (encoding.isEmpty() || encoding == "utf-8" || encoding == "utf-16" || encoding == "iso-8859-1"
+        || encoding == "us-ascii")
+        return {};
+    QStringDecoder decoder(encoding.constData());
+    if (!decoder.isValid())
+        return {};
+    const QString text = decoder.decode(body);
+    if (decoder.hasError())
+        return {};
+    return text.toUtf8();
+}
+
 } // namespace
+
+struct FeedParser::Reader {
+    FeedParser& parser;
+    const QByteArray& document;
+    XML_Parser xml;
+    QHash<QString, QString> entities;  // internal entities, name to replacement text
+    bool refused = false;              // entity expansion over budget
+
+    static void XMLCALL start(void* self, const XML_Char* name, const XML_Char** attributes)
+    {
+        static_cast<Reader*>(self)->parser.startElement(tagOf(name), attributes);
+    }
+    static void XMLCALL end(void* self, const XML_Char* name)
+    {
+        static_cast<Reader*>(self)->parser.endElement(tagOf(name));
+    }
+    static void XMLCALL characters(void* self, const XML_Char* text, int length)
+    {
+        FeedParser& parser = static_cast<Reader*>(self)->parser;
+        if (parser.m_collectText)
+            parser.m_text.append(text, length);
+    }
+    static void XMLCALL entityDeclaration(void* self, const XML_Char* name, int isParameterEntity, const XML_Char* value,
+                                          int length, const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*)
+    {
+        // External entities (no value) are never read: they expand to nothing.
+        if (!isParameterEntity && value)
+            static_cast<Reader*>(self)->entities.insert(QString::fromUtf8(name), QString::fromUtf8(value, length));
+    }
+    // The reader expands declared entities: refuse documents whose references
+    // would expand beyond a fixed budget before any is expanded.
+    static void XMLCALL endDoctype(void* self)
+    {
+        auto* reader = static_cast<Reader*>(self);
+        if (!XmlEntityBudget::allows(reader->document, reader->entities)) {
+            reader->refused = true;
+            XML_StopParser(reader->xml, XML_FALSE);
+        }
+    }
+};
 
 std::optional<ParsedFeed> FeedParser::parse(const QByteArray& body)
 {
+    const QByteArray converted = asUtf8(body);
+    const QByteArray& document = converted.isEmpty() ? body : converted;
+    // Without namespace processing: real feeds use prefixes they never
+    // declare ("media:", "dc:"); names are matched on their local part.
+    // External entities and the external DTD subset are never loaded: no
+    // handler for them is set and parameter entities are not parsed.
+    XML_Parser xml = XML_ParserCreate(converted.isEmpty() ? nullptr : "UTF-8");
+    if (!xml)
+        return std::nullopt;
     FeedParser parser;
-    QXmlStreamReader reader(body);
-    // Real feeds use prefixes they never declare ("media:", "dc:"); names are
-    // matched on their local part instead.
-    reader.setNamespaceProcessing(false);
-    while (!reader.atEnd()) {
-        switch (reader.readNext()) {
-        case QXmlStreamReader::DTD:
-            // Declared entities are expanded by the reader: refuse documents
-            // whose references would expand beyond a fixed budget.
-            if (!XmlEntityBudget::allows(body, reader.entityDeclarations()))
-                return std::nullopt;
+    Reader reader{parser, document, xml, {}, false};
+    XML_SetUserData(xml, &reader);
+    XML_SetElementHandler(xml, &Reader::start, &Reader::end);
+    XML_SetCharacterDataHandler(xml, &Reader::characters);
+    XML_SetEntityDeclHandler(xml, &Reader::entityDeclaration);
+    XML_SetEndDoctypeDeclHandler(xml, &Reader::endDoctype);
+    XML_SetParamEntityParsing(xml, XML_PARAM_ENTITY_PARSING_NEVER);
+
+    bool failed = false;
+    constexpr qsizetype kChunk = qsizetype(1) << 28;
+    for (qsizetype at = 0; !failed;) {
+        const qsizetype length = std::min(kChunk, document.size() - at);
+        const bool last = at + length >= document.size();
+        failed = XML_Parse(xml, document.constData() + at, int(length), last ? XML_TRUE : XML_FALSE) != XML_STATUS_OK;
+        at += length;
+        if (last)
             break;
-        case QXmlStreamReader::StartElement:
-            parser.startElement(tagOf(reader.qualifiedName()), reader.attributes());
-            break;
-        case QXmlStreamReader::EndElement:
-            parser.endElement(tagOf(reader.qualifiedName()));
-            break;
-        case QXmlStreamReader::Characters:
-            if (parser.m_collectText)
-                parser.m_text.append(reader.text());
-            break;
-        default:
-            break;
-        }
     }
-    return parser.result(reader.hasError());
+    XML_ParserFree(xml);
+    if (reader.refused)
+        return std::nullopt;
+    return parser.result(failed);
 }
 
 std::optional<ParsedFeed> FeedParser::result(bool failed) const
@@ -135,7 +229,7 @@ std::optional<ParsedFeed> FeedParser::result(bool failed) const
     return feed;
 }
 
-void FeedParser::startElement(Tag tag, const QXmlStreamAttributes& attributes)
+void FeedParser::startElement(Tag tag, Attributes attributes)
 {
     if (m_path.empty())
         m_sawRoot = tag == Tag::Rss || tag == Tag::Feed || tag == Tag::Rdf;
@@ -171,15 +265,15 @@ void FeedParser::startItem()
 }
 
 // Atom style: <link rel="..." href="..." type="..."/>.
-void FeedParser::readItemLink(const QXmlStreamAttributes& attributes)
+void FeedParser::readItemLink(Attributes attributes)
 {
-    const std::optional<QString> href = attribute(attributes, QLatin1StringView("href"));
+    const std::optional<QString> href = attribute(attributes, "href");
     if (!href || href->trimmed().isEmpty() || !isAcceptableAddress(*href))
         return;
-    const std::optional<QString> relAttr = attribute(attributes, QLatin1StringView("rel"));
+    const std::optional<QString> relAttr = attribute(attributes, "rel");
     const QString rel = relAttr ? relAttr->toLower() : QStringLiteral("alternate");
     if (rel == QLatin1StringView("enclosure")) {
-        const QString type = attribute(attributes, QLatin1StringView("type")).value_or(QString()).toLower();
+        const QString type = attribute(attributes, "type").value_or(QString()).toLower();
         if (!m_curImage && type.startsWith(QLatin1StringView("image/")))
             m_curImage = *href;
         return;
@@ -190,30 +284,30 @@ void FeedParser::readItemLink(const QXmlStreamAttributes& attributes)
 }
 
 // RSS: <enclosure url="..." type="..."/>; without a type it counts as an image.
-void FeedParser::readEnclosure(const QXmlStreamAttributes& attributes)
+void FeedParser::readEnclosure(Attributes attributes)
 {
     if (m_curImage)
         return;
-    const std::optional<QString> url = attribute(attributes, QLatin1StringView("url"));
+    const std::optional<QString> url = attribute(attributes, "url");
     if (!url || !isAcceptableAddress(*url))
         return;
-    const QString type = attribute(attributes, QLatin1StringView("type")).value_or(QStringLiteral("image/"));
+    const QString type = attribute(attributes, "type").value_or(QStringLiteral("image/"));
     if (type.toLower().startsWith(QLatin1StringView("image/")))
         m_curImage = *url;
 }
 
 // media:content and media:thumbnail: an image unless medium or type says otherwise.
-void FeedParser::readMedia(const QXmlStreamAttributes& attributes)
+void FeedParser::readMedia(Attributes attributes)
 {
     if (m_curImage)
         return;
-    const std::optional<QString> url = attribute(attributes, QLatin1StringView("url"));
+    const std::optional<QString> url = attribute(attributes, "url");
     if (!url || !isAcceptableAddress(*url))
         return;
-    const std::optional<QString> medium = attribute(attributes, QLatin1StringView("medium"));
+    const std::optional<QString> medium = attribute(attributes, "medium");
     if (medium && medium->toLower() != QLatin1StringView("image"))
         return;
-    const std::optional<QString> type = attribute(attributes, QLatin1StringView("type"));
+    const std::optional<QString> type = attribute(attributes, "type");
     if (type && !type->toLower().startsWith(QLatin1StringView("image/")))
         return;
     m_curImage = *url;
@@ -226,11 +320,11 @@ void FeedParser::endElement(Tag tag)
         finishItem();
     } else if (m_inItem) {
         if (readsText(tag))
-            readItemField(tag, m_text.trimmed());
+            readItemField(tag, QString::fromUtf8(m_text).trimmed());
     } else if (tag == Tag::Title && !m_feedTitle && m_path.size() >= 2) {
         const Tag parent = m_path[m_path.size() - 2];
         if (parent == Tag::Channel || parent == Tag::Feed)
-            m_feedTitle = m_text.trimmed();
+            m_feedTitle = QString::fromUtf8(m_text).trimmed();
     }
     if (!m_path.empty())
         m_path.pop_back();

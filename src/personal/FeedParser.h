@@ -8,8 +8,6 @@
 #include <optional>
 #include <vector>
 
-class QXmlStreamAttributes;
-
 // Reads RSS 2.0, RSS 1.0 (RDF) and Atom documents in one streaming pass.
 //
 // Tolerant by design: element names are compared in lower case without their
@@ -41,14 +39,19 @@ public:
     };
 
 private:
+    // The reader's callbacks (FeedParser.cpp); attributes are name/value
+    // pairs in UTF-8, ending with a null name.
+    struct Reader;
+    using Attributes = const char* const*;
+
     FeedParser() = default;
 
-    void startElement(Tag tag, const QXmlStreamAttributes& attributes);
+    void startElement(Tag tag, Attributes attributes);
     void endElement(Tag tag);
     void startItem();
-    void readItemLink(const QXmlStreamAttributes& attributes);
-    void readEnclosure(const QXmlStreamAttributes& attributes);
-    void readMedia(const QXmlStreamAttributes& attributes);
+    void readItemLink(Attributes attributes);
+    void readEnclosure(Attributes attributes);
+    void readMedia(Attributes attributes);
     void finishItem();
     void readItemField(Tag tag, const QString& value);
     std::optional<ParsedFeed> result(bool failed) const;
@@ -57,7 +60,7 @@ private:
     std::optional<QString> m_feedTitle;
     QList<ParsedFeedItem> m_items;
     std::vector<Tag> m_path;     // the open elements, outermost first
-    QString m_text;              // character data since the last tag
+    QByteArray m_text;           // character data since the last tag, UTF-8
     bool m_collectText = false;  // whether the open element's text is ever read
 
     bool m_inItem = false;

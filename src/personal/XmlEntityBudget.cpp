@@ -11,14 +11,7 @@ constexpr qsizetype kMaxNameBytes = 256;
 
 class ExpansionSizes {
 public:
-    explicit ExpansionSizes(const QXmlStreamEntityDeclarations& declarations)
-    {
-        for (const QXmlStreamEntityDeclaration& d : declarations) {
-            // External entities are never read: they expand to nothing.
-            if (d.systemId().isEmpty() && d.publicId().isEmpty())
-                m_values.insert(d.name().toString(), d.value().toString());
-        }
-    }
+    explicit ExpansionSizes(const QHash<QString, QString>& entities) : m_values(entities) {}
 
     // Characters the entity expands to, capped just above the budget.
     qint64 sizeOf(const QString& name) { return sizeOf(name, 0); }
@@ -61,9 +54,9 @@ bool isAsciiCompatible(const QByteArray& document)
 
 } // namespace
 
-bool XmlEntityBudget::allows(const QByteArray& document, const QXmlStreamEntityDeclarations& declarations)
+bool XmlEntityBudget::allows(const QByteArray& document, const QHash<QString, QString>& entities)
 {
-    ExpansionSizes sizes(declarations);
+    ExpansionSizes sizes(entities);
     QHash<QByteArray, qint64> byName;
     qint64 longest = 0;
     bool namesAreAscii = true;

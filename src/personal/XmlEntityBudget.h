@@ -1,7 +1,8 @@
 #pragma once
 
 #include <QByteArray>
-#include <QXmlStreamEntityDeclarations>
+#include <QHash>
+#include <QString>
 
 // Guards the XML reader against documents whose internal entities expand to
 // far more text than the document holds ("billion laughs" and its quadratic
@@ -13,8 +14,9 @@ public:
     static constexpr qint64 kMaxExpandedChars = qint64(1) << 20;
 
     // Whether the references in `document` to the internal entities in
-    // `declarations` stay within kMaxExpandedChars. Conservative: where the
+    // `entities` (name to replacement text as declared; external entities
+    // are never read and are not listed) stay within kMaxExpandedChars. Conservative: where the
     // references cannot be told apart (UTF-16 documents, names outside
     // ASCII) every "&" counts as the longest entity.
-    static bool allows(const QByteArray& document, const QXmlStreamEntityDeclarations& declarations);
+    static bool allows(const QByteArray& document, const QHash<QString, QString>& entities);
 };

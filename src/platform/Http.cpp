@@ -7,7 +7,8 @@
 #include <memory>
 #include <optional>
 
-#include <qcoro/qcoronetworkreply.h>
+#include <coroutine>
+#include <utility>
 
 bool isHttpUrl(const QUrl& url)
 {
@@ -26,8 +27,43 @@ QByteArray HttpResponse::header(QByteArrayView name) const
 }
 
 namespace {
+
 enum class Abort { None, Stopped, TimedOut, TooLarge };
-}
+
+// Resumes when the reply finishes, and also when it is destroyed unfinished
+// (its network manager went away with it). Waiting on `finished` alone, the
+// awaiting coroutine and every one awaiting it would stay suspended for ever
+// and their frames would never be freed.
+class FinishedOrGone {
+public:
+    explicit FinishedOrGone(QNetworkReply* reply) : m_reply(reply) {}
+
+    bool await_ready() const { return !m_reply->isRunning(); }
+
+    void await_suspend(std::coroutine_handle<> waiter)
+    {
+        auto resumed = std::make_shared<bool>(false);
+        auto resume = [waiter, resumed] {
+            if (!std::exchange(*resumed, true))
+                waiter.resume();
+        };
+        m_finished = QObject::connect(m_reply, &QNetworkReply::finished, m_reply, resume);
+        m_destroyed = QObject::connect(m_reply, &QObject::destroyed, resume);
+    }
+
+    void await_resume()
+    {
+        QObject::disconnect(m_finished);
+        QObject::disconnect(m_destroyed);
+    }
+
+private:
+    QNetworkReply* m_reply;
+    QMetaObject::Connection m_finished;
+    QMetaObject::Connection m_destroyed;
+};
+
+} // namespace
 
 QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpRequest request,
                                            std::stop_token stop)
@@ -102,9 +138,10 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
         }, Qt::QueuedConnection);
     });
 
-    if (reply->isRunning())
-        co_await qCoro(reply.data()).waitForFinished();
+    co_await FinishedOrGone(reply.data());
     total.stop();
+    if (!reply)
+        co_return fail(ErrorKind::Transport, QStringLiteral("The request ended unfinished: its connection was closed."));
     // The lambdas above refer to this frame: cut them before the frame goes.
     QObject::disconnect(reply, &QNetworkReply::readyRead, nullptr, nullptr);
     QObject::disconnect(reply, &QNetworkReply::metaDataChanged, nullptr, nullptr);

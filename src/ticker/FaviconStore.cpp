@@ -201,9 +201,10 @@ QCoro::Task<void> FaviconStore::load(QString key, QUrl url)
         }
     }
 
-    // Nothing cuts the pause short: a store that goes away meanwhile is
-    // noticed right after it.
-    co_await m_scheduler->sleep(100ms, std::stop_token());
+    // A store that goes away meanwhile ends the pause (its destructor stops
+    // the token) and is noticed right after it: waiting on without a token,
+    // a scheduler that is destroyed first would leave this frame suspended.
+    co_await m_scheduler->sleep(100ms, stop);
     if (!self || stop.stop_requested())
         co_return;
 

@@ -191,6 +191,10 @@ TEST_F(BoardWindowTest, OpensOnceClosesOnceAndForgetsAWindowClosedFromOutside)
     FakeTime::settle();
     EXPECT_TRUE(guard.isNull());
     EXPECT_EQ(manager.window(), nullptr);
+    EXPECT_EQ(closed.count(), 2) << "announced once";
+    manager.show(*board.store);
+    EXPECT_NE(manager.window(), nullptr) << "and it can open again";
+    manager.close();
 }
 
 class IdleScreensaverTest : public ::testing::Test {

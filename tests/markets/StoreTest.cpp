@@ -336,6 +336,8 @@ TEST_F(StoreTest, AStoppedCycleIsDropped)
     slow.delay = std::chrono::milliseconds(3000);
     serveQuotes({{QStringLiteral("SPY"), slow}});
     server.route(QStringLiteral("/api/v3/simple/price"), slow);
+    // Every read of the cycle is still under way at the stop: an unrouted
+    // house set would fail at once, and on a slow machine before the stop.
     server.route(QStringLiteral("/v1_markets"), slow);
     MarketsLog log;
     MarketsStore& s = makeStore();

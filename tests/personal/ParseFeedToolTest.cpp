@@ -71,4 +71,20 @@ TEST(ParseFeedTool, PrintsTheParsedFeedAsJsonFromStandardInput)
     EXPECT_TRUE(items.at(8).toObject().value(QStringLiteral("date")).isNull());
 }
 
+TEST(ParseFeedTool, TextsNeedingEscapesComeBackIntact)
+{
+    const QByteArray feed = "<rss><channel><title>Quote \" and \\ slash</title>"
+                            "<item><title>Tab&#9;line&#10;break \xC3\xA9 \xE2\x80\xA6 &lt;b&gt;</title>"
+                            "<link>https://x.example.com/a?b=\"c\"</link></item></channel></rss>";
+    const ToolRun run = runTool({QStringLiteral("-")}, feed);
+    ASSERT_EQ(run.exitCode, 0);
+    QJsonParseError error{};
+    const QJsonObject object = QJsonDocument::fromJson(run.out, &error).object();
+    ASSERT_EQ(error.error, QJsonParseError::NoError) << run.out.toStdString();
+    EXPECT_EQ(object.value(QStringLiteral("title")).toString(), QStringLiteral("Quote \" and \\ slash"));
+    const QJsonObject item = object.value(QStringLiteral("items")).toArray().at(0).toObject();
+    EXPECT_EQ(item.value(QStringLiteral("title")).toString(), QString::fromUtf8("Tab\tline\nbreak \xC3\xA9 \xE2\x80\xA6 <b>"));
+    EXPECT_EQ(item.value(QStringLiteral("link")).toString(), QStringLiteral("https://x.example.com/a?b=\"c\""));
+}
+
 } // namespace

@@ -639,4 +639,16 @@ TEST_F(DefaultsFileTest, CachedValuesLiveInTheirOwnFilesAndTheNewestWins)
     EXPECT_FALSE(blocked->caches().contains(QStringLiteral("k")));
 }
 
+TEST(HttpManagerGone, ARequestWhoseManagerGoesAwayEndsAsAFailure)
+{
+    LoopbackServer server;
+    server.route(QStringLiteral("/slow"), [] { Response r = Response::json("{}"); r.delay = std::chrono::milliseconds(3000); return r; }());
+    auto* nam = new QNetworkAccessManager;
+    QTimer::singleShot(50, [nam] { delete nam; });
+    const auto r = awaitTask(httpSend(nam, HttpRequest{server.url(QStringLiteral("slow"))}), 2000);
+    ASSERT_TRUE(r.has_value()) << "the request never ended";
+    ASSERT_FALSE(r->has_value());
+    EXPECT_EQ(r->error().kind, ErrorKind::Transport);
+}
+
 } // namespace

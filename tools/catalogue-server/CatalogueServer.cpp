@@ -1,6 +1,7 @@
 #include "CatalogueServer.h"
 
 #include "CatalogueRoutes.h"
+#include "FaultInjector.h"
 #include "SampleCatalogue.h"
 #include "SuggestionDesk.h"
 
@@ -8,6 +9,8 @@
 
 #include <httplib.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <thread>
 
@@ -15,23 +18,28 @@ struct CatalogueServer::Impl {
     explicit Impl(Options o)
         : options(std::move(o)),
           catalogue(options.seed),
-          desk(catalogue, options.suggestionLimit, options.suggestionWindowSeconds)
+          desk(catalogue, options.suggestionLimit, options.suggestionWindowSeconds),
+          faults(options.faultShare, options.faultSeed)
     {
     }
 
-    void serve(const httplib::Request& in, httplib::Response& out) const;
+    void serve(const httplib::Request& in, httplib::Response& out);
+    void injectFault(FaultInjector::Fault fault, const QByteArray& body, const QByteArray& contentType,
+                     httplib::Response& out);
 
     Options options;
     SampleCatalogue catalogue;
     SuggestionDesk desk;
     std::unique_ptr<CatalogueRoutes> routes;
+    FaultInjector faults;
+    std::atomic<bool> stopping = false;  // ends stalled bodies
     httplib::Server server;
     std::thread thread;
     int port = 0;
     bool started = false;  // an httplib server listens once
 };
 
-void CatalogueServer::Impl::serve(const httplib::Request& in, httplib::Response& out) const
+void CatalogueServer::Impl::serve(const httplib::Request& in, httplib::Response& out)
 {
     CatalogueRoutes::Request request;
     request.method = QByteArray::fromStdString(in.method);
@@ -48,6 +56,13 @@ void CatalogueServer::Impl::serve(const httplib::Request& in, httplib::Response&
         out.set_header(name.toStdString(), value.toStdString());
     out.status = reply.status;
     const bool read = request.method == "GET" || request.method == "HEAD";
+    if (request.method == "GET") {
+        if (const std::optional<FaultInjector::Fault> fault = faults.next()) {
+            std::fprintf(stderr, "fault %s %s\n", qPrintable(FaultInjector::name(*fault)), in.target.c_str());
+            injectFault(*fault, reply.body, reply.contentType, out);
+            return;
+        }
+    }
     if (read && reply.status == 200) {
         const QByteArray tag = entityTag(reply.body);
         out.set_header("ETag", tag.toStdString());
@@ -58,6 +73,54 @@ void CatalogueServer::Impl::serve(const httplib::Request& in, httplib::Response&
         }
     }
     out.set_content(reply.body.toStdString(), reply.contentType.toStdString());
+}
+
+void CatalogueServer::Impl::injectFault(FaultInjector::Fault fault, const QByteArray& body,
+                                        const QByteArray& contentType, httplib::Response& out)
+{
+    using Fault = FaultInjector::Fault;
+    const std::string type = contentType.isEmpty() ? std::string("application/json") : contentType.toStdString();
+    auto shared = std::make_shared<std::string>(body.toStdString());
+    switch (fault) {
+    case Fault::Status500:
+        out.status = 500;
+        out.set_content("internal error", "text/plain");
+        return;
+    case Fault::Status503:
+    case Fault::Status429:
+        out.status = fault == Fault::Status503 ? 503 : 429;
+        out.set_header("Retry-After", "30");
+        out.set_content(fault == Fault::Status503 ? "unavailable" : "slow down", "text/plain");
+        return;
+    case Fault::ClosedConnection:
+        // The headers go out, then the provider gives up: the library closes
+        // the connection without a byte of the body.
+        out.set_chunked_content_provider(type, [](size_t, httplib::DataSink&) { return false; });
+        return;
+    case Fault::TruncatedBody:
+        out.set_content_provider(shared->size(), type, [shared](size_t offset, size_t, httplib::DataSink& sink) {
+            if (offset > 0 || shared->size() < 2)
+                return false;
+            return sink.write(shared->data(), shared->size() / 2);
+        });
+        return;
+    case Fault::MalformedJson:
+        out.set_content(FaultInjector::malformed(body).toStdString(), type);
+        return;
+    case Fault::StalledBody:
+        out.set_content_provider(shared->size(), type, [this, shared](size_t offset, size_t, httplib::DataSink& sink) {
+            if (offset == 0 && shared->size() >= 2)
+                return sink.write(shared->data(), shared->size() / 2);
+            const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(options.stallSeconds);
+            while (!stopping && std::chrono::steady_clock::now() < until)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            return false;
+        });
+        return;
+    case Fault::NotModifiedUnknownTag:
+        out.status = 304;
+        return;
+    }
 }
 
 CatalogueServer::CatalogueServer() : CatalogueServer(Options{}) {}
@@ -117,6 +180,7 @@ Result<void> CatalogueServer::start()
 
 void CatalogueServer::stop()
 {
+    d->stopping = true;
     d->server.stop();
     if (d->thread.joinable())
         d->thread.join();

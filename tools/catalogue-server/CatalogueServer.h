@@ -26,6 +26,11 @@ public:
         int suggestionLimit = 5;             // per client and window
         qint64 suggestionWindowSeconds = 600;
         bool logRequests = false;            // one line per request on stderr
+        // Fault mode: this share of GET answers (0..1) is a fault (see
+        // FaultInjector), each logged on stderr as "fault <name> <target>".
+        double faultShare = 0;
+        quint64 faultSeed = 1;
+        int stallSeconds = 40;  // how long a stalled body hangs, at most
     };
 
     CatalogueServer();

@@ -34,7 +34,12 @@ int main(int argc, char** argv)
     const QCommandLineOption hostOption(QStringLiteral("host"), QStringLiteral("Address to listen on (127.0.0.1 only)."),
                                         QStringLiteral("ADDRESS"), QStringLiteral("127.0.0.1"));
     const QCommandLineOption verboseOption(QStringLiteral("verbose"), QStringLiteral("Log every request on stderr."));
-    parser.addOptions({portOption, seedOption, hostOption, verboseOption});
+    const QCommandLineOption faultsOption(
+        QStringLiteral("faults"),
+        QStringLiteral("Answer this share (0 to 1) of GET requests with a fault: 500, 503, 429, a closed "
+                       "connection, a truncated body, malformed JSON, a stalled body or a 304 for an unknown ETag."),
+        QStringLiteral("SHARE"), QStringLiteral("0"));
+    parser.addOptions({portOption, seedOption, hostOption, verboseOption, faultsOption});
     parser.process(app);
 
     if (!parser.positionalArguments().isEmpty())
@@ -46,6 +51,9 @@ int main(int argc, char** argv)
     const quint64 seed = parser.value(seedOption).toULongLong(&ok);
     if (!ok)
         return usageError(QStringLiteral("--seed needs a non-negative whole number"));
+    const double faultShare = parser.value(faultsOption).toDouble(&ok);
+    if (!ok || !(faultShare >= 0 && faultShare <= 1))
+        return usageError(QStringLiteral("--faults needs a share from 0 to 1"));
     if (parser.value(hostOption) != QLatin1String("127.0.0.1"))
         return usageError(QStringLiteral("--host can only be 127.0.0.1"));
 
@@ -61,6 +69,8 @@ int main(int argc, char** argv)
     options.port = port;
     options.seed = seed;
     options.logRequests = parser.isSet(verboseOption);
+    options.faultShare = faultShare;
+    options.faultSeed = seed;
     CatalogueServer server(options);
     if (const auto started = server.start(); !started) {
         std::fprintf(stderr, "catalogue-server: %s\n", qPrintable(started.error().description));
