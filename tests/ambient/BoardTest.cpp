@@ -11,6 +11,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QSignalSpy>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QSystemTrayIcon>
+#include <QPalette>
 #include <gtest/gtest.h>
 
 namespace {

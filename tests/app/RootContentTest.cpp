@@ -1,6 +1,8 @@
 #include "app/RootContent.h"
 
 #include <QPointer>
+#include <QCoreApplication>
+#include <QEvent>
 #include <gtest/gtest.h>
 
 namespace {

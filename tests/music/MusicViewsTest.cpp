@@ -6,7 +6,9 @@
 
 #include <QBuffer>
 #include <QImage>
+#include <QSignalSpy>
 #include <QTest>
+#include <gtest/gtest.h>
 
 namespace {
 

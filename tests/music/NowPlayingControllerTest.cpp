@@ -3,6 +3,7 @@
 
 #include <QJsonValue>
 #include <variant>
+#include <gtest/gtest.h>
 
 namespace {
 

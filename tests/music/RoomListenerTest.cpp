@@ -2,6 +2,7 @@
 #include "music/RoomListener.h"
 
 #include <QSignalSpy>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include <QNetworkAccessManager>
 #include <QTimer>
 
+#include <QSignalSpy>
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>

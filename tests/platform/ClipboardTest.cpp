@@ -3,6 +3,8 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QMimeData>
+#include <QList>
+#include <QUrl>
 #include <gtest/gtest.h>
 
 namespace {

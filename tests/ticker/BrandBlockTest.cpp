@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QMenu>
 #include <QToolButton>
+#include <QTest>
 #include <gtest/gtest.h>
 
 using namespace std::chrono_literals;

@@ -20,6 +20,7 @@
 #include <QToolButton>
 #include <functional>
 
+#include <QTest>
 #include <gtest/gtest.h>
 
 namespace {
