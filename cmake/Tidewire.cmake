@@ -27,3 +27,63 @@ function(tidewire_test name)
       DISCOVERY_MODE PRE_TEST
       PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen" TIMEOUT 120)
 endfunction()
+
+# Precompiled headers. GCC can load a precompiled header only into a
+# compilation with the same options, so every target that can shares one of
+# two: the libraries and programs reuse tidewire_platform's, the test programs
+# and benchmarks (everything linking tidewire_testsupport) reuse
+# tidewire_testsupport's. CMake passes -Winvalid-pch, so a header that cannot
+# be used shows up as a warning. Off with -DTIDEWIRE_PCH=OFF: then every file
+# has to include what it uses.
+set(TIDEWIRE_LIBRARY_PCH
+    <QObject> <QString> <QList> <QHash> <QJsonObject> <QJsonArray> <QJsonValue>
+    <QDateTime> <QUrl> <QPointer> <QTimer> <QWidget> <QPainter>
+    <algorithm> <cmath> <expected> <optional> <functional> <memory> <stop_token>)
+set(TIDEWIRE_TEST_PCH
+    <gtest/gtest.h> <gmock/gmock.h> <QTest> <QSignalSpy> <QTemporaryDir> <QJsonDocument>
+    <QNetworkAccessManager> <QApplication>)
+
+# Every target defined in <dir> and the folders below it.
+function(_tidewire_targets_below dir out)
+  get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+  get_property(subdirs DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+  foreach(sub IN LISTS subdirs)
+    _tidewire_targets_below(${sub} below)
+    list(APPEND targets ${below})
+  endforeach()
+  set(${out} ${targets} PARENT_SCOPE)
+endfunction()
+
+# Called once, after every folder is added.
+function(tidewire_share_precompiled_headers)
+  if(NOT TIDEWIRE_PCH)
+    return()
+  endif()
+  target_precompile_headers(tidewire_platform PRIVATE ${TIDEWIRE_LIBRARY_PCH})
+  set(test_pch_targets)
+  if(TARGET tidewire_testsupport)
+    target_precompile_headers(tidewire_testsupport PRIVATE ${TIDEWIRE_LIBRARY_PCH} ${TIDEWIRE_TEST_PCH})
+    list(APPEND test_pch_targets tidewire_testsupport)
+  endif()
+  _tidewire_targets_below(${PROJECT_SOURCE_DIR} targets)
+  foreach(target IN LISTS targets)
+    get_target_property(type ${target} TYPE)
+    if(NOT type MATCHES "^(STATIC_LIBRARY|OBJECT_LIBRARY|EXECUTABLE)$"
+       OR target STREQUAL "tidewire_platform" OR target STREQUAL "tidewire_testsupport")
+      continue()
+    endif()
+    get_target_property(libs ${target} LINK_LIBRARIES)
+    if("tidewire_testsupport" IN_LIST libs)
+      target_precompile_headers(${target} REUSE_FROM tidewire_testsupport)
+      list(APPEND test_pch_targets ${target})
+    elseif(libs MATCHES "tidewire_")
+      target_precompile_headers(${target} REUSE_FROM tidewire_platform)
+    endif()
+  endforeach()
+  # Qt's test library defines these per folder, and its header tests them, so
+  # they would make the shared header unusable in all folders but one. The
+  # tests use GoogleTest and never QFINDTESTDATA, which is all they serve.
+  foreach(target IN LISTS test_pch_targets)
+    target_compile_options(${target} PRIVATE -UQT_TESTCASE_BUILDDIR -UQT_TESTCASE_SOURCEDIR)
+  endforeach()
+endfunction()

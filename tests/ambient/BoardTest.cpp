@@ -13,6 +13,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+#include <gtest/gtest.h>
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include <QJsonDocument>
 #include <QString>
 #include <ostream>
+#include <QJsonObject>
 
 inline void PrintTo(const QString& s, std::ostream* os)
 {

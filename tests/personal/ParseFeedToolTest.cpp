@@ -3,6 +3,7 @@
 #include <QJsonObject>
 #include <QProcess>
 
+#include <QFile>
 #include <gtest/gtest.h>
 
 namespace {

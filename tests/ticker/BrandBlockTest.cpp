@@ -21,6 +21,7 @@
 #include <QToolButton>
 #include <QVariantAnimation>
 #include <functional>
+#include <QTest>
 #include <gtest/gtest.h>
 #include <set>
 

@@ -14,6 +14,7 @@
 #include <QScreen>
 #include <QStandardPaths>
 #include <QTest>
+#include <gtest/gtest.h>
 
 namespace {
 

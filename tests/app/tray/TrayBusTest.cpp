@@ -20,6 +20,7 @@
 #include <QJsonDocument>
 #include <QMenu>
 #include <QMutex>
+#include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
 

@@ -9,6 +9,7 @@
 #include <QDBusMessage>
 #include <QDBusVariant>
 #include <QSignalSpy>
+#include <gtest/gtest.h>
 
 namespace {
 
