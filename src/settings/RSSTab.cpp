@@ -7,7 +7,6 @@
 #include "settings/SettingsLook.h"
 
 #include <QLabel>
-#include <QScrollArea>
 #include <QVBoxLayout>
 
 RSSTab::RSSTab(FeedStore& store, QWidget* parent, PersonalFeedStore* personal) : QWidget(parent)
@@ -20,15 +19,8 @@ RSSTab::RSSTab(FeedStore& store, QWidget* parent, PersonalFeedStore* personal) :
     m_filter = new FeedFilterField(QStringLiteral("Filter RSS feeds"), this);
     layout->addWidget(m_filter);
 
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->viewport()->setAutoFillBackground(false);
-    auto* content = new QWidget;
-    content->setAutoFillBackground(false);
-    auto* contentLayout = new QVBoxLayout(content);
-    contentLayout->setContentsMargins(0, 0, 0, 20);
-    contentLayout->setSpacing(12);
+    QVBoxLayout* contentLayout = SettingsLook::addScrollingContent(layout, this);
+    QWidget* content = contentLayout->parentWidget();
 
     // The user's own feeds, with 8 pixels below them.
     m_sectionSlot = new QWidget(content);
@@ -44,8 +36,6 @@ RSSTab::RSSTab(FeedStore& store, QWidget* parent, PersonalFeedStore* personal) :
         content);
     contentLayout->addWidget(m_list);
     contentLayout->addStretch(1);
-    scroll->setWidget(content);
-    layout->addWidget(scroll, 1);
 
     connect(m_filter, &QLineEdit::textChanged, this, [this](const QString& text) {
         m_list->setFilter(text);

@@ -8,7 +8,6 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QScrollArea>
 #include <QVBoxLayout>
 #include <algorithm>
 
@@ -29,19 +28,11 @@ SourcesTab::SourcesTab(FeedStore& store, QWidget* parent) : QWidget(parent), m_s
     m_filter = new FeedFilterField(QStringLiteral("Filter feeds"), this);
     layout->addWidget(m_filter);
 
-    auto* scroll = new QScrollArea(this);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->viewport()->setAutoFillBackground(false);
-    auto* content = new QWidget;
-    content->setAutoFillBackground(false);
-    auto* contentLayout = new QVBoxLayout(content);
-    contentLayout->setContentsMargins(0, 0, 0, 20);
+    QVBoxLayout* contentLayout = SettingsLook::addScrollingContent(layout, this);
+    QWidget* content = contentLayout->parentWidget();
     m_list = new CatalogueFeedList(store, CatalogueFeedList::Grouping::ByCategory, {}, content);
     contentLayout->addWidget(m_list);
     contentLayout->addStretch(1);
-    scroll->setWidget(content);
-    layout->addWidget(scroll, 1);
 
     connect(m_filter, &QLineEdit::textChanged, m_list, &CatalogueFeedList::setFilter);
     connect(&m_store, &FeedStore::feedsChanged, this, &SourcesTab::refreshCount);
