@@ -63,6 +63,16 @@ private:
     QMetaObject::Connection m_destroyed;
 };
 
+// A response that carries a body and announced a longer one than arrived.
+bool bodyIsShort(const QByteArray& method, int status, const QByteArray& contentLength, qsizetype received)
+{
+    if (method == "HEAD" || status < 200 || status == 204 || status == 304 || contentLength.isEmpty())
+        return false;
+    bool ok = false;
+    const qlonglong announced = contentLength.trimmed().toLongLong(&ok);
+    return ok && received < announced;
+}
+
 } // namespace
 
 QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpRequest request,
@@ -198,6 +208,14 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
     if (request.maxBytes >= 0 && body.size() > request.maxBytes) {
         reply->deleteLater();
         co_return fail(ErrorKind::TooLarge, QStringLiteral("The response is too large."), status);
+    }
+    // When the server closes the connection right after a part of the body,
+    // Qt can finish the reply without an error. The announced length tells a
+    // cut body from a whole one (Qt drops the header when it decompresses).
+    if (bodyIsShort(request.method, status, reply->rawHeader("Content-Length"), body.size())) {
+        reply->deleteLater();
+        co_return fail(ErrorKind::Transport, QStringLiteral("The response ended before its whole body arrived."),
+                       status);
     }
 
     HttpResponse response;

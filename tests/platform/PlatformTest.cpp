@@ -432,6 +432,13 @@ TEST_F(HttpTest, ReturnsStatusHeadersAndBodyAndSendsHeadersAndBody)
     EXPECT_EQ(server.requests().last().method, QByteArray("POST"));
     EXPECT_EQ(server.requests().last().body, req.body);
 
+    // A compressed body arrives decompressed, and shorter than its announced length.
+    static const char gzipped[] = "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\xff\xab\xae\x05\x00\x43\xbf\xa6\xa3\x02\x00\x00\x00";
+    server.route(QStringLiteral("/gzip"),
+                 Response::text(QByteArray(gzipped, sizeof gzipped - 1), "application/octet-stream")
+                     .header("Content-Encoding", "gzip"));
+    EXPECT_EQ(send(HttpRequest(server.url(QStringLiteral("gzip")))).value_or(HttpResponse{}).body, QByteArray("{}"));
+
     // Error statuses are responses, not failures.
     server.route(QStringLiteral("/missing"), Response::text("gone", "text/plain", 404));
     server.route(QStringLiteral("/same"), Response::withStatus(304));
@@ -444,7 +451,14 @@ TEST_F(HttpTest, FailureKinds)
     server.route(QStringLiteral("/slow"), [] { Response r = Response::json("{}"); r.delay = std::chrono::milliseconds(2000); return r; }());
     server.route(QStringLiteral("/stall"), [] { Response r = Response::json(QByteArray(100, 'x')); r.stall = true; return r; }());
     server.route(QStringLiteral("/big"), Response::json(QByteArray(5000, 'x')));
-    server.route(QStringLiteral("/cut"), [] { Response r = Response::json(QByteArray(5000, 'x')); r.cutAfter = 100; return r; }());
+    // A cut body is a failure whether the close comes with the last bytes or
+    // after the client has read them.
+    for (const int pause : {0, 150}) {
+        Response cut = Response::json(QByteArray(5000, 'x'));
+        cut.cutAfter = pause == 0 ? 0 : 100;
+        cut.cutPause = std::chrono::milliseconds(pause);
+        server.route(QStringLiteral("/cut%1").arg(pause), cut);
+    }
 
     HttpRequest slow(server.url(QStringLiteral("slow")));
     slow.timeout = std::chrono::milliseconds(100);
@@ -460,7 +474,11 @@ TEST_F(HttpTest, FailureKinds)
     EXPECT_EQ(tooLarge.error().kind, ErrorKind::TooLarge);
     EXPECT_EQ(tooLarge.error().httpStatus, 200);
 
-    EXPECT_EQ(send(HttpRequest(server.url(QStringLiteral("cut")))).error().kind, ErrorKind::Transport);
+    for (const char* cut : {"cut0", "cut150"}) {
+        const auto r = send(HttpRequest(server.url(QString::fromLatin1(cut))));
+        ASSERT_FALSE(r.has_value()) << cut << " read as whole";
+        EXPECT_EQ(r.error().kind, ErrorKind::Transport) << cut;
+    }
 
     EXPECT_EQ(send(HttpRequest(QUrl(QStringLiteral("file:///etc/passwd")))).error().kind, ErrorKind::BadURL);
     EXPECT_EQ(send(HttpRequest(QUrl(QStringLiteral("javascript:alert(1)")))).error().kind, ErrorKind::BadURL);

@@ -72,10 +72,12 @@ struct LoopbackServer::Impl {
         } else if (r.cutAfter >= 0) {
             const size_t cut = std::min<size_t>(size_t(r.cutAfter), body.size());
             out.set_content_provider(body.size(), type,
-                [body, cut](size_t offset, size_t, httplib::DataSink& sink) {
+                [this, body, cut, pause = r.cutPause](size_t offset, size_t, httplib::DataSink& sink) {
                     if (offset < cut)
-                        sink.write(body.data() + offset, cut - offset);
-                    return offset < cut;  // false closes the connection early
+                        return sink.write(body.data() + offset, cut - offset);
+                    if (pause.count() > 0)
+                        waitInterruptibly(pause);
+                    return false;  // closes the connection early
                 });
         } else if (!body.empty() || r.status != 304) {
             out.set_content(body, type);

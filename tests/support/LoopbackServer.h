@@ -22,6 +22,7 @@ public:
         QByteArray contentType = "application/json";
         std::chrono::milliseconds delay{0};  // before answering
         qint64 cutAfter = -1;  // announce the full length, send this many bytes, close
+        std::chrono::milliseconds cutPause{0};  // between the last byte sent and the close
         bool stall = false;    // send headers and part of the body, then nothing until stop()
 
         static Response json(const QByteArray& body, int status = 200);

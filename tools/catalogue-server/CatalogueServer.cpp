@@ -93,9 +93,9 @@ void CatalogueServer::Impl::injectFault(FaultInjector::Fault fault, const QByteA
         out.set_content(fault == Fault::Status503 ? "unavailable" : "slow down", "text/plain");
         return;
     case Fault::ClosedConnection:
-        // The headers go out, then the provider gives up: the library closes
-        // the connection without a byte of the body.
-        out.set_chunked_content_provider(type, [](size_t, httplib::DataSink&) { return false; });
+        // The headers announce the body, then the provider gives up: the
+        // library closes the connection without a byte of it.
+        out.set_content_provider(shared->size(), type, [](size_t, size_t, httplib::DataSink&) { return false; });
         return;
     case Fault::TruncatedBody:
         out.set_content_provider(shared->size(), type, [shared](size_t offset, size_t, httplib::DataSink& sink) {
