@@ -45,35 +45,24 @@ QJsonValue toJson(const std::optional<ParsedFeed>& feed)
     if (!feed)
         return QJsonValue(QJsonValue::Null);
     QJsonArray items;
-    for (const ParsedFeedItem& item : feed->items) {
-        items.append(QJsonObject{
-            {QStringLiteral("title"), item.title},
-            {QStringLiteral("link"), text(item.link)},
-            {QStringLiteral("id"), text(item.guid)},
-            {QStringLiteral("date"), item.publishedAt ? QJsonValue(item.publishedAt->toUTC().toString(Qt::ISODateWithMs))
-                                                      : QJsonValue(QJsonValue::Null)},
-            {QStringLiteral("image"), text(item.imageUrl)},
-        });
-    }
-    return QJsonObject{{QStringLiteral("title"), text(feed->title)}, {QStringLiteral("items"), items}};
+    for (const ParsedFeedItem& item : feed->items)
+        items.append(QJsonObject{{"title", item.title}, {"link", text(item.link)}, {"id", text(item.guid)}, {"image", text(item.imageUrl)},
+                                 {"date", text(item.publishedAt ? std::optional(item.publishedAt->toUTC().toString(Qt::ISODateWithMs)) : std::nullopt)}});
+    return QJsonObject{{"title", text(feed->title)}, {"items", items}};
 }
 
 QJsonValue readGolden(const QString& path)
 {
     const QByteArray bytes = readFile(path).trimmed();
-    if (bytes == "null")
-        return QJsonValue(QJsonValue::Null);
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
-    EXPECT_EQ(error.error, QJsonParseError::NoError) << path.toStdString();
-    return doc.object();
+    EXPECT_TRUE(bytes == "null" || error.error == QJsonParseError::NoError) << path.toStdString();
+    return bytes == "null" ? QJsonValue(QJsonValue::Null) : QJsonValue(doc.object());
 }
 
 std::string pretty(const QJsonValue& value)
 {
-    if (value.isNull())
-        return "null";
-    return QJsonDocument(value.toObject()).toJson(QJsonDocument::Indented).toStdString();
+    return value.isNull() ? "null" : QJsonDocument(value.toObject()).toJson(QJsonDocument::Indented).toStdString();
 }
 
 // Every fixture "<name>.xml" is parsed and compared with "<name>.json".
@@ -163,10 +152,8 @@ TEST(FeedParserEntities, ExternalFileEntityIsNeverRead)
     ASSERT_TRUE(dir.isValid());
     const QString secretPath = dir.filePath(QStringLiteral("secret.txt"));
     QFile secret(secretPath);
-    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
-    secret.write("SECRET-MARKER-7731");
+    ASSERT_TRUE(secret.open(QIODevice::WriteOnly) && secret.write("SECRET-MARKER-7731") > 0);
     secret.close();
-
     const QByteArray url = QUrl::fromLocalFile(secretPath).toEncoded();
     const QByteArray body = "<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY xxe SYSTEM \"" + url
         + "\">]>\n<rss><channel><title>T &xxe;</title><item><title>Item &xxe; end</title>"
@@ -174,10 +161,6 @@ TEST(FeedParserEntities, ExternalFileEntityIsNeverRead)
     const std::optional<ParsedFeed> feed = FeedParser::parse(body);
     const std::string everything = pretty(toJson(feed));
     EXPECT_EQ(everything.find("SECRET-MARKER"), std::string::npos) << everything;
-    if (feed) {
-        for (const ParsedFeedItem& item : feed->items)
-            EXPECT_FALSE(item.title.contains(QStringLiteral("SECRET")));
-    }
 }
 
 TEST(FeedParserEntities, ExpansionIsBoundedButManySmallEntitiesStayWithinTheBound)
@@ -185,9 +168,7 @@ TEST(FeedParserEntities, ExpansionIsBoundedButManySmallEntitiesStayWithinTheBoun
     // Each reference stays under the reader's per-entity limit; together
     // they would expand a 600 kB document to 800 million characters. Without
     // the bound the reader would expand it all and return both items.
-    QByteArray references;
-    for (int i = 0; i < 200000; ++i)
-        references += "&e;";
+    const QByteArray references = QByteArray("&e;").repeated(200000);
     EXPECT_FALSE(FeedParser::parse("<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY e \"" + QByteArray(4000, 'x')
                                    + "\">]>\n<rss><channel><title>Q</title><item><title>first</title></item><item><title>"
                                    + references + "</title></item></channel></rss>")
@@ -202,9 +183,7 @@ TEST(FeedParserEntities, ExpansionIsBoundedButManySmallEntitiesStayWithinTheBoun
     EXPECT_FALSE(FeedParser::parse(utf16).has_value());
 
     // 100,000 references to a one-character entity: a large but honest feed.
-    QByteArray small;
-    for (int i = 0; i < 100000; ++i)
-        small += "&nbsp;";
+    const QByteArray small = QByteArray("&nbsp;").repeated(100000);
     const std::optional<ParsedFeed> feed = FeedParser::parse(
         "<?xml version=\"1.0\"?>\n<!DOCTYPE rss [<!ENTITY nbsp \"&#160;\">]>\n<rss><channel><title>S</title><item><title>x"
         + small + "y</title></item></channel></rss>");
@@ -240,26 +219,16 @@ TEST(FeedDateParser, ShortcutAgreesWithIcu)
     const QStringList zones{"+0000", "-0000", "-0530", "+2359", "+2400", "+0060", "+1260", "GMT", "gmt", "UTC",
                             "EST", "+00:0", "*0100", "+1x00"};
 
-    auto compose = [&](int w, int d, int m, int y, int h, int mi, int s, int z) {
-        return weekdays[w] + QStringLiteral(", ") + days[d] + QLatin1Char(' ') + months[m] + QLatin1Char(' ')
-            + years[y] + QLatin1Char(' ') + hours[h] + QLatin1Char(':') + minutes[mi] + QLatin1Char(':') + seconds[s]
-            + QLatin1Char(' ') + zones[z];
-    };
-
     QStringList texts;
     QRandomGenerator random(20240507);
-    for (int i = 0; i < 4000; ++i) {
-        texts.append(compose(random.bounded(weekdays.size()), random.bounded(days.size()), random.bounded(months.size()),
-                             random.bounded(years.size()), random.bounded(hours.size()), random.bounded(minutes.size()),
-                             random.bounded(seconds.size()), random.bounded(zones.size())));
-    }
+    auto pick = [&](const QStringList& list) { return list.at(random.bounded(list.size())); };
+    for (int i = 0; i < 4000; ++i)
+        texts.append(pick(weekdays) + QStringLiteral(", ") + pick(days) + QLatin1Char(' ') + pick(months) + QLatin1Char(' ') + pick(years)
+                     + QLatin1Char(' ') + pick(hours) + QLatin1Char(':') + pick(minutes) + QLatin1Char(':') + pick(seconds) + QLatin1Char(' ') + pick(zones));
     // Every day of a leap year and a common year, in both zone spellings.
-    for (const char* year : {"2024", "2023"}) {
-        for (QDate d(QString::fromLatin1(year).toInt(), 1, 1); d.year() == QString::fromLatin1(year).toInt(); d = d.addDays(1)) {
-            const QString base = QLocale::c().toString(d, QStringLiteral("ddd, dd MMM yyyy")) + QStringLiteral(" 23:59:59 ");
-            texts.append(base + QStringLiteral("+0130"));
-            texts.append(base + QStringLiteral("GMT"));
-        }
+    for (QDate d(2023, 1, 1); d.year() < 2025; d = d.addDays(1)) {
+        const QString base = QLocale::c().toString(d, QStringLiteral("ddd, dd MMM yyyy")) + QStringLiteral(" 23:59:59 ");
+        texts << base + QStringLiteral("+0130") << base + QStringLiteral("GMT");
     }
 
     int accepted = 0;

@@ -91,8 +91,7 @@ TEST_F(MarketsKeyring, WithoutAServiceASaveReportsAnError)
     EXPECT_FALSE(s->hasFinnhubKey());
     s->setFinnhubKey(QStringLiteral("some-key"));
     EXPECT_EQ(s->keyStatus().kind, MarketsStore::KeyStatus::Kind::Error);
-    EXPECT_FALSE(s->keyStatus().message.contains(QStringLiteral("some-key")));
-    EXPECT_FALSE(s->hasFinnhubKey());
+    EXPECT_FALSE(s->keyStatus().message.contains(QStringLiteral("some-key")) || s->hasFinnhubKey());
     FakeTime::settle();
     EXPECT_EQ(server.requestCount(), 0);
 }
