@@ -415,13 +415,8 @@ TEST(QuoteRowLayout, TextsBadgesColoursAndLabelPerQuoteState)
         MarketQuote q = liveQuote();
         c.edit(q);
         const auto l = QuoteRowLayout::make(q, 2, kEnUS);
-        EXPECT_EQ(l.symbol.text, QStringLiteral("SPY"));
-        EXPECT_EQ(l.price.text, u8(c.price));
-        EXPECT_EQ(l.change.text, u8(c.change));
-        EXPECT_EQ(l.change.color, c.changeColor);
-        EXPECT_EQ(l.symbol.color, c.strong);
-        EXPECT_EQ(l.price.color, c.strong);
-        EXPECT_EQ(l.name.text, q.name);
+        EXPECT_EQ(std::tuple(l.symbol.text, l.price.text, l.change.text, l.name.text), std::tuple("SPY", u8(c.price), u8(c.change), q.name));
+        EXPECT_EQ(std::tuple(l.change.color, l.symbol.color, l.price.color), std::tuple(c.changeColor, c.strong, c.strong));
         EXPECT_EQ(l.badge ? std::optional(l.badge->text) : std::nullopt, opt(c.badge));
         EXPECT_EQ(l.unavailable ? std::optional(l.unavailable->text) : std::nullopt, c.unavailable ? opt("UNAVAILABLE") : std::nullopt);
         EXPECT_EQ(l.holding ? std::optional(l.holding->text) : std::nullopt, opt(c.holding));

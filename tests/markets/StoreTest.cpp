@@ -137,6 +137,20 @@ protected:
         return WatchSymbol::decodeList(defaults->value(MarketsStore::kWatchlistKey)).value_or(QList<WatchSymbol>{stock("UNREADABLE")});
     }
 
+    // After an add: a refused one leaves the watchlist and its stored form as
+    // they were; an added entry is appended and saved.
+    void expectAddOutcome(MarketsStore& s, const WatchAddResult& result, const QList<WatchSymbol>& before, const QJsonValue& storedBefore,
+                          const std::optional<WatchSymbol>& added, const char* name)
+    {
+        EXPECT_EQ(result.added, added) << name;
+        EXPECT_EQ(s.watchlist(), added ? before + QList<WatchSymbol>{*added} : before) << name;
+        if (added) {
+            EXPECT_EQ(savedWatchlist(), s.watchlist()) << name;
+        } else {
+            EXPECT_EQ(defaults->value(MarketsStore::kWatchlistKey), storedBefore) << name;
+        }
+    }
+
     // The key goes to Finnhub in a header only, never in the address.
     void expectKeyOnlyInHeaders(const QByteArray& key = "sekrit-key-123")
     {
@@ -480,17 +494,17 @@ TEST_F(FinnhubTest, OutcomesOfOnePass)
         server.clearRequests();
         serveQuotes(c.answers);
         awaitTask(s.refreshOwnKeyQuotes());
-        EXPECT_EQ(s.keyStatus().kind, c.status) << c.name;
         expectText(s.keyStatus().message, c.message, c.name);
-        EXPECT_EQ(quotedSymbols(), c.requested) << c.name;
-        EXPECT_EQ(symbolsOf(s.byok()), c.byok) << c.name;
         QStringList unusable;
         for (const MarketQuote& q : s.byok() + s.watchQuotes())
             if (!q.ok)
                 unusable.append(q.symbol);
-        EXPECT_EQ(unusable, c.unusable) << c.name;
-        EXPECT_EQ(symbolsOf(s.watchQuotes()), c.watch) << c.name;
-        if (c.unusable.contains(QStringLiteral("AAPL")) && c.status == KeyKind::Error) { EXPECT_EQ(s.watchQuotes()[1], (MarketQuote{"AAPL", "AAPL Inc", "equity", "USD", QuoteCadence::Live, {}, {}, {}, {}, "finnhub", false, {}})) << c.name << ": a placeholder keeps the row and no price"; }
+        EXPECT_EQ(std::tuple(s.keyStatus().kind, quotedSymbols(), symbolsOf(s.byok()), unusable, symbolsOf(s.watchQuotes())),
+                  std::tuple(c.status, c.requested, c.byok, c.unusable, c.watch)) << c.name;
+        if (c.unusable.contains(QStringLiteral("AAPL")) && c.status == KeyKind::Error) {
+            EXPECT_EQ(s.watchQuotes()[1], (MarketQuote{"AAPL", "AAPL Inc", "equity", "USD", QuoteCadence::Live, {}, {}, {}, {}, "finnhub", false, {}}))
+                << c.name << ": a placeholder keeps the row and no price";
+        }
         EXPECT_FALSE(s.keyStatus().message.contains(QStringLiteral("sekrit"))) << c.name;
         expectKeyOnlyInHeaders();
     }
@@ -581,25 +595,18 @@ TEST_F(FinnhubTest, AddStockOutcomes)
         const QJsonValue storedBefore = defaults->value(MarketsStore::kWatchlistKey);
         const auto result = awaitTask(s.addStock(c.input, c.givenName));
         ASSERT_TRUE(result.has_value()) << c.name;
-        EXPECT_EQ(result->kind, c.expected) << c.name;
         expectText(result->message, c.message, c.name);
-        EXPECT_EQ(quotedSymbols(), c.requested) << c.name;
-        EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/stock/profile2")), c.profileRequests) << c.name;
-        EXPECT_EQ(s.keyStatus().kind, KeyKind::Checking) << c.name << ": an add never touches the key status";
+        // An add never touches the key status.
+        EXPECT_EQ(std::tuple(result->kind, quotedSymbols(), server.requestCount(QStringLiteral("/api/v1/stock/profile2")), s.keyStatus().kind),
+                  std::tuple(c.expected, c.requested, c.profileRequests, KeyKind::Checking)) << c.name;
         expectKeyOnlyInHeaders();
-        if (c.expected != AddKind::Added) {
-            EXPECT_EQ(s.watchlist(), QList<WatchSymbol>{stock("MSFT")}) << c.name;
-            EXPECT_TRUE(s.watchQuotes().isEmpty()) << c.name;
-            EXPECT_EQ(defaults->value(MarketsStore::kWatchlistKey), storedBefore) << c.name;
-            continue;
+        const bool isAdded = c.expected == AddKind::Added;
+        expectAddOutcome(s, *result, {stock("MSFT")}, storedBefore,
+                         isAdded ? std::optional(WatchSymbol{c.requested[0], WatchSymbol::Kind::Stock, c.storedName, {}, {}, {}}) : std::nullopt, c.name);
+        ASSERT_EQ(s.watchQuotes().size(), isAdded ? 1 : 0) << c.name;
+        if (isAdded) {
+            EXPECT_EQ(std::pair(s.watchQuotes()[0].name, s.watchQuotes()[0].price), std::pair(c.storedName, std::optional(100.0))) << c.name;
         }
-        const WatchSymbol added{c.requested[0], WatchSymbol::Kind::Stock, c.storedName, {}, {}, {}};
-        EXPECT_EQ(result->added, added) << c.name;
-        EXPECT_EQ(s.watchlist(), (QList<WatchSymbol>{stock("MSFT"), added})) << c.name;
-        EXPECT_EQ(savedWatchlist(), s.watchlist()) << c.name;
-        ASSERT_EQ(s.watchQuotes().size(), 1) << c.name;
-        EXPECT_EQ(s.watchQuotes()[0].name, c.storedName) << c.name;
-        EXPECT_EQ(s.watchQuotes()[0].price, 100.0) << c.name;
     }
 }
 
@@ -750,24 +757,18 @@ TEST_F(StoreTest, AddCoinOutcomes)
         const QJsonValue storedBefore = defaults->value(MarketsStore::kWatchlistKey);
         const auto result = awaitTask(s.addCoin(c.input));
         ASSERT_TRUE(result.has_value()) << c.name;
-        EXPECT_EQ(result->kind, c.expected) << c.name;
         expectText(result->message, c.message, c.name);
-        const auto searches = server.requestsFor(kCoinSearchPath);
-        ASSERT_EQ(searches.size(), c.sentQuery.isEmpty() ? 0 : 1) << c.name;
-        if (!searches.isEmpty()) { EXPECT_EQ(searches[0].query.queryItemValue(QStringLiteral("query")), c.sentQuery) << c.name; }
-        if (c.expected != AddKind::Added) {
-            EXPECT_EQ(s.watchlist(), QList<WatchSymbol>{stock("AAPL")}) << c.name;
-            EXPECT_EQ(defaults->value(MarketsStore::kWatchlistKey), storedBefore) << c.name;
-            EXPECT_EQ(server.requestCount(kPricePath), 0) << c.name;
-            continue;
-        }
-        const WatchSymbol expected{"BTC", WatchSymbol::Kind::Coin, "Bitcoin", QStringLiteral("bitcoin"), {}, {}};
-        EXPECT_EQ(result->added, expected) << c.name;
-        EXPECT_EQ(s.watchlist(), (QList<WatchSymbol>{stock("AAPL"), expected})) << c.name;
-        EXPECT_EQ(savedWatchlist(), s.watchlist()) << c.name;
-        EXPECT_EQ(server.requestCount(kPricePath), 1) << c.name;
-        const bool isPriced = c.price.status == 200;
-        ASSERT_EQ(s.watchQuotes().size(), isPriced ? 1 : 0) << c.name << ": priced before the result comes back";
+        QStringList sent;
+        for (const auto& r : server.requestsFor(kCoinSearchPath))
+            sent.append(r.query.queryItemValue(QStringLiteral("query")));
+        const bool isAdded = c.expected == AddKind::Added;
+        EXPECT_EQ(std::tuple(result->kind, sent, server.requestCount(kPricePath)),
+                  std::tuple(c.expected, c.sentQuery.isEmpty() ? QStringList{} : QStringList{c.sentQuery}, isAdded ? 1 : 0)) << c.name;
+        expectAddOutcome(s, *result, {stock("AAPL")}, storedBefore,
+                         isAdded ? std::optional(WatchSymbol{"BTC", WatchSymbol::Kind::Coin, "Bitcoin", QStringLiteral("bitcoin"), {}, {}}) : std::nullopt, c.name);
+        // Priced before the result comes back.
+        const bool isPriced = isAdded && c.price.status == 200;
+        ASSERT_EQ(s.watchQuotes().size(), isPriced ? 1 : 0) << c.name;
         if (isPriced) { EXPECT_EQ(s.watchQuotes()[0].price, 50000.0) << c.name; }
     }
 }
