@@ -299,40 +299,33 @@ TEST_F(PersonalFeedStoreTest, AddsRunningAtOnceCannotBothPassTheChecks)
     }
 }
 
-TEST_F(PersonalFeedStoreTest, AddOutcomesAfterTheFetch)
+TEST_F(PersonalFeedStoreTest, AddOutcomesAfterTheFetchAndTheAddedRecord)
 {
+    time.setNow(QDateTime(QDate(2026, 3, 1), QTime(9, 30, 15, 250), Qt::UTC));
     serve("/html", "<!DOCTYPE html><html><head><title>Blog</title></head><body></body></html>");
     serve("/empty", rss("Empty", {}, 0));
     server.route(QStringLiteral("/gone"), Response::text("nope", "text/plain", 404));
-    serve("/ok", rss("  Good Feed ", "g", 1));
+    serve("/ok", rss("  Good Feed ", "g", 30));
     serve("/untitled", rss(QString(), "u", 3));
     const std::pair<const char*, AddResult> cases[] = {
         {"/html", AddResult::of(Kind::NotAFeed)}, {"/empty", AddResult::of(Kind::NoItems)},
         {"/gone", AddResult::failed(QStringLiteral("The site answered HTTP 404"))},
-        {"/ok", AddResult::added(QStringLiteral("Good Feed"), 1)}, {"/untitled", AddResult::added(QStringLiteral("127.0.0.1"), 3)},
+        {"/ok", AddResult::added(QStringLiteral("Good Feed"), 20)}, {"/untitled", AddResult::added(QStringLiteral("127.0.0.1"), 3)},
     };
     for (const auto& [path, expected] : cases) {
         const AddResult result = add(address(QString::fromUtf8(path)));
         EXPECT_EQ(result, expected) << path << ": kind " << int(result.kind) << " " << result.message.toStdString() << result.title.toStdString();
     }
-    // Only the two added feeds are stored, with their items.
+    // Only the two added feeds are stored, with their items, newest first.
     ASSERT_EQ(store->feeds().size(), 2);
-    EXPECT_EQ(store->items().size(), 4);
     EXPECT_EQ(storedFeedCount(), 2);
-}
-
-TEST_F(PersonalFeedStoreTest, AddedFeedRecordAndItems)
-{
-    time.setNow(QDateTime(QDate(2026, 3, 1), QTime(9, 30, 15, 250), Qt::UTC));
-    addFeed("thirty", 30);
-    ASSERT_EQ(store->feeds().size(), 1);
     const PersonalFeed& f = store->feeds().first();
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^pf-[0-9a-f]{8}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{4}-[0-9a-f]{12}$")).match(f.id).hasMatch())
         << f.id.toStdString();
-    EXPECT_EQ(f, (PersonalFeed{f.id, address("/thirty"), "THIRTY", true, time.now(), time.now(), std::nullopt, 20}));
-    ASSERT_EQ(store->items().size(), 20);
-    EXPECT_EQ(store->items().first().title, QStringLiteral("thirty 29"));  // newest first
-    EXPECT_EQ(store->items().last().title, QStringLiteral("thirty 10"));
+    EXPECT_EQ(f, (PersonalFeed{f.id, address("/ok"), "Good Feed", true, time.now(), time.now(), std::nullopt, 20}));
+    ASSERT_EQ(store->items().size(), 23);
+    EXPECT_EQ(store->items().first().title, QStringLiteral("g 29"));
+    EXPECT_EQ(store->items().at(19).title, QStringLiteral("g 10"));
     ASSERT_FALSE(handed.isEmpty());
     EXPECT_EQ(idsOf(handed.last()), idsOf(store->items()));
     EXPECT_TRUE(waitUntil([&] { return storedItemIds() == idsOf(store->items()); }));
