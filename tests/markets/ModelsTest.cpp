@@ -452,6 +452,8 @@ TEST(QuoteRowLayout, GeometryGrowsWithTheSizeCodeAndPartsStayApart)
             }
             EXPECT_TRUE(l.chip.contains(l.symbol.rect)) << size;
             EXPECT_LT(l.price.rect.bottom(), l.name.rect.top() + 0.001) << "line 1 above line 2";
+            EXPECT_TRUE(l.price.rect.left() == l.name.rect.left() && l.change.rect.left() > l.price.rect.right()
+                        && l.holding->rect.left() > l.name.rect.right()) << "the lines start together, their parts apart, at " << size;
         }
         EXPECT_EQ(QuoteRowLayout::make(q, 3, kEnUS).idealSize, QuoteRowLayout::make(q, 2, kEnUS).idealSize);
         EXPECT_EQ(QuoteRowLayout::make(q, 0, kEnUS).idealSize, QuoteRowLayout::make(q, 2, kEnUS).idealSize);

@@ -573,6 +573,7 @@ TEST_F(FinnhubTest, AddStockOutcomes)
         {"profile with an empty name", "AAPL", {}, {}, Response::json(R"({"name":""})"), AddKind::Added, {}, {"AAPL"}, "AAPL", 1},
         {"profile 404", "AAPL", {}, {}, Response::json(apple, 404), AddKind::Added, {}, {"AAPL"}, "AAPL", 1},
         {"a dot is kept", "vod.l", {}, {}, {}, AddKind::Added, {}, {"VOD.L"}, "Apple Inc", 1},
+        {"12 characters", "ABCDEFGHIJKL", {}, {}, {}, AddKind::Added, {}, {"ABCDEFGHIJKL"}, "Apple Inc", 1},
         {"13 characters", "ABCDEFGHIJKLM", {}, {}, {}, AddKind::UnknownSymbol, {}, {}, {}, 0},
         {"only blanks and dollars", " $ $$ ", {}, {}, {}, AddKind::UnknownSymbol, {}, {}, {}, 0},
         {"fixed ETF in any case", "spy", {}, {}, {}, AddKind::Duplicate, {}, {}, {}, 0},
