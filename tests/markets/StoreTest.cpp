@@ -646,6 +646,7 @@ TEST_F(FinnhubTest, SearchStocks)
         {"ranked", " aapl ", Response::json(answer), {"AAPL", "APLE", "AAPL.MX"}, 1},
         {"one character", "a", Response::json(answer), {}, 0},
         {"dollar and one letter", "$a", Response::json(answer), {}, 0},
+        {"two characters are sent", "aa", Response::json(answer), {"APLE", "AAPL", "AAPL.MX"}, 1},
         {"41 characters", QString(41, QLatin1Char('a')), Response::json(answer), {}, 0},
         {"40 characters are sent", QString(40, QLatin1Char('a')), Response::json(answer), {"APLE", "AAPL", "AAPL.MX"}, 1},
         {"status other than 200", "aapl", Response::json(answer, 201), {}, 1},
