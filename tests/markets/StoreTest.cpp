@@ -660,7 +660,7 @@ TEST_F(FinnhubTest, SearchStocks)
         const auto found = awaitTask(s.searchStocks(c.query));
         ASSERT_TRUE(found.has_value()) << c.name;
         EXPECT_EQ(symbolsOf(*found), c.expected) << c.name;
-        EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/search")), c.requests) << c.name;
+        ASSERT_EQ(server.requestCount(QStringLiteral("/api/v1/search")), c.requests) << c.name;
         if (c.requests) { EXPECT_EQ(server.requests().first().query.queryItemValue(QStringLiteral("q")), cleanedQuery(c.query)) << c.name; }
         expectKeyOnlyInHeaders();
     }
