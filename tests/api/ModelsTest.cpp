@@ -200,7 +200,7 @@ TEST(ItemDisplay, CleanedTitle)
         {"&quot;Q&quot; &apos;A&apos; &#39;B&#39;", "\"Q\" 'A' 'B'"},
         {"a&nbsp;b", "a b"},
         {"it&#8217;s &#x2019;s &#X1F600;", "it\u2019s \u2019s \U0001F600"},
-        {"&#0; &#xD800; &#1114112; &#;", "&#0; &#xD800; &#1114112; &#;"},
+        {"&#0; &#xD800; &#1114112; &#; &amp;", "&#0; &#xD800; &#1114112; &#; &"},  // a bad entity ends nothing
         {"&copy; 2026 &AMP;", "&copy; 2026 &AMP;"},
         {"AT&T rises", "AT&T rises"},
         {"  <p>\n Padded \t</p>  ", "Padded"},
