@@ -450,7 +450,7 @@ TEST_F(FeedAPITest, SuggestionOutcomes)
     const std::tuple<int, QByteArray, std::optional<Outcome>, QString> cases[] = {  // else the error text
         {200, R"({"status":"added","title":"Wire","category":"Tech"})", Outcome{Kind::Added, "Wire", "Tech"}, {}},
         {200, R"({"status":"added","title":"Wire"})", Outcome{Kind::Added, "Wire", std::nullopt}, {}},
-        {201, R"({"status":"added","category":7})", Outcome{Kind::Added, "That feed", std::nullopt}, {}},
+        {299, R"({"status":"added","category":7})", Outcome{Kind::Added, "That feed", std::nullopt}, {}},
         {200, R"({"status":"received","title":""})", Outcome{Kind::Received, "", std::nullopt}, {}},
         {200, R"({"status":"queued","title":"Q"})", Outcome{Kind::Received, "Q", std::nullopt}, {}},
         {200, R"({"status":"Added","title":"Q"})", Outcome{Kind::Received, "Q", std::nullopt}, {}},

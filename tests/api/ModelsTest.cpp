@@ -200,7 +200,7 @@ TEST(ItemDisplay, CleanedTitle)
         {"&quot;Q&quot; &apos;A&apos; &#39;B&#39;", "\"Q\" 'A' 'B'"},
         {"a&nbsp;b", "a b"},
         {"it&#8217;s &#x2019;s &#X1F600;", "it\u2019s \u2019s \U0001F600"},
-        {"&#0; &#xD800; &#1114112; &#; &amp;", "&#0; &#xD800; &#1114112; &#; &"},  // a bad entity ends nothing
+        {"&#0; &#xD800; &#xDFFF; &#1114112; &#; &amp;", "&#0; &#xD800; &#xDFFF; &#1114112; &#; &"},  // a bad entity ends nothing
         {"&copy; 2026 &AMP;", "&copy; 2026 &AMP;"},
         {"AT&T rises", "AT&T rises"},
         {"  <p>\n Padded \t</p>  ", "Padded"},
@@ -592,11 +592,11 @@ TEST(OrbDisplay, KeywordSetsAndLinks)
     EXPECT_TRUE(bare.normalizedKeywords().isEmpty() && bare.topItemIDs().isEmpty() && bare.normalizedCategorySlugs().isEmpty());
 
     Orb links = bareOrb();
-    links.keywordUrls = QList<std::optional<QString>>{std::nullopt, "https://b.test/x", "ftp://c.test", QString(),
-                                                      "HTTP://d.test", "not a url", "https://e.test/q?k=a b|c{d}"};
+    links.keywordUrls = QList<std::optional<QString>>{"https://a.test/", "https://b.test/x", "ftp://c.test", QString(),
+                                                      "HTTP://d.test", "not a url", "https://e.test/q?k=a b|c{d}", std::nullopt};
     const std::pair<qsizetype, const char*> cases[] = {
-        {-1, nullptr}, {0, nullptr}, {1, "https://b.test/x"}, {2, nullptr}, {3, nullptr},
-        {4, "http://d.test"}, {5, nullptr}, {6, "https://e.test/q?k=a%20b%7Cc%7Bd%7D"}, {7, nullptr}, {1000, nullptr},
+        {-1, nullptr}, {0, "https://a.test/"}, {1, "https://b.test/x"}, {2, nullptr}, {3, nullptr}, {4, "http://d.test"},
+        {5, nullptr}, {6, "https://e.test/q?k=a%20b%7Cc%7Bd%7D"}, {7, nullptr}, {8, nullptr}, {1000, nullptr},
         {std::numeric_limits<qsizetype>::min(), nullptr},
     };
     for (const auto& [index, expected] : cases)
