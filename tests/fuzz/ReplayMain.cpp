@@ -10,40 +10,25 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
-namespace {
-
-bool replay(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-    LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
-    return true;
-}
-
-} // namespace
-
 int main(int argc, char** argv)
 {
-    int inputs = 0;
+    QStringList paths;
     for (int i = 1; i < argc; ++i) {
         const QString arg = QString::fromLocal8Bit(argv[i]);
-        if (QFileInfo(arg).isDir()) {
-            QDirIterator it(arg, QDir::Files, QDirIterator::Subdirectories);
-            while (it.hasNext()) {
-                if (!replay(it.next()))
-                    return 1;
-                ++inputs;
-            }
-        } else {
-            if (!replay(arg))
-                return 1;
-            ++inputs;
-        }
+        if (!QFileInfo(arg).isDir())
+            paths.append(arg);
+        for (QDirIterator it(arg, QDir::Files, QDirIterator::Subdirectories); it.hasNext();)
+            paths.append(it.next());
     }
-    std::printf("%d inputs replayed\n", inputs);
-    return inputs > 0 ? 0 : 1;
+    for (const QString& path : paths) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            std::fprintf(stderr, "cannot read %s\n", qPrintable(path));
+            return 1;
+        }
+        const QByteArray bytes = file.readAll();
+        LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t*>(bytes.constData()), size_t(bytes.size()));
+    }
+    std::printf("%d inputs replayed\n", int(paths.size()));
+    return paths.isEmpty() ? 1 : 0;
 }

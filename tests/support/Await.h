@@ -26,13 +26,9 @@ std::optional<T> awaitTask(QCoro::Task<T>&& task, int timeoutMs = 10000)
 
 inline void awaitTask(QCoro::Task<void>&& task, int timeoutMs = 10000)
 {
-    bool done = false;
-    auto wrapper = [](QCoro::Task<void> t, bool* finished) -> QCoro::Task<void> {
+    auto finished = [](QCoro::Task<void> t) -> QCoro::Task<bool> {
         co_await std::move(t);
-        *finished = true;
+        co_return true;
     };
-    auto running = wrapper(std::move(task), &done);
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
+    awaitTask(finished(std::move(task)), timeoutMs);
 }

@@ -30,10 +30,8 @@ struct LoopbackServer::Impl {
         {
             std::lock_guard lock(mutex);
             requests.append(request);
-            if (auto it = scripts.find(request.path); it != scripts.end() && !it->isEmpty()) {
-                Response r = it->size() > 1 ? it->takeFirst() : it->first();
-                return r;
-            }
+            if (auto it = scripts.find(request.path); it != scripts.end() && !it->isEmpty())
+                return it->size() > 1 ? it->takeFirst() : it->first();
             handler = handlers.value(request.path, fallbackHandler);
         }
         if (handler)
@@ -87,17 +85,13 @@ struct LoopbackServer::Impl {
 
 LoopbackServer::Response LoopbackServer::Response::json(const QByteArray& body, int status)
 {
-    Response r;
-    r.status = status;
-    r.body = body;
-    return r;
+    return text(body, "application/json", status);
 }
 
 LoopbackServer::Response LoopbackServer::Response::text(const QByteArray& body, const QByteArray& contentType,
                                                         int status)
 {
-    Response r;
-    r.status = status;
+    Response r = withStatus(status);
     r.body = body;
     r.contentType = contentType;
     return r;
@@ -119,13 +113,7 @@ LoopbackServer::Response& LoopbackServer::Response::header(const QByteArray& nam
 LoopbackServer::LoopbackServer() : d(std::make_unique<Impl>())
 {
     auto handler = [this](const httplib::Request& in, httplib::Response& out) { d->serve(in, out); };
-    for (const char* pattern : {".*"}) {
-        d->server.Get(pattern, handler);
-        d->server.Post(pattern, handler);
-        d->server.Put(pattern, handler);
-        d->server.Delete(pattern, handler);
-        d->server.Patch(pattern, handler);
-    }
+    d->server.Get(".*", handler).Post(".*", handler).Put(".*", handler).Delete(".*", handler).Patch(".*", handler);
     d->server.set_keep_alive_max_count(100);
     d->server.set_tcp_nodelay(true);  // small scripted answers must not wait for delayed ACKs
     d->port = d->server.bind_to_any_port("127.0.0.1");
@@ -134,10 +122,7 @@ LoopbackServer::LoopbackServer() : d(std::make_unique<Impl>())
         std::this_thread::yield();
 }
 
-LoopbackServer::~LoopbackServer()
-{
-    stop();
-}
+LoopbackServer::~LoopbackServer() { stop(); }
 
 void LoopbackServer::stop()
 {
@@ -151,15 +136,9 @@ void LoopbackServer::stop()
         d->thread.join();
 }
 
-int LoopbackServer::port() const
-{
-    return d->port;
-}
+int LoopbackServer::port() const { return d->port; }
 
-QUrl LoopbackServer::baseUrl() const
-{
-    return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(d->port));
-}
+QUrl LoopbackServer::baseUrl() const { return QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(d->port)); }
 
 QUrl LoopbackServer::url(const QString& path) const
 {
@@ -169,10 +148,7 @@ QUrl LoopbackServer::url(const QString& path) const
     return QUrl(baseUrl().toString() + p);
 }
 
-void LoopbackServer::route(const QString& path, Response response)
-{
-    script(path, {std::move(response)});
-}
+void LoopbackServer::route(const QString& path, Response response) { script(path, {std::move(response)}); }
 
 void LoopbackServer::script(const QString& path, QList<Response> responses)
 {

@@ -16,8 +16,6 @@
 // client to talk to it.
 class ServerFixture : public ::testing::Test {
 protected:
-    static QDateTime start() { return QDateTime(QDate(2026, 1, 15), QTime(12, 0, 30), Qt::UTC); }
-
     explicit ServerFixture(quint64 seed = 7) : server(optionsFor(seed)) {}
 
     void SetUp() override
@@ -30,54 +28,42 @@ protected:
     {
         CatalogueServer::Options options;
         options.seed = seed;
-        options.now = [this] { return QDateTime::fromMSecsSinceEpoch(nowMs.load(), Qt::UTC); };
+        options.now = [this] { return now(); };
         return options;
     }
 
     QDateTime now() const { return QDateTime::fromMSecsSinceEpoch(nowMs.load(), Qt::UTC); }
     void advanceMinutes(int minutes) { nowMs += qint64(minutes) * 60'000; }
 
-    HttpResponse send(HttpRequest request)
+    // Sends to `url`, or to a path of this server; `body` makes it a JSON POST.
+    HttpResponse send(const QString& url, QList<std::pair<QByteArray, QByteArray>> headers = {},
+                      const QByteArray& method = "GET", const QByteArray& body = {})
     {
+        HttpRequest request(QUrl(url.startsWith(u"http") ? url : server.baseUrl().toString() + url));
+        request.headers = std::move(headers);
+        request.method = method;
+        request.body = body;
+        if (!body.isEmpty())
+            request.header("Content-Type", "application/json");
         auto result = awaitTask(httpSend(&nam, std::move(request)));
         if (!result || !result->has_value()) {
-            ADD_FAILURE() << "request failed: "
-                          << (result ? result->error().description.toStdString() : std::string("timeout"));
+            ADD_FAILURE() << "request failed: " << (result ? result->error().description.toStdString() : "timeout");
             return {};
         }
         return **result;
     }
-
-    HttpResponse get(const QString& path, QList<std::pair<QByteArray, QByteArray>> headers = {})
-    {
-        HttpRequest request(QUrl(server.baseUrl().toString() + path));
-        request.headers = std::move(headers);
-        return send(std::move(request));
-    }
-
-    HttpResponse post(const QString& path, const QByteArray& body)
-    {
-        HttpRequest request(QUrl(server.baseUrl().toString() + path));
-        request.method = "POST";
-        request.body = body;
-        request.header("Content-Type", "application/json");
-        return send(std::move(request));
-    }
+    HttpResponse get(const QString& path, QList<std::pair<QByteArray, QByteArray>> headers = {}) { return send(path, headers); }
+    HttpResponse post(const QString& path, const QByteArray& body) { return send(path, {}, "POST", body); }
 
     static QJsonObject objectOf(const HttpResponse& response)
     {
         QJsonParseError error{};
         const QJsonDocument doc = QJsonDocument::fromJson(response.body, &error);
-        EXPECT_EQ(error.error, QJsonParseError::NoError) << response.body.left(200).toStdString();
-        EXPECT_TRUE(doc.isObject());
+        EXPECT_TRUE(error.error == QJsonParseError::NoError && doc.isObject()) << response.body.left(200).toStdString();
         return doc.object();
     }
-
     // The message of a {"error":{"message":…}} reply.
-    static QString errorMessage(const HttpResponse& response)
-    {
-        return objectOf(response).value("error").toObject().value("message").toString();
-    }
+    static QString errorMessage(const HttpResponse& response) { return objectOf(response).value("error")["message"].toString(); }
 
     // GET that must answer 200 with a JSON object.
     QJsonObject getJson(const QString& path)
@@ -87,7 +73,7 @@ protected:
         return objectOf(response);
     }
 
-    std::atomic<qint64> nowMs{start().toMSecsSinceEpoch()};
+    std::atomic<qint64> nowMs{QDateTime(QDate(2026, 1, 15), QTime(12, 0, 30), Qt::UTC).toMSecsSinceEpoch()};
     CatalogueServer server;
     QNetworkAccessManager nam;
 };
