@@ -227,6 +227,14 @@ protected:
         server.route(S("/v1_orbs"), R::json(catalogue::bytes(orbs)));
         server.route(S("/v1_weather"), R::json(catalogue::bytes(catalogue::weather(S("Dublin")))));
     }
+    // The standard answers with items of `itemPatterns`, a store, and its first refresh.
+    void startWith(const QList<QJsonObject>& feeds, const QString& itemPatterns = S("a1@5"), const QList<QJsonObject>& orbList = {},
+                   const QJsonValue& release = QJsonValue())
+    {
+        serveCatalogue(feeds, catalogue::items(itemPatterns), catalogue::orbs(orbList), release);
+        makeStore();
+        startAndSettle();
+    }
     // Answers `path` with `body` and an ETag, and 304 to a request carrying
     // it; an empty body answers 404.
     void serveWithETag(const QString& path, const std::function<QByteArray(const LoopbackServer::Request&)>& body)
