@@ -136,7 +136,7 @@ TEST_P(FreshInstallPhase, OutcomeBecomesPhaseAndStatus)
 {
     const PhaseCase& c = GetParam();
     serveCatalogue({}, {}, orbs({orb(S("o1"))}));
-    server.route(S("/v1_manifest"), R::json(bytes(manifest({feed(Feed{S("a"), !c.noActiveFeeds, {}, {}, {}})})), c.manifestStatus));
+    server.route(S("/v1_manifest"), R::json(bytes(manifest({feed(S("a"), {{S("is_active"), !c.noActiveFeeds}})})), c.manifestStatus));
     server.route(S("/v1_items_batch"), R::json(bytes(items(S("a1@1 a2@0"))), c.itemsStatus));
     monitorStartsOnline = c.online;
     makeStore();
@@ -340,7 +340,7 @@ TEST_F(FeedStoreSelection, AtMostOneHundredFeedsInCatalogueOrder)
 {
     QList<QJsonObject> feeds;
     for (int i = 0; i < 160; ++i)
-        feeds.append(i % 16 == 15 ? feed(Feed{S("f%1").arg(i), false, {}, {}, {}}) : feed(S("f%1").arg(i)));
+        feeds.append(i % 16 == 15 ? feed(S("f%1").arg(i), {{S("is_active"), false}}) : feed(S("f%1").arg(i)));
     defaults->set(FeedSelection::DisabledKey, S("f0,gone"));
     startWith(feeds);
     EXPECT_EQ(store->activeFeedCount(), 160 - 10 - 1);
@@ -359,8 +359,9 @@ TEST_F(FeedStoreSelection, CuratedSetsDecideTheFeedsAndTheWindow)
     EXPECT_TRUE(store->disabledIDs().isEmpty() && store->activeCuratedIDs().isEmpty());
     EXPECT_EQ(time.pendingCount(), 0);
 
-    startWith({feed(Feed{S("a"), {}, 0.5, {}, {}}), feed(Feed{S("b"), {}, 0.9, {}, {}}), feed(Feed{S("c"), false, 5.0, {}, {}}),
-               feed(Feed{S("d"), {}, {}, {}, {}})});
+    startWith({feed(S("a"), {{S("rank_score"), 0.5}}), feed(S("b"), {{S("rank_score"), 0.9}}),
+               feed(S("c"), {{S("is_active"), false}, {S("rank_score"), 5.0}}),
+               feed(S("d"))});
     struct Step {
         const char* name;
         QStringList feedIDs;
@@ -393,8 +394,8 @@ TEST_F(FeedStoreSelection, DefaultSelectionRanksBestFirstAndKeepsCatalogueOrderF
 {
     makeStore();
     QList<FeedIndexItem> index;
-    for (const auto& o : {feed(Feed{S("a"), {}, 1.0, {}, {}}), feed(Feed{S("b"), {}, {}, {}, {}}), feed(Feed{S("c"), {}, 2.0, {}, {}}),
-                          feed(Feed{S("d"), {}, 1.0, {}, {}}), feed(Feed{S("e"), false, 9.0, {}, {}}), feed(Feed{S("f"), {}, -0.5, {}, {}})})
+    for (const auto& o : {feed(S("a"), {{S("rank_score"), 1.0}}), feed(S("b")), feed(S("c"), {{S("rank_score"), 2.0}}),
+                          feed(S("d"), {{S("rank_score"), 1.0}}), feed(S("e"), {{S("is_active"), false}, {S("rank_score"), 9.0}}), feed(S("f"), {{S("rank_score"), -0.5}})})
         index.append(*FeedIndexItem::fromJson(o, JsonOptions{}));
     store->toggleFeed(S("c"));  // switched-off feeds are not consulted
     EXPECT_EQ(store->defaultFeedIDs(index, 10), (QStringList{S("c"), S("a"), S("d"), S("f"), S("b")}));
@@ -426,7 +427,7 @@ TEST_F(FeedStoreSelection, ChangesWithinTheDebounceMakeOneRequestAndAnEmptyListD
 
 TEST_F(FeedStoreSelection, SwitchingOffTheLastFeedClearsItemsAtOnce)
 {
-    startWith({feed(S("a")), feed(Feed{S("z"), false, {}, {}, {}})});
+    startWith({feed(S("a")), feed(S("z"), {{S("is_active"), false}})});
     ASSERT_FALSE(store->items().isEmpty());
     store->toggleFeed(S("a"));
     EXPECT_EQ(state(), S("Running | No active feeds | "));
@@ -513,7 +514,7 @@ using FeedStoreComposition = StoreTest;
 
 TEST_F(FeedStoreComposition, TickerItemsFollowFocusMusicAndTheBlendSetting)
 {
-    startWith({feed(Feed{S("a"), {}, {}, {}, S("tech")})}, S("c1@9 c2@5 c3@1"), {orb(S("o1"), {S("tech")})});
+    startWith({feed(S("a"), {{S("category"), category(S("tech"))}})}, S("c1@9 c2@5 c3@1"), {orb(S("o1"), {S("tech")})});
     QSignalSpy ticker(store.get(), &FeedStore::tickerItemsChanged);
     personal.handler({personalItem(S("p1"), 7), personalItem(S("p2"), 5)});
     EXPECT_EQ(ids(store->tickerItems()), S("c1 p1 c2 p2 c3"));
@@ -545,12 +546,16 @@ TEST_F(FeedStoreComposition, TickerItemsFollowFocusMusicAndTheBlendSetting)
 
 TEST_F(FeedStoreComposition, FocusAsksTheTopicsBestFeedsAndTogglesOnASecondTap)
 {
-    QList<QJsonObject> feeds{feed(Feed{S("low"), {}, {}, 1, S("Tech")}),     feed(Feed{S("off"), false, {}, 99, S("tech")}),
-                             feed(Feed{S("none"), {}, {}, {}, S("TECH")}),   feed(Feed{S("high"), {}, {}, 50, S("science")}),
-                             feed(Feed{S("other"), {}, {}, 70, S("sport")}), feed(Feed{S("bare"), {}, {}, 80, {}}),
-                             feed(Feed{S("tie"), {}, {}, 1, S("tech")})};
+    const auto inCategory = [](const char* id, const char* slug, QJsonObject extra = {}) {
+        extra.insert(S("category"), category(S(slug)));
+        return feed(S(id), extra);
+    };
+    QList<QJsonObject> feeds{inCategory("low", "Tech", {{S("items_30d"), 1}}), inCategory("off", "tech", {{S("is_active"), false}, {S("items_30d"), 99}}),
+                             inCategory("none", "TECH"), inCategory("high", "science", {{S("items_30d"), 50}}),
+                             inCategory("other", "sport", {{S("items_30d"), 70}}), feed(S("bare"), {{S("items_30d"), 80}}),
+                             inCategory("tie", "tech", {{S("items_30d"), 1}})};
     for (int i = 0; i < 25; ++i)
-        feeds.append(feed(Feed{S("bulk%1").arg(i), {}, {}, 10, S("science")}));
+        feeds.append(inCategory(qPrintable(S("bulk%1").arg(i)), "science", {{S("items_30d"), 10}}));
     startWith(feeds, S("c1@1"), {orb(S("o1"), {S("TECH"), S("Science"), S("")}), orb(S("empty")), orb(S("o2"), {S("sport")})});
     store->toggleFeed(S("high"));  // the user's switched-off feeds still count here
 
@@ -598,7 +603,7 @@ TEST_F(FeedStoreComposition, FocusAsksTheTopicsBestFeedsAndTogglesOnASecondTap)
 
 TEST_F(FeedStoreComposition, RefocusingShowsItemsAgainOnNotModifiedAndAFailedFetchKeepsTheMergedList)
 {
-    serveCatalogue({feed(Feed{S("a"), {}, {}, {}, S("tech")})}, items(S("c1@1")), orbs({orb(S("o1"), {S("tech")})}));
+    serveCatalogue({feed(S("a"), {{S("category"), category(S("tech"))}})}, items(S("c1@1")), orbs({orb(S("o1"), {S("tech")})}));
     serveWithETag(S("v1_items_batch"), [](const LoopbackServer::Request& r) {
         return bytes(items(r.query.queryItemValue(S("limit_per_feed")) == S("10") ? S("f1@1") : S("c1@1")));
     });

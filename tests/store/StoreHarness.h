@@ -67,28 +67,14 @@ public:
 
 namespace catalogue {
 
-struct Feed {
-    QString id;
-    std::optional<bool> active;
-    std::optional<double> rank;
-    std::optional<qint64> items30d;
-    std::optional<QString> categorySlug;
-};
-
-inline QJsonObject feed(const Feed& f)
+// A catalogue feed; `extra` adds fields such as "is_active", "rank_score" or "items_30d".
+inline QJsonObject feed(const QString& id, QJsonObject extra = {})
 {
-    QJsonObject o{{S("feed_id"), f.id}, {S("title"), S("Feed ") + f.id}};
-    if (f.active)
-        o.insert(S("is_active"), *f.active);
-    if (f.rank)
-        o.insert(S("rank_score"), *f.rank);
-    if (f.items30d)
-        o.insert(S("items_30d"), *f.items30d);
-    if (f.categorySlug)
-        o.insert(S("category"), QJsonObject{{S("slug"), *f.categorySlug}});
-    return o;
+    extra.insert(S("feed_id"), id);
+    extra.insert(S("title"), S("Feed ") + id);
+    return extra;
 }
-inline QJsonObject feed(const QString& id) { return feed(Feed{id, {}, {}, {}, {}}); }
+inline QJsonObject category(const QString& slug) { return {{S("slug"), slug}}; }
 inline QJsonArray array(const QList<QJsonObject>& list)
 {
     QJsonArray out;
