@@ -62,8 +62,7 @@ TEST_F(FeedStoreLifecycle, HeartbeatRunsThreeHundredSecondsAfterEachRefreshUntil
     itemsGate.open();
     ASSERT_TRUE(waitForRefreshes(1));
     time.advanceSeconds(299);
-    drain(100);
-    EXPECT_EQ(requests("v1_manifest"), 1);
+    EXPECT_EQ(settled("v1_manifest", 100), 1);
 
     // A headline reworded under the same id is announced; the same batch again is not.
     QJsonObject reworded = item(S("a1@1"));
@@ -86,8 +85,7 @@ TEST_F(FeedStoreLifecycle, HeartbeatRunsThreeHundredSecondsAfterEachRefreshUntil
     // A stopped sleep ends the heartbeat: no refresh runs after it.
     time.advanceSeconds(600);
     EXPECT_EQ(time.pendingCount(), 0);
-    drain();
-    EXPECT_EQ(requests("v1_manifest"), 3);
+    EXPECT_EQ(settled("v1_manifest"), 3);
 
     store->start();
     EXPECT_EQ(std::tuple(monitorsMade, personal.starts), std::tuple(2, 2));
@@ -177,8 +175,7 @@ TEST_F(FeedStoreLifecycle, OfflineASnapshotKeepsRunningAndComingBackOnlineRefres
         if (online) {
             ASSERT_TRUE(waitUntil([&] { return requests("v1_manifest") == manifestRequests; }));
         }
-        drain(100);
-        EXPECT_EQ(requests("v1_manifest"), manifestRequests);
+        EXPECT_EQ(settled("v1_manifest", 100), manifestRequests);
     }
     ASSERT_TRUE(waitUntil([&] { return ids(store->items()) == S("a1"); }));
     EXPECT_EQ(state(), S("Running | Live | a1"));
@@ -417,11 +414,9 @@ TEST_F(FeedStoreSelection, ChangesWithinTheDebounceMakeOneRequestAndAnEmptyListD
     store->toggleFeed(S("a"));
     store->toggleFeed(S("c"));
     time.advanceSeconds(0.29);
-    drain(100);
-    EXPECT_EQ(requests("v1_items_batch"), 1);
+    EXPECT_EQ(settled("v1_items_batch", 100), 1);
     debounce(2);
-    drain(100);
-    EXPECT_EQ(requests("v1_items_batch"), 2);
+    EXPECT_EQ(settled("v1_items_batch", 100), 2);
     EXPECT_EQ(lastItemsQuery("feed_ids"), S("a,c"));
 }
 
@@ -580,8 +575,7 @@ TEST_F(FeedStoreComposition, FocusAsksTheTopicsBestFeedsAndTogglesOnASecondTap)
     store->focusTopic(S("o1"));  // second tap leaves the focus
     EXPECT_FALSE(store->focusedTopicID() || store->focusedOrb() || !store->focusedItems().isEmpty());
     store->focusTopic(S("empty"));  // no matching feeds: no request
-    drain(100);
-    EXPECT_EQ(requests("v1_items_batch"), before + 1);
+    EXPECT_EQ(settled("v1_items_batch", 100), before + 1);
     EXPECT_EQ(store->focusedTopicID(), S("empty"));
 
     // A late reply for another topic changes nothing.

@@ -240,6 +240,8 @@ protected:
     {
         server.handle(S("/") + path, [&gate, response](const LoopbackServer::Request&) { gate.wait(); return response; });
     }
+    // The requests for `path` once replies that should change nothing had time to arrive.
+    int settled(const char* path, int ms = 300) const { drain(ms); return requests(path); }
     int requests(const char* path) const { return server.requestCount(S("/") + S(path)); }
     QList<LoopbackServer::Request> requestsFor(const char* path) const { return server.requestsFor(S("/") + S(path)); }
     bool revalidated(const char* path) const { return !requestsFor(path).last().header("If-None-Match").isEmpty(); }
