@@ -234,6 +234,8 @@ struct Session {
     bool pendingClear;
 };
 
+void PrintTo(const Session& s, std::ostream* os) { *os << s.name; }
+
 class NowPlayingControllerTest : public ::testing::TestWithParam<Session> {};
 
 TEST_P(NowPlayingControllerTest, DrivesTheStoresLane)
@@ -275,6 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
         Session{"PlayingSetsTheTrack", absent, {spotifyPlays}, "Björk|Hyperballad", false},
         Session{"NoTitleGivesTheArtistAsTrack", absent, {Report{"org.mpris.MediaPlayer2.radio", Playback::Playing, "Radio One", ""}}, "Radio One|Radio One", false},
         Session{"PlayingWithoutArtistIsIgnored", absent, {Report{"org.mpris.MediaPlayer2.radio", Playback::Playing, "", "Jingle"}}, "none", false},
+        Session{"ThePlayingPlayerWithoutArtistKeepsTheLane", absent, {spotifyPlays, Report{"org.mpris.MediaPlayer2.spotify", Playback::Playing, "", "Advert"}}, "Björk|Hyperballad", false},
         Session{"ATrackChangeFollows", absent, {spotifyPlays, Report{"org.mpris.MediaPlayer2.spotify", Playback::Playing, "Björk", "Joga"}}, "Björk|Joga", false},
         Session{"PauseClearsAfterThirtySeconds", absent, {spotifyPlays, spotifyPauses, Wait{30}}, "none", false},
         Session{"NotBeforeThirtySeconds", absent, {spotifyPlays, spotifyPauses, Wait{29}}, "Björk|Hyperballad", true},
