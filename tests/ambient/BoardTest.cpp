@@ -17,31 +17,12 @@
 
 namespace {
 
-QString S(const char* text)
+QString shown(const AmbientBoardView& view)
 {
-    return QString::fromUtf8(text);
-}
-
-QStringList titlesOf(const AmbientBoardView& view)
-{
-    QStringList titles;
+    QStringList ids;
     for (const auto& item : view.shownItems())
-        titles.append(item.stableId);
-    return titles;
-}
-
-class BoardTest : public ::testing::Test {
-protected:
-    BoardHarness board;
-};
-
-TEST_F(BoardTest, GridFitsTheScreen)
-{
-    // Margins 48, cards 380 × 250, spacing 24; never less than one card.
-    const std::pair<QSize, QSize> cases[] = {{{1920, 1080}, {4, 3}}, {{380 * 2 + 24 + 96, 250 * 2 + 24 + 96}, {2, 2}},
-                                             {{380 * 2 + 23 + 96, 250 * 2 + 23 + 96}, {1, 1}}, {{100, 100}, {1, 1}}};
-    for (const auto& [size, grid] : cases)
-        EXPECT_EQ(AmbientBoardView::gridFor(size), grid) << size.width() << "x" << size.height();
+        ids.append(item.stableId);
+    return ids.join(QLatin1Char(' '));
 }
 
 // Asks for the settings window the way the strip's gear does.
@@ -58,106 +39,93 @@ struct SettingsRequests final : StripServices {
     QList<std::pair<FeedStore*, std::optional<QString>>> requests;
 };
 
-TEST_F(BoardTest, GearInTheTopRightCornerOpensTheSettingsWindow)
+class BoardTest : public ::testing::Test {
+protected:
+    BoardHarness board;
+};
+
+TEST_F(BoardTest, ShowsTheTickerItemsThatFitTheGridWithoutMutedOnesAndItsGearOpensTheSettings)
 {
+    // Margins 48, cards 380 × 250, spacing 24; never less than one card.
+    const std::pair<QSize, QSize> grids[] = {{{1920, 1080}, {4, 3}}, {{380 * 2 + 24 + 96, 250 * 2 + 24 + 96}, {2, 2}},
+                                             {{380 * 2 + 23 + 96, 250 * 2 + 23 + 96}, {1, 1}}, {{100, 100}, {1, 1}}};
+    for (const auto& [size, grid] : grids)
+        EXPECT_EQ(AmbientBoardView::gridFor(size), grid) << size.width() << "x" << size.height();
+
+    QList<FeedItem> items;
+    for (int i = 1; i <= 6; ++i)
+        items.append(boardItem(S("i%1").arg(i), S("Story %1").arg(i)));
+    items[1].title = S("Rust 2.0 released");
+    board.showItems(items);
+    board.filters.mute(S("rust"));
+    AmbientBoardView view(*board.store, board.context(), board.filters);
+    view.show();
+    view.resize(380 * 2 + 24 + 96, 250 * 2 + 24 + 96);  // 2 × 2
+    EXPECT_EQ(shown(view), S("i1 i3 i4 i5"));
+    EXPECT_EQ(view.cards().size(), 4);
+    board.filters.setMuted({});
+    board.filters.save();
+    EXPECT_EQ(shown(view), S("i1 i2 i3 i4")) << "unmuting shows the item again";
+    board.showItems({items[5]});
+    EXPECT_EQ(shown(view), S("i6")) << "the board follows the store";
+    ASSERT_EQ(view.cards().size(), 1);
+    EXPECT_EQ(view.cards()[0]->item().stableId, S("i6"));
+    view.resize(380 + 96, 250 + 96);
+    board.showItems(items);
+    EXPECT_EQ(shown(view), S("i1"));
+
+    // The gear sits in the top right corner, above the cards, so a click reaches it.
     SettingsRequests services;
     StripServices::install(&services);
-    AmbientBoardView view(*board.store, board.context(), board.filters);
     view.resize(1280, 800);
-    view.show();
     QToolButton* gear = view.settingsButton();
-    EXPECT_EQ(gear->geometry().right(), 1280 - 1 - 14);
-    EXPECT_EQ(gear->geometry().top(), 14);
+    EXPECT_EQ(gear->geometry().topRight(), QPoint(1280 - 1 - 14, 14));
     EXPECT_FALSE(gear->icon().isNull());
-    // Above the cards, so a click reaches it.
     EXPECT_EQ(view.childAt(gear->geometry().center()), gear);
     QTest::mouseClick(gear, Qt::LeftButton);
     StripServices::install(nullptr);
     ASSERT_EQ(services.requests.size(), 1);
     EXPECT_EQ(services.requests[0].first, board.store.get());
-    EXPECT_EQ(services.requests[0].second, std::nullopt) << "no particular tab";
+    EXPECT_FALSE(services.requests[0].second.has_value()) << "no particular tab";
 }
 
-TEST_F(BoardTest, ShowsTheTickerItemsThatFitWithoutMutedOnes)
+TEST_F(BoardTest, CardsShowCleanPlainTextAndAClickMarksReadAndOpensOnlyWebLinks)
 {
-    QList<FeedItem> items;
-    for (int i = 1; i <= 6; ++i)
-        items.append(boardItem(QStringLiteral("i%1").arg(i), QStringLiteral("Story %1").arg(i)));
-    items[1].title = S("Rust 2.0 released");
-    board.showItems(items);
-    board.filters.mute(S("rust"));
-
-    AmbientBoardView view(*board.store, board.context(), board.filters);
-    view.show();
-    view.resize(380 * 2 + 24 + 96, 250 * 2 + 24 + 96);  // 2 × 2
-    EXPECT_EQ(titlesOf(view), (QStringList{"i1", "i3", "i4", "i5"}));
-    EXPECT_EQ(view.cards().size(), 4);
-
-    board.filters.setMuted({});
-    board.filters.save();
-    EXPECT_EQ(titlesOf(view), (QStringList{"i1", "i2", "i3", "i4"})) << "unmuting shows the item again";
-
-    board.showItems({items[5]});
-    EXPECT_EQ(titlesOf(view), (QStringList{"i6"})) << "the board follows the store";
-    ASSERT_EQ(view.cards().size(), 1);
-    EXPECT_EQ(view.cards()[0]->item().stableId, S("i6"));
-
-    view.resize(380 + 96, 250 + 96);
-    board.showItems(items);
-    EXPECT_EQ(titlesOf(view), (QStringList{"i1"}));
-}
-
-TEST_F(BoardTest, CardsShowCleanPlainTextAndThePictureWhenThereIsOne)
-{
-    struct Case { FeedItem item; const char* title; bool thumbnail; };
-    const Case cases[] = {
-        {boardItem(S("a"), S("  <b>Tom &amp; Jerry</b> &lt;3 "), S("https://a.example/1"), S("Cartoons"),
-                   S("https://img.example/a.jpg")),
+    // {item, title shown, thumbnail}
+    const std::tuple<FeedItem, const char*, bool> cases[] = {
+        {boardItem(S("a"), S("  <b>Tom &amp; Jerry</b> &lt;3 "), S("https://a.example/1"), S("Cartoons"), S("https://img.example/a.jpg")),
          "Tom & Jerry <3", true},
         {boardItem(S("b"), S("<img src=x onerror=alert(1)>Plain"), S("https://b.example/1")), "Plain", false},
         {boardItem(S("c"), S("No picture"), std::nullopt, S("Wire"), S("")), "No picture", false},
     };
-    for (const auto& c : cases) {
-        BoardCard card(c.item, board.context());
-        EXPECT_EQ(card.titleText(), S(c.title)) << c.item.stableId.toStdString();
-        EXPECT_EQ(card.metaText(), c.item.metaLine()) << c.item.stableId.toStdString();
-        EXPECT_EQ(card.hasThumbnail(), c.thumbnail) << c.item.stableId.toStdString();
+    for (const auto& [item, title, thumbnail] : cases) {
+        BoardCard card(item, board.context());
+        EXPECT_EQ(card.titleText(), S(title)) << item.stableId.toStdString();
+        EXPECT_EQ(card.metaText(), item.metaLine()) << item.stableId.toStdString();
+        EXPECT_EQ(card.hasThumbnail(), thumbnail) << item.stableId.toStdString();
         for (const QLabel* label : card.findChildren<QLabel*>())
             EXPECT_EQ(label->textFormat(), Qt::PlainText) << "feed text is never markup";
     }
-}
 
-TEST_F(BoardTest, AClickMarksTheItemReadAndOpensItsLink)
-{
-    BoardCard linked(boardItem(S("x"), S("Linked"), S(" https://news.example/x ")), board.context());
-    linked.resize(380, 250);
-    QTest::mouseClick(&linked, Qt::LeftButton, {}, QPoint(190, 125));
-    EXPECT_TRUE(board.reads.isRead(S("x")));
-    EXPECT_EQ(board.opener.opened, (QList<QUrl>{QUrl(S("https://news.example/x"))}));
-
-    const struct {
-        const char* id;
-        std::optional<QString> url;
-    } unopenable[] = {{"none", std::nullopt}, {"js", S("javascript:alert(1)")}, {"file", S("file:///etc/passwd")}};
-    for (const auto& c : unopenable) {
-        BoardCard card(boardItem(S(c.id), S("Title"), c.url), board.context());
+    // {id, link, opened}
+    const std::tuple<const char*, std::optional<QString>, bool> clicks[] = {
+        {"x", S(" https://news.example/x "), true}, {"none", std::nullopt, false}, {"js", S("javascript:alert(1)"), false},
+        {"file", S("file:///etc/passwd"), false}};
+    for (const auto& [id, url, opened] : clicks) {
+        BoardCard card(boardItem(S(id), S("Title"), url), board.context());
         card.resize(380, 250);
         QTest::mouseClick(&card, Qt::LeftButton, {}, QPoint(190, 125));
-        EXPECT_FALSE(board.reads.isRead(S(c.id))) << c.id;
+        EXPECT_EQ(board.reads.isRead(S(id)), opened) << id;
     }
-    EXPECT_EQ(board.opener.opened.size(), 1);
+    EXPECT_EQ(board.opener.opened, (QList<QUrl>{QUrl(S("https://news.example/x"))}));
     EXPECT_TRUE(board.opener.refused.isEmpty()) << "nothing unopenable is even handed on";
 }
 
-class BoardWindowTest : public BoardTest {
-protected:
-    FullScreenWindowManager manager{*board.defaults, board.context(), board.filters};
-};
-
 // Opening, placing on the chosen monitor and Escape run on a real X server
 // (window/BoardWindowTest.cpp); here what the manager keeps track of.
-TEST_F(BoardWindowTest, OpensOnceClosesOnceAndForgetsAWindowClosedFromOutside)
+TEST_F(BoardTest, ManagerOpensOnceClosesOnceAndForgetsAWindowClosedFromOutside)
 {
+    FullScreenWindowManager manager{*board.defaults, board.context(), board.filters};
     board.showItems({boardItem(S("a"), S("First")), boardItem(S("b"), S("Second"))});
     QSignalSpy opened(&manager, &FullScreenWindowManager::opened);
     QSignalSpy closed(&manager, &FullScreenWindowManager::closed);
@@ -169,7 +137,7 @@ TEST_F(BoardWindowTest, OpensOnceClosesOnceAndForgetsAWindowClosedFromOutside)
     EXPECT_EQ(window->windowHandle()->screen(), QGuiApplication::primaryScreen()) << "an unknown monitor";
     auto* view = window->findChild<AmbientBoardView*>();
     ASSERT_NE(view, nullptr);
-    EXPECT_EQ(titlesOf(*view), (QStringList{"a", "b"}));
+    EXPECT_EQ(shown(*view), S("a b"));
     EXPECT_FALSE(manager.isOpenedByIdle());
     manager.show(*board.store);
     EXPECT_EQ(manager.window(), window) << "show() while open does nothing";
@@ -198,23 +166,20 @@ TEST_F(BoardWindowTest, OpensOnceClosesOnceAndForgetsAWindowClosedFromOutside)
     manager.close();
 }
 
-class IdleScreensaverTest : public ::testing::Test {
-protected:
-    BoardHarness board;
+TEST_F(BoardTest, IdleScreensaverChecksEveryTwoSecondsBetweenStartAndStopWithOneTimerAndTheLatestStore)
+{
     FakeIdleSource source;
     IdleScreensaver watcher{source, board.time};
-};
-
-TEST_F(IdleScreensaverTest, ChecksTheIdleTimeEveryTwoSecondsBetweenStartAndStop)
-{
     source.setIdleSeconds(5.0);
     board.time.advanceSeconds(10);
     EXPECT_EQ(watcher.checks(), 0) << "nothing runs before start()";
     EXPECT_FALSE(watcher.isRunning());
 
-    watcher.start(*board.store);
+    BoardHarness other;
+    watcher.start(*other.store);
+    watcher.start(*board.store);  // one timer, the newer store
     EXPECT_TRUE(watcher.isRunning());
-    EXPECT_EQ(source.starts, 1);
+    EXPECT_EQ(std::tuple(source.starts, board.time.pendingCount()), std::tuple(1, 1));
     EXPECT_EQ(watcher.store(), board.store.get());
     board.time.advanceSeconds(1.999);
     EXPECT_EQ(watcher.checks(), 0);
@@ -227,10 +192,12 @@ TEST_F(IdleScreensaverTest, ChecksTheIdleTimeEveryTwoSecondsBetweenStartAndStop)
     board.time.advanceSeconds(8);
     EXPECT_EQ(watcher.checks(), 5);
     EXPECT_EQ(watcher.idleSeconds(), std::optional<double>(0.5));
-
     source.setIdleSeconds(std::nullopt);  // a display that cannot tell
+    board.store.reset();
+    EXPECT_EQ(watcher.store(), nullptr) << "the store is held weakly";
     board.time.advanceSeconds(2);
     EXPECT_FALSE(watcher.idleSeconds().has_value());
+    EXPECT_EQ(watcher.checks(), 6);
 
     watcher.stop();
     EXPECT_FALSE(watcher.isRunning());
@@ -239,53 +206,33 @@ TEST_F(IdleScreensaverTest, ChecksTheIdleTimeEveryTwoSecondsBetweenStartAndStop)
     source.setLocked(true);
     EXPECT_FALSE(watcher.isScreenLocked()) << "no signals followed once stopped";
     EXPECT_EQ(board.time.pendingCount(), 0);
-    watcher.start(*board.store);  // and it can start again
+    watcher.start(*other.store);  // and it can start again
     board.time.advanceSeconds(2);
     EXPECT_EQ(watcher.checks(), 7);
 }
 
-TEST_F(IdleScreensaverTest, ASecondStartKeepsOneTimerAndTakesTheNewStore)
+TEST_F(BoardTest, IdleScreensaverFollowsScreensaverAndLockSignalsOnceStarted)
 {
-    BoardHarness other;
-    watcher.start(*board.store);
-    watcher.start(*other.store);
-    EXPECT_EQ(source.starts, 1);
-    EXPECT_EQ(watcher.store(), other.store.get());
-    board.time.advanceSeconds(20);
-    EXPECT_EQ(watcher.checks(), 10) << "one check every 2 s, not two";
-    EXPECT_EQ(board.time.pendingCount(), 1);
-
-    other.store.reset();
-    EXPECT_EQ(watcher.store(), nullptr) << "the store is held weakly";
-    board.time.advanceSeconds(2);
-    EXPECT_EQ(watcher.checks(), 11);
-}
-
-TEST_F(IdleScreensaverTest, FollowsScreensaverAndLockSignals)
-{
+    FakeIdleSource source;
+    IdleScreensaver watcher{source, board.time};
     QSignalSpy changes(&watcher, &IdleScreensaver::idleStateChanged);
     source.setScreensaver(true);
     EXPECT_FALSE(watcher.isScreensaverActive()) << "signals count only once started";
     watcher.start(*board.store);
-
-    struct Step { bool screensaver; bool locked; bool announced; };
-    const Step steps[] = {
-        {true, false, true}, {true, false, false}, {true, true, true},
-        {false, true, true}, {false, false, true}, {false, false, false},
-    };
-    for (const auto& step : steps) {
-        const int before = int(changes.count());
-        source.setScreensaver(step.screensaver);
-        source.setLocked(step.locked);
-        EXPECT_EQ(watcher.isScreensaverActive(), step.screensaver);
-        EXPECT_EQ(watcher.isScreenLocked(), step.locked);
-        EXPECT_EQ(changes.count() > before, step.announced);
+    // {screensaver, locked, announced}
+    for (const auto& [screensaver, locked, announced] : {std::tuple{true, false, true}, {true, false, false}, {true, true, true},
+                                                         {false, true, true}, {false, false, true}, {false, false, false}}) {
+        const auto before = changes.count();
+        source.setScreensaver(screensaver);
+        source.setLocked(locked);
+        EXPECT_EQ(std::tuple(watcher.isScreensaverActive(), watcher.isScreenLocked(), changes.count() > before),
+                  std::tuple(screensaver, locked, announced));
     }
 }
 
 TEST(SystemIdleSource, CannotTellWithoutAnXDisplay)
 {
-    if (QGuiApplication::platformName() == QStringLiteral("xcb"))
+    if (QGuiApplication::platformName() == S("xcb"))
         GTEST_SKIP() << "runs on the offscreen platform";
     auto source = IdleSource::createSystem();
     source->start();  // no screensaver or login service to follow: quietly nothing

@@ -12,6 +12,7 @@
 #include <QJsonValue>
 #include <QSignalSpy>
 #include <QTest>
+#include <gtest/gtest.h>
 #include <variant>
 
 namespace {
@@ -19,14 +20,9 @@ namespace {
 using Playback = NowPlayingSource::Playback;
 using State = NowPlayingSource::PlayerState;
 
-QString S(const char* text)
+QByteArray png(const QColor& color)
 {
-    return QString::fromUtf8(text);
-}
-
-QByteArray png(const QColor& color, int side = 60)
-{
-    QImage image(side, side, QImage::Format_RGB32);
+    QImage image(60, 60, QImage::Format_RGB32);
     image.fill(color);
     QByteArray bytes;
     QBuffer buffer(&bytes);
@@ -35,7 +31,7 @@ QByteArray png(const QColor& color, int side = 60)
     return bytes;
 }
 
-TEST(NowPlayingChip, TextNamesArtistAndTrackOnceAndLongTitlesAreElided)
+TEST(MusicChips, TextNamesArtistAndTrackOnceLongTitlesAreElidedAndOnlyTheCloseButtonDetaches)
 {
     const std::array<const char*, 3> cases[] = {
         {"Björk", "Hyperballad", "Björk — Hyperballad"},
@@ -46,21 +42,17 @@ TEST(NowPlayingChip, TextNamesArtistAndTrackOnceAndLongTitlesAreElided)
     for (const auto& [artist, track, text] : cases)
         EXPECT_EQ(NowPlayingChip(S(artist), S(track), [] {}).text(), S(text)) << artist;
 
-    NowPlayingChip shortChip(S("Air"), S("Alpha"), [] {});
+    int exits = 0;
+    NowPlayingChip shortChip(S("Air"), S("Alpha"), [&] { ++exits; });
     NowPlayingChip longChip(S("Air"), QString(400, QLatin1Char('x')), [] {});
     EXPECT_LT(shortChip.sizeHint().width(), longChip.sizeHint().width());
     EXPECT_LE(longChip.sizeHint().width(), 320 + 60);
     longChip.setTrack(S("Air"), S("Alpha"));
     EXPECT_EQ(longChip.sizeHint(), shortChip.sizeHint());
-}
 
-TEST(MusicChips, OnlyTheCloseButtonDetaches)
-{
-    int exits = 0;
-    NowPlayingChip playing(S("Air"), S("Playground Love"), [&] { ++exits; });
     ListeningChip listening([&] { ++exits; });
     EXPECT_EQ(listening.text(), S("Listening…"));
-    auto check = [&](auto& chip) {
+    const auto check = [&](auto& chip) {
         exits = 0;
         chip.resize(chip.sizeHint());
         QTest::mouseClick(&chip, Qt::LeftButton, {}, QPoint(10, chip.height() / 2));
@@ -68,35 +60,23 @@ TEST(MusicChips, OnlyTheCloseButtonDetaches)
         QTest::mouseClick(&chip, Qt::LeftButton, {}, chip.closeButtonRect().center().toPoint());
         EXPECT_EQ(exits, 1);
     };
-    check(playing);
+    check(shortChip);
     check(listening);
 }
 
-class ArtBlockLoading : public ::testing::Test {
-protected:
-    ArtBlockLoading()
-    {
-        music.server.route(QStringLiteral("/red.png"), LoopbackServer::Response::text(png(Qt::red), "image/png"));
-        music.server.route(QStringLiteral("/blue.png"), LoopbackServer::Response::text(png(Qt::blue), "image/png"));
-        music.server.route(QStringLiteral("/broken.png"), LoopbackServer::Response::text("not an image", "image/png"));
-    }
-    QColor centreOf(NowPlayingArtBlock& block)
-    {
-        block.resize(block.sizeHint());
-        const QImage shot = block.grab().toImage();
-        const int side = NowPlayingArtBlock::artSide(block.size());
-        return shot.pixelColor(side / 2, block.height() / 2);
-    }
-
+TEST(ArtBlock, FitsItsSizeFollowsTheStoresArtworkDownloadsEachCoverOnceAndKeepsThePlaceholderForBadArtwork)
+{
     MusicStore music;
     ArtworkLoader loader{&music.network};
-};
-
-TEST_F(ArtBlockLoading, FitsItsSizeAndFollowsTheStoresArtworkDownloadingEachCoverOnce)
-{
+    music.server.route(S("/red.png"), LoopbackServer::Response::text(png(Qt::red), "image/png"));
+    music.server.route(S("/blue.png"), LoopbackServer::Response::text(png(Qt::blue), "image/png"));
+    music.server.route(S("/broken.png"), LoopbackServer::Response::text("not an image", "image/png"));
+    const auto centreOf = [](NowPlayingArtBlock& block) {
+        block.resize(block.sizeHint());
+        return block.grab().toImage().pixelColor(NowPlayingArtBlock::artSide(block.size()) / 2, block.height() / 2);
+    };
     // {size, hint, text}; any other size code draws standard.
-    for (const auto& [size, hint, text] : {std::tuple{1, QSize(32, 48), false},
-                                           {4, QSize(72 + 10 + 190, 108), true}, {3, QSize(48 + 10 + 190, 72), true}}) {
+    for (const auto& [size, hint, text] : {std::tuple{1, QSize(32, 48), false}, {4, QSize(72 + 10 + 190, 108), true}, {3, QSize(48 + 10 + 190, 72), true}}) {
         NowPlayingArtBlock block(*music.store, size, std::nullopt, loader);
         EXPECT_EQ(block.sizeHint(), hint) << "size " << size;
         EXPECT_EQ(NowPlayingArtBlock::showsText(size), text) << "size " << size;
@@ -109,72 +89,54 @@ TEST_F(ArtBlockLoading, FitsItsSizeAndFollowsTheStoresArtworkDownloadingEachCove
     EXPECT_EQ(centreOf(block), QColor(Qt::red));
     NowPlayingArtBlock again(*music.store, 1, music.server.url(S("red.png")), loader);
     EXPECT_TRUE(again.hasArtwork()) << "a second block for the same cover needs no second download";
-    EXPECT_EQ(music.server.requestCount(QStringLiteral("/red.png")), 1);
+    EXPECT_EQ(music.server.requestCount(S("/red.png")), 1);
 
     music.store->setNowPlaying(S("Slowdive"), S("Alison"), music.server.url(S("blue.png")));
     EXPECT_EQ(block.artURL(), std::optional<QUrl>(music.server.url(S("blue.png"))));
     EXPECT_FALSE(block.hasArtwork()) << "the old cover must not stand for the new track";
     ASSERT_TRUE(MusicStore::waitUntil([&] { return block.hasArtwork(); }));
     EXPECT_EQ(centreOf(block), QColor(Qt::blue));
-
     music.store->clearNowPlaying();
-    EXPECT_FALSE(block.artURL().has_value());
-    EXPECT_FALSE(block.hasArtwork());
-}
+    EXPECT_FALSE(block.artURL().has_value() || block.hasArtwork());
 
-TEST_F(ArtBlockLoading, BadArtworkLeavesThePlaceholder)
-{
-    struct Case { const char* name; QUrl url; bool requested; };
-    const Case cases[] = {
-        {"not an image", music.server.url(S("broken.png")), true}, {"missing", music.server.url(S("gone.png")), true},
-        {"not http", QUrl(S("file:///etc/passwd")), false},
-    };
-    for (const auto& c : cases) {
+    // {case, address, asked for}
+    for (const auto& [name, url, requested] : {std::tuple{"not an image", music.server.url(S("broken.png")), true},
+                                               {"missing", music.server.url(S("gone.png")), true}, {"not http", QUrl(S("file:///etc/passwd")), false}}) {
         QSignalSpy failed(&loader, &ArtworkLoader::failed);
-        NowPlayingArtBlock block(*music.store, 2, c.url, loader);
-        if (c.requested) {
-            ASSERT_TRUE(MusicStore::waitUntil([&] { return failed.count() == 1; })) << c.name;
+        NowPlayingArtBlock bad(*music.store, 2, url, loader);
+        if (requested) {
+            ASSERT_TRUE(MusicStore::waitUntil([&] { return failed.count() == 1; })) << name;
         }
-        EXPECT_FALSE(block.hasArtwork()) << c.name;
-        EXPECT_NE(centreOf(block), QColor(Qt::red)) << c.name;
+        EXPECT_FALSE(bad.hasArtwork()) << name;
+        EXPECT_NE(centreOf(bad), QColor(Qt::red)) << name;
     }
-    EXPECT_EQ(music.server.requestCount(QStringLiteral("/etc/passwd")), 0);
+    EXPECT_EQ(music.server.requestCount(S("/etc/passwd")), 0);
 }
 
 QVariantMap metadata(const QVariant& artist, const QVariant& title)
 {
-    QVariantMap map;
-    if (artist.isValid())
-        map.insert(S("xesam:artist"), artist);
-    if (title.isValid())
-        map.insert(S("xesam:title"), title);
-    return map;
+    return {{S("xesam:artist"), artist}, {S("xesam:title"), title}};
 }
 
 TEST(MprisProperties, ReadStatusArtistAndTitle)
 {
     const State before{S("p"), Playback::Paused, S("Old"), S("Song")};
-    struct Case { const char* name; QVariantMap properties; State expected; };
-    const Case cases[] = {
+    const auto paused = [](const char* artist, const char* title) { return State{S("p"), Playback::Paused, S(artist), S(title)}; };
+    const std::tuple<const char*, QVariantMap, State> cases[] = {
         {"status only keeps the track", {{S("PlaybackStatus"), S("Playing")}}, {S("p"), Playback::Playing, S("Old"), S("Song")}},
         {"stopped", {{S("PlaybackStatus"), S("Stopped")}}, {S("p"), Playback::Stopped, S("Old"), S("Song")}},
         {"unknown status is ignored", {{S("PlaybackStatus"), S("Buffering")}}, before},
-        {"artists are joined",
-         {{S("Metadata"), metadata(QStringList{S("Massive Attack"), S(" Tracey Thorn ")}, S(" Protection "))}},
-         {S("p"), Playback::Paused, S("Massive Attack, Tracey Thorn"), S("Protection")}},
-        {"blank artists are dropped",
-         {{S("Metadata"), metadata(QStringList{S(""), S("Air"), S("  ")}, S("Alpha"))}},
-         {S("p"), Playback::Paused, S("Air"), S("Alpha")}},
-        {"a single artist text", {{S("Metadata"), metadata(S("Björk"), S("Joga"))}}, {S("p"), Playback::Paused, S("Björk"), S("Joga")}},
-        {"new metadata without artist or title clears both",
-         {{S("Metadata"), QVariantMap{}}},
-         {S("p"), Playback::Paused, S(""), S("")}},
+        {"artists are joined", {{S("Metadata"), metadata(QStringList{S("Massive Attack"), S(" Tracey Thorn ")}, S(" Protection "))}},
+         paused("Massive Attack, Tracey Thorn", "Protection")},
+        {"blank artists are dropped", {{S("Metadata"), metadata(QStringList{S(""), S("Air"), S("  ")}, S("Alpha"))}}, paused("Air", "Alpha")},
+        {"a single artist text", {{S("Metadata"), metadata(S("Björk"), S("Joga"))}}, paused("Björk", "Joga")},
+        {"new metadata without artist or title clears both", {{S("Metadata"), QVariantMap{}}}, paused("", "")},
         {"nothing relevant changes nothing", {{S("Volume"), 0.5}}, before},
     };
-    for (const auto& c : cases) {
+    for (const auto& [name, properties, expected] : cases) {
         State state = before;
-        MprisNowPlayingSource::applyProperties(state, c.properties);
-        EXPECT_EQ(state, c.expected) << c.name;
+        MprisNowPlayingSource::applyProperties(state, properties);
+        EXPECT_EQ(state, expected) << name;
     }
 }
 
@@ -188,7 +150,6 @@ TEST(RoomListener, OnLinuxListeningIsUnavailableAndTheSettingStays)
     QSignalSpy listening(music.store.get(), &FeedStore::isRoomListeningChanged);
     listener.start(*music.store);
     FakeTime::settle();
-
     EXPECT_EQ(listener.state(), RoomListener::State::Unavailable);
     EXPECT_EQ(listener.unavailableReason(), S("Music recognition is not available on Linux"));
     EXPECT_FALSE(music.store->isRoomListening());
@@ -205,95 +166,63 @@ TEST(RoomListener, OnLinuxListeningIsUnavailableAndTheSettingStays)
     EXPECT_FALSE(music.store->isRoomListening());
 }
 
-class RoomListenerWithRecognizer : public ::testing::Test {
-protected:
-    RoomListenerWithRecognizer()
-    {
-        auto made = std::make_unique<FakeMusicRecognizer>();
-        recognizer = made.get();
-        listener = std::make_unique<RoomListener>(*music.defaults, std::move(made));
-    }
-
-    MusicStore music;
-    FakeMusicRecognizer* recognizer = nullptr;
-    std::unique_ptr<RoomListener> listener;
-};
-
-TEST_F(RoomListenerWithRecognizer, FollowsTheSettingOnlyOnceStartedAndTheStoreFollowsTheRecognizer)
+TEST(RoomListener, FollowsTheSettingOnceStartedTunesTheStoreWithMatchesAndOutlivesIt)
 {
+    MusicStore music, other;
+    auto made = std::make_unique<FakeMusicRecognizer>();
+    FakeMusicRecognizer* recognizer = made.get();
+    RoomListener listener(*music.defaults, std::move(made));
     music.defaults->set(RoomListener::EnabledKey, true);
     FakeTime::settle();
     EXPECT_EQ(recognizer->starts, 0) << "the setting is followed only after start()";
     music.defaults->remove(RoomListener::EnabledKey);
-    listener->start(*music.store);
+    listener.start(*music.store);
+    listener.start(*other.store);  // a second start changes nothing
     FakeTime::settle();
+    EXPECT_TRUE(listener.isStarted());
     EXPECT_EQ(recognizer->starts, 0) << "off by default";
-    EXPECT_EQ(listener->state(), RoomListener::State::Off);
+    EXPECT_EQ(listener.state(), RoomListener::State::Off);
     music.defaults->set(RoomListener::EnabledKey, true);
     EXPECT_EQ(recognizer->starts, 1) << "listening starts at once when the setting goes on";
-    EXPECT_EQ(listener->state(), RoomListener::State::Starting);
+    EXPECT_EQ(listener.state(), RoomListener::State::Starting);
     EXPECT_FALSE(music.store->isRoomListening()) << "not before the recogniser listens";
     FakeTime::settle();
-    EXPECT_EQ(listener->state(), RoomListener::State::Listening);
+    EXPECT_EQ(listener.state(), RoomListener::State::Listening);
     EXPECT_TRUE(music.store->isRoomListening());
-
-    music.defaults->set(RoomListener::EnabledKey, false);
-    EXPECT_EQ(recognizer->stops, 1);
-    EXPECT_EQ(listener->state(), RoomListener::State::Off);
-    EXPECT_FALSE(music.store->isRoomListening());
-
-    music.defaults->set(RoomListener::EnabledKey, true);
-    music.defaults->set(RoomListener::EnabledKey, true);
-    FakeTime::settle();
-    EXPECT_EQ(recognizer->starts, 2);
-    EXPECT_TRUE(music.store->isRoomListening());
-}
-
-TEST_F(RoomListenerWithRecognizer, MatchesTuneTheStoreWithTheirArtwork)
-{
-    music.defaults->set(RoomListener::EnabledKey, true);
-    listener->start(*music.store);
-    FakeTime::settle();
+    EXPECT_FALSE(other.store->isRoomListening());
 
     const QUrl art(S("https://art.example/cover.jpg"));
     recognizer->hear(Match{S(" Massive Attack "), S("Teardrop"), art});
     EXPECT_EQ(music.playing(), S("Massive Attack|Teardrop"));
-    ASSERT_TRUE(music.store->nowPlayingArtworkURL().has_value());
-    EXPECT_EQ(*music.store->nowPlayingArtworkURL(), art);
-
+    EXPECT_EQ(music.store->nowPlayingArtworkURL(), std::optional<QUrl>(art));
     recognizer->hear(Match{S("Burial"), S(""), std::nullopt});
     EXPECT_EQ(music.playing(), S("Burial|Burial"));
     recognizer->hear(Match{S("  "), S("Untitled"), std::nullopt});
     EXPECT_EQ(music.playing(), S("Burial|Burial")) << "a match without an artist is dropped";
 
     music.defaults->set(RoomListener::EnabledKey, false);
+    EXPECT_EQ(recognizer->stops, 1);
+    EXPECT_EQ(listener.state(), RoomListener::State::Off);
+    EXPECT_FALSE(music.store->isRoomListening());
     recognizer->hear(Match{S("Late"), S("Reply"), std::nullopt});
     EXPECT_EQ(music.playing(), S("Burial|Burial")) << "nothing is heard once switched off";
-}
 
-TEST_F(RoomListenerWithRecognizer, StartsOnlyOnceAndOutlivesTheStore)
-{
-    MusicStore other;
     music.defaults->set(RoomListener::EnabledKey, true);
-    listener->start(*music.store);
-    listener->start(*other.store);
-    EXPECT_TRUE(listener->isStarted());
-    EXPECT_EQ(recognizer->starts, 1);
+    music.defaults->set(RoomListener::EnabledKey, true);
     FakeTime::settle();
-    EXPECT_FALSE(other.store->isRoomListening());
-
+    EXPECT_EQ(recognizer->starts, 2);
+    EXPECT_TRUE(music.store->isRoomListening());
     music.store.reset();
     recognizer->hear(Match{S("A"), S("B"), std::nullopt});
     music.defaults->set(RoomListener::EnabledKey, false);
-    EXPECT_EQ(listener->state(), RoomListener::State::Off);
+    EXPECT_EQ(listener.state(), RoomListener::State::Off);
 }
 
-// One step of a scripted session.
+// One step of a scripted session: a player's report, a player leaving, the
+// stored switch (undefined: the key removed), or seconds passing.
 struct Report { const char* player; Playback playback; const char* artist; const char* title; };
 struct Remove { const char* player; };
-struct Setting {
-    QJsonValue value;  // undefined: the key is removed
-};
+struct Setting { QJsonValue value; };
 struct Wait { int seconds; };
 using Step = std::variant<Report, Remove, Setting, Wait>;
 
@@ -305,41 +234,33 @@ struct Session {
     bool pendingClear;
 };
 
-class NowPlayingControllerTest : public ::testing::TestWithParam<Session> {
-protected:
-    void run(const Session& session)
-    {
-        music.defaults->set(NowPlayingController::EnabledKey, session.atStart);
-        controller.start(*music.store);
-        for (const Step& step : session.steps) {
-            if (const auto* r = std::get_if<Report>(&step))
-                source->report(State{S(r->player), r->playback, S(r->artist), S(r->title)});
-            else if (const auto* gone = std::get_if<Remove>(&step))
-                source->remove(S(gone->player));
-            else if (const auto* setting = std::get_if<Setting>(&step))
-                music.defaults->set(NowPlayingController::EnabledKey, setting->value);
-            else
-                music.time.advance(std::chrono::seconds(std::get<Wait>(step).seconds));
-        }
-    }
+void PrintTo(const Session& s, std::ostream* os) { *os << s.name; }
 
+class NowPlayingControllerTest : public ::testing::TestWithParam<Session> {};
+
+TEST_P(NowPlayingControllerTest, DrivesTheStoresLane)
+{
     MusicStore music;
     FakeNowPlayingSource* source = nullptr;
-    int sourcesMade = 0;
-    NowPlayingController controller{*music.defaults, [this] {
-                                        ++sourcesMade;
+    NowPlayingController controller{*music.defaults, [&] {
                                         auto made = std::make_unique<FakeNowPlayingSource>();
                                         source = made.get();
                                         return made;
                                     }};
-};
-
-TEST_P(NowPlayingControllerTest, DrivesTheStoresLane)
-{
-    const Session& session = GetParam();
-    run(session);
-    EXPECT_EQ(music.playing(), S(session.playing));
-    EXPECT_EQ(music.store->hasPendingClear(), session.pendingClear);
+    music.defaults->set(NowPlayingController::EnabledKey, GetParam().atStart);
+    controller.start(*music.store);
+    for (const Step& step : GetParam().steps) {
+        if (const auto* r = std::get_if<Report>(&step))
+            source->report(State{S(r->player), r->playback, S(r->artist), S(r->title)});
+        else if (const auto* gone = std::get_if<Remove>(&step))
+            source->remove(S(gone->player));
+        else if (const auto* setting = std::get_if<Setting>(&step))
+            music.defaults->set(NowPlayingController::EnabledKey, setting->value);
+        else
+            music.time.advance(std::chrono::seconds(std::get<Wait>(step).seconds));
+    }
+    EXPECT_EQ(music.playing(), S(GetParam().playing));
+    EXPECT_EQ(music.store->hasPendingClear(), GetParam().pendingClear);
 }
 
 const Report spotifyPlays{"org.mpris.MediaPlayer2.spotify", Playback::Playing, "Björk", "Hyperballad"};
@@ -347,52 +268,43 @@ const Report spotifyPauses{"org.mpris.MediaPlayer2.spotify", Playback::Paused, "
 const Report spotifyStops{"org.mpris.MediaPlayer2.spotify", Playback::Stopped, "", ""};
 const Report vlcPlays{"org.mpris.MediaPlayer2.vlc", Playback::Playing, "Nina Simone", "Sinnerman"};
 const Report vlcPauses{"org.mpris.MediaPlayer2.vlc", Playback::Paused, "Nina Simone", "Sinnerman"};
+const QJsonValue absent = QJsonValue::Undefined;
 
 INSTANTIATE_TEST_SUITE_P(
     Sessions, NowPlayingControllerTest,
     ::testing::Values(
         // {name, stored switch at start, steps, playing at the end, clear still pending}
-        Session{"PlayingSetsTheTrack", QJsonValue::Undefined, {spotifyPlays}, "Björk|Hyperballad", false},
-        Session{"NoTitleGivesTheArtistAsTrack", QJsonValue::Undefined,
-                {Report{"org.mpris.MediaPlayer2.radio", Playback::Playing, "Radio One", ""}}, "Radio One|Radio One", false},
-        Session{"PlayingWithoutArtistIsIgnored", QJsonValue::Undefined,
-                {Report{"org.mpris.MediaPlayer2.radio", Playback::Playing, "", "Jingle"}}, "none", false},
-        Session{"ATrackChangeFollows", QJsonValue::Undefined,
-                {spotifyPlays, Report{"org.mpris.MediaPlayer2.spotify", Playback::Playing, "Björk", "Joga"}},
-                "Björk|Joga", false},
-        Session{"PauseClearsAfterThirtySeconds", QJsonValue::Undefined, {spotifyPlays, spotifyPauses, Wait{30}}, "none", false},
-        Session{"NotBeforeThirtySeconds", QJsonValue::Undefined, {spotifyPlays, spotifyPauses, Wait{29}}, "Björk|Hyperballad", true},
-        Session{"StopSchedulesTheClear", QJsonValue::Undefined, {spotifyPlays, spotifyStops}, "Björk|Hyperballad", true},
-        Session{"ResumingWithinThirtySecondsKeepsTheLane", QJsonValue::Undefined,
-                {spotifyPlays, spotifyPauses, Wait{20}, spotifyPlays, Wait{30}}, "Björk|Hyperballad", false},
-        Session{"ThePlayerLeavingSchedulesTheClear", QJsonValue::Undefined,
-                {spotifyPlays, Remove{"org.mpris.MediaPlayer2.spotify"}, Wait{30}}, "none", false},
-        Session{"AnotherPlayersPauseLeavesTheLane", QJsonValue::Undefined, {vlcPlays, vlcPauses, spotifyPlays, vlcPauses},
-                "Björk|Hyperballad", false},
-        Session{"AnotherPlayerLeavingLeavesTheLane", QJsonValue::Undefined,
-                {vlcPlays, spotifyPlays, Remove{"org.mpris.MediaPlayer2.vlc"}}, "Björk|Hyperballad", false},
-        Session{"APlayerStillPlayingTakesOver", QJsonValue::Undefined, {vlcPlays, spotifyPlays, spotifyPauses},
-                "Nina Simone|Sinnerman", false},
+        Session{"PlayingSetsTheTrack", absent, {spotifyPlays}, "Björk|Hyperballad", false},
+        Session{"NoTitleGivesTheArtistAsTrack", absent, {Report{"org.mpris.MediaPlayer2.radio", Playback::Playing, "Radio One", ""}}, "Radio One|Radio One", false},
+        Session{"PlayingWithoutArtistIsIgnored", absent, {Report{"org.mpris.MediaPlayer2.radio", Playback::Playing, "", "Jingle"}}, "none", false},
+        Session{"ThePlayingPlayerWithoutArtistKeepsTheLane", absent, {spotifyPlays, Report{"org.mpris.MediaPlayer2.spotify", Playback::Playing, "", "Advert"}}, "Björk|Hyperballad", false},
+        Session{"ATrackChangeFollows", absent, {spotifyPlays, Report{"org.mpris.MediaPlayer2.spotify", Playback::Playing, "Björk", "Joga"}}, "Björk|Joga", false},
+        Session{"PauseClearsAfterThirtySeconds", absent, {spotifyPlays, spotifyPauses, Wait{30}}, "none", false},
+        Session{"NotBeforeThirtySeconds", absent, {spotifyPlays, spotifyPauses, Wait{29}}, "Björk|Hyperballad", true},
+        Session{"StopSchedulesTheClear", absent, {spotifyPlays, spotifyStops}, "Björk|Hyperballad", true},
+        Session{"ResumingWithinThirtySecondsKeepsTheLane", absent, {spotifyPlays, spotifyPauses, Wait{20}, spotifyPlays, Wait{30}}, "Björk|Hyperballad", false},
+        Session{"ThePlayerLeavingSchedulesTheClear", absent, {spotifyPlays, Remove{"org.mpris.MediaPlayer2.spotify"}, Wait{30}}, "none", false},
+        Session{"AnotherPlayersPauseLeavesTheLane", absent, {vlcPlays, vlcPauses, spotifyPlays, vlcPauses}, "Björk|Hyperballad", false},
+        Session{"AnotherPlayerLeavingLeavesTheLane", absent, {vlcPlays, spotifyPlays, Remove{"org.mpris.MediaPlayer2.vlc"}}, "Björk|Hyperballad", false},
+        Session{"APlayerStillPlayingTakesOver", absent, {vlcPlays, spotifyPlays, spotifyPauses}, "Nina Simone|Sinnerman", false},
         Session{"SwitchedOffAtStartIgnoresPlayers", false, {spotifyPlays}, "none", false},
-        Session{"SwitchingOffDropsAScheduledClear", QJsonValue::Undefined, {spotifyPlays, spotifyPauses, Setting{false}},
-                "none", false},
-        Session{"ReportsWhileOffAreIgnored", QJsonValue::Undefined, {Setting{false}, spotifyPlays, vlcPlays}, "none", false},
+        Session{"SwitchingOffDropsAScheduledClear", absent, {spotifyPlays, spotifyPauses, Setting{false}}, "none", false},
+        Session{"ReportsWhileOffAreIgnored", absent, {Setting{false}, spotifyPlays, vlcPlays}, "none", false},
         Session{"SwitchingOnPicksUpAPlayingPlayer", false, {spotifyPlays, Setting{true}}, "Björk|Hyperballad", false},
         Session{"SwitchingOnWithNothingPlayingSetsNothing", false, {spotifyPlays, spotifyPauses, Setting{true}}, "none", false},
-        Session{"RemovingTheKeyMeansOn", false, {spotifyPlays, Setting{QJsonValue::Undefined}}, "Björk|Hyperballad", false},
+        Session{"RemovingTheKeyMeansOn", false, {spotifyPlays, Setting{absent}}, "Björk|Hyperballad", false},
         Session{"WrongTypeReadsAsTheDefault", "off", {spotifyPlays}, "Björk|Hyperballad", false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(NowPlayingController, StartsOnlyOnceAndHoldsTheStoreWeakly)
 {
-    MusicStore music;
-    MusicStore other;
+    MusicStore music, other;
     FakeNowPlayingSource* source = nullptr;
     int made = 0;
     NowPlayingController controller(*music.defaults, [&] {
-        ++made;
         auto s = std::make_unique<FakeNowPlayingSource>();
         source = s.get();
+        ++made;
         return s;
     });
     EXPECT_FALSE(controller.isStarted());
@@ -400,7 +312,6 @@ TEST(NowPlayingController, StartsOnlyOnceAndHoldsTheStoreWeakly)
     controller.start(*other.store);
     ASSERT_EQ(made, 1);
     ASSERT_TRUE(source->isStarted());
-
     source->report(State{S("p"), Playback::Playing, S("Artist"), S("Song")});
     EXPECT_EQ(music.playing(), S("Artist|Song"));
     EXPECT_EQ(other.playing(), S("none")) << "a later start() must not re-target the controller";

@@ -18,11 +18,6 @@
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000)
 {
     QDeadlineTimer deadline(timeoutMs);
@@ -43,9 +38,7 @@ bool xrandr(const QStringList& arguments)
 
 bool setMonitor(const QString& name, const QRect& rect, const QString& output)
 {
-    const QString geometry =
-        QStringLiteral("%1/300x%2/200+%3+%4").arg(rect.width()).arg(rect.height()).arg(rect.x()).arg(rect.y());
-    return xrandr({S("--setmonitor"), name, geometry, output});
+    return xrandr({S("--setmonitor"), name, S("%1/300x%2/200+%3+%4").arg(rect.width()).arg(rect.height()).arg(rect.x()).arg(rect.y()), output});
 }
 
 QScreen* screenNamed(const QString& name)
@@ -94,8 +87,7 @@ TEST_F(BoardWindow, OpensFullScreenOnTheChosenMonitorAndEscapeClosesIt)
     QWidget* window = manager.window();
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(waitFor([&] { return window->isVisible() && window->geometry() == QRect(1280, 0, 640, 1080); }))
-        << window->geometry().x() << "," << window->geometry().y() << " " << window->width() << "x"
-        << window->height();
+        << window->geometry().x() << "," << window->geometry().y() << " " << window->width() << "x" << window->height();
     EXPECT_EQ(window->windowHandle()->screen(), side);
     EXPECT_TRUE(waitFor([&] { return window->isActiveWindow(); })) << "the board takes the keyboard";
     auto* view = window->findChild<AmbientBoardView*>();
@@ -112,10 +104,6 @@ TEST_F(BoardWindow, OpensFullScreenOnTheChosenMonitorAndEscapeClosesIt)
     EXPECT_EQ(manager.window()->windowHandle()->screen(), QGuiApplication::primaryScreen());
     EXPECT_TRUE(waitFor([&] { return manager.window()->geometry() == QGuiApplication::primaryScreen()->geometry(); }));
 }
-
-} // namespace
-
-namespace {
 
 TEST(SystemIdleSource, ReadsTheIdleTimeFromTheXServer)
 {

@@ -13,13 +13,7 @@
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
-const QString objectPath = QStringLiteral("/org/mpris/MediaPlayer2");
-const QString playerInterface = QStringLiteral("org.mpris.MediaPlayer2.Player");
+const QString objectPath = S("/org/mpris/MediaPlayer2");
 
 // A minimal MPRIS player: its status and metadata as D-Bus properties, and
 // PropertiesChanged sent on every change, as players do.
@@ -31,32 +25,20 @@ class TestPlayer : public QObject {
     Q_PROPERTY(double Volume READ volume)
 
 public:
-    explicit TestPlayer(const QString& name, bool artistAsText = false)
-        : m_name(QStringLiteral("org.mpris.MediaPlayer2.") + name)
-        , m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, name))
-        , m_artistAsText(artistAsText)
+    // The state before the player appears on the bus; a single artist text
+    // or a list split at " & ".
+    TestPlayer(const char* name, const char* status = "Stopped", const char* artist = "", const char* title = "", bool artistAsText = false)
+        : m_name(S("org.mpris.MediaPlayer2.") + S(name)), m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, S(name)))
+        , m_artistAsText(artistAsText), m_status(S(status)), m_artist(S(artist)), m_title(S(title))
     {
     }
     ~TestPlayer() override { leave(); }
 
-    // Sets the state before the player appears on the bus.
-    void preset(const char* status, const char* artist, const char* title)
-    {
-        m_status = S(status);
-        m_artist = S(artist);
-        m_title = S(title);
-    }
-    bool appear()
-    {
-        return m_bus.registerObject(objectPath, this, QDBusConnection::ExportAllProperties) &&
-               m_bus.registerService(m_name);
-    }
+    bool appear() { return m_bus.registerObject(objectPath, this, QDBusConnection::ExportAllProperties) && m_bus.registerService(m_name); }
     void leave()
     {
-        if (!m_bus.isConnected())
-            return;
-        m_bus.unregisterService(m_name);
-        m_bus.unregisterObject(objectPath);
+        if (m_bus.isConnected())
+            m_bus.unregisterService(m_name), m_bus.unregisterObject(objectPath);
     }
     void play(const char* artist, const char* title)
     {
@@ -70,40 +52,28 @@ public:
         m_status = S(status);
         announce({{S("PlaybackStatus"), m_status}});
     }
-    void setVolume(double volume)
-    {
-        m_volume = volume;
-        announce({{S("Volume"), m_volume}});
-    }
+    void setVolume(double volume) { announce({{S("Volume"), m_volume = volume}}); }
 
     QString playbackStatus() const { return m_status; }
     double volume() const { return m_volume; }
     QVariantMap metadata() const
     {
-        QVariantMap map{{S("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(S("/track/1")))},
-                        {S("xesam:title"), m_title}};
-        if (m_artistAsText)
-            map.insert(S("xesam:artist"), m_artist);
-        else
-            map.insert(S("xesam:artist"), m_artist.isEmpty() ? QStringList() : m_artist.split(S(" & ")));
-        return map;
+        const QVariant artist = m_artistAsText ? QVariant(m_artist) : QVariant(m_artist.isEmpty() ? QStringList() : m_artist.split(S(" & ")));
+        return {{S("mpris:trackid"), QVariant::fromValue(QDBusObjectPath(S("/track/1")))}, {S("xesam:title"), m_title}, {S("xesam:artist"), artist}};
     }
 
 private:
     void announce(const QVariantMap& changed)
     {
-        QDBusMessage signal = QDBusMessage::createSignal(objectPath, S("org.freedesktop.DBus.Properties"),
-                                                         S("PropertiesChanged"));
-        signal << playerInterface << changed << QStringList();
+        QDBusMessage signal = QDBusMessage::createSignal(objectPath, S("org.freedesktop.DBus.Properties"), S("PropertiesChanged"));
+        signal << S("org.mpris.MediaPlayer2.Player") << changed << QStringList();
         m_bus.send(signal);
     }
 
     QString m_name;
     QDBusConnection m_bus;
     bool m_artistAsText;
-    QString m_status = S("Stopped");
-    QString m_artist;
-    QString m_title;
+    QString m_status, m_artist, m_title;
     double m_volume = 1.0;
 };
 
@@ -117,11 +87,7 @@ protected:
         ASSERT_EQ(environment, S("private")) << "run through tests/music/run-on-private-bus.sh (ctest does)";
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
     }
-
-    std::unique_ptr<NowPlayingSource> makeSource()
-    {
-        return NowPlayingSource::createMpris(QDBusConnection::sessionBus());
-    }
+    static std::unique_ptr<NowPlayingSource> makeSource() { return NowPlayingSource::createMpris(QDBusConnection::sessionBus()); }
     static bool waitUntil(const std::function<bool()>& done) { return MusicStore::waitUntil(done, 5000); }
     // Lets signals that should change nothing arrive.
     static void drain() { MusicStore::waitUntil([] { return false; }, 300); }
@@ -130,9 +96,9 @@ protected:
 TEST_F(MprisPlayers, PlayingPausingAndChangingTracksDriveTheLane)
 {
     MusicStore music;
-    NowPlayingController controller(*music.defaults, [this] { return makeSource(); });
+    NowPlayingController controller(*music.defaults, &makeSource);
     controller.start(*music.store);
-    TestPlayer player(S("tidewiretest"));
+    TestPlayer player("tidewiretest");
     ASSERT_TRUE(player.appear());
     drain();
     EXPECT_EQ(music.playing(), S("none")) << "a stopped player sets nothing";
@@ -140,13 +106,13 @@ TEST_F(MprisPlayers, PlayingPausingAndChangingTracksDriveTheLane)
     player.play("Portishead", "Roads");
     ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Portishead|Roads"); })) << music.playing().toStdString();
     ASSERT_TRUE(waitUntil([&] { return music.laneIds() == S("Portishead-1 Portishead-2"); }));
-    const auto asked = music.server.requestsFor(QStringLiteral("/v1_nowplaying"));
+    const auto asked = music.server.requestsFor(S("/v1_nowplaying"));
     ASSERT_EQ(asked.size(), 1);
-    EXPECT_EQ(asked[0].query.queryItemValue(QStringLiteral("track"), QUrl::FullyDecoded), S("Roads"));
+    EXPECT_EQ(asked[0].query.queryItemValue(S("track"), QUrl::FullyDecoded), S("Roads"));
 
     player.play("Portishead", "Glory Box");
     ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Portishead|Glory Box"); }));
-    EXPECT_EQ(music.server.requestCount(QStringLiteral("/v1_nowplaying")), 1) << "same artist: no new bundle";
+    EXPECT_EQ(music.server.requestCount(S("/v1_nowplaying")), 1) << "same artist: no new bundle";
 
     player.setStatus("Paused");
     ASSERT_TRUE(waitUntil([&] { return music.store->hasPendingClear(); }));
@@ -157,8 +123,7 @@ TEST_F(MprisPlayers, PlayingPausingAndChangingTracksDriveTheLane)
 
     player.play("Massive Attack & Tracey Thorn", "Protection");
     ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Massive Attack, Tracey Thorn|Protection"); }));
-    ASSERT_TRUE(waitUntil([&] { return music.laneIds().startsWith(S("Massive Attack, Tracey Thorn-1")); }))
-        << music.laneIds().toStdString();
+    ASSERT_TRUE(waitUntil([&] { return music.laneIds().startsWith(S("Massive Attack, Tracey Thorn-1")); })) << music.laneIds().toStdString();
 
     player.setStatus("Stopped");
     ASSERT_TRUE(waitUntil([&] { return music.store->hasPendingClear(); }));
@@ -169,27 +134,23 @@ TEST_F(MprisPlayers, PlayingPausingAndChangingTracksDriveTheLane)
 
 TEST_F(MprisPlayers, SourceReportsPlayersFoundAtStartAndOnlyRealChanges)
 {
-    TestPlayer early(S("early"), /*artistAsText=*/true);
-    early.preset("Playing", "Nina Simone", "Sinnerman");
+    TestPlayer early("early", "Playing", "Nina Simone", "Sinnerman", /*artistAsText=*/true);
     ASSERT_TRUE(early.appear());
-
     auto source = makeSource();
     QSignalSpy changed(source.get(), &NowPlayingSource::playerChanged);
     QSignalSpy removed(source.get(), &NowPlayingSource::playerRemoved);
     source->start();
     ASSERT_TRUE(waitUntil([&] { return changed.count() == 1; }));
     const auto first = changed.at(0).at(0).value<NowPlayingSource::PlayerState>();
-    EXPECT_EQ(first.player, S("org.mpris.MediaPlayer2.early"));
-    EXPECT_EQ(first.playback, NowPlayingSource::Playback::Playing);
-    EXPECT_EQ(first.artist, S("Nina Simone")) << "a single artist text is accepted too";
-    EXPECT_EQ(first.title, S("Sinnerman"));
+    // A single artist text is accepted too.
+    EXPECT_EQ(first, (NowPlayingSource::PlayerState{S("org.mpris.MediaPlayer2.early"), NowPlayingSource::Playback::Playing, S("Nina Simone"), S("Sinnerman")}));
 
     early.setVolume(0.4);
     early.setStatus("Playing");
     drain();
     EXPECT_EQ(changed.count(), 1) << "volume changes and repeats are not track changes";
 
-    TestPlayer late(S("late"));
+    TestPlayer late("late");
     ASSERT_TRUE(late.appear());
     late.play("Air", "Alpha Beta Gaga");
     ASSERT_TRUE(waitUntil([&] {
@@ -197,18 +158,17 @@ TEST_F(MprisPlayers, SourceReportsPlayersFoundAtStartAndOnlyRealChanges)
         return players.size() == 2 && players[1].title == S("Alpha Beta Gaga");
     }));
     EXPECT_EQ(source->players()[0].player, S("org.mpris.MediaPlayer2.early"));
-
     late.leave();
     ASSERT_TRUE(waitUntil([&] { return removed.count() == 1; }));
     EXPECT_EQ(removed.at(0).at(0).toString(), S("org.mpris.MediaPlayer2.late"));
     EXPECT_EQ(source->players().size(), 1);
 
-    // A player that leaves while the lane is its own starts the clear.
+    // A player already playing when the controller starts is picked up; one
+    // that leaves while the lane is its own starts the clear.
     MusicStore music;
-    NowPlayingController controller(*music.defaults, [this] { return makeSource(); });
+    NowPlayingController controller(*music.defaults, &makeSource);
     controller.start(*music.store);
-    ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Nina Simone|Sinnerman"); }))
-        << "a player already playing when the controller starts is picked up";
+    ASSERT_TRUE(waitUntil([&] { return music.playing() == S("Nina Simone|Sinnerman"); }));
     early.leave();
     ASSERT_TRUE(waitUntil([&] { return music.store->hasPendingClear(); }));
 }
