@@ -3,18 +3,12 @@
 #include "../SearchHarness.h"
 #include "X11Probe.h"
 #include "XvfbDisplay.h"
-#include "Await.h"
-#include "CatalogueServer.h"
-#include "app/AppStripServices.h"
 #include "app/SearchPanel.h"
 #include "app/SearchResultsView.h"
 #include "app/SearchWindowManager.h"
-#include "app/TickerWindowController.h"
-#include "platform/WindowPlacement.h"
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -38,21 +32,6 @@ QJsonArray stories(int fresh = 0)
 constexpr qint64 motifTitle = 0x8;
 constexpr qint64 motifMinimize = 0x20;
 constexpr qint64 motifMaximize = 0x40;
-
-// The decorations field of the window's _MOTIF_WM_HINTS (flags, functions,
-// decorations, …) as xprop reads it; -1 when it is not set.
-qint64 motifDecorations(WId window)
-{
-    QProcess xprop;
-    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window), QStringLiteral("_MOTIF_WM_HINTS")});
-    if (!xprop.waitForFinished(10000))
-        return -1;
-    const QString out = QString::fromUtf8(xprop.readAllStandardOutput());
-    const QStringList fields = out.section(u'=', 1).split(u',', Qt::SkipEmptyParts);
-    bool ok = false;
-    const qint64 value = fields.value(2).trimmed().toLongLong(&ok, 0);
-    return ok ? value : -1;
-}
 
 class SearchWindow : public ::testing::Test {
 protected:
@@ -91,7 +70,8 @@ protected:
         EXPECT_TRUE(actions.contains(QStringLiteral("_NET_WM_ACTION_CLOSE")));
         EXPECT_FALSE(actions.contains(QStringLiteral("_NET_WM_ACTION_RESIZE")));
         // Its frame: a title bar without minimise or maximise buttons.
-        const qint64 decorations = motifDecorations(window->winId());
+        // The decorations field of _MOTIF_WM_HINTS (flags, functions, decorations, …).
+        const qint64 decorations = X11Probe::cardinals(window->winId(), "_MOTIF_WM_HINTS").value_or(QList<qint64>{}).value(2, -1);
         EXPECT_TRUE(decorations & motifTitle) << decorations;
         EXPECT_FALSE(decorations & (motifMinimize | motifMaximize)) << decorations;
         // Normal stacking: not kept above other applications' windows.
@@ -162,34 +142,6 @@ TEST_F(SearchWindow, ClickOpensOnlyWebLinksMarksThemReadAndFollowsTheStore)
     EXPECT_TRUE(h.reads.isRead(QStringLiteral("web")));
     EXPECT_EQ(manager.window(), nullptr);
     EXPECT_EQ(h.opener.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/a"))});
-}
-
-// The strip's "Search…" reaches the shared window, and two letters find the
-// sample catalogue's headlines and feeds.
-TEST(SearchFromStrip, OpensTheSharedWindowThatFindsTheSampleCatalogue)
-{
-    TIDEWIRE_REQUIRE_XVFB();
-    CatalogueServer catalogue;
-    ASSERT_TRUE(catalogue.start().has_value());
-    SearchHarness h(catalogue.baseUrl());
-    awaitTask(h.store->refresh());
-    ASSERT_FALSE(h.store->items().isEmpty());
-
-    TickerWindowController windows(*h.defaults, WindowPlacement::system());
-    AppStripServices services(windows, [] {});
-    services.showSearch(*h.store);
-    SearchWindowManager& manager = SearchWindowManager::shared();
-    ASSERT_NE(manager.window(), nullptr);
-    EXPECT_TRUE(waitFor([&] { return manager.window()->isActiveWindow(); }));
-
-    // The first letters of the newest headline's second word, and of a feed's title.
-    const QString headlineWord = h.store->items().first().cleanedTitle().section(u' ', 1, 1);
-    QTest::keyClicks(manager.panel()->queryField(), headlineWord.left(2));
-    EXPECT_FALSE(manager.panel()->headlineResults().isEmpty()) << headlineWord.toStdString();
-    manager.panel()->queryField()->setText(h.store->feeds().first().title.left(2));
-    EXPECT_FALSE(manager.panel()->feedResults().isEmpty());
-    manager.close();
-    EXPECT_EQ(manager.window(), nullptr);
 }
 
 } // namespace

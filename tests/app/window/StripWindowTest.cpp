@@ -1,12 +1,15 @@
 // The whole start-up road on a real X server: the sample catalogue on
-// loopback, the feed store, the strip in the ticker window, and the strip's
-// own calls back into the window placement (second strip, mini mode), and
-// the window's visual with and without a compositing manager.
+// loopback, the feed store, the strip in the ticker window, the strip's own
+// calls back into the window placement (second strip, mini mode) and into
+// the other windows, and the window's visual with and without a compositing
+// manager.
 #include "X11Probe.h"
 #include "XvfbDisplay.h"
 #include "ambient/FullScreenWindowManager.h"
 #include "app/AppStripServices.h"
 #include "app/RootContent.h"
+#include "app/SearchPanel.h"
+#include "app/SearchWindowManager.h"
 #include "app/TickerWindowController.h"
 #include "app/TidewireApp.h"
 #include "platform/Clock.h"
@@ -18,6 +21,7 @@
 
 #include "CatalogueServer.h"
 
+#include <QLineEdit>
 #include <QScopeGuard>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -140,6 +144,19 @@ TEST(StripWindow, DocksFollowsItsOwnSettingsAndIsSeeThroughOnlyUnderACompositing
             EXPECT_TRUE(waitFor([&] { return board->isVisible(); }));
             FullScreenWindowManager::shared().close();
             EXPECT_EQ(FullScreenWindowManager::shared().window(), nullptr);
+            // Its "Search…" opens the shared window, where two letters find
+            // the sample catalogue's headlines and feeds.
+            services.showSearch(app->store());
+            SearchWindowManager& search = SearchWindowManager::shared();
+            ASSERT_NE(search.window(), nullptr);
+            EXPECT_TRUE(waitFor([&] { return search.window()->isActiveWindow(); }));
+            const QString headlineWord = app->store().items().first().cleanedTitle().section(u' ', 1, 1);
+            QTest::keyClicks(search.panel()->queryField(), headlineWord.left(2));
+            EXPECT_FALSE(search.panel()->headlineResults().isEmpty()) << headlineWord.toStdString();
+            search.panel()->queryField()->setText(app->store().feeds().first().title.left(2));
+            EXPECT_FALSE(search.panel()->feedResults().isEmpty());
+            search.close();
+            EXPECT_EQ(search.window(), nullptr);
             services.quit();
             EXPECT_EQ(quits, 1);
         }
