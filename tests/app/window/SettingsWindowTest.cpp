@@ -127,27 +127,39 @@ protected:
     QStringList monitorNames;
 };
 
-struct WorkAreaCase {
+struct PlaceCase {
     const char* name;
-    QRect workArea;
+    QList<QPair<QString, QRect>> monitors;  // a new name each time: Qt keeps a monitor it knows by name
+    std::optional<QRect> strip;             // where the strip's window is, when it is shown
     QRect frame;
-    bool operator==(const WorkAreaCase& other) const { return workArea == other.workArea; }
 };
 
-TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredInIt)
+// Sized from the work area and centred in it, on the strip's monitor before
+// the chosen one; a chosen monitor that is not attached counts as none.
+TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredOnTheStripsMonitor)
 {
-    const QList<WorkAreaCase> cases = {
+    const QRect left(0, 0, 1280, 1440);
+    const QRect right(1280, 0, 1280, 1440);
+    const QList<PlaceCase> cases = {
         // 900 × 620 by the size rules; the work area then cuts the height.
-        {"1000 × 600", {0, 0, 1000, 600}, {50, 0, 900, 600}},
-        {"2560 × 1400", {0, 0, 2560, 1400}, {660, 250, 1240, 900}},
-        {"1600 × 1000 away from the origin", {400, 200, 1600, 1000}, {580, 250, 1240, 900}},
+        {"1000 × 600", {{"area0", {0, 0, 1000, 600}}}, {}, {50, 0, 900, 600}},
+        {"2560 × 1400", {{"area1", {0, 0, 2560, 1400}}}, {}, {660, 250, 1240, 900}},
+        {"1600 × 1000 away from the origin", {{"area2", {400, 200, 1600, 1000}}}, {}, {580, 250, 1240, 900}},
+        {"two monitors, no strip: the primary", {{"left", left}, {"right", right}}, {}, {50, 270, 1180, 900}},
+        {"the strip's monitor", {{"left2", left}, {"right2", right}}, QRect(1400, 0, 800, 72), {1330, 270, 1180, 900}},
     };
-    for (const WorkAreaCase& c : cases) {
+    defaults->set("preferredMonitor", "4242");  // not attached
+    for (const PlaceCase& c : cases) {
         SCOPED_TRACE(c.name);
-        // A new name each time: Qt keeps a monitor it knows by name.
-        useMonitors({{QStringLiteral("area%1").arg(cases.indexOf(c)), c.workArea}});
+        useMonitors(c.monitors);
         if (HasFatalFailure())
             return;
+        if (c.strip) {
+            ticker = std::make_unique<QWidget>();
+            ticker->setGeometry(*c.strip);
+            ticker->show();
+            ASSERT_TRUE(waitFor([this] { return ticker->screen() == QGuiApplication::screens().value(1); }));
+        }
         show(std::nullopt);
         expectFrame(c.frame);
         EXPECT_EQ(manager->window()->windowTitle(), QStringLiteral("Tidewire Settings"));
@@ -155,24 +167,6 @@ TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredInIt)
         closeWindow();
         defaults->remove("TidewireSettingsWindow");  // each case opens as new
     }
-}
-
-TEST_F(SettingsWindowTest, OpensOnTheStripsMonitorBeforeTheChosenOne)
-{
-    useMonitors({{"left", {0, 0, 1280, 1440}}, {"right", {1280, 0, 1280, 1440}}});
-    defaults->set("preferredMonitor", "4242");  // not attached: the primary screen
-    show(std::nullopt);
-    expectFrame({50, 270, 1180, 900});
-    closeWindow();
-    defaults->remove("TidewireSettingsWindow");
-
-    // The strip's own screen wins over the chosen monitor.
-    ticker = std::make_unique<QWidget>();
-    ticker->setGeometry(1400, 0, 800, 72);
-    ticker->show();
-    ASSERT_TRUE(waitFor([this] { return ticker->screen() == QGuiApplication::screens().value(1); }));
-    show(std::nullopt);
-    expectFrame({1330, 270, 1180, 900});
 }
 
 // An open window switches tab and is centred again; a tab asked for while
