@@ -11,6 +11,7 @@
 #include "platform/WindowPlacement.h"
 
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -20,10 +21,17 @@ namespace {
 const QRect kStrip(0, 0, 1920, 72);
 const QRect kBelowStrip(0, 72, 1920, 1008);
 
-// The windows openbox manages.
+// The windows openbox manages, as xprop lists them.
 QList<qint64> clientList()
 {
-    return X11Probe::rootCardinals("_NET_CLIENT_LIST").value_or(QList<qint64>{});
+    QProcess xprop;
+    xprop.start("xprop", {"-root", "_NET_CLIENT_LIST"});
+    xprop.waitForFinished();
+    QList<qint64> ids;
+    static const QRegularExpression hex("0x[0-9a-fA-F]+");
+    for (const auto& match : hex.globalMatch(QString::fromLatin1(xprop.readAllStandardOutput())))
+        ids.append(match.captured().toLongLong(nullptr, 16));
+    return ids;
 }
 
 class HiddenAppsTest : public ::testing::Test {

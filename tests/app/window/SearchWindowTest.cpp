@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QProcess>
 #include <QScreen>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -32,6 +33,21 @@ QJsonArray stories(int fresh = 0)
 constexpr qint64 motifTitle = 0x8;
 constexpr qint64 motifMinimize = 0x20;
 constexpr qint64 motifMaximize = 0x40;
+
+// The decorations field of the window's _MOTIF_WM_HINTS (flags, functions,
+// decorations, …) as xprop reads it; -1 when it is not set.
+qint64 motifDecorations(WId window)
+{
+    QProcess xprop;
+    xprop.start(QStringLiteral("xprop"), {QStringLiteral("-id"), QString::number(window), QStringLiteral("_MOTIF_WM_HINTS")});
+    if (!xprop.waitForFinished(10000))
+        return -1;
+    const QString out = QString::fromUtf8(xprop.readAllStandardOutput());
+    const QStringList fields = out.section(u'=', 1).split(u',', Qt::SkipEmptyParts);
+    bool ok = false;
+    const qint64 value = fields.value(2).trimmed().toLongLong(&ok, 0);
+    return ok ? value : -1;
+}
 
 class SearchWindow : public ::testing::Test {
 protected:
@@ -70,8 +86,7 @@ protected:
         EXPECT_TRUE(actions.contains(QStringLiteral("_NET_WM_ACTION_CLOSE")));
         EXPECT_FALSE(actions.contains(QStringLiteral("_NET_WM_ACTION_RESIZE")));
         // Its frame: a title bar without minimise or maximise buttons.
-        // The decorations field of _MOTIF_WM_HINTS (flags, functions, decorations, …).
-        const qint64 decorations = X11Probe::cardinals(window->winId(), "_MOTIF_WM_HINTS").value_or(QList<qint64>{}).value(2, -1);
+        const qint64 decorations = motifDecorations(window->winId());
         EXPECT_TRUE(decorations & motifTitle) << decorations;
         EXPECT_FALSE(decorations & (motifMinimize | motifMaximize)) << decorations;
         // Normal stacking: not kept above other applications' windows.

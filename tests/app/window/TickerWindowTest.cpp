@@ -8,7 +8,6 @@
 #include "platform/Defaults.h"
 #include "platform/WindowPlacement.h"
 
-#include <QDebug>
 #include <QGuiApplication>
 #include <QScreen>
 #include <QSignalSpy>
@@ -62,7 +61,8 @@ protected:
     void expectFrame(const QRect& frame)
     {
         EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id()) == frame; }))
-            << "server geometry " << QDebug::toString(X11Probe::geometry(id())).toStdString();
+            << "server geometry " << X11Probe::geometry(id()).x() << "," << X11Probe::geometry(id()).y() << " "
+            << X11Probe::geometry(id()).width() << "x" << X11Probe::geometry(id()).height();
     }
 
     std::unique_ptr<Defaults> defaults;
@@ -79,8 +79,8 @@ struct EdgeCase {
 };
 
 // A dock on every desktop, kept above and out of the taskbar, reserving its
-// edge; settings that move or resize the strip applied to the same live
-// window one after another (every size rule is checked headless).
+// edge; each setting that moves or resizes the strip applied to the same
+// live window one after another.
 TEST_F(TickerWindowTest, DockedOnEveryDesktopReservingItsEdgeAndFollowingTheSettings)
 {
     showStrip();
@@ -93,8 +93,11 @@ TEST_F(TickerWindowTest, DockedOnEveryDesktopReservingItsEdgeAndFollowingTheSett
     const QList<EdgeCase> cases = {
         {"top, standard", {}, {0, 0, 1920, 72}, topStrut},
         {"bottom, standard", {{"tickerPosition", "bottom"}}, {0, 1008, 1920, 72}, {0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}},
+        {"bottom, large", {{"tickerPosition", "bottom"}, {"tickerSize", 4}}, {0, 972, 1920, 108},
+         {0, 0, 0, 108, 0, 0, 0, 0, 0, 0, 0, 1919}},
         {"top, compact", {{"tickerPosition", "top"}, {"tickerSize", 1}}, {0, 0, 1920, 48},
          {0, 0, 48, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
+        {"size 3 is standard", {{"tickerSize", 3}}, {0, 0, 1920, 72}, topStrut},
         {"second strip on", {{"tickerSize", 2}, {"secondTickerEnabled", true}, {"stackedStripsJSON", large}},
          {0, 0, 1920, 180}, {0, 0, 180, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
         {"second strip at the bottom", {{"tickerPosition", "bottom"}}, {0, 900, 1920, 180},

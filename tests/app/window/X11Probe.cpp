@@ -1,80 +1,77 @@
 #include "X11Probe.h"
 
+#include <QByteArray>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 // After Qt: Xlib's macros (None, Bool, Status…) clash with Qt's names.
-#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/shape.h>
 
 namespace X11Probe {
 namespace {
 
-// The probe's own connection, kept for the process. A window that is gone
-// makes a request fail; that reads as "not set", not as the end of the test.
-Display* display()
-{
-    static Display* const connection = [] {
-        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-        return XOpenDisplay(nullptr);
-    }();
-    return connection;
-}
-
-// The 32-bit items of `property` on `window` (as longs, Xlib's way), with their type.
-std::optional<QList<qint64>> property32(Window window, const QString& property, Atom* type = nullptr)
-{
-    Atom actualType = 0;
-    int format = 0;
-    unsigned long count = 0;
-    unsigned long remaining = 0;
-    unsigned char* data = nullptr;
-    const Atom name = XInternAtom(display(), property.toLatin1().constData(), False);
-    if (XGetWindowProperty(display(), window, name, 0, 1024, False, AnyPropertyType, &actualType, &format, &count,
-                           &remaining, &data) != Success || actualType == 0 || format != 32) {
-        if (data)
-            XFree(data);
-        return std::nullopt;
-    }
-    QList<qint64> values;
-    for (unsigned long i = 0; i < count; ++i)
-        values.append(qint64(quint32(reinterpret_cast<unsigned long*>(data)[i])));
-    XFree(data);
-    if (type)
-        *type = actualType;
-    return values;
-}
-
-bool run(const QString& program, const QStringList& arguments)
+QString run(const QString& program, const QStringList& arguments, bool* ok = nullptr)
 {
     QProcess process;
     process.start(program, arguments);
-    return process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    const bool finished = process.waitForFinished(10000);
+    if (ok)
+        *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// "NAME(TYPE) = a, b, c" → {a, b, c}; none for "NAME:  not found."
+std::optional<QStringList> propertyValues(const QStringList& target, const QString& property)
+{
+    const QString out = run(QStringLiteral("xprop"), target + QStringList{property}).trimmed();
+    const qsizetype eq = out.indexOf(QLatin1String(" = "));
+    if (!out.startsWith(property + QLatin1Char('(')) || eq < 0)
+        return std::nullopt;
+    QStringList values = out.mid(eq + 3).split(QLatin1Char(','), Qt::SkipEmptyParts);
+    for (QString& v : values)
+        v = v.trimmed();
+    return values;
+}
+
+std::optional<QList<qint64>> toNumbers(const std::optional<QStringList>& values)
+{
+    if (!values)
+        return std::nullopt;
+    QList<qint64> numbers;
+    for (const QString& v : *values)
+        numbers.append(v.toLongLong());
+    return numbers;
+}
+
+QStringList idTarget(WId window)
+{
+    return {QStringLiteral("-id"), QString::number(window)};
+}
+
+int field(const QString& text, const QString& label)
+{
+    const QRegularExpression re(QRegularExpression::escape(label) + QStringLiteral(":\\s*(-?\\d+)"));
+    const auto match = re.match(text);
+    return match.hasMatch() ? match.captured(1).toInt() : -1;
 }
 
 } // namespace
 
 QStringList atoms(WId window, const QString& property)
 {
-    Atom type = 0;
-    QStringList names;
-    for (qint64 atom : property32(Window(window), property, &type).value_or(QList<qint64>{})) {
-        char* name = XGetAtomName(display(), Atom(atom));
-        names.append(QString::fromLatin1(name));
-        XFree(name);
-    }
-    return type == XA_ATOM ? names : QStringList{};
+    return propertyValues(idTarget(window), property).value_or(QStringList{});
 }
 
 std::optional<QList<qint64>> cardinals(WId window, const QString& property)
 {
-    return property32(Window(window), property);
+    return toNumbers(propertyValues(idTarget(window), property));
 }
 
 std::optional<QList<qint64>> rootCardinals(const QString& property)
 {
-    return property32(DefaultRootWindow(display()), property);
+    return toNumbers(propertyValues({QStringLiteral("-root")}, property));
 }
 
 QRect workArea()
@@ -85,46 +82,48 @@ QRect workArea()
 
 QRect geometry(WId window)
 {
-    XWindowAttributes attributes{};
-    int x = -1;
-    int y = -1;
-    Window child = 0;
-    if (!XGetWindowAttributes(display(), Window(window), &attributes)
-        || !XTranslateCoordinates(display(), Window(window), attributes.root, 0, 0, &x, &y, &child))
-        return QRect(-1, -1, -1, -1);
-    return QRect(x, y, attributes.width, attributes.height);
+    const QString out = run(QStringLiteral("xwininfo"), idTarget(window));
+    return QRect(field(out, QStringLiteral("Absolute upper-left X")), field(out, QStringLiteral("Absolute upper-left Y")),
+                 field(out, QStringLiteral("Width")), field(out, QStringLiteral("Height")));
 }
 
 QList<QRect> boundingRectangles(WId window)
 {
     QList<QRect> rects;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return rects;
     int count = 0;
     int ordering = 0;
-    XRectangle* list = XShapeGetRectangles(display(), Window(window), ShapeBounding, &count, &ordering);
+    XRectangle* list = XShapeGetRectangles(display, Window(window), ShapeBounding, &count, &ordering);
     for (int i = 0; i < count; ++i)
         rects.append(QRect(list[i].x, list[i].y, list[i].width, list[i].height));
     if (list)
         XFree(list);
+    XCloseDisplay(display);
     return rects;
 }
 
 int depth(WId window)
 {
-    XWindowAttributes attributes{};
-    return XGetWindowAttributes(display(), Window(window), &attributes) ? attributes.depth : -1;
+    return field(run(QStringLiteral("xwininfo"), idTarget(window)), QStringLiteral("Depth"));
 }
 
 bool setMonitor(const QString& name, const QRect& rect, const QString& output)
 {
+    bool ok = false;
     // Physical size in millimetres is required; any value will do.
     const QString geometry = QStringLiteral("%1/300x%2/200+%3+%4")
                                  .arg(rect.width()).arg(rect.height()).arg(rect.x()).arg(rect.y());
-    return run(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), name, geometry, output});
+    run(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), name, geometry, output}, &ok);
+    return ok;
 }
 
 bool deleteMonitor(const QString& name)
 {
-    return run(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), name});
+    bool ok = false;
+    run(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), name}, &ok);
+    return ok;
 }
 
 CompositingManager::CompositingManager() : m_display(XOpenDisplay(nullptr))

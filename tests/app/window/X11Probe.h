@@ -12,14 +12,14 @@ struct _XDisplay;
 // Runs the event loop until `condition` holds, for at most ten seconds.
 bool waitFor(const std::function<bool()>& condition);
 
-// Reads what the X server itself holds about a window, through a connection
-// of its own (and xrandr for monitors), so the checks do not share code or a
-// connection with what they check.
+// Reads what the X server itself holds about a window, through the standard
+// X11 command-line tools or a connection of its own, so the checks do not
+// share code or a connection with what they check.
 namespace X11Probe {
 
 // The atom names of an ATOM property; empty when it is not set.
 QStringList atoms(WId window, const QString& property);
-// The values of a 32-bit property (CARDINAL, WINDOW, hints); none when it is not set.
+// The values of a CARDINAL property; none when it is not set.
 std::optional<QList<qint64>> cardinals(WId window, const QString& property);
 std::optional<QList<qint64>> rootCardinals(const QString& property);
 // The work area the window manager computed from every client's strut.
