@@ -16,11 +16,6 @@
 
 namespace {
 
-QString S(const char* text)
-{
-    return QString::fromUtf8(text);
-}
-
 FeedItem item(const QString& id, const QString& title, std::optional<QString> source = std::nullopt,
               std::optional<QDateTime> at = std::nullopt)
 {
@@ -50,19 +45,12 @@ FeedIndexItem feed(const QString& id, const QString& title, std::optional<QStrin
     return f;
 }
 
-QStringList ids(const QList<FeedItem>& items)
+template <class T>
+QStringList ids(const QList<T>& list, QString T::*id)
 {
     QStringList out;
-    for (const FeedItem& i : items)
-        out.append(i.stableId);
-    return out;
-}
-
-QStringList ids(const QList<FeedIndexItem>& feeds)
-{
-    QStringList out;
-    for (const FeedIndexItem& f : feeds)
-        out.append(f.id);
+    for (const T& entry : list)
+        out.append(entry.*id);
     return out;
 }
 
@@ -113,13 +101,13 @@ TEST(SearchMatching, FindsWhatTheRulesSay)
     };
     for (const MatchCase& c : cases) {
         SCOPED_TRACE(c.what);
-        const QString query = S(c.query);
-        const std::optional<QString> second = c.second ? std::optional<QString>(S(c.second)) : std::nullopt;
+        const QString query = QString::fromUtf8(c.query);
+        const std::optional<QString> second = c.second ? std::optional<QString>(QString::fromUtf8(c.second)) : std::nullopt;
         if (c.isFeed) {
-            const QList<FeedIndexItem> found = SearchMatching::feedResults({feed(S("f"), S(c.title), second)}, query);
+            const QList<FeedIndexItem> found = SearchMatching::feedResults({feed("f", QString::fromUtf8(c.title), second)}, query);
             EXPECT_EQ(found.size(), c.found ? 1 : 0);
         } else {
-            const QList<FeedItem> found = SearchMatching::headlineResults({item(S("i"), S(c.title), second)}, query);
+            const QList<FeedItem> found = SearchMatching::headlineResults({item("i", QString::fromUtf8(c.title), second)}, query);
             EXPECT_EQ(found.size(), c.found ? 1 : 0);
         }
     }
@@ -129,27 +117,27 @@ TEST(SearchMatching, HeadlinesNewestFirstUndatedLastFeedsInLocalisedTitleOrder)
 {
     const QDateTime noon(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC);
     const QList<FeedItem> items{
-        item(S("undated-1"), S("News one")),
-        item(S("old"), S("News old"), std::nullopt, noon.addDays(-1)),
-        item(S("tie-1"), S("News tie"), std::nullopt, noon),
-        item(S("other"), S("Sports")),
-        item(S("newest"), S("Plain"), S("News Wire"), noon.addSecs(60)),
-        item(S("undated-2"), S("News two")),
-        item(S("tie-2"), S("News tie again"), std::nullopt, noon),
+        item("undated-1", "News one"),
+        item("old", "News old", std::nullopt, noon.addDays(-1)),
+        item("tie-1", "News tie", std::nullopt, noon),
+        item("other", "Sports"),
+        item("newest", "Plain", "News Wire", noon.addSecs(60)),
+        item("undated-2", "News two"),
+        item("tie-2", "News tie again", std::nullopt, noon),
     };
-    EXPECT_EQ(ids(SearchMatching::headlineResults(items, S("news"))),
-              (QStringList{S("newest"), S("tie-1"), S("tie-2"), S("old"), S("undated-1"), S("undated-2")}));
+    EXPECT_EQ(ids(SearchMatching::headlineResults(items, "news"), &FeedItem::stableId),
+              (QStringList{"newest", "tie-1", "tie-2", "old", "undated-1", "undated-2"}));
 
     const QLocale before;
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
     const QList<FeedIndexItem> feeds{
-        feed(S("zeta"), S("Zeta Daily")),   feed(S("emile"), S("\xC3\x89mile Daily")),
-        feed(S("beta-1"), S("Beta Daily")), feed(S("alpha"), S("alpha daily")),
-        feed(S("beta-2"), S("Beta Daily")), feed(S("sport"), S("Sports"), S("Dailies")),
+        feed("zeta", "Zeta Daily"),   feed("emile", "\xC3\x89mile Daily"),
+        feed("beta-1", "Beta Daily"), feed("alpha", "alpha daily"),
+        feed("beta-2", "Beta Daily"), feed("sport", "Sports", "Dailies"),
     };
     // Accented É sorts with E, not after Z; equal titles keep catalogue order.
-    EXPECT_EQ(ids(SearchMatching::feedResults(feeds, S("dail"))),
-              (QStringList{S("alpha"), S("beta-1"), S("beta-2"), S("emile"), S("sport"), S("zeta")}));
+    EXPECT_EQ(ids(SearchMatching::feedResults(feeds, "dail"), &FeedIndexItem::id),
+              (QStringList{"alpha", "beta-1", "beta-2", "emile", "sport", "zeta"}));
     QLocale::setDefault(before);
 }
 

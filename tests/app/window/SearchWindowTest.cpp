@@ -3,14 +3,9 @@
 #include "../SearchHarness.h"
 #include "X11Probe.h"
 #include "XvfbDisplay.h"
-#include "Await.h"
-#include "CatalogueServer.h"
-#include "app/AppStripServices.h"
 #include "app/SearchPanel.h"
 #include "app/SearchResultsView.h"
 #include "app/SearchWindowManager.h"
-#include "app/TickerWindowController.h"
-#include "platform/WindowPlacement.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -162,34 +157,6 @@ TEST_F(SearchWindow, ClickOpensOnlyWebLinksMarksThemReadAndFollowsTheStore)
     EXPECT_TRUE(h.reads.isRead(QStringLiteral("web")));
     EXPECT_EQ(manager.window(), nullptr);
     EXPECT_EQ(h.opener.opened, QList<QUrl>{QUrl(QStringLiteral("https://example.com/a"))});
-}
-
-// The strip's "Search…" reaches the shared window, and two letters find the
-// sample catalogue's headlines and feeds.
-TEST(SearchFromStrip, OpensTheSharedWindowThatFindsTheSampleCatalogue)
-{
-    TIDEWIRE_REQUIRE_XVFB();
-    CatalogueServer catalogue;
-    ASSERT_TRUE(catalogue.start().has_value());
-    SearchHarness h(catalogue.baseUrl());
-    awaitTask(h.store->refresh());
-    ASSERT_FALSE(h.store->items().isEmpty());
-
-    TickerWindowController windows(*h.defaults, WindowPlacement::system());
-    AppStripServices services(windows, [] {});
-    services.showSearch(*h.store);
-    SearchWindowManager& manager = SearchWindowManager::shared();
-    ASSERT_NE(manager.window(), nullptr);
-    EXPECT_TRUE(waitFor([&] { return manager.window()->isActiveWindow(); }));
-
-    // The first letters of the newest headline's second word, and of a feed's title.
-    const QString headlineWord = h.store->items().first().cleanedTitle().section(u' ', 1, 1);
-    QTest::keyClicks(manager.panel()->queryField(), headlineWord.left(2));
-    EXPECT_FALSE(manager.panel()->headlineResults().isEmpty()) << headlineWord.toStdString();
-    manager.panel()->queryField()->setText(h.store->feeds().first().title.left(2));
-    EXPECT_FALSE(manager.panel()->feedResults().isEmpty());
-    manager.close();
-    EXPECT_EQ(manager.window(), nullptr);
 }
 
 } // namespace

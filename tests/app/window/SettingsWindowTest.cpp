@@ -12,6 +12,7 @@
 #include "settings/SettingsView.h"
 #include "store/FeedStore.h"
 
+#include <QDebug>
 #include <QGuiApplication>
 #include <QJsonObject>
 #include <QProcess>
@@ -31,18 +32,9 @@ protected:
         ASSERT_EQ(QGuiApplication::platformName(), "xcb");
         defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"));
         Defaults::setStandard(defaults.get());
-        store = std::make_unique<FeedStore>(FeedStore::Services{
-            .defaults = *defaults,
-            .clock = Clock::system(),
-            .scheduler = Scheduler::system(),
-            .network = nullptr,
-            .personal = nullptr,
-            .makePathMonitor = {},
-            .apiBase = QUrl(QStringLiteral("http://127.0.0.1:9/")),
-            .api = std::nullopt,
-            .itunesBase = QUrl(QStringLiteral("http://127.0.0.1:9/")),
-            .runningVersion = QStringLiteral("0.1"),
-        });
+        const QUrl nowhere(QStringLiteral("http://127.0.0.1:9/"));
+        store = std::make_unique<FeedStore>(FeedStore::Services{*defaults, Clock::system(), Scheduler::system(), nullptr,
+                                                                nullptr, {}, nowhere, std::nullopt, nowhere, "0.1"});
         manager = std::make_unique<SettingsWindowManager>(*defaults, [this] { return ticker.get(); });
     }
 
@@ -100,10 +92,8 @@ protected:
         QWidget* window = manager->window();
         const WId id = window->winId();
         EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == frame && window->windowHandle()->geometry() == frame; }))
-            << "qt " << window->geometry().x() << "," << window->geometry().y() << " handle "
-            << window->windowHandle()->geometry().x() << "," << window->windowHandle()->geometry().y() << " "
-            << "server geometry " << X11Probe::geometry(id).x() << "," << X11Probe::geometry(id).y() << " "
-            << X11Probe::geometry(id).width() << "x" << X11Probe::geometry(id).height();
+            << "qt " << QDebug::toString(window->windowHandle()->geometry()).toStdString() << " server "
+            << QDebug::toString(X11Probe::geometry(id)).toStdString();
     }
     // Moves the window near the top-left corner from another client, as a
     // user's drag through the window manager would, and waits until Qt knows.
@@ -137,27 +127,39 @@ protected:
     QStringList monitorNames;
 };
 
-struct WorkAreaCase {
+struct PlaceCase {
     const char* name;
-    QRect workArea;
+    QList<QPair<QString, QRect>> monitors;  // a new name each time: Qt keeps a monitor it knows by name
+    std::optional<QRect> strip;             // where the strip's window is, when it is shown
     QRect frame;
-    bool operator==(const WorkAreaCase& other) const { return workArea == other.workArea; }
 };
 
-TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredInIt)
+// Sized from the work area and centred in it, on the strip's monitor before
+// the chosen one; a chosen monitor that is not attached counts as none.
+TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredOnTheStripsMonitor)
 {
-    const QList<WorkAreaCase> cases = {
+    const QRect left(0, 0, 1280, 1440);
+    const QRect right(1280, 0, 1280, 1440);
+    const QList<PlaceCase> cases = {
         // 900 × 620 by the size rules; the work area then cuts the height.
-        {"1000 × 600", {0, 0, 1000, 600}, {50, 0, 900, 600}},
-        {"2560 × 1400", {0, 0, 2560, 1400}, {660, 250, 1240, 900}},
-        {"1600 × 1000 away from the origin", {400, 200, 1600, 1000}, {580, 250, 1240, 900}},
+        {"1000 × 600", {{"area0", {0, 0, 1000, 600}}}, {}, {50, 0, 900, 600}},
+        {"2560 × 1400", {{"area1", {0, 0, 2560, 1400}}}, {}, {660, 250, 1240, 900}},
+        {"1600 × 1000 away from the origin", {{"area2", {400, 200, 1600, 1000}}}, {}, {580, 250, 1240, 900}},
+        {"two monitors, no strip: the primary", {{"left", left}, {"right", right}}, {}, {50, 270, 1180, 900}},
+        {"the strip's monitor", {{"left2", left}, {"right2", right}}, QRect(1400, 0, 800, 72), {1330, 270, 1180, 900}},
     };
-    for (const WorkAreaCase& c : cases) {
+    defaults->set("preferredMonitor", "4242");  // not attached
+    for (const PlaceCase& c : cases) {
         SCOPED_TRACE(c.name);
-        // A new name each time: Qt keeps a monitor it knows by name.
-        useMonitors({{QStringLiteral("area%1").arg(cases.indexOf(c)), c.workArea}});
+        useMonitors(c.monitors);
         if (HasFatalFailure())
             return;
+        if (c.strip) {
+            ticker = std::make_unique<QWidget>();
+            ticker->setGeometry(*c.strip);
+            ticker->show();
+            ASSERT_TRUE(waitFor([this] { return ticker->screen() == QGuiApplication::screens().value(1); }));
+        }
         show(std::nullopt);
         expectFrame(c.frame);
         EXPECT_EQ(manager->window()->windowTitle(), QStringLiteral("Tidewire Settings"));
@@ -167,73 +169,40 @@ TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredInIt)
     }
 }
 
-TEST_F(SettingsWindowTest, OpensOnTheStripsMonitorBeforeTheChosenOne)
-{
-    useMonitors({{"left", {0, 0, 1280, 1440}}, {"right", {1280, 0, 1280, 1440}}});
-    defaults->set("preferredMonitor", "4242");  // not attached: the primary screen
-    show(std::nullopt);
-    expectFrame({50, 270, 1180, 900});
-    closeWindow();
-    defaults->remove("TidewireSettingsWindow");
-
-    // The strip's own screen wins over the chosen monitor.
-    ticker = std::make_unique<QWidget>();
-    ticker->setGeometry(1400, 0, 800, 72);
-    ticker->show();
-    ASSERT_TRUE(waitFor([this] { return ticker->screen() == QGuiApplication::screens().value(1); }));
-    show(std::nullopt);
-    expectFrame({1330, 270, 1180, 900});
-}
-
-TEST_F(SettingsWindowTest, AnOpenWindowSwitchesTabAndIsCentredAgain)
+// An open window switches tab and is centred again; a tab asked for while
+// it is open is used by the next window once; the frame it had when closed
+// is restored, pulled onto the screen.
+TEST_F(SettingsWindowTest, OneWindowAtATimeAndWhatTheNextOneTakesFromIt)
 {
     useMonitors({{"only", {0, 0, 2560, 1400}}});
     show(std::nullopt);
     expectFrame({660, 250, 1240, 900});
     QWidget* window = manager->window();
     moveAway();
-
     show(SettingsTab::Markets);
     EXPECT_EQ(manager->window(), window) << "the open window is brought forward, not rebuilt";
     EXPECT_EQ(view()->selectedTab(), SettingsTab::Markets) << "switched before show returned";
     expectFrame({660, 250, 1240, 900});
-
     moveAway();
     show(std::nullopt);
     EXPECT_EQ(view()->selectedTab(), SettingsTab::Markets) << "no tab keeps the one shown";
     expectFrame({660, 250, 1240, 900});
-}
 
-TEST_F(SettingsWindowTest, TabAskedForWhileOpenIsUsedByTheNextWindowOnce)
-{
-    useMonitors({{"only", {0, 0, 2560, 1400}}});
-    show(std::nullopt);
-    show(SettingsTab::Music);
+    manager->window()->setGeometry(200, 150, 1000, 700);
+    expectFrame({200, 150, 1000, 700});
     closeWindow();
     show(std::nullopt);
-    EXPECT_EQ(view()->selectedTab(), SettingsTab::Music);
+    EXPECT_EQ(view()->selectedTab(), SettingsTab::Markets);
+    expectFrame({200, 150, 1000, 700});
     closeWindow();
     show(std::nullopt);
     EXPECT_EQ(view()->selectedTab(), SettingsTab::Home) << "used up by the window built with it";
 
     // Ctrl+W closes it as the close button does.
-    QPointer<QWidget> window = manager->window();
-    ASSERT_TRUE(waitFor([&] { return window->isActiveWindow(); }));
-    QTest::keyClick(window, Qt::Key_W, Qt::ControlModifier);
-    EXPECT_TRUE(waitFor([&] { return window.isNull(); }));
-}
-
-TEST_F(SettingsWindowTest, FrameIsRestoredForTheNextWindowAndPulledOntoTheScreen)
-{
-    useMonitors({{"only", {0, 0, 2560, 1400}}});
-    show(std::nullopt);
-    expectFrame({660, 250, 1240, 900});
-    manager->window()->setGeometry(200, 150, 1000, 700);
-    expectFrame({200, 150, 1000, 700});
-    closeWindow();
-    show(std::nullopt);
-    expectFrame({200, 150, 1000, 700});
-    closeWindow();
+    QPointer<QWidget> open = manager->window();
+    ASSERT_TRUE(waitFor([&] { return open->isActiveWindow(); }));
+    QTest::keyClick(open, Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(waitFor([&] { return open.isNull(); }));
 
     struct Saved {
         const char* name;
@@ -246,10 +215,8 @@ TEST_F(SettingsWindowTest, FrameIsRestoredForTheNextWindowAndPulledOntoTheScreen
              {"larger than the work area", {-10, 20, 3000, 1600}, {0, 0, 2560, 1400}},
          }) {
         SCOPED_TRACE(c.name);
-        defaults->set("TidewireSettingsWindow", QJsonObject{{"x", c.saved.x()},
-                                                            {"y", c.saved.y()},
-                                                            {"width", c.saved.width()},
-                                                            {"height", c.saved.height()}});
+        defaults->set("TidewireSettingsWindow", QJsonObject{{"x", c.saved.x()}, {"y", c.saved.y()},
+                                                            {"width", c.saved.width()}, {"height", c.saved.height()}});
         show(std::nullopt);
         expectFrame(c.frame);
         closeWindow();

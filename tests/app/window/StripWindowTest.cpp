@@ -1,12 +1,15 @@
 // The whole start-up road on a real X server: the sample catalogue on
-// loopback, the feed store, the strip in the ticker window, and the strip's
-// own calls back into the window placement (second strip, mini mode), and
-// the window's visual with and without a compositing manager.
+// loopback, the feed store, the strip in the ticker window, the strip's own
+// calls back into the window placement (second strip, mini mode) and into
+// the other windows, and the window's visual with and without a compositing
+// manager.
 #include "X11Probe.h"
 #include "XvfbDisplay.h"
 #include "ambient/FullScreenWindowManager.h"
 #include "app/AppStripServices.h"
 #include "app/RootContent.h"
+#include "app/SearchPanel.h"
+#include "app/SearchWindowManager.h"
 #include "app/TickerWindowController.h"
 #include "app/TidewireApp.h"
 #include "platform/Clock.h"
@@ -18,6 +21,8 @@
 
 #include "CatalogueServer.h"
 
+#include <QLineEdit>
+#include <QScopeGuard>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -45,127 +50,6 @@ std::string describe(const QList<QRect>& rects)
     return text.isEmpty() ? std::string("none ") : text.toStdString();
 }
 
-TEST(StripWindow, StripDocksAndFollowsItsOwnSettings)
-{
-    TIDEWIRE_REQUIRE_XVFB();
-
-    CatalogueServer server;
-    ASSERT_TRUE(server.start().has_value());
-    Defaults& defaults = standardSettings();
-    defaults.set("secondTickerEnabled", false);
-    TickerWindowController windows(defaults, WindowPlacement::system());
-    int quits = 0;
-    AppStripServices services(windows, [&quits] { ++quits; });
-    StripServices::install(&services);
-    auto app = std::make_unique<TidewireApp>(TidewireApp::Services{
-        .defaults = defaults,
-        .clock = Clock::system(),
-        .scheduler = Scheduler::system(),
-        .windows = windows,
-        .personal = nullptr,
-        .makeStrip = [](FeedStore& store) { return new TickerView(store); },
-        .openSettings = {},
-        .startIdleWatcher = {},
-        .apiBase = server.baseUrl(),
-    });
-    app->launch();
-    const WId id = app->rootContent()->winId();
-
-    TickerView* strip = nullptr;
-    ASSERT_TRUE(waitFor([&] {
-        strip = qobject_cast<TickerView*>(app->rootContent()->currentView());
-        return strip != nullptr;
-    })) << "the store never reached running";
-    ASSERT_TRUE(waitFor([&] { return X11Probe::geometry(id) == QRect(0, 0, 1920, 72); }));
-    EXPECT_EQ(X11Probe::atoms(id, "_NET_WM_WINDOW_TYPE").value(0), "_NET_WM_WINDOW_TYPE_DOCK");
-
-    // The strip places the window again when its settings change.
-    defaults.set("secondTickerEnabled", true);
-    EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == QRect(0, 0, 1920, 144); }))
-        << X11Probe::geometry(id).height();
-    EXPECT_EQ(X11Probe::cardinals(id, "_NET_WM_STRUT_PARTIAL"),
-              (QList<qint64>{0, 0, 144, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
-
-    // Mini mode leaves the second strip out (its shape is checked below).
-    strip->setMiniMode(true);
-    EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == QRect(0, 0, 1920, 72); }));
-    strip->setMiniMode(false);
-    EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == QRect(0, 0, 1920, 144); }));
-
-    // The strip's "Full Screen" reaches the board.
-    services.showFullScreen(app->store());
-    QWidget* board = FullScreenWindowManager::shared().window();
-    ASSERT_NE(board, nullptr);
-    EXPECT_TRUE(waitFor([&] { return board->isVisible(); }));
-    FullScreenWindowManager::shared().close();
-    EXPECT_EQ(FullScreenWindowManager::shared().window(), nullptr);
-
-    services.quit();
-    EXPECT_EQ(quits, 1);
-    app.reset();
-    StripServices::install(nullptr);
-}
-
-// The application launched as main() launches it, on the test catalogue and
-// the standard settings; taken down in the order the application needs
-// whether or not a check failed.
-class LaunchedApp {
-public:
-    explicit LaunchedApp(const QUrl& apiBase) : m_services(m_windows, [] {})
-    {
-        StripServices::install(&m_services);
-        m_app = std::make_unique<TidewireApp>(TidewireApp::Services{
-            .defaults = standardSettings(),
-            .clock = Clock::system(),
-            .scheduler = Scheduler::system(),
-            .windows = m_windows,
-            .personal = nullptr,
-            .makeStrip = [](FeedStore& store) { return new TickerView(store); },
-            .openSettings = {},
-            .startIdleWatcher = {},
-            .apiBase = apiBase,
-        });
-        m_app->launch();
-    }
-    ~LaunchedApp()
-    {
-        m_app.reset();
-        StripServices::install(nullptr);
-    }
-
-    QWidget* window() const { return m_app->rootContent(); }
-    // The strip once the store runs; null when it never does.
-    TickerView* strip() const
-    {
-        TickerView* view = nullptr;
-        waitFor([&] {
-            view = qobject_cast<TickerView*>(m_app->rootContent()->currentView());
-            return view != nullptr;
-        });
-        return view;
-    }
-
-private:
-    TickerWindowController m_windows{standardSettings(), WindowPlacement::system()};
-    AppStripServices m_services;
-    std::unique_ptr<TidewireApp> m_app;
-};
-
-class StripWindowLook : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        TIDEWIRE_REQUIRE_XVFB();
-        ASSERT_TRUE(server.start().has_value());
-    }
-    // The other tests share the display: none of them may see a compositing
-    // manager, whatever happened here.
-    void TearDown() override { compositor.reset(); }
-
-    CatalogueServer server;
-    std::optional<X11Probe::CompositingManager> compositor;
-};
-
 struct LookCase {
     const char* name;
     bool compositing;
@@ -173,12 +57,22 @@ struct LookCase {
     int depth;
 };
 
-// The strip's window has an alpha channel only where a compositing manager
-// would show what lies beneath it; either way mini mode leaves nothing of
-// the window but the brand block's panel, and leaving it gives the whole
-// window back.
-TEST_F(StripWindowLook, SeeThroughOnlyUnderACompositingManagerAndMiniModeShowsOnlyTheBrandBlock)
+// The application launched as main() launches it, on the test catalogue and
+// the standard settings. The strip docks, places the window again when its
+// own settings change, reaches the board and quit through the strip
+// services. Its window has an alpha channel only where a compositing
+// manager would show what lies beneath it; either way mini mode leaves
+// nothing of the window but the brand block's panel, and leaving it gives
+// the whole window back.
+TEST(StripWindow, DocksFollowsItsOwnSettingsAndIsSeeThroughOnlyUnderACompositingManager)
 {
+    TIDEWIRE_REQUIRE_XVFB();
+    CatalogueServer server;
+    ASSERT_TRUE(server.start().has_value());
+    Defaults& defaults = standardSettings();
+    // The other tests share the display: none of them may see a compositing
+    // manager, whatever happens here.
+    std::optional<X11Probe::CompositingManager> compositor;
     const QList<LookCase> cases = {
         {"no compositing manager", false, false, 24},
         {"a compositing manager", true, true, 32},
@@ -193,28 +87,80 @@ TEST_F(StripWindowLook, SeeThroughOnlyUnderACompositingManagerAndMiniModeShowsOn
             compositor.reset();
         }
         EXPECT_EQ(WindowPlacement::system().showsTranslucency(), c.compositing);
+        defaults.set("secondTickerEnabled", false);
 
-        LaunchedApp app(server.baseUrl());
-        QWidget* window = app.window();
+        TickerWindowController windows(defaults, WindowPlacement::system());
+        int quits = 0;
+        AppStripServices services(windows, [&quits] { ++quits; });
+        StripServices::install(&services);
+        // Taken down before the services, whether or not a check failed.
+        const auto uninstall = qScopeGuard([] { StripServices::install(nullptr); });
+        auto app = std::make_unique<TidewireApp>(TidewireApp::Services{
+            .defaults = defaults, .clock = Clock::system(), .scheduler = Scheduler::system(), .windows = windows,
+            .personal = nullptr, .makeStrip = [](FeedStore& store) { return new TickerView(store); },
+            .openSettings = {}, .startIdleWatcher = {}, .apiBase = server.baseUrl(),
+        });
+        app->launch();
+        QWidget* window = app->rootContent();
         const WId id = window->winId();
         EXPECT_EQ(window->testAttribute(Qt::WA_TranslucentBackground), c.translucent);
         EXPECT_EQ(X11Probe::depth(id), c.depth);
 
-        TickerView* strip = app.strip();
-        ASSERT_NE(strip, nullptr) << "the store never reached running";
+        TickerView* strip = nullptr;
+        ASSERT_TRUE(waitFor([&] {
+            strip = qobject_cast<TickerView*>(app->rootContent()->currentView());
+            return strip != nullptr;
+        })) << "the store never reached running";
+        ASSERT_TRUE(waitFor([&] { return X11Probe::geometry(id) == QRect(0, 0, 1920, 72); }));
+        EXPECT_EQ(X11Probe::atoms(id, "_NET_WM_WINDOW_TYPE").value(0), "_NET_WM_WINDOW_TYPE_DOCK");
+
+        defaults.set("secondTickerEnabled", true);
+        EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == QRect(0, 0, 1920, 144); }))
+            << X11Probe::geometry(id).height();
+        EXPECT_EQ(X11Probe::cardinals(id, "_NET_WM_STRUT_PARTIAL"),
+                  (QList<qint64>{0, 0, 144, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
+
         FixedBrandBlock* brand = strip->brandBlock();
         ASSERT_NE(brand, nullptr);
         strip->setMiniMode(true);
         const auto panel = [&] {
             return QList<QRect>{QRect(brand->mapTo(window, QPoint(0, 0)), QSize(brand->panelWidth(), brand->height()))};
         };
-        EXPECT_TRUE(waitFor([&] { return X11Probe::boundingRectangles(id) == panel(); }))
-            << "shape " << describe(X11Probe::boundingRectangles(id)) << "brand panel " << describe(panel());
+        EXPECT_TRUE(waitFor([&] {
+            return X11Probe::geometry(id) == QRect(0, 0, 1920, 72) && X11Probe::boundingRectangles(id) == panel();
+        })) << "shape " << describe(X11Probe::boundingRectangles(id)) << "brand panel " << describe(panel());
         strip->setMiniMode(false);
-        const auto whole = [&] { return QList<QRect>{QRect(QPoint(0, 0), X11Probe::geometry(id).size())}; };
-        EXPECT_TRUE(waitFor([&] { return X11Probe::boundingRectangles(id) == whole(); }))
-            << "shape " << describe(X11Probe::boundingRectangles(id)) << "window " << describe(whole());
+        const QList<QRect> whole{QRect(0, 0, 1920, 144)};
+        EXPECT_TRUE(waitFor([&] {
+            return X11Probe::geometry(id) == whole.first() && X11Probe::boundingRectangles(id) == whole;
+        })) << "shape " << describe(X11Probe::boundingRectangles(id));
         EXPECT_EQ(X11Probe::depth(id), c.depth) << "the window keeps its visual";
+
+        if (c.compositing) {
+            // The strip's "Full Screen" reaches the board; its quit, the application.
+            services.showFullScreen(app->store());
+            QWidget* board = FullScreenWindowManager::shared().window();
+            ASSERT_NE(board, nullptr);
+            EXPECT_TRUE(waitFor([&] { return board->isVisible(); }));
+            FullScreenWindowManager::shared().close();
+            EXPECT_EQ(FullScreenWindowManager::shared().window(), nullptr);
+            // Its "Search…" opens the shared window, where two letters find
+            // the sample catalogue's headlines and feeds.
+            services.showSearch(app->store());
+            SearchWindowManager& search = SearchWindowManager::shared();
+            ASSERT_NE(search.window(), nullptr);
+            EXPECT_TRUE(waitFor([&] { return search.window()->isActiveWindow(); }));
+            const QString headlineWord = app->store().items().first().cleanedTitle().section(u' ', 1, 1);
+            QTest::keyClicks(search.panel()->queryField(), headlineWord.left(2));
+            EXPECT_FALSE(search.panel()->headlineResults().isEmpty()) << headlineWord.toStdString();
+            search.panel()->queryField()->setText(app->store().feeds().first().title.left(2));
+            EXPECT_FALSE(search.panel()->feedResults().isEmpty());
+            search.close();
+            EXPECT_EQ(search.window(), nullptr);
+            services.quit();
+            EXPECT_EQ(quits, 1);
+        }
+        app.reset();
     }
 }
 

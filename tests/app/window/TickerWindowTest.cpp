@@ -71,27 +71,6 @@ protected:
     std::unique_ptr<QWidget> panel;
 };
 
-TEST_F(TickerWindowTest, DockedAtTheTopOnEveryDesktopReservingItsEdge)
-{
-    showStrip();
-    EXPECT_EQ(types().value(0), "_NET_WM_WINDOW_TYPE_DOCK");
-    for (const char* state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE"})
-        EXPECT_TRUE(states().contains(state)) << state;
-    // openbox keeps "on every desktop" as the desktop number, not as a state.
-    EXPECT_EQ(X11Probe::cardinals(id(), "_NET_WM_DESKTOP"), QList<qint64>{kAllDesktops});
-    expectFrame({0, 0, 1920, 72});
-    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
-    EXPECT_TRUE(waitFor([this] { return X11Probe::workArea() == QRect(0, 72, 1920, 1008); }));
-
-    // Handing the same window over again configures and places it the same way.
-    const WId before = id();
-    configureTickerWindow(window.get(), *controller);
-    EXPECT_EQ(id(), before) << "the native window is kept";
-    expectFrame({0, 0, 1920, 72});
-    EXPECT_EQ(types().value(0), "_NET_WM_WINDOW_TYPE_DOCK");
-    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
-}
-
 struct EdgeCase {
     const char* name;
     QJsonObject settings;
@@ -99,20 +78,26 @@ struct EdgeCase {
     QList<qint64> strut;
 };
 
-// Each setting that moves or resizes the strip, applied to the same live
-// window one after another.
-TEST_F(TickerWindowTest, EdgeSizeAndSecondStripFollowTheSettings)
+// A dock on every desktop, kept above and out of the taskbar, reserving its
+// edge; each setting that moves or resizes the strip applied to the same
+// live window one after another.
+TEST_F(TickerWindowTest, DockedOnEveryDesktopReservingItsEdgeAndFollowingTheSettings)
 {
     showStrip();
+    for (const char* state : {"_NET_WM_STATE_SKIP_TASKBAR", "_NET_WM_STATE_SKIP_PAGER", "_NET_WM_STATE_ABOVE"})
+        EXPECT_TRUE(states().contains(state)) << state;
+    // openbox keeps "on every desktop" as the desktop number, not as a state.
+    EXPECT_EQ(X11Probe::cardinals(id(), "_NET_WM_DESKTOP"), QList<qint64>{kAllDesktops});
     const QString large = R"([{"mix":"latest","speed":1,"size":4,"background":"Black"}])";
+    const QList<qint64> topStrut{0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0};
     const QList<EdgeCase> cases = {
-        {"bottom, standard", {{"tickerPosition", "bottom"}}, {0, 1008, 1920, 72},
-         {0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}},
+        {"top, standard", {}, {0, 0, 1920, 72}, topStrut},
+        {"bottom, standard", {{"tickerPosition", "bottom"}}, {0, 1008, 1920, 72}, {0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}},
         {"bottom, large", {{"tickerPosition", "bottom"}, {"tickerSize", 4}}, {0, 972, 1920, 108},
          {0, 0, 0, 108, 0, 0, 0, 0, 0, 0, 0, 1919}},
         {"top, compact", {{"tickerPosition", "top"}, {"tickerSize", 1}}, {0, 0, 1920, 48},
          {0, 0, 48, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
-        {"size 3 is standard", {{"tickerSize", 3}}, {0, 0, 1920, 72}, {0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
+        {"size 3 is standard", {{"tickerSize", 3}}, {0, 0, 1920, 72}, topStrut},
         {"second strip on", {{"tickerSize", 2}, {"secondTickerEnabled", true}, {"stackedStripsJSON", large}},
          {0, 0, 1920, 180}, {0, 0, 180, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
         {"second strip at the bottom", {{"tickerPosition", "bottom"}}, {0, 900, 1920, 180},
@@ -120,7 +105,7 @@ TEST_F(TickerWindowTest, EdgeSizeAndSecondStripFollowTheSettings)
         {"mini mode leaves the second strip out", {{"tickerMiniModeTransient", true}}, {0, 1008, 1920, 72},
          {0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}},
         {"second strip off", {{"tickerMiniModeTransient", false}, {"secondTickerEnabled", false},
-          {"tickerPosition", "top"}}, {0, 0, 1920, 72}, {0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}},
+          {"tickerPosition", "top"}}, {0, 0, 1920, 72}, topStrut},
     };
     for (const EdgeCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -131,6 +116,15 @@ TEST_F(TickerWindowTest, EdgeSizeAndSecondStripFollowTheSettings)
         EXPECT_EQ(strut(), c.strut);
         EXPECT_EQ(types().value(0), "_NET_WM_WINDOW_TYPE_DOCK");
     }
+    EXPECT_TRUE(waitFor([this] { return X11Probe::workArea() == QRect(0, 72, 1920, 1008); }));
+
+    // Handing the same window over again configures and places it the same way.
+    const WId before = id();
+    configureTickerWindow(window.get(), *controller);
+    EXPECT_EQ(id(), before) << "the native window is kept";
+    expectFrame({0, 0, 1920, 72});
+    EXPECT_EQ(types().value(0), "_NET_WM_WINDOW_TYPE_DOCK");
+    EXPECT_EQ(strut(), topStrut);
 }
 
 // Another panel's strut pushes the strip down; the strip's own strut never
