@@ -303,10 +303,14 @@ protected:
     Result<HttpResponse> get(const char* path) { return send(HttpRequest(server.url(QString::fromLatin1(path)))); }
 };
 
-TEST_F(HttpTest, ReturnsStatusHeadersAndBodyAndSendsHeadersAndBody)
+// Timeouts, size limits and refused connections are checked through the feed
+// API; here what only the transport itself decides.
+TEST_F(HttpTest, SendsHeadersAndBodyDecompressesAndReportsWhatIsNotAWholeBody)
 {
     server.route(QStringLiteral("/a"), Response::json("{\"x\":1}", 201).header("ETag", "\"v1\""));
     HttpRequest req(server.url(QStringLiteral("a")));
+    req.method = "POST";
+    req.body = "{\"message\":\"hi\"}";
     req.header("If-None-Match", "\"v0\"");
     auto r = send(req);
     ASSERT_TRUE(r.has_value()) << r.error().description.toStdString();
@@ -315,74 +319,44 @@ TEST_F(HttpTest, ReturnsStatusHeadersAndBodyAndSendsHeadersAndBody)
     EXPECT_EQ(r->header("etag"), QByteArray("\"v1\""));
     ASSERT_EQ(server.requestCount(QStringLiteral("/a")), 1);
     EXPECT_EQ(server.requests().first().header("If-None-Match"), QByteArray("\"v0\""));
-    EXPECT_EQ(server.requests().first().method, QByteArray("GET"));
-
-    req.method = "POST";
-    req.body = "{\"message\":\"hi\"}";
-    ASSERT_TRUE(send(req).has_value());
-    ASSERT_EQ(server.requestCount(QStringLiteral("/a")), 2);
-    EXPECT_EQ(server.requests().last().method, QByteArray("POST"));
-    EXPECT_EQ(server.requests().last().body, req.body);
-
+    EXPECT_EQ(server.requests().first().method, QByteArray("POST"));
+    EXPECT_EQ(server.requests().first().body, req.body);
     // A compressed body arrives decompressed, and shorter than its announced length.
     static const char gzipped[] = "\x1f\x8b\x08\x00\x00\x00\x00\x00\x02\xff\xab\xae\x05\x00\x43\xbf\xa6\xa3\x02\x00\x00\x00";
     server.route(QStringLiteral("/gzip"), Response::text(QByteArray(gzipped, sizeof gzipped - 1), "application/octet-stream").header("Content-Encoding", "gzip"));
     EXPECT_EQ(get("gzip").value_or(HttpResponse{}).body, QByteArray("{}"));
     // Error statuses are responses, not failures.
     server.route(QStringLiteral("/missing"), Response::text("gone", "text/plain", 404));
-    server.route(QStringLiteral("/same"), Response::withStatus(304));
     EXPECT_EQ(get("missing").value_or(HttpResponse{}).status, 404);
-    EXPECT_EQ(get("same").value_or(HttpResponse{}).status, 304);
-}
 
-TEST_F(HttpTest, FailureKinds)
-{
-    server.route(QStringLiteral("/slow"), delayed(2000ms));
-    server.route(QStringLiteral("/stall"), [] { Response r = Response::json(QByteArray(100, 'x')); r.stall = true; return r; }());
-    server.route(QStringLiteral("/big"), Response::json(QByteArray(5000, 'x')));
     // A cut body is a failure whether the close comes with the last bytes or
     // after the client has read them.
     for (const int pause : {0, 150}) {
         Response cut = Response::json(QByteArray(5000, 'x'));
         cut.cutAfter = pause == 0 ? 0 : 100;
         cut.cutPause = std::chrono::milliseconds(pause);
-        server.route(QStringLiteral("/cut%1").arg(pause), cut);
+        server.route(QStringLiteral("/cut"), cut);
+        const auto r = get("cut");
+        ASSERT_FALSE(r.has_value()) << pause << " read as whole";
+        EXPECT_EQ(r.error().kind, ErrorKind::Transport) << pause;
     }
-
-    HttpRequest slow(server.url(QStringLiteral("slow")));
-    slow.timeout = 100ms;
-    EXPECT_EQ(send(slow).error().kind, ErrorKind::TimedOut);
-    HttpRequest stall(server.url(QStringLiteral("stall")));
-    stall.idleTimeout = 150ms;
-    EXPECT_EQ(send(stall).error().kind, ErrorKind::TimedOut) << "Qt's transfer timeout is a timeout, not a cancellation";
+    server.route(QStringLiteral("/big"), Response::json(QByteArray(5000, 'x')));
     HttpRequest big(server.url(QStringLiteral("big")));
     big.maxBytes = 1000;
     auto tooLarge = send(big);
     EXPECT_EQ(tooLarge.error().kind, ErrorKind::TooLarge);
     EXPECT_EQ(tooLarge.error().httpStatus, 200);
-    for (const char* cut : {"cut0", "cut150"}) {
-        const auto r = get(cut);
-        ASSERT_FALSE(r.has_value()) << cut << " read as whole";
-        EXPECT_EQ(r.error().kind, ErrorKind::Transport) << cut;
-    }
     EXPECT_EQ(send(HttpRequest(QUrl(QStringLiteral("file:///etc/passwd")))).error().kind, ErrorKind::BadURL);
     EXPECT_EQ(send(HttpRequest(QUrl(QStringLiteral("javascript:alert(1)")))).error().kind, ErrorKind::BadURL);
-    LoopbackServer closed;
-    const QUrl refused = closed.url(QStringLiteral("x"));
-    closed.stop();
-    EXPECT_EQ(send(HttpRequest(refused)).error().kind, ErrorKind::Transport);
 
-    // A stop cancels the transfer; a manager that goes away ends it as a failure.
-    server.route(QStringLiteral("/slower"), delayed(3000ms));
-    std::stop_source stop;
-    QTimer::singleShot(50, [&] { stop.request_stop(); });
-    EXPECT_EQ(send(HttpRequest{server.url(QStringLiteral("slower"))}, stop.get_token()).error().kind, ErrorKind::Cancelled);
+    // A manager that goes away ends the request as a failure.
+    server.route(QStringLiteral("/slow"), delayed(3000ms));
     auto* gone = new QNetworkAccessManager;
     QTimer::singleShot(50, [gone] { delete gone; });
-    const auto r = awaitTask(httpSend(gone, HttpRequest{server.url(QStringLiteral("slower"))}), 2000);
-    ASSERT_TRUE(r.has_value()) << "the request never ended";
-    ASSERT_FALSE(r->has_value());
-    EXPECT_EQ(r->error().kind, ErrorKind::Transport);
+    const auto late = awaitTask(httpSend(gone, HttpRequest{server.url(QStringLiteral("slow"))}), 2000);
+    ASSERT_TRUE(late.has_value()) << "the request never ended";
+    ASSERT_FALSE(late->has_value());
+    EXPECT_EQ(late->error().kind, ErrorKind::Transport);
 }
 
 class DefaultsFileTest : public ::testing::Test {

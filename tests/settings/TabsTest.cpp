@@ -165,20 +165,20 @@ TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
 
 using ContentTabs = SettingsTest;
 
-TEST_F(ContentTabs, HomeShowsTheStoreAndOpensTheOtherWindows)
+// Home, About and Diagnostics over one store that runs an older release.
+TEST_F(ContentTabs, HomeAboutAndDiagnosticsShowTheStoreAndFollowIt)
 {
     HomeTab booting(*store);
     EXPECT_EQ(booting.phaseLabel()->text(), QStringLiteral("Starting…"));
     EXPECT_EQ(booting.lastRefreshLabel()->text(), QStringLiteral("Not yet"));
 
-    startStore();
+    startStore(QStringLiteral("0.0.1"));
     HomeTab tab(*store);
     EXPECT_EQ(tab.phaseLabel()->text(), QStringLiteral("Running"));
     EXPECT_EQ(tab.statusLabel()->text(), QStringLiteral("Live"));
     EXPECT_EQ(tab.connectionLabel()->text(), QStringLiteral("Online"));
     EXPECT_EQ(tab.headlinesLabel()->text(), QString::number(store->items().size()));
     EXPECT_NE(tab.lastRefreshLabel()->text(), QStringLiteral("Not yet"));
-
     for (const auto& [label, call] : {std::pair{"Search…", "showSearch"}, {"Full Screen", "showFullScreen"}}) {
         services.calls.clear();
         const auto buttons = tab.findChildren<QPushButton*>();
@@ -188,7 +188,36 @@ TEST_F(ContentTabs, HomeShowsTheStoreAndOpensTheOtherWindows)
         EXPECT_EQ(services.calls, QStringList{QString::fromLatin1(call)});
     }
 
-    // Going offline shows at once, as does a feed switched off.
+    Endpoints endpoints = Endpoints::builtIn();
+    endpoints.apiBase = catalogue.baseUrl();
+    Endpoints::setCurrent(endpoints);
+    DiagnosticsTab diagnostics(*store);
+    const QString report = diagnostics.reportLabel()->text();
+    for (const QString& line : {QStringLiteral("Server API: ") + catalogue.baseUrl().toString(), QStringLiteral("Phase: Running"),
+                                QStringLiteral("Catalogue feeds: ") + QString::number(store->feeds().size()),
+                                QStringLiteral("Catalogue items: ") + QString::number(store->items().size()), QStringLiteral("Personal items: 0"),
+                                QStringLiteral("Music lane items: 0"), QStringLiteral("Last refresh: ") + store->lastUpdated()->toUTC().toString(Qt::ISODate)})
+        EXPECT_TRUE(report.split(QLatin1Char('\n')).contains(line)) << line.toStdString() << "\n" << report.toStdString();
+    click(diagnostics.copyButton());
+    EXPECT_EQ(clipboard.text(), report);
+    Endpoints::setCurrent(Endpoints::fromEnvironment());
+
+    // About offers the newer release until it is dismissed.
+    ASSERT_TRUE(store->availableUpdate().has_value()) << "the sample catalogue offers a newer release";
+    const ClientRelease release = *store->availableUpdate();
+    AboutTab about(*store);
+    EXPECT_EQ(about.updateLabel()->text(), QStringLiteral("Version ") + release.version + QStringLiteral(" is available"));
+    EXPECT_FALSE(about.dismissButton()->isHidden());
+    services.calls.clear();
+    click(about.downloadButton());
+    EXPECT_EQ(services.calls, QStringList{QStringLiteral("update:") + release.version + QLatin1Char(' ') + release.downloadURL()->toString()});
+    click(about.dismissButton());
+    EXPECT_EQ(defaults->stringValue("dismissedReleaseVersion"), release.version);
+    EXPECT_EQ(about.updateLabel()->text(), QStringLiteral("You are up to date"));
+    EXPECT_TRUE(about.dismissButton()->isHidden());
+    EXPECT_TRUE(about.downloadButton()->isHidden());
+
+    // Going offline shows at once, as do feeds switched off.
     ASSERT_NE(monitor, nullptr);
     monitor->setOnline(false);
     EXPECT_TRUE(waitUntil([&] { return tab.connectionLabel()->text() == QStringLiteral("Offline"); }));
@@ -200,49 +229,11 @@ TEST_F(ContentTabs, HomeShowsTheStoreAndOpensTheOtherWindows)
     time.advanceSeconds(0.3);
     ASSERT_TRUE(waitUntil([&] { return fromDropped() == 0; }));
     EXPECT_EQ(tab.headlinesLabel()->text(), QString::number(store->items().size()));
-}
-
-TEST_F(ContentTabs, AboutOffersTheReleaseUntilDismissed)
-{
-    startStore(QStringLiteral("0.0.1"));
-    ASSERT_TRUE(store->availableUpdate().has_value()) << "the sample catalogue offers a newer release";
-    const ClientRelease release = *store->availableUpdate();
-    AboutTab tab(*store);
-    EXPECT_EQ(tab.updateLabel()->text(), QStringLiteral("Version ") + release.version + QStringLiteral(" is available"));
-    EXPECT_FALSE(tab.dismissButton()->isHidden());
-
-    click(tab.downloadButton());
-    EXPECT_EQ(services.calls, QStringList{QStringLiteral("update:") + release.version + QLatin1Char(' ') + release.downloadURL()->toString()});
-    click(tab.dismissButton());
-    EXPECT_EQ(defaults->stringValue("dismissedReleaseVersion"), release.version);
-    EXPECT_EQ(tab.updateLabel()->text(), QStringLiteral("You are up to date"));
-    EXPECT_TRUE(tab.dismissButton()->isHidden());
-    EXPECT_TRUE(tab.downloadButton()->isHidden());
-}
-
-TEST_F(ContentTabs, DiagnosticsReportsWhatIsInUseAndCopiesIt)
-{
-    Endpoints endpoints = Endpoints::builtIn();
-    startStore();
-    endpoints.apiBase = catalogue.baseUrl();
-    Endpoints::setCurrent(endpoints);
-    DiagnosticsTab tab(*store);
-    const QString report = tab.reportLabel()->text();
-    for (const QString& line : {QStringLiteral("Server API: ") + catalogue.baseUrl().toString(), QStringLiteral("Phase: Running"),
-                                QStringLiteral("Catalogue feeds: ") + QString::number(store->feeds().size()),
-                                QStringLiteral("Catalogue items: ") + QString::number(store->items().size()), QStringLiteral("Personal items: 0"),
-                                QStringLiteral("Music lane items: 0"), QStringLiteral("Last refresh: ") + store->lastUpdated()->toUTC().toString(Qt::ISODate)})
-        EXPECT_TRUE(report.split(QLatin1Char('\n')).contains(line)) << line.toStdString() << "\n" << report.toStdString();
-
-    click(tab.copyButton());
-    EXPECT_EQ(clipboard.text(), report);
-
     store->setFeeds(store->activeFeedIDs(), false);
     time.advanceSeconds(0.3);
-    EXPECT_TRUE(waitUntil([&] { return tab.reportLabel()->text().contains(QStringLiteral("Catalogue items: 0")); }));
-    Endpoints::setCurrent(Endpoints::fromEnvironment());
+    EXPECT_TRUE(waitUntil([&] { return diagnostics.reportLabel()->text().contains(QStringLiteral("Catalogue items: 0")); }));
+    EXPECT_EQ(tab.headlinesLabel()->text(), QStringLiteral("0"));
 }
-
 
 // One user action on a tab and what it must leave behind.
 struct ControlCase { const char* what; std::function<void()> act; QString key; QJsonValue stored; bool repositions; };

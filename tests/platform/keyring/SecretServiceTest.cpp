@@ -191,9 +191,7 @@ TEST_F(SecretServiceKeyring, StoredTextReadsBackExactlyPerServiceAndAccountAndSt
     ASSERT_TRUE(store.remove(kService, account).has_value());
     EXPECT_FALSE(capture.anyContains(secrets.first()));
 
-    struct Entry {
-        QString service, account, secret;
-    };
+    struct Entry { QString service, account, secret; };
     const QList<Entry> entries = {
         {kService, QStringLiteral("a"), QStringLiteral("secret-a")},
         {kService, QStringLiteral("b"), QStringLiteral("secret-b")},
@@ -211,7 +209,7 @@ TEST_F(SecretServiceKeyring, StoredTextReadsBackExactlyPerServiceAndAccountAndSt
     }
 }
 
-TEST_F(SecretServiceKeyring, WriteReplacesTheOneItemInThePersistentDefaultKeyring)
+TEST_F(SecretServiceKeyring, WriteReplacesTheOneItemInThePersistentDefaultKeyringAndOnlyUtf8Reads)
 {
     const QString account = QStringLiteral("finnhub_api_key");
     ASSERT_TRUE(store.write(kService, account, QStringLiteral("first")).has_value());
@@ -229,11 +227,8 @@ TEST_F(SecretServiceKeyring, WriteReplacesTheOneItemInThePersistentDefaultKeyrin
     EXPECT_EQ(store.read(kService, account), std::nullopt);
     EXPECT_TRUE(storedItems(kService, account).isEmpty());
     EXPECT_TRUE(store.remove(kService, account).has_value()) << "removing twice succeeds";
-}
 
-TEST_F(SecretServiceKeyring, AnItemThatIsNotUtf8ReadsAsNothing)
-{
-    const QString account = QStringLiteral("binary");
+    // An item that is not UTF-8 reads as nothing.
     ASSERT_TRUE(plantRawItem(account, QByteArray("\xff\xfe\x80not text", 11)));
     EXPECT_EQ(store.read(kService, account), std::nullopt);
     ASSERT_TRUE(plantRawItem(account, QByteArray("plain")));
