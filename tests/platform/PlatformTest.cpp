@@ -154,6 +154,17 @@ TEST(Iso8601, Forms)
         EXPECT_EQ(parseIso8601(QString::fromLatin1(text)), expected) << text;
 }
 
+TEST(DateCoding, SecondsRoundTripAndOnlyNumbersDecode)
+{
+    EXPECT_EQ(DateCoding::referenceSeconds().decode(QJsonValue(0.0)), QDateTime(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC));
+    EXPECT_EQ(DateCoding::unixSeconds().decode(QJsonValue(0.0)), QDateTime(QDate(1970, 1, 1), QTime(0, 0), Qt::UTC));
+    const QDateTime d(QDate(2026, 12, 6), QTime(21, 0, 0, 500), Qt::UTC);
+    for (const DateCoding& coding : {DateCoding::referenceSeconds(), DateCoding::unixSeconds()}) {
+        EXPECT_EQ(coding.decode(coding.encode(d)), d);
+        EXPECT_FALSE(coding.decode(QJsonValue(QStringLiteral("0"))).has_value());
+    }
+}
+
 TEST(SingleShot, StartReplacesCancelDropsAndTheSystemSchedulerReallySleeps)
 {
     FakeTime time;
