@@ -61,7 +61,7 @@ void postSelectTab(const QVariantMap& userInfo, const QString& name = QStringLit
     NotificationCenter::shared().post(name, userInfo);
 }
 
-TEST_F(SettingsViewTest, SidebarListsTheTabsAndTheNotificationSwitchesOnlyToANamedOne)
+TEST_F(SettingsViewTest, SidebarListsTheTabsTheNotificationSwitchesOnlyToANamedOneAndDiagnosticsFollowsItsSetting)
 {
     SettingsView view(*store, SettingsTab::Ticker);
     QStringList titles;
@@ -98,22 +98,18 @@ TEST_F(SettingsViewTest, SidebarListsTheTabsAndTheNotificationSwitchesOnlyToANam
     view.sidebar()->setCurrentRow(10);
     EXPECT_EQ(view.selectedTab(), SettingsTab::General);
     EXPECT_NE(view.page(SettingsTab::General)->findChild<QPushButton*>(), nullptr);
-}
 
-TEST_F(SettingsViewTest, DiagnosticsFollowsShowDebugTabLive)
-{
-    SettingsView view(*store, SettingsTab::Debug);
-    EXPECT_EQ(view.selectedTab(), SettingsTab::Home) << "a hidden tab cannot be the first";
-    EXPECT_FALSE(view.isListed(SettingsTab::Debug));
-
+    // Diagnostics is listed, and can be the first, only while showDebugTab is on.
+    SettingsView debug(*store, SettingsTab::Debug);
+    EXPECT_EQ(debug.selectedTab(), SettingsTab::Home) << "a hidden tab cannot be the first";
+    EXPECT_FALSE(debug.isListed(SettingsTab::Debug));
     defaults->set("showDebugTab", true);
-    EXPECT_TRUE(view.isListed(SettingsTab::Debug));
+    EXPECT_TRUE(debug.isListed(SettingsTab::Debug));
     postSelectTab({{"tab", "Diagnostics"}});
-    EXPECT_EQ(view.selectedTab(), SettingsTab::Debug);
-
+    EXPECT_EQ(debug.selectedTab(), SettingsTab::Debug);
     defaults->set("showDebugTab", false);
-    EXPECT_FALSE(view.isListed(SettingsTab::Debug));
-    EXPECT_EQ(view.selectedTab(), SettingsTab::Home);
+    EXPECT_FALSE(debug.isListed(SettingsTab::Debug));
+    EXPECT_EQ(debug.selectedTab(), SettingsTab::Home);
 }
 
 TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
@@ -342,7 +338,7 @@ TEST_F(PreferenceTabs, SecondTickerTabKeepsItsOwnStripConfiguration)
     EXPECT_TRUE(tab.enabledSwitch()->isChecked());
 }
 
-TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndShowsRoomListeningUnavailable)
+TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndFullScreenTabOpensTheBoard)
 {
     MusicTab tab(*store);
     EXPECT_TRUE(tab.nowPlayingSwitch()->isChecked()) << "tuning to the music is on by default";
@@ -357,17 +353,14 @@ TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndShowsRoomListeningUnavailable
     EXPECT_FALSE(tab.roomSwitch()->isChecked());
     EXPECT_FALSE(tab.roomSwitch()->isEnabled());
     EXPECT_EQ(tab.roomReason()->text(), QStringLiteral("Room music recognition is not available on Linux."));
-}
 
-TEST_F(PreferenceTabs, FullScreenTabOpensTheBoardAndNamesItsMonitor)
-{
-    FullScreenTab tab(*store);
-    click(tab.openButton());
+    FullScreenTab fullScreen(*store);
+    services.calls.clear();
+    click(fullScreen.openButton());
     EXPECT_EQ(services.calls, QStringList{QStringLiteral("showFullScreen")});
-
     // A monitor that is not attached: the board opens on the primary screen.
     Defaults::standard().set("preferredMonitor", "4242");
-    EXPECT_EQ(tab.monitorLabel()->text(), QGuiApplication::primaryScreen()->name());
+    EXPECT_EQ(fullScreen.monitorLabel()->text(), QGuiApplication::primaryScreen()->name());
 }
 
 TEST_F(PreferenceTabs, GeneralTabWritesStartUpAndEditsTheHiddenApps)
