@@ -37,10 +37,17 @@ const SecretSchema* storedSchema()
     return &s;
 }
 
-struct StoredItem {
-    QString label;
-    QString objectPath;
-};
+// Reports a libsecret or GDBus failure as a test failure; true when there was none.
+bool succeeded(GError* error, const char* what)
+{
+    if (!error)
+        return true;
+    ADD_FAILURE() << what << ": " << error->message;
+    g_error_free(error);
+    return false;
+}
+
+struct StoredItem { QString label, objectPath; };
 
 // The items the service holds for service + account, read around our API.
 QList<StoredItem> storedItems(const QString& service, const QString& account)
@@ -49,11 +56,8 @@ QList<StoredItem> storedItems(const QString& service, const QString& account)
     GList* found = secret_password_search_sync(storedSchema(), SECRET_SEARCH_ALL, nullptr, &error,
                                                "service", service.toUtf8().constData(),
                                                "account", account.toUtf8().constData(), nullptr);
-    if (error) {
-        ADD_FAILURE() << "search failed: " << error->message;
-        g_error_free(error);
+    if (!succeeded(error, "search"))
         return {};
-    }
     QList<StoredItem> items;
     for (GList* l = found; l; l = l->next) {
         auto* retrievable = SECRET_RETRIEVABLE(l->data);
@@ -94,11 +98,7 @@ bool plantRawItem(const QString& account, const QByteArray& bytes)
         storedSchema(), SECRET_COLLECTION_DEFAULT, "planted", value, nullptr, &error,
         "service", kService.toUtf8().constData(), "account", account.toUtf8().constData(), nullptr);
     secret_value_unref(value);
-    if (error) {
-        ADD_FAILURE() << "planting failed: " << error->message;
-        g_error_free(error);
-    }
-    return ok;
+    return succeeded(error, "planting") && ok;
 }
 
 // Locks the default collection the way a screen lock or the user would.
