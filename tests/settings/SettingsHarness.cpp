@@ -4,12 +4,7 @@
 #include <QJsonArray>
 
 SettingsTest::SettingsTest(quint64 seed)
-    : catalogue([seed] {
-          CatalogueServer::Options o;
-          o.seed = seed;
-          o.now = [] { return QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC); };
-          return o;
-      }())
+    : catalogue(CatalogueServer::Options{.seed = seed, .now = [] { return QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC); }})
 {
     defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"));
     filters = std::make_unique<FilterStore>(*defaults);
@@ -40,12 +35,7 @@ void SettingsTest::makeStore(const QUrl& base, const QString& runningVersion)
         .scheduler = time,
         .network = &network,
         .personal = nullptr,
-        .makePathMonitor =
-            [this] {
-                auto m = std::make_unique<FakePathMonitor>();
-                monitor = m.get();
-                return std::unique_ptr<PathMonitor>(std::move(m));
-            },
+        .makePathMonitor = [this] { auto m = std::make_unique<FakePathMonitor>(); monitor = m.get(); return std::unique_ptr<PathMonitor>(std::move(m)); },
         .apiBase = base,
         .api = std::nullopt,
         .itunesBase = base,
@@ -115,8 +105,7 @@ QList<PersonalFeed> feeds(int count, int off)
 {
     QList<PersonalFeed> list;
     for (int i = 1; i <= count; ++i)
-        list.append(feed(QStringLiteral("Feed %1").arg(i), QStringLiteral("https://feed%1.example.com/rss").arg(i),
-                         i > off));
+        list.append(feed(QStringLiteral("Feed %1").arg(i), QStringLiteral("https://feed%1.example.com/rss").arg(i), i > off));
     return list;
 }
 

@@ -24,10 +24,7 @@
 
 // Runs the event loop until `done` holds or `ms` of real time pass (for
 // replies of the loopback servers).
-inline bool waitUntil(const std::function<bool()>& done, int ms = 10000)
-{
-    return QTest::qWaitFor(done, ms);
-}
+inline bool waitUntil(const std::function<bool()>& done, int ms = 10000) { return QTest::qWaitFor(done, ms); }
 
 // Records what the settings ask of the rest of the application, and the
 // settings as they stood at each call.
@@ -35,16 +32,10 @@ class RecordingServices final : public StripServices {
 public:
     void reposition() override { record(QStringLiteral("reposition")); }
     void setInputRegion(const std::optional<QRect>&) override {}
-    void showSettings(FeedStore&, const std::optional<QString>& tab) override
-    {
-        record(QStringLiteral("showSettings:") + tab.value_or(QStringLiteral("<none>")));
-    }
+    void showSettings(FeedStore&, const std::optional<QString>& tab) override { record(QStringLiteral("showSettings:") + tab.value_or(QStringLiteral("<none>"))); }
     void showSearch(FeedStore&) override { record(QStringLiteral("showSearch")); }
     void showFullScreen(FeedStore&) override { record(QStringLiteral("showFullScreen")); }
-    void presentUpdatePrompt(const QString& version, const QUrl& url) override
-    {
-        record(QStringLiteral("update:") + version + QLatin1Char(' ') + url.toString());
-    }
+    void presentUpdatePrompt(const QString& version, const QUrl& url) override { record(QStringLiteral("update:") + version + QLatin1Char(' ') + url.toString()); }
     void quit() override {}
     void startNowPlaying(FeedStore&) override {}
     void startRoomListener(FeedStore&) override {}
@@ -55,8 +46,7 @@ public:
 private:
     void record(const QString& call)
     {
-        if (onCall)
-            onCall(call);
+        if (onCall) onCall(call);
         calls.append(call);
     }
 };

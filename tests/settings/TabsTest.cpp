@@ -61,7 +61,7 @@ void postSelectTab(const QVariantMap& userInfo, const QString& name = QStringLit
     NotificationCenter::shared().post(name, userInfo);
 }
 
-TEST_F(SettingsViewTest, SidebarListsTheTabsAndTheNotificationSwitchesOnlyToANamedOne)
+TEST_F(SettingsViewTest, SidebarListsTheTabsTheNotificationSwitchesOnlyToANamedOneAndDiagnosticsFollowsItsSetting)
 {
     SettingsView view(*store, SettingsTab::Ticker);
     QStringList titles;
@@ -73,12 +73,7 @@ TEST_F(SettingsViewTest, SidebarListsTheTabsAndTheNotificationSwitchesOnlyToANam
     EXPECT_EQ(view.selectedTab(), SettingsTab::Ticker);
     EXPECT_EQ(view.page(SettingsTab::Home), nullptr) << "pages are built when first selected";
 
-    struct Post {
-        const char* what;
-        QVariantMap userInfo;
-        QString name;
-        SettingsTab expected;
-    };
+    struct Post { const char* what; QVariantMap userInfo; QString name; SettingsTab expected; };
     const QString selectTab = QStringLiteral("tidewire.settings.selectTab");
     const QList<Post> posts = {
         {"a tab's title", {{"tab", "Markets"}}, selectTab, SettingsTab::Markets},
@@ -103,22 +98,18 @@ TEST_F(SettingsViewTest, SidebarListsTheTabsAndTheNotificationSwitchesOnlyToANam
     view.sidebar()->setCurrentRow(10);
     EXPECT_EQ(view.selectedTab(), SettingsTab::General);
     EXPECT_NE(view.page(SettingsTab::General)->findChild<QPushButton*>(), nullptr);
-}
 
-TEST_F(SettingsViewTest, DiagnosticsFollowsShowDebugTabLive)
-{
-    SettingsView view(*store, SettingsTab::Debug);
-    EXPECT_EQ(view.selectedTab(), SettingsTab::Home) << "a hidden tab cannot be the first";
-    EXPECT_FALSE(view.isListed(SettingsTab::Debug));
-
+    // Diagnostics is listed, and can be the first, only while showDebugTab is on.
+    SettingsView debug(*store, SettingsTab::Debug);
+    EXPECT_EQ(debug.selectedTab(), SettingsTab::Home) << "a hidden tab cannot be the first";
+    EXPECT_FALSE(debug.isListed(SettingsTab::Debug));
     defaults->set("showDebugTab", true);
-    EXPECT_TRUE(view.isListed(SettingsTab::Debug));
+    EXPECT_TRUE(debug.isListed(SettingsTab::Debug));
     postSelectTab({{"tab", "Diagnostics"}});
-    EXPECT_EQ(view.selectedTab(), SettingsTab::Debug);
-
+    EXPECT_EQ(debug.selectedTab(), SettingsTab::Debug);
     defaults->set("showDebugTab", false);
-    EXPECT_FALSE(view.isListed(SettingsTab::Debug));
-    EXPECT_EQ(view.selectedTab(), SettingsTab::Home);
+    EXPECT_FALSE(debug.isListed(SettingsTab::Debug));
+    EXPECT_EQ(debug.selectedTab(), SettingsTab::Home);
 }
 
 TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
@@ -144,10 +135,8 @@ TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
     // The strip is placed again only once everything is back.
     QStringList wrongWhenPlaced;
     services.onCall = [&](const QString& call) {
-        if (call != QStringLiteral("reposition"))
-            return;
         for (const SettingsCatalogue::Entry& e : SettingsCatalogue::entries())
-            if (e.resettable && defaults->value(e.key) != e.fallback)
+            if (call == QStringLiteral("reposition") && e.resettable && defaults->value(e.key) != e.fallback)
                 wrongWhenPlaced << e.key;
     };
     GeneralTab tab(*store);
@@ -159,10 +148,7 @@ TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
     const auto nextRun = Defaults::openFile(defaults->filePath());
     for (const SettingsCatalogue::Entry& e : SettingsCatalogue::entries()) {
         SCOPED_TRACE(e.key.toStdString());
-        if (e.resettable)
-            EXPECT_EQ(nextRun->value(e.key), e.fallback);
-        else
-            EXPECT_EQ(nextRun->value(e.key), userData.value(e.key)) << "user data is not a preference";
+        EXPECT_EQ(nextRun->value(e.key), e.resettable ? e.fallback : userData.value(e.key)) << "user data is not a preference";
     }
     // The readers agree with the catalogue: the main strip's values are what
     // the second strip falls back to.
@@ -175,112 +161,78 @@ TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
 
 using ContentTabs = SettingsTest;
 
-QPushButton* buttonLabelled(QWidget& tab, const QString& text)
-{
-    for (QPushButton* b : tab.findChildren<QPushButton*>())
-        if (b->text() == text)
-            return b;
-    ADD_FAILURE() << "no button " << text.toStdString();
-    return nullptr;
-}
-
-TEST_F(ContentTabs, HomeShowsTheStoreAndOpensTheOtherWindows)
+// Home, About and Diagnostics over one store that runs an older release.
+TEST_F(ContentTabs, HomeAboutAndDiagnosticsShowTheStoreAndFollowIt)
 {
     HomeTab booting(*store);
     EXPECT_EQ(booting.phaseLabel()->text(), QStringLiteral("Starting…"));
     EXPECT_EQ(booting.lastRefreshLabel()->text(), QStringLiteral("Not yet"));
 
-    startStore();
+    startStore(QStringLiteral("0.0.1"));
     HomeTab tab(*store);
     EXPECT_EQ(tab.phaseLabel()->text(), QStringLiteral("Running"));
     EXPECT_EQ(tab.statusLabel()->text(), QStringLiteral("Live"));
     EXPECT_EQ(tab.connectionLabel()->text(), QStringLiteral("Online"));
     EXPECT_EQ(tab.headlinesLabel()->text(), QString::number(store->items().size()));
     EXPECT_NE(tab.lastRefreshLabel()->text(), QStringLiteral("Not yet"));
-
-    struct Press {
-        QString button;
-        QString call;
-    };
-    for (const Press& p : QList<Press>{{"Search…", "showSearch"}, {"Full Screen", "showFullScreen"}}) {
+    for (const auto& [label, call] : {std::pair{"Search…", "showSearch"}, {"Full Screen", "showFullScreen"}}) {
         services.calls.clear();
-        QPushButton* b = buttonLabelled(tab, p.button);
-        ASSERT_NE(b, nullptr);
-        click(b);
-        EXPECT_EQ(services.calls, QStringList{p.call});
+        const auto buttons = tab.findChildren<QPushButton*>();
+        const auto b = std::find_if(buttons.cbegin(), buttons.cend(), [&](QPushButton* b) { return b->text() == QString::fromUtf8(label); });
+        ASSERT_NE(b, buttons.cend()) << label;
+        click(*b);
+        EXPECT_EQ(services.calls, QStringList{QString::fromLatin1(call)});
     }
 
-    // Going offline shows at once, as does a feed switched off.
+    Endpoints endpoints = Endpoints::builtIn();
+    endpoints.apiBase = catalogue.baseUrl();
+    Endpoints::setCurrent(endpoints);
+    DiagnosticsTab diagnostics(*store);
+    const QString report = diagnostics.reportLabel()->text();
+    for (const QString& line : {QStringLiteral("Server API: ") + catalogue.baseUrl().toString(), QStringLiteral("Phase: Running"),
+                                QStringLiteral("Catalogue feeds: ") + QString::number(store->feeds().size()),
+                                QStringLiteral("Catalogue items: ") + QString::number(store->items().size()), QStringLiteral("Personal items: 0"),
+                                QStringLiteral("Music lane items: 0"), QStringLiteral("Last refresh: ") + store->lastUpdated()->toUTC().toString(Qt::ISODate)})
+        EXPECT_TRUE(report.split(QLatin1Char('\n')).contains(line)) << line.toStdString() << "\n" << report.toStdString();
+    click(diagnostics.copyButton());
+    EXPECT_EQ(clipboard.text(), report);
+    Endpoints::setCurrent(Endpoints::fromEnvironment());
+
+    // About offers the newer release until it is dismissed.
+    ASSERT_TRUE(store->availableUpdate().has_value()) << "the sample catalogue offers a newer release";
+    const ClientRelease release = *store->availableUpdate();
+    AboutTab about(*store);
+    EXPECT_EQ(about.updateLabel()->text(), QStringLiteral("Version ") + release.version + QStringLiteral(" is available"));
+    EXPECT_FALSE(about.dismissButton()->isHidden());
+    services.calls.clear();
+    click(about.downloadButton());
+    EXPECT_EQ(services.calls, QStringList{QStringLiteral("update:") + release.version + QLatin1Char(' ') + release.downloadURL()->toString()});
+    click(about.dismissButton());
+    EXPECT_EQ(defaults->stringValue("dismissedReleaseVersion"), release.version);
+    EXPECT_EQ(about.updateLabel()->text(), QStringLiteral("You are up to date"));
+    EXPECT_TRUE(about.dismissButton()->isHidden());
+    EXPECT_TRUE(about.downloadButton()->isHidden());
+
+    // Going offline shows at once, as do feeds switched off.
     ASSERT_NE(monitor, nullptr);
     monitor->setOnline(false);
     EXPECT_TRUE(waitUntil([&] { return tab.connectionLabel()->text() == QStringLiteral("Offline"); }));
     monitor->setOnline(true);
     const QString dropped = store->items().first().source->id;
-    const auto fromDropped = [&] {
-        return std::count_if(store->items().cbegin(), store->items().cend(),
-                             [&](const FeedItem& i) { return i.source && i.source->id == dropped; });
-    };
+    const auto fromDropped = [&] { return std::count_if(store->items().cbegin(), store->items().cend(), [&](const FeedItem& i) { return i.source && i.source->id == dropped; }); };
     ASSERT_GT(fromDropped(), 0);
     store->toggleFeed(dropped);
     time.advanceSeconds(0.3);
     ASSERT_TRUE(waitUntil([&] { return fromDropped() == 0; }));
     EXPECT_EQ(tab.headlinesLabel()->text(), QString::number(store->items().size()));
-}
-
-TEST_F(ContentTabs, AboutOffersTheReleaseUntilDismissed)
-{
-    startStore(QStringLiteral("0.0.1"));
-    ASSERT_TRUE(store->availableUpdate().has_value()) << "the sample catalogue offers a newer release";
-    const ClientRelease release = *store->availableUpdate();
-    AboutTab tab(*store);
-    EXPECT_EQ(tab.updateLabel()->text(), QStringLiteral("Version ") + release.version + QStringLiteral(" is available"));
-    EXPECT_FALSE(tab.dismissButton()->isHidden());
-
-    click(tab.downloadButton());
-    EXPECT_EQ(services.calls,
-              QStringList{QStringLiteral("update:") + release.version + QLatin1Char(' ') +
-                          release.downloadURL()->toString()});
-    click(tab.dismissButton());
-    EXPECT_EQ(defaults->stringValue("dismissedReleaseVersion"), release.version);
-    EXPECT_EQ(tab.updateLabel()->text(), QStringLiteral("You are up to date"));
-    EXPECT_TRUE(tab.dismissButton()->isHidden());
-    EXPECT_TRUE(tab.downloadButton()->isHidden());
-}
-
-TEST_F(ContentTabs, DiagnosticsReportsWhatIsInUseAndCopiesIt)
-{
-    Endpoints endpoints = Endpoints::builtIn();
-    startStore();
-    endpoints.apiBase = catalogue.baseUrl();
-    Endpoints::setCurrent(endpoints);
-    DiagnosticsTab tab(*store);
-    const QString report = tab.reportLabel()->text();
-    for (const QString& line :
-         {QStringLiteral("Server API: ") + catalogue.baseUrl().toString(), QStringLiteral("Phase: Running"),
-          QStringLiteral("Catalogue feeds: ") + QString::number(store->feeds().size()),
-          QStringLiteral("Catalogue items: ") + QString::number(store->items().size()),
-          QStringLiteral("Personal items: 0"), QStringLiteral("Music lane items: 0"),
-          QStringLiteral("Last refresh: ") + store->lastUpdated()->toUTC().toString(Qt::ISODate)})
-        EXPECT_TRUE(report.split(QLatin1Char('\n')).contains(line)) << line.toStdString() << "\n" << report.toStdString();
-
-    click(tab.copyButton());
-    EXPECT_EQ(clipboard.text(), report);
-
     store->setFeeds(store->activeFeedIDs(), false);
     time.advanceSeconds(0.3);
-    EXPECT_TRUE(waitUntil([&] { return tab.reportLabel()->text().contains(QStringLiteral("Catalogue items: 0")); }));
-    Endpoints::setCurrent(Endpoints::fromEnvironment());
+    EXPECT_TRUE(waitUntil([&] { return diagnostics.reportLabel()->text().contains(QStringLiteral("Catalogue items: 0")); }));
+    EXPECT_EQ(tab.headlinesLabel()->text(), QStringLiteral("0"));
 }
 
-
 // One user action on a tab and what it must leave behind.
-struct ControlCase {
-    const char* what;
-    std::function<void()> act;
-    QString key;
-    QJsonValue stored;
-    bool repositions;
-};
+struct ControlCase { const char* what; std::function<void()> act; QString key; QJsonValue stored; bool repositions; };
 
 class PreferenceTabs : public SettingsTest {
 protected:
@@ -315,40 +267,23 @@ TEST_F(PreferenceTabs, TickerTabWritesTheStripSettingsAndFollowsTheMenu)
         {"speed", [&] { choose(tab.speedPicker(), QStringLiteral("Fast (5×)")); }, "scrollSpeed", 5.0, false},
         {"size", [&] { choose(tab.sizePicker(), QStringLiteral("Large")); }, "tickerSize", 4, true},
         {"position", [&] { choose(tab.positionPicker(), QStringLiteral("Bottom")); }, "tickerPosition", "bottom", true},
-        {"monitor",
-         [&] { choose(tab.monitorPicker(), tab.monitorPicker()->itemText(monitorIndex)); },
-         "preferredMonitor", screenID, true},
-        {"automatic monitor", [&] { choose(tab.monitorPicker(), QStringLiteral("Automatic")); }, "preferredMonitor",
-         "", true},
+        {"monitor", [&] { choose(tab.monitorPicker(), tab.monitorPicker()->itemText(monitorIndex)); }, "preferredMonitor", screenID, true},
+        {"automatic monitor", [&] { choose(tab.monitorPicker(), QStringLiteral("Automatic")); }, "preferredMonitor", "", true},
         {"background", [&] { choose(tab.backgroundPicker(), QStringLiteral("Teal")); }, "themeBackground", "Teal", false},
         {"mix", [&] { choose(tab.mixPicker(), QStringLiteral("Latest")); }, "feedMix", "latest", false},
         {"opacity", [&] { tab.opacitySlider()->setValue(40); }, "tickerOpacity", 0.4, false},
         {"always on top", [&] { click(tab.alwaysOnTopSwitch()); }, "alwaysOnTop", false, true},
         {"dim read items", [&] { click(tab.dimReadSwitch()); }, "dimReadItems", false, false},
-        {"weather city",
-         [&] {
-             tab.weatherCityField()->setText(QStringLiteral("  Cork "));
-             Q_EMIT tab.weatherCityField()->editingFinished();
-         },
-         "weatherCity", "Cork", false},
-        {"weather city emptied",
-         [&] {
-             tab.weatherCityField()->clear();
-             Q_EMIT tab.weatherCityField()->editingFinished();
-         },
-         "weatherCity", "Dublin", false},
+        {"weather city", [&] { tab.weatherCityField()->setText(QStringLiteral("  Cork ")); Q_EMIT tab.weatherCityField()->editingFinished(); }, "weatherCity", "Cork", false},
+        {"weather city emptied", [&] { tab.weatherCityField()->clear(); Q_EMIT tab.weatherCityField()->editingFinished(); }, "weatherCity", "Dublin", false},
     });
 
     // The strip's menu (or another window) changes the settings: the tab,
     // still open, shows the new values.
     Defaults& d = Defaults::standard();
-    d.set("tickerSize", 1);
-    d.set("tickerPosition", "top");
-    d.set("preferredMonitor", screenID);
-    d.set("scrollSpeed", 0.5);
-    d.set("tickerOpacity", 0.75);
-    d.set("alwaysOnTop", true);
-    d.set("weatherCity", "Oslo");
+    for (const auto& [key, value] : {std::pair<const char*, QJsonValue>{"tickerSize", 1}, {"tickerPosition", "top"}, {"preferredMonitor", screenID},
+                                     {"scrollSpeed", 0.5}, {"tickerOpacity", 0.75}, {"alwaysOnTop", true}, {"weatherCity", "Oslo"}})
+        d.set(QString::fromLatin1(key), value);
     EXPECT_EQ(tab.sizePicker()->currentText(), QStringLiteral("Compact"));
     EXPECT_EQ(tab.positionPicker()->currentText(), QStringLiteral("Top"));
     EXPECT_EQ(tab.monitorPicker()->currentIndex(), monitorIndex);
@@ -381,14 +316,10 @@ TEST_F(PreferenceTabs, SecondTickerTabKeepsItsOwnStripConfiguration)
 
     runCases({
         {"switch on", [&] { click(tab.enabledSwitch()); }, "secondTickerEnabled", true, true},
-        {"mix", [&] { choose(tab.mixPicker(), QStringLiteral("Market Quotes")); }, "stackedStripsJSON",
-         R"([{"background":"Black","mix":"markets","size":2,"speed":2}])", false},
-        {"speed", [&] { choose(tab.speedPicker(), QStringLiteral("Turbo (10×)")); }, "stackedStripsJSON",
-         R"([{"background":"Black","mix":"markets","size":2,"speed":10}])", false},
-        {"size", [&] { choose(tab.sizePicker(), QStringLiteral("Compact")); }, "stackedStripsJSON",
-         R"([{"background":"Black","mix":"markets","size":1,"speed":10}])", true},
-        {"background", [&] { choose(tab.backgroundPicker(), QStringLiteral("Purple")); }, "stackedStripsJSON",
-         R"([{"background":"Purple","mix":"markets","size":1,"speed":10}])", false},
+        {"mix", [&] { choose(tab.mixPicker(), QStringLiteral("Market Quotes")); }, "stackedStripsJSON", R"([{"background":"Black","mix":"markets","size":2,"speed":2}])", false},
+        {"speed", [&] { choose(tab.speedPicker(), QStringLiteral("Turbo (10×)")); }, "stackedStripsJSON", R"([{"background":"Black","mix":"markets","size":2,"speed":10}])", false},
+        {"size", [&] { choose(tab.sizePicker(), QStringLiteral("Compact")); }, "stackedStripsJSON", R"([{"background":"Black","mix":"markets","size":1,"speed":10}])", true},
+        {"background", [&] { choose(tab.backgroundPicker(), QStringLiteral("Purple")); }, "stackedStripsJSON", R"([{"background":"Purple","mix":"markets","size":1,"speed":10}])", false},
         {"switch off", [&] { click(tab.enabledSwitch()); }, "secondTickerEnabled", false, true},
     });
     // The main strip's own settings were never touched.
@@ -407,7 +338,7 @@ TEST_F(PreferenceTabs, SecondTickerTabKeepsItsOwnStripConfiguration)
     EXPECT_TRUE(tab.enabledSwitch()->isChecked());
 }
 
-TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndShowsRoomListeningUnavailable)
+TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndFullScreenTabOpensTheBoard)
 {
     MusicTab tab(*store);
     EXPECT_TRUE(tab.nowPlayingSwitch()->isChecked()) << "tuning to the music is on by default";
@@ -422,25 +353,20 @@ TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndShowsRoomListeningUnavailable
     EXPECT_FALSE(tab.roomSwitch()->isChecked());
     EXPECT_FALSE(tab.roomSwitch()->isEnabled());
     EXPECT_EQ(tab.roomReason()->text(), QStringLiteral("Room music recognition is not available on Linux."));
-}
 
-TEST_F(PreferenceTabs, FullScreenTabOpensTheBoardAndNamesItsMonitor)
-{
-    FullScreenTab tab(*store);
-    click(tab.openButton());
+    FullScreenTab fullScreen(*store);
+    services.calls.clear();
+    click(fullScreen.openButton());
     EXPECT_EQ(services.calls, QStringList{QStringLiteral("showFullScreen")});
-
     // A monitor that is not attached: the board opens on the primary screen.
     Defaults::standard().set("preferredMonitor", "4242");
-    EXPECT_EQ(tab.monitorLabel()->text(), QGuiApplication::primaryScreen()->name());
+    EXPECT_EQ(fullScreen.monitorLabel()->text(), QGuiApplication::primaryScreen()->name());
 }
 
 TEST_F(PreferenceTabs, GeneralTabWritesStartUpAndEditsTheHiddenApps)
 {
     GeneralTab tab(*store);
-    runCases({
-        {"settings at start-up", [&] { click(tab.startupSwitch()); }, "showSettingsAtStartup", true, false},
-    });
+    runCases({{"settings at start-up", [&] { click(tab.startupSwitch()); }, "showSettingsAtStartup", true, false}});
     Defaults::standard().set("showSettingsAtStartup", false);
     EXPECT_FALSE(tab.startupSwitch()->isChecked());
 
@@ -494,20 +420,15 @@ protected:
         const QDateTime now(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC);
         QStringList ids;
         for (int i = 0; i < c.feeds().size(); ++i) {
-            const SampleFeed& feed = c.feeds()[i];
-            const bool member = set == CuratedTab::pulseID ? c.countWithin(i, now, 3600) > 0
-                                                           : c.categoryOf(feed).pillar == set;
-            if (member && feed.state != FeedState::Inactive)
-                ids.append(feed.id);
+            const bool member = set == CuratedTab::pulseID ? c.countWithin(i, now, 3600) > 0 : c.categoryOf(c.feeds()[i]).pillar == set;
+            if (member && c.feeds()[i].state != FeedState::Inactive)
+                ids.append(c.feeds()[i].id);
         }
         return ids;
     }
 };
 
-QSet<QString> setOf(const QStringList& list)
-{
-    return QSet<QString>(list.cbegin(), list.cend());
-}
+QSet<QString> setOf(const QStringList& list) { return QSet<QString>(list.cbegin(), list.cend()); }
 
 QSet<QString> enabledFeeds(const FeedStore& store)
 {
@@ -537,22 +458,14 @@ TEST_F(CuratedTabTest, SwitchesPickTheUnionOfTheirSetsAndFollowTheStore)
     ASSERT_FALSE(secondFeeds.isEmpty());
     ASSERT_NE(setOf(firstFeeds), setOf(pulse));
     const QSet<QString> bestRanked = setOf(s.defaultFeedIDs(s.feeds(), FeedStore::MaxRequestedFeeds));
-    EXPECT_EQ(tab.currentLabel()->text(),
-              QStringLiteral("Feeds chosen one by one · %1 feeds active").arg(s.activeFeedCount()));
+    EXPECT_EQ(tab.currentLabel()->text(), QStringLiteral("Feeds chosen one by one · %1 feeds active").arg(s.activeFeedCount()));
 
-    struct Step {
-        const char* what;
-        QString set;
-        bool on;
-        QSet<QString> sets;
-        QSet<QString> feeds;
-        QString stored;  // "activeCuratedIDs"; empty: removed
-    };
+    // "stored" is "activeCuratedIDs"; empty: removed.
+    struct Step { const char* what; QString set; bool on; QSet<QString> sets, feeds; QString stored; };
     const QString both = std::min(first, second) + QLatin1Char(',') + std::max(first, second);
     const QList<Step> steps = {
         {"pulse alone", CuratedTab::pulseID, true, {CuratedTab::pulseID}, setOf(pulse), QStringLiteral("pulse")},
-        {"a pillar added", first, true, {CuratedTab::pulseID, first}, setOf(pulse) | setOf(firstFeeds),
-         first < QStringLiteral("pulse") ? first + QStringLiteral(",pulse") : QStringLiteral("pulse,") + first},
+        {"a pillar added", first, true, {CuratedTab::pulseID, first}, setOf(pulse) | setOf(firstFeeds), first < QStringLiteral("pulse") ? first + QStringLiteral(",pulse") : QStringLiteral("pulse,") + first},
         {"pulse let go", CuratedTab::pulseID, false, {first}, setOf(firstFeeds), first},
         {"two pillars", second, true, {first, second}, setOf(firstFeeds) | setOf(secondFeeds), both},
         {"the second pillar let go", second, false, {first}, setOf(firstFeeds), first},
@@ -566,8 +479,7 @@ TEST_F(CuratedTabTest, SwitchesPickTheUnionOfTheirSetsAndFollowTheStore)
         QTest::mouseClick(box, Qt::LeftButton);
         EXPECT_EQ(s.activeCuratedIDs(), step.sets);
         EXPECT_EQ(enabledFeeds(s), step.feeds);
-        EXPECT_EQ(defaults->value(QStringLiteral("activeCuratedIDs")),
-                  step.stored.isEmpty() ? QJsonValue() : QJsonValue(step.stored));
+        EXPECT_EQ(defaults->value(QStringLiteral("activeCuratedIDs")), step.stored.isEmpty() ? QJsonValue() : QJsonValue(step.stored));
         for (const QString& id : {CuratedTab::pulseID, first, second})
             EXPECT_EQ(tab.setSwitch(id)->isChecked(), step.sets.contains(id)) << id.toStdString();
     }
@@ -575,13 +487,10 @@ TEST_F(CuratedTabTest, SwitchesPickTheUnionOfTheirSetsAndFollowTheStore)
     // A set picked and shown by name; then a feed switched by hand in Sources
     // ends the curated selection, and the tab says so.
     QTest::mouseClick(tab.setSwitch(first), Qt::LeftButton);
-    EXPECT_EQ(tab.currentLabel()->text(), QStringLiteral("%1 · %2 feeds active")
-                                              .arg(s.pillars()[0].name)
-                                              .arg(firstFeeds.size()));
+    EXPECT_EQ(tab.currentLabel()->text(), QStringLiteral("%1 · %2 feeds active").arg(s.pillars()[0].name).arg(firstFeeds.size()));
     s.toggleFeed(firstFeeds.first());
     EXPECT_FALSE(tab.setSwitch(first)->isChecked());
-    EXPECT_EQ(tab.currentLabel()->text(),
-              QStringLiteral("Feeds chosen one by one · %1 feeds active").arg(firstFeeds.size() - 1));
+    EXPECT_EQ(tab.currentLabel()->text(), QStringLiteral("Feeds chosen one by one · %1 feeds active").arg(firstFeeds.size() - 1));
 }
 
 
@@ -590,12 +499,7 @@ using FiltersTabTest = SettingsTest;
 TEST_F(FiltersTabTest, PhrasesAreAddedTrimmedMovedBetweenListsAndRemoved)
 {
     FiltersTab tab(*store, nullptr, filters.get(), reads.get(), defaults.get());
-    struct Step {
-        const char* what;
-        bool mutedList, remove;
-        QString text;
-        QStringList muted, followed;
-    };
+    struct Step { const char* what; bool mutedList, remove; QString text; QStringList muted, followed; };
     const QList<Step> steps = {
         {"trimmed, case kept", true, false, QStringLiteral("  Apple \n"), {"Apple"}, {}},
         {"same phrase in another case", true, false, QStringLiteral("apple"), {"Apple"}, {}},
@@ -667,11 +571,7 @@ TEST_F(FiltersTabTest, DimSwitchAndReadHistoryFollowTheSettingsBothWays)
 
 class MarketsTabTest : public SettingsTest {
 protected:
-    static void typeKey(MarketsTab& tab, const QString& key)
-    {
-        QTest::keyClicks(tab.keyField(), key);
-        QTest::mouseClick(tab.saveKeyButton(), Qt::LeftButton);
-    }
+    static void typeKey(MarketsTab& tab, const QString& key) { QTest::keyClicks(tab.keyField(), key); QTest::mouseClick(tab.saveKeyButton(), Qt::LeftButton); }
     std::optional<QString> storedKey() { return secrets.read(Keychain::kService, Keychain::kFinnhubAccount); }
     QStringList storedWatchlist() const
     {
@@ -721,8 +621,7 @@ TEST_F(MarketsTabTest, ShowOnSecondTickerSwitchesItOnWithTheMixAndPlacesTheStrip
     QTest::mouseClick(tab.secondTickerButton(), Qt::LeftButton);
     EXPECT_EQ(defaults->value(StripConfig::enabledKey), QJsonValue(true));
     const QJsonArray strips = QJsonDocument::fromJson(defaults->stringValue(StripConfig::stripsKey).toUtf8()).array();
-    EXPECT_EQ(strips, (QJsonArray{QJsonObject{{"mix", "markets"}, {"speed", 1.5}, {"size", 2}, {"background", "Teal"}}}))
-        << "only the mix changes";
+    EXPECT_EQ(strips, (QJsonArray{QJsonObject{{"mix", "markets"}, {"speed", 1.5}, {"size", 2}, {"background", "Teal"}}})) << "only the mix changes";
     EXPECT_EQ(services.calls.count(QStringLiteral("reposition")), 1);
     EXPECT_EQ(tab.secondTickerLabel()->text(), QStringLiteral("Shown on the second ticker"));
     EXPECT_FALSE(tab.secondTickerButton()->isEnabled());
@@ -740,11 +639,7 @@ TEST_F(MarketsTabTest, EachAddShowsItsOutcomeAndOnlyAddedSymbolsAreStored)
     MarketsTab tab(*store, nullptr, &markets(), defaults.get());
     WatchlistEditor& editor = *tab.watchlist();
     QSignalSpy finished(&editor, &WatchlistEditor::addFinished);
-    struct Add {
-        bool coin;
-        QString input, outcome;
-        QStringList symbols;
-    };
+    struct Add { bool coin; QString input, outcome; QStringList symbols; };
     const auto run = [&](const Add& add) {
         SCOPED_TRACE(add.input.toStdString());
         QLineEdit* field = add.coin ? editor.coinField() : editor.stockField();
@@ -787,25 +682,18 @@ TEST_F(MarketsTabTest, EachAddShowsItsOutcomeAndOnlyAddedSymbolsAreStored)
 
 TEST_F(MarketsTabTest, HoldingsAndRemovalGoThroughTheStoreAndFollowIt)
 {
-    defaults->set(MarketsStore::kWatchlistKey,
-                  QJsonArray{QJsonObject{{"symbol", "NWND"}, {"kind", "stock"}, {"name", "Northwind"}},
-                             QJsonObject{{"symbol", "SOL"}, {"kind", "coin"}, {"name", "Solana"}, {"coinId", "solana"}}});
+    defaults->set(MarketsStore::kWatchlistKey, QJsonArray{QJsonObject{{"symbol", "NWND"}, {"kind", "stock"}, {"name", "Northwind"}},
+                                                          QJsonObject{{"symbol", "SOL"}, {"kind", "coin"}, {"name", "Solana"}, {"coinId", "solana"}}});
     MarketsTab tab(*store, nullptr, &markets(), defaults.get());
     WatchlistEditor& editor = *tab.watchlist();
     ASSERT_EQ(editor.shownSymbols(), (QStringList{"NWND", "SOL"}));
 
-    struct Edit {
-        const char* what;
-        QString units, cost;
-        std::optional<double> storedUnits, storedCost;
-        QString note;  // empty: none shown
-    };
+    struct Edit { const char* what; QString units, cost; std::optional<double> storedUnits, storedCost; QString note; };  // note empty: none shown
     const QList<Edit> edits = {
         {"a holding", "10", "100", 10, 100, {}},
         {"half a holding waits", "12", "", 10, 100, "NWND: enter both units and buy price"},
         {"not a number", "x", "100", 10, 100, "NWND: units and buy price must be numbers"},
-        {"no units", "0", "5", std::nullopt, std::nullopt,
-         "NWND: units must be above 0 and the buy price 0 or more; the holding was cleared"},
+        {"no units", "0", "5", std::nullopt, std::nullopt, "NWND: units must be above 0 and the buy price 0 or more; the holding was cleared"},
         {"free shares", "3", "0", 3, 0, {}},
         {"both emptied", "", "", std::nullopt, std::nullopt, {}},
     };
@@ -831,8 +719,7 @@ TEST_F(MarketsTabTest, HoldingsAndRemovalGoThroughTheStoreAndFollowIt)
     EXPECT_EQ(editor.shownSymbols(), QStringList{"SOL"});
     // The rebuilt row keeps its place in the keyboard order, above the add fields.
     QWidget* next = editor.removeButton(QStringLiteral("SOL"))->nextInFocusChain();
-    while (!(next->focusPolicy() & Qt::TabFocus))
-        next = next->nextInFocusChain();
+    while (!(next->focusPolicy() & Qt::TabFocus)) next = next->nextInFocusChain();
     EXPECT_EQ(next, editor.stockField()) << next->metaObject()->className();
     markets().remove(QStringLiteral("SOL"));
     EXPECT_TRUE(editor.shownSymbols().isEmpty());
@@ -845,7 +732,7 @@ TEST_F(MarketsTabTest, FinnhubKeyNeverReachesTheSettingsFileTheLogOrTheScreen)
 {
     const QString key = QStringLiteral("tw-private-KEY-4711");
     LoopbackServer finnhub;
-    LoopbackServer::Response cut = LoopbackServer::Response::json(R"({"c":101.5,"d":1,"dp":1,"t":1715976000})");
+    auto cut = LoopbackServer::Response::json(R"({"c":101.5,"d":1,"dp":1,"t":1715976000})");
     cut.cutAfter = 8;
     finnhub.route(QStringLiteral("/api/v1/quote"), cut);
     finnhub.route(QStringLiteral("/api/v1/search"), LoopbackServer::Response::withStatus(502));
@@ -896,10 +783,8 @@ protected:
     QStringList idsWhere(const std::function<bool(const FeedIndexItem&)>& pick) const
     {
         QStringList ids;
-        for (const FeedIndexItem& feed : store->feeds()) {
-            if (pick(feed))
-                ids.append(feed.id);
-        }
+        for (const FeedIndexItem& feed : store->feeds())
+            if (pick(feed)) ids.append(feed.id);
         return ids;
     }
     static bool isActive(const FeedIndexItem& feed) { return feed.isActive.value_or(true); }
@@ -919,11 +804,7 @@ protected:
     }
 };
 
-struct Step {
-    const char* what;
-    std::function<void()> act;
-    QSet<QString> off;
-};
+struct Step { const char* what; std::function<void()> act; QSet<QString> off; };
 
 TEST_F(FeedTabs, SourcesSwitchesWriteTheSelectionAndShowChangesMadeElsewhere)
 {
@@ -941,9 +822,7 @@ TEST_F(FeedTabs, SourcesSwitchesWriteTheSelectionAndShowChangesMadeElsewhere)
 
     const QString first = active.first();
     const QString last = active.last();
-    const CatalogueFeedList::Category category = *std::find_if(
-        list.categories().cbegin(), list.categories().cend(),
-        [&](const CatalogueFeedList::Category& c) { return c.feedIds.contains(first); });
+    const CatalogueFeedList::Category category = *std::find_if(list.categories().cbegin(), list.categories().cend(), [&](const auto& c) { return c.feedIds.contains(first); });
     const QSet<QString> categoryIds(category.feedIds.cbegin(), category.feedIds.cend());
     ASSERT_GT(categoryIds.size(), 1);
     auto click = [](QWidget* w) { QTest::mouseClick(w, Qt::LeftButton, {}, QPoint(w->width() / 2, w->height() / 2)); };
@@ -954,8 +833,7 @@ TEST_F(FeedTabs, SourcesSwitchesWriteTheSelectionAndShowChangesMadeElsewhere)
         {"its whole category off", [&] { click(category.toggle); }, categoryIds},
         {"its whole category on", [&] { click(category.toggle); }, {}},
         {"a feed switched off elsewhere", [&] { store->toggleFeed(last); }, {last}},
-        {"a category switched off elsewhere", [&] { store->setFeeds(category.feedIds, false); },
-         categoryIds + QSet<QString>{last}},
+        {"a category switched off elsewhere", [&] { store->setFeeds(category.feedIds, false); }, categoryIds + QSet<QString>{last}},
         {"the category on again here", [&] { click(category.toggle); }, {last}},
     };
     for (const Step& step : steps) {
@@ -963,22 +841,15 @@ TEST_F(FeedTabs, SourcesSwitchesWriteTheSelectionAndShowChangesMadeElsewhere)
         step.act();
         expectSelection(list, step.off);
         const auto offActive = std::count_if(active.cbegin(), active.cend(), [&](const QString& id) { return step.off.contains(id); });
-        EXPECT_EQ(tab.countLine()->text(),
-                  QStringLiteral("%1 of %2 feeds on").arg(active.size() - offActive).arg(active.size()));
-        const auto categoryActive = std::count_if(category.feedIds.cbegin(), category.feedIds.cend(),
-                                                  [&](const QString& id) { return list.row(id)->isActive(); });
-        const auto categoryOn = std::count_if(category.feedIds.cbegin(), category.feedIds.cend(), [&](const QString& id) {
-            return list.row(id)->isActive() && !step.off.contains(id);
-        });
+        EXPECT_EQ(tab.countLine()->text(), QStringLiteral("%1 of %2 feeds on").arg(active.size() - offActive).arg(active.size()));
+        const auto categoryActive = std::count_if(category.feedIds.cbegin(), category.feedIds.cend(), [&](const QString& id) { return list.row(id)->isActive(); });
+        const auto categoryOn = std::count_if(category.feedIds.cbegin(), category.feedIds.cend(), [&](const QString& id) { return list.row(id)->isActive() && !step.off.contains(id); });
         EXPECT_EQ(category.count->text(), QStringLiteral("%1 of %2 on").arg(categoryOn).arg(categoryActive));
         EXPECT_EQ(category.toggle->isChecked(), categoryOn == categoryActive);
     }
 }
 
-struct FilterCase {
-    QString text;
-    std::function<bool(const FeedIndexItem&)> shows;
-};
+struct FilterCase { QString text; std::function<bool(const FeedIndexItem&)> shows; };
 
 TEST_F(FeedTabs, SourcesFilterShowsTheFeedsItNames)
 {
@@ -1000,8 +871,7 @@ TEST_F(FeedTabs, SourcesFilterShowsTheFeedsItNames)
         EXPECT_EQ(QSet<QString>(shown.cbegin(), shown.cend()), QSet<QString>(expected.cbegin(), expected.cend()));
         EXPECT_EQ(list.noMatchText()->isVisibleTo(&list), expected.isEmpty());
         for (const CatalogueFeedList::Category& category : list.categories()) {
-            const bool anyShown = std::any_of(category.feedIds.cbegin(), category.feedIds.cend(),
-                                              [&](const QString& id) { return shown.contains(id); });
+            const bool anyShown = std::any_of(category.feedIds.cbegin(), category.feedIds.cend(), [&](const QString& id) { return shown.contains(id); });
             EXPECT_EQ(category.block->isVisibleTo(&list), anyShown) << category.name.toStdString();
         }
     }
@@ -1026,10 +896,8 @@ TEST_F(FeedTabs, RssTabListsRssFeedsAndShowsOwnFeedsOnlyWithoutAFilter)
     const QStringList others = rssFeeds.mid(rssFeeds.indexOf(first) + 1, 2);
     const QList<Step> steps = {
         {"a feed's switch off", [&] { QTest::mouseClick(list.row(first)->enableSwitch(), Qt::LeftButton); }, {first}},
-        {"two more switched off elsewhere", [&] { store->setFeeds(others, false); },
-         QSet<QString>{first} + QSet<QString>(others.cbegin(), others.cend())},
-        {"the first on again here", [&] { QTest::mouseClick(list.row(first)->enableSwitch(), Qt::LeftButton); },
-         QSet<QString>(others.cbegin(), others.cend())},
+        {"two more switched off elsewhere", [&] { store->setFeeds(others, false); }, QSet<QString>{first} + setOf(others)},
+        {"the first on again here", [&] { QTest::mouseClick(list.row(first)->enableSwitch(), Qt::LeftButton); }, setOf(others)},
     };
     for (const Step& step : steps) {
         SCOPED_TRACE(step.what);

@@ -37,10 +37,17 @@ const SecretSchema* storedSchema()
     return &s;
 }
 
-struct StoredItem {
-    QString label;
-    QString objectPath;
-};
+// Reports a libsecret or GDBus failure as a test failure; true when there was none.
+bool succeeded(GError* error, const char* what)
+{
+    if (!error)
+        return true;
+    ADD_FAILURE() << what << ": " << error->message;
+    g_error_free(error);
+    return false;
+}
+
+struct StoredItem { QString label, objectPath; };
 
 // The items the service holds for service + account, read around our API.
 QList<StoredItem> storedItems(const QString& service, const QString& account)
@@ -49,11 +56,8 @@ QList<StoredItem> storedItems(const QString& service, const QString& account)
     GList* found = secret_password_search_sync(storedSchema(), SECRET_SEARCH_ALL, nullptr, &error,
                                                "service", service.toUtf8().constData(),
                                                "account", account.toUtf8().constData(), nullptr);
-    if (error) {
-        ADD_FAILURE() << "search failed: " << error->message;
-        g_error_free(error);
+    if (!succeeded(error, "search"))
         return {};
-    }
     QList<StoredItem> items;
     for (GList* l = found; l; l = l->next) {
         auto* retrievable = SECRET_RETRIEVABLE(l->data);
@@ -94,11 +98,7 @@ bool plantRawItem(const QString& account, const QByteArray& bytes)
         storedSchema(), SECRET_COLLECTION_DEFAULT, "planted", value, nullptr, &error,
         "service", kService.toUtf8().constData(), "account", account.toUtf8().constData(), nullptr);
     secret_value_unref(value);
-    if (error) {
-        ADD_FAILURE() << "planting failed: " << error->message;
-        g_error_free(error);
-    }
-    return ok;
+    return succeeded(error, "planting") && ok;
 }
 
 // Locks the default collection the way a screen lock or the user would.
@@ -191,9 +191,7 @@ TEST_F(SecretServiceKeyring, StoredTextReadsBackExactlyPerServiceAndAccountAndSt
     ASSERT_TRUE(store.remove(kService, account).has_value());
     EXPECT_FALSE(capture.anyContains(secrets.first()));
 
-    struct Entry {
-        QString service, account, secret;
-    };
+    struct Entry { QString service, account, secret; };
     const QList<Entry> entries = {
         {kService, QStringLiteral("a"), QStringLiteral("secret-a")},
         {kService, QStringLiteral("b"), QStringLiteral("secret-b")},
@@ -211,7 +209,7 @@ TEST_F(SecretServiceKeyring, StoredTextReadsBackExactlyPerServiceAndAccountAndSt
     }
 }
 
-TEST_F(SecretServiceKeyring, WriteReplacesTheOneItemInThePersistentDefaultKeyring)
+TEST_F(SecretServiceKeyring, WriteReplacesTheOneItemInThePersistentDefaultKeyringAndOnlyUtf8Reads)
 {
     const QString account = QStringLiteral("finnhub_api_key");
     ASSERT_TRUE(store.write(kService, account, QStringLiteral("first")).has_value());
@@ -229,11 +227,8 @@ TEST_F(SecretServiceKeyring, WriteReplacesTheOneItemInThePersistentDefaultKeyrin
     EXPECT_EQ(store.read(kService, account), std::nullopt);
     EXPECT_TRUE(storedItems(kService, account).isEmpty());
     EXPECT_TRUE(store.remove(kService, account).has_value()) << "removing twice succeeds";
-}
 
-TEST_F(SecretServiceKeyring, AnItemThatIsNotUtf8ReadsAsNothing)
-{
-    const QString account = QStringLiteral("binary");
+    // An item that is not UTF-8 reads as nothing.
     ASSERT_TRUE(plantRawItem(account, QByteArray("\xff\xfe\x80not text", 11)));
     EXPECT_EQ(store.read(kService, account), std::nullopt);
     ASSERT_TRUE(plantRawItem(account, QByteArray("plain")));
