@@ -398,6 +398,7 @@ TEST_F(OrbPulseTest, GlowBreathesInWholeStepsAndRepaintsOnlyWhenTheStepMoves)
         }
         EXPECT_NEAR(changes, 2 * SignalRotationOrb::pulseSteps, 1);
         EXPECT_EQ(int(reached.size()), SignalRotationOrb::pulseSteps + 1) << "every step from 0 to full";
+        EXPECT_EQ(*reached.begin(), 0);
         EXPECT_EQ(*reached.rbegin(), SignalRotationOrb::pulseSteps);
         EXPECT_TRUE(monotonic);
         EXPECT_EQ(counter.paints, changes) << "a repaint for each new step and none between";
@@ -493,10 +494,6 @@ TEST_F(OrbPulseTest, ARotationSlidesTheTextAndBlendsTheDotIntoTheNextTopic)
     SignalRotationOrb* o =
         orb({moving("red", 6.0, std::nullopt, "#FF0000"), moving("blue", 600.0, std::nullopt, "#0000FF")});
     QWidget* first = o->textColumn();
-    ASSERT_TRUE(first);
-    const QList<QWidget*> lines = first->findChildren<QWidget*>(Qt::FindDirectChildrenOnly);
-    ASSERT_EQ(lines.size(), 2);
-    EXPECT_EQ(lines[1]->y(), lines[0]->height() - 1) << "the lines overlap by a point";
     o->tick();
     FakeTime::settle();
     const QPointer<QWidget> leaving = o->leavingColumn();

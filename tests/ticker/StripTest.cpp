@@ -26,7 +26,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QPointer>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>

@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QRandomGenerator>
+#include <QSet>
 #include <gtest/gtest.h>
 #include <map>
 
