@@ -116,21 +116,28 @@ TEST(StripViewTest, PlacementSettingsPlaceTheWindowAgain)
     EXPECT_EQ(view->height(), 108 + 48);
 }
 
-TEST(StripViewTest, MiniModeWritesTheMirrorBeforePlacingTheWindowAndLimitsInput)
+TEST(StripViewTest, MirrorIsResetAtEachShowAndWrittenBeforeEachCallAndMiniModeLimitsInput)
 {
     StripFixture f;
+    f.defaults().set(TickerView::miniModeTransientKey, true);
     auto view = f.makeView();
-    QList<bool> mirrorAtReposition;
-    f.services.onCall = [&](const QString& call) {
-        if (call == "reposition")
-            mirrorAtReposition.append(f.defaults().boolValue(TickerView::miniModeTransientKey, false));
+    EXPECT_TRUE(f.services.calls.isEmpty()) << "nothing before it shows";
+    QList<bool> mirror;  // the stored mini-mode mirror at each call into the application
+    f.services.onCall = [&](const QString&) {
+        mirror.append(f.defaults().boolValue(TickerView::miniModeTransientKey, true));
     };
     view->show();
-    f.services.calls.clear();
+    EXPECT_EQ(f.services.calls, (QStringList{"startNowPlaying", "startRoomListener"}));
+    view->hide();
+    f.defaults().set(TickerView::miniModeTransientKey, true);
+    view->show();
+    EXPECT_EQ(f.services.calls.size(), 2) << "the listeners start once";
+    EXPECT_FALSE(f.defaults().boolValue(TickerView::miniModeTransientKey, true)) << "reset at every appearance";
+
     view->setMiniMode(true);
     view->setMiniMode(true);  // no change: nothing happens
     const int panel = view->brandBlock()->panelWidth();
-    EXPECT_EQ(f.services.calls, (QStringList{"reposition", QStringLiteral("inputRegion:0,0 %1x72").arg(panel)}));
+    EXPECT_EQ(f.services.calls.mid(2), (QStringList{"reposition", QStringLiteral("inputRegion:0,0 %1x72").arg(panel)}));
     EXPECT_FALSE(view->scrollerLayer()->isVisible());
     EXPECT_FALSE(view->chipsRow()->isVisible());
     EXPECT_TRUE(view->brandBlock()->isMiniMode());
@@ -139,28 +146,8 @@ TEST(StripViewTest, MiniModeWritesTheMirrorBeforePlacingTheWindowAndLimitsInput)
     view->brandBlock()->miniModeButton()->click();
     EXPECT_FALSE(view->isMiniMode());
     EXPECT_TRUE(view->scrollerLayer()->isVisible());
-    EXPECT_EQ(f.services.calls.mid(2), (QStringList{"reposition", "inputRegion:none"}));
-    EXPECT_EQ(mirrorAtReposition, (QList<bool>{true, false}));
-}
-
-TEST(StripViewTest, FirstShowResetsTheMirrorAndStartsTheListenersOnce)
-{
-    StripFixture f;
-    f.defaults().set(TickerView::miniModeTransientKey, true);
-    auto view = f.makeView();
-    EXPECT_TRUE(f.services.calls.isEmpty()) << "nothing before it shows";
-    QList<bool> mirrorAtStart;
-    f.services.onCall = [&](const QString&) {
-        mirrorAtStart.append(f.defaults().boolValue(TickerView::miniModeTransientKey, true));
-    };
-    view->show();
-    EXPECT_EQ(f.services.calls, (QStringList{"startNowPlaying", "startRoomListener"}));
-    EXPECT_EQ(mirrorAtStart, (QList<bool>{false, false}));
-    view->hide();
-    f.defaults().set(TickerView::miniModeTransientKey, true);
-    view->show();
-    EXPECT_EQ(f.services.calls.size(), 2);
-    EXPECT_FALSE(f.defaults().boolValue(TickerView::miniModeTransientKey, true)) << "reset at every appearance";
+    EXPECT_EQ(f.services.calls.mid(4), (QStringList{"reposition", "inputRegion:none"}));
+    EXPECT_EQ(mirror, (QList<bool>{false, false, true, true, false, false}));
     // Shown again while still in mini mode: the mirror matches the strip.
     view->setMiniMode(true);
     view->hide();
