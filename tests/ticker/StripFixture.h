@@ -18,14 +18,10 @@
 class RecordingStripServices final : public StripServices {
 public:
     void reposition() override { record(QStringLiteral("reposition")); }
-    void setInputRegion(const std::optional<QRect>& region) override
+    void setInputRegion(const std::optional<QRect>& r) override
     {
-        record(region ? QStringLiteral("inputRegion:%1,%2 %3x%4")
-                            .arg(region->x())
-                            .arg(region->y())
-                            .arg(region->width())
-                            .arg(region->height())
-                      : QStringLiteral("inputRegion:none"));
+        record(r ? QStringLiteral("inputRegion:%1,%2 %3x%4").arg(r->x()).arg(r->y()).arg(r->width()).arg(r->height())
+                 : QStringLiteral("inputRegion:none"));
     }
     void showSettings(FeedStore&, const std::optional<QString>& tab) override
     {
@@ -35,7 +31,7 @@ public:
     void showFullScreen(FeedStore&) override { record(QStringLiteral("showFullScreen")); }
     void presentUpdatePrompt(const QString& version, const QUrl& url) override
     {
-        record(QStringLiteral("update:") + version + QLatin1Char(' ') + url.toString());
+        record("update:" + version + ' ' + url.toString());
     }
     void quit() override { record(QStringLiteral("quit")); }
     void startNowPlaying(FeedStore&) override { record(QStringLiteral("startNowPlaying")); }

@@ -59,19 +59,6 @@ MarqueeContent stripedRow()
     return content;
 }
 
-class Backdrop final : public QWidget {
-public:
-    using QWidget::QWidget;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter p(this);
-        p.setCompositionMode(QPainter::CompositionMode_Source);
-        p.fillRect(rect(), QColor(20, 20, 20));
-    }
-};
-
 // Adds up the area the scroller is asked to paint.
 class PaintedArea final : public QObject {
 public:
@@ -84,6 +71,16 @@ protected:
             for (const QRect& r : static_cast<QPaintEvent*>(event)->region())
                 pixels += qint64(r.width()) * r.height();
         return false;
+    }
+};
+
+class Backdrop final : public QWidget {
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter p(this);
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(rect(), QColor(20, 20, 20));
     }
 };
 
@@ -102,20 +99,26 @@ struct Scene {
         view->setPointerSource([] { return QPoint(-1000, -1000); });
         // Laid over the row: an opaque block and a fade on the leading side,
         // a small chip on the trailing side.
-        auto* fade = new PaintedOverlay(
-            [](QPainter& p, const QRect& r) { paintEdgeFade(p, r, QColor(20, 20, 20)); }, &window);
-        fade->setGeometry(60, 0, 50, 72);
-        auto* block = new QWidget(&window);
+        (new PaintedOverlay([](QPainter& p, const QRect& r) { paintEdgeFade(p, r, QColor(20, 20, 20)); }, &window))
+            ->setGeometry(60, 0, 50, 72);
+        auto* block = new QWidget(&window);  // an opaque widget of its own
         block->setGeometry(0, 0, 60, 72);
         block->setAutoFillBackground(true);
-        QPalette palette = block->palette();
-        palette.setColor(QPalette::Window, QColor(90, 30, 30));
-        block->setPalette(palette);
-        auto* chip = new PaintedOverlay([](QPainter& p, const QRect& r) { p.fillRect(r, QColor(200, 200, 0, 120)); },
-                                        &window);
-        chip->setGeometry(820, 20, 60, 20);
+        block->setPalette(QPalette(QColor(90, 30, 30)));
+        (new PaintedOverlay([](QPainter& p, const QRect& r) { p.fillRect(r, QColor(200, 200, 0, 120)); }, &window))
+            ->setGeometry(820, 20, 60, 20);
     }
 
+    // Shown and exposed, scrolling the striped row.
+    void start(bool opaque)
+    {
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        if (opaque)
+            view->setBackground(QColor(20, 20, 20));
+        view->updateContent(stripedRow(), 2, false, 1);
+        settle();
+    }
     // Lets every pending paint reach the server.
     void settle()
     {
@@ -145,11 +148,7 @@ TEST_P(MarqueeScrollWindowTest, MovedFramesShowWhatAFreshPaintShows)
 {
     TIDEWIRE_REQUIRE_XVFB();
     Scene scene(GetParam());
-    scene.window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene.window));
-    scene.view->setBackground(QColor(20, 20, 20));
-    scene.view->updateContent(stripedRow(), 2, false, 1);
-    scene.settle();
+    ASSERT_NO_FATAL_FAILURE(scene.start(true));
     ASSERT_EQ(scene.differingPixels(), 0) << "the first paint";
 
     PaintedArea painted;
@@ -190,10 +189,7 @@ TEST_P(MarqueeScrollWindowTest, TranslucentRowIsRepaintedAndStaysRight)
 {
     TIDEWIRE_REQUIRE_XVFB();
     Scene scene(GetParam());
-    scene.window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene.window));
-    scene.view->updateContent(stripedRow(), 2, false, 1);  // no background of its own
-    scene.settle();
+    ASSERT_NO_FATAL_FAILURE(scene.start(false));  // no background of its own
     for (int frame = 0; frame < 30; ++frame) {
         scene.time.advance(17ms);
         scene.view->frameTick();
@@ -211,10 +207,7 @@ TEST(MarqueeExposureWindowTest, NoFramesWhileTheWindowIsUnmapped)
 {
     TIDEWIRE_REQUIRE_XVFB();
     Scene scene(false);
-    scene.window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&scene.window));
-    scene.view->setBackground(QColor(20, 20, 20));
-    scene.view->updateContent(stripedRow(), 2, false, 1);
+    ASSERT_NO_FATAL_FAILURE(scene.start(true));
     ASSERT_TRUE(scene.view->isFrameTimerActive());
 
     auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
