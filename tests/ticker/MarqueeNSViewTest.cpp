@@ -1,4 +1,5 @@
 #include "ticker/MarqueeNSView.h"
+#include "ticker/CellPixmapCache.h"
 
 #include "FakeCell.h"
 #include "FakeTime.h"
@@ -321,6 +322,7 @@ TEST_F(MarqueeViewTest, ClicksAndMenusHitThePaintedCells)
     const QPoint gap(int(view->cellRect(0, 3).right() + 30), 36);
     EXPECT_EQ(view->cellAt(gap), -1);
     EXPECT_EQ(view->cellAt(QPointF(third.x(), 5)), -1) << "above the cell";
+    EXPECT_EQ(view->cellAt(QPointF(third.x(), view->cellRect(0, 3).top())), 3) << "its top row is in it";
     EXPECT_EQ(view->contextMenuAt(gap), nullptr);
     auto menu = view->contextMenuAt(centreOf(0, 2));
     ASSERT_NE(menu, nullptr);
@@ -426,6 +428,17 @@ TEST_F(MarqueeViewTest, EmptyOrBlankContentStaysStillALatchedPauseHealsAndEachSt
                              "defer rebuild while hovering: 10 items",
                              "hover latch healed (update): pointer not over strip, pending=10"})
         EXPECT_TRUE(capture.anyContains(QString::fromUtf8(line))) << line;
+}
+
+TEST(CellPixmapCacheTest, TheNewestPictureStaysEvenOverTheBound)
+{
+    CellPixmapCache cache(1000);
+    QPixmap big(40, 40);  // 6,400 bytes
+    cache.insert({0, false}, big, 1, 1.0);
+    cache.insert({1, false}, big, 1, 1.0);
+    EXPECT_EQ(cache.count(), 1);
+    EXPECT_EQ(cache.find({0, false}, 1, 1.0), nullptr);
+    EXPECT_NE(cache.find({1, false}, 1, 1.0), nullptr);
 }
 
 TEST(MarqueeMotionTest, WrapKeepsForwardPhasesInOpenRangeAndReversedInHalfOpenWithoutDrift)
