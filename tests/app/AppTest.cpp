@@ -821,6 +821,14 @@ TEST(MenuBarMark, TrayPictureFollowsThePaletteAndFallsBackWhenTheMarkCannotBeDra
         EXPECT_EQ(LogCapture::lines().first().category, "tidewire.client.menubar");
         EXPECT_EQ(LogCapture::lines().first().message, "menu bar mark failed to render — falling back to a symbol");
     }
+    {
+        int drawn = 0;
+        MenuBarController::statusImage(Qt::black, [&](int side, qreal ratio, const QColor&) {
+            ++drawn;
+            return QImage(int(side * ratio), int(side * ratio), QImage::Format_ARGB32_Premultiplied);
+        });
+        EXPECT_EQ(drawn, 8) << "each of the four tray sizes, at single and double density";
+    }
 
     auto defaults = Defaults::inMemory();
     FakeTime time;
