@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -26,29 +27,31 @@ void collectVersions(const QJsonValue& value, QList<qint64>& out)
     }
 }
 
-// The version the settings file holds: it parses, names a version, and every
-// stored string carries that same version. -1 with a message otherwise.
+// The version a kept file holds: it parses, says how many strings it stores,
+// and every one of them carries the same version. -1 with a message otherwise.
 qint64 completeVersion(const QString& path, std::string& problem)
 {
+    const std::string name = QFileInfo(path).fileName().toStdString();
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
-        problem = "the settings file is missing";
+        problem = name + " is missing";
         return -1;
     }
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(file.readAll(), &error);
-    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
-        problem = "the settings file does not parse: " + error.errorString().toStdString();
+    if (error.error != QJsonParseError::NoError || doc.isEmpty()) {
+        problem = name + " does not parse: " + error.errorString().toStdString();
         return -1;
     }
-    const QJsonObject object = doc.object();
-    const qint64 version = object.value(QStringLiteral("crashWriter.version")).toInteger(-1);
+    const QJsonValue whole = doc.isObject() ? QJsonValue(doc.object()) : QJsonValue(doc.array());
+    const QJsonObject head = doc.isObject() ? doc.object() : doc.array().first().toObject();
+    const qint64 expected = head.value(QStringLiteral("crashWriter.strings")).toInteger(-1);
     QList<qint64> versions;
-    collectVersions(QJsonValue(object), versions);
-    const qint64 expected = object.value(QStringLiteral("crashWriter.strings")).toInteger(-1);
+    collectVersions(whole, versions);
+    const qint64 version = versions.isEmpty() ? -1 : versions.first();
     if (version < 1 || versions.size() != expected || versions.count(version) != versions.size()) {
-        problem = "the settings file mixes versions or is incomplete (version " + std::to_string(version) + ", "
-            + std::to_string(versions.size()) + " strings)";
+        problem = name + " mixes versions or is incomplete (version " + std::to_string(version) + ", "
+            + std::to_string(versions.size()) + " of " + std::to_string(expected) + " strings)";
         return -1;
     }
     return version;
@@ -65,15 +68,17 @@ QString readLine(QProcess& process)
 
 } // namespace
 
-// A writer process saving the settings (with the personal feeds list,
-// watchlist and feed snapshot in them) again and again is killed with SIGKILL
-// at random moments of its writing. After every kill the file holds one whole
-// version, never older than the last save the writer reported finished, and
-// the next writer starts from it.
+// A writer process saving every file the app keeps (the settings with the
+// personal feeds list and watchlist; the cached feed snapshot and personal
+// feeds' items) again and again is killed with SIGKILL at random moments of
+// its writing. After every kill each file holds one whole version, never older
+// than the last save the writer reported finished, and the next writer starts
+// from the settings.
 TEST(CrashSafeSettings, EveryKillLeavesOneCompleteVersion)
 {
     QTemporaryDir dir;
     const QString path = dir.path() + QStringLiteral("/tidewire/defaults.json");
+    const QString cacheFolder = dir.path() + QStringLiteral("/cache");
     const unsigned seed = std::random_device{}();
     SCOPED_TRACE("seed " + std::to_string(seed));
     std::mt19937 random(seed);
@@ -82,7 +87,7 @@ TEST(CrashSafeSettings, EveryKillLeavesOneCompleteVersion)
     qint64 confirmed = 0;  // the newest version the writer reported saved
     for (int kill = 0; kill < 200; ++kill) {
         QProcess writer;
-        writer.start(QStringLiteral(TIDEWIRE_CRASH_WRITER), {path});
+        writer.start(QStringLiteral(TIDEWIRE_CRASH_WRITER), {path, cacheFolder});
         ASSERT_TRUE(writer.waitForStarted());
         const QString loaded = readLine(writer);
         ASSERT_TRUE(loaded.startsWith(QStringLiteral("loaded "))) << loaded.toStdString();
@@ -99,11 +104,18 @@ TEST(CrashSafeSettings, EveryKillLeavesOneCompleteVersion)
         ASSERT_TRUE(writer.waitForFinished());
         ASSERT_EQ(writer.exitStatus(), QProcess::CrashExit);
 
-        if (confirmed == 0 && !QFile::exists(path))
-            continue;  // killed before its first save finished
-        std::string problem;
-        const qint64 version = completeVersion(path, problem);
-        ASSERT_GE(version, confirmed) << "kill " << kill << ": " << problem;
+        QStringList files{path};
+        for (const QString& name : QDir(cacheFolder).entryList(QDir::Files | QDir::Hidden))
+            files.append(cacheFolder + u'/' + name);
+        if (confirmed > 0)  // the settings file and the snapshot and personal items
+            ASSERT_EQ(files.size(), 3) << "kill " << kill << ": " << files.join(u' ').toStdString();
+        for (const QString& file : files) {
+            if (confirmed == 0 && !QFile::exists(file))
+                continue;  // killed before its first save finished
+            std::string problem;
+            const qint64 version = completeVersion(file, problem);
+            ASSERT_GE(version, confirmed) << "kill " << kill << ": " << problem;
+        }
     }
     ASSERT_GT(confirmed, 100);
     // Nothing was moved aside as unreadable.
