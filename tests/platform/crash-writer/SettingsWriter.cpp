@@ -1,6 +1,7 @@
 // A real writer for the crash-safety test: opens the settings file and the
-// cache folder given on the command line, prints "loaded <version>" (the
-// version the settings file holds, 0 for none), then forever writes version
+// cache folder given on the command line, prints "file <path>" for each file
+// it keeps, then "loaded <version>" (the version the settings file holds, 0
+// for none), then forever writes version
 // N+1, N+2, ... of every file the app keeps: the settings file (with the
 // personal feeds list and the watchlist) and the cache files (feed snapshot,
 // personal feeds' items), and prints "<version>" once all of them are saved.
@@ -82,6 +83,8 @@ int main(int argc, char** argv)
     }
     auto defaults = Defaults::openFile(QString::fromLocal8Bit(argv[1]), QString::fromLocal8Bit(argv[2]));
     CacheFiles& caches = defaults->caches();
+    for (const QString& key : {FeedStore::SnapshotKey, PersonalFeedStore::kItemsKey})
+        std::printf("file %s\n", qPrintable(caches.directory() + u'/' + key));
     qint64 version = defaults->intValue(kVersionKey, 0);
     std::printf("loaded %lld\n", static_cast<long long>(version));
     std::fflush(stdout);
