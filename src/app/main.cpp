@@ -47,6 +47,8 @@ void writePendingAtExit()
 
 int main(int argc, char** argv)
 {
+    // The app runs all day: large passing blocks must not fragment the heap.
+    MemoryRelief::keepLargeBlocksOffTheHeap();
     // The strip is an X11 dock window: run on xcb (XWayland on Wayland sessions).
     qputenv("QT_QPA_PLATFORM", "xcb");
     // Window contents reach the X server through the socket, not shared

@@ -21,6 +21,9 @@ public:
 
     // Returns the heap's free pages to the system (glibc's malloc_trim).
     static void releaseFreedMemory();
+    // Serves every block of 32 KiB and more from its own mapping, returned
+    // whole when freed, for the life of the process. Call first in main().
+    static void keepLargeBlocksOffTheHeap();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
