@@ -20,13 +20,17 @@
 #include <QApplication>
 #include <QIcon>
 #include <QSessionManager>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
 // Set while the app runs: leaving the process then skips the normal quit
 // path at the end of main().
-bool running = false;
+std::atomic<bool> running = false;
+QtMessageHandler previousMessageHandler = nullptr;
 
 // Settings, and the feed snapshot and personal items still on the cache writer.
 void writePending()
@@ -39,8 +43,22 @@ void writePending()
 // server breaks (the session is over): write what is pending on the way out.
 void writePendingAtExit()
 {
-    if (running)
+    if (running.exchange(false))
         writePending();
+}
+
+// Qt says so just before it calls exit(). Writing here, on the main thread,
+// comes before any exit handler: by the time ours would run, the handlers of
+// Qt's later-created globals have already torn down what its network thread
+// is still using, and that thread can bring the process down first.
+void noticeBrokenDisplay(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtWarningMsg && message.startsWith(QLatin1String("The X11 connection broke")))
+        writePendingAtExit();
+    if (previousMessageHandler)
+        previousMessageHandler(type, context, message);
+    else
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
 }
 
 } // namespace
@@ -49,6 +67,9 @@ int main(int argc, char** argv)
 {
     // The app runs all day: large passing blocks must not fragment the heap.
     MemoryRelief::keepLargeBlocksOffTheHeap();
+    // A write to a closed socket (the X server went away) fails with an
+    // error instead of killing the app before it has saved.
+    std::signal(SIGPIPE, SIG_IGN);
     // The strip is an X11 dock window: run on xcb (XWayland on Wayland sessions).
     qputenv("QT_QPA_PLATFORM", "xcb");
     // Window contents reach the X server through the socket, not shared
@@ -78,6 +99,7 @@ int main(int argc, char** argv)
     // The session manager asks to save before the session ends.
     QObject::connect(&app, &QGuiApplication::commitDataRequest, &app, [](QSessionManager&) { writePending(); });
     std::atexit(writePendingAtExit);
+    previousMessageHandler = qInstallMessageHandler(noticeBrokenDisplay);
 
     PersonalFeedItemsSource personal(PersonalFeedStore::shared());
     running = true;
