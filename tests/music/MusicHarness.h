@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Await.h"
+
 #include "FakeTime.h"
 #include "LoopbackServer.h"
 #include "platform/Defaults.h"
@@ -60,13 +62,7 @@ public:
     // Runs the event loop until `done` holds (real time, for replies).
     static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!done()) {
-            if (deadline.hasExpired())
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-        }
-        return true;
+        return ::waitUntil(done, timeoutMs);
     }
     // "artist|track", or "none".
     QString playing() const

@@ -42,11 +42,6 @@ using Kind = AddResult::Kind;
 
 constexpr qint64 kCap = 3 * 1024 * 1024;
 
-bool waitUntil(const std::function<bool()>& done, int ms = 5000)
-{
-    return QTest::qWaitFor(done, ms);
-}
-
 // "Mon, 01 Jan 2024 HH:00:00 +0000" style dates, one hour apart.
 QString hourDate(int hour)
 {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Await.h"
 #include "CatalogueServer.h"
 #include "FakeTime.h"
 #include "markets/MarketsStore.h"
@@ -21,10 +22,6 @@
 #include <QTest>
 #include <gtest/gtest.h>
 #include <memory>
-
-// Runs the event loop until `done` holds or `ms` of real time pass (for
-// replies of the loopback servers).
-inline bool waitUntil(const std::function<bool()>& done, int ms = 10000) { return QTest::qWaitFor(done, ms); }
 
 // Records what the settings ask of the rest of the application, and the
 // settings as they stood at each call.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Await.h"
+
 #include "FakeTime.h"
 #include "LoopbackServer.h"
 #include "platform/Defaults.h"
@@ -184,13 +186,7 @@ protected:
     // Runs the event loop until `done` holds (real time, for network replies).
     static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
     {
-        QDeadlineTimer deadline(timeoutMs);
-        while (!done()) {
-            if (deadline.hasExpired())
-                return false;
-            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-        }
-        return true;
+        return ::waitUntil(done, timeoutMs);
     }
     // Lets replies that should change nothing arrive before a test checks
     // that nothing changed.

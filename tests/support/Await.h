@@ -2,9 +2,24 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <functional>
 #include <optional>
 
 #include <qcoro/qcorotask.h>
+
+// Runs the event loop until `done` holds or `timeoutMs` of real time pass
+// (for replies from loopback servers and other processes). Returns whether
+// it held.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+{
+    QDeadlineTimer deadline(timeoutMs);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
+    }
+    return true;
+}
 
 // Runs the event loop until `task` finishes (or `timeoutMs` of real time
 // passes, for network tests) and returns its value. For tests only.

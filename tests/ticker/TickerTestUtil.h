@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Await.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -22,10 +24,7 @@ inline void PrintTo(const QString& text, std::ostream* os)
 // (for replies from the loopback server). Returns whether it held.
 inline bool runUntil(const std::function<bool()>& done, int timeoutMs = 5000)
 {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done() && !deadline.hasExpired())
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 10);
-    return done();
+    return waitUntil(done, timeoutMs);
 }
 
 inline QByteArray pngBytes(int w, int h, QColor color = Qt::red)

@@ -1,6 +1,7 @@
 // The board on a private X server with a window manager (run-with-xvfb.sh):
 // the display is split into two monitors with xrandr, and the board must
 // open on the one "preferredMonitor" names.
+#include "Await.h"
 #include "BoardHarness.h"
 #include "ambient/AmbientBoardView.h"
 #include "ambient/FullScreenWindowManager.h"
@@ -17,17 +18,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int timeoutMs = 5000)
-{
-    QDeadlineTimer deadline(timeoutMs);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 20);
-    }
-    return true;
-}
 
 bool xrandr(const QStringList& arguments)
 {
@@ -65,7 +55,7 @@ protected:
         manager.close();
         xrandr({S("--delmonitor"), S("side")});
         xrandr({S("--delmonitor"), S("left")});
-        waitFor([] { return QGuiApplication::screens().size() == 1; });
+        waitUntil([] { return QGuiApplication::screens().size() == 1; });
     }
 
     BoardHarness board;
@@ -76,7 +66,7 @@ TEST_F(BoardWindow, OpensFullScreenOnTheChosenMonitorAndEscapeClosesIt)
 {
     ASSERT_TRUE(setMonitor(S("left"), {0, 0, 1280, 1080}, S("screen")));
     ASSERT_TRUE(setMonitor(S("side"), {1280, 0, 640, 1080}, S("none")));
-    ASSERT_TRUE(waitFor([] { return QGuiApplication::screens().size() == 2; }));
+    ASSERT_TRUE(waitUntil([] { return QGuiApplication::screens().size() == 2; }));
     QScreen* side = screenNamed(S("side"));
     ASSERT_NE(side, nullptr);
 
@@ -86,10 +76,10 @@ TEST_F(BoardWindow, OpensFullScreenOnTheChosenMonitorAndEscapeClosesIt)
     manager.show(*board.store);
     QWidget* window = manager.window();
     ASSERT_NE(window, nullptr);
-    EXPECT_TRUE(waitFor([&] { return window->isVisible() && window->geometry() == QRect(1280, 0, 640, 1080); }))
+    EXPECT_TRUE(waitUntil([&] { return window->isVisible() && window->geometry() == QRect(1280, 0, 640, 1080); }))
         << window->geometry().x() << "," << window->geometry().y() << " " << window->width() << "x" << window->height();
     EXPECT_EQ(window->windowHandle()->screen(), side);
-    EXPECT_TRUE(waitFor([&] { return window->isActiveWindow(); })) << "the board takes the keyboard";
+    EXPECT_TRUE(waitUntil([&] { return window->isActiveWindow(); })) << "the board takes the keyboard";
     auto* view = window->findChild<AmbientBoardView*>();
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->cards().size(), 1);
@@ -102,7 +92,7 @@ TEST_F(BoardWindow, OpensFullScreenOnTheChosenMonitorAndEscapeClosesIt)
     manager.show(*board.store);
     ASSERT_NE(manager.window(), nullptr);
     EXPECT_EQ(manager.window()->windowHandle()->screen(), QGuiApplication::primaryScreen());
-    EXPECT_TRUE(waitFor([&] { return manager.window()->geometry() == QGuiApplication::primaryScreen()->geometry(); }));
+    EXPECT_TRUE(waitUntil([&] { return manager.window()->geometry() == QGuiApplication::primaryScreen()->geometry(); }));
 }
 
 TEST(SystemIdleSource, ReadsTheIdleTimeFromTheXServer)
