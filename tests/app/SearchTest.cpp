@@ -127,11 +127,13 @@ TEST(SearchMatching, HeadlinesNewestFirstUndatedLastFeedsInLocalisedTitleOrder)
     };
     EXPECT_EQ(ids(SearchMatching::headlineResults(items, "news"), &FeedItem::stableId),
               (QStringList{"newest", "tie-1", "tie-2", "old", "undated-1", "undated-2"}));
-    // A headline given again under a new title is found by its new words only.
-    SearchIndex index({item("a", "Sports")}, {});
+    // A headline or feed given again under a new title is found by its new words only.
+    SearchIndex index({item("a", "Sports")}, {feed("f", "Sports Daily")});
     index.setItems({item("a", "Weather")});
-    EXPECT_TRUE(index.matchingItems(u"sports").isEmpty());
+    index.setFeeds({feed("f", "Weather Daily")});
+    EXPECT_TRUE(index.matchingItems(u"sports").isEmpty() && index.matchingFeeds(u"sports").isEmpty());
     EXPECT_EQ(index.matchingItems(u"weather").size(), 1);
+    EXPECT_EQ(index.matchingFeeds(u"weather").size(), 1);
 
     const QLocale before;
     QLocale::setDefault(QLocale(QStringLiteral("en_US")));
