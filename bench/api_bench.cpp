@@ -4,7 +4,6 @@
 #include "api/ItemModels.h"
 #include "api/ManifestModels.h"
 
-#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <benchmark/benchmark.h>
@@ -104,12 +103,3 @@ void BM_DecodeManifest2000(benchmark::State& state)
 BENCHMARK(BM_DecodeManifest2000)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -4,7 +4,6 @@
 #include "markets/MoneyFormat.h"
 #include "markets/QuoteRowLayout.h"
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <benchmark/benchmark.h>
@@ -76,14 +75,3 @@ void BM_QuoteRowPaint(benchmark::State& state)
 BENCHMARK(BM_QuoteRowPaint)->Arg(1)->Arg(4);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -94,4 +94,3 @@ void BM_BareXmlStreamReader(benchmark::State& state)
 BENCHMARK(BM_FeedParser)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BareXmlStreamReader)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
-BENCHMARK_MAIN();

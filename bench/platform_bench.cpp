@@ -37,4 +37,3 @@ void BM_DecodeRows(benchmark::State& state)
 BENCHMARK(BM_DecodeRows)->Arg(300)->Arg(2000);
 } // namespace
 
-BENCHMARK_MAIN();

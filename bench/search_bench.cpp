@@ -16,7 +16,6 @@
 #include "ticker/ImageFetchGate.h"
 #include "ticker/ThumbnailStore.h"
 
-#include <QApplication>
 #include <QLineEdit>
 #include <QNetworkAccessManager>
 #include <QRandomGenerator>
@@ -172,13 +171,3 @@ void BM_IndexAfterRefresh(benchmark::State& state)
 BENCHMARK(BM_IndexAfterRefresh)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

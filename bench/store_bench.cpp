@@ -10,12 +10,10 @@
 #include "store/FeedStore.h"
 #include "store/ItemComposition.h"
 
-#include <QApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
-#include <QStandardPaths>
 #include <QTimer>
 #include <benchmark/benchmark.h>
 #include <ctime>
@@ -202,14 +200,3 @@ void BM_LongestMainThreadBusyDuringRefresh2000Feeds(benchmark::State& state)
 BENCHMARK(BM_LongestMainThreadBusyDuringRefresh2000Feeds)->Unit(benchmark::kMillisecond)->Iterations(20);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QStandardPaths::setTestModeEnabled(true);
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

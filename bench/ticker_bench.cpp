@@ -16,7 +16,6 @@
 #include "ticker/StripConfig.h"
 #include "ticker/ThumbnailStore.h"
 
-#include <QApplication>
 #include <QBuffer>
 #include <QDir>
 #include <QFile>
@@ -236,13 +235,3 @@ void BM_CategoryMixOptions(benchmark::State& state)
 BENCHMARK(BM_CategoryMixOptions)->Unit(benchmark::kMicrosecond);
 
 } // namespace
-
-int main(int argc, char** argv)
-{
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
