@@ -86,14 +86,19 @@ QCoro::Task<std::optional<QString>> FinnhubClient::companyName(QString symbol, Q
     const Result<HttpResponse> reply = co_await MarketHttp::get(m_manager, address, tokenHeader(key), stop);
     if (!reply || reply->status != 200)
         co_return std::nullopt;
+    co_return companyNameFromProfile(reply->body);
+}
+
+std::optional<QString> companyNameFromProfile(const QByteArray& body)
+{
     QJsonParseError pe{};
-    const QJsonDocument doc = QJsonDocument::fromJson(reply->body, &pe);
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &pe);
     if (pe.error != QJsonParseError::NoError || !doc.isObject())
-        co_return std::nullopt;
+        return std::nullopt;
     const QJsonValue name = doc.object().value(QStringLiteral("name"));
     if (!name.isString() || name.toString().isEmpty())
-        co_return std::nullopt;
-    co_return name.toString();
+        return std::nullopt;
+    return name.toString();
 }
 
 QCoro::Task<Result<FinnhubSearch>> FinnhubClient::search(QString query, QString key, std::stop_token stop) const

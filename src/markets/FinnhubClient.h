@@ -33,6 +33,8 @@ struct FinnhubOutcome {
 // True when a Finnhub error body says the key's plan does not cover the
 // symbol: a JSON object whose "error" text contains "have access".
 bool isNotOnPlanError(const QByteArray& body);
+// The non-empty "name" of a "/api/v1/stock/profile2" answer, else nothing.
+std::optional<QString> companyNameFromProfile(const QByteArray& body);
 
 // Finnhub's REST service under the user's own key. The key travels only in
 // the "X-Finnhub-Token" header; addresses carry no secret.

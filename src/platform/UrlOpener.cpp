@@ -54,7 +54,7 @@ std::optional<QUrl> webUrl(const QString& text)
     if (text.isEmpty())
         return std::nullopt;
     const QUrl url(text, QUrl::TolerantMode);
-    if (!url.isValid() || !isWebScheme(url.scheme().toLower()))
+    if (!isOpenableUrl(url))
         return std::nullopt;
     return url;
 }

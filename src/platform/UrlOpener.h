@@ -28,5 +28,6 @@ bool isOpenableUrl(const QUrl& url);
 
 // A web link from text as feeds and servers write it. Parsed tolerantly: a
 // raw space, "|", braces or a stray "%" are percent-encoded rather than
-// losing the link. Nothing unless it parses and its scheme is http or https.
+// losing the link. Nothing unless it parses, its scheme is http or https and
+// it names a host ("https:news" is no web address).
 std::optional<QUrl> webUrl(const QString& text);

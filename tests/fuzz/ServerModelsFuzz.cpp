@@ -1,13 +1,12 @@
-// Decodes arbitrary bytes as every server and market-data reply the app reads,
-// with the date coding each reply is read with. Each decode must succeed or
-// fail cleanly; a decoded reply must encode and decode again.
+// Decodes arbitrary bytes as every reply of the catalogue server, with the
+// date coding each reply is read with. Each decode succeeds or fails cleanly;
+// a decoded reply encodes to text that decodes to the same value.
 #include "api/ApiJson.h"
 #include "api/ItemModels.h"
 #include "api/ManifestModels.h"
 #include "api/NowPlayingModels.h"
 #include "api/OrbModels.h"
 #include "markets/MarketModels.h"
-#include "markets/ProviderRecords.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -20,15 +19,12 @@ void roundTrip(const QByteArray& bytes, const JsonOptions& options)
     const Result<T> decoded = decodeJson<T>(bytes, options);
     if (!decoded)
         return;
-    const QByteArray encoded = QJsonDocument(decoded->toJson(options)).toJson(QJsonDocument::Compact);
-    if (!decodeJson<T>(encoded, options))
+    // What the app writes back must read as the same value: compared through
+    // the encoding, since some models compare by identity only.
+    const QJsonObject encoded = decoded->toJson(options);
+    const Result<T> again = decodeJson<T>(QJsonDocument(encoded).toJson(QJsonDocument::Compact), options);
+    if (!again || again->toJson(options) != encoded)
         std::abort();
-}
-
-template <class T>
-void decodeOnly(const QByteArray& bytes)
-{
-    (void)decodeJson<T>(bytes);
 }
 
 } // namespace
@@ -43,9 +39,5 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     roundTrip<WeatherResponse>(bytes, server);
     roundTrip<NowPlayingResponse>(bytes, server);
     roundTrip<MarketsResponse>(bytes, server);
-    decodeOnly<FinnhubQuote>(bytes);
-    decodeOnly<FinnhubSearch>(bytes);
-    decodeOnly<CoinGeckoSearch>(bytes);
-    (void)CoinGeckoPrice::mapFromJson(bytes);
     return 0;
 }
