@@ -1,5 +1,6 @@
 #include "app/MoveToApplications.h"
 
+#include "app/DialogActivation.h"
 #include "platform/AppLocation.h"
 #include "platform/Defaults.h"
 #include "platform/LaunchAtLogin.h"
@@ -32,6 +33,7 @@ public:
         QPushButton* move = box.addButton(QStringLiteral("Move to Applications"), QMessageBox::AcceptRole);
         box.addButton(QStringLiteral("Not Now"), QMessageBox::RejectRole);
         box.setDefaultButton(move);
+        activateWhenShown(box);
         box.exec();
         return box.clickedButton() == move;
     }
@@ -47,6 +49,7 @@ public:
             auto* note = new QLabel(QStringLiteral("Your Applications folder is selected. Click Move Here."));
             grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
         }
+        activateWhenShown(dialog);
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
         return dialog.selectedFiles().constFirst();
@@ -60,6 +63,7 @@ public:
         box.setText(message);
         box.setInformativeText(informative);
         box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        activateWhenShown(box);
         box.exec();
     }
 };

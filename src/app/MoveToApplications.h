@@ -15,7 +15,7 @@ class Defaults;
 class MoveToApplications {
 public:
     // What the user sees and answers; the default uses message boxes and a
-    // folder dialog.
+    // folder dialog, each brought to the front over other applications.
     class Prompts {
     public:
         virtual ~Prompts() = default;

@@ -86,6 +86,19 @@ void TickerWindowController::reposition()
     window->update();
 }
 
+void TickerWindowController::setHidden(bool hidden)
+{
+    QWidget* window = m_window;
+    if (!window)
+        return;
+    window->winId();
+    m_placement.setHidden(window->windowHandle(), hidden);
+    if (hidden)
+        return;
+    window->raise();
+    reposition();
+}
+
 bool TickerWindowController::translucentWindow() const
 {
     return m_placement.showsTranslucency();

@@ -34,6 +34,10 @@ public:
     // Places the window from the settings: level at once, then height,
     // screen and frame when there is a screen.
     void reposition();
+    // Takes the window off the screen (its reserved edge goes with it) until
+    // told otherwise, also through a placement under way; or shows it again,
+    // raised and placed from the settings.
+    void setHidden(bool hidden);
 
     // The attached screens in Qt's order, as of the last screen change.
     const QList<QScreen*>& availableScreens() const { return m_screens; }

@@ -1,5 +1,6 @@
 #include "app/UpdatePrompt.h"
 
+#include "app/DialogActivation.h"
 #include "platform/Clipboard.h"
 #include "platform/Clock.h"
 #include "platform/Logging.h"
@@ -13,28 +14,12 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QWindow>
 #include <algorithm>
 
 namespace {
 
 // The prompt or fallback on screen now, if any.
 QPointer<QDialog> openPrompt;
-
-// Brings `dialog` forward once it is on screen: activation is asked of the
-// window manager for the dialog's own window.
-void activateWhenShown(QDialog& dialog)
-{
-    QMetaObject::invokeMethod(
-        &dialog,
-        [&dialog] {
-            dialog.raise();
-            dialog.activateWindow();
-            if (QWindow* window = dialog.windowHandle())
-                window->requestActivate();
-        },
-        Qt::QueuedConnection);
-}
 
 int runModal(QDialog& dialog)
 {

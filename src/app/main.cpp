@@ -80,11 +80,7 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("tidewire"));
-    QApplication::setApplicationVersion(appVersion());
-    // No application display name: Qt would append it to every window title
-    // ("Tidewire Settings — Tidewire"); each window names itself.
-    QApplication::setDesktopFileName(QStringLiteral("tidewire"));
+    applyAppIdentity();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tidewire/tidewire.svg")));
     // Closing a window never ends the app; quitting is explicit.
     app.setQuitOnLastWindowClosed(false);

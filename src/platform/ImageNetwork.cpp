@@ -1,16 +1,16 @@
 #include "platform/ImageNetwork.h"
 
+#include "platform/CacheFiles.h"
+
 #include <QAbstractNetworkCache>
 #include <QNetworkAccessManager>
 #include <QNetworkDiskCache>
-#include <QStandardPaths>
 
 QString ImageNetwork::standardCacheDir()
 {
-    const QString caches = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (caches.isEmpty())
-        return {};
-    return caches + QStringLiteral("/http");
+    // Under the app's own caches folder, not Qt's per-application one, which
+    // follows the application name.
+    return CacheFiles::standardDirectory() + QStringLiteral("/http");
 }
 
 QNetworkAccessManager* ImageNetwork::create(const QString& cacheDir, QObject* parent)

@@ -17,7 +17,7 @@ class ImageNetwork {
 public:
     static constexpr qint64 diskCacheBytes = 256LL * 1024 * 1024;
 
-    // "<caches>/http", or empty when the system reports no caches folder.
+    // "http" in the app's caches folder (CacheFiles::standardDirectory()).
     static QString standardCacheDir();
     // A manager owned by `parent`, caching on disk in `cacheDir` (nothing is
     // cached when it is empty).

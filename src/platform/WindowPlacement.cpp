@@ -24,6 +24,12 @@ public:
 
 } // namespace
 
+void WindowPlacement::setHidden(QWindow* window, bool hidden)
+{
+    if (window)
+        window->setVisible(!hidden);
+}
+
 std::unique_ptr<WindowPlacement> WindowPlacement::createPlain()
 {
     return std::make_unique<PlainWindowPlacement>();

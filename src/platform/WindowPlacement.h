@@ -30,6 +30,12 @@ public:
     // change and an existing reservation stays as it is.
     virtual void place(QWindow* window, const std::optional<QRect>& frame, Edge edge, bool docked) = 0;
 
+    // Takes the window off the screen for its owner, or shows it again. A
+    // window hidden so stays hidden through a placement under way, even one
+    // that took it off the screen itself to change its kind; shown so while
+    // such a placement is under way, it comes back once that is done.
+    virtual void setHidden(QWindow* window, bool hidden);
+
     // Limits the window to `region` (window coordinates) for pointer input,
     // so clicks elsewhere reach the windows beneath; the window is drawn only
     // there too. None gives the whole window back.

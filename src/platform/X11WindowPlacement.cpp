@@ -102,6 +102,7 @@ public:
 
     QRect availableGeometry(const QScreen* screen, const QWindow* own) const override;
     void place(QWindow* window, const std::optional<QRect>& frame, Edge edge, bool docked) override;
+    void setHidden(QWindow* window, bool hidden) override;
     void setInputRegion(QWindow* window, const std::optional<QRect>& region) override
     {
         window->setMask(region ? QRegion(*region) : QRegion());
@@ -287,6 +288,21 @@ void X11WindowPlacement::place(QWindow* window, const std::optional<QRect>& fram
     QObject::connect(deadline.get(), &QTimer::timeout, deadline.get(), [this, id] { finish(id); });
     deadline->start(500);
     m_pending[id].deadline = std::move(deadline);
+}
+
+void X11WindowPlacement::setHidden(QWindow* window, bool hidden)
+{
+    if (!window)
+        return;
+    if (auto it = m_pending.find(xcb_window_t(window->winId())); it != m_pending.end()) {
+        // Waiting for the window manager: the placement's end shows the
+        // window (once its new kind is written) only when it is wanted then.
+        it->remap = !hidden;
+        if (hidden)
+            window->setVisible(false);
+        return;
+    }
+    window->setVisible(!hidden);
 }
 
 void X11WindowPlacement::finish(xcb_window_t id)

@@ -1,5 +1,6 @@
 #include "ticker/FaviconStore.h"
 
+#include "platform/CacheFiles.h"
 #include "platform/Clock.h"
 #include "platform/Endpoints.h"
 #include "platform/Http.h"
@@ -15,7 +16,6 @@
 #include <QPointer>
 #include <QRegularExpression>
 #include <QSaveFile>
-#include <QStandardPaths>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -78,10 +78,9 @@ FaviconStore& FaviconStore::shared()
 
 QString FaviconStore::standardCacheDir()
 {
-    const QString caches = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
-    if (caches.isEmpty())
-        return {};
-    return caches + QStringLiteral("/favicons");
+    // Under the app's own caches folder, not Qt's per-application one, which
+    // follows the application name.
+    return CacheFiles::standardDirectory() + QStringLiteral("/favicons");
 }
 
 QString FaviconStore::cacheKey(const QString& host, int size)

@@ -41,7 +41,7 @@ public:
     // The process-wide store, created on first use (after QApplication) and
     // kept for the life of the process.
     static FaviconStore& shared();
-    // "<caches>/favicons", or empty when the system has no caches folder.
+    // "favicons" in the app's caches folder (CacheFiles::standardDirectory()).
     static QString standardCacheDir();
 
     // "<host>_<size>".

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSizeF>
+#include <QtGlobal>
 #include <QStringList>
 #include <functional>
 #include <memory>
@@ -19,10 +20,14 @@ public:
 
     // Logical pixels; finite and measured once per rebuild.
     virtual QSizeF idealSize() const = 0;
-    // A value that changes whenever the painted look changes (an image
-    // arrived, the read state moved); the scroller re-renders the cell's
-    // cached picture only then.
-    virtual quint64 appearance() const { return 0; }
+    // A value that changes whenever the look painted at `dpr` device pixels
+    // per logical pixel changes (an image arrived, the read state moved); the
+    // scroller re-renders the cell's cached picture only then.
+    virtual quint64 appearance(qreal dpr) const
+    {
+        Q_UNUSED(dpr);
+        return 0;
+    }
     // Paints the cell with its top-left at `rect.topLeft()`.
     virtual void paint(QPainter& painter, const QRectF& rect, bool hovered) const = 0;
     // A single click on the cell.

@@ -209,7 +209,7 @@ void MarqueeNSView::cellsChanged()
 {
     // Looks are read again now for the cells on screen, later for the others
     // (when they next paint), never at every frame.
-    std::vector<std::optional<quint64>> before(m_cells.size());
+    std::vector<std::optional<Look>> before(m_cells.size());
     before.swap(m_looks);
     if (m_resyncOffset || m_shownOffset == std::numeric_limits<qint64>::min() || !isVisible()) {
         update();  // a whole paint reads every look it draws
@@ -218,17 +218,19 @@ void MarqueeNSView::cellsChanged()
     // Only the cells whose look moved are painted again, where the row is
     // shown now, so a frame can go on moving the rest.
     QRegion changed;
-    const double x0 = double(m_shownOffset) / devicePixelRatioF();
+    const qreal dpr = devicePixelRatioF();
+    const double x0 = double(m_shownOffset) / dpr;
     for (int copy = 0; copy < 2; ++copy) {
         const double origin = x0 + copyOffset(copy);
         for (int i = 0; i < m_cellRects.size(); ++i) {
             const QRectF shown = m_cellRects[i].translated(origin, trackY());
             if (shown.right() < 0 || shown.left() >= width())
                 continue;
-            std::optional<quint64>& look = m_looks[size_t(i)];
+            std::optional<Look>& look = m_looks[size_t(i)];
             if (!look)
-                look = m_cells[size_t(i)]->appearance();
-            if (look != before[size_t(i)])
+                look = Look{m_cells[size_t(i)]->appearance(dpr), dpr};
+            const std::optional<Look>& was = before[size_t(i)];
+            if (!was || was->value != look->value || was->dpr != look->dpr)
                 changed += shown.toAlignedRect();
         }
     }
@@ -628,10 +630,12 @@ int MarqueeNSView::cellAt(const QPointF& pos) const
 const QPixmap& MarqueeNSView::renderedCell(int index, bool hovered, qreal dpr)
 {
     const MarqueeCell& c = *m_cells[size_t(index)];
-    std::optional<quint64>& known = m_looks[size_t(index)];
-    if (!known)
-        known = c.appearance();
-    const quint64 look = *known;
+    // Read for the ratio the cell is painted at now, which is not always the
+    // one it was last read for (a grab, a move to another screen).
+    std::optional<Look>& known = m_looks[size_t(index)];
+    if (!known || known->dpr != dpr)
+        known = Look{c.appearance(dpr), dpr};
+    const quint64 look = known->value;
     if (dpr != m_budgetDpr)
         updatePixmapBudget(dpr);
     const CellPixmapCache::Key key{index, hovered};

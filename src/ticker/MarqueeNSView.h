@@ -156,7 +156,12 @@ private:
     MarqueeClock& m_clock;
     MarqueeMotion m_motion;
     MarqueeCells m_cells;
-    std::vector<std::optional<quint64>> m_looks;  // per cell, until cellsChanged()
+    // A cell's appearance value and the pixel ratio it was read for.
+    struct Look {
+        quint64 value;
+        qreal dpr;
+    };
+    std::vector<std::optional<Look>> m_looks;  // per cell, until cellsChanged()
     QList<QRectF> m_cellRects;  // within one copy
     double m_stripWidth = 0;
     double m_stripHeight = 0;

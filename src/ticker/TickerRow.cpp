@@ -11,7 +11,6 @@
 #include "ticker/TickerSymbols.h"
 #include "ticker/ThumbnailStore.h"
 
-#include <QGuiApplication>
 #include <QMenu>
 #include <QPainter>
 #include <QPainterPath>
@@ -46,18 +45,14 @@ QSize TickerRow::thumbnailPixels(qreal dpr) const
     return {int(std::ceil(m_layout.thumbnail->width() * dpr)), int(std::ceil(m_layout.thumbnail->height() * dpr))};
 }
 
-quint64 TickerRow::appearance() const
+quint64 TickerRow::appearance(qreal dpr) const
 {
     quint64 look = opacity() < 1.0 ? 1 : 0;
     if (m_context.favicons->contains(m_iconKey))
         look |= 2;
-    if (m_thumbnailUrl) {
-        // Any ratio the picture may have been drawn for: 1 or the screen's.
-        const qreal dpr = qGuiApp ? qGuiApp->devicePixelRatio() : 1.0;
-        if (m_context.thumbnails->contains(*m_thumbnailUrl, thumbnailPixels(dpr))
-            || m_context.thumbnails->contains(*m_thumbnailUrl, thumbnailPixels(1.0)))
-            look |= 4;
-    }
+    // The picture at the size paint() asks for at this ratio.
+    if (m_thumbnailUrl && m_context.thumbnails->contains(*m_thumbnailUrl, thumbnailPixels(dpr)))
+        look |= 4;
     return look;
 }
 

@@ -44,7 +44,7 @@ public:
     double opacity() const;
 
     QSizeF idealSize() const override { return m_layout.idealSize; }
-    quint64 appearance() const override;
+    quint64 appearance(qreal dpr) const override;
     void paint(QPainter& painter, const QRectF& rect, bool hovered) const override;
     // Marks the item read, then opens its link; nothing without a link.
     void click() override;

@@ -20,7 +20,7 @@ public:
     {
     }
     QSizeF idealSize() const override { return m_size; }
-    quint64 appearance() const override { return m_appearance ? *m_appearance : 0; }
+    quint64 appearance(qreal) const override { return m_appearance ? *m_appearance : 0; }
     void paint(QPainter& painter, const QRectF& rect, bool hovered) const override
     {
         painter.fillRect(rect, hovered ? Qt::yellow : Qt::blue);

@@ -1,4 +1,5 @@
 #include "LogCapture.h"
+#include "LoopbackServer.h"
 #include "StripFixture.h"
 #include "TickerTestUtil.h"
 #include "platform/PathMonitor.h"
@@ -7,6 +8,7 @@
 #include "store/PersonalItemsSource.h"
 #include "ticker/HostLabel.h"
 #include "ticker/MarqueeClock.h"
+#include "ticker/MarqueeNSView.h"
 #include "ticker/MarqueeTickerView.h"
 #include "ticker/TickerAnimationLayer.h"
 #include "ticker/TickerIconView.h"
@@ -150,15 +152,66 @@ TEST(TickerRowTest, PaintingAsksForTheMissingImagesAndShowsHoverAndDimming)
             best = std::max(best, img.pixelColor(x, y).red());
         return best;
     };
-    const quint64 unread = row.appearance();
+    const quint64 unread = row.appearance(1.0);
     f.reads.markRead("p");
-    EXPECT_NE(row.appearance(), unread) << "the cached picture must be redrawn";
+    EXPECT_NE(row.appearance(1.0), unread) << "the cached picture must be redrawn";
     EXPECT_GT(brightest(plain), 200);
     EXPECT_NEAR(brightest(render(false)), brightest(plain) * 0.45, 12) << "dimming is on by default";
     f.defaults->set(TickerRow::dimReadItemsKey, false);
     EXPECT_DOUBLE_EQ(row.opacity(), 1.0);
     f.defaults->set(TickerRow::dimReadItemsKey, true);
     EXPECT_DOUBLE_EQ(row.opacity(), 0.45);
+}
+
+// The strip's own pixel ratio, which may differ from the application's (the
+// highest of all screens): a picture that arrives replaces the placeholder in
+// the strip's cached cell.
+TEST(TickerRowTest, AnArrivingPictureReplacesThePlaceholderAtTheStripsOwnRatio)
+{
+    LoopbackServer server;
+    server.route("/pic.png", LoopbackServer::Response::text(pngBytes(160, 100, Qt::green), "image/png"));
+    for (const qreal ratio : {1.5, 2.0, 1.0}) {
+        SCOPED_TRACE(ratio);
+        RowFixture f;
+        const FeedItem item =
+            makeItem("p", "Title", "https://www.example.com/p", "Example", server.url("pic.png").toString());
+        ClockMarqueeClock clock{f.time};
+        QWidget window;
+        window.resize(800, 100);
+        auto* view = new MarqueeNSView(clock, &window);
+        view->setGeometry(0, 0, 800, 72);
+        view->setPointerSource([] { return QPoint(-5000, -5000); });
+        // Not shown: the offscreen screen's own paints, at its ratio of 1,
+        // would redraw the cell between the frames painted here.
+        TickerRowContext context = f.context();
+        view->updateContent(MarqueeContent{{"p"},
+                                           [item, context] {
+                                               MarqueeCells cells;
+                                               cells.push_back(std::make_unique<TickerRow>(item, 2, context));
+                                               return cells;
+                                           }},
+                            2, false, 1.0);
+        const TickerRowLayout layout = TickerRowLayout::make(item, 2);
+        ASSERT_TRUE(layout.thumbnail.has_value());
+        const QPointF centre = view->cellRect(0, 0).topLeft() + layout.thumbnail->center();
+        auto paintedCentre = [&] {
+            QImage frame(QSize(800, 72) * ratio, QImage::Format_ARGB32_Premultiplied);
+            frame.setDevicePixelRatio(ratio);
+            frame.fill(Qt::black);
+            QPainter p(&frame);
+            view->paintStrip(p);
+            p.end();
+            return frame.pixelColor((centre * ratio).toPoint());
+        };
+        EXPECT_LT(paintedCentre().green(), 40) << "the placeholder first";
+        const QUrl url = server.url("pic.png");
+        const QSize pixels(int(std::ceil(56 * ratio)), int(std::ceil(36 * ratio)));
+        ASSERT_TRUE(f.thumbnails.isLoading(url, pixels)) << "asked for at the strip's ratio";
+        ASSERT_TRUE(runUntil([&] { return !f.thumbnails.isLoading(url, pixels); }));
+        ASSERT_TRUE(f.thumbnails.contains(url, pixels));
+        view->cellsChanged();  // as the strip does when a picture arrives
+        EXPECT_GT(paintedCentre().green(), 200) << "the picture replaced the placeholder";
+    }
 }
 
 } // namespace

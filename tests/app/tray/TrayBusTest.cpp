@@ -4,9 +4,13 @@
 #include "LoopbackServer.h"
 #include "XvfbDisplay.h"
 #include "ambient/FullScreenWindowManager.h"
+#include "app/AppInfo.h"
 #include "app/MenuBarController.h"
 #include "ticker/StripServices.h"
+#include "platform/CacheFiles.h"
 #include "platform/Defaults.h"
+#include "platform/ImageNetwork.h"
+#include "ticker/FaviconStore.h"
 #include "store/FeedStore.h"
 
 #include "FakeTime.h"
@@ -16,6 +20,7 @@
 #include <QDBusMessage>
 #include <QDBusPendingCall>
 #include <QDBusVariant>
+#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMenu>
@@ -189,10 +194,43 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
     offering->start();
     ASSERT_TRUE(QTest::qWaitFor([&] { return offering->availableUpdate().has_value(); }, 10000));
 
+    applyAppIdentity();  // as the app starts
     MenuBarController controller;
     controller.install(*plain);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 10000)) << "never registered";
     item = watcher.items().first();
+    // The name a tray shows for the item, and its tool tip.
+    const QDBusMessage title = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                    {"org.kde.StatusNotifierItem", "Title"});
+    EXPECT_EQ(title.arguments().value(0).value<QDBusVariant>().variant().toString().toStdString(), "Tidewire")
+        << title.errorMessage().toStdString();
+    const QDBusMessage tip = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                  {"org.kde.StatusNotifierItem", "ToolTip"});
+    QString tipIcon, tipTitle, tipText;
+    const QDBusArgument tipStruct = tip.arguments().value(0).value<QDBusVariant>().variant().value<QDBusArgument>();
+    tipStruct.beginStructure();
+    tipStruct >> tipIcon;
+    tipStruct.beginArray();
+    while (!tipStruct.atEnd()) {
+        tipStruct.beginStructure();
+        int w = 0, h = 0;
+        QByteArray pixels;
+        tipStruct >> w >> h >> pixels;
+        tipStruct.endStructure();
+    }
+    tipStruct.endArray();
+    tipStruct >> tipTitle >> tipText;
+    tipStruct.endStructure();
+    EXPECT_EQ(tipTitle.toStdString(), "Tidewire") << tip.errorMessage().toStdString();
+    // The name the desktop shows moves no folder: settings and caches stay
+    // where earlier versions kept them.
+    const QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+    const QString caches = qEnvironmentVariable("XDG_CACHE_HOME");
+    ASSERT_FALSE(config.isEmpty() || caches.isEmpty());
+    EXPECT_EQ(QStringList({Defaults::standardFilePath(), CacheFiles::standardDirectory(),
+                           FaviconStore::standardCacheDir(), ImageNetwork::standardCacheDir()}),
+              QStringList({config + "/tidewire/defaults.json", caches + "/tidewire", caches + "/tidewire/favicons",
+                           caches + "/tidewire/http"}));
     const QDBusMessage menu = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
                                    {"org.kde.StatusNotifierItem", "Menu"});
     menuPath = menu.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();

@@ -15,6 +15,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <csignal>
 
 namespace {
 
@@ -166,6 +167,55 @@ TEST_F(HiddenAppsTest, EditingTheListActsOnTheAppInFrontAtOnceAndIsKeptForTheNex
     hidden->remove("firefox");
     EXPECT_EQ(defaults->stringList("hiddenForBundleIDs"), QStringList{"gimp"});
     EXPECT_TRUE(waitFor([this] { return stripShown(); }));
+}
+
+// A change of level re-creates the strip as another kind of window: it is
+// taken off the screen until the window manager has let go of it. A listed
+// application coming to the front meanwhile keeps it off until another one
+// comes forward.
+TEST_F(HiddenAppsTest, AStripBeingReplacedStaysHiddenWhileAListedAppIsInFront)
+{
+    const WId browser = startApp("firefox", "Browser");
+    const WId notes = startApp("gedit", "Notes");
+    activate(browser, "firefox");
+    makeController({});
+    ASSERT_TRUE(waitFor([this] { return stripShown(); }));
+    auto type = [this] { return X11Probe::atoms(strip.winId(), "_NET_WM_WINDOW_TYPE").value(0); };
+
+    // Held still, the window manager cannot let go of the strip before the
+    // listed app is in front.
+    const pid_t wm = pid_t(qEnvironmentVariableIntValue("TIDEWIRE_WM_PID"));
+    ASSERT_GT(wm, 0);
+    ::kill(wm, SIGSTOP);
+    defaults->set("alwaysOnTop", false);
+    windows->reposition();
+    hidden->add("firefox");
+    ::kill(wm, SIGCONT);
+    EXPECT_TRUE(hidden->isSuppressed());
+    ASSERT_TRUE(waitFor([&] { return type() == "_NET_WM_WINDOW_TYPE_NORMAL"; })) << type().toStdString();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(strip.isVisible()) << "shown again while the listed app is in front";
+    EXPECT_TRUE(waitFor([this] { return stripGone(); }));
+
+    // Another application in front: back, as the normal window it is now.
+    activate(notes, "gedit");
+    EXPECT_FALSE(hidden->isSuppressed());
+    EXPECT_TRUE(waitFor([&] {
+        return strip.isVisible() && clientList().contains(qint64(strip.winId())) && type() == "_NET_WM_WINDOW_TYPE_NORMAL"
+               && X11Probe::geometry(strip.winId()) == kStrip && X11Probe::workArea() == QRect(0, 0, 1920, 1080);
+    }));
+
+    // Hidden and let go again while the next change of kind is under way:
+    // back once it is done, docked.
+    ::kill(wm, SIGSTOP);
+    defaults->set("alwaysOnTop", true);
+    windows->reposition();
+    hidden->add("gedit");
+    hidden->remove("gedit");
+    ::kill(wm, SIGCONT);
+    EXPECT_FALSE(hidden->isSuppressed());
+    EXPECT_TRUE(waitFor([&] { return type() == "_NET_WM_WINDOW_TYPE_DOCK" && stripShown(); }))
+        << type().toStdString();
 }
 
 } // namespace

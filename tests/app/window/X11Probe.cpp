@@ -80,6 +80,15 @@ QRect workArea()
     return area.size() >= 4 ? QRect(int(area[0]), int(area[1]), int(area[2]), int(area[3])) : QRect();
 }
 
+WId activeWindow()
+{
+    // "_NET_ACTIVE_WINDOW(WINDOW): window id # 0x1a00004"
+    const QString out = run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
+    static const QRegularExpression id(QStringLiteral("window id # (0x[0-9a-fA-F]+)"));
+    const auto match = id.match(out);
+    return match.hasMatch() ? WId(match.captured(1).toULongLong(nullptr, 16)) : 0;
+}
+
 QRect geometry(WId window)
 {
     const QString out = run(QStringLiteral("xwininfo"), idTarget(window));

@@ -24,6 +24,8 @@ std::optional<QList<qint64>> cardinals(WId window, const QString& property);
 std::optional<QList<qint64>> rootCardinals(const QString& property);
 // The work area the window manager computed from every client's strut.
 QRect workArea();
+// The window the window manager made active (_NET_ACTIVE_WINDOW); 0 for none.
+WId activeWindow();
 // The window's position on the root window and its size.
 QRect geometry(WId window);
 // The rectangles of the window's bounding shape, in window coordinates, as
