@@ -2,7 +2,6 @@
 
 #include "api/Color.h"
 
-
 namespace {
 QColor rgb(float r, float g, float b)
 {
