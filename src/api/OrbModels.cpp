@@ -103,7 +103,7 @@ std::optional<QList<std::optional<QString>>> readNullableStrings(JsonIn& in, con
         } else if (e.isString()) {
             out.append(e.toString());
         } else {
-            in.fail(QStringLiteral("\"%1[%2]\" is not a string").arg(key).arg(i));
+            in.fail(QStringLiteral("\"%1[%2]\" is not a string").arg(key, QString::number(i)));
             return std::nullopt;
         }
     }

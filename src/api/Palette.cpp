@@ -2,8 +2,6 @@
 
 #include "api/Color.h"
 
-#include <QRegularExpression>
-
 namespace {
 QColor rgb(float r, float g, float b)
 {
@@ -106,13 +104,6 @@ const QHash<QString, QColor>& pillarSlugColors()
 
 namespace {
 
-// "ai" counts only as a word of its own, so "Retail" or "Daily" are not AI.
-bool containsWordAi(const QString& lower)
-{
-    static const QRegularExpression re(QStringLiteral("(?<![\\p{L}\\p{N}])ai(?![\\p{L}\\p{N}])"));
-    return re.match(lower).hasMatch();
-}
-
 bool containsAny(const QString& lower, std::initializer_list<const char*> words)
 {
     for (const char* w : words) {
@@ -127,7 +118,9 @@ bool containsAny(const QString& lower, std::initializer_list<const char*> words)
 QColor categoryTint(QStringView name)
 {
     const QString lower = name.toString().toLower();
-    if (containsWordAi(lower) || lower.contains(QLatin1String("research")))
+    // Plain substring tests in this order: "ai" inside "Entertainment" or
+    // "Retail" counts, and it comes first.
+    if (containsAny(lower, {"ai", "research"}))
         return Palette::accent();
     if (containsAny(lower, {"weather", "local"}))
         return Palette::orange();

@@ -74,7 +74,7 @@ QCoro::Task<FinnhubOutcome> FinnhubClient::quote(FinnhubRow row, QString key, st
             outcome.failure = unreachable(record.error().description);
         }
     } else {
-        outcome.failure = QStringLiteral("Finnhub returned HTTP %1 for %2").arg(status).arg(row.symbol);
+        outcome.failure = QStringLiteral("Finnhub returned HTTP %1 for %2").arg(QString::number(status), row.symbol);
     }
     co_return outcome;
 }

@@ -160,7 +160,7 @@ std::optional<QList<E>> JsonIn::readList(const QJsonValue& v, const QString& key
     QList<E> out;
     out.reserve(array.size());
     for (qsizetype i = 0; i < array.size(); ++i) {
-        std::optional<E> e = read<E>(array.at(i), QStringLiteral("%1[%2]").arg(key).arg(i));
+        std::optional<E> e = read<E>(array.at(i), QStringLiteral("%1[%2]").arg(key, QString::number(i)));
         if (!e)
             return std::nullopt;
         out.append(std::move(*e));

@@ -207,10 +207,10 @@ AddPersonalFeedSheet::SubmitState AddPersonalFeedSheet::outcome(const PersonalFe
     using State = SubmitState::Kind;
     switch (result.kind) {
     case Kind::Added:
+        // One substitution pass: markers inside the feed's title stay as written.
         return {State::Done, QStringLiteral("\u201C%1\u201D is on your ticker now, %2 item%3.")
-                                 .arg(result.title)
-                                 .arg(result.itemCount)
-                                 .arg(result.itemCount == 1 ? QString() : QStringLiteral("s"))};
+                                 .arg(result.title, QString::number(result.itemCount),
+                                      result.itemCount == 1 ? QString() : QStringLiteral("s"))};
     case Kind::Failed:
         return {State::Failed, result.message};
     case Kind::InvalidURL:

@@ -123,7 +123,8 @@ void TickerTab::fillMonitors()
     m_monitor->addItem(QStringLiteral("Automatic"), QString());
     for (QScreen* screen : QGuiApplication::screens()) {
         const QSize size = screen->geometry().size();
-        m_monitor->addItem(QStringLiteral("%1 (%2 × %3)").arg(screen->name()).arg(size.width()).arg(size.height()),
+        m_monitor->addItem(QStringLiteral("%1 (%2 × %3)")
+                               .arg(screen->name(), QString::number(size.width()), QString::number(size.height())),
                            QString::number(ScreenNumbers::screenNumber(screen)));
     }
     showMonitor();

@@ -2,6 +2,7 @@
 
 #include "platform/Endpoints.h"
 #include "platform/Http.h"
+#include "platform/UrlOpener.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -35,10 +36,7 @@ std::optional<QUrl> artworkFromReply(const QByteArray& body)
         return std::nullopt;
     QString text = art.toString();
     text.replace(QStringLiteral("100x100"), QStringLiteral("600x600"));
-    const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().isEmpty())
-        return std::nullopt;
-    return url;
+    return webUrl(text);
 }
 
 QCoro::Task<std::optional<QUrl>> lookUp(QNetworkAccessManager* network, QUrl base, QString artist,

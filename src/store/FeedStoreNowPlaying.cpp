@@ -4,6 +4,7 @@
 #include "platform/Clock.h"
 #include "platform/Endpoints.h"
 #include "platform/Logging.h"
+#include "platform/UrlOpener.h"
 #include "store/ArtworkLookup.h"
 #include "store/ItemComposition.h"
 
@@ -29,12 +30,7 @@ QList<FeedItem> laneItems(const QList<NowPlayingResponse::StreamItem>& stream, c
 
 std::optional<QUrl> webAddress(const std::optional<QString>& text)
 {
-    if (!text)
-        return std::nullopt;
-    const QUrl url(*text, QUrl::StrictMode);
-    if (!url.isValid() || url.scheme().isEmpty())
-        return std::nullopt;
-    return url;
+    return text ? webUrl(*text) : std::nullopt;
 }
 
 } // namespace

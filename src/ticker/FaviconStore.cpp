@@ -5,6 +5,7 @@
 #include "platform/Endpoints.h"
 #include "platform/Http.h"
 #include "platform/ImageNetwork.h"
+#include "platform/UrlOpener.h"
 #include "ticker/ImageFetchGate.h"
 
 #include <QBuffer>
@@ -125,7 +126,7 @@ void FaviconStore::request(const QString& host, const std::optional<QString>& ic
         return;
     QUrl url;
     if (iconURL && !iconURL->isEmpty()) {
-        url = QUrl(*iconURL, QUrl::StrictMode);
+        url = webUrl(*iconURL).value_or(QUrl());
     } else {
         if (!isValidHostName(host))
             return;

@@ -2,6 +2,7 @@
 
 #include "api/ItemModels.h"
 #include "api/Palette.h"
+#include "platform/UrlOpener.h"
 #include "ticker/HostLabel.h"
 
 #include <QFontDatabase>
@@ -68,12 +69,10 @@ TickerRowLayout::Metrics TickerRowLayout::metrics(int size)
 
 std::optional<QUrl> TickerRowLayout::thumbnailUrl(const FeedItem& item)
 {
+    // Read like a link: a raw space or "|" in the address is encoded, not fatal.
     if (!item.imageUrl)
         return std::nullopt;
-    const QUrl url(*item.imageUrl, QUrl::StrictMode);
-    if (!url.isValid() || url.isEmpty())
-        return std::nullopt;
-    return url;
+    return webUrl(*item.imageUrl);
 }
 
 QColor TickerRowLayout::tintFor(const FeedItem& item)

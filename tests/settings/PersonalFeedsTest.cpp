@@ -148,11 +148,16 @@ TEST(AddPersonalFeedSheet, EachAnswerOfTheSiteGetsItsLine)
     site.route(QStringLiteral("/one.rss"), LoopbackServer::Response::text(rss(QStringLiteral("Solo"), 1), "application/rss+xml"));
     site.route(QStringLiteral("/empty.rss"), LoopbackServer::Response::text(rss(QStringLiteral("Quiet"), 0), "application/rss+xml"));
     site.route(QStringLiteral("/gone.rss"), LoopbackServer::Response::withStatus(404));
+    // Titles are text, never a template: markers in them stay as written.
+    site.route(QStringLiteral("/marked.rss"), LoopbackServer::Response::text(rss(QStringLiteral("Top %1 stories"), 5), "application/rss+xml"));
+    site.route(QStringLiteral("/all-marks.rss"), LoopbackServer::Response::text(rss(QStringLiteral("%3 %2 %1 %99 100%"), 1), "application/rss+xml"));
 
     const QList<AnswerCase> cases = {
         {"one item", site.url(QStringLiteral("one.rss")).toString(), 0, Kind::Done, QStringLiteral("\u201CSolo\u201D is on your ticker now, 1 item.")},
         {"a web page", catalogue.baseUrl().resolved(QUrl(QStringLiteral("feeds/"))).toString(), 0, Kind::Failed, QStringLiteral("That page isn't an RSS or Atom feed. Try the site's /feed or /rss URL.")},
         {"a feed without items", site.url(QStringLiteral("empty.rss")).toString(), 0, Kind::Failed, QStringLiteral("It's a feed, but it has no items yet. Try again once it has published something.")},
+        {"markers in the title", site.url(QStringLiteral("marked.rss")).toString(), 0, Kind::Done, QStringLiteral("\u201CTop %1 stories\u201D is on your ticker now, 5 items.")},
+        {"every marker in the title", site.url(QStringLiteral("all-marks.rss")).toString(), 0, Kind::Done, QStringLiteral("\u201C%3 %2 %1 %99 100%\u201D is on your ticker now, 1 item.")},
         {"not found", site.url(QStringLiteral("gone.rss")).toString(), 0, Kind::Failed, QStringLiteral("The site answered HTTP 404")},
         {"twenty feeds stored", site.url(QStringLiteral("one.rss")).toString(), 20, Kind::Failed, QStringLiteral("You're at 20 feeds. Remove one to add another.")},
     };

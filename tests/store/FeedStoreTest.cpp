@@ -1015,6 +1015,21 @@ TEST_F(FeedStoreNowPlaying, BundleArtworkFillsInOnlyWhenNoneIsSetAndAfterAClearT
     EXPECT_TRUE(revalidated("v1_nowplaying"));
 }
 
+// Artwork addresses are read as tolerantly as links: a raw "|" or space in
+// them is encoded, not a reason to drop the picture.
+TEST_F(FeedStoreNowPlaying, ArtworkAddressesWithARawBarOrSpaceAreKept)
+{
+    play("A", "Blue|Moon");  // the search service answers https://art/Blue|Moon/100x100.jpg
+    EXPECT_TRUE(artworkIs("https://art/Blue|Moon/600x600.jpg"));
+    EXPECT_EQ(store->nowPlayingArtworkURL().value_or(QUrl()).toEncoded(), QByteArray("https://art/Blue%7CMoon/600x600.jpg"));
+
+    server.route(S("/search"), R::json(bytes(QJsonObject{{S("results"), QJsonArray{}}})));
+    store->clearNowPlaying();
+    play("The Band", "One");  // only the bundle has artwork: https://bundle/The Band.jpg
+    EXPECT_TRUE(artworkIs("https://bundle/The Band.jpg"));
+    EXPECT_EQ(store->nowPlayingArtworkURL().value_or(QUrl()).toEncoded(), QByteArray("https://bundle/The%20Band.jpg"));
+}
+
 #if defined(TIDEWIRE_HAVE_CATALOGUE_SERVER)
 // The whole road from the sample catalogue server to the ticker list, and a
 // restart from the snapshot with the server gone.

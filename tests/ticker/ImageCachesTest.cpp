@@ -3,10 +3,12 @@
 #include "FakeTime.h"
 #include "LoopbackServer.h"
 #include "TickerTestUtil.h"
+#include "api/ItemModels.h"
 #include "platform/ImageNetwork.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
 #include "ticker/ThumbnailStore.h"
+#include "ticker/TickerRowLayout.h"
 
 #include <QDir>
 #include <QFile>
@@ -285,6 +287,24 @@ TEST_F(FaviconStoreTest, IconAddressWinsAndTheDownloadWaitsForAFreeSlot)
     EXPECT_EQ(gate.active(), 0);
 }
 
+// Icon addresses as sites write them: a raw space, "|", braces or a stray "%"
+// are encoded on the way out, and the icon still arrives.
+TEST_F(FaviconStoreTest, AnIconAddressWithRawSpacesOrBarsIsStillFetched)
+{
+    const QStringList paths = {"/icons/site icon.png", "/icons/a|b.png", "/icons/{c} 100%.png"};
+    for (const QString& path : paths) {
+        SCOPED_TRACE(path.toStdString());
+        server.route(path, Response::text(pngBytes(12, 12), "image/png"));
+        const QString host = QStringLiteral("site%1.com").arg(paths.indexOf(path));
+        auto store = makeStore();
+        store->request(host, server.baseUrl().toString() + path.mid(1), 128);  // the text, never a parsed QUrl
+        EXPECT_TRUE(store->isLoading(FaviconStore::cacheKey(host, 128)));
+        finishLoad(*store, FaviconStore::cacheKey(host, 128));
+        EXPECT_EQ(server.requestCount(path), 1);
+        EXPECT_EQ(store->image(FaviconStore::cacheKey(host, 128)).size(), QSize(12, 12));
+    }
+}
+
 class ThumbnailStoreTest : public ::testing::Test {
 protected:
     LoopbackServer server;
@@ -355,6 +375,31 @@ TEST_F(ThumbnailStoreTest, FailuresCacheNothingFreeTheSlotAndOnlyWebAddressesAre
                                    QStringLiteral("data:image/png;base64,AAAA"), QString()}) {
         store.request(QUrl(address), QSize(56, 36));
         EXPECT_FALSE(store.isLoading(QUrl(address), QSize(56, 36))) << address.toStdString();
+    }
+}
+
+// An item's picture address as a feed or the server writes it: the row gets
+// its thumbnail slot and the picture arrives from the encoded address.
+TEST_F(ThumbnailStoreTest, AnImageAddressWithRawSpacesOrBarsStillGetsItsPicture)
+{
+    // {address after the server's base, path the server sees}
+    const std::pair<QString, QString> cases[] = {
+        {"pics/a b.png", "/pics/a b.png"},
+        {"pics/x|y.png", "/pics/x|y.png"},
+        {"pics/{c} 100%.png", "/pics/{c} 100%.png"},
+        {"pics/q.png?w=56|h=36", "/pics/q.png"},
+    };
+    for (const auto& [address, served] : cases) {
+        SCOPED_TRACE(address.toStdString());
+        server.route(served, Response::text(pngBytes(112, 72), "image/png"));
+        FeedItem item{QStringLiteral("id"), QStringLiteral("t"), QStringLiteral("https://example.com/a"), std::nullopt,
+                      std::nullopt, server.baseUrl().toString() + address};
+        EXPECT_TRUE(TickerRowLayout::make(item, 2).thumbnail.has_value()) << "the row keeps a slot for it";
+        const std::optional<QUrl> url = TickerRowLayout::thumbnailUrl(item);
+        ASSERT_TRUE(url.has_value());
+        ASSERT_TRUE(load(store, *url, QSize(56, 36)));
+        EXPECT_EQ(store.image(*url, QSize(56, 36)).size(), QSize(56, 36));
+        EXPECT_EQ(server.requestCount(served), 1);
     }
 }
 
