@@ -120,12 +120,11 @@ SearchResultRow::SearchResultRow(FeedItem item, std::function<void()> onOpen, Ti
 
 std::optional<QUrl> SearchResultRow::targetURL(const FeedItem& item)
 {
+    // Parsed as the strip parses links, so a result opens what its headline
+    // opens there.
     if (!item.url)
         return std::nullopt;
-    const QUrl url(*item.url, QUrl::StrictMode);
-    if (!isOpenableUrl(url))
-        return std::nullopt;
-    return url;
+    return webUrl(*item.url);
 }
 
 QString SearchResultRow::toolTip() const

@@ -237,3 +237,37 @@ TEST(SearchPanel, ShowsPromptNothingFoundOrCappedResultsWithFullCounts)
 }
 
 } // namespace
+
+// A result opens what the strip would open for the same headline: addresses
+// as feeds write them (raw spaces, bars, braces) still open; other schemes,
+// hostless and unparsable text do not.
+TEST(SearchResultRow, TargetIsTheWebAddressFeedsWrite)
+{
+    struct Case {
+        std::optional<QString> url;
+        std::optional<QString> target;
+    };
+    const QList<Case> cases = {
+        {QStringLiteral("https://example.com/a"), QStringLiteral("https://example.com/a")},
+        {QStringLiteral("HTTP://Example.com/x"), QStringLiteral("http://example.com/x")},
+        {QStringLiteral("https://example.com/a b|c"), QStringLiteral("https://example.com/a%20b%7Cc")},
+        {QStringLiteral("https://example.com/{id}?q=a|b"), QStringLiteral("https://example.com/%7Bid%7D?q=a%7Cb")},
+        {QStringLiteral("ftp://example.com/b"), std::nullopt},
+        {QStringLiteral("https:///b"), std::nullopt},
+        {QStringLiteral("https:news"), std::nullopt},
+        {QStringLiteral("not a link"), std::nullopt},
+        {QString(), std::nullopt},
+        {std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        FeedItem headline;
+        headline.stableId = QStringLiteral("a");
+        headline.title = QStringLiteral("A");
+        headline.url = c.url;
+        const std::optional<QUrl> target = SearchResultRow::targetURL(headline);
+        const QString none = QStringLiteral("<none>");
+        EXPECT_EQ((target ? target->toString(QUrl::FullyEncoded) : none).toStdString(),
+                  c.target.value_or(none).toStdString())
+            << c.url.value_or(none).toStdString();
+    }
+}
