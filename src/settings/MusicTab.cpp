@@ -4,6 +4,7 @@
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/SettingsControls.h"
+#include "ticker/StripServices.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -16,11 +17,16 @@ MusicTab::MusicTab(FeedStore&, QWidget* parent, Defaults* defaults) : QWidget(pa
     Defaults& d = defaults ? *defaults : Defaults::standard();
     m_nowPlaying = boolSwitch(Settings::nowPlayingEnabled, d, this);
     m_blend = boolSwitch(Settings::musicBlendWithFeeds, d, this);
-    m_room = plainSwitch(this);
-    m_room->setChecked(false);
-    m_room->setEnabled(false);
+    m_room = boolSwitch(Settings::roomListenEnabled, d, this);
     m_reason = noteLabel(this);
     m_reason->setText(QStringLiteral("Room music recognition is not available on Linux."));
+    // Without recognition the switch only turns listening off: greyed out
+    // while off, with the reason beside it.
+    const bool canListen = StripServices::installed().canListenToRoom();
+    m_reason->setHidden(canListen);
+    if (!canListen)
+        follow(d, {Settings::roomListenEnabled.key.toString()}, m_room,
+               [room = m_room, &d] { room->setEnabled(Settings::roomListenEnabled.read(d)); });
 
     QVBoxLayout* column = makeColumn(this);
     auto* music = new ConfigSection(QStringLiteral("MUSIC"));

@@ -348,11 +348,7 @@ TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndFullScreenTabOpensTheBoard)
         {"blend", [&] { click(tab.blendSwitch()); }, "musicBlendWithFeeds", true, false},
     });
     Defaults::standard().set("musicBlendWithFeeds", false);
-    Defaults::standard().set("roomListenEnabled", true);
     EXPECT_FALSE(tab.blendSwitch()->isChecked());
-    EXPECT_FALSE(tab.roomSwitch()->isChecked());
-    EXPECT_FALSE(tab.roomSwitch()->isEnabled());
-    EXPECT_EQ(tab.roomReason()->text(), QStringLiteral("Room music recognition is not available on Linux."));
 
     FullScreenTab fullScreen(*store);
     services.calls.clear();
@@ -361,6 +357,43 @@ TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndFullScreenTabOpensTheBoard)
     // A monitor that is not attached: the board opens on the primary screen.
     Defaults::standard().set("preferredMonitor", "4242");
     EXPECT_EQ(fullScreen.monitorLabel()->text(), QGuiApplication::primaryScreen()->name());
+}
+
+// The room switch shows "roomListenEnabled" as it is stored, whoever wrote
+// it. Where music cannot be recognised it can only turn listening off:
+// greyed out while off, with the reason beside it.
+TEST_F(PreferenceTabs, MusicTabRoomSwitchShowsTheSettingAndOnlyTurnsItOffWithoutRecognition)
+{
+    Defaults& d = Defaults::standard();
+    const QString reason = QStringLiteral("Room music recognition is not available on Linux.");
+    struct Shown { bool checked; bool enabled; bool reasonShown; };
+    auto shown = [](const MusicTab& tab) {
+        return Shown{tab.roomSwitch()->isChecked(), tab.roomSwitch()->isEnabled(), !tab.roomReason()->isHidden()};
+    };
+    auto expect = [&](const MusicTab& tab, Shown want, const char* when) {
+        SCOPED_TRACE(when);
+        const Shown got = shown(tab);
+        EXPECT_EQ(got.checked, want.checked);
+        EXPECT_EQ(got.enabled, want.enabled);
+        EXPECT_EQ(got.reasonShown, want.reasonShown);
+    };
+
+    services.roomListenerAvailable = false;
+    MusicTab unavailable(*store);
+    EXPECT_EQ(unavailable.roomReason()->text(), reason);
+    expect(unavailable, {false, false, true}, "unavailable, off");
+    d.set("roomListenEnabled", true);  // the strip's menu, or an earlier run
+    expect(unavailable, {true, true, true}, "unavailable, switched on elsewhere");
+    runCases({{"room off", [&] { click(unavailable.roomSwitch()); }, "roomListenEnabled", false, false}});
+    expect(unavailable, {false, false, true}, "unavailable, switched off here");
+
+    services.roomListenerAvailable = true;
+    MusicTab available(*store);
+    expect(available, {false, true, false}, "available, off");
+    runCases({{"room on", [&] { click(available.roomSwitch()); }, "roomListenEnabled", true, false}});
+    expect(available, {true, true, false}, "available, switched on here");
+    d.set("roomListenEnabled", false);
+    expect(available, {false, true, false}, "available, switched off elsewhere");
 }
 
 TEST_F(PreferenceTabs, GeneralTabWritesStartUpAndEditsTheHiddenApps)
