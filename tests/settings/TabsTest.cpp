@@ -35,7 +35,9 @@
 #include "settings/TickerTab.h"
 #include "settings/WatchlistEditor.h"
 #include "ticker/StripConfig.h"
+#include "ticker/StripOptions.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -43,6 +45,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
@@ -336,6 +339,78 @@ TEST_F(PreferenceTabs, SecondTickerTabKeepsItsOwnStripConfiguration)
     EXPECT_EQ(tab.sizePicker()->currentText(), QStringLiteral("Large"));
     EXPECT_EQ(tab.mixPicker()->currentText(), QStringLiteral("Music Lane"));
     EXPECT_TRUE(tab.enabledSwitch()->isChecked());
+}
+
+// New headlines arrive all the time; the Mix picker is the same control
+// throughout, changes its options only when the set of categories changes,
+// never while its list is open, and keeps the stored choice.
+TEST_F(PreferenceTabs, SecondTickerMixPickerChangesOnlyWithItsOptionsAndNeverWhileOpen)
+{
+    startStore();
+    SecondTickerTab tab(*store);
+    tab.show();
+    const QPointer<QComboBox> picker = tab.mixPicker();
+    auto labels = [&] {
+        QStringList out;
+        for (int i = 0; i < picker->count(); ++i)
+            out << picker->itemText(i);
+        return out;
+    };
+    auto offered = [](const QList<FeedItem>& items) {
+        QStringList out;
+        for (const auto& option : StripOptions::stripMixOptions(items))
+            out << option.label;
+        return out;
+    };
+    auto without = [&](const QSet<QString>& sources) {
+        QList<FeedItem> kept;
+        for (const FeedItem& item : store->items())
+            if (!item.source || !sources.contains(item.source->id))
+                kept << item;
+        return kept;
+    };
+    auto switchOff = [&](const QSet<QString>& sources) {
+        store->setFeeds(QStringList(sources.cbegin(), sources.cend()), false);
+        time.advanceSeconds(0.3);
+        ASSERT_TRUE(waitUntil([&] { return without(sources).size() == store->items().size(); }));
+    };
+    const QStringList before = labels();
+    ASSERT_GE(before.size(), 6) << "at least two categories";
+    ASSERT_EQ(before, offered(store->items()));
+    const QString chosen = before.at(4);
+    choose(picker, chosen);
+
+    // A source whose category others share, and every source of the last category.
+    QSet<QString> sharing, lastCategory;
+    for (const FeedItem& item : store->items()) {
+        if (!item.source)
+            continue;
+        if (item.source->category && item.source->category->name == before.last())
+            lastCategory << item.source->id;
+        else if (sharing.isEmpty() && offered(without({item.source->id})) == before)
+            sharing << item.source->id;
+    }
+    ASSERT_FALSE(sharing.isEmpty());
+    ASSERT_FALSE(lastCategory.isEmpty());
+
+    picker->showPopup();
+    ASSERT_TRUE(picker->view()->isVisible());
+    switchOff(sharing);
+    EXPECT_EQ(tab.mixPicker(), picker.data()) << "the same control";
+    ASSERT_TRUE(picker);
+    EXPECT_TRUE(picker->view()->isVisible()) << "the open list stays open";
+    EXPECT_EQ(picker->currentText(), chosen);
+
+    switchOff(lastCategory);
+    EXPECT_EQ(labels(), before) << "nothing changes while the list is open";
+    EXPECT_TRUE(picker->view()->isVisible());
+    picker->hidePopup();
+    QStringList after = before;
+    after.removeLast();
+    EXPECT_TRUE(waitUntil([&] { return labels() == after; })) << "the new set once the list is closed";
+    EXPECT_EQ(picker->currentText(), chosen) << "the choice is kept";
+    EXPECT_EQ(tab.mixPicker(), picker.data());
+    EXPECT_TRUE(StripConfig::load(Defaults::standard()).first().mix.startsWith(QStringLiteral("cat:")));
 }
 
 TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndFullScreenTabOpensTheBoard)
