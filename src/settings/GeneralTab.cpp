@@ -7,6 +7,7 @@
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/SettingsControls.h"
+#include "store/FeedStore.h"
 #include "ticker/StripServices.h"
 
 #include <QCheckBox>
@@ -20,8 +21,9 @@
 
 using namespace SettingsControls;
 
-GeneralTab::GeneralTab(FeedStore&, QWidget* parent, Defaults* defaults)
+GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults)
     : QWidget(parent),
+      m_store(store),
       m_defaults(defaults ? *defaults : Defaults::standard()),
       m_launch(LaunchAtLogin::shared()),
       m_hiddenApps(HiddenAppsController::shared())
@@ -142,6 +144,9 @@ void GeneralTab::addTyped()
 
 void GeneralTab::resetToDefaults()
 {
+    const QString city = Settings::weatherCity.read(m_defaults);
     SettingsCatalogue::resetToDefaults(m_defaults);
     StripServices::installed().reposition();
+    if (Settings::weatherCity.read(m_defaults) != city)
+        m_store.refreshWeather();
 }

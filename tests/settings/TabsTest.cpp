@@ -162,6 +162,21 @@ TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
 }
 
 
+// The strip shows the weather of the stored city: once the reset puts the
+// city back, the reading follows at once, as after the Ticker tab's field,
+// not at the next five-minute refresh.
+TEST_F(SettingsViewTest, ResetShowsTheWeatherOfTheDefaultCityAtOnce)
+{
+    auto city = [&] { return store->currentWeather() ? store->currentWeather()->city : QString(); };
+    defaults->set("weatherCity", "Cork");
+    startStore();
+    ASSERT_TRUE(waitUntil([&] { return city() == QStringLiteral("Cork"); }));
+    GeneralTab tab(*store);
+    click(tab.resetButton());
+    EXPECT_EQ(defaults->stringValue("weatherCity"), QStringLiteral("Dublin"));
+    EXPECT_TRUE(waitUntil([&] { return city() == QStringLiteral("Dublin"); }, 3000)) << city().toStdString();
+}
+
 using ContentTabs = SettingsTest;
 
 // Home, About and Diagnostics over one store that runs an older release.
