@@ -101,6 +101,8 @@ const QList<Entry>& entries()
         entry(showDebugTab, "settings", kKeep),
         entry(hiddenForBundleIDs, "app"),
         entry(settingsWindowFrame, "app"),
+        entry(moveToApplicationsDeclined, "app", kKeep),
+        entry(moveToApplicationsReassertLogin, "app", kKeep),
         entry(disabledFeedIDs, "store", kKeep),
         entry(activeCuratedIDs, "store", kKeep),
         entry(activeCuratedID, "store", kKeep),

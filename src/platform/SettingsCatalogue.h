@@ -81,6 +81,10 @@ inline constexpr BoolSetting showDebugTab{u"showDebugTab", false};
 inline constexpr StoredSetting hiddenForBundleIDs{u"hiddenForBundleIDs"};
 // The settings window's last frame: {"x", "y", "width", "height"}.
 inline constexpr StoredSetting settingsWindowFrame{u"TidewireSettingsWindow"};
+// The offer to move the AppImage into ~/Applications: declined for good,
+// and, after a move, re-register launch at login at the next start.
+inline constexpr BoolSetting moveToApplicationsDeclined{u"moveToApplicationsDeclined", false};
+inline constexpr BoolSetting moveToApplicationsReassertLogin{u"moveToApplicationsReassertLogin", false};
 
 // The feed selection and the update notice.
 inline constexpr StringSetting disabledFeedIDs{u"disabledFeedIDs", u""};
