@@ -118,15 +118,19 @@ struct Entry {
     Type type;
     QJsonValue fallback;  // undefined for stored collections
     QString owner;        // the component that defines the setting
-    bool resettable;      // a strip, board or start-up preference
+    // A preference of the main or second strip (its music switches and the
+    // older settings the second strip falls back to included), the board's
+    // monitor or the settings window at start-up.
+    bool resettable;
 };
 
 const QList<Entry>& entries();
 std::optional<Entry> find(const QString& key);
 
 // Writes the default of every strip, board and start-up preference; user
-// data (selection, history, phrases, feeds, watchlist) and the desktop
-// registrations stay as they are.
+// data (selection, history, phrases, feeds, watchlist), the desktop
+// registrations (launch at login) and the markers of first run, mini mode
+// and the move stay as they are.
 void resetToDefaults(Defaults& defaults);
 
 } // namespace SettingsCatalogue
