@@ -6,7 +6,7 @@
 #include "platform/SettingsCatalogue.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
 #include "ticker/StripServices.h"
 
@@ -19,7 +19,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
 GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults)
     : QWidget(parent),
@@ -59,7 +59,7 @@ GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults)
 
     m_reset = button(QStringLiteral("Reset to Defaults"), this, [this] { resetToDefaults(); });
 
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     auto* startup = new ConfigSection(QStringLiteral("START-UP"));
     startup->addRow(new ConfigRow(QStringLiteral("Show settings at start-up"), m_startup));
     startup->addRow(new ConfigRow(QStringLiteral("Launch at login"), m_login));

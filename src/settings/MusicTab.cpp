@@ -3,14 +3,14 @@
 #include "platform/Defaults.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
 #include "ticker/StripServices.h"
 
 #include <QCheckBox>
 #include <QLabel>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
 MusicTab::MusicTab(FeedStore&, QWidget* parent, Defaults* defaults) : QWidget(parent)
 {
@@ -28,7 +28,7 @@ MusicTab::MusicTab(FeedStore&, QWidget* parent, Defaults* defaults) : QWidget(pa
         follow(d, {Settings::roomListenEnabled.key.toString()}, m_room,
                [room = m_room, &d] { room->setEnabled(Settings::roomListenEnabled.read(d)); });
 
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     auto* music = new ConfigSection(QStringLiteral("MUSIC"));
     music->addRow(new ConfigRow(QStringLiteral("Tune to what's playing"), m_nowPlaying));
     music->addRow(new ConfigRow(QStringLiteral("Blend music with my feeds"), m_blend));

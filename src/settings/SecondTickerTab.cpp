@@ -3,7 +3,7 @@
 #include "platform/Defaults.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
 #include "ticker/StripConfig.h"
 #include "ticker/StripServices.h"
@@ -14,7 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
 namespace {
 
@@ -79,7 +79,7 @@ SecondTickerTab::SecondTickerTab(FeedStore& store, QWidget* parent, Defaults* de
                          d, stripKeys(), this);
     m_background = picker<QString>(StripOptions::themeOptions(), reader(d, &StripConfig::background),
                                    writer(d, &StripConfig::background, false), d, stripKeys(), this);
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     auto* strip = new ConfigSection(QStringLiteral("SECOND TICKER"));
     strip->addRow(new ConfigRow(QStringLiteral("Show second ticker"), m_enabled));
     strip->addRow(new ConfigRow(QStringLiteral("Mix"), m_mix));
