@@ -71,3 +71,8 @@ void AppStripServices::startRoomListener(FeedStore& store)
 {
     RoomListener::shared().start(store);
 }
+
+bool AppStripServices::canListenToRoom() const
+{
+    return RoomListener::shared().canListen();
+}

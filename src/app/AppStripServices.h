@@ -23,6 +23,7 @@ public:
     void quit() override;
     void startNowPlaying(FeedStore& store) override;
     void startRoomListener(FeedStore& store) override;
+    bool canListenToRoom() const override;
 
 private:
     TickerWindowController& m_windows;

@@ -4,6 +4,7 @@
 #include "platform/AppLocation.h"
 #include "platform/Defaults.h"
 #include "platform/LaunchAtLogin.h"
+#include "platform/SettingsCatalogue.h"
 
 #include <QApplication>
 #include <QDir>
@@ -17,9 +18,6 @@
 
 namespace {
 
-const QString kDeclinedKey = QStringLiteral("moveToApplicationsDeclined");
-const QString kReassertLoginKey = QStringLiteral("moveToApplicationsReassertLogin");
-const QString kLaunchAtLoginKey = QStringLiteral("launchAtLogin");
 
 class DialogPrompts final : public MoveToApplications::Prompts {
 public:
@@ -100,10 +98,10 @@ MoveToApplications MoveToApplications::system(Defaults& defaults)
 void MoveToApplications::finishPendingMove()
 {
     Defaults& defaults = m_services.defaults;
-    if (!defaults.boolValue(kReassertLoginKey, false))
+    if (!Settings::moveToApplicationsReassertLogin.read(defaults))
         return;
-    defaults.remove(kReassertLoginKey);
-    if (defaults.boolValue(kLaunchAtLoginKey, false)) {
+    defaults.remove(Settings::moveToApplicationsReassertLogin.key.toString());
+    if (Settings::launchAtLogin.read(defaults)) {
         m_services.setLaunchAtLogin(false);
         m_services.setLaunchAtLogin(true);
     }
@@ -112,7 +110,7 @@ void MoveToApplications::finishPendingMove()
 bool MoveToApplications::offerIfNeeded()
 {
     finishPendingMove();
-    if (m_services.defaults.boolValue(kDeclinedKey, false) || !m_services.appImage)
+    if (Settings::moveToApplicationsDeclined.read(m_services.defaults) || !m_services.appImage)
         return false;
     const QString path = *m_services.appImage;
     if (!AppLocation::shouldOffer(path, m_services.folders))
@@ -126,7 +124,7 @@ bool MoveToApplications::offerIfNeeded()
                              "updates working. Tidewire reopens from Applications when it is done.")
                   .arg(QFileInfo(path).dir().dirName());
     if (!m_services.prompts.offer(QStringLiteral("Move Tidewire to your Applications folder?"), informative)) {
-        m_services.defaults.set(kDeclinedKey, true);
+        Settings::moveToApplicationsDeclined.write(m_services.defaults, true);
         return false;
     }
     return move(path);
@@ -149,7 +147,7 @@ bool MoveToApplications::move(const QString& appImage)
                                                       "manager instead, then open it from there."));
         return false;
     }
-    m_services.defaults.set(kReassertLoginKey, true);
+    Settings::moveToApplicationsReassertLogin.write(m_services.defaults, true);
     m_services.defaults.flush();
     if (const std::optional<QString> error = m_services.startDetached(*copied))
         m_services.prompts.alert(QStringLiteral("Tidewire was copied, but didn't reopen"),

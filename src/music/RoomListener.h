@@ -37,6 +37,10 @@ public:
     void start(FeedStore& store);
     bool isStarted() const { return m_started; }
 
+    // Whether the recogniser can listen at all. Where it cannot, the
+    // controls of "roomListenEnabled" only turn it off.
+    bool canListen() const { return m_recognizer->isAvailable(); }
+
     State state() const { return m_state; }
     // Why listening is unavailable; empty otherwise.
     const QString& unavailableReason() const { return m_reason; }

@@ -7,6 +7,11 @@ std::unique_ptr<MusicRecognizer> MusicRecognizer::createSystem()
     return std::make_unique<UnavailableMusicRecognizer>();
 }
 
+bool MusicRecognizer::isSystemAvailable()
+{
+    return false;
+}
+
 void UnavailableMusicRecognizer::start()
 {
     QTimer::singleShot(0, this, [this] { Q_EMIT unavailable(UnavailableText); });

@@ -33,9 +33,14 @@ public:
     // Stops listening; listeningChanged(false) when it was listening.
     virtual void stop() = 0;
     virtual bool isListening() const = 0;
+    // Whether start() can ever listen; a recogniser that cannot answers
+    // every start() with unavailable().
+    virtual bool isAvailable() const { return true; }
 
     // The recogniser of this system: one that is always unavailable.
     static std::unique_ptr<MusicRecognizer> createSystem();
+    // Whether the system recogniser can listen (never on Linux).
+    static bool isSystemAvailable();
 
 Q_SIGNALS:
     void listeningChanged(bool listening);
@@ -51,6 +56,7 @@ public:
     void start() override;
     void stop() override {}
     bool isListening() const override { return false; }
+    bool isAvailable() const override { return false; }
 };
 
 // Test double: listens at once on start(); hear() reports a match.

@@ -81,6 +81,10 @@ inline constexpr BoolSetting showDebugTab{u"showDebugTab", false};
 inline constexpr StoredSetting hiddenForBundleIDs{u"hiddenForBundleIDs"};
 // The settings window's last frame: {"x", "y", "width", "height"}.
 inline constexpr StoredSetting settingsWindowFrame{u"TidewireSettingsWindow"};
+// The offer to move the AppImage into ~/Applications: declined for good,
+// and, after a move, re-register launch at login at the next start.
+inline constexpr BoolSetting moveToApplicationsDeclined{u"moveToApplicationsDeclined", false};
+inline constexpr BoolSetting moveToApplicationsReassertLogin{u"moveToApplicationsReassertLogin", false};
 
 // The feed selection and the update notice.
 inline constexpr StringSetting disabledFeedIDs{u"disabledFeedIDs", u""};
@@ -114,15 +118,19 @@ struct Entry {
     Type type;
     QJsonValue fallback;  // undefined for stored collections
     QString owner;        // the component that defines the setting
-    bool resettable;      // a strip, board or start-up preference
+    // A preference of the main or second strip (its music switches and the
+    // older settings the second strip falls back to included), the board's
+    // monitor or the settings window at start-up.
+    bool resettable;
 };
 
 const QList<Entry>& entries();
 std::optional<Entry> find(const QString& key);
 
 // Writes the default of every strip, board and start-up preference; user
-// data (selection, history, phrases, feeds, watchlist) and the desktop
-// registrations stay as they are.
+// data (selection, history, phrases, feeds, watchlist), the desktop
+// registrations (launch at login) and the markers of first run, mini mode
+// and the move stay as they are.
 void resetToDefaults(Defaults& defaults);
 
 } // namespace SettingsCatalogue

@@ -3,7 +3,7 @@
 #include "api/Color.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
 #include "settings/TidewireMark.h"
 #include "store/FeedStore.h"
 #include "ticker/StripServices.h"
@@ -14,11 +14,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
 AboutTab::AboutTab(FeedStore& store, QWidget* parent) : QWidget(parent), m_store(store)
 {
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     column->addWidget(new TidewireMark(40, Qt::white, Color::accentBlue(), this), 0, Qt::AlignLeft);
     auto* name = valueLabel(this);
     name->setText(QStringLiteral("Tidewire"));

@@ -3,7 +3,7 @@
 #include "api/Color.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/PreferenceTabKit.h"
+#include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
 
 #include <QCheckBox>
@@ -12,7 +12,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-using namespace PreferenceTabKit;
+using namespace SettingsKit;
 
 namespace {
 
@@ -30,10 +30,10 @@ QString feedCountText(qsizetype count)
 
 CuratedTab::CuratedTab(FeedStore& store, QWidget* parent) : QWidget(parent), m_store(store)
 {
-    QVBoxLayout* page = makePage(this);
+    QVBoxLayout* page = makePage(this, Page::Editor);
 
     auto* current = new ConfigSection(QStringLiteral("IN USE"), this);
-    m_current = makeNote(QString(), this, Qt::white, true);
+    m_current = textLabel(QString(), this, Qt::white, true);
     m_current->setMinimumWidth(300);
     current->addRow(new ConfigRow(QStringLiteral("Current selection"), m_current));
     page->addWidget(current);
@@ -45,7 +45,7 @@ CuratedTab::CuratedTab(FeedStore& store, QWidget* parent) : QWidget(parent), m_s
     setsLayout->setSpacing(0);
     sets->addRow(m_sets);
     page->addWidget(sets);
-    page->addWidget(makeNote(QStringLiteral("Picking sets replaces the feeds chosen one by one in Sources. "
+    page->addWidget(textLabel(QStringLiteral("Picking sets replaces the feeds chosen one by one in Sources. "
                                             "Letting go of the last set picks the best-ranked feeds of the catalogue."),
                              this, Color::mutedText(), true));
     page->addStretch(1);
@@ -101,7 +101,7 @@ void CuratedTab::buildSets()
     const QList<FeedIndexItem>& feeds = m_store.feeds();
     if (feeds.isEmpty()) {
         m_sets->layout()->addWidget(new ConfigRow(
-            QString(), makeNote(QStringLiteral("The catalogue has not loaded yet."), m_sets, Color::mutedText())));
+            QString(), textLabel(QStringLiteral("The catalogue has not loaded yet."), m_sets, Color::mutedText())));
         showSelection();
         return;
     }
@@ -119,13 +119,13 @@ void CuratedTab::buildSets()
 
     for (const Entry& entry : entries) {
         const qsizetype count = feedsOfSet(feeds, entry.id).size();
-        QCheckBox* box = makeSwitch(m_sets);
+        QCheckBox* box = plainSwitch(m_sets);
         box->setAccessibleName(entry.name);
-        auto* note = makeNote(entry.blurb.isEmpty() ? feedCountText(count)
+        auto* note = textLabel(entry.blurb.isEmpty() ? feedCountText(count)
                                                     : entry.blurb + QStringLiteral(" · ") + feedCountText(count),
                               m_sets, Color::mutedText());
         connect(box, &QCheckBox::toggled, this, [this, id = entry.id](bool on) { pickSet(id, on); });
-        m_sets->layout()->addWidget(new ConfigRow(entry.name, makeLine(m_sets, {box, note})));
+        m_sets->layout()->addWidget(new ConfigRow(entry.name, line(m_sets, {box, note})));
         m_switches.insert(entry.id, box);
         m_order.append(entry.id);
         box->setProperty("feedCount", qlonglong(count));

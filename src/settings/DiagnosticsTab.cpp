@@ -5,7 +5,7 @@
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/HomeTab.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
 
 #include <QCoreApplication>
@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
 DiagnosticsTab::DiagnosticsTab(FeedStore& store, QWidget* parent) : QWidget(parent), m_store(store)
 {
@@ -26,7 +26,7 @@ DiagnosticsTab::DiagnosticsTab(FeedStore& store, QWidget* parent) : QWidget(pare
     m_copy = button(QStringLiteral("Copy diagnostics"), this,
                     [this] { Clipboard::system().setText(report(m_store)); });
 
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     auto* section = new ConfigSection(QStringLiteral("DIAGNOSTICS"));
     section->addRow(new ConfigRow(QStringLiteral("Report"), m_report));
     section->addRow(new ConfigRow(QStringLiteral("Clipboard"), m_copy));

@@ -4,7 +4,7 @@
 #include "platform/Defaults.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/PreferenceTabKit.h"
+#include "settings/SettingsKit.h"
 #include "store/FilterStore.h"
 #include "store/ReadStore.h"
 #include "ticker/TickerRow.h"
@@ -15,7 +15,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace PreferenceTabKit;
+using namespace SettingsKit;
 
 namespace {
 
@@ -47,16 +47,16 @@ FiltersTab::FiltersTab(FeedStore& store, QWidget* parent, FilterStore* filters, 
       m_defaults(defaults ? *defaults : Defaults::standard())
 {
     Q_UNUSED(store);
-    QVBoxLayout* page = makePage(this);
+    QVBoxLayout* page = makePage(this, Page::Editor);
     page->addWidget(makePhraseSection(Which::Muted));
     page->addWidget(makePhraseSection(Which::Followed));
 
     auto* history = new ConfigSection(QStringLiteral("READ HISTORY"), this);
-    m_dim = makeSwitch(this);
+    m_dim = plainSwitch(this);
     history->addRow(new ConfigRow(QStringLiteral("Dim read headlines"), m_dim));
-    m_historyCount = makeNote(QString(), this, Color::mutedText());
-    m_clearHistory = makeButton(QStringLiteral("Clear read history"), this);
-    history->addRow(new ConfigRow(QStringLiteral("Read headlines"), makeLine(this, {m_historyCount, m_clearHistory})));
+    m_historyCount = textLabel(QString(), this, Color::mutedText());
+    m_clearHistory = button(QStringLiteral("Clear read history"), this);
+    history->addRow(new ConfigRow(QStringLiteral("Read headlines"), line(this, {m_historyCount, m_clearHistory})));
     page->addWidget(history);
     page->addStretch(1);
 
@@ -85,9 +85,9 @@ ConfigSection* FiltersTab::makePhraseSection(Which which)
     field->setPlaceholderText(muted ? QStringLiteral("Hide headlines containing…")
                                     : QStringLiteral("Favour headlines containing…"));
     field->setMinimumWidth(260);
-    auto* addButton = makeButton(muted ? QStringLiteral("Mute") : QStringLiteral("Follow"), this);
+    auto* addButton = button(muted ? QStringLiteral("Mute") : QStringLiteral("Follow"), this);
     section->addRow(new ConfigRow(muted ? QStringLiteral("Mute a phrase") : QStringLiteral("Follow a phrase"),
-                                  makeLine(this, {field, addButton})));
+                                  line(this, {field, addButton})));
     auto* list = new QWidget(this);
     auto* listLayout = new QVBoxLayout(list);
     listLayout->setContentsMargins(0, 0, 0, 0);
@@ -131,13 +131,13 @@ void FiltersTab::showPhrases(Which which)
     const QStringList& phrases = muted ? m_filters.muted() : m_filters.followed();
     if (phrases.isEmpty()) {
         list->layout()->addWidget(new ConfigRow(
-            QString(), makeNote(muted ? QStringLiteral("Nothing muted") : QStringLiteral("Nothing followed"), list,
+            QString(), textLabel(muted ? QStringLiteral("Nothing muted") : QStringLiteral("Nothing followed"), list,
                                 Color::mutedText())));
         return;
     }
     QList<QWidget*> buttons;
     for (const QString& phrase : phrases) {
-        auto* removeButton = makeButton(QStringLiteral("Remove"), list);
+        auto* removeButton = button(QStringLiteral("Remove"), list);
         removeButton->setProperty(kPhraseProperty, phrase);
         connect(removeButton, &QPushButton::clicked, this, [this, which, phrase] { remove(which, phrase); });
         list->layout()->addWidget(new ConfigRow(phrase, removeButton));

@@ -5,7 +5,7 @@
 #include "platform/SettingsCatalogue.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
 #include "ticker/StripServices.h"
 
 #include <QGuiApplication>
@@ -14,7 +14,7 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
 FullScreenTab::FullScreenTab(FeedStore& store, QWidget* parent, Defaults* defaults) : QWidget(parent)
 {
@@ -30,7 +30,7 @@ FullScreenTab::FullScreenTab(FeedStore& store, QWidget* parent, Defaults* defaul
     auto* leave = valueLabel(this);
     leave->setText(QStringLiteral("Press Escape to leave the board."));
 
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     auto* board = new ConfigSection(QStringLiteral("FULL SCREEN"));
     board->addRow(new ConfigRow(QStringLiteral("Board"), m_open));
     board->addRow(new ConfigRow(QStringLiteral("Monitor"), m_monitor));

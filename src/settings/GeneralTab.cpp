@@ -6,7 +6,8 @@
 #include "platform/SettingsCatalogue.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
+#include "store/FeedStore.h"
 #include "ticker/StripServices.h"
 
 #include <QCheckBox>
@@ -18,10 +19,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
-GeneralTab::GeneralTab(FeedStore&, QWidget* parent, Defaults* defaults)
+GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults)
     : QWidget(parent),
+      m_store(store),
       m_defaults(defaults ? *defaults : Defaults::standard()),
       m_launch(LaunchAtLogin::shared()),
       m_hiddenApps(HiddenAppsController::shared())
@@ -57,7 +59,7 @@ GeneralTab::GeneralTab(FeedStore&, QWidget* parent, Defaults* defaults)
 
     m_reset = button(QStringLiteral("Reset to Defaults"), this, [this] { resetToDefaults(); });
 
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     auto* startup = new ConfigSection(QStringLiteral("START-UP"));
     startup->addRow(new ConfigRow(QStringLiteral("Show settings at start-up"), m_startup));
     startup->addRow(new ConfigRow(QStringLiteral("Launch at login"), m_login));
@@ -142,6 +144,9 @@ void GeneralTab::addTyped()
 
 void GeneralTab::resetToDefaults()
 {
+    const QString city = Settings::weatherCity.read(m_defaults);
     SettingsCatalogue::resetToDefaults(m_defaults);
     StripServices::installed().reposition();
+    if (Settings::weatherCity.read(m_defaults) != city)
+        m_store.refreshWeather();
 }

@@ -33,8 +33,9 @@ public:
     QPushButton* removeButton() const { return m_remove; }
     QPushButton* resetButton() const { return m_reset; }
 
-    // Writes the default of every strip, board and start-up preference and
-    // places the strip again.
+    // Writes the default of every strip, board and start-up preference,
+    // places the strip again and, when the weather city changed, fetches
+    // the new city's weather.
     void resetToDefaults();
 
 protected:
@@ -47,6 +48,7 @@ private:
     void fillRunningApps();
     void addTyped();
 
+    FeedStore& m_store;
     Defaults& m_defaults;
     LaunchAtLogin& m_launch;
     HiddenAppsController& m_hiddenApps;

@@ -2,7 +2,7 @@
 
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
 #include "ticker/StripServices.h"
 
@@ -11,7 +11,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
 HomeTab::HomeTab(FeedStore& store, QWidget* parent)
     : QWidget(parent),
@@ -22,7 +22,7 @@ HomeTab::HomeTab(FeedStore& store, QWidget* parent)
       m_headlines(valueLabel(nullptr)),
       m_lastRefresh(valueLabel(nullptr))
 {
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     auto* status = new ConfigSection(QStringLiteral("STATUS"));
     status->addRow(new ConfigRow(QStringLiteral("Phase"), m_phase));
     status->addRow(new ConfigRow(QStringLiteral("Status"), m_status));

@@ -5,7 +5,8 @@
 #include "platform/UrlOpener.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/PreferenceTabKit.h"
+#include "settings/SettingsKit.h"
+#include "settings/SettingsLook.h"
 #include "settings/WatchlistEditor.h"
 #include "ticker/StripConfig.h"
 #include "ticker/StripServices.h"
@@ -15,7 +16,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace PreferenceTabKit;
+using namespace SettingsKit;
 
 namespace {
 
@@ -29,20 +30,20 @@ MarketsTab::MarketsTab(FeedStore& store, QWidget* parent, MarketsStore* markets,
       m_defaults(defaults ? *defaults : Defaults::standard())
 {
     Q_UNUSED(store);
-    QVBoxLayout* page = makePage(this);
+    QVBoxLayout* page = makePage(this, Page::Editor);
 
     auto* key = new ConfigSection(QStringLiteral("FINNHUB KEY"), this);
     m_keyField = new QLineEdit(this);
     m_keyField->setEchoMode(QLineEdit::Password);
     m_keyField->setInputMethodHints(Qt::ImhSensitiveData | Qt::ImhNoPredictiveText | Qt::ImhNoAutoUppercase);
     m_keyField->setMinimumWidth(260);
-    m_saveKey = makeButton(QStringLiteral("Save"), this);
-    m_removeKey = makeButton(QStringLiteral("Remove"), this);
-    key->addRow(new ConfigRow(QStringLiteral("API key"), makeLine(this, {m_keyField, m_saveKey, m_removeKey})));
-    m_keyStatus = makeNote(QString(), this, Color::mutedText(), true);
+    m_saveKey = button(QStringLiteral("Save"), this);
+    m_removeKey = button(QStringLiteral("Remove"), this);
+    key->addRow(new ConfigRow(QStringLiteral("API key"), line(this, {m_keyField, m_saveKey, m_removeKey})));
+    m_keyStatus = textLabel(QString(), this, Color::mutedText(), true);
     m_keyStatus->setMinimumWidth(300);
     key->addRow(new ConfigRow(QStringLiteral("Status"), m_keyStatus));
-    m_register = makeButton(QStringLiteral("Get a free key at finnhub.io"), this);
+    m_register = button(QStringLiteral("Get a free key at finnhub.io"), this);
     m_register->setFlat(true);
     m_register->setCursor(Qt::PointingHandCursor);
     QPalette linkPalette = m_register->palette();
@@ -50,7 +51,7 @@ MarketsTab::MarketsTab(FeedStore& store, QWidget* parent, MarketsStore* markets,
     m_register->setPalette(linkPalette);
     key->addRow(new ConfigRow(QStringLiteral("No key yet?"), m_register));
     page->addWidget(key);
-    page->addWidget(makeNote(QStringLiteral("Stocks and ETFs are priced by Finnhub with your own key, kept in your "
+    page->addWidget(textLabel(QStringLiteral("Stocks and ETFs are priced by Finnhub with your own key, kept in your "
                                             "keyring. Coins come from CoinGecko and need no key."),
                              this, Color::mutedText(), true));
 
@@ -58,9 +59,9 @@ MarketsTab::MarketsTab(FeedStore& store, QWidget* parent, MarketsStore* markets,
     page->addWidget(m_watchlist);
 
     auto* strip = new ConfigSection(QStringLiteral("SECOND TICKER"), this);
-    m_secondTicker = makeButton(QStringLiteral("Show on second ticker"), this);
-    m_secondTickerState = makeNote(QString(), this, Color::mutedText());
-    strip->addRow(new ConfigRow(QStringLiteral("Market quotes"), makeLine(this, {m_secondTicker, m_secondTickerState})));
+    m_secondTicker = button(QStringLiteral("Show on second ticker"), this);
+    m_secondTickerState = textLabel(QString(), this, Color::mutedText());
+    strip->addRow(new ConfigRow(QStringLiteral("Market quotes"), line(this, {m_secondTicker, m_secondTickerState})));
     page->addWidget(strip);
     page->addStretch(1);
 
@@ -119,7 +120,7 @@ void MarketsTab::showKey()
     using Kind = MarketsStore::KeyStatus::Kind;
     const MarketsStore::KeyStatus& status = m_markets.keyStatus();
     m_keyStatus->setText(keyStatusText(status));
-    setTextColor(m_keyStatus, status.kind == Kind::Ok                                   ? Color::okGreen()
+    SettingsLook::setTextColor(m_keyStatus, status.kind == Kind::Ok                                   ? Color::okGreen()
                               : status.kind == Kind::Error || status.kind == Kind::Rejected ? kProblem
                                                                                             : Color::mutedText());
     const bool stored = m_markets.hasFinnhubKey();

@@ -8,8 +8,9 @@ class QCheckBox;
 class QLabel;
 
 // The music lane: tuning the strip to the playing artist, blending the
-// artist's headlines with the feeds, and listening to the room, which this
-// desktop cannot do (shown off and disabled with the reason).
+// artist's headlines with the feeds, and listening to the room. Where the
+// room cannot be listened to (Linux today) that switch can only turn the
+// setting off, and the tab says why.
 class MusicTab : public QWidget {
     Q_OBJECT
 public:

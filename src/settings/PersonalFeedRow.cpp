@@ -98,14 +98,17 @@ PersonalFeedRow::PersonalFeedRow(PersonalFeed feed, std::function<void()> onTogg
         : SettingsLook::label(hostLine(m_feed.url), SettingsLook::font(10), Color::mutedText(), this);
     for (QLabel* line : {m_title, m_subtitle}) {
         line->setWordWrap(false);
-        line->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        // As wide as the text, narrower (cut off) when the row is short of room.
+        line->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+        line->setMinimumWidth(1);
         texts->addWidget(line);
     }
-    layout->addLayout(texts, 1);
+    layout->addLayout(texts);
 
     m_badge = new CountBadge(QString::number(m_feed.itemCount), on ? 0.08 : 0.04, this);
     m_badge->setToolTip(QString::number(m_feed.itemCount) + QStringLiteral(" items held"));
     layout->addWidget(m_badge, 0, Qt::AlignVCenter);
+    layout->addStretch(1);
 
     m_remove = new QToolButton(this);
     m_remove->setAutoRaise(true);

@@ -4,6 +4,7 @@
 #include "settings/CatalogueFeedList.h"
 #include "settings/FeedFilterField.h"
 #include "settings/PersonalFeedsSection.h"
+#include "settings/SettingsKit.h"
 #include "settings/SettingsLook.h"
 
 #include <QLabel>
@@ -19,7 +20,7 @@ RSSTab::RSSTab(FeedStore& store, QWidget* parent, PersonalFeedStore* personal) :
     m_filter = new FeedFilterField(QStringLiteral("Filter RSS feeds"), this);
     layout->addWidget(m_filter);
 
-    QVBoxLayout* contentLayout = SettingsLook::addScrollingContent(layout, this);
+    QVBoxLayout* contentLayout = SettingsKit::addScrollingContent(layout, this);
     QWidget* content = contentLayout->parentWidget();
 
     // The user's own feeds, with 8 pixels below them.

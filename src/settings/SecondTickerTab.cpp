@@ -3,16 +3,18 @@
 #include "platform/Defaults.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
 #include "ticker/StripConfig.h"
 #include "ticker/StripServices.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
-#include <QHBoxLayout>
+#include <QEvent>
+#include <QTimer>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
 namespace {
 
@@ -46,6 +48,12 @@ QStringList stripKeys()
             themeBackground.key.toString(), extraStripMixes.key.toString()};
 }
 
+bool sameOptions(const QList<StripOption<QString>>& a, const QList<StripOption<QString>>& b)
+{
+    return std::equal(a.cbegin(), a.cend(), b.cbegin(), b.cend(),
+                      [](const auto& x, const auto& y) { return x.label == y.label && x.value == y.value; });
+}
+
 } // namespace
 
 SecondTickerTab::SecondTickerTab(FeedStore& store, QWidget* parent, Defaults* defaults)
@@ -53,39 +61,64 @@ SecondTickerTab::SecondTickerTab(FeedStore& store, QWidget* parent, Defaults* de
 {
     Defaults& d = m_defaults;
     m_enabled = boolSwitch(Settings::secondTickerEnabled, d, this, reposition);
+    m_mix = new QComboBox(this);
+    connect(m_mix, &QComboBox::activated, this, [this](int index) {
+        if (index >= 0 && index < m_mixOptions.size())
+            writer(m_defaults, &StripConfig::mix, false)(m_mixOptions[index].value);
+    });
+    updateMixOptions();
+    follow(d, stripKeys(), m_mix, [this] { showMix(); });
+    // The category mixes follow the loaded headlines; a change that came
+    // while the list was open is taken when it closes.
+    connect(&store, &FeedStore::itemsChanged, this, &SecondTickerTab::updateMixOptions);
+    m_mix->view()->window()->installEventFilter(this);
+
     m_speed = picker<double>(StripOptions::speedOptions(), reader(d, &StripConfig::speed),
                              writer(d, &StripConfig::speed, false), d, stripKeys(), this);
     m_size = picker<int>(StripOptions::sizeOptions(), reader(d, &StripConfig::size), writer(d, &StripConfig::size, true),
                          d, stripKeys(), this);
     m_background = picker<QString>(StripOptions::themeOptions(), reader(d, &StripConfig::background),
                                    writer(d, &StripConfig::background, false), d, stripKeys(), this);
-    m_mixSlot = new QWidget(this);
-    auto* slotLayout = new QHBoxLayout(m_mixSlot);
-    slotLayout->setContentsMargins(0, 0, 0, 0);
-    rebuildMixes();
-    // The category mixes follow the loaded headlines.
-    connect(&store, &FeedStore::itemsChanged, this, &SecondTickerTab::rebuildMixes);
-
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     auto* strip = new ConfigSection(QStringLiteral("SECOND TICKER"));
     strip->addRow(new ConfigRow(QStringLiteral("Show second ticker"), m_enabled));
-    strip->addRow(new ConfigRow(QStringLiteral("Mix"), m_mixSlot));
+    strip->addRow(new ConfigRow(QStringLiteral("Mix"), m_mix));
     strip->addRow(new ConfigRow(QStringLiteral("Speed"), m_speed));
     strip->addRow(new ConfigRow(QStringLiteral("Size"), m_size));
     strip->addRow(new ConfigRow(QStringLiteral("Background"), m_background));
     column->addWidget(strip);
 }
 
-void SecondTickerTab::rebuildMixes()
+bool SecondTickerTab::eventFilter(QObject* watched, QEvent* event)
 {
-    Defaults& d = m_defaults;
-    QComboBox* fresh = picker<QString>(StripOptions::stripMixOptions(m_store.items()), reader(d, &StripConfig::mix),
-                                       writer(d, &StripConfig::mix, false), d, stripKeys(), m_mixSlot);
-    m_mixSlot->layout()->addWidget(fresh);
-    if (m_mix) {
-        QWidget::setTabOrder(m_enabled, fresh);
-        delete m_mix;
-    }
-    m_mix = fresh;
-    QWidget::setTabOrder(m_mix, m_speed);
+    // Later, not now: the picker reports the user's choice only after its
+    // list has gone.
+    if (event->type() == QEvent::Hide && watched == m_mix->view()->window())
+        QTimer::singleShot(0, this, &SecondTickerTab::updateMixOptions);
+    return QWidget::eventFilter(watched, event);
+}
+
+void SecondTickerTab::updateMixOptions()
+{
+    QList<StripOption<QString>> options = StripOptions::stripMixOptions(m_store.items());
+    if (sameOptions(options, m_mixOptions) || m_mix->view()->isVisible())
+        return;
+    m_mixOptions = std::move(options);
+    const QSignalBlocker block(m_mix);
+    m_mix->clear();
+    for (const auto& option : m_mixOptions)
+        m_mix->addItem(option.label);
+    showMix();
+}
+
+// The stored mix; a value no option has (a category whose headlines are
+// gone) shows none and stays stored.
+void SecondTickerTab::showMix()
+{
+    const QString mix = reader(m_defaults, &StripConfig::mix)();
+    int found = -1;
+    for (qsizetype i = 0; i < m_mixOptions.size() && found < 0; ++i)
+        if (m_mixOptions[i].value == mix)
+            found = int(i);
+    m_mix->setCurrentIndex(found);
 }

@@ -2,8 +2,6 @@
 
 #include <QFontDatabase>
 #include <QLabel>
-#include <QScrollArea>
-#include <QVBoxLayout>
 
 namespace SettingsLook {
 
@@ -38,22 +36,6 @@ QColor withOpacity(QColor color, qreal opacity)
 {
     color.setAlphaF(float(color.alphaF() * opacity));
     return color;
-}
-
-QVBoxLayout* addScrollingContent(QVBoxLayout* layout, QWidget* owner)
-{
-    auto* scroll = new QScrollArea(owner);
-    scroll->setWidgetResizable(true);
-    scroll->setFrameShape(QFrame::NoFrame);
-    scroll->viewport()->setAutoFillBackground(false);
-    auto* content = new QWidget;
-    content->setAutoFillBackground(false);
-    auto* contentLayout = new QVBoxLayout(content);
-    contentLayout->setContentsMargins(0, 0, 0, 20);
-    contentLayout->setSpacing(12);
-    scroll->setWidget(content);
-    layout->addWidget(scroll, 1);
-    return contentLayout;
 }
 
 } // namespace SettingsLook

@@ -5,7 +5,6 @@
 #include <QString>
 
 class QLabel;
-class QVBoxLayout;
 class QWidget;
 
 // Small helpers the settings views share for their texts.
@@ -19,8 +18,5 @@ void setTextColor(QWidget* widget, const QColor& color);
 QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent = nullptr);
 // `color` at `opacity` (0…1) of its own alpha.
 QColor withOpacity(QColor color, qreal opacity);
-// Adds to `layout` a frameless, see-through scrolling area that takes the
-// remaining height, and returns the layout of its content (20 px below it).
-QVBoxLayout* addScrollingContent(QVBoxLayout* layout, QWidget* owner);
 
 } // namespace SettingsLook

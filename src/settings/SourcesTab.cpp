@@ -3,6 +3,7 @@
 #include "api/Color.h"
 #include "settings/CatalogueFeedList.h"
 #include "settings/FeedFilterField.h"
+#include "settings/SettingsKit.h"
 #include "settings/SettingsLook.h"
 #include "store/FeedStore.h"
 
@@ -28,7 +29,7 @@ SourcesTab::SourcesTab(FeedStore& store, QWidget* parent) : QWidget(parent), m_s
     m_filter = new FeedFilterField(QStringLiteral("Filter feeds"), this);
     layout->addWidget(m_filter);
 
-    QVBoxLayout* contentLayout = SettingsLook::addScrollingContent(layout, this);
+    QVBoxLayout* contentLayout = SettingsKit::addScrollingContent(layout, this);
     QWidget* content = contentLayout->parentWidget();
     m_list = new CatalogueFeedList(store, CatalogueFeedList::Grouping::ByCategory, {}, content);
     contentLayout->addWidget(m_list);

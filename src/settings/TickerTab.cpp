@@ -4,7 +4,7 @@
 #include "platform/ScreenNumbers.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/SettingsControls.h"
+#include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
 #include "ticker/StripServices.h"
 
@@ -15,7 +15,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
-using namespace SettingsControls;
+using namespace SettingsKit;
 
 namespace {
 
@@ -87,7 +87,7 @@ TickerTab::TickerTab(FeedStore& store, QWidget* parent, Defaults* defaults)
     FeedStore* s = &store;
     m_city = textField(weatherCity, d, this, [s] { s->refreshWeather(); });
 
-    QVBoxLayout* column = makeColumn(this);
+    QVBoxLayout* column = makePage(this);
     auto* motion = new ConfigSection(QStringLiteral("STRIP"));
     motion->addRow(new ConfigRow(QStringLiteral("Speed"), m_speed));
     motion->addRow(new ConfigRow(QStringLiteral("Size"), m_size));

@@ -4,7 +4,8 @@
 #include "markets/MarketsStore.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
-#include "settings/PreferenceTabKit.h"
+#include "settings/SettingsKit.h"
+#include "settings/SettingsLook.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -14,7 +15,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-using namespace PreferenceTabKit;
+using namespace SettingsKit;
 
 namespace {
 
@@ -57,14 +58,14 @@ WatchlistEditor::WatchlistEditor(MarketsStore& markets, QWidget* parent) : QWidg
     layout->setSpacing(18);
 
     auto* list = new ConfigSection(QStringLiteral("WATCHLIST"), this);
-    m_count = makeNote(QString(), this, Color::mutedText());
+    m_count = textLabel(QString(), this, Color::mutedText());
     list->addRow(new ConfigRow(QStringLiteral("Symbols"), m_count));
     auto* rows = new QWidget(this);
     m_rowsLayout = new QVBoxLayout(rows);
     m_rowsLayout->setContentsMargins(0, 0, 0, 0);
     m_rowsLayout->setSpacing(0);
     list->addRow(rows);
-    m_holdingNote = makeNote(QString(), this, kProblem, true);
+    m_holdingNote = textLabel(QString(), this, kProblem, true);
     m_holdingNote->hide();
     list->addRow(m_holdingNote);
     layout->addWidget(list);
@@ -73,8 +74,8 @@ WatchlistEditor::WatchlistEditor(MarketsStore& markets, QWidget* parent) : QWidg
     m_stockField = new QLineEdit(this);
     m_stockField->setPlaceholderText(QStringLiteral("Symbol or company, e.g. AAPL"));
     m_stockField->setMinimumWidth(240);
-    m_addStock = makeButton(QStringLiteral("Add stock"), this);
-    add->addRow(new ConfigRow(QStringLiteral("Stock or ETF"), makeLine(this, {m_stockField, m_addStock})));
+    m_addStock = button(QStringLiteral("Add stock"), this);
+    add->addRow(new ConfigRow(QStringLiteral("Stock or ETF"), line(this, {m_stockField, m_addStock})));
     m_suggestions = new QListWidget(this);
     m_suggestions->setMaximumHeight(150);
     m_suggestionsRow = new ConfigRow(QString(), m_suggestions);
@@ -83,9 +84,9 @@ WatchlistEditor::WatchlistEditor(MarketsStore& markets, QWidget* parent) : QWidg
     m_coinField = new QLineEdit(this);
     m_coinField->setPlaceholderText(QStringLiteral("Coin name or symbol, e.g. bitcoin"));
     m_coinField->setMinimumWidth(240);
-    m_addCoin = makeButton(QStringLiteral("Add coin"), this);
-    add->addRow(new ConfigRow(QStringLiteral("Coin"), makeLine(this, {m_coinField, m_addCoin})));
-    m_outcome = makeNote(QString(), this, Color::mutedText(), true);
+    m_addCoin = button(QStringLiteral("Add coin"), this);
+    add->addRow(new ConfigRow(QStringLiteral("Coin"), line(this, {m_coinField, m_addCoin})));
+    m_outcome = textLabel(QString(), this, Color::mutedText(), true);
     m_outcome->setMinimumWidth(300);
     m_outcomeRow = new ConfigRow(QStringLiteral("Last add"), m_outcome);
     m_outcomeRow->hide();
@@ -152,16 +153,16 @@ void WatchlistEditor::buildRows()
     m_count->setText(QStringLiteral("%1 of %2").arg(watchlist.size()).arg(MarketsStore::kWatchlistLimit));
     if (watchlist.isEmpty()) {
         m_rowsLayout->addWidget(new ConfigRow(
-            QString(), makeNote(QStringLiteral("No symbols yet: add a stock or a coin below."), this,
+            QString(), textLabel(QStringLiteral("No symbols yet: add a stock or a coin below."), this,
                                 Color::mutedText())));
         return;
     }
     for (const WatchSymbol& entry : watchlist) {
-        auto* name = makeNote(entry.kind == WatchSymbol::Kind::Coin ? entry.name + QStringLiteral(" · coin") : entry.name,
+        auto* name = textLabel(entry.kind == WatchSymbol::Kind::Coin ? entry.name + QStringLiteral(" · coin") : entry.name,
                               this, Color::mutedText());
         name->setFixedWidth(200);
         Row row{entry.symbol, numberField(QStringLiteral("Units"), this), numberField(QStringLiteral("Buy price"), this),
-                makeButton(QStringLiteral("Remove"), this)};
+                button(QStringLiteral("Remove"), this)};
         showHolding(row, entry);
         const QString symbol = entry.symbol;
         connect(row.units, &QLineEdit::editingFinished, this, [this, symbol] { applyHolding(symbol); });
@@ -170,7 +171,7 @@ void WatchlistEditor::buildRows()
             m_holdingNote->hide();
             m_markets.remove(symbol);
         });
-        m_rowsLayout->addWidget(new ConfigRow(entry.symbol, makeLine(this, {name, row.units, row.cost, row.remove})));
+        m_rowsLayout->addWidget(new ConfigRow(entry.symbol, line(this, {name, row.units, row.cost, row.remove})));
         m_rows.append(row);
     }
     QList<QWidget*> controls;
@@ -283,7 +284,7 @@ QCoro::Task<void> WatchlistEditor::runAdd(bool coin, QString input, std::optiona
     QPointer<WatchlistEditor> self(this);
     setAdding(true);
     m_outcomeRow->show();
-    setTextColor(m_outcome, Color::mutedText());
+    SettingsLook::setTextColor(m_outcome, Color::mutedText());
     m_outcome->setText(coin ? QStringLiteral("Looking for the coin…") : QStringLiteral("Checking the symbol…"));
     // Two plain awaits: g++ 12 mishandles temporaries of a co_await inside ?:.
     WatchAddResult result;
@@ -295,7 +296,7 @@ QCoro::Task<void> WatchlistEditor::runAdd(bool coin, QString input, std::optiona
         co_return;
     setAdding(false);
     const bool added = result.kind == WatchAddResult::Kind::Added;
-    setTextColor(m_outcome, added ? Color::okGreen() : kProblem);
+    SettingsLook::setTextColor(m_outcome, added ? Color::okGreen() : kProblem);
     m_outcome->setText(outcomeText(result, coin));
     if (added) {
         (coin ? m_coinField : m_stockField)->clear();

@@ -109,9 +109,12 @@ void addMusicToggles(QMenu& menu, TickerView& view)
     addToggle(menu, QStringLiteral("Blend Music with My Feeds"), Settings::musicBlendWithFeeds.read(*d),
               write(TickerView::blendKey))
         ->setEnabled(view.tuneToMusic());
-    addToggle(menu, QStringLiteral("Listen to the Room"), Settings::roomListenEnabled.read(*d),
-              write(TickerView::listenKey))
-        ->setEnabled(view.tuneToMusic());
+    // A listener that cannot listen is never switched on from here; one left
+    // on can still be switched off.
+    const bool listening = Settings::roomListenEnabled.read(*d);
+    const bool canListen = view.stripServices().canListenToRoom();
+    addToggle(menu, QStringLiteral("Listen to the Room"), listening, write(TickerView::listenKey))
+        ->setEnabled(view.tuneToMusic() && (listening || canListen));
 }
 
 void openUpdate(StripServices& services, const ClientRelease& release)

@@ -1,6 +1,7 @@
 #include "ticker/StripServices.h"
 
 #include "platform/Logging.h"
+#include "platform/MusicRecognizer.h"
 
 namespace {
 
@@ -24,6 +25,11 @@ private:
 StripServices* g_installed = nullptr;
 
 } // namespace
+
+bool StripServices::canListenToRoom() const
+{
+    return MusicRecognizer::isSystemAvailable();
+}
 
 StripServices& StripServices::installed()
 {

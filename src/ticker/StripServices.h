@@ -34,6 +34,9 @@ public:
     // first call in the process.
     virtual void startNowPlaying(FeedStore& store) = 0;
     virtual void startRoomListener(FeedStore& store) = 0;
+    // Whether the room listener can listen at all; by default the system
+    // recogniser's answer.
+    virtual bool canListenToRoom() const;
 
     // The installed services, or the logging stand-in.
     static StripServices& installed();

@@ -147,6 +147,8 @@ TEST(RoomListener, OnLinuxListeningIsUnavailableAndTheSettingStays)
     MusicStore music;
     music.defaults->set(RoomListener::EnabledKey, true);
     RoomListener listener(*music.defaults, MusicRecognizer::createSystem());
+    EXPECT_FALSE(listener.canListen()) << "the switches offer only to turn it off";
+    EXPECT_EQ(listener.canListen(), MusicRecognizer::isSystemAvailable());
     QSignalSpy listening(music.store.get(), &FeedStore::isRoomListeningChanged);
     listener.start(*music.store);
     FakeTime::settle();
@@ -172,6 +174,7 @@ TEST(RoomListener, FollowsTheSettingOnceStartedTunesTheStoreWithMatchesAndOutliv
     auto made = std::make_unique<FakeMusicRecognizer>();
     FakeMusicRecognizer* recognizer = made.get();
     RoomListener listener(*music.defaults, std::move(made));
+    EXPECT_TRUE(listener.canListen());
     music.defaults->set(RoomListener::EnabledKey, true);
     FakeTime::settle();
     EXPECT_EQ(recognizer->starts, 0) << "the setting is followed only after start()";

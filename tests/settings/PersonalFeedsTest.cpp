@@ -306,6 +306,39 @@ TEST(PersonalFeedsSection, RowShowsTheFeedsHealthHostAndCount)
     QLocale::setDefault(previous);
 }
 
+// Left to right: dot, title and host, the count right after them, then the
+// free space, then the remove button and the switch at the trailing edge.
+// A title too long for the row gives way; the controls keep their places.
+TEST(PersonalFeedsSection, RowKeepsTheCountBesideTheTitleAndTheControlsAtTheEnd)
+{
+    struct Case { const char* name; QString title; int width; };
+    const QList<Case> cases = {
+        {"short title, wide row", QStringLiteral("Short"), 640},
+        {"long title, narrow row", QStringLiteral("A very long feed title ").repeated(6), 320},
+    };
+    FakeTime time;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        PersonalFeedRow row(feed(c.title, QStringLiteral("https://a.example/rss")), [] {}, [] {}, time);
+        row.resize(c.width, 40);
+        row.show();
+        const auto left = [](const QWidget* w) { return w->x(); };
+        const auto right = [](const QWidget* w) { return w->x() + w->width(); };
+        const int texts = std::max(right(row.titleLabel()), right(row.subtitleLabel()));
+        EXPECT_LT(right(row.statusDot()), left(row.titleLabel()));
+        EXPECT_LE(texts, left(row.itemBadge()));
+        EXPECT_LT(right(row.itemBadge()), left(row.removeButton()));
+        EXPECT_EQ(left(row.enableSwitch()) - right(row.removeButton()), 10);
+        EXPECT_EQ(right(row.enableSwitch()), c.width - 14);
+        if (c.width == 640) {
+            const auto textEnd = [&](const QLabel* l) { return l->x() + l->fontMetrics().horizontalAdvance(l->text()); };
+            EXPECT_LE(left(row.itemBadge()) - std::max(textEnd(row.titleLabel()), textEnd(row.subtitleLabel())), 12)
+                << "the count follows the text";
+            EXPECT_GT(left(row.removeButton()) - right(row.itemBadge()), 200) << "the free space is before the button";
+        }
+    }
+}
+
 TEST(PersonalFeedsSection, SwitchAndRemovalGoThroughTheStoreAndShowAtOnce)
 {
     PersonalStore personal({feed(QStringLiteral("First"), QStringLiteral("https://one.example/rss")), feed(QStringLiteral("Second"), QStringLiteral("https://two.example/rss")),

@@ -36,6 +36,10 @@ public:
     void quit() override {}
     void startNowPlaying(FeedStore&) override {}
     void startRoomListener(FeedStore&) override {}
+    bool canListenToRoom() const override { return roomListenerAvailable; }
+
+    // As on Linux: no music recognition.
+    bool roomListenerAvailable = false;
 
     std::function<void(const QString&)> onCall;
     QStringList calls;

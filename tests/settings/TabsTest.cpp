@@ -35,7 +35,9 @@
 #include "settings/TickerTab.h"
 #include "settings/WatchlistEditor.h"
 #include "ticker/StripConfig.h"
+#include "ticker/StripOptions.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
 #include <QGuiApplication>
 #include <QJsonArray>
@@ -43,6 +45,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPointer>
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QScreen>
@@ -112,32 +115,53 @@ TEST_F(SettingsViewTest, SidebarListsTheTabsTheNotificationSwitchesOnlyToANamedO
     EXPECT_EQ(debug.selectedTab(), SettingsTab::Home);
 }
 
+// What "Reset to Defaults" puts back: every setting of the main strip, of
+// the second strip (with the older settings it falls back to), the board's
+// monitor and the settings window at start-up, each with its documented
+// default. Everything else the catalogue lists is kept: the user's data,
+// the launch-at-login registration, first-run and move markers.
 TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
 {
-    using SettingsCatalogue::Type;
-    // Every preference away from its default, and user data beside them.
-    QHash<QString, QJsonValue> userData;
-    for (const SettingsCatalogue::Entry& e : SettingsCatalogue::entries()) {
-        QJsonValue changed;
-        switch (e.type) {
-        case Type::Bool: changed = !e.fallback.toBool(); break;
-        case Type::Int: changed = 4; break;
-        case Type::Double: changed = 0.25; break;
-        case Type::String: changed = QStringLiteral("changed"); break;
-        case Type::Stored: changed = QJsonArray{QStringLiteral("kept")}; break;
-        }
-        defaults->set(e.key, changed);
-        if (!e.resettable)
-            userData.insert(e.key, changed);
+    const QList<std::pair<QString, QJsonValue>> preferences = {
+        {"scrollSpeed", 1.0}, {"tickerOpacity", 1.0}, {"tickerSize", 2}, {"tickerPosition", "top"},
+        {"alwaysOnTop", true}, {"feedMix", "shuffle"}, {"nowPlayingEnabled", true}, {"musicBlendWithFeeds", false},
+        {"themeBackground", "Black"}, {"roomListenEnabled", false}, {"secondTickerEnabled", false},
+        {"stackedStripsJSON", ""}, {"stackedTickersSpike", false}, {"extraStripMixes", "latest"},
+        {"dimReadItems", true}, {"weatherCity", "Dublin"}, {"preferredMonitor", ""},
+        {"showSettingsAtStartup", false},
+    };
+    auto other = [](const QJsonValue& v) -> QJsonValue {
+        if (v.isBool())
+            return !v.toBool();
+        if (v.isDouble())
+            return v.toDouble() == 2 ? 4 : 0.25;
+        return QStringLiteral("changed");
+    };
+    QHash<QString, QJsonValue> reset;
+    for (const auto& [key, value] : preferences) {
+        reset.insert(key, value);
+        defaults->set(key, other(value));
     }
-    StripConfig::setField(*defaults, 0, &StripConfig::mix, QStringLiteral("music"));
+    // Every other key away from its default too.
+    using SettingsCatalogue::Type;
+    QHash<QString, QJsonValue> kept;
+    for (const SettingsCatalogue::Entry& e : SettingsCatalogue::entries()) {
+        if (reset.contains(e.key))
+            continue;
+        const QJsonValue changed = e.type == Type::Stored ? QJsonArray{QStringLiteral("kept")} : other(e.fallback);
+        defaults->set(e.key, changed);
+        kept.insert(e.key, changed);
+    }
+    for (const char* key : {"moveToApplicationsDeclined", "moveToApplicationsReassertLogin", "launchAtLogin", "hasLaunchedBefore",
+                            "tickerMiniModeTransient", "personalFeeds.v1", "marketsWatchlist.v1", "disabledFeedIDs"})
+        EXPECT_TRUE(kept.contains(QString::fromLatin1(key))) << key << " is in the catalogue and kept";
 
     // The strip is placed again only once everything is back.
     QStringList wrongWhenPlaced;
     services.onCall = [&](const QString& call) {
-        for (const SettingsCatalogue::Entry& e : SettingsCatalogue::entries())
-            if (call == QStringLiteral("reposition") && e.resettable && defaults->value(e.key) != e.fallback)
-                wrongWhenPlaced << e.key;
+        for (const auto& [key, value] : preferences)
+            if (call == QStringLiteral("reposition") && defaults->value(key) != value)
+                wrongWhenPlaced << key;
     };
     GeneralTab tab(*store);
     click(tab.resetButton());
@@ -146,18 +170,29 @@ TEST_F(SettingsViewTest, ResetRestoresEveryPreferenceDefaultThenPlacesTheStrip)
 
     ASSERT_TRUE(defaults->flush());
     const auto nextRun = Defaults::openFile(defaults->filePath());
-    for (const SettingsCatalogue::Entry& e : SettingsCatalogue::entries()) {
-        SCOPED_TRACE(e.key.toStdString());
-        EXPECT_EQ(nextRun->value(e.key), e.resettable ? e.fallback : userData.value(e.key)) << "user data is not a preference";
-    }
-    // The readers agree with the catalogue: the main strip's values are what
-    // the second strip falls back to.
-    const StripConfig second = StripConfig::load(*nextRun).first();
-    EXPECT_EQ(second.size, 2);
-    EXPECT_EQ(second.speed, 1.0);
-    EXPECT_EQ(second.background, QStringLiteral("Black"));
+    for (const auto& [key, value] : preferences)
+        EXPECT_EQ(nextRun->value(key), value) << key.toStdString();
+    for (auto it = kept.cbegin(); it != kept.cend(); ++it)
+        EXPECT_EQ(nextRun->value(it.key()), it.value()) << it.key().toStdString() << ": not a preference";
+    // The second strip is back to its own defaults, not to an older
+    // setting's mix.
+    EXPECT_EQ(StripConfig::load(*nextRun).first(), (StripConfig{"latest", 1.0, 2, "Black"}));
 }
 
+// The strip shows the weather of the stored city: once the reset puts the
+// city back, the reading follows at once, as after the Ticker tab's field,
+// not at the next five-minute refresh.
+TEST_F(SettingsViewTest, ResetShowsTheWeatherOfTheDefaultCityAtOnce)
+{
+    auto city = [&] { return store->currentWeather() ? store->currentWeather()->city : QString(); };
+    defaults->set("weatherCity", "Cork");
+    startStore();
+    ASSERT_TRUE(waitUntil([&] { return city() == QStringLiteral("Cork"); }));
+    GeneralTab tab(*store);
+    click(tab.resetButton());
+    EXPECT_EQ(defaults->stringValue("weatherCity"), QStringLiteral("Dublin"));
+    EXPECT_TRUE(waitUntil([&] { return city() == QStringLiteral("Dublin"); }, 3000)) << city().toStdString();
+}
 
 using ContentTabs = SettingsTest;
 
@@ -338,6 +373,78 @@ TEST_F(PreferenceTabs, SecondTickerTabKeepsItsOwnStripConfiguration)
     EXPECT_TRUE(tab.enabledSwitch()->isChecked());
 }
 
+// New headlines arrive all the time; the Mix picker is the same control
+// throughout, changes its options only when the set of categories changes,
+// never while its list is open, and keeps the stored choice.
+TEST_F(PreferenceTabs, SecondTickerMixPickerChangesOnlyWithItsOptionsAndNeverWhileOpen)
+{
+    startStore();
+    SecondTickerTab tab(*store);
+    tab.show();
+    const QPointer<QComboBox> picker = tab.mixPicker();
+    auto labels = [&] {
+        QStringList out;
+        for (int i = 0; i < picker->count(); ++i)
+            out << picker->itemText(i);
+        return out;
+    };
+    auto offered = [](const QList<FeedItem>& items) {
+        QStringList out;
+        for (const auto& option : StripOptions::stripMixOptions(items))
+            out << option.label;
+        return out;
+    };
+    auto without = [&](const QSet<QString>& sources) {
+        QList<FeedItem> kept;
+        for (const FeedItem& item : store->items())
+            if (!item.source || !sources.contains(item.source->id))
+                kept << item;
+        return kept;
+    };
+    auto switchOff = [&](const QSet<QString>& sources) {
+        store->setFeeds(QStringList(sources.cbegin(), sources.cend()), false);
+        time.advanceSeconds(0.3);
+        ASSERT_TRUE(waitUntil([&] { return without(sources).size() == store->items().size(); }));
+    };
+    const QStringList before = labels();
+    ASSERT_GE(before.size(), 6) << "at least two categories";
+    ASSERT_EQ(before, offered(store->items()));
+    const QString chosen = before.at(4);
+    choose(picker, chosen);
+
+    // A source whose category others share, and every source of the last category.
+    QSet<QString> sharing, lastCategory;
+    for (const FeedItem& item : store->items()) {
+        if (!item.source)
+            continue;
+        if (item.source->category && item.source->category->name == before.last())
+            lastCategory << item.source->id;
+        else if (sharing.isEmpty() && offered(without({item.source->id})) == before)
+            sharing << item.source->id;
+    }
+    ASSERT_FALSE(sharing.isEmpty());
+    ASSERT_FALSE(lastCategory.isEmpty());
+
+    picker->showPopup();
+    ASSERT_TRUE(picker->view()->isVisible());
+    switchOff(sharing);
+    EXPECT_EQ(tab.mixPicker(), picker.data()) << "the same control";
+    ASSERT_TRUE(picker);
+    EXPECT_TRUE(picker->view()->isVisible()) << "the open list stays open";
+    EXPECT_EQ(picker->currentText(), chosen);
+
+    switchOff(lastCategory);
+    EXPECT_EQ(labels(), before) << "nothing changes while the list is open";
+    EXPECT_TRUE(picker->view()->isVisible());
+    picker->hidePopup();
+    QStringList after = before;
+    after.removeLast();
+    EXPECT_TRUE(waitUntil([&] { return labels() == after; })) << "the new set once the list is closed";
+    EXPECT_EQ(picker->currentText(), chosen) << "the choice is kept";
+    EXPECT_EQ(tab.mixPicker(), picker.data());
+    EXPECT_TRUE(StripConfig::load(Defaults::standard()).first().mix.startsWith(QStringLiteral("cat:")));
+}
+
 TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndFullScreenTabOpensTheBoard)
 {
     MusicTab tab(*store);
@@ -348,11 +455,7 @@ TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndFullScreenTabOpensTheBoard)
         {"blend", [&] { click(tab.blendSwitch()); }, "musicBlendWithFeeds", true, false},
     });
     Defaults::standard().set("musicBlendWithFeeds", false);
-    Defaults::standard().set("roomListenEnabled", true);
     EXPECT_FALSE(tab.blendSwitch()->isChecked());
-    EXPECT_FALSE(tab.roomSwitch()->isChecked());
-    EXPECT_FALSE(tab.roomSwitch()->isEnabled());
-    EXPECT_EQ(tab.roomReason()->text(), QStringLiteral("Room music recognition is not available on Linux."));
 
     FullScreenTab fullScreen(*store);
     services.calls.clear();
@@ -361,6 +464,43 @@ TEST_F(PreferenceTabs, MusicTabWritesItsSwitchesAndFullScreenTabOpensTheBoard)
     // A monitor that is not attached: the board opens on the primary screen.
     Defaults::standard().set("preferredMonitor", "4242");
     EXPECT_EQ(fullScreen.monitorLabel()->text(), QGuiApplication::primaryScreen()->name());
+}
+
+// The room switch shows "roomListenEnabled" as it is stored, whoever wrote
+// it. Where music cannot be recognised it can only turn listening off:
+// greyed out while off, with the reason beside it.
+TEST_F(PreferenceTabs, MusicTabRoomSwitchShowsTheSettingAndOnlyTurnsItOffWithoutRecognition)
+{
+    Defaults& d = Defaults::standard();
+    const QString reason = QStringLiteral("Room music recognition is not available on Linux.");
+    struct Shown { bool checked; bool enabled; bool reasonShown; };
+    auto shown = [](const MusicTab& tab) {
+        return Shown{tab.roomSwitch()->isChecked(), tab.roomSwitch()->isEnabled(), !tab.roomReason()->isHidden()};
+    };
+    auto expect = [&](const MusicTab& tab, Shown want, const char* when) {
+        SCOPED_TRACE(when);
+        const Shown got = shown(tab);
+        EXPECT_EQ(got.checked, want.checked);
+        EXPECT_EQ(got.enabled, want.enabled);
+        EXPECT_EQ(got.reasonShown, want.reasonShown);
+    };
+
+    services.roomListenerAvailable = false;
+    MusicTab unavailable(*store);
+    EXPECT_EQ(unavailable.roomReason()->text(), reason);
+    expect(unavailable, {false, false, true}, "unavailable, off");
+    d.set("roomListenEnabled", true);  // the strip's menu, or an earlier run
+    expect(unavailable, {true, true, true}, "unavailable, switched on elsewhere");
+    runCases({{"room off", [&] { click(unavailable.roomSwitch()); }, "roomListenEnabled", false, false}});
+    expect(unavailable, {false, false, true}, "unavailable, switched off here");
+
+    services.roomListenerAvailable = true;
+    MusicTab available(*store);
+    expect(available, {false, true, false}, "available, off");
+    runCases({{"room on", [&] { click(available.roomSwitch()); }, "roomListenEnabled", true, false}});
+    expect(available, {true, true, false}, "available, switched on here");
+    d.set("roomListenEnabled", false);
+    expect(available, {false, true, false}, "available, switched off elsewhere");
 }
 
 TEST_F(PreferenceTabs, GeneralTabWritesStartUpAndEditsTheHiddenApps)

@@ -36,6 +36,9 @@ public:
     void quit() override { record(QStringLiteral("quit")); }
     void startNowPlaying(FeedStore&) override { record(QStringLiteral("startNowPlaying")); }
     void startRoomListener(FeedStore&) override { record(QStringLiteral("startRoomListener")); }
+    bool canListenToRoom() const override { return roomListenerAvailable; }
+
+    bool roomListenerAvailable = true;
 
     // Called with each call's name before it is recorded.
     std::function<void(const QString&)> onCall;

@@ -696,6 +696,40 @@ TEST_F(StripMenuTest, PickersTogglesAndServiceEntriesDoTheirWork)
     EXPECT_FALSE(view->isMiniMode());
 }
 
+// Where the room cannot be listened to, the menu can only switch listening
+// off: off, the entry is greyed out; on (from an earlier run), it can be
+// unchecked, and is then greyed out.
+TEST_F(StripMenuTest, ListenToTheRoomOnlyTurnsOffWhereRecognitionIsUnavailable)
+{
+    const QString listen = QStringLiteral("Listen to the Room");
+    auto entry = [&] { return entries(*menu()).at(15); };
+    struct Step { bool available; bool tune; QJsonValue stored; QString shown; bool storedAfterTrigger; };
+    const QList<Step> steps = {
+        {false, true, QJsonValue(), "Listen to the Room [ ] (off)", false},
+        {false, true, false, "Listen to the Room [ ] (off)", false},
+        {false, true, true, "Listen to the Room [x]", false},
+        {false, false, true, "Listen to the Room [x] (off)", true},
+        {true, true, false, "Listen to the Room [ ]", true},
+        {true, true, true, "Listen to the Room [x]", false},
+    };
+    for (const Step& s : steps) {
+        SCOPED_TRACE(s.shown.toStdString() + (s.available ? " available" : " unavailable"));
+        f.services.roomListenerAvailable = s.available;
+        f.defaults().set(TickerView::tuneToMusicKey, s.tune);
+        if (s.stored.isUndefined())
+            f.defaults().remove(TickerView::listenKey);
+        else
+            f.defaults().set(TickerView::listenKey, s.stored);
+        EXPECT_EQ(entry(), s.shown);
+        trigger(listen);
+        EXPECT_EQ(Settings::roomListenEnabled.read(f.defaults()), s.storedAfterTrigger);
+    }
+    // Switched off from the menu, it cannot be switched on again.
+    f.services.roomListenerAvailable = false;
+    f.defaults().set(TickerView::listenKey, false);
+    EXPECT_EQ(entry(), "Listen to the Room [ ] (off)");
+}
+
 TEST_F(StripMenuTest, SecondTickerSubmenu)
 {
     f.defaults().set(TickerView::secondTickerKey, true);
