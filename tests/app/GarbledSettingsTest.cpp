@@ -58,6 +58,13 @@ QByteArray withMember(const char* key, const char* text, qsizetype position = 1)
     return fileOf(members);
 }
 
+// The user's file cut off just before `marker`, as a write stopped there.
+QByteArray cutBefore(const char* marker)
+{
+    const QByteArray whole = fileOf(kUserFile);
+    return whole.left(whole.indexOf(marker));
+}
+
 QJsonValue json(const char* text)
 {
     return QJsonDocument::fromJson(QByteArray("[") + text + "]").array().first();
@@ -98,6 +105,14 @@ const QStringList kHistory{"a1", "a2", "a3", "a4"};
 const GarbledCase kCases[] = {
     {"a value of the wrong type", withMember("scrollSpeed", R"("fast")"), kFeeds, kWatchlist, {"rumour"}, kHistory,
      {{"scrollSpeed", "fast"}, {"tickerSize", 4}, {"tickerPosition", "bottom"}, {"followedPhrases.v1", json(R"(["rates"])")}}},
+    {"a garbled entry", withMember("scrollSpeed", "1.0x"), kFeeds, kWatchlist, {"rumour"}, kHistory,
+     {{"tickerSize", 4}, {"tickerPosition", "bottom"}, {"followedPhrases.v1", json(R"(["rates"])")}}},
+    {"a garbled entry with brackets", withMember("tickerOpacity", R"({"a": [1, 2}, "b": ])", 3), kFeeds, kWatchlist,
+     {"rumour"}, kHistory, {{"tickerSize", 4}, {"followedPhrases.v1", json(R"(["rates"])")}}},
+    {"cut off inside the last value", cutBefore("\"a3\""), kFeeds, kWatchlist, {"rumour"}, {},
+     {{"tickerSize", 4}, {"tickerPosition", "bottom"}, {"followedPhrases.v1", json(R"(["rates"])")}}},
+    {"cut off inside a key", cutBefore("ickerPosition"), kFeeds, kWatchlist, {"rumour"}, {},
+     {{"tickerSize", 4}, {"followedPhrases.v1", json(R"(["rates"])")}}},
     {"a garbled element in the other phrase list", withMember("followedPhrases.v1", R"(["rates", 42])"), kFeeds,
      kWatchlist, {"rumour"}, kHistory, {{"followedPhrases.v1", json(R"(["rates", 42])")}, {"tickerSize", 4}}},
     {"the other phrase list of another type", withMember("followedPhrases.v1", R"({"rates": true})"), kFeeds,

@@ -27,6 +27,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 
@@ -112,7 +113,7 @@ std::unique_ptr<Defaults> openSettings(const QByteArray& bytes)
 {
     const bool existed = QFile::exists(g_place->settingsPath);
     std::unique_ptr<Defaults> defaults = Defaults::openFile(g_place->settingsPath, g_place->cacheFolder);
-    if (existed && !QFile::exists(g_place->settingsPath))
+    if (existed && !QJsonDocument::fromJson(bytes).isObject())
         requireKeptAside(bytes);
     return defaults;
 }
