@@ -1,6 +1,7 @@
 // The app's own files read as at start-up, whatever a crash, a full disk or
 // another program left in them. The first byte picks what the rest is:
-//   0 the settings file, read by Defaults; then what every start-up writes
+//   0 the settings file, read by Defaults and the stacked strip; then what every
+//     start-up writes
 //   1 the feed snapshot cache file
 //   2 the personal items cache file, read by the personal feed store
 //   3 the settings file, read by the personal feed store ("personalFeeds.v1")
@@ -23,6 +24,7 @@
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"
 #include "store/ReadStore.h"
+#include "ticker/StripConfig.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -186,6 +188,13 @@ void settingsFile(const QByteArray& bytes)
     std::unique_ptr<Defaults> again = reopen();
     requireOthersKept(before, *again, {launched});
     require(again->boolValue(launched, false), "the launch was not recorded");
+
+    // The stacked strip: always one configuration, and the one saved is the
+    // one the next start reads.
+    const QList<StripConfig> strips = StripConfig::load(*again);
+    require(strips.size() == 1, "not one stacked strip");
+    StripConfig::save(strips, *again);
+    require(StripConfig::load(*again) == strips, "a saved stacked strip reads back different");
 }
 
 // What the app writes in place of a snapshot it read, it reads back as the same.
