@@ -10,11 +10,65 @@
 #include <QPointer>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <cctype>
 #include <cmath>
 
 namespace {
 Defaults* g_installed = nullptr;
 constexpr int kSaveDelayMs = 250;
+
+// The members of a damaged settings object that still read on their own.
+// The text is cut at every comma outside strings and brackets, and each
+// piece is read as an object of one member: a member garbled by another
+// program, or cut off by a short write, is left out, and the members around
+// it are kept. Nothing when the text does not start as an object.
+QJsonObject readableMembers(const QByteArray& bytes)
+{
+    QJsonObject members;
+    qsizetype start = 0;
+    while (start < bytes.size() && std::isspace(static_cast<unsigned char>(bytes.at(start))))
+        ++start;
+    if (start >= bytes.size() || bytes.at(start) != '{')
+        return members;
+    ++start;
+    const auto take = [&](qsizetype end) {
+        const QJsonDocument doc = QJsonDocument::fromJson('{' + bytes.mid(start, end - start) + '}');
+        const QJsonObject member = doc.object();
+        if (member.size() == 1)
+            members.insert(member.begin().key(), member.begin().value());
+    };
+    qsizetype depth = 0;
+    bool inString = false;
+    bool escaped = false;
+    for (qsizetype i = start; i < bytes.size(); ++i) {
+        const char c = bytes.at(i);
+        if (inString) {
+            if (escaped)
+                escaped = false;
+            else if (c == '\\')
+                escaped = true;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') {
+            inString = true;
+        } else if (c == '{' || c == '[') {
+            ++depth;
+        } else if (depth > 0 && (c == '}' || c == ']')) {
+            --depth;
+        } else if (depth == 0 && c == '}') {
+            take(i);  // the end of the object
+            return members;
+        } else if (depth == 0 && c == ',') {
+            take(i);
+            start = i + 1;
+        }
+    }
+    take(bytes.size());  // a file cut short
+    return members;
+}
+
 } // namespace
 
 std::unique_ptr<Defaults> Defaults::openFile(const QString& filePath, const QString& cacheDirectory)
@@ -91,12 +145,26 @@ void Defaults::load()
             m_values.insert(it.key(), it.value());
         return;
     }
+    // One unreadable value must not cost the user every other setting: what
+    // still reads is kept, and the whole file is kept aside as it was.
+    const QJsonObject readable = readableMembers(bytes);
+    for (auto it = readable.begin(); it != readable.end(); ++it)
+        m_values.insert(it.key(), it.value());
     const QString aside = m_path + QStringLiteral(".corrupt-")
         + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     if (QFile::rename(m_path, aside)) {
+        if (readable.isEmpty()) {
+            qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object ("
+                                             << error.errorString() << "); kept it as" << aside
+                                             << "and started from defaults";
+            return;
+        }
         qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object ("
-                                         << error.errorString() << "); kept it as" << aside
-                                         << "and started from defaults";
+                                         << error.errorString() << "); kept it as" << aside << "and kept the"
+                                         << readable.size() << "settings that still read";
+        // Written at once: the next start must find them, not an empty folder.
+        m_dirty = true;
+        flush();
     } else {
         qCCritical(lcPlatform).noquote() << "Settings file" << m_path
                                          << "is corrupt and could not be moved aside; settings will not be saved";

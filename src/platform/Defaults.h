@@ -18,7 +18,9 @@
 // The file backend keeps one JSON object in a file; writes are coalesced and
 // saved atomically (QSaveFile), and flush() is called on quit. A file that
 // cannot be parsed is moved aside (".corrupt-<time>") and logged, never
-// overwritten silently. changed(key) fires only when a value really changes.
+// overwritten silently; the settings in it that still read are kept (a value
+// garbled or cut off costs only that value). changed(key) fires only when a
+// value really changes.
 // Main thread only.
 class Defaults : public QObject {
     Q_OBJECT

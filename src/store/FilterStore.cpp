@@ -82,8 +82,13 @@ QStringList FilterStore::followedLowercased() const
 
 void FilterStore::save()
 {
-    m_defaults.set(MutedKey, m_muted);
-    m_defaults.set(FollowedKey, m_followed);
+    // A list that is as stored is not written again: a stored list this store
+    // could not read (it reads as empty) stays until the user changes that
+    // list, and an edit of the other list does not replace it.
+    for (const auto& [key, list] : {std::pair(&MutedKey, &m_muted), std::pair(&FollowedKey, &m_followed)}) {
+        if (!m_defaults.contains(*key) || m_defaults.stringList(*key) != *list)
+            m_defaults.set(*key, *list);
+    }
 }
 
 void FilterStore::addPhrase(const QString& phrase, List target)

@@ -41,7 +41,7 @@ public:
     QStringList mutedLowercased() const;
     QStringList followedLowercased() const;
 
-    // Writes both lists.
+    // Writes both lists; a list that reads as stored is left as it is.
     void save();
 
 Q_SIGNALS:
