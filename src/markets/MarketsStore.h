@@ -11,6 +11,7 @@
 
 #include <QDateTime>
 #include <QList>
+#include <QSet>
 #include <QObject>
 #include <memory>
 #include <optional>
@@ -150,8 +151,9 @@ private:
     QList<WatchSymbol> loadWatchlist() const;
     QCoro::Task<void> pollLoop(std::stop_token stop);
     QCoro::Task<void> checkNewKey();
-    void publishOwnKeyQuotes(const QList<MarketQuote>& collected, const QStringList& notOnPlan,
-                             const std::optional<QString>& failure);
+    // `requested`: the watched stocks the pass asked for; their old quotes go.
+    void publishOwnKeyQuotes(const QSet<QString>& requested, const QList<MarketQuote>& collected,
+                             const QStringList& notOnPlan, const std::optional<QString>& failure);
     void dropStockQuotes();
 
     Defaults& m_defaults;

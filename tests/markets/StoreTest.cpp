@@ -791,6 +791,50 @@ TEST_F(StoreTest, RemoveDropsEveryEntryAndQuoteOfTheSymbol)
     EXPECT_EQ(savedWatchlist(), s.watchlist());
 }
 
+// A symbol removed while a pass is pricing it stays off the strip: the pass
+// publishes only what is still watched when it ends, and later passes do not
+// bring it back.
+TEST_F(StoreTest, ASymbolRemovedDuringAPassStaysRemoved)
+{
+    struct Case {
+        const char* name;
+        QList<WatchSymbol> watchlist;
+        QString removed;
+        bool coinPass;  // else the own-key pass
+        QString added;  // a stock added meanwhile keeps the quote its add brought
+        QStringList remaining;
+    };
+    const Case cases[] = {
+        {"a stock during the own-key pass", {stock("AAPL"), stock("MSFT"), coin("BTC", "bitcoin")}, "AAPL", false, {}, {"MSFT"}},
+        {"a stock during the own-key pass, another added", {stock("AAPL"), stock("MSFT")}, "AAPL", false, "NVDA", {"NVDA", "MSFT"}},
+        {"a coin during the coin pass", {coin("BTC", "bitcoin"), stock("AAPL"), coin("ETH", "ethereum")}, "BTC", true, {}, {"ETH"}},
+    };
+    for (const Case& c : cases) {
+        storeKey(QStringLiteral("k"));
+        storeWatchlist(c.watchlist);
+        server.clearRequests();
+        // The last request of each pass is still on its way at the removal.
+        serveQuotes({{QStringLiteral("MSFT"), slow(finnhubQuote(100), 300)}});
+        server.route(kPricePath, slow(R"({"bitcoin":{"usd":5},"ethereum":{"usd":6}})", 300));
+        MarketsStore& s = makeStore();
+        QCoro::Task<void> pass = c.coinPass ? s.refreshCoins() : s.refreshOwnKeyQuotes();
+        const QString lastPath = c.coinPass ? kPricePath : kQuotePath;
+        const int lastRequest = c.coinPass ? 1 : 6;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount(lastPath) >= lastRequest; }, 5000)) << c.name;
+        s.remove(c.removed);
+        if (!c.added.isEmpty()) { ASSERT_EQ(awaitTask(s.addStock(c.added, c.added))->kind, AddKind::Added) << c.name; }
+        awaitTask(std::move(pass));
+        EXPECT_FALSE(symbolsOf(s.stripQuotes()).contains(c.removed)) << c.name;
+        EXPECT_EQ(symbolsOf(s.watchQuotes()), c.remaining) << c.name;
+        server.route(kPricePath, Response::json(R"({"bitcoin":{"usd":5},"ethereum":{"usd":6}})"));
+        serveQuotes({});
+        for (int round = 0; round < 2; ++round)
+            awaitTask(s.refresh());
+        EXPECT_FALSE(symbolsOf(s.stripQuotes()).contains(c.removed)) << c.name << ": after the next passes";
+        EXPECT_FALSE(symbolsOf(s.watchQuotes()).contains(c.removed)) << c.name;
+    }
+}
+
 const QByteArray kHouse = R"({"api_version":"1","as_of":"2026-01-15T12:00:00Z","delayed":true,)"
                           R"("attribution":[{"name":"Frankfurter","url":"https://rates.example/","credit":"ECB"}],"quotes":[)"
                           R"({"symbol":"XYZ","name":"Xyz","kind":"equity","currency":"USD","cadence":"delayed","price":5,"source":"exchange","ok":true},)"
