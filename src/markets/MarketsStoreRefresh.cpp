@@ -86,7 +86,17 @@ void MarketsStore::dropStockQuotes()
 QCoro::Task<void> MarketsStore::refreshOwnKeyQuotes(std::stop_token stop)
 {
     QPointer<MarketsStore> self(this);
-    const QString key = readKey();
+    // After a failed read with no key known, each pass asks the keyring again.
+    if (m_keyReadError && m_cachedKey.isEmpty() && !m_keyReadPending)
+        startKeyRead();
+    co_await keyRead();
+    if (!self || stop.stop_requested())
+        co_return;
+    // The key is not known: nothing to price with and nothing to clear; the
+    // status already tells why.
+    if (m_keyReadError && m_cachedKey.isEmpty())
+        co_return;
+    const QString key = m_cachedKey;
     if (key.isEmpty()) {
         setByok({});
         setKeyStatus(KeyStatus::none());
