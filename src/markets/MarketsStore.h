@@ -11,8 +11,8 @@
 
 #include <QDateTime>
 #include <QList>
-#include <QSet>
 #include <QObject>
+#include <QSet>
 #include <coroutine>
 #include <memory>
 #include <optional>
