@@ -14,7 +14,13 @@ public:
 
     explicit Keychain(SecretStore& store) : m_store(&store) {}
 
-    // The stored text as stored (not trimmed), or nothing.
+    // The stored text as stored (not trimmed), nothing, or why the keyring
+    // could not answer; read on a worker thread.
+    QFuture<SecretRead> readInBackground(const QString& account) const
+    {
+        return m_store->readInBackground(kService, account);
+    }
+    // The same, blocking the caller; a failure reads as nothing.
     std::optional<QString> read(const QString& account) const { return m_store->read(kService, account); }
     // Replaces the stored text in one step; on failure the old one stays.
     Result<void> save(const QString& text, const QString& account) { return m_store->write(kService, account, text); }

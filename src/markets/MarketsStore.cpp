@@ -48,8 +48,8 @@ MarketsStore::MarketsStore(Defaults& defaults, SecretStore& secrets, Clock& cloc
         connect(this, signal, this, &MarketsStore::stripQuotesChanged);
 
     m_watchlist = loadWatchlist();
-    if (!readKey().isEmpty())
-        m_keyStatus = KeyStatus::checking();
+    m_keyStatus = KeyStatus::checking();
+    startKeyRead();
 }
 
 MarketsStore::~MarketsStore()
@@ -61,6 +61,7 @@ MarketsStore::~MarketsStore()
     m_lifetime.request_stop();
     if (m_poll)
         m_poll->request_stop();
+    resumeKeyWaiters();
     const auto replies = m_network->findChildren<QNetworkReply*>();
     if (replies.isEmpty())
         return;
@@ -113,12 +114,6 @@ void MarketsStore::setWatchlist(const QList<WatchSymbol>& list)
 void MarketsStore::setKeyStatus(const KeyStatus& status)
 {
     assign(m_keyStatus, status, &MarketsStore::keyStatusChanged);
-}
-
-QString MarketsStore::readKey()
-{
-    m_cachedKey = m_keychain.read(Keychain::kFinnhubAccount).value_or(QString());
-    return m_cachedKey;
 }
 
 QList<WatchSymbol> MarketsStore::loadWatchlist() const
@@ -257,34 +252,4 @@ QCoro::Task<void> MarketsStore::refresh(std::stop_token stop)
     if (!self || stop.stop_requested())
         co_return;
     setLastUpdated(m_clock.now());
-}
-
-void MarketsStore::setFinnhubKey(const QString& text)
-{
-    const QString key = text.trimmed();
-    if (key.isEmpty()) {
-        const Result<void> removed = m_keychain.remove(Keychain::kFinnhubAccount);
-        if (!removed) {
-            setKeyStatus(KeyStatus::error(QStringLiteral("Could not remove the Finnhub key: ")
-                                          + removed.error().description));
-            return;
-        }
-        m_cachedKey.clear();
-        setByok({});
-        setKeyStatus(KeyStatus::none());
-        return;
-    }
-    const Result<void> saved = m_keychain.save(key, Keychain::kFinnhubAccount);
-    if (!saved) {
-        setKeyStatus(KeyStatus::error(QStringLiteral("Could not save the Finnhub key: ") + saved.error().description));
-        return;
-    }
-    m_cachedKey = key;
-    setKeyStatus(KeyStatus::checking());
-    auto check = checkNewKey();  // runs on by itself
-}
-
-QCoro::Task<void> MarketsStore::checkNewKey()
-{
-    co_await refreshOwnKeyQuotes(m_lifetime.get_token());
 }

@@ -12,9 +12,12 @@
 #include <QDateTime>
 #include <QList>
 #include <QObject>
+#include <QSet>
+#include <coroutine>
 #include <memory>
 #include <optional>
 #include <stop_token>
+#include <vector>
 
 #include <qcoro/qcorotask.h>
 
@@ -53,7 +56,8 @@ public:
     static constexpr int kWatchlistLimit = 10;
     static constexpr std::chrono::seconds kPollInterval{60};
 
-    // Reads the stored watchlist and whether a key is stored; makes no request.
+    // Reads the stored watchlist and starts reading the key (keyStatus is
+    // "checking" until the keyring answers); makes no request.
     MarketsStore(Defaults& defaults, SecretStore& secrets, Clock& clock, Scheduler& scheduler,
                  const Endpoints& endpoints = Endpoints::current(), QObject* parent = nullptr);
     ~MarketsStore() override;
@@ -76,9 +80,11 @@ public:
     void setWatchlist(const QList<WatchSymbol>& list);
     void setKeyStatus(const KeyStatus& status);
 
-    // A non-empty Finnhub key is stored. Answers from memory: the secret
-    // store is read at construction and whenever a refresh or an edit needs
-    // the key, never per paint.
+    // A non-empty Finnhub key is stored, as far as the store knows. Answers
+    // from memory: the keyring is read in the background at construction and
+    // again after the key is set or removed; a pass reads it again only after
+    // a read failed and no key is known. A failed read keeps the last known
+    // key and shows as an error in keyStatus, never as "no key".
     bool hasFinnhubKey() const { return !m_cachedKey.isEmpty(); }
     static QUrl finnhubRegisterURL();
 
@@ -134,6 +140,8 @@ Q_SIGNALS:
     void pollingChanged();
     // stripQuotes() may read differently: one of its inputs changed.
     void stripQuotesChanged();
+    // hasFinnhubKey() reads differently.
+    void hasFinnhubKeyChanged();
 
 private:
     template <class T>
@@ -145,13 +153,27 @@ private:
     void setWatchQuotes(const QList<MarketQuote>& quotes);
     void setLastUpdated(const QDateTime& when);
 
-    // Reads the key from the secret store and remembers it.
-    QString readKey();
+    // Suspends the caller until no key read is pending (at once when none is).
+    struct KeyReadWait {
+        MarketsStore* store;
+        bool await_ready() const noexcept { return !store->m_keyReadPending; }
+        void await_suspend(std::coroutine_handle<> waiter) { store->m_keyWaiters.push_back(waiter); }
+        void await_resume() const noexcept {}
+    };
+    KeyReadWait keyRead() { return KeyReadWait{this}; }
+    // Starts a background read of the key; an earlier one still on its way
+    // no longer counts.
+    void startKeyRead();
+    QCoro::Task<void> readKeyInBackground(quint64 read);
+    void applyKeyRead(const SecretRead& answer);
+    void resumeKeyWaiters();
+    void setCachedKey(const QString& key);
     QList<WatchSymbol> loadWatchlist() const;
     QCoro::Task<void> pollLoop(std::stop_token stop);
     QCoro::Task<void> checkNewKey();
-    void publishOwnKeyQuotes(const QList<MarketQuote>& collected, const QStringList& notOnPlan,
-                             const std::optional<QString>& failure);
+    // `requested`: the watched stocks the pass asked for; their old quotes go.
+    void publishOwnKeyQuotes(const QSet<QString>& requested, const QList<MarketQuote>& collected,
+                             const QStringList& notOnPlan, const std::optional<QString>& failure);
     void dropStockQuotes();
 
     Defaults& m_defaults;
@@ -174,5 +196,9 @@ private:
     int m_activeStrips = 0;
     std::optional<std::stop_source> m_poll;  // the running poll loop
     std::stop_source m_lifetime;             // stopped when the store goes
-    QString m_cachedKey;
+    QString m_cachedKey;                          // the last key known to be stored; empty: none
+    std::optional<QString> m_keyReadError;        // set while the last read failed: the status text
+    quint64 m_keyReads = 0;                       // reads started; only the latest one's answer counts
+    bool m_keyReadPending = false;
+    std::vector<std::coroutine_handle<>> m_keyWaiters;  // work waiting for the pending read
 };

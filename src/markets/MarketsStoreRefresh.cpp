@@ -86,7 +86,17 @@ void MarketsStore::dropStockQuotes()
 QCoro::Task<void> MarketsStore::refreshOwnKeyQuotes(std::stop_token stop)
 {
     QPointer<MarketsStore> self(this);
-    const QString key = readKey();
+    // After a failed read with no key known, each pass asks the keyring again.
+    if (m_keyReadError && m_cachedKey.isEmpty() && !m_keyReadPending)
+        startKeyRead();
+    co_await keyRead();
+    if (!self || stop.stop_requested())
+        co_return;
+    // The key is not known: nothing to price with and nothing to clear; the
+    // status already tells why.
+    if (m_keyReadError && m_cachedKey.isEmpty())
+        co_return;
+    const QString key = m_cachedKey;
     if (key.isEmpty()) {
         setByok({});
         setKeyStatus(KeyStatus::none());
@@ -95,7 +105,8 @@ QCoro::Task<void> MarketsStore::refreshOwnKeyQuotes(std::stop_token stop)
     }
 
     QList<FinnhubRow> rows = kFixedRows;
-    for (const WatchSymbol& stock : stockSymbols())
+    const QList<WatchSymbol> stocks = stockSymbols();
+    for (const WatchSymbol& stock : stocks)
         rows.append(FinnhubRow{stock.symbol, stock.name, QStringLiteral("equity"), stock.symbol});
 
     QList<MarketQuote> collected;
@@ -125,22 +136,26 @@ QCoro::Task<void> MarketsStore::refreshOwnKeyQuotes(std::stop_token stop)
         }
         collected.append(FinnhubClient::placeholder(row));
     }
-    publishOwnKeyQuotes(collected, notOnPlan, failure);
+    publishOwnKeyQuotes(symbolsOf(stocks), collected, notOnPlan, failure);
 }
 
-void MarketsStore::publishOwnKeyQuotes(const QList<MarketQuote>& collected, const QStringList& notOnPlan,
-                                       const std::optional<QString>& failure)
+void MarketsStore::publishOwnKeyQuotes(const QSet<QString>& requested, const QList<MarketQuote>& collected,
+                                       const QStringList& notOnPlan, const std::optional<QString>& failure)
 {
+    // The watchlist may have changed while the answers were on their way: a
+    // stock removed meanwhile gets no quote back on the strip, and one added
+    // meanwhile keeps the quote its add brought.
+    const QSet<QString> watched = symbolsOf(stockSymbols());
     QList<MarketQuote> etfs;
     QList<MarketQuote> fresh;
-    for (const MarketQuote& q : collected)
-        (isOwnKeyEtf(q.symbol) ? etfs : fresh).append(q);
+    for (const MarketQuote& q : collected) {
+        if (isOwnKeyEtf(q.symbol))
+            etfs.append(q);
+        else if (watched.contains(q.symbol))
+            fresh.append(q);
+    }
     setByok(etfs);
-
-    QSet<QString> replaced = symbolsOf(stockSymbols());
-    for (const MarketQuote& q : fresh)
-        replaced.insert(q.symbol);
-    setWatchQuotes(without(m_watchQuotes, replaced) + fresh);
+    setWatchQuotes(without(m_watchQuotes, requested) + fresh);
 
     if (failure)
         setKeyStatus(KeyStatus::error(*failure));
@@ -175,8 +190,13 @@ QCoro::Task<void> MarketsStore::refreshCoins(std::stop_token stop)
             qCCritical(lcMarkets, "coingecko price failed: %s", qUtf8Printable(answer.error().description));
         co_return;
     }
+    // Only coins still watched now: one removed while the prices were on
+    // their way stays off the strip.
+    const QSet<QString> stillWatched = symbolsOf(coinSymbols());
     QList<MarketQuote> quotes;
     for (const WatchSymbol& coin : coins) {
+        if (!stillWatched.contains(coin.symbol))
+            continue;
         const auto price = coin.coinId ? answer->constFind(*coin.coinId) : answer->constEnd();
         quotes.append(price != answer->constEnd() ? MarketQuote::fromCoinGecko(coin.symbol, coin.name, *price)
                                                   : coinPlaceholder(coin));

@@ -24,7 +24,14 @@ QCoro::Task<WatchAddResult> MarketsStore::addStock(QString input, std::optional<
     const QString symbol = normalizedStockSymbol(input);
     if (symbol.isEmpty() || perceivedLength(symbol) > kMaxStockSymbolLength)
         co_return WatchAddResult::make(Kind::UnknownSymbol);
-    const QString key = readKey();
+    QPointer<MarketsStore> self(this);
+    const std::stop_token stop = m_lifetime.get_token();
+    co_await keyRead();
+    if (!self || stop.stop_requested())
+        co_return WatchAddResult::makeUnreachable(QStringLiteral("Could not reach Finnhub: cancelled"));
+    const QString key = m_cachedKey;
+    if (key.isEmpty() && m_keyReadError)
+        co_return WatchAddResult::makeUnreachable(*m_keyReadError);
     if (key.isEmpty())
         co_return WatchAddResult::make(Kind::NeedsKey);
     if (listHolds(m_watchlist, symbol) || isOwnKeyEtf(symbol))
@@ -32,8 +39,6 @@ QCoro::Task<WatchAddResult> MarketsStore::addStock(QString input, std::optional<
     if (m_watchlist.size() >= kWatchlistLimit)
         co_return WatchAddResult::make(Kind::Full);
 
-    QPointer<MarketsStore> self(this);
-    const std::stop_token stop = m_lifetime.get_token();
     const FinnhubRow row{symbol, symbol, QStringLiteral("equity"), symbol};
     const FinnhubOutcome outcome = co_await m_finnhub.quote(row, key, stop);
     if (!self || stop.stop_requested())
@@ -139,7 +144,11 @@ QCoro::Task<QList<StockSuggestion>> MarketsStore::searchStocks(QString input, st
     const int length = perceivedLength(query);
     if (length < kMinSearchLength || length > kMaxQueryLength)
         co_return QList<StockSuggestion>();
-    const QString key = readKey();
+    QPointer<MarketsStore> self(this);
+    co_await keyRead();
+    if (!self || stop.stop_requested())
+        co_return QList<StockSuggestion>();
+    const QString key = m_cachedKey;
     if (key.isEmpty())
         co_return QList<StockSuggestion>();
     const Result<FinnhubSearch> answer = co_await m_finnhub.search(query, key, stop);

@@ -3,7 +3,10 @@
 // glib names a struct member "signals"; QT_NO_KEYWORDS keeps Qt's macro out of its way.
 #include <libsecret/secret.h>
 
+#include <QPromise>
 #include <QStringDecoder>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -69,6 +72,35 @@ bool meansNoService(const GError* error)
     return error->domain == G_IO_ERROR;
 }
 
+// Whether a failed read means that no Secret Service exists to ask, which
+// reads as "no key". A service that did not answer in time, or a connection
+// that broke off, is a failed read.
+bool readFoundNoService(const GError* error)
+{
+    if (error->domain == G_IO_ERROR)
+        return error->code != G_IO_ERROR_TIMED_OUT && error->code != G_IO_ERROR_CANCELLED;
+    if (error->domain == G_DBUS_ERROR) {
+        switch (error->code) {
+        case G_DBUS_ERROR_NO_REPLY:
+        case G_DBUS_ERROR_TIMEOUT:
+        case G_DBUS_ERROR_TIMED_OUT:
+        case G_DBUS_ERROR_DISCONNECTED:
+            return false;
+        default:
+            break;
+        }
+    }
+    return meansNoService(error);
+}
+
+bool meansTimeout(const GError* error)
+{
+    return (error->domain == G_IO_ERROR && error->code == G_IO_ERROR_TIMED_OUT)
+        || (error->domain == G_DBUS_ERROR
+            && (error->code == G_DBUS_ERROR_NO_REPLY || error->code == G_DBUS_ERROR_TIMEOUT
+                || error->code == G_DBUS_ERROR_TIMED_OUT));
+}
+
 // The error text describes the failure; it never carries the secret, which
 // is not passed to anything that could echo it.
 std::unexpected<Error> failure(const char* what, const QString& account, const GError* error)
@@ -93,17 +125,14 @@ std::optional<QString> decodeSecret(SecretValue* value)
 
 class LibsecretSecretStore final : public SecretStore {
 public:
+    QFuture<SecretRead> readInBackground(const QString& service, const QString& account) override
+    {
+        return QtConcurrent::run(&readers(), [service, account] { return lookup(service, account); });
+    }
+
     std::optional<QString> read(const QString& service, const QString& account) override
     {
-        GError* raw = nullptr;
-        ValuePtr value(secret_password_lookup_binary_sync(schema(), nullptr, &raw,
-                                                          "service", service.toUtf8().constData(),
-                                                          "account", account.toUtf8().constData(),
-                                                          nullptr));
-        ErrorPtr error(raw);
-        if (error || !value)
-            return std::nullopt;
-        return decodeSecret(value.get());
+        return lookup(service, account).value_or(std::nullopt);
     }
 
     Result<void> write(const QString& service, const QString& account, const QString& secret) override
@@ -150,6 +179,54 @@ public:
     }
 
 private:
+    // One reader thread: reads never run side by side, and a read that
+    // waits on a slow service holds up nothing but later reads. Never
+    // destroyed, so quitting never waits for a service that does not answer.
+    static QThreadPool& readers()
+    {
+        static QThreadPool* pool = [] {
+            auto* p = new QThreadPool;
+            p->setMaxThreadCount(1);
+            return p;
+        }();
+        return *pool;
+    }
+
+    // Blocks for the round trips; runs on any thread.
+    static SecretRead lookup(const QString& service, const QString& account)
+    {
+        const QByteArray serviceBytes = service.toUtf8();
+        const QByteArray accountBytes = account.toUtf8();
+        GError* raw = nullptr;
+        ValuePtr value(secret_password_lookup_binary_sync(schema(), nullptr, &raw,
+                                                          "service", serviceBytes.constData(),
+                                                          "account", accountBytes.constData(), nullptr));
+        ErrorPtr error(raw);
+        if (error)
+            return readFailure(account, error.get());
+        if (value)
+            return decodeSecret(value.get());
+        // Items in a locked keyring are passed over without an error when
+        // nobody unlocks them: look for them before calling it "no key".
+        auto remaining = remainingItems(serviceBytes, accountBytes);
+        if (!remaining)
+            return readFailure(account, remaining.error().get());
+        if (*remaining > 0)
+            return fail(ErrorKind::Io, QStringLiteral("Could not read the secret for \"%1\": "
+                                                      "the keyring holding it is locked")
+                                           .arg(account));
+        return std::optional<QString>();
+    }
+
+    static SecretRead readFailure(const QString& account, const GError* error)
+    {
+        if (readFoundNoService(error))
+            return std::optional<QString>();
+        return fail(meansTimeout(error) ? ErrorKind::TimedOut : ErrorKind::Io,
+                    QStringLiteral("Could not read the secret for \"%1\": %2")
+                        .arg(account, QString::fromUtf8(error->message)));
+    }
+
     // How many items, locked ones included, the service still holds.
     static std::expected<int, ErrorPtr> remainingItems(const QByteArray& service, const QByteArray& account)
     {
@@ -179,15 +256,58 @@ SecretStore& SecretStore::system()
     return store;
 }
 
+struct MemorySecretStore::HeldRead {
+    QString service;
+    QString account;
+    QPromise<SecretRead> promise;
+};
+
+MemorySecretStore::~MemorySecretStore()
+{
+    releaseReads();
+}
+
+QFuture<SecretRead> MemorySecretStore::readInBackground(const QString& service, const QString& account)
+{
+    ++readCount;
+    auto held = std::make_shared<HeldRead>(HeldRead{service, account, {}});
+    held->promise.start();
+    QFuture<SecretRead> future = held->promise.future();
+    if (holdReads) {
+        m_held.push_back(std::move(held));
+        return future;
+    }
+    held->promise.addResult(answer(service, account));
+    held->promise.finish();
+    return future;
+}
+
+void MemorySecretStore::releaseReads()
+{
+    const auto held = std::exchange(m_held, {});
+    for (const auto& read : held) {
+        read->promise.addResult(answer(read->service, read->account));
+        read->promise.finish();
+    }
+}
+
 std::optional<QString> MemorySecretStore::read(const QString& service, const QString& account)
 {
     ++readCount;
+    return answer(service, account).value_or(std::nullopt);
+}
+
+SecretRead MemorySecretStore::answer(const QString& service, const QString& account) const
+{
+    if (failReads)
+        return fail(ErrorKind::Io, QStringLiteral("Could not read the secret for \"%1\": the keyring did not answer")
+                                       .arg(account));
     if (unavailable)
-        return std::nullopt;
+        return std::optional<QString>();
     const auto it = m_items.constFind(itemKey(service, account));
     if (it == m_items.cend())
-        return std::nullopt;
-    return *it;
+        return std::optional<QString>();
+    return std::optional<QString>(*it);
 }
 
 Result<void> MemorySecretStore::write(const QString& service, const QString& account, const QString& secret)

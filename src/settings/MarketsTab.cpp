@@ -75,6 +75,7 @@ MarketsTab::MarketsTab(FeedStore& store, QWidget* parent, MarketsStore* markets,
     connect(m_register, &QPushButton::clicked, this,
             [] { UrlOpener::system().open(MarketsStore::finnhubRegisterURL()); });
     connect(&m_markets, &MarketsStore::keyStatusChanged, this, &MarketsTab::showKey);
+    connect(&m_markets, &MarketsStore::hasFinnhubKeyChanged, this, &MarketsTab::showKey);
     connect(m_secondTicker, &QPushButton::clicked, this, [this] { showOnSecondTicker(marketsMix); });
     connect(&m_defaults, &Defaults::changed, this, [this](const QString& changed) {
         if (changed == StripConfig::stripsKey || changed == StripConfig::enabledKey

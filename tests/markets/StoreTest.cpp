@@ -539,15 +539,118 @@ TEST_F(FinnhubTest, WithoutAKeyNothingIsSentAndStockQuotesGo)
     awaitTask(s.refreshCoins());
     ASSERT_EQ(symbolsOf(s.watchQuotes()), (QStringList{"AAPL", "BTC"}));
     ASSERT_EQ(s.byok().size(), 4);
-    for (const std::optional<QString>& key : {std::optional<QString>(), std::optional<QString>(QString())}) {
-        storeKey(key);
+    // The key is removed through the store, or a restart reads an empty one.
+    s.setFinnhubKey(QStringLiteral(" "));
+    EXPECT_EQ(symbolsOf(s.watchQuotes()), (QStringList{"AAPL", "BTC"})) << "until the next pass";
+    for (const bool restart : {false, true}) {
+        if (restart)
+            storeKey(QString());
+        MarketsStore& current = restart ? makeStore() : s;
         server.clearRequests();
-        awaitTask(s.refreshOwnKeyQuotes());
-        EXPECT_EQ(server.requestCount(), 0);
-        EXPECT_TRUE(s.byok().isEmpty());
-        EXPECT_EQ(s.keyStatus(), MarketsStore::KeyStatus::none());
-        EXPECT_EQ(symbolsOf(s.watchQuotes()), QStringList{"BTC"}) << "coin quotes stay";
+        awaitTask(current.refreshOwnKeyQuotes());
+        EXPECT_EQ(server.requestCount(), 0) << restart;
+        EXPECT_TRUE(current.byok().isEmpty()) << restart;
+        EXPECT_EQ(current.keyStatus(), MarketsStore::KeyStatus::none()) << restart;
+        if (!restart) { EXPECT_EQ(symbolsOf(current.watchQuotes()), QStringList{"BTC"}) << "coin quotes stay"; }
+        EXPECT_FALSE(current.hasFinnhubKey()) << restart;
+    }
+}
+
+// The keyring is read once at start and after the key is set or cleared;
+// searches and passes answer from memory. A read that fails while a pass runs
+// keeps the key the pass uses, so the pass still publishes.
+TEST_F(FinnhubTest, KeystrokesAndPassesNeverReadTheKeyringAndAFailedReadKeepsTheKey)
+{
+    storeWatchlist({stock("AAPL")});
+    serveQuotes({{QStringLiteral("SPY"), slow(finnhubQuote(100), 300)}});
+    server.route(QStringLiteral("/api/v1/search"), Response::json(R"({"count":0,"result":[]})"));
+    MarketsStore& s = makeStore();
+    EXPECT_EQ(secrets.readCount, 1) << "read once at start";
+    auto pass = s.refreshOwnKeyQuotes();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount(kQuotePath) >= 1; }, 5000));
+    secrets.failReads = true;
+    for (const char* typed : {"a", "aa", "aap", "aapl"})
+        awaitTask(s.searchStocks(QString::fromUtf8(typed)));
+    EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/search")), 3) << "searches use the key in memory";
+    s.setFinnhubKey(QStringLiteral("sekrit-key-123"));  // stored again; reading it back fails
+    awaitTask(std::move(pass));
+    EXPECT_EQ(s.byok().size(), 4) << "the running pass was not dropped";
+    EXPECT_EQ(symbolsOf(s.watchQuotes()), QStringList{"AAPL"});
+    EXPECT_TRUE(s.hasFinnhubKey());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s.keyStatus().kind == KeyKind::Ok; }, 5000)) << "the check of the stored key ends well";
+    EXPECT_EQ(secrets.readCount, 2) << "one more read, after the key was stored";
+    expectKeyOnlyInHeaders();
+}
+
+// A read that fails is an error, never "no key": nothing is sent, nothing is
+// cleared, and the next pass reads again.
+TEST_F(FinnhubTest, AFailedKeyReadIsAnErrorAndTheNextPassReadsAgain)
+{
+    storeWatchlist({stock("AAPL"), coin("BTC", "bitcoin")});
+    serveQuotes({});
+    server.route(kPricePath, Response::json(R"({"bitcoin":{"usd":5}})"));
+    secrets.failReads = true;
+    MarketsStore& s = makeStore();
+    awaitTask(s.refreshCoins());
+    QSignalSpy byok(&s, &MarketsStore::byokChanged);
+    for (int round = 0; round < 2; ++round) {
+        EXPECT_EQ(s.keyStatus().kind, KeyKind::Error) << round;
+        EXPECT_TRUE(s.keyStatus().message.startsWith(QStringLiteral("Could not read the Finnhub key: ")))
+            << s.keyStatus().message.toStdString();
         EXPECT_FALSE(s.hasFinnhubKey());
+        awaitTask(s.refreshOwnKeyQuotes());
+        EXPECT_EQ(server.requestCount(kQuotePath), 0);
+        EXPECT_EQ(symbolsOf(s.watchQuotes()), QStringList{"BTC"});
+        EXPECT_EQ(s.keyStatus().kind, KeyKind::Error) << round << ": not none";
+        EXPECT_EQ(secrets.readCount, 2 + round) << "each pass reads again after a failed read";
+        const auto added = awaitTask(s.addStock(QStringLiteral("MSFT"), QStringLiteral("Microsoft")));
+        EXPECT_EQ(added->kind, AddKind::Unreachable) << "not: needs a key";
+        EXPECT_TRUE(added->message.startsWith(QStringLiteral("Could not read the Finnhub key: ")));
+    }
+    EXPECT_EQ(byok.count(), 0);
+    secrets.failReads = false;
+    awaitTask(s.refreshOwnKeyQuotes());
+    EXPECT_EQ(s.keyStatus(), MarketsStore::KeyStatus::ok());
+    EXPECT_EQ(s.byok().size(), 4);
+    const int reads = secrets.readCount;
+    awaitTask(s.refreshOwnKeyQuotes());
+    EXPECT_EQ(secrets.readCount, reads) << "a good read is not repeated";
+    EXPECT_FALSE(s.keyStatus().message.contains(QStringLiteral("sekrit")));
+}
+
+// While the first read is on its way the store says it is checking; passes,
+// adds and searches wait for the read, and a store that goes away meanwhile
+// leaves nothing behind.
+TEST_F(FinnhubTest, WorkWaitsForAPendingKeyRead)
+{
+    storeWatchlist({stock("AAPL")});
+    serveQuotes({});
+    server.route(QStringLiteral("/api/v1/search"), Response::json(R"({"count":0,"result":[]})"));
+    for (const bool keep : {true, false}) {
+        server.clearRequests();
+        secrets.holdReads = true;
+        MarketsStore& s = makeStore();
+        EXPECT_EQ(s.keyStatus().kind, KeyKind::Checking);
+        EXPECT_FALSE(s.hasFinnhubKey());
+        auto pass = s.refreshOwnKeyQuotes();
+        auto search = s.searchStocks(QStringLiteral("aapl"));
+        FakeTime::settle();
+        EXPECT_EQ(server.requestCount(), 0);
+        if (!keep)
+            store.reset();
+        secrets.holdReads = false;
+        secrets.releaseReads();
+        awaitTask(std::move(pass));
+        awaitTask(std::move(search));
+        FakeTime::settle();
+        if (!keep) {
+            EXPECT_EQ(server.requestCount(), 0) << "a gone store sends nothing";
+            continue;
+        }
+        EXPECT_TRUE(s.hasFinnhubKey());
+        EXPECT_EQ(s.keyStatus(), MarketsStore::KeyStatus::ok());
+        EXPECT_EQ(server.requestCount(kQuotePath), 5);
+        EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/search")), 1);
     }
 }
 
@@ -664,7 +767,7 @@ TEST_F(FinnhubTest, SearchStocks)
         if (c.requests) { EXPECT_EQ(server.requests().first().query.queryItemValue(QStringLiteral("q")), cleanedQuery(c.query)) << c.name; }
         expectKeyOnlyInHeaders();
     }
-    storeKey(std::nullopt);
+    s.setFinnhubKey(QString());
     server.clearRequests();
     EXPECT_TRUE(awaitTask(s.searchStocks(QStringLiteral("aapl")))->isEmpty());
     EXPECT_EQ(server.requestCount(), 0) << "no key, no request";
@@ -789,6 +892,50 @@ TEST_F(StoreTest, RemoveDropsEveryEntryAndQuoteOfTheSymbol)
     EXPECT_EQ(symbolsOf(s.watchlist()), QStringList{"XRP"});
     EXPECT_EQ(symbolsOf(s.watchQuotes()), QStringList{"XRP"});
     EXPECT_EQ(savedWatchlist(), s.watchlist());
+}
+
+// A symbol removed while a pass is pricing it stays off the strip: the pass
+// publishes only what is still watched when it ends, and later passes do not
+// bring it back.
+TEST_F(StoreTest, ASymbolRemovedDuringAPassStaysRemoved)
+{
+    struct Case {
+        const char* name;
+        QList<WatchSymbol> watchlist;
+        QString removed;
+        bool coinPass;  // else the own-key pass
+        QString added;  // a stock added meanwhile keeps the quote its add brought
+        QStringList remaining;
+    };
+    const Case cases[] = {
+        {"a stock during the own-key pass", {stock("AAPL"), stock("MSFT"), coin("BTC", "bitcoin")}, "AAPL", false, {}, {"MSFT"}},
+        {"a stock during the own-key pass, another added", {stock("AAPL"), stock("MSFT")}, "AAPL", false, "NVDA", {"NVDA", "MSFT"}},
+        {"a coin during the coin pass", {coin("BTC", "bitcoin"), stock("AAPL"), coin("ETH", "ethereum")}, "BTC", true, {}, {"ETH"}},
+    };
+    for (const Case& c : cases) {
+        storeKey(QStringLiteral("k"));
+        storeWatchlist(c.watchlist);
+        server.clearRequests();
+        // The last request of each pass is still on its way at the removal.
+        serveQuotes({{QStringLiteral("MSFT"), slow(finnhubQuote(100), 300)}});
+        server.route(kPricePath, slow(R"({"bitcoin":{"usd":5},"ethereum":{"usd":6}})", 300));
+        MarketsStore& s = makeStore();
+        QCoro::Task<void> pass = c.coinPass ? s.refreshCoins() : s.refreshOwnKeyQuotes();
+        const QString lastPath = c.coinPass ? kPricePath : kQuotePath;
+        const int lastRequest = c.coinPass ? 1 : 6;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount(lastPath) >= lastRequest; }, 5000)) << c.name;
+        s.remove(c.removed);
+        if (!c.added.isEmpty()) { ASSERT_EQ(awaitTask(s.addStock(c.added, c.added))->kind, AddKind::Added) << c.name; }
+        awaitTask(std::move(pass));
+        EXPECT_FALSE(symbolsOf(s.stripQuotes()).contains(c.removed)) << c.name;
+        EXPECT_EQ(symbolsOf(s.watchQuotes()), c.remaining) << c.name;
+        server.route(kPricePath, Response::json(R"({"bitcoin":{"usd":5},"ethereum":{"usd":6}})"));
+        serveQuotes({});
+        for (int round = 0; round < 2; ++round)
+            awaitTask(s.refresh());
+        EXPECT_FALSE(symbolsOf(s.stripQuotes()).contains(c.removed)) << c.name << ": after the next passes";
+        EXPECT_FALSE(symbolsOf(s.watchQuotes()).contains(c.removed)) << c.name;
+    }
 }
 
 const QByteArray kHouse = R"({"api_version":"1","as_of":"2026-01-15T12:00:00Z","delayed":true,)"

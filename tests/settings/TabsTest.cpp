@@ -751,6 +751,29 @@ TEST_F(MarketsTabTest, KeyIsSavedTrimmedIntoTheKeyringAndItsStateShowsLive)
     UrlOpener::setSystem(nullptr);
 }
 
+// The keyring answers after the tab opened: the tab follows what the store
+// learns, and a read that fails shows why instead of "No key stored".
+TEST_F(MarketsTabTest, TheKeyringsLateAnswerAndAFailedReadShow)
+{
+    ASSERT_TRUE(secrets.write(Keychain::kService, Keychain::kFinnhubAccount, QStringLiteral("stored-key")).has_value());
+    secrets.holdReads = true;
+    MarketsTab tab(*store, nullptr, &markets(), defaults.get());
+    EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("Checking the key…"));
+    EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
+    secrets.holdReads = false;
+    secrets.releaseReads();
+    ASSERT_TRUE(waitUntil([&] { return tab.removeKeyButton()->isEnabled(); }));
+    EXPECT_EQ(tab.keyField()->placeholderText(), QStringLiteral("A key is stored; paste another to replace it"));
+
+    secrets.failReads = true;  // reading back after the removal fails
+    QTest::mouseClick(tab.removeKeyButton(), Qt::LeftButton);
+    ASSERT_TRUE(waitUntil([&] { return tab.keyStatusLabel()->text().startsWith(QStringLiteral("Could not read the Finnhub key: ")); }))
+        << tab.keyStatusLabel()->text().toStdString();
+    EXPECT_EQ(storedKey(), std::nullopt);
+    EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
+    EXPECT_FALSE(tab.keyStatusLabel()->text().contains(QStringLiteral("stored-key")));
+}
+
 TEST_F(MarketsTabTest, ShowOnSecondTickerSwitchesItOnWithTheMixAndPlacesTheStripsAgain)
 {
     defaults->set(QStringLiteral("scrollSpeed"), 1.5);

@@ -34,11 +34,15 @@ protected:
         });
     }
 
+    // A store that has read the key: the read runs in the background.
     std::unique_ptr<MarketsStore> makeStore()
     {
         Endpoints e = Endpoints::builtIn();
         e.apiBase = e.finnhubBase = e.coingeckoBase = server.baseUrl();
-        return std::make_unique<MarketsStore>(*defaults, SecretStore::system(), time, time, e);
+        auto s = std::make_unique<MarketsStore>(*defaults, SecretStore::system(), time, time, e);
+        EXPECT_TRUE(QTest::qWaitFor(
+            [&] { return s->hasFinnhubKey() || s->keyStatus().kind != MarketsStore::KeyStatus::Kind::Checking; }, 5000));
+        return s;
     }
 
     static std::optional<QString> stored()

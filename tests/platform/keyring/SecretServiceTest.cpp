@@ -90,6 +90,25 @@ QStringList filesContaining(const QString& text)
     return hits;
 }
 
+// A background read, waited for.
+SecretRead readInBackground(SecretStore& store, const QString& service, const QString& account)
+{
+    QFuture<SecretRead> future = store.readInBackground(service, account);
+    future.waitForFinished();
+    return future.result();
+}
+
+// What a background read found; a failure fails the test.
+std::optional<QString> readBack(SecretStore& store, const QString& service, const QString& account)
+{
+    const SecretRead read = readInBackground(store, service, account);
+    if (!read.has_value()) {
+        ADD_FAILURE() << "the read failed: " << qPrintable(read.error().description);
+        return QStringLiteral("(failed)");
+    }
+    return *read;
+}
+
 bool plantRawItem(const QString& account, const QByteArray& bytes)
 {
     SecretValue* value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
@@ -182,11 +201,13 @@ TEST_F(SecretServiceKeyring, StoredTextReadsBackExactlyPerServiceAndAccountAndSt
         QStringLiteral("before") + QChar(0) + QStringLiteral("after"),  // a NUL does not cut it short
         QString(5000, QLatin1Char('k')),
     };
+    EXPECT_EQ(readBack(store, kService, QStringLiteral("never_stored")), std::nullopt);
     for (const QString& secret : secrets) {
         SCOPED_TRACE(secret.size());
         const auto written = store.write(kService, account, secret);
         ASSERT_TRUE(written.has_value()) << qPrintable(written.error().description);
         EXPECT_EQ(store.read(kService, account), secret);
+        EXPECT_EQ(readBack(store, kService, account), secret);
     }
     ASSERT_TRUE(store.remove(kService, account).has_value());
     EXPECT_FALSE(capture.anyContains(secrets.first()));
@@ -250,9 +271,16 @@ TEST_F(SecretServiceKeyring, FailuresOnALockedKeyringAreReportedAndKeepTheOldSec
     ASSERT_FALSE(removed.has_value()) << "the item is still there, so the removal failed";
     EXPECT_EQ(removed.error().kind, ErrorKind::Io) << qPrintable(removed.error().description);
     EXPECT_EQ(store.read(kService, account), std::nullopt) << "a locked item reads as no key";
+    // Read in the background, it is an error: the key is there, only locked.
+    const SecretRead locked = readInBackground(store, kService, account);
+    ASSERT_FALSE(locked.has_value()) << "a locked keyring must not read as no key";
+    EXPECT_EQ(locked.error().kind, ErrorKind::Io);
+    EXPECT_TRUE(locked.error().description.contains(QStringLiteral("locked"))) << qPrintable(locked.error().description);
+    EXPECT_EQ(readBack(store, kService, QStringLiteral("never_stored")), std::nullopt) << "nothing stored is still no key";
 
     ASSERT_NO_FATAL_FAILURE(unlockLoginKeyring());
     EXPECT_EQ(store.read(kService, account), QStringLiteral("old"));
+    EXPECT_EQ(readBack(store, kService, account), QStringLiteral("old"));
     ASSERT_TRUE(store.remove(kService, account).has_value());
     EXPECT_EQ(store.read(kService, account), std::nullopt);
 }
@@ -277,6 +305,7 @@ TEST_F(SecretServiceAbsent, ReadsAsNoKeyAndReportsWritesAsUnavailable)
     LogCapture capture;
 
     EXPECT_EQ(store.read(kService, QStringLiteral("finnhub_api_key")), std::nullopt);
+    EXPECT_EQ(readBack(store, kService, QStringLiteral("finnhub_api_key")), std::nullopt) << "no service is no key";
 
     const auto written = store.write(kService, QStringLiteral("finnhub_api_key"), secret);
     ASSERT_FALSE(written.has_value()) << "a write with no service must not claim success";

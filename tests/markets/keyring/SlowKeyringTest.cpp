@@ -1,0 +1,283 @@
+// The market store against a Secret Service that takes its time: a stand-in
+// on a private session bus (tests/music/run-on-private-bus.sh) answers every
+// search for the key after a delay, or fails. The interface's event loop must
+// never wait for it, and a failing keyring must not cost a running pass its
+// quotes.
+#include "markets/MarketsStore.h"
+
+#include "platform/Defaults.h"
+#include "platform/SecretStore.h"
+
+#include "Await.h"
+#include "FakeTime.h"
+#include "LoopbackServer.h"
+
+#include <QDBusArgument>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusMetaType>
+#include <QDBusObjectPath>
+#include <QDBusVariant>
+#include <QDBusVirtualObject>
+#include <QElapsedTimer>
+#include <QMap>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+#include <atomic>
+#include <gtest/gtest.h>
+
+namespace {
+
+const QString kKey = QStringLiteral("slow-key-42");
+const QString kItem = QStringLiteral("/org/freedesktop/secrets/collection/login/1");
+const QString kSession = QStringLiteral("/org/freedesktop/secrets/session/1");
+constexpr int kDelayMs = 400;
+
+// One secret as the Secret Service sends it: (oayays).
+struct WireSecret {
+    QDBusObjectPath session;
+    QByteArray parameters;
+    QByteArray value;
+    QString contentType;
+};
+using WireSecrets = QMap<QDBusObjectPath, WireSecret>;
+
+QDBusArgument& operator<<(QDBusArgument& arg, const WireSecret& s)
+{
+    arg.beginStructure();
+    arg << s.session << s.parameters << s.value << s.contentType;
+    arg.endStructure();
+    return arg;
+}
+
+const QDBusArgument& operator>>(const QDBusArgument& arg, WireSecret& s)
+{
+    arg.beginStructure();
+    arg >> s.session >> s.parameters >> s.value >> s.contentType;
+    arg.endStructure();
+    return arg;
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(WireSecret)
+Q_DECLARE_METATYPE(WireSecrets)
+
+namespace {
+
+// Just enough of org.freedesktop.secrets for a lookup: a "plain" session,
+// SearchItems and GetSecrets. Every search is answered after kDelayMs, with
+// the one item or with an error. Lives on a thread and connection of its own.
+class StandInSecretService final : public QDBusVirtualObject {
+public:
+    std::atomic<int> searches = 0;
+    std::atomic<bool> failing = false;
+
+    QString introspect(const QString&) const override { return {}; }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override
+    {
+        const QString member = message.member();
+        if (member == QLatin1String("GetAll")) {
+            connection.send(message.createReply(QVariant::fromValue(QVariantMap())));
+        } else if (member == QLatin1String("OpenSession")) {
+            if (message.arguments().value(0).toString() != QLatin1String("plain"))
+                connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.NotSupported"),
+                                                         QStringLiteral("plain only")));
+            else
+                connection.send(message.createReply(
+                    {QVariant::fromValue(QDBusVariant(QString())), QVariant::fromValue(QDBusObjectPath(kSession))}));
+        } else if (member == QLatin1String("SearchItems")) {
+            ++searches;
+            const QDBusMessage reply =
+                failing ? message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+                                                   QStringLiteral("the keyring is busy"))
+                        : message.createReply({QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(kItem)}),
+                                               QVariant::fromValue(QList<QDBusObjectPath>{})});
+            QTimer::singleShot(kDelayMs, this, [connection, reply]() mutable { connection.send(reply); });
+        } else if (member == QLatin1String("GetSecrets")) {
+            WireSecrets secrets;
+            secrets.insert(QDBusObjectPath(kItem), WireSecret{QDBusObjectPath(kSession), {}, kKey.toUtf8(), "text/plain"});
+            connection.send(message.createReply(QVariant::fromValue(secrets)));
+        } else if (member == QLatin1String("Close")) {
+            connection.send(message.createReply());
+        } else {
+            connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"), member));
+        }
+        return true;
+    }
+};
+
+// The longest time the main thread's event loop went without running a timer
+// that asks to run every 5 ms.
+class GapMeter {
+public:
+    GapMeter()
+    {
+        m_timer.setInterval(5);
+        m_timer.setTimerType(Qt::PreciseTimer);
+        QObject::connect(&m_timer, &QTimer::timeout, [this] { m_longest = std::max(m_longest, m_clock.restart()); });
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longestMs() const { return std::max(m_longest, m_clock.elapsed()); }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+QByteArray quote()
+{
+    return R"({"c":100,"d":1.0,"dp":0.5,"pc":99,"t":1715976000})";
+}
+
+class SlowKeyring : public ::testing::Test {
+protected:
+    static inline QThread* serviceThread = nullptr;
+    static inline StandInSecretService* service = nullptr;
+
+    LoopbackServer server;  // Finnhub and the house set
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+
+    // One stand-in for the whole run: libsecret keeps its connection to the
+    // service for the life of the process.
+    static void startService()
+    {
+        if (service)
+            return;
+        qDBusRegisterMetaType<WireSecret>();
+        qDBusRegisterMetaType<WireSecrets>();
+        serviceThread = new QThread;
+        serviceThread->start();
+        service = new StandInSecretService;
+        service->moveToThread(serviceThread);
+        bool registered = false;
+        QMetaObject::invokeMethod(service, [&registered] {
+            QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("keyring"));
+            registered = bus.registerVirtualObject(QStringLiteral("/org/freedesktop/secrets"), service,
+                                                   QDBusConnection::SubPath)
+                      && bus.registerService(QStringLiteral("org.freedesktop.secrets"));
+        }, Qt::BlockingQueuedConnection);
+        ASSERT_TRUE(registered);
+    }
+
+    void SetUp() override
+    {
+        const QByteArray bus = qgetenv("TIDEWIRE_BUS_TEST");
+        if (bus.startsWith("missing:"))
+            GTEST_SKIP() << "no private session bus: " << bus.mid(8).toStdString();
+        ASSERT_EQ(bus, QByteArray("private")) << "run through tests/music/run-on-private-bus.sh";
+        ASSERT_NO_FATAL_FAILURE(startService());
+        service->failing = false;
+        server.route(QStringLiteral("/v1_markets"),
+                     LoopbackServer::Response::json(R"({"api_version":"1","as_of":"t","delayed":true,"attribution":[],"quotes":[]})"));
+        server.route(QStringLiteral("/api/v1/quote"), LoopbackServer::Response::json(quote()));
+        server.route(QStringLiteral("/api/v1/search"), LoopbackServer::Response::json(
+            R"({"count":1,"result":[{"description":"APPLE INC","displaySymbol":"AAPL","symbol":"AAPL","type":"Common Stock"}]})"));
+        ASSERT_NO_FATAL_FAILURE(warmUpNetwork());
+    }
+
+    void TearDown() override { FakeTime::settle(); }
+
+    // Loads what the first request of the process loads (network plugins,
+    // proxy settings) before any gap is measured: only the keyring is on
+    // trial here.
+    void warmUpNetwork()
+    {
+        QNetworkAccessManager network;
+        QNetworkReply* reply = network.get(QNetworkRequest(server.url(QStringLiteral("v1_markets"))));
+        ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 5000));
+        delete reply;
+        server.clearRequests();
+    }
+
+    std::unique_ptr<MarketsStore> makeStore()
+    {
+        Endpoints e = Endpoints::builtIn();
+        e.apiBase = e.finnhubBase = e.coingeckoBase = server.baseUrl();
+        return std::make_unique<MarketsStore>(*defaults, SecretStore::system(), time, time, e);
+    }
+
+    bool keySentWithEveryRequest() const
+    {
+        for (const auto& r : server.requests()) {
+            if (r.path.startsWith(QStringLiteral("/api/v1/")) && r.header("X-Finnhub-Token") != kKey.toUtf8())
+                return false;
+        }
+        return true;
+    }
+};
+
+TEST_F(SlowKeyring, TheEventLoopNeverWaitsForTheKeyring)
+{
+    const int searchesBefore = service->searches;
+    GapMeter gaps;
+    auto store = makeStore();
+    EXPECT_FALSE(store->hasFinnhubKey()) << "the answer is still on its way";
+    EXPECT_EQ(store->keyStatus().kind, MarketsStore::KeyStatus::Kind::Checking);
+    // Keystrokes in the suggestion field and a strip coming on screen.
+    std::vector<QCoro::Task<QList<StockSuggestion>>> typed;
+    for (const char* text : {"a", "aa", "aap", "aapl"})
+        typed.push_back(store->searchStocks(QString::fromUtf8(text)));
+    store->stripAppeared();
+    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 10000));
+    EXPECT_LT(gaps.longestMs(), 50) << "the main thread waited for the keyring";
+    ASSERT_TRUE(waitUntil([&] { return store->lastUpdated().has_value(); }, 10000));
+    for (auto& search : typed)
+        awaitTask(std::move(search));
+    EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/search")), 3) << "every search of two or more characters";
+    EXPECT_EQ(store->byok().size(), 4);
+    EXPECT_EQ(store->keyStatus(), MarketsStore::KeyStatus::ok());
+    EXPECT_TRUE(keySentWithEveryRequest());
+    EXPECT_EQ(service->searches - searchesBefore, 1) << "one read for all of it";
+    store->stripDisappeared();
+}
+
+TEST_F(SlowKeyring, AFailingKeyringIsAnErrorAndNeverDropsARunningPass)
+{
+    auto store = makeStore();
+    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 10000));
+    // The pass is still waiting for its first quote while the searches run.
+    server.handle(QStringLiteral("/api/v1/quote"), [](const LoopbackServer::Request& r) {
+        LoopbackServer::Response answer = LoopbackServer::Response::json(quote());
+        if (r.query.queryItemValue(QStringLiteral("symbol")) == QLatin1String("SPY"))
+            answer.delay = std::chrono::milliseconds(300);
+        return answer;
+    });
+    service->failing = true;
+    auto pass = store->refreshOwnKeyQuotes();
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount(QStringLiteral("/api/v1/quote")) >= 1; }, 5000));
+    for (const char* text : {"aa", "aap", "aapl"})
+        awaitTask(store->searchStocks(QString::fromUtf8(text)));
+    awaitTask(std::move(pass));
+    EXPECT_EQ(store->byok().size(), 4) << "the pass kept its quotes";
+    EXPECT_EQ(store->keyStatus(), MarketsStore::KeyStatus::ok());
+    EXPECT_TRUE(store->hasFinnhubKey());
+
+    // A store that starts while the keyring fails: an error, not "no key",
+    // and the interface does not wait for it either.
+    GapMeter gaps;
+    auto starting = makeStore();
+    ASSERT_TRUE(waitUntil([&] { return starting->keyStatus().kind != MarketsStore::KeyStatus::Kind::Checking; }, 10000));
+    EXPECT_LT(gaps.longestMs(), 50);
+    EXPECT_EQ(starting->keyStatus().kind, MarketsStore::KeyStatus::Kind::Error);
+    EXPECT_TRUE(starting->keyStatus().message.startsWith(QStringLiteral("Could not read the Finnhub key: ")))
+        << starting->keyStatus().message.toStdString();
+    EXPECT_FALSE(starting->keyStatus().message.contains(kKey));
+    // Once the keyring answers again, the next pass finds the key.
+    service->failing = false;
+    server.clearRequests();
+    awaitTask(starting->refreshOwnKeyQuotes());
+    EXPECT_TRUE(starting->hasFinnhubKey());
+    EXPECT_EQ(starting->keyStatus(), MarketsStore::KeyStatus::ok());
+    EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/quote")), 4);
+    EXPECT_TRUE(keySentWithEveryRequest());
+}
+
+} // namespace
