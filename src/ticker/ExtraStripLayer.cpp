@@ -171,6 +171,7 @@ void ExtraStripLayer::connectInputs()
             pushToScroller();
     });
     connect(&m_markets, &MarketsStore::keyStatusChanged, this, [this] { updateCaption(); });
+    connect(&m_markets, &MarketsStore::hasFinnhubKeyChanged, this, [this] { updateCaption(); });
 }
 
 void ExtraStripLayer::setConfig(const StripConfig& config)

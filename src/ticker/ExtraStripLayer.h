@@ -50,6 +50,8 @@ public:
     void setConfig(const StripConfig& config);
     bool isReversed() const { return m_reversed; }
     QString caption() const;
+    // The caption as last drawn.
+    const QString& shownCaption() const { return m_captionText; }
     const QList<FeedItem>& displayItems() const { return m_displayItems; }
     int rebuildCount() const { return m_rebuildCount; }
     // True while this strip holds one of the market store's visible strips.

@@ -482,6 +482,25 @@ TEST_F(ExtraStripTest, MarketCaptionNamesTheKeyState)
     }
 }
 
+// The key is read from the keyring in the background: a key that arrives
+// after the strip is up still gets its state into the caption.
+TEST_F(ExtraStripTest, MarketCaptionFollowsAKeyReadThatAnswersLate)
+{
+    StripFixture g;
+    ASSERT_TRUE(g.secrets.write("tidewire.client", "finnhub_api_key", "k123").has_value());
+    g.secrets.holdReads = true;
+    g.markets = std::make_unique<MarketsStore>(*g.rows.defaults, g.secrets, g.rows.time, g.rows.time);
+    ExtraStripLayer strip(*g.store, StripConfig{"markets", 1.0, 2, "Black"}, true,
+                          ExtraStripLayer::Services{*g.markets, g.rows.context(), g.clock, &g.random});
+    strip.resize(600, 72);
+    strip.show();
+    EXPECT_EQ(strip.shownCaption(), "MARKET QUOTES · Powered by CoinGecko · ECB");
+
+    g.secrets.releaseReads();
+    ASSERT_TRUE(waitUntil([&] { return g.markets->hasFinnhubKey(); }));
+    EXPECT_EQ(strip.shownCaption(), "MARKET QUOTES · Powered by CoinGecko · ECB · KEY CHECKING");
+}
+
 TEST_F(ExtraStripTest, RebuildsOnlyOnItsTriggers)
 {
     f.load(kItems);
