@@ -11,8 +11,9 @@
 # A run builds only the harnesses and the libraries they link (build-fuzz/),
 # seeds each working corpus (build-fuzz/corpus/<harness>) from
 # tests/fuzz/corpus/<harness> and the fixtures its replay test reads, runs the
-# harnesses (at most `parallel` at once, one core each; a crash, a time-out or
-# a leak is written down and the run goes on) and prints per harness the
+# harnesses (at most `parallel` at once, one core each, with the tokens of
+# tests/fuzz/dict/<harness>.dict; a crash, a time-out or a leak is written
+# down and the run goes on) and prints per harness the
 # executions per second, coverage (libFuzzer's cov and ft) and findings.
 # Findings are build-fuzz/findings/<harness>/{crash,timeout,oom,leak}-*: once
 # fixed, each goes into tests/fuzz/corpus/<harness>/ under a name that says
@@ -91,8 +92,10 @@ run_one() {
     cp "$root/tests/fuzz/corpus/$h"/* "$work"/ 2>/dev/null || true
     fixtures=$(fixtures_of "$h")
     [ -z "$fixtures" ] || find "$fixtures" -maxdepth 1 -type f -exec cp {} "$work"/ \;
+    local dict=()
+    [ -f "$root/tests/fuzz/dict/$h.dict" ] && dict=(-dict="$root/tests/fuzz/dict/$h.dict")
     # Fork mode with one worker: a finding is saved and the run goes on.
-    (cd "$findings" && "$build/tests/fuzz/${h}Fuzz" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
+    (cd "$findings" && "$build/tests/fuzz/${h}Fuzz" "${dict[@]}" -fork=1 -ignore_crashes=1 -ignore_timeouts=1 -ignore_ooms=1 \
         -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
         -artifact_prefix="$findings/" "$work" >"$build/findings/$h.log" 2>&1) || true
 }
