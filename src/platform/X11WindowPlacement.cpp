@@ -294,7 +294,12 @@ void X11WindowPlacement::setHidden(QWindow* window, bool hidden)
 {
     if (!window)
         return;
-    if (auto it = m_pending.find(xcb_window_t(window->winId())); it != m_pending.end()) {
+    const auto id = xcb_window_t(window->winId());
+    // The window manager may have let go of the window already, its notice
+    // still unread: then the placement ends now and the window shows at once.
+    if (!hidden && m_pending.contains(id) && !isManaged(id))
+        finish(id);
+    if (auto it = m_pending.find(id); it != m_pending.end()) {
         // Waiting for the window manager: the placement's end shows the
         // window (once its new kind is written) only when it is wanted then.
         it->remap = !hidden;
