@@ -80,7 +80,14 @@ void TickerWindowController::reposition()
     const auto edge = placement.edge == StripEdge::Bottom ? WindowPlacement::Edge::Bottom : WindowPlacement::Edge::Top;
     if (placement.frame) {
         window->setFixedSize(placement.frame->size());
-        window->setGeometry(*placement.frame);
+        // A shown window is moved through its handle: after a move by the
+        // window manager the widget's own geometry may lag the handle's, and
+        // a widget that believes it is already where it is asked to go sends
+        // nothing.
+        if (window->isVisible())
+            handle->setGeometry(*placement.frame);
+        else
+            window->setGeometry(*placement.frame);
     }
     m_placement.place(handle, placement.frame, edge, placement.onTop);
     window->update();
