@@ -9,6 +9,7 @@
 #include "platform/WindowPlacement.h"
 
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -147,10 +148,48 @@ TEST_F(TickerWindowTest, SitsBelowOtherPanelsButNotBelowItself)
         controller->reposition();
     expectFrame({0, 30, 1920, 72});
 
-    panel.reset();  // the panel goes away: the strip moves up at its next placement
-    ASSERT_TRUE(waitFor([this] { return X11Probe::workArea().y() == 72; }));
-    controller->reposition();
+    // The panel goes away: the strip moves up without being asked.
+    panel.reset();
     expectFrame({0, 0, 1920, 72});
+    EXPECT_TRUE(waitFor([this] { return X11Probe::workArea().y() == 72; }));
+}
+
+// Another application's panel on the left edge: the strip starts beside it
+// and reserves only the width it covers; it follows the panel's reservation
+// as it changes, and once that application has gone it spans the screen
+// again, each time without being asked.
+TEST_F(TickerWindowTest, SpansTheWidthASidePanelLeavesAndWidensWhenItGoes)
+{
+    QProcess dock;
+    dock.start(QStringLiteral(FOREIGN_WINDOW), {"side-panel", "Panel", "100"});
+    ASSERT_TRUE(dock.waitForReadyRead(5000));
+    ASSERT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(100, 0, 1820, 1080); }));
+
+    showStrip();
+    expectFrame({100, 0, 1820, 72});
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 72, 0, 0, 0, 0, 0, 100, 1919, 0, 0}));
+    defaults->set("tickerPosition", "bottom");
+    controller->reposition();
+    expectFrame({100, 1008, 1820, 72});
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 100, 1919}));
+
+    // The panel moves to the strip's edge, then thins: the strip follows it.
+    const WId panel = dock.readLine().trimmed().toULongLong();
+    auto reserve = [panel](const QString& strut) {
+        return QProcess::execute("xprop", {"-id", QString::number(panel), "-f", "_NET_WM_STRUT_PARTIAL", "32c",
+                                           "-set", "_NET_WM_STRUT_PARTIAL", strut}) == 0;
+    };
+    ASSERT_TRUE(reserve("0,0,0,30,0,0,0,0,0,0,0,1919"));
+    expectFrame({0, 978, 1920, 72});
+    ASSERT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(0, 0, 1920, 978); }));
+    ASSERT_TRUE(reserve("0,0,0,20,0,0,0,0,0,0,0,1919"));
+    expectFrame({0, 988, 1920, 72});
+
+    dock.kill();
+    dock.waitForFinished();
+    expectFrame({0, 1008, 1920, 72});
+    EXPECT_TRUE(waitFor([this] { return strut() == QList<qint64>{0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}; }));
+    EXPECT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(0, 0, 1920, 1008); }));
 }
 
 TEST_F(TickerWindowTest, NotOnTopIsANormalWindowWithoutStrut)
