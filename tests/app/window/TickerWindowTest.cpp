@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -229,6 +230,51 @@ TEST_F(TickerWindowTest, NotOnTopIsANormalWindowWithoutStrut)
     ASSERT_TRUE(waitFor([this] { return types().value(0) == "_NET_WM_WINDOW_TYPE_NORMAL"; }));
     EXPECT_FALSE(strut().has_value());
     EXPECT_TRUE(waitFor([this] { return X11Probe::workArea() == kRoot && !states().contains("_NET_WM_STATE_ABOVE"); }));
+}
+
+// Counts the close requests that reach a window from outside the app.
+class CloseRequests final : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close && event->spontaneous())
+            ++count;
+        return false;
+    }
+};
+
+// The strip has no close control, and with "Always on top" off the window
+// manager offers to close it like any other window: it stays, and only
+// quitting the app takes it away.
+TEST_F(TickerWindowTest, RefusesTheWindowManagersCloseAndGoesWithTheApp)
+{
+    defaults->set("alwaysOnTop", false);
+    showStrip();
+    CloseRequests closes;
+    window->installEventFilter(&closes);
+    const QList<std::pair<const char*, std::function<void()>>> requests = {
+        {"a panel's close action", [this] { X11Probe::requestClose(id()); }},
+        {"Alt+F4", [this] {
+             QProcess::execute("xdotool", {"windowactivate", "--sync", QString::number(id())});
+             QProcess::execute("xdotool", {"key", "--clearmodifiers", "alt+F4"});
+         }},
+    };
+    for (const auto& [name, request] : requests) {
+        SCOPED_TRACE(name);
+        const int before = closes.count;
+        request();
+        ASSERT_TRUE(waitFor([&] { return closes.count > before; })) << "the close request never came";
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_FALSE(X11Probe::atoms(id(), "_NET_WM_ALLOWED_ACTIONS").isEmpty()) << "no longer managed";
+    }
+
+    // Quitting closes every window; the strip does not hold it up.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "quitting was held up";
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(TickerWindowTest, FollowsASecondMonitorAddedAndRemoved)
