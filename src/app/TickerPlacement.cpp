@@ -76,10 +76,10 @@ TickerPlacement TickerPlacement::compute(const PlacementSettings& settings,
         return p;
 
     const ScreenInfo& screen = screens[*p.screenIndex];
-    // Full screen width, so the strip spans the screen even beside a side
-    // panel; the vertical position follows the area other panels leave free.
+    // Along an edge of the area other panels leave free: a side panel keeps
+    // its end of the screen, and the brand block stays clear of it.
     const QRect& free = screen.availableGeometry;
     const int y = p.edge == StripEdge::Bottom ? free.y() + free.height() - p.height : free.y();
-    p.frame = QRect(screen.geometry.x(), y, screen.geometry.width(), p.height);
+    p.frame = QRect(free.x(), y, free.width(), p.height);
     return p;
 }

@@ -49,8 +49,8 @@ struct TickerPlacement {
                                                 const QString& monitorID);
 
     // Places the strip: on the preferred screen, else the window's current
-    // screen, else the main screen, else the first; across the screen's full
-    // width, at the top of its available area or at the bottom of it.
+    // screen, else the main screen, else the first; across the width of its
+    // available area, at the top of that area or at the bottom of it.
     static TickerPlacement compute(const PlacementSettings& settings,
                                    const QList<ScreenInfo>& screens,
                                    std::optional<qsizetype> currentScreen,

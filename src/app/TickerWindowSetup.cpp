@@ -2,7 +2,30 @@
 
 #include "app/TickerWindowController.h"
 
+#include <QEvent>
 #include <QWidget>
+
+namespace {
+
+const QString kCloseRefusalName = QStringLiteral("tidewire-close-refusal");
+
+// The strip has no close control, and nothing would bring a closed strip
+// back: the window manager's close (Alt+F4, a panel's close action) is
+// refused. That close is the only spontaneous one; the app's own, such as
+// quitting closing every window, passes.
+class CloseRefusal final : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::Close || !event->spontaneous())
+            return false;
+        event->ignore();
+        return true;
+    }
+};
+
+} // namespace
 
 void configureTickerWindow(QWidget* window, TickerWindowController& controller)
 {
@@ -16,6 +39,11 @@ void configureTickerWindow(QWidget* window, TickerWindowController& controller)
     // follows its input region.
     window->setAttribute(Qt::WA_TranslucentBackground, controller.translucentWindow());
     window->setAttribute(Qt::WA_QuitOnClose, false);
+    if (!window->findChild<QObject*>(kCloseRefusalName, Qt::FindDirectChildrenOnly)) {
+        auto* refusal = new CloseRefusal(window);
+        refusal->setObjectName(kCloseRefusalName);
+        window->installEventFilter(refusal);
+    }
     controller.setWindow(window);
     controller.reposition();
 }

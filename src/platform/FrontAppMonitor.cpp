@@ -54,7 +54,7 @@ public:
 
     std::optional<QString> frontApp() const override
     {
-        const std::optional<QString> front = appClassOf(activeWindow());
+        const std::optional<QString> front = appClassOf(frontWindow());
         drainSoon();
         return front;
     }
@@ -81,6 +81,42 @@ private:
         const QByteArray value = property(m_root, m_activeWindow, XCB_ATOM_WINDOW, 1);
         return value.size() >= 4 ? *reinterpret_cast<const xcb_window_t*>(value.constData()) : xcb_window_t(XCB_WINDOW_NONE);
     }
+    // The active window while it is shown. Some window managers leave a
+    // closed or minimised window named as active when nothing takes its
+    // place, so the window itself is watched: its unmapping or end is told
+    // like a change of the active window.
+    xcb_window_t frontWindow() const
+    {
+        const xcb_window_t window = activeWindow();
+        watch(window);
+        return window != XCB_WINDOW_NONE && isViewable(window) ? window : xcb_window_t(XCB_WINDOW_NONE);
+    }
+    void watch(xcb_window_t window) const
+    {
+        if (window == m_watched)
+            return;
+        // Masks are per connection: this one's never touch Qt's or others'.
+        // A window gone meanwhile only makes these requests fail, quietly.
+        if (m_watched != XCB_WINDOW_NONE)
+            selectEvents(m_watched, XCB_EVENT_MASK_NO_EVENT);
+        if (window != XCB_WINDOW_NONE)
+            selectEvents(window, XCB_EVENT_MASK_STRUCTURE_NOTIFY);
+        m_watched = window;
+    }
+    void selectEvents(xcb_window_t window, uint32_t mask) const
+    {
+        const xcb_void_cookie_t cookie =
+            xcb_change_window_attributes_checked(m_connection, window, XCB_CW_EVENT_MASK, &mask);
+        xcb_discard_reply(m_connection, cookie.sequence);
+    }
+    // Mapped with every ancestor (the window manager's frame) mapped too;
+    // a window that no longer exists is not.
+    bool isViewable(xcb_window_t window) const
+    {
+        Reply<xcb_get_window_attributes_reply_t> attributes(xcb_get_window_attributes_reply(
+            m_connection, xcb_get_window_attributes(m_connection, window), nullptr));
+        return attributes && attributes->map_state == XCB_MAP_STATE_VIEWABLE;
+    }
     static bool isOwn(xcb_window_t window)
     {
         const QWindowList windows = QGuiApplication::allWindows();
@@ -96,7 +132,7 @@ private:
     std::optional<QString> appClassOf(xcb_window_t window) const
     {
         if (window == XCB_WINDOW_NONE)
-            return std::nullopt;
+            return QString();
         if (isOwn(window))
             return ownAppClass();
         const QString appClass = wmClass(window);
@@ -121,6 +157,30 @@ private:
         QMetaObject::invokeMethod(self, [self] { self->drain(); }, Qt::QueuedConnection);
     }
 
+    // A new active window, or the watched one unmapped, mapped again or gone.
+    bool changesFront(const xcb_generic_event_t* event) const
+    {
+        switch (event->response_type & 0x7f) {
+        case XCB_PROPERTY_NOTIFY: {
+            const auto* notify = reinterpret_cast<const xcb_property_notify_event_t*>(event);
+            return notify->window == m_root && notify->atom == m_activeWindow;
+        }
+        case XCB_UNMAP_NOTIFY:
+            return reinterpret_cast<const xcb_unmap_notify_event_t*>(event)->window == m_watched;
+        case XCB_MAP_NOTIFY:
+            return reinterpret_cast<const xcb_map_notify_event_t*>(event)->window == m_watched;
+        case XCB_DESTROY_NOTIFY: {
+            const auto* notify = reinterpret_cast<const xcb_destroy_notify_event_t*>(event);
+            if (notify->window != m_watched)
+                return false;
+            m_watched = XCB_WINDOW_NONE;  // nothing left to unselect
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
     // Reads every event there is; the replies read while handling them can
     // queue further events without the socket signalling again.
     void drain()
@@ -129,10 +189,7 @@ private:
         for (;;) {
             bool activeChanged = false;
             while (xcb_generic_event_t* event = xcb_poll_for_event(m_connection)) {
-                if ((event->response_type & 0x7f) == XCB_PROPERTY_NOTIFY) {
-                    const auto* notify = reinterpret_cast<xcb_property_notify_event_t*>(event);
-                    activeChanged |= notify->window == m_root && notify->atom == m_activeWindow;
-                }
+                activeChanged |= changesFront(event);
                 std::free(event);
             }
             if (xcb_connection_has_error(m_connection)) {
@@ -144,7 +201,7 @@ private:
                 return;
             // Reported even when the active window looks unchanged: others
             // may have read the window in between (frontApp()).
-            Q_EMIT frontAppChanged(appClassOf(activeWindow()));
+            Q_EMIT frontAppChanged(appClassOf(frontWindow()));
         }
     }
 
@@ -154,6 +211,7 @@ private:
     xcb_atom_t m_clientList = XCB_ATOM_NONE;
     xcb_atom_t m_wmName = XCB_ATOM_NONE;
     xcb_atom_t m_utf8 = XCB_ATOM_NONE;
+    mutable xcb_window_t m_watched = XCB_WINDOW_NONE;  // the active window, for its unmapping or end
     mutable bool m_drainPending = false;
     QSocketNotifier* m_notifier = nullptr;
 };

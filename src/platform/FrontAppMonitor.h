@@ -7,7 +7,9 @@
 
 // Which application is in front: the class of the active window's WM_CLASS
 // (its second string, e.g. "firefox"), from the window manager's
-// _NET_ACTIVE_WINDOW. Windows of this process report ownAppClass(). Under
+// _NET_ACTIVE_WINDOW. Windows of this process report ownAppClass(). With no
+// window active, or the one named there closed or minimised, the desktop
+// itself is in front: an empty class, which names no application. Under
 // Wayland only X11 (XWayland) applications are seen. Main thread only.
 class FrontAppMonitor : public QObject {
     Q_OBJECT
@@ -20,8 +22,8 @@ public:
 
     using QObject::QObject;
 
-    // The application in front now; none when no window is active or it has
-    // no class.
+    // The application in front now: empty for the desktop; none when the
+    // window in front has no class.
     virtual std::optional<QString> frontApp() const = 0;
     // The other applications' windows open now, in the window manager's
     // order, with their titles.
@@ -36,6 +38,7 @@ public:
     static std::unique_ptr<FrontAppMonitor> createX11();
 
 Q_SIGNALS:
-    // Another window became active; `appClass` as frontApp() gives it.
+    // Another window became active, or the active one went away; `appClass`
+    // as frontApp() gives it.
     void frontAppChanged(const std::optional<QString>& appClass);
 };

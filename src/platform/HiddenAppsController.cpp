@@ -57,7 +57,8 @@ void HiddenAppsController::evaluate(const std::optional<QString>& appClass)
     // Our own windows (the settings, the search) never change the state.
     if (*appClass == FrontAppMonitor::ownAppClass())
         return;
-    const bool hidden = m_bundleIDs.contains(*appClass);
+    // The desktop in front (an empty class) is no listed application.
+    const bool hidden = !appClass->isEmpty() && m_bundleIDs.contains(*appClass);
     if (hidden == m_suppressed)
         return;
     m_suppressed = hidden;

@@ -13,7 +13,9 @@ class Defaults;
 // The applications (by WM_CLASS class) during whose use the ticker strip
 // steps aside, kept under "hiddenForBundleIDs". Watches the active window and
 // calls the installed hook with true to hide the strip and false to show and
-// re-place it. Main thread only.
+// re-place it. The desktop in front (no window active) is an unlisted
+// application; this application's own windows change nothing. Main thread
+// only.
 class HiddenAppsController : public QObject {
     Q_OBJECT
 public:

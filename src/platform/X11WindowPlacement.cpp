@@ -3,6 +3,7 @@
 // _NET_WM_STRUT_PARTIAL reserving its edge. Uses Qt's own xcb connection so
 // our requests are ordered with Qt's.
 #include "platform/Logging.h"
+#include "platform/Struts.h"
 #include "platform/WindowPlacement.h"
 
 #include <QAbstractNativeEventFilter>
@@ -47,35 +48,10 @@ struct ScreenScale {
     }
 };
 
-// The area of `area` left after the reserved rectangles that touch it.
-QRect subtractStruts(QRect area, const xcb_ewmh_wm_strut_partial_t& s, int rootWidth, int rootHeight)
+PartialStrut toStrut(const xcb_ewmh_wm_strut_partial_t& s)
 {
-    auto span = [](uint32_t start, uint32_t end, int whole) {
-        // A plain strut (no partial values) spans the whole root edge.
-        return start == 0 && end == 0 ? std::pair<int, int>(0, whole - 1)
-                                      : std::pair<int, int>(int(start), int(end));
-    };
-    if (s.top > 0) {
-        const auto [x0, x1] = span(s.top_start_x, s.top_end_x, rootWidth);
-        if (QRect(QPoint(x0, 0), QPoint(x1, int(s.top) - 1)).intersects(area))
-            area.setTop(std::max(area.top(), int(s.top)));
-    }
-    if (s.bottom > 0) {
-        const auto [x0, x1] = span(s.bottom_start_x, s.bottom_end_x, rootWidth);
-        if (QRect(QPoint(x0, rootHeight - int(s.bottom)), QPoint(x1, rootHeight - 1)).intersects(area))
-            area.setBottom(std::min(area.bottom(), rootHeight - int(s.bottom) - 1));
-    }
-    if (s.left > 0) {
-        const auto [y0, y1] = span(s.left_start_y, s.left_end_y, rootHeight);
-        if (QRect(QPoint(0, y0), QPoint(int(s.left) - 1, y1)).intersects(area))
-            area.setLeft(std::max(area.left(), int(s.left)));
-    }
-    if (s.right > 0) {
-        const auto [y0, y1] = span(s.right_start_y, s.right_end_y, rootHeight);
-        if (QRect(QPoint(rootWidth - int(s.right), y0), QPoint(rootWidth - 1, y1)).intersects(area))
-            area.setRight(std::min(area.right(), rootWidth - int(s.right) - 1));
-    }
-    return area;
+    return {s.left, s.right, s.top, s.bottom, s.left_start_y, s.left_end_y, s.right_start_y, s.right_end_y,
+            s.top_start_x, s.top_end_x, s.bottom_start_x, s.bottom_end_x};
 }
 
 class X11WindowPlacement final : public WindowPlacement, public QAbstractNativeEventFilter {
@@ -176,7 +152,7 @@ QRect X11WindowPlacement::availableGeometry(const QScreen* screen, const QWindow
             strut.top = plain.top;
             strut.bottom = plain.bottom;
         }
-        area = subtractStruts(area, strut, rootWidth, rootHeight);
+        area = subtractStrut(area, toStrut(strut), QSize(rootWidth, rootHeight));
     }
     return scale.toLogical(area);
 }

@@ -298,8 +298,8 @@ struct PlacementCase {
     ScreenInfo screen{kFull, kFull, 7};
 };
 
-// Every setting read from a real settings store, through to the frame: full
-// screen width always, the vertical position inside the free area.
+// Every setting read from a real settings store, through to the frame,
+// which lies along an edge of the area other panels leave free.
 TEST(TickerPlacement, SettingsAndScreenDecideLevelEdgeAndFrame)
 {
     const QList<PlacementCase> cases = {
@@ -328,8 +328,9 @@ TEST(TickerPlacement, SettingsAndScreenDecideLevelEdgeAndFrame)
         {"under a top panel", {}, true, StripEdge::Top, {0, 28, 1920, 72}, {kFull, {0, 28, 1920, 1052}, 1}},
         {"above a bottom panel", {{"tickerPosition", "bottom"}}, true, StripEdge::Bottom, {0, 968, 1920, 72},
          {kFull, {0, 0, 1920, 1040}, 1}},
-        {"beside a side panel the width stays full", {}, true, StripEdge::Top, {0, 0, 1920, 72},
-         {kFull, {64, 0, 1856, 1080}, 1}},
+        {"beside a left panel", {}, true, StripEdge::Top, {64, 0, 1856, 72}, {kFull, {64, 0, 1856, 1080}, 1}},
+        {"between side panels, at the bottom", {{"tickerPosition", "bottom"}}, true, StripEdge::Bottom,
+         {48, 1008, 1824, 72}, {kFull, {48, 0, 1824, 1080}, 1}},
         {"second screen to the right", {{"tickerPosition", "bottom"}}, true, StripEdge::Bottom, {1920, 952, 1280, 72},
          {{1920, 0, 1280, 1024}, {1920, 30, 1280, 994}, 2}},
         {"screen above the first (negative y)", {}, true, StripEdge::Top, {0, -1200, 1600, 72},

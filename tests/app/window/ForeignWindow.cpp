@@ -1,8 +1,10 @@
 // Another application's window for the window tests: a plain X11 client with
 // the WM_CLASS and title given on the command line. Prints its window id
-// once mapped, then lives until it is killed or the server goes away.
+// once mapped, then lives until it is killed or the server goes away. Given
+// a width, it is instead a dock panel along the screen's left edge that
+// reserves that many pixels.
 //
-//   foreign_window <class> <title>
+//   foreign_window <class> <title> [left-panel-width]
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -10,10 +12,23 @@
 #include <cstring>
 #include <string>
 
+namespace {
+
+xcb_atom_t atom(xcb_connection_t* c, const char* name)
+{
+    xcb_intern_atom_reply_t* reply =
+        xcb_intern_atom_reply(c, xcb_intern_atom(c, 0, uint16_t(std::strlen(name)), name), nullptr);
+    const xcb_atom_t value = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
+    std::free(reply);
+    return value;
+}
+
+} // namespace
+
 int main(int argc, char** argv)
 {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: foreign_window <class> <title>\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: foreign_window <class> <title> [left-panel-width]\n");
         return 2;
     }
     int screenNumber = 0;
@@ -24,11 +39,26 @@ int main(int argc, char** argv)
     for (int i = 0; i < screenNumber; ++i)
         xcb_screen_next(&it);
     xcb_screen_t* screen = it.data;
+    const uint32_t panelWidth = argc == 4 ? uint32_t(std::strtoul(argv[3], nullptr, 10)) : 0;
 
     const xcb_window_t window = xcb_generate_id(c);
     const uint32_t values[] = {screen->white_pixel};
-    xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 200, 200, 400, 300, 0,
-                      XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, values);
+    if (panelWidth > 0) {
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, uint16_t(panelWidth),
+                          screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
+                          XCB_CW_BACK_PIXEL, values);
+        const xcb_atom_t type = atom(c, "_NET_WM_WINDOW_TYPE");
+        const xcb_atom_t dock = atom(c, "_NET_WM_WINDOW_TYPE_DOCK");
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, type, XCB_ATOM_ATOM, 32, 1, &dock);
+        const uint32_t strut[12] = {panelWidth, 0, 0, 0, 0, uint32_t(screen->height_in_pixels - 1), 0, 0, 0, 0, 0, 0};
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL,
+                            32, 12, strut);
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4,
+                            strut);
+    } else {
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 200, 200, 400, 300, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, values);
+    }
     std::string wmClass = std::string("foreign") + '\0' + argv[1] + '\0';
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,
                         uint32_t(wmClass.size()), wmClass.data());

@@ -140,6 +140,29 @@ TEST_F(HiddenAppsTest, AListedAppInFrontHidesTheStripUntilAnotherAppComesForward
     EXPECT_TRUE(waitFor([this] { return stripShown({0, 0, 1920, 48}); }));
 }
 
+// Closing or minimising the listed application with no other window to take
+// the focus leaves the desktop itself in front: the strip comes back at once.
+TEST_F(HiddenAppsTest, TheDesktopLeftInFrontBringsTheStripBack)
+{
+    const WId slides = startApp("libreoffice-impress", "Quarterly slides");
+    activate(slides, "libreoffice-impress");
+    makeController({"libreoffice-impress"});
+    ASSERT_TRUE(waitFor([this] { return stripGone(); }));
+
+    QProcess::execute("xdotool", {"windowminimize", "--sync", QString::number(slides)});
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !hidden->isSuppressed() && strip.isVisible(); }, 1000))
+        << "still hidden with the listed window minimised";
+    EXPECT_TRUE(waitFor([this] { return stripShown(); }));
+
+    activate(slides, "libreoffice-impress");
+    ASSERT_TRUE(waitFor([this] { return stripGone(); }));
+    apps.back()->kill();
+    apps.back()->waitForFinished();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !hidden->isSuppressed() && strip.isVisible(); }, 1000))
+        << "still hidden with the listed window closed";
+    EXPECT_TRUE(waitFor([this] { return stripShown(); }));
+}
+
 TEST_F(HiddenAppsTest, EditingTheListActsOnTheAppInFrontAtOnceAndIsKeptForTheNextStart)
 {
     activate(startApp("firefox", "Browser"), "firefox");

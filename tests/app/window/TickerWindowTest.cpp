@@ -9,10 +9,12 @@
 #include "platform/WindowPlacement.h"
 
 #include <QGuiApplication>
+#include <QProcess>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 #include <csignal>
 #include <gtest/gtest.h>
@@ -147,10 +149,48 @@ TEST_F(TickerWindowTest, SitsBelowOtherPanelsButNotBelowItself)
         controller->reposition();
     expectFrame({0, 30, 1920, 72});
 
-    panel.reset();  // the panel goes away: the strip moves up at its next placement
-    ASSERT_TRUE(waitFor([this] { return X11Probe::workArea().y() == 72; }));
-    controller->reposition();
+    // The panel goes away: the strip moves up without being asked.
+    panel.reset();
     expectFrame({0, 0, 1920, 72});
+    EXPECT_TRUE(waitFor([this] { return X11Probe::workArea().y() == 72; }));
+}
+
+// Another application's panel on the left edge: the strip starts beside it
+// and reserves only the width it covers; it follows the panel's reservation
+// as it changes, and once that application has gone it spans the screen
+// again, each time without being asked.
+TEST_F(TickerWindowTest, SpansTheWidthASidePanelLeavesAndWidensWhenItGoes)
+{
+    QProcess dock;
+    dock.start(QStringLiteral(FOREIGN_WINDOW), {"side-panel", "Panel", "100"});
+    ASSERT_TRUE(dock.waitForReadyRead(5000));
+    ASSERT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(100, 0, 1820, 1080); }));
+
+    showStrip();
+    expectFrame({100, 0, 1820, 72});
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 72, 0, 0, 0, 0, 0, 100, 1919, 0, 0}));
+    defaults->set("tickerPosition", "bottom");
+    controller->reposition();
+    expectFrame({100, 1008, 1820, 72});
+    EXPECT_EQ(strut(), (QList<qint64>{0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 100, 1919}));
+
+    // The panel moves to the strip's edge, then thins: the strip follows it.
+    const WId panel = dock.readLine().trimmed().toULongLong();
+    auto reserve = [panel](const QString& strut) {
+        return QProcess::execute("xprop", {"-id", QString::number(panel), "-f", "_NET_WM_STRUT_PARTIAL", "32c",
+                                           "-set", "_NET_WM_STRUT_PARTIAL", strut}) == 0;
+    };
+    ASSERT_TRUE(reserve("0,0,0,30,0,0,0,0,0,0,0,1919"));
+    expectFrame({0, 978, 1920, 72});
+    ASSERT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(0, 0, 1920, 978); }));
+    ASSERT_TRUE(reserve("0,0,0,20,0,0,0,0,0,0,0,1919"));
+    expectFrame({0, 988, 1920, 72});
+
+    dock.kill();
+    dock.waitForFinished();
+    expectFrame({0, 1008, 1920, 72});
+    EXPECT_TRUE(waitFor([this] { return strut() == QList<qint64>{0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}; }));
+    EXPECT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(0, 0, 1920, 1008); }));
 }
 
 TEST_F(TickerWindowTest, NotOnTopIsANormalWindowWithoutStrut)
@@ -190,6 +230,51 @@ TEST_F(TickerWindowTest, NotOnTopIsANormalWindowWithoutStrut)
     ASSERT_TRUE(waitFor([this] { return types().value(0) == "_NET_WM_WINDOW_TYPE_NORMAL"; }));
     EXPECT_FALSE(strut().has_value());
     EXPECT_TRUE(waitFor([this] { return X11Probe::workArea() == kRoot && !states().contains("_NET_WM_STATE_ABOVE"); }));
+}
+
+// Counts the close requests that reach a window from outside the app.
+class CloseRequests final : public QObject {
+public:
+    int count = 0;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Close && event->spontaneous())
+            ++count;
+        return false;
+    }
+};
+
+// The strip has no close control, and with "Always on top" off the window
+// manager offers to close it like any other window: it stays, and only
+// quitting the app takes it away.
+TEST_F(TickerWindowTest, RefusesTheWindowManagersCloseAndGoesWithTheApp)
+{
+    defaults->set("alwaysOnTop", false);
+    showStrip();
+    CloseRequests closes;
+    window->installEventFilter(&closes);
+    const QList<std::pair<const char*, std::function<void()>>> requests = {
+        {"a panel's close action", [this] { X11Probe::requestClose(id()); }},
+        {"Alt+F4", [this] {
+             QProcess::execute("xdotool", {"windowactivate", "--sync", QString::number(id())});
+             QProcess::execute("xdotool", {"key", "--clearmodifiers", "alt+F4"});
+         }},
+    };
+    for (const auto& [name, request] : requests) {
+        SCOPED_TRACE(name);
+        const int before = closes.count;
+        request();
+        ASSERT_TRUE(waitFor([&] { return closes.count > before; })) << "the close request never came";
+        QCoreApplication::processEvents();
+        EXPECT_TRUE(window->isVisible());
+        EXPECT_FALSE(X11Probe::atoms(id(), "_NET_WM_ALLOWED_ACTIONS").isEmpty()) << "no longer managed";
+    }
+
+    // Quitting closes every window; the strip does not hold it up.
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(1); });
+    EXPECT_EQ(QCoreApplication::exec(), 0) << "quitting was held up";
+    EXPECT_FALSE(window->isVisible());
 }
 
 TEST_F(TickerWindowTest, FollowsASecondMonitorAddedAndRemoved)

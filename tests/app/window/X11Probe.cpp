@@ -113,6 +113,24 @@ QList<QRect> boundingRectangles(WId window)
     return rects;
 }
 
+void requestClose(WId window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = Window(window);
+    event.xclient.message_type = XInternAtom(display, "_NET_CLOSE_WINDOW", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = CurrentTime;
+    event.xclient.data.l[1] = 2;  // from a pager or panel
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &event);
+    XSync(display, False);
+    XCloseDisplay(display);
+}
+
 int depth(WId window)
 {
     return field(run(QStringLiteral("xwininfo"), idTarget(window)), QStringLiteral("Depth"));

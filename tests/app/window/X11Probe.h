@@ -33,6 +33,9 @@ QRect geometry(WId window);
 QList<QRect> boundingRectangles(WId window);
 // The depth of the window's visual: 24 opaque, 32 with an alpha channel.
 int depth(WId window);
+// Asks the window manager to close the window, as a panel's or a pager's
+// close action does (_NET_CLOSE_WINDOW).
+void requestClose(WId window);
 // Adds, replaces or removes a monitor of the X server (RandR 1.5).
 bool setMonitor(const QString& name, const QRect& rect, const QString& output);
 bool deleteMonitor(const QString& name);

@@ -1,0 +1,53 @@
+#include "platform/Struts.h"
+
+#include <algorithm>
+#include <limits>
+#include <optional>
+#include <utility>
+
+namespace {
+
+int toInt(uint32_t value)
+{
+    return int(std::min<uint32_t>(value, uint32_t(std::numeric_limits<int>::max())));
+}
+
+// The first and last pixel along an edge of `whole` pixels that a strut's
+// range covers; none for a reversed range.
+std::optional<std::pair<int, int>> span(uint32_t start, uint32_t end, int whole)
+{
+    if (start == 0 && end == 0)
+        return std::pair(0, whole - 1);
+    if (end < start)
+        return std::nullopt;
+    return std::pair(toInt(start), toInt(end));
+}
+
+} // namespace
+
+QRect subtractStrut(QRect area, const PartialStrut& s, const QSize& root)
+{
+    const int width = root.width();
+    const int height = root.height();
+    if (const auto range = span(s.topStartX, s.topEndX, width); s.top > 0 && range) {
+        const int top = toInt(s.top);
+        if (QRect(QPoint(range->first, 0), QPoint(range->second, top - 1)).intersects(area))
+            area.setTop(std::max(area.top(), top));
+    }
+    if (const auto range = span(s.bottomStartX, s.bottomEndX, width); s.bottom > 0 && range) {
+        const int bottom = toInt(s.bottom);
+        if (QRect(QPoint(range->first, height - bottom), QPoint(range->second, height - 1)).intersects(area))
+            area.setBottom(std::min(area.bottom(), height - bottom - 1));
+    }
+    if (const auto range = span(s.leftStartY, s.leftEndY, height); s.left > 0 && range) {
+        const int left = toInt(s.left);
+        if (QRect(QPoint(0, range->first), QPoint(left - 1, range->second)).intersects(area))
+            area.setLeft(std::max(area.left(), left));
+    }
+    if (const auto range = span(s.rightStartY, s.rightEndY, height); s.right > 0 && range) {
+        const int right = toInt(s.right);
+        if (QRect(QPoint(width - right, range->first), QPoint(width - 1, range->second)).intersects(area))
+            area.setRight(std::min(area.right(), width - right - 1));
+    }
+    return area;
+}

@@ -1,0 +1,73 @@
+// The strip stepping aside for listed applications, driven by a monitor that
+// reports whatever application the test puts in front.
+#include "platform/Defaults.h"
+#include "platform/HiddenAppsController.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class ScriptedFront final : public FrontAppMonitor {
+public:
+    std::optional<QString> front;
+
+    std::optional<QString> frontApp() const override { return front; }
+    QList<RunningApp> runningApps() const override { return {}; }
+    void bringForward(const std::optional<QString>& appClass)
+    {
+        front = appClass;
+        Q_EMIT frontAppChanged(appClass);
+    }
+};
+
+struct FrontStep {
+    const char* name;
+    std::optional<QString> front;
+    bool suppressed;
+};
+
+// Each step follows the one before it: only a listed application hides the
+// strip, and only another application, or the desktop, shows it again.
+TEST(HiddenApps, OnlyAnotherApplicationOrTheDesktopInFrontEndsTheHiding)
+{
+    const QString desktop;  // no window in front
+    const QList<FrontStep> steps = {
+        {"unlisted", QString("gedit"), false},
+        {"listed", QString("vlc"), true},
+        {"own window", FrontAppMonitor::ownAppClass(), true},
+        {"a window without a class", std::nullopt, true},
+        {"the desktop", desktop, false},
+        {"listed again", QString("vlc"), true},
+        {"another listed", QString("zoom"), true},
+        {"unlisted again", QString("gedit"), false},
+        {"own window while shown", FrontAppMonitor::ownAppClass(), false},
+        {"a listed name differing in case", QString("VLC"), false},
+    };
+    auto defaults = Defaults::inMemory();
+    // A stored list edited by hand may hold an empty entry: it names no
+    // application, so the desktop never counts as listed.
+    defaults->set("hiddenForBundleIDs", QStringList{"vlc", "", "zoom"});
+    ScriptedFront monitor;
+    HiddenAppsController hidden(*defaults, monitor);
+    QList<bool> told;
+    hidden.setStripHook([&told](bool hide) { told.append(hide); });
+    QList<bool> expectedTold;
+    bool last = false;
+    for (const FrontStep& step : steps) {
+        SCOPED_TRACE(step.name);
+        monitor.bringForward(step.front);
+        EXPECT_EQ(hidden.isSuppressed(), step.suppressed);
+        if (step.suppressed != last)
+            expectedTold.append(step.suppressed);
+        last = step.suppressed;
+        EXPECT_EQ(told, expectedTold) << "the strip is told only of a change";
+    }
+
+    // The desktop in front at the start leaves the strip shown, whatever
+    // the list holds.
+    monitor.front = desktop;
+    HiddenAppsController atStart(*defaults, monitor);
+    EXPECT_FALSE(atStart.isSuppressed());
+}
+
+} // namespace

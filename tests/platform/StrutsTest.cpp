@@ -1,0 +1,75 @@
+// Which part of a screen other clients' reserved edges take: a root of two
+// screens side by side, 1920 and 1280 pixels wide.
+#include "platform/Struts.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+const QSize kRoot(3200, 1080);
+const QRect kLeftScreen(0, 0, 1920, 1080);
+const QRect kRightScreen(1920, 0, 1280, 1080);
+
+PartialStrut plain(uint32_t left, uint32_t right, uint32_t top, uint32_t bottom)
+{
+    return {left, right, top, bottom, 0, 0, 0, 0, 0, 0, 0, 0};
+}
+
+struct StrutCase {
+    const char* name;
+    PartialStrut strut;
+    QRect area;
+    QRect expected;
+};
+
+TEST(Struts, APartialStrutTakesOnlyThePartOfItsEdgeItsRangeCovers)
+{
+    PartialStrut topLeftHalf = plain(0, 0, 72, 0);
+    topLeftHalf.topEndX = 1919;  // starts at 0: one end zero, yet not the whole edge
+    PartialStrut topRightScreen = plain(0, 0, 72, 0);
+    topRightScreen.topStartX = 1920;
+    topRightScreen.topEndX = 3199;
+    PartialStrut topFromLastLeftPixel = topRightScreen;
+    topFromLastLeftPixel.topStartX = 1919;
+    PartialStrut bottomRightScreen = plain(0, 0, 0, 48);
+    bottomRightScreen.bottomStartX = 1920;
+    bottomRightScreen.bottomEndX = 3199;
+    PartialStrut bottomToTheEnd = plain(0, 0, 0, 48);
+    bottomToTheEnd.bottomStartX = 100;
+    bottomToTheEnd.bottomEndX = 0;  // ends before it starts
+    PartialStrut leftUpperHalf = plain(100, 0, 0, 0);
+    leftUpperHalf.leftEndY = 539;
+    PartialStrut rightLowerHalf = plain(0, 1330, 0, 0);
+    rightLowerHalf.rightStartY = 540;
+    rightLowerHalf.rightEndY = 1079;
+    PartialStrut rangeWithoutThickness = plain(0, 0, 0, 0);
+    rangeWithoutThickness.topEndX = 3199;
+
+    const QList<StrutCase> cases = {
+        {"old-style top: whole edge", plain(0, 0, 30, 0), kRightScreen, {1920, 30, 1280, 1050}},
+        {"old-style left on its screen", plain(100, 0, 0, 0), kLeftScreen, {100, 0, 1820, 1080}},
+        {"old-style left misses the right screen", plain(100, 0, 0, 0), kRightScreen, kRightScreen},
+        {"old-style right on its screen", plain(0, 50, 0, 0), kRightScreen, {1920, 0, 1230, 1080}},
+        {"old-style right misses the left screen", plain(0, 50, 0, 0), kLeftScreen, kLeftScreen},
+        {"old-style bottom and left at once", plain(100, 0, 0, 40), kLeftScreen, {100, 0, 1820, 1040}},
+        {"top from 0: its own screen", topLeftHalf, kLeftScreen, {0, 72, 1920, 1008}},
+        {"top from 0: not the other screen", topLeftHalf, kRightScreen, kRightScreen},
+        {"top on the right screen only", topRightScreen, kLeftScreen, kLeftScreen},
+        {"top on the right screen", topRightScreen, kRightScreen, {1920, 72, 1280, 1008}},
+        {"one pixel of overlap counts", topFromLastLeftPixel, kLeftScreen, {0, 72, 1920, 1008}},
+        {"bottom on the right screen", bottomRightScreen, kRightScreen, {1920, 0, 1280, 1032}},
+        {"bottom on the right screen only", bottomRightScreen, kLeftScreen, kLeftScreen},
+        {"a range ending before its start reserves nothing", bottomToTheEnd, kLeftScreen, kLeftScreen},
+        {"left upper half: a screen's upper part", leftUpperHalf, {0, 0, 1920, 600}, {100, 0, 1820, 600}},
+        {"left from 0: not what lies below it", leftUpperHalf, {0, 540, 1920, 540}, {0, 540, 1920, 540}},
+        {"right lower half reaching into the left screen", rightLowerHalf, kLeftScreen, {0, 0, 1870, 1080}},
+        {"right lower half: not what lies above it", rightLowerHalf, {0, 0, 1920, 540}, {0, 0, 1920, 540}},
+        {"a range without thickness reserves nothing", rangeWithoutThickness, kLeftScreen, kLeftScreen},
+    };
+    for (const StrutCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(subtractStrut(c.area, c.strut, kRoot), c.expected);
+    }
+}
+
+} // namespace
