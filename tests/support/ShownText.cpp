@@ -79,8 +79,9 @@ QString windowTitle(QWidget* window)
 ReadWatch::ReadWatch() : m_path(m_dir.filePath(QStringLiteral("pipe")))
 {
     const QByteArray path = m_path.toLocal8Bit();
+    // Without the pipe nothing could be seen: stop rather than pass.
     if (::mkfifo(path.constData(), 0600) != 0)
-        return;
+        qFatal("ReadWatch: cannot make the pipe %s", path.constData());
     m_writer = std::thread([this, path] {
         for (;;) {
             // Blocks until a reader opens the pipe; closing lets it read an end.
