@@ -1,6 +1,7 @@
 #include "ambient/BoardCard.h"
 
 #include "api/Palette.h"
+#include "platform/PlainText.h"
 #include "platform/UrlOpener.h"
 #include "store/ReadStore.h"
 #include "ticker/ArticleThumbnail.h"
@@ -19,9 +20,7 @@ namespace {
 
 QLabel* plainLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& color, QWidget* parent)
 {
-    auto* label = new QLabel(parent);
-    label->setTextFormat(Qt::PlainText);
-    label->setText(text);
+    QLabel* label = PlainText::label(text, parent);
     QFont font = label->font();
     font.setPixelSize(pixelSize);
     font.setWeight(weight);

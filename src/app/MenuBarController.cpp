@@ -3,6 +3,7 @@
 #include "ambient/FullScreenWindowManager.h"
 #include "app/MenuBarMark.h"
 #include "platform/Logging.h"
+#include "platform/PlainText.h"
 #include "store/FeedStore.h"
 #include "ticker/StripServices.h"
 
@@ -19,13 +20,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("Tidewire");
 constexpr int kTraySides[] = {16, 22, 24, 32};
-
-// Menu texts are mnemonic markup: a literal ampersand is doubled.
-QString actionText(const QString& text)
-{
-    QString out = text;
-    return out.replace(QLatin1Char('&'), QLatin1String("&&"));
-}
 
 QColor markColor()
 {
@@ -140,7 +134,7 @@ void MenuBarController::buildMenu()
     add(QStringLiteral("Settings…"), &MenuBarController::openSettingsWindow);
     if (const std::optional<ClientRelease>& release = m_store->availableUpdate()) {
         m_menu->addSeparator();
-        add(actionText(QStringLiteral("Update to ") + release->version + QStringLiteral("…")),
+        add(PlainText::actionText(QStringLiteral("Update to ") + release->version + QStringLiteral("…")),
             &MenuBarController::openUpdate);
     }
     m_menu->addSeparator();

@@ -4,6 +4,7 @@
 #include "platform/AppLocation.h"
 #include "platform/Defaults.h"
 #include "platform/LaunchAtLogin.h"
+#include "platform/PlainText.h"
 #include "platform/SettingsCatalogue.h"
 
 #include <QApplication>
@@ -26,8 +27,7 @@ public:
         QMessageBox box;
         box.setWindowTitle(QStringLiteral("Tidewire"));
         box.setIcon(QMessageBox::Question);
-        box.setText(message);
-        box.setInformativeText(informative);
+        PlainText::setMessage(box, message, informative);
         QPushButton* move = box.addButton(QStringLiteral("Move to Applications"), QMessageBox::AcceptRole);
         box.addButton(QStringLiteral("Not Now"), QMessageBox::RejectRole);
         box.setDefaultButton(move);
@@ -58,8 +58,7 @@ public:
         QMessageBox box;
         box.setWindowTitle(QStringLiteral("Tidewire"));
         box.setIcon(QMessageBox::Warning);
-        box.setText(message);
-        box.setInformativeText(informative);
+        PlainText::setMessage(box, message, informative);
         box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
         activateWhenShown(box);
         box.exec();

@@ -4,6 +4,7 @@
 #include "api/Palette.h"
 #include "app/SearchResultsView.h"
 #include "platform/Defaults.h"
+#include "platform/PlainText.h"
 #include "store/FeedStore.h"
 
 #include <QApplication>
@@ -72,8 +73,7 @@ QPixmap symbolPixmap(Symbol symbol, const QColor& color, qreal dpr)
 
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
 {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
+    QLabel* label = PlainText::label(text, parent);
     label->setFont(font);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);

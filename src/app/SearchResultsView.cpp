@@ -2,6 +2,7 @@
 
 #include "api/Color.h"
 #include "api/SourceTypeBadge.h"
+#include "platform/PlainText.h"
 #include "platform/UrlOpener.h"
 #include "store/ReadStore.h"
 #include "ticker/TickerIconView.h"
@@ -429,10 +430,8 @@ bool SearchResultsView::event(QEvent* event)
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         const std::optional<qsizetype> row = headlineAtPoint(help->pos());
-        QString tip = row ? SearchResultRow(m_headlines[*row], {}, m_context).toolTip() : QString();
-        // Tool tips guess at rich text; a headline is shown as it reads.
-        if (Qt::mightBeRichText(tip))
-            tip = QStringLiteral("<p style=\"white-space:pre\">") + tip.toHtmlEscaped() + QStringLiteral("</p>");
+        const QString tip =
+            row ? PlainText::toolTip(SearchResultRow(m_headlines[*row], {}, m_context).toolTip()) : QString();
         if (tip.isEmpty())
             QToolTip::hideText();
         else

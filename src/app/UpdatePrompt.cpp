@@ -4,6 +4,7 @@
 #include "platform/Clipboard.h"
 #include "platform/Clock.h"
 #include "platform/Logging.h"
+#include "platform/PlainText.h"
 #include "platform/UrlOpener.h"
 
 #include <QDialog>
@@ -41,9 +42,8 @@ std::unique_ptr<QMessageBox> UpdatePrompt::makeAlert(const QString& version)
     alert->setWindowTitle(QStringLiteral("Tidewire"));
     alert->setIcon(QMessageBox::Information);
     // The version comes from the network: never markup.
-    alert->setTextFormat(Qt::PlainText);
-    alert->setText(QStringLiteral("Update to ") + version);
-    alert->setInformativeText(
+    PlainText::setMessage(
+        *alert, QStringLiteral("Update to ") + version,
         QStringLiteral("The download will open in your browser.\n\nTidewire will quit so the new version can "
                        "replace it — an app cannot be installed over itself while it is running. Drag the new "
                        "copy to your Applications folder, then open it."));

@@ -1,6 +1,7 @@
 #include "music/NowPlayingChip.h"
 
 #include "music/MusicChipPainting.h"
+#include "platform/PlainText.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -11,7 +12,7 @@ NowPlayingChip::NowPlayingChip(QString artist, QString track, std::function<void
 {
     setAttribute(Qt::WA_TranslucentBackground);
     setCursor(Qt::ArrowCursor);
-    setToolTip(text());
+    PlainText::setToolTip(this, text());
 }
 
 void NowPlayingChip::setTrack(const QString& artist, const QString& track)
@@ -20,7 +21,7 @@ void NowPlayingChip::setTrack(const QString& artist, const QString& track)
         return;
     m_artist = artist;
     m_track = track;
-    setToolTip(text());
+    PlainText::setToolTip(this, text());
     updateGeometry();
     update();
 }

@@ -1,13 +1,14 @@
 #include "settings/ConfigRow.h"
 
 #include "api/Color.h"
+#include "platform/PlainText.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 
 ConfigRow::ConfigRow(const QString& label, QWidget* content, QWidget* parent)
-    : QWidget(parent), m_label(new QLabel(label, this)), m_content(content)
+    : QWidget(parent), m_label(PlainText::label(label, this)), m_content(content)
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(14, 8, 14, 8);
@@ -17,7 +18,6 @@ ConfigRow::ConfigRow(const QString& label, QWidget* content, QWidget* parent)
     font.setPixelSize(13);
     font.setWeight(QFont::Medium);
     m_label->setFont(font);
-    m_label->setTextFormat(Qt::PlainText);
     m_label->setFixedWidth(200);
     m_label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QPalette palette = m_label->palette();

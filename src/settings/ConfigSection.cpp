@@ -1,6 +1,7 @@
 #include "settings/ConfigSection.h"
 
 #include "api/Color.h"
+#include "platform/PlainText.h"
 
 #include <QGraphicsEffect>
 #include <QLabel>
@@ -73,7 +74,7 @@ protected:
 } // namespace
 
 ConfigSection::ConfigSection(const QString& title, QWidget* parent)
-    : QWidget(parent), m_title(new QLabel(title, this)), m_panel(new SectionPanel(this))
+    : QWidget(parent), m_title(PlainText::label(title, this)), m_panel(new SectionPanel(this))
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -84,7 +85,6 @@ ConfigSection::ConfigSection(const QString& title, QWidget* parent)
     font.setPixelSize(10);
     font.setBold(true);
     m_title->setFont(font);
-    m_title->setTextFormat(Qt::PlainText);
     QPalette palette = m_title->palette();
     palette.setColor(QPalette::WindowText, Color::accentBlue());
     m_title->setPalette(palette);

@@ -5,6 +5,7 @@
 #include "api/RelativeTime.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/PlainText.h"
 #include "settings/SettingsLook.h"
 #include "settings/SignalSwitchStyle.h"
 #include "ticker/TickerSymbols.h"
@@ -86,7 +87,7 @@ PersonalFeedRow::PersonalFeedRow(PersonalFeed feed, std::function<void()> onTogg
 
     const QColor dotColor = m_feed.lastError ? Palette::orange() : Color::okGreen();  // the system green
     m_dot = new StatusDot(SettingsLook::withOpacity(dotColor, on ? 1.0 : kOffOpacity), this);
-    m_dot->setToolTip(m_feed.lastError ? *m_feed.lastError : fetchedText(clock));
+    PlainText::setToolTip(m_dot, m_feed.lastError ? *m_feed.lastError : fetchedText(clock));
     layout->addWidget(m_dot, 0, Qt::AlignVCenter);
 
     auto* texts = new QVBoxLayout;
@@ -117,7 +118,7 @@ PersonalFeedRow::PersonalFeedRow(PersonalFeed feed, std::function<void()> onTogg
     m_remove->setCursor(Qt::PointingHandCursor);
     m_remove->setFocusPolicy(Qt::StrongFocus);
     m_remove->setAccessibleName(QStringLiteral("Remove ") + m_feed.title);
-    m_remove->setToolTip(QStringLiteral("Remove ") + m_feed.title);
+    PlainText::setToolTip(m_remove, QStringLiteral("Remove ") + m_feed.title);
     connect(m_remove, &QToolButton::clicked, this, [onRemove = std::move(onRemove)] { onRemove(); });
     layout->addWidget(m_remove, 0, Qt::AlignVCenter);
 

@@ -3,6 +3,7 @@
 #include "api/Color.h"
 #include "personal/PersonalFeedStore.h"
 #include "platform/Clock.h"
+#include "platform/PlainText.h"
 #include "settings/AddPersonalFeedSheet.h"
 #include "settings/BusySpinner.h"
 #include "settings/PersonalFeedRow.h"
@@ -172,10 +173,9 @@ void PersonalFeedsSection::askToRemove(const PersonalFeed& feed)
     auto* box = new QMessageBox(window());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setIcon(QMessageBox::Warning);
-    box->setWindowTitle(title);
-    box->setTextFormat(Qt::PlainText);
-    box->setText(title);
-    box->setInformativeText(QStringLiteral("Its headlines leave the ticker straight away. You can add it back any time."));
+    box->setWindowTitle(PlainText::windowTitle(title));
+    PlainText::setMessage(*box, title,
+                          QStringLiteral("Its headlines leave the ticker straight away. You can add it back any time."));
     QPushButton* remove = box->addButton(QStringLiteral("Remove"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box->addButton(QStringLiteral("Cancel"), QMessageBox::RejectRole);
     box->setDefaultButton(cancel);

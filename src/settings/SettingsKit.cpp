@@ -2,6 +2,7 @@
 
 #include "api/Color.h"
 #include "platform/Defaults.h"
+#include "platform/PlainText.h"
 #include "settings/SignalSwitchStyle.h"
 
 #include <QCheckBox>
@@ -166,8 +167,7 @@ QLabel* noteLabel(QWidget* parent)
 
 QLabel* textLabel(const QString& text, QWidget* parent, const QColor& color, bool wrap)
 {
-    auto* label = new QLabel(text, parent);
-    label->setTextFormat(Qt::PlainText);
+    QLabel* label = PlainText::label(text, parent);
     label->setWordWrap(wrap);
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);

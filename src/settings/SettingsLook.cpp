@@ -1,5 +1,7 @@
 #include "settings/SettingsLook.h"
 
+#include "platform/PlainText.h"
+
 #include <QFontDatabase>
 #include <QLabel>
 
@@ -24,9 +26,7 @@ void setTextColor(QWidget* widget, const QColor& color)
 
 QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
 {
-    auto* l = new QLabel(parent);
-    l->setTextFormat(Qt::PlainText);
-    l->setText(text);
+    QLabel* l = PlainText::label(text, parent);
     l->setFont(font);
     setTextColor(l, color);
     return l;

@@ -1,5 +1,6 @@
 #include "ticker/OrbPhraseLabel.h"
 
+#include "platform/PlainText.h"
 #include "platform/UrlOpener.h"
 #include "store/FilterStore.h"
 #include "ticker/PhraseToggle.h"
@@ -13,13 +14,6 @@
 #include <cmath>
 
 namespace {
-
-// Menu texts treat "&" as a mnemonic marker.
-QString menuText(const QString& text)
-{
-    QString out = text;
-    return out.replace(QLatin1Char('&'), QLatin1String("&&"));
-}
 
 QString quoted(const QString& keyword)
 {
@@ -40,7 +34,7 @@ OrbPhraseLabel::OrbPhraseLabel(QString text, std::optional<QUrl> url, double fon
 {
     if (m_url) {
         setCursor(Qt::PointingHandCursor);
-        setToolTip(help());
+        PlainText::setToolTip(this, help());
     }
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 }
@@ -133,9 +127,9 @@ std::unique_ptr<QMenu> OrbPhraseLabel::contextMenu()
     const QString follow = m_filters.isFollowed(phrase) ? QStringLiteral("Unfollow ") : QStringLiteral("Follow ");
     FilterStore* filters = &m_filters;
     const QString keyword = m_keyword;
-    menu->addAction(menuText(mute + quoted(m_keyword)), menu.get(),
+    menu->addAction(PlainText::actionText(mute + quoted(m_keyword)), menu.get(),
                     [filters, keyword] { PhraseToggle::toggleMuted(*filters, keyword); });
-    menu->addAction(menuText(follow + quoted(m_keyword)), menu.get(),
+    menu->addAction(PlainText::actionText(follow + quoted(m_keyword)), menu.get(),
                     [filters, keyword] { PhraseToggle::toggleFollowed(*filters, keyword); });
     return menu;
 }

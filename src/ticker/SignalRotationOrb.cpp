@@ -1,6 +1,7 @@
 #include "ticker/SignalRotationOrb.h"
 
 #include "api/Palette.h"
+#include "platform/PlainText.h"
 #include "store/FeedStore.h"
 #include "ticker/OrbPhraseLabel.h"
 #include "ticker/TickerSymbols.h"
@@ -556,7 +557,7 @@ bool SignalRotationOrb::event(QEvent* event)
     if (event->type() == QEvent::ToolTip) {
         auto* help = static_cast<QHelpEvent*>(event);
         if (dotBox().contains(help->pos()) && currentOrb())
-            QToolTip::showText(help->globalPos(), dotHelp(), this, dotBox().toAlignedRect());
+            QToolTip::showText(help->globalPos(), PlainText::toolTip(dotHelp()), this, dotBox().toAlignedRect());
         else
             QToolTip::hideText();
         return true;

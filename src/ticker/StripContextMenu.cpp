@@ -1,6 +1,7 @@
 #include "ticker/StripContextMenu.h"
 
 #include "platform/Defaults.h"
+#include "platform/PlainText.h"
 #include "platform/SettingsCatalogue.h"
 #include "ticker/ExtraStripLayer.h"
 #include "store/FeedStore.h"
@@ -24,7 +25,7 @@ void addPicker(QMenu& menu, const QString& title, const QIcon& icon, const QList
     auto* group = new QActionGroup(sub);
     group->setExclusive(true);
     for (const StripOption<T>& option : options) {
-        QAction* action = sub->addAction(StripContextMenu::escaped(option.label));
+        QAction* action = sub->addAction(PlainText::actionText(option.label));
         action->setCheckable(true);
         action->setChecked(option.value == current);
         group->addAction(action);
@@ -128,12 +129,6 @@ void openUpdate(StripServices& services, const ClientRelease& release)
 
 namespace StripContextMenu {
 
-QString escaped(const QString& text)
-{
-    QString out = text;
-    return out.replace(QLatin1Char('&'), QLatin1String("&&"));
-}
-
 std::unique_ptr<QMenu> build(TickerView& view)
 {
     auto menu = std::make_unique<QMenu>(&view);
@@ -158,7 +153,7 @@ std::unique_ptr<QMenu> build(TickerView& view)
     menu->addSeparator();
     if (const std::optional<ClientRelease>& release = store->availableUpdate()) {
         const ClientRelease offer = *release;
-        addButton(*menu, escaped(QStringLiteral("Update to ") + offer.version + QStringLiteral("…")),
+        addButton(*menu, PlainText::actionText(QStringLiteral("Update to ") + offer.version + QStringLiteral("…")),
                   themed("software-update-available"), [services, offer] { openUpdate(*services, offer); });
     }
     addButton(*menu, QStringLiteral("Settings..."), {}, [services, store] { services->showSettings(*store, std::nullopt); });

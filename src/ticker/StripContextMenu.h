@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QString>
 #include <memory>
 
 class QMenu;
@@ -14,8 +13,5 @@ class TickerView;
 namespace StripContextMenu {
 
 std::unique_ptr<QMenu> build(TickerView& view);
-
-// `text` as a menu entry shows it: "&" would otherwise mark a shortcut.
-QString escaped(const QString& text);
 
 } // namespace StripContextMenu

@@ -1,4 +1,5 @@
 #include "MusicHarness.h"
+#include "ShownText.h"
 #include "music/ArtworkLoader.h"
 #include "music/ListeningChip.h"
 #include "music/NowPlayingArtBlock.h"
@@ -62,6 +63,22 @@ TEST(MusicChips, TextNamesArtistAndTrackOnceLongTitlesAreElidedAndOnlyTheCloseBu
     };
     check(shortChip);
     check(listening);
+}
+
+// A player's artist and title are whatever it reports.
+TEST(MusicChips, ToolTipShowsArtistAndTrackAsThePlayerWroteThem)
+{
+    ReadWatch watch;
+    for (const QString& text : watch.hostileTexts()) {
+        SCOPED_TRACE(text.toStdString());
+        NowPlayingChip chip(text, S("Track ") + text, [] {});
+        chip.resize(chip.sizeHint());
+        chip.show();
+        EXPECT_EQ(ShownText::toolTip(&chip).toStdString(), (text + S(" — Track ") + text).toStdString());
+        chip.setTrack(S("Air"), text);
+        EXPECT_EQ(ShownText::toolTip(&chip).toStdString(), (S("Air — ") + text).toStdString());
+    }
+    EXPECT_FALSE(watch.wasRead()) << "an artist was read as markup and its image loaded";
 }
 
 TEST(ArtBlock, FitsItsSizeFollowsTheStoresArtworkDownloadsEachCoverOnceAndKeepsThePlaceholderForBadArtwork)

@@ -1,0 +1,70 @@
+// The helpers every sink of outside text goes through, each with the texts
+// that would otherwise be read as markup, a shortcut or a title placeholder.
+#include "ShownText.h"
+#include "platform/PlainText.h"
+
+#include <QAction>
+#include <QLabel>
+#include <QMessageBox>
+#include <gtest/gtest.h>
+
+void PrintTo(const QString& value, std::ostream* out)
+{
+    *out << value.toStdString();
+}
+
+namespace {
+
+TEST(PlainText, EverySinkShowsHostileTextsAsWrittenAndReadsNoFile)
+{
+    ReadWatch watch;
+    QWidget window;
+    window.resize(300, 100);
+    window.show();
+    for (const QString& text : watch.hostileTexts() + QStringList{QStringLiteral("Line one\n  <i>two</i>")}) {
+        SCOPED_TRACE(text.toStdString());
+        PlainText::setToolTip(&window, text);
+        EXPECT_EQ(ShownText::toolTip(&window), text);
+
+        QAction action(PlainText::actionText(text));
+        EXPECT_EQ(ShownText::action(&action), text);
+
+        QWidget titled;
+        titled.setWindowTitle(PlainText::windowTitle(text));
+        EXPECT_EQ(ShownText::windowTitle(&titled), text);
+
+        QLabel* label = PlainText::label(text, &window);
+        label->grab();
+        EXPECT_EQ(ShownText::label(label), text);
+        delete label;
+
+        QMessageBox box;
+        PlainText::setMessage(box, text, QStringLiteral("Because ") + text);
+        box.show();
+        const auto* main = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        const auto* informative = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_informativelabel"));
+        ASSERT_TRUE(main && informative);
+        EXPECT_EQ(ShownText::label(main), text);
+        EXPECT_EQ(ShownText::label(informative), QStringLiteral("Because ") + text);
+    }
+    EXPECT_FALSE(watch.wasRead());
+}
+
+// Texts Qt would show as written stay as they are: what tests and
+// accessibility read of them does not change.
+TEST(PlainText, TextsWithoutMarkupOrMarkersAreLeftAsTheyAre)
+{
+    for (const QString& text : {QStringLiteral("Remove Daily News"), QStringLiteral("Fetched 5 min. ago"),
+                                QStringLiteral("3 < 4 > 2"), QString()}) {
+        EXPECT_EQ(PlainText::toolTip(text), text);
+        EXPECT_EQ(PlainText::actionText(text), text);
+        EXPECT_EQ(PlainText::windowTitle(text), text);
+    }
+    QMessageBox box;
+    PlainText::setMessage(box, QStringLiteral("Asked"), QStringLiteral("Why"));
+    PlainText::setMessage(box, QStringLiteral("Asked again"));
+    EXPECT_EQ(box.informativeText(), QString()) << "no informative text left over";
+    EXPECT_EQ(box.text(), QStringLiteral("Asked again"));
+}
+
+} // namespace
