@@ -21,7 +21,10 @@ std::optional<QDateTime> parsePosixFixed(const QString& text)
     if (!date.isValid() || !time.isValid() || hh > 23 || mm > 59)
         return std::nullopt;
     const int offset = (hh * 3600 + mm * 60) * (m.captured(7) == QLatin1String("-") ? -1 : 1);
-    return QDateTime(date, time, Qt::UTC).addSecs(-offset);
+    const QDateTime dt = QDateTime(date, time, Qt::UTC).addSecs(-offset);
+    if (!isIsoWritable(dt))
+        return std::nullopt;
+    return dt;
 }
 
 } // namespace
@@ -36,7 +39,10 @@ DateCoding serverDates()
                     return d;
                 return parsePosixFixed(text);
             },
-            [](const QDateTime& d) -> QJsonValue { return d.toUTC().toString(Qt::ISODateWithMs); }};
+            [](const QDateTime& d) {
+                return isIsoWritable(d) ? QJsonValue(d.toUTC().toString(Qt::ISODateWithMs))
+                                        : QJsonValue(QJsonValue::Undefined);
+            }};
 }
 
 JsonOptions serverOptions()

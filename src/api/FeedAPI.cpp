@@ -78,7 +78,12 @@ std::optional<QUrl> FeedAPI::resolve(const QString& path) const
     if (path.isEmpty() || !relative.isValid() || !relative.isRelative() || !relative.authority().isEmpty()
         || path.startsWith(u'/'))
         return std::nullopt;
-    const QUrl url = m_config.baseURL.resolved(relative);
+    // The base is a folder: without its final "/", resolving would put the
+    // path beside the base's last segment instead of below it.
+    QUrl folder = m_config.baseURL;
+    if (!folder.path().endsWith(u'/'))
+        folder.setPath(folder.path() + u'/');
+    const QUrl url = folder.resolved(relative);
     if (!url.isValid() || url.isRelative())
         return std::nullopt;
     return url;

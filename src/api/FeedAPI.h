@@ -36,7 +36,7 @@ struct Fetched {
 };
 
 struct FeedAPIConfig {
-    QUrl baseURL;  // absolute; paths resolve against it (end it with "/")
+    QUrl baseURL;  // absolute; a folder: paths go below it, with or without its final "/"
     std::chrono::milliseconds timeout{60000};      // whole request
     std::chrono::milliseconds idleTimeout{15000};  // no data for this long
     qint64 maxBytes = 32 * 1024 * 1024;            // reply body cap

@@ -16,11 +16,12 @@
 
 namespace {
 
-// A tag is "<" followed by a letter, or "/" and a letter, up to the next ">".
-// Comparisons such as "< 5,000" and "> 4%" are text, not tags.
+// A tag is "<" followed by a letter, "/" and a letter, or "!" (a comment,
+// CDATA, a declaration), up to the next ">". Comparisons such as "< 5,000"
+// and "> 4%" are text, not tags.
 const QRegularExpression& tagPattern()
 {
-    static const QRegularExpression re(QStringLiteral("<(?:[A-Za-z]|/[A-Za-z])[^>]*>"));
+    static const QRegularExpression re(QStringLiteral("<(?:[A-Za-z]|/[A-Za-z]|!)[^>]*>"));
     return re;
 }
 
@@ -174,8 +175,10 @@ QString FeedItem::cleanedTitle() const
     QString text = title;
     if (text.contains(u'<'))
         text.remove(tagPattern());
+    // "&amp;" first, on its own: what a publisher escaped twice ("&amp;lt;",
+    // "AT&amp;amp;T") reads as once escaped, then every entity once.
     if (text.contains(u'&'))
-        text = decodeEntities(text);
+        text = decodeEntities(text.replace(QStringLiteral("&amp;"), QStringLiteral("&")));
     return text.trimmed();
 }
 

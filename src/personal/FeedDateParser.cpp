@@ -21,6 +21,16 @@ constexpr std::array<const char*, 5> kDatePatterns = {
     "EEE, d MMM yyyy HH:mm:ss Z",
 };
 
+// The stores keep dates as ISO 8601 text: an instant it cannot carry (a year
+// past 9999 or before 1 in UTC) reads as no date rather than as one that
+// would make the stored list unreadable.
+std::optional<QDateTime> writable(const QDateTime& date)
+{
+    if (!isIsoWritable(date))
+        return std::nullopt;
+    return date;
+}
+
 // ICU formatters are not safe to share for parsing: each thread gets its own.
 class DateFormatters {
 public:
@@ -32,6 +42,10 @@ public:
 
     std::optional<QDateTime> parse(const QString& text)
     {
+        // ICU reads a year of any length; the patterns write four digits.
+        static const QRegularExpression longNumber(QStringLiteral("\\d{5}"));
+        if (text.contains(longNumber))
+            return std::nullopt;
         const icu::UnicodeString input(reinterpret_cast<const UChar*>(text.utf16()), int32_t(text.size()));
         for (const auto& format : m_formats) {
             if (!format)
@@ -40,7 +54,7 @@ public:
             const UDate date = format->parse(input, position);
             // The whole text must be read: a trailing remainder is no match.
             if (position.getErrorIndex() < 0 && position.getIndex() == input.length())
-                return QDateTime::fromMSecsSinceEpoch(qint64(date), Qt::UTC);
+                return writable(QDateTime::fromMSecsSinceEpoch(qint64(date), Qt::UTC));
         }
         return std::nullopt;
     }
@@ -164,7 +178,7 @@ std::optional<QDateTime> FeedDateParser::parseCommonIso8601(QStringView text)
             return std::nullopt;
         offsetSeconds = (hours * 3600 + minutes * 60) * (sign == u'-' ? -1 : 1);
     }
-    return QDateTime(date, time, Qt::UTC).addSecs(-offsetSeconds);
+    return writable(QDateTime(date, time, Qt::UTC).addSecs(-offsetSeconds));
 }
 
 // ICU's number and name matching dominates a feed's parse time; this reads
@@ -208,6 +222,6 @@ std::optional<QDateTime> FeedDateParser::parseCommonRfc822(QStringView text)
     const QDate date(year, month, day);
     if (!date.isValid())
         return std::nullopt;
-    return QDateTime(date, QTime(hour, minute, second), Qt::UTC).addSecs(-offsetSeconds);
+    return writable(QDateTime(date, QTime(hour, minute, second), Qt::UTC).addSecs(-offsetSeconds));
 }
 

@@ -11,7 +11,9 @@
 //   "EEE, dd MMM yyyy HH:mm:ss Z", "EEE, dd MMM yyyy HH:mm:ss zzz",
 //   "dd MMM yyyy HH:mm:ss Z", "EEE, dd MMM yyyy HH:mm Z",
 //   "EEE, d MMM yyyy HH:mm:ss Z".
-// Each thread has its own formatters. Results are in UTC.
+// Each thread has its own formatters. Results are in UTC and within the
+// years ISO 8601 text carries (isIsoWritable()); a year written with more
+// than four digits, or an instant outside 0001 to 9999 in UTC, is no date.
 class FeedDateParser {
 public:
     static std::optional<QDateTime> parse(const QString& text);

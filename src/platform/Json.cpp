@@ -6,6 +6,23 @@
 
 namespace {
 const QDateTime kReferenceDate(QDate(2001, 1, 1), QTime(0, 0), Qt::UTC);
+
+QJsonValue isoText(const QDateTime& date, Qt::DateFormat format)
+{
+    if (!isIsoWritable(date))
+        return QJsonValue(QJsonValue::Undefined);
+    return date.toUTC().toString(format);
+}
+} // namespace
+
+bool isIsoWritable(const QDateTime& date)
+{
+    static const qint64 first = QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC).toMSecsSinceEpoch();
+    static const qint64 last = QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC).toMSecsSinceEpoch();
+    if (!date.isValid())
+        return false;
+    const qint64 ms = date.toMSecsSinceEpoch();
+    return ms >= first && ms <= last;
 }
 
 std::optional<QDateTime> parseIso8601(const QString& text)
@@ -35,8 +52,10 @@ std::optional<QDateTime> parseIso8601(const QString& text)
             return std::nullopt;
         offset = (hh * 3600 + mm * 60) * (m.captured(9) == QLatin1String("-") ? -1 : 1);
     }
-    QDateTime dt(date, time, Qt::UTC);
-    return dt.addSecs(-offset);
+    const QDateTime dt = QDateTime(date, time, Qt::UTC).addSecs(-offset);
+    if (!isIsoWritable(dt))
+        return std::nullopt;
+    return dt;
 }
 
 DateCoding DateCoding::iso8601()
@@ -44,7 +63,7 @@ DateCoding DateCoding::iso8601()
     return {[](const QJsonValue& v) -> std::optional<QDateTime> {
                 return v.isString() ? parseIso8601(v.toString()) : std::nullopt;
             },
-            [](const QDateTime& d) -> QJsonValue { return d.toUTC().toString(Qt::ISODate); }};
+            [](const QDateTime& d) { return isoText(d, Qt::ISODate); }};
 }
 
 DateCoding DateCoding::iso8601Fractional()
@@ -52,7 +71,7 @@ DateCoding DateCoding::iso8601Fractional()
     return {[](const QJsonValue& v) -> std::optional<QDateTime> {
                 return v.isString() ? parseIso8601(v.toString()) : std::nullopt;
             },
-            [](const QDateTime& d) -> QJsonValue { return d.toUTC().toString(Qt::ISODateWithMs); }};
+            [](const QDateTime& d) { return isoText(d, Qt::ISODateWithMs); }};
 }
 
 DateCoding DateCoding::referenceSeconds()

@@ -16,10 +16,11 @@
 // snapshot and the personal store each use their own).
 struct DateCoding {
     std::function<std::optional<QDateTime>(const QJsonValue&)> decode;
+    // Undefined for a date this coding has no form for.
     std::function<QJsonValue(const QDateTime&)> encode;
 
     // ISO 8601 with "Z" or an offset; fractional seconds accepted on read,
-    // written without them.
+    // written without them. Both read and write only isIsoWritable() dates.
     static DateCoding iso8601();
     // ISO 8601 written with milliseconds; fractional seconds optional on read.
     static DateCoding iso8601Fractional();
@@ -30,8 +31,14 @@ struct DateCoding {
 };
 
 // Parses ISO 8601 date-times ("2024-05-01T12:30:00Z", "...T12:30:00.123+02:00")
-// strictly; the whole text must match. Result in UTC.
+// strictly; the whole text must match. Result in UTC, and only an instant
+// isIsoWritable() accepts: what is read here can always be written back.
 std::optional<QDateTime> parseIso8601(const QString& text);
+
+// Whether the instant has an ISO 8601 form with a four-digit year in UTC
+// (0001-01-01T00:00:00Z to the end of 9999), the one form the ISO date
+// codings write. Qt writes any other date as an empty text.
+bool isIsoWritable(const QDateTime& date);
 
 struct JsonOptions {
     DateCoding dates = DateCoding::iso8601();
@@ -184,7 +191,14 @@ public:
         if (value)
             put(key, *value);
     }
-    void putDate(const QString& key, const QDateTime& date) { m_object.insert(key, m_options.dates.encode(date)); }
+    // A date the coding cannot write (it encodes as undefined) is left out,
+    // as if absent: never a value the reader would refuse.
+    void putDate(const QString& key, const QDateTime& date)
+    {
+        const QJsonValue value = m_options.dates.encode(date);
+        if (!value.isUndefined())
+            m_object.insert(key, value);
+    }
     void putDate(const QString& key, const std::optional<QDateTime>& date)
     {
         if (date)

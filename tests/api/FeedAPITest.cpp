@@ -286,6 +286,37 @@ TEST_F(FeedAPITest, PathsResolveUnderTheBaseAndBadOnesSendNothing)
     EXPECT_EQ(r->value.value, QStringLiteral("deep"));
 }
 
+// A server address is a folder whether or not it ends in "/": the paths go
+// below its last segment, never beside it.
+TEST_F(FeedAPITest, TheBaseIsAFolderWithOrWithoutItsFinalSlash)
+{
+    server.route(QStringLiteral("/api/v1_probe"), Response::json(probeBody("deep")));
+    server.route(QStringLiteral("/api/v2/v1_probe"), Response::json(probeBody("deeper")));
+    server.route(QStringLiteral("/v1_probe"), Response::json(probeBody("top")));
+    const QString origin = server.baseUrl().toString(QUrl::RemovePath);
+    const struct { const char* base; const char* path; const char* target; const char* value; } cases[] = {
+        {"/api/", "v1_probe", "/api/v1_probe", "deep"},
+        {"/api", "v1_probe", "/api/v1_probe", "deep"},
+        {"/api", "v1_probe?q=1", "/api/v1_probe?q=1", "deep"},
+        {"/api/v2", "v1_probe", "/api/v2/v1_probe", "deeper"},
+        // A query on the base is no part of the folder; the path brings its own.
+        {"/api?key=1", "v1_probe?q=2", "/api/v1_probe?q=2", "deep"},
+        {"", "v1_probe", "/v1_probe", "top"},
+        {"/", "v1_probe", "/v1_probe", "top"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.base);
+        FeedAPIConfig based = config();
+        based.baseURL = QUrl(origin + QString::fromUtf8(c.base), QUrl::StrictMode);
+        ASSERT_TRUE(based.baseURL.isValid());
+        FeedAPI client(scheduler, based);
+        auto r = probe(client, QString::fromUtf8(c.path));
+        ASSERT_TRUE(r.has_value()) << r.error().description.toStdString() << " at " << lastTarget().toStdString();
+        EXPECT_EQ(lastTarget(), QString::fromUtf8(c.target));
+        EXPECT_EQ(r->value.value, QString::fromUtf8(c.value));
+    }
+}
+
 TEST_F(FeedAPITest, StoppedCallsEndAsCancelledNeverAsNotModified)
 {
     server.script(QStringLiteral("/v1_probe"), {Response::json(probeBody("a")).header("ETag", "\"t\""),

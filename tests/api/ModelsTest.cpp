@@ -196,7 +196,17 @@ TEST(ItemDisplay, CleanedTitle)
         {"<img src='x.png'>Pic", "Pic"},
         {"<<b>>", "<>"},
         {"Tom &amp; Jerry", "Tom & Jerry"},
-        {"&amp;lt;b&amp;gt;", "&lt;b&gt;"},
+        // Tags go before entities are read, and "&amp;" is read first: a tag
+        // escaped twice ends up as text, never removed.
+        {"&amp;lt;b&amp;gt;", "<b>"},
+        {"&amp;lt;!-- x --&amp;gt; y", "<!-- x --> y"},
+        {"AT&amp;amp;T", "AT&T"},
+        {"&amp;quot;Q&amp;quot; it&amp;#8217;s", "\"Q\" it\u2019s"},
+        // Comments, CDATA and declarations are markup too.
+        {"Markets rally<!-- wire -->", "Markets rally"},
+        {"<![CDATA[Fed]]>Fed holds", "Fed holds"},
+        {"<!DOCTYPE html>Title", "Title"},
+        {"a <! b", "a <! b"},
         {"&lt;b&gt;hi&lt;/b&gt;", "<b>hi</b>"},
         {"&quot;Q&quot; &apos;A&apos; &#39;B&#39;", "\"Q\" 'A' 'B'"},
         {"a&nbsp;b", "a b"},

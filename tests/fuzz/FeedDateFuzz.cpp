@@ -1,6 +1,8 @@
 // Feeds arbitrary text (UTF-8) to the feed date parser. A date it returns is
-// valid and in UTC.
+// valid, in UTC, and reads back the same from the ISO 8601 text the personal
+// store keeps it as.
 #include "personal/FeedDateParser.h"
+#include "platform/Json.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,5 +13,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const std::optional<QDateTime> date = FeedDateParser::parse(text);
     if (date && (!date->isValid() || date->timeSpec() != Qt::UTC))
         std::abort();
+    if (date) {
+        const DateCoding stored = DateCoding::iso8601Fractional();
+        const std::optional<QDateTime> again = stored.decode(stored.encode(*date));
+        if (!again || *again != *date)
+            std::abort();
+    }
     return 0;
 }

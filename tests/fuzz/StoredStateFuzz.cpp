@@ -29,6 +29,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
@@ -218,9 +219,9 @@ void snapshotFile(const QByteArray& bytes)
 }
 
 // The personal feed store over either of its files. Saving the feeds it read
-// and starting again gives the same feeds; the items it read are left alone
-// (their form is the snapshot's, checked there, and writing them would cost
-// a thread hand-off per input).
+// and starting again gives the same feeds; the items it read are written in
+// the stored form and read back as many (encoded here: the store's own save
+// would cost a thread hand-off per input).
 void personalStore(const QByteArray& bytes, Stored which)
 {
     const QString itemsPath = g_place->cacheFolder + u'/' + PersonalFeedStore::kItemsKey;
@@ -239,6 +240,13 @@ void personalStore(const QByteArray& bytes, Stored which)
         PersonalFeedStore store(*defaults, Clock::system(), Scheduler::system(), &g_place->network);
         feeds = store.feeds().size();
         require(store.visibleItems().size() <= store.items().size(), "visible items");
+        const JsonOptions storedForm{DateCoding::iso8601()};
+        QJsonArray items;
+        for (const FeedItem& item : store.items())
+            items.append(item.toJson(storedForm));
+        const Result<QList<FeedItem>> again =
+            decodeJson<QList<FeedItem>>(QJsonDocument(items).toJson(QJsonDocument::Compact), storedForm);
+        require(again.has_value() && again->size() == store.items().size(), "saved personal items do not read back");
         if (feeds == 0)
             return;
         // Switching a feed to what it is saves the whole list as it is.

@@ -118,6 +118,14 @@ TEST(FeedParser, ReadsDatesOnlyFromTheWholeText)
         {"Tue, 07 May 2024 10:00:00 +0000 trailing", nullptr}, {"Tue, 32 May 2024 10:00:00 +0000", nullptr},
         {"Fri, 29 Feb 2023 10:00:00 +0000", nullptr}, {"Tue, 07 May 2024 25:00:00 +0000", nullptr},
         {"Tue, 07 Mai 2024 10:00:00 +0000", nullptr}, {"1715076000", nullptr},
+        // Only instants that ISO 8601 text can carry (years 0001 to 9999 in
+        // UTC): the stores write every date read here in that form.
+        {"Tue, 07 May 20244 10:00:00 +0000", nullptr}, {"07 May 12024 10:00:00 +0000", nullptr},
+        {"Fri, 31 Dec 9999 23:00:00 -0200", nullptr}, {"9999-12-31T23:30:00-01:00", nullptr},
+        {"0001-01-01T00:30:00+01:00", nullptr}, {"0001-01-01", "0001-01-01T00:00:00.000Z"},
+        {"Fri, 31 Dec 9999 23:59:59 +0000", "9999-12-31T23:59:59.000Z"},
+        {"9999-12-31T23:59:59.999Z", "9999-12-31T23:59:59.999Z"},
+        {"Tue, 07 May 02024 10:00:00 +0000", nullptr},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.text);

@@ -439,6 +439,46 @@ TEST_F(PersonalFeedStoreTest, BothListsSurviveARestartWithARealSettingsFile)
     }
 }
 
+// A feed's date that no stored form can carry must not cost the other kept
+// items at the next start: such a date reads as none.
+TEST_F(PersonalFeedStoreTest, ItemsWithDatesBeyondTheStoredRangeSurviveARestart)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("defaults.json"));
+    const QString cache = dir.filePath(QStringLiteral("cache"));
+    store.reset();
+    defaults = Defaults::openFile(path, cache);
+    store = makeStore();
+    const struct { const char* title; const char* date; std::optional<QDateTime> expected; } entries[] = {
+        {"five-digit year", "Tue, 07 May 20244 10:00:00 +0000", std::nullopt},
+        {"past the last year in UTC", "9999-12-31T23:30:00-01:00", std::nullopt},
+        {"before the first year in UTC", "0001-01-01T00:30:00+01:00", std::nullopt},
+        {"last second", "Fri, 31 Dec 9999 23:59:59 +0000", QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC)},
+        {"ordinary", "Tue, 07 May 2024 10:00:00 +0000", QDateTime(QDate(2024, 5, 7), QTime(10, 0), Qt::UTC)},
+    };
+    QString xml;
+    for (const auto& e : entries)
+        xml += QStringLiteral("<item><title>%1</title><guid>%1</guid><pubDate>%2</pubDate></item>\n")
+                   .arg(QString::fromUtf8(e.title), QString::fromUtf8(e.date));
+    addServed("/dates", rss(QStringLiteral("Dates"), {}, 0, xml));
+    ASSERT_EQ(store->items().size(), std::size(entries));
+    const QStringList ids = idsOf(store->items());
+    ASSERT_TRUE(waitUntil([&] { return storedItemIds() == ids; }));
+
+    store.reset();
+    ASSERT_TRUE(defaults->flush());
+    defaults = Defaults::openFile(path, cache);
+    store = makeStore();
+    ASSERT_EQ(store->items().size(), std::size(entries)) << "the stored list did not read back";
+    for (const auto& e : entries) {
+        SCOPED_TRACE(e.title);
+        const auto item = std::ranges::find(store->items(), QString::fromUtf8(e.title), &FeedItem::title);
+        ASSERT_NE(item, store->items().end());
+        EXPECT_EQ(item->publishedAt, e.expected);
+    }
+}
+
 TEST_F(PersonalFeedStoreTest, UnreadableStoredListsStartEmptyAndAreReplacedOnTheNextSave)
 {
     const QJsonObject wrongFeed{{"id", "pf-1"}, {"url", 5}};

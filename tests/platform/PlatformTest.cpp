@@ -149,9 +149,43 @@ TEST(Iso8601, Forms)
         {"2024-05-01", std::nullopt},
         {"2024-13-01T12:30:00Z", std::nullopt},
         {" 2024-05-01T12:30:00Z", std::nullopt},
+        // Only what the ISO codings can write again: years 0001 to 9999 in UTC.
+        {"9999-12-31T23:59:59.999Z", QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59, 999), Qt::UTC)},
+        {"0001-01-01T00:00:00Z", QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC)},
+        {"9999-12-31T23:30:00-01:00", std::nullopt},
+        {"0001-01-01T00:30:00+01:00", std::nullopt},
+        {"0000-01-01T00:00:00Z", std::nullopt},
     };
     for (const auto& [text, expected] : cases)
         EXPECT_EQ(parseIso8601(QString::fromLatin1(text)), expected) << text;
+}
+
+// A date the ISO codings cannot write is left out, as absent, never written
+// as a text their reader refuses; every date they read is written back.
+TEST(DateCoding, IsoCodingsWriteOnlyWhatTheyRead)
+{
+    const QDateTime unwritable[] = {
+        QDateTime(QDate(10000, 1, 1), QTime(0, 0), Qt::UTC),
+        QDateTime(QDate(9999, 12, 31), QTime(23, 30), Qt::UTC).addSecs(3600),
+        QDateTime(QDate(-1, 12, 31), QTime(23, 0), Qt::UTC),
+        QDateTime(),
+    };
+    const QDateTime edges[] = {
+        QDateTime(QDate(1, 1, 1), QTime(0, 0), Qt::UTC),
+        QDateTime(QDate(9999, 12, 31), QTime(23, 59, 59), Qt::UTC),
+    };
+    for (const DateCoding& coding : {DateCoding::iso8601(), DateCoding::iso8601Fractional()}) {
+        for (const QDateTime& d : unwritable) {
+            SCOPED_TRACE(d.toString().toStdString());
+            EXPECT_TRUE(coding.encode(d).isUndefined());
+            JsonOut out(JsonOptions{coding});
+            out.putDate(QStringLiteral("at"), d);
+            out.putDate(QStringLiteral("maybe"), std::optional<QDateTime>(d));
+            EXPECT_TRUE(out.object().isEmpty());
+        }
+        for (const QDateTime& d : edges)
+            EXPECT_EQ(coding.decode(coding.encode(d)), d) << d.toString().toStdString();
+    }
 }
 
 TEST(DateCoding, SecondsRoundTripAndOnlyNumbersDecode)
