@@ -125,9 +125,10 @@ int main(int argc, char** argv)
                 return MoveToApplications::system(Defaults::standard(), release).offerIfNeeded();
             },
     });
-    tidewire.launch();
+    // Connected first: a dialog of the start-up road runs the event loop.
     QObject::connect(singleInstance.get(), &SingleInstance::activationRequested, &tidewire,
                      [&tidewire, openSettings] { openSettings(tidewire.store()); });
+    tidewire.launch();
     // Created at start-up, so a saved list works from the first moment; once
     // the strip window exists, so a listed application in front hides it.
     installHiddenStripHook(HiddenAppsController::shared(), TickerWindowController::shared());
