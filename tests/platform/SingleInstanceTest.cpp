@@ -67,12 +67,6 @@ TEST(SingleInstanceLock, AStartFindsTheRunningCopyOrTakesOverWhatIsLeft)
              ASSERT_TRUE(socket.open(QIODevice::WriteOnly));
          },
          Role::Primary},
-        {"a copy that quit",
-         [&](QTemporaryDir& folder, std::unique_ptr<SingleInstance>& running) {
-             claimRunning(folder, running);
-             running.reset();
-         },
-         Role::Primary},
         {"a copy that let go to relaunch",
          [&](QTemporaryDir& folder, std::unique_ptr<SingleInstance>& running) {
              claimRunning(folder, running);
