@@ -46,10 +46,14 @@ SingleInstance::~SingleInstance()
 void SingleInstance::release()
 {
     // The lock last: a start that takes it finds the bus name free too.
-    if (m_ownsBusName)
-        QDBusConnection::sessionBus().interface()->unregisterService(m_busName);
-    if (m_busObjectRegistered)
-        QDBusConnection::sessionBus().unregisterObject(objectPath(m_busName));
+    if (m_ownsBusName || m_busObjectRegistered) {
+        QDBusConnection bus = QDBusConnection::sessionBus();
+        // No interface once the bus went away, and the name with it.
+        if (QDBusConnectionInterface* daemon = bus.interface(); m_ownsBusName && daemon)
+            daemon->unregisterService(m_busName);
+        if (m_busObjectRegistered)
+            bus.unregisterObject(objectPath(m_busName));
+    }
     m_ownsBusName = false;
     m_busObjectRegistered = false;
     m_server.reset();  // closing removes the socket file
