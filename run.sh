@@ -36,7 +36,21 @@ stop_server() {
 trap stop_server EXIT
 trap 'exit 130' INT TERM
 
-if [ -z "${TIDEWIRE_API_BASE:-}" ]; then
+# Whether Tidewire already runs in this session: its name on the session bus,
+# or else a live process holding its lock in the runtime folder.
+tidewire_running() {
+    if dbus-send --session --print-reply --reply-timeout=1000 --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.NameHasOwner string:org.tidewire.Tidewire 2>/dev/null | grep -q 'boolean true'; then
+        return 0
+    fi
+    local lock="${XDG_RUNTIME_DIR:-${TMPDIR:-/tmp}/runtime-$(id -un)}/tidewire.lock" pid=""
+    read -r pid 2>/dev/null <"$lock" || return 1
+    [ -n "$pid" ] && [ "$(cat "/proc/$pid/comm" 2>/dev/null)" = tidewire ]
+}
+
+# A running copy takes this start over (it brings its settings window
+# forward), so it needs no catalogue server of its own.
+if [ -z "${TIDEWIRE_API_BASE:-}" ] && ! tidewire_running; then
     server_out=$(mktemp "${TMPDIR:-/tmp}/tidewire-catalogue.XXXXXX")
     "$build/tools/catalogue-server/catalogue-server" --port 0 >"$server_out" &
     server_pid=$!

@@ -75,7 +75,7 @@ MoveToApplications::Prompts& MoveToApplications::Prompts::dialogs()
 
 MoveToApplications::MoveToApplications(Services services) : m_services(std::move(services)) {}
 
-MoveToApplications MoveToApplications::system(Defaults& defaults)
+MoveToApplications MoveToApplications::system(Defaults& defaults, std::function<void()> beforeRelaunch)
 {
     return MoveToApplications(Services{
         .defaults = defaults,
@@ -83,7 +83,10 @@ MoveToApplications MoveToApplications::system(Defaults& defaults)
         .folders = AppLocation::systemFolders(QDir::homePath()),
         .prompts = Prompts::dialogs(),
         .setLaunchAtLogin = [](bool on) { return LaunchAtLogin::shared().setEnabled(on); },
-        .startDetached = [](const QString& program) -> std::optional<QString> {
+        .startDetached = [beforeRelaunch = std::move(beforeRelaunch)](
+                             const QString& program) -> std::optional<QString> {
+            if (beforeRelaunch)
+                beforeRelaunch();
             QProcess process;
             process.setProgram(program);
             if (process.startDetached())

@@ -47,8 +47,10 @@ public:
     explicit MoveToApplications(Services services);
 
     // For this process: $APPIMAGE, the home folder, the real dialogs, the
-    // autostart entry, a detached start and a queued quit.
-    static MoveToApplications system(Defaults& defaults);
+    // autostart entry, a detached start and a queued quit. `beforeRelaunch`
+    // runs just before the moved copy is started: it lets go of this copy's
+    // claim to be the one running, which the moved copy takes.
+    static MoveToApplications system(Defaults& defaults, std::function<void()> beforeRelaunch = {});
 
     // The start-up task: finishes the previous run's move, then offers the
     // move unless declined before or not wanted here. True when the process

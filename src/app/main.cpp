@@ -14,6 +14,7 @@
 #include "platform/Defaults.h"
 #include "platform/HiddenAppsController.h"
 #include "platform/MemoryRelief.h"
+#include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "ticker/TickerView.h"
 
@@ -24,6 +25,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace {
 
@@ -81,6 +83,12 @@ int main(int argc, char** argv)
         qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
     applyAppIdentity();
+    // One copy per session: a later start brings the running copy's settings
+    // window forward and leaves before anything has read or written the
+    // user's files.
+    const std::unique_ptr<SingleInstance> singleInstance = SingleInstance::forSession();
+    if (singleInstance->claim() == SingleInstance::Role::Secondary)
+        return 0;
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tidewire/tidewire.svg")));
     // Closing a window never ends the app; quitting is explicit.
     app.setQuitOnLastWindowClosed(false);
@@ -99,6 +107,7 @@ int main(int argc, char** argv)
 
     PersonalFeedItemsSource personal(PersonalFeedStore::shared());
     running = true;
+    const auto openSettings = [](FeedStore& store) { SettingsWindowManager::shared().show(store, std::nullopt); };
     TidewireApp tidewire({
         .defaults = Defaults::standard(),
         .clock = Clock::system(),
@@ -106,12 +115,19 @@ int main(int argc, char** argv)
         .windows = TickerWindowController::shared(),
         .personal = &personal,
         .makeStrip = [](FeedStore& store) { return new TickerView(store); },
-        .openSettings = [](FeedStore& store) { SettingsWindowManager::shared().show(store, std::nullopt); },
+        .openSettings = openSettings,
         .startIdleWatcher = [](FeedStore& store) { IdleScreensaver::shared().start(store); },
         .apiBase = {},
         .installMenuBar = [](FeedStore& store) { MenuBarController::shared().install(store); },
-        .offerMove = [] { return MoveToApplications::system(Defaults::standard()).offerIfNeeded(); },
+        .offerMove =
+            [&singleInstance] {
+                const auto release = [&singleInstance] { singleInstance->release(); };
+                return MoveToApplications::system(Defaults::standard(), release).offerIfNeeded();
+            },
     });
+    // Connected first: a dialog of the start-up road runs the event loop.
+    QObject::connect(singleInstance.get(), &SingleInstance::activationRequested, &tidewire,
+                     [&tidewire, openSettings] { openSettings(tidewire.store()); });
     tidewire.launch();
     // Created at start-up, so a saved list works from the first moment; once
     // the strip window exists, so a listed application in front hides it.

@@ -53,6 +53,7 @@ TEST(Shutdown, EveryRoadOutWritesThePendingSettings)
         env.insert("XDG_CACHE_HOME", home.filePath("cache"));
         env.insert("TIDEWIRE_API_BASE", "http://127.0.0.1:9/");  // nothing answers: the store keeps booting
         env.insert("DBUS_SESSION_BUS_ADDRESS", "unix:path=" + home.filePath("no-bus"));  // not the user's bus
+        env.insert("XDG_RUNTIME_DIR", home.path());  // not the user's running copy
         env.remove("QT_QPA_PLATFORM");
         QProcess app;
         app.setProcessEnvironment(env);

@@ -1,0 +1,135 @@
+// One running copy without a session bus: the lock and the hand-over socket
+// in the runtime folder. (The bus road, with real processes, is in the app's
+// window tests.)
+#include "platform/SingleInstance.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QLocalSocket>
+#include <QLockFile>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTemporaryDir>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using Role = SingleInstance::Role;
+
+// A process that takes the lock at `path` and dies by SIGKILL holding it.
+void lockAndDie(const QString& path)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        QLockFile lock(path);
+        if (!lock.tryLock(0))
+            ::_exit(1);
+        ::kill(::getpid(), SIGKILL);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child could not take the lock";
+}
+
+TEST(SingleInstanceLock, AStartFindsTheRunningCopyOrTakesOverWhatIsLeft)
+{
+    struct Case {
+        const char* name;
+        // What was there before the start: a running copy in `running`, or
+        // what is left in the folder.
+        std::function<void(QTemporaryDir& folder, std::unique_ptr<SingleInstance>& running)> before;
+        Role expected;
+    };
+    const auto claimRunning = [](QTemporaryDir& folder, std::unique_ptr<SingleInstance>& running) {
+        running = std::make_unique<SingleInstance>(QString(), folder.path());
+        ASSERT_EQ(running->claim(), Role::Primary);
+    };
+    const Case cases[] = {
+        {"nothing", [](QTemporaryDir&, std::unique_ptr<SingleInstance>&) {}, Role::Primary},
+        {"a running copy", claimRunning, Role::Secondary},
+        {"a running copy whose lock is hours old",
+         [&](QTemporaryDir& folder, std::unique_ptr<SingleInstance>& running) {
+             claimRunning(folder, running);
+             QFile lock(running->lockFilePath());
+             ASSERT_TRUE(lock.open(QIODevice::ReadWrite));
+             ASSERT_TRUE(lock.setFileTime(QDateTime::currentDateTime().addSecs(-5 * 3600),
+                                          QFileDevice::FileModificationTime));
+         },
+         Role::Secondary},
+        {"a copy killed holding its lock, its socket left behind",
+         [](QTemporaryDir& folder, std::unique_ptr<SingleInstance>&) {
+             lockAndDie(folder.filePath("tidewire.lock"));
+             QFile socket(folder.filePath("tidewire.socket"));
+             ASSERT_TRUE(socket.open(QIODevice::WriteOnly));
+         },
+         Role::Primary},
+        {"a copy that let go to relaunch",
+         [&](QTemporaryDir& folder, std::unique_ptr<SingleInstance>& running) {
+             claimRunning(folder, running);
+             running->release();
+         },
+         Role::Primary},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir folder;
+        std::unique_ptr<SingleInstance> running;
+        c.before(folder, running);
+        std::optional<QSignalSpy> asked;
+        if (running)
+            asked.emplace(running.get(), &SingleInstance::activationRequested);
+
+        SingleInstance start(QString(), folder.path());
+        ASSERT_EQ(start.claim(), c.expected);
+        if (c.expected == Role::Secondary) {
+            EXPECT_TRUE(asked->wait(5000)) << "the running copy was not asked to come forward";
+            EXPECT_EQ(asked->size(), 1);
+            continue;
+        }
+        if (asked)
+            EXPECT_TRUE(asked->isEmpty());
+        // This start is now the running copy, and the next one reaches it.
+        QSignalSpy startAsked(&start, &SingleInstance::activationRequested);
+        SingleInstance next(QString(), folder.path());
+        EXPECT_EQ(next.claim(), Role::Secondary);
+        EXPECT_TRUE(startAsked.wait(5000));
+    }
+}
+
+TEST(SingleInstanceLock, OnlyTheRequestLineBringsTheCopyForward)
+{
+    QTemporaryDir folder;
+    SingleInstance running(QString(), folder.path());
+    ASSERT_EQ(running.claim(), Role::Primary);
+    QSignalSpy asked(&running, &SingleInstance::activationRequested);
+    struct Row {
+        QByteArray sent;
+        bool activates;
+    };
+    for (const Row& row : {Row{"ACTIVATE\n", false}, Row{"activate now\n", false}, Row{QByteArray(4096, 'x'), false},
+                           Row{"activate\n", true}}) {
+        SCOPED_TRACE(row.sent.left(16).toStdString());
+        asked.clear();
+        QLocalSocket client;
+        client.connectToServer(running.socketPath());
+        ASSERT_TRUE(client.waitForConnected(5000));
+        client.write(row.sent);
+        // The copy hangs up once it has read a line, or more than a line can be.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return client.state() == QLocalSocket::UnconnectedState; }, 5000));
+        EXPECT_EQ(asked.size(), row.activates ? 1 : 0);
+    }
+}
+
+TEST(SingleInstanceLock, WithoutARuntimeFolderTheAppStillStarts)
+{
+    SingleInstance start{QString(), QString()};
+    EXPECT_EQ(start.claim(), Role::Primary);
+    SingleInstance unusable(QString(), QStringLiteral("/nonexistent/tidewire-runtime"));
+    EXPECT_EQ(unusable.claim(), Role::Primary);
+}
+
+} // namespace
