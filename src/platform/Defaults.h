@@ -20,8 +20,8 @@
 // cannot be parsed is moved aside (".corrupt-<time>", with "-2", "-3", …
 // after it for more within the same second) and logged, never overwritten
 // silently; the settings in it that still read are kept (a value garbled or
-// cut off costs only that value). changed(key) fires only when a
-// value really changes.
+// cut off costs only that value). changed(key) fires only when a value
+// really changes.
 // Main thread only.
 class Defaults : public QObject {
     Q_OBJECT
