@@ -16,6 +16,7 @@
 namespace {
 Defaults* g_installed = nullptr;
 constexpr int kSaveDelayMs = 250;
+constexpr int kMaxAsideSuffix = 1000;
 
 // The members of a damaged settings object that still read on their own.
 // The text is cut at every comma outside strings and brackets, and each
@@ -67,6 +68,26 @@ QJsonObject readableMembers(const QByteArray& bytes)
     }
     take(bytes.size());  // a file cut short
     return members;
+}
+
+// Moves a damaged file to "<path>.corrupt-<UTC time to the second>", or,
+// when that name is taken (another damaged file within the same second), to
+// the first free "<that name>-2", "-3", …; a file kept aside earlier is
+// never replaced. The new name, or nothing when the file cannot be moved.
+QString moveAside(const QString& path)
+{
+    const QString stamped = path + QStringLiteral(".corrupt-")
+        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int n = 1; n <= kMaxAsideSuffix; ++n) {
+        const QString aside = n == 1 ? stamped : stamped + QLatin1Char('-') + QString::number(n);
+        if (QFile::exists(aside))
+            continue;
+        if (QFile::rename(path, aside))
+            return aside;
+        if (!QFile::exists(aside))
+            return {};  // not for the name: the folder or the file refuses
+    }
+    return {};
 }
 
 } // namespace
@@ -150,9 +171,8 @@ void Defaults::load()
     const QJsonObject readable = readableMembers(bytes);
     for (auto it = readable.begin(); it != readable.end(); ++it)
         m_values.insert(it.key(), it.value());
-    const QString aside = m_path + QStringLiteral(".corrupt-")
-        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    if (QFile::rename(m_path, aside)) {
+    const QString aside = moveAside(m_path);
+    if (!aside.isEmpty()) {
         if (readable.isEmpty()) {
             qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object ("
                                              << error.errorString() << "); kept it as" << aside

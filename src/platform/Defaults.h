@@ -17,10 +17,11 @@
 // getters return the caller's default for an absent or wrongly typed value.
 // The file backend keeps one JSON object in a file; writes are coalesced and
 // saved atomically (QSaveFile), and flush() is called on quit. A file that
-// cannot be parsed is moved aside (".corrupt-<time>") and logged, never
-// overwritten silently; the settings in it that still read are kept (a value
-// garbled or cut off costs only that value). changed(key) fires only when a
-// value really changes.
+// cannot be parsed is moved aside (".corrupt-<time>", with "-2", "-3", …
+// after it for more within the same second) and logged, never overwritten
+// silently; the settings in it that still read are kept (a value garbled or
+// cut off costs only that value). changed(key) fires only when a value
+// really changes.
 // Main thread only.
 class Defaults : public QObject {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "platform/Logging.h"
 #include "ticker/MarqueeClock.h"
+#include "ticker/PopupMenu.h"
 #include "ticker/WindowExposure.h"
 
 #include <QAbstractAnimation>
@@ -568,7 +569,9 @@ void MarqueeNSView::contextMenuEvent(QContextMenuEvent* event)
         event->ignore();
         return;
     }
-    menu->exec(event->globalPos());
+    // The row may be deleted while its menu shows (the stacked strip turned
+    // off); the menu goes with it.
+    PopupMenu::show(std::move(menu), event->globalPos());
 }
 
 std::unique_ptr<QMenu> MarqueeNSView::contextMenuAt(const QPoint& pos)

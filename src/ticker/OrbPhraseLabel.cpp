@@ -4,6 +4,7 @@
 #include "platform/UrlOpener.h"
 #include "store/FilterStore.h"
 #include "ticker/PhraseToggle.h"
+#include "ticker/PopupMenu.h"
 
 #include <QContextMenuEvent>
 #include <QFontDatabase>
@@ -136,9 +137,12 @@ std::unique_ptr<QMenu> OrbPhraseLabel::contextMenu()
 
 void OrbPhraseLabel::contextMenuEvent(QContextMenuEvent* event)
 {
-    // The orb keeps this label alive while the menu shows.
+    // The orb keeps this label while the menu shows, but the orb itself may
+    // be replaced meanwhile: the menu needs nothing of the label, and only a
+    // label still there hears that it closed.
     m_menuOpen = true;
-    contextMenu()->exec(event->globalPos());
-    m_menuOpen = false;
-    Q_EMIT menuClosed();
+    PopupMenu::show(contextMenu(), event->globalPos(), this, [this] {
+        m_menuOpen = false;
+        Q_EMIT menuClosed();
+    });
 }

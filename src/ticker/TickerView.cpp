@@ -12,6 +12,7 @@
 #include "ticker/MarqueeClock.h"
 #include "ticker/MarqueeTickerView.h"
 #include "ticker/PaintedOverlay.h"
+#include "ticker/PopupMenu.h"
 #include "ticker/StripChipsRow.h"
 #include "ticker/StripConfig.h"
 #include "ticker/StripContextMenu.h"
@@ -292,7 +293,8 @@ std::unique_ptr<QMenu> TickerView::contextMenu()
 // strip.
 void TickerView::contextMenuEvent(QContextMenuEvent* event)
 {
-    contextMenu()->exec(event->globalPos());
+    // The strip may be replaced while its menu shows; the menu goes with it.
+    PopupMenu::show(contextMenu(), event->globalPos());
 }
 
 void TickerView::paintEvent(QPaintEvent*)

@@ -472,6 +472,45 @@ TEST_F(DefaultsFileTest, ACorruptFileIsKeptAsideAndNotOverwritten)
     }
 }
 
+TEST_F(DefaultsFileTest, DamagedFilesWithinOneSecondAreEachKeptAsideAndSavingGoesOn)
+{
+    const QString folder = dir.path() + QStringLiteral("/tidewire");
+    const QByteArray damaged[] = {"{\"tickerSize\": 4, broken", "[1,2]", "{\"speed\": oops"};
+    const auto second = [] { return QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss")); };
+    // Each round takes milliseconds; one that straddles a second proves nothing.
+    QString stamp;
+    for (int round = 0; round < 5 && stamp.isEmpty(); ++round) {
+        QDir(folder).removeRecursively();
+        QDir().mkpath(folder);
+        const QString before = second();
+        for (int i = 0; i < 3; ++i) {
+            SCOPED_TRACE(i);
+            QFile f(path());
+            ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+            f.write(damaged[i]);
+            f.close();
+            auto d = Defaults::openFile(path());
+            d->set(QStringLiteral("fresh"), i);
+            ASSERT_TRUE(d->flush()) << "saving goes on";
+        }
+        if (second() == before)
+            stamp = before;
+    }
+    ASSERT_FALSE(stamp.isEmpty());
+    const QStringList aside = QDir(folder).entryList({QStringLiteral("defaults.json.corrupt-*")}, QDir::Files, QDir::Name);
+    ASSERT_EQ(aside.size(), 3);
+    QList<QByteArray> kept;
+    for (const QString& name : aside) {
+        EXPECT_TRUE(name.startsWith(QStringLiteral("defaults.json.corrupt-") + stamp)) << name.toStdString();
+        QFile f(folder + QLatin1Char('/') + name);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+        kept << f.readAll();
+    }
+    for (const QByteArray& bytes : damaged)
+        EXPECT_TRUE(kept.contains(bytes)) << bytes.toStdString();
+    EXPECT_EQ(Defaults::openFile(path())->intValue(QStringLiteral("fresh"), -1), 2);
+}
+
 TEST(Defaults, WrongTypesReadAsTheCallersDefaultAndChangedFiresOnRealChanges)
 {
     auto d = Defaults::inMemory();

@@ -174,9 +174,9 @@ TEST_F(OrbTest, AnOpenKeywordMenuHoldsTheRotationAndTheColumn)
     });
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
     QApplication::sendEvent(label, &event);
+    FakeTime::settle();
     EXPECT_EQ(indexWhileOpen, 0);
     EXPECT_TRUE(labelAliveWhileOpen);
-    FakeTime::settle();
     EXPECT_EQ(o->headerText(), "OTHER") << "the held change follows once the menu closed";
     EXPECT_EQ(o->lineTexts(), QStringList{"X"});
 }
@@ -262,6 +262,65 @@ TEST_F(BrandBlockTest, ArtBlockTakesTheOrbsPlaceWhilePlayingUnlessFocused)
     FakeTime::settle();
     f.store->clearNowPlaying();
     EXPECT_TRUE(b->orb());
+}
+
+// The brand block swaps the orb out while one of its keywords shows its
+// menu: the menu still works and closes without touching the orb that is gone.
+TEST_F(BrandBlockTest, AnOrbReplacedUnderItsOpenKeywordMenuLeavesNothingBehind)
+{
+    const QList<Orb> withoutRates = {kOrbs[1], kOrbs[2]};
+    const struct {
+        const char* name;
+        std::function<void()> before;  // with the orb on show
+        std::function<void()> change;  // while the menu is open
+        QList<Qt::Key> keys;           // then typed into the menu
+        QStringList followed;          // afterwards
+    } cases[] = {
+        {"a track starts", [] {}, [&] { f.store->setNowPlaying("Artist", "Song", std::nullopt); }, {Qt::Key_Escape}, {}},
+        {"a track starts, then Follow is chosen", [] {},
+         [&] { f.store->setNowPlaying("Artist", "Song", std::nullopt); }, {Qt::Key_Down, Qt::Key_Down, Qt::Key_Return},
+         {"fed"}},
+        // Last: the focus stays.
+        {"a refresh drops the focused orb during a track",
+         [&] {
+             f.store->setNowPlaying("Artist", "Song", std::nullopt);
+             f.store->focusTopic("rates");
+         },
+         [&] { f.load({}, withoutRates); }, {Qt::Key_Escape}, {"fed"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto b = block();
+        c.before();
+        ASSERT_TRUE(b->orb());
+        ASSERT_FALSE(b->orb()->phraseLabels().isEmpty());
+        OrbPhraseLabel* label = b->orb()->phraseLabels().first();
+        const QPointer<SignalRotationOrb> orb(b->orb());
+        bool goneWhileOpen = false;
+        QTimer::singleShot(0, [&] {
+            c.change();
+            // Once the replaced orb is deleted, the keys reach the menu.
+            QTimer::singleShot(0, [&] {
+                QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+                goneWhileOpen = orb.isNull();
+                if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
+                    for (Qt::Key key : c.keys)
+                        QTest::keyClick(menu, key);
+            });
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2), label->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(label, &event);
+        FakeTime::settle();
+        EXPECT_TRUE(goneWhileOpen);
+        EXPECT_FALSE(QApplication::activePopupWidget()) << "the menu closed";
+        EXPECT_EQ(f.filters.followed(), c.followed);
+        EXPECT_TRUE(b->showsArtBlock());
+        EXPECT_FALSE(b->orb());
+        EXPECT_TRUE(b->artBlock() && b->artBlock()->isVisible());
+        f.store->clearNowPlaying();
+        ASSERT_TRUE(b->orb()) << "the orb comes back";
+        EXPECT_FALSE(b->orb()->keywordMenuOpen());
+    }
 }
 
 } // namespace

@@ -260,6 +260,54 @@ TEST(StripViewTest, SecondaryClickOpensTheStripMenuUnlessTheCellHasOneOfItsOwn)
     }
 }
 
+// A strip or a row can go while its menu shows (the stacked strip turned
+// off, the strip replaced): the menu goes with it and nothing runs on them.
+TEST(StripViewTest, AStripDeletedUnderItsOpenMenuTakesTheMenuAlong)
+{
+    StripFixture f;
+    f.load({categorised("a", "Alpha headline", "tech"), categorised("b", "Beta headline", "science")}, kOrbs);
+    f.defaults().set(TickerView::secondTickerKey, true);
+    std::unique_ptr<TickerView> view = f.makeView(6000);
+    view->show();
+    const QPointer<TickerView> strip(view.get());
+    MarqueeTickerView* second = view->extraStrip()->marquee();
+    ASSERT_GT(second->cellCount(), 0);
+    const struct {
+        const char* what;
+        QWidget* target;
+        QPoint pos;
+        std::function<void()> remove;
+        std::function<bool()> removed;
+    } cases[] = {
+        {"a headline's menu, the stacked strip turned off", second, second->cellRect(0, 0).center().toPoint(),
+         [&] { f.defaults().set(TickerView::secondTickerKey, false); }, [&] { return !strip->extraStrip(); }},
+        {"the strip's menu, the strip replaced", view.get(), QPoint(5, 5), [&] { view.release()->deleteLater(); },
+         [&] { return strip.isNull(); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        QPointer<QMenu> shown;
+        bool opened = false;
+        bool removedWhileOpen = false;
+        QTimer::singleShot(0, [&] {
+            shown = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            opened = !shown.isNull();
+            c.remove();
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            removedWhileOpen = c.removed();
+            if (auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()))
+                QTest::keyClick(menu, Qt::Key_Escape);
+        });
+        QContextMenuEvent event(QContextMenuEvent::Mouse, c.pos, c.target->mapToGlobal(c.pos));
+        QApplication::sendEvent(c.target, &event);
+        FakeTime::settle();
+        EXPECT_TRUE(opened);
+        EXPECT_TRUE(removedWhileOpen);
+        EXPECT_FALSE(QApplication::activePopupWidget());
+        EXPECT_TRUE(shown.isNull()) << "the menu went with its strip";
+    }
+}
+
 // Black, or the theme's colour, with the strip's opacity as its alpha.
 QColor stripColour(const QString& theme, double alpha)
 {
