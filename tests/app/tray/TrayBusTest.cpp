@@ -13,6 +13,7 @@
 #include "ticker/FaviconStore.h"
 #include "store/FeedStore.h"
 
+#include "Contrast.h"
 #include "FakeTime.h"
 
 #include <QDBusArgument>
@@ -21,12 +22,16 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDir>
+#include <QFile>
+#include <QIcon>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMenu>
 #include <QMutex>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,6 +49,11 @@ public:
     {
         QMutexLocker lock(&m_mutex);
         return m_items;
+    }
+    void clear()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_items.clear();
     }
 
 public Q_SLOTS:
@@ -263,6 +273,84 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
     plain.reset();
     offering.reset();
     EXPECT_TRUE(texts().isEmpty()) << "a menu without its store is empty";
+}
+
+// The item's IconPixmap as a tray reads it: ARGB32 in network byte order.
+QList<QImage> readPixmaps(const QDBusArgument& list)
+{
+    QList<QImage> images;
+    list.beginArray();
+    while (!list.atEnd()) {
+        int w = 0, h = 0;
+        QByteArray bytes;
+        list.beginStructure();
+        list >> w >> h >> bytes;
+        list.endStructure();
+        QImage image(w, h, QImage::Format_ARGB32);
+        if (image.isNull() || bytes.size() != qsizetype(w) * h * 4)
+            continue;
+        for (int i = 0; i < w * h; ++i)
+            reinterpret_cast<quint32*>(image.bits())[i] = qFromBigEndian<quint32>(bytes.constData() + 4 * i);
+        images << image;
+    }
+    list.endArray();
+    return images;
+}
+
+TEST_F(TrayBusTest, TheItemsPicturesStandOutOnDarkAndLightPanelsAndItNamesTheSymbolicIconWhenInstalled)
+{
+    auto defaults = Defaults::inMemory();
+    FakeTime time;
+    FeedStore store({*defaults, time, time, nullptr, nullptr, {}, QUrl("http://127.0.0.1:9/"), std::nullopt, {}, {}});
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString theme = QIcon::themeName();
+    auto property = [this](const char* name) {
+        return call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                    {"org.kde.StatusNotifierItem", QString::fromLatin1(name)})
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant();
+    };
+
+    // First without the symbolic icon in the theme, then with it installed.
+    QTemporaryDir icons;
+    ASSERT_TRUE(icons.isValid());
+    QIcon::setThemeSearchPaths({icons.path()});
+    QIcon::setThemeName(QStringLiteral("hicolor"));
+    for (const bool installed : {false, true}) {
+        if (installed) {
+            ASSERT_TRUE(QDir(icons.path()).mkpath("hicolor/symbolic/apps"));
+            QFile index(icons.filePath("hicolor/index.theme"));
+            ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+            index.write("[Icon Theme]\nName=Hicolor\nDirectories=symbolic/apps\n\n"
+                        "[symbolic/apps]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+            index.close();
+            ASSERT_TRUE(QFile::copy(TIDEWIRE_RESOURCES_DIR "/tidewire-symbolic.svg",
+                                    icons.filePath("hicolor/symbolic/apps/tidewire-symbolic.svg")));
+            QIcon::setThemeSearchPaths({icons.path()});  // read the folder again
+        }
+        SCOPED_TRACE(installed ? "installed" : "not installed");
+        MenuBarController controller;
+        watcher.clear();
+        controller.install(store);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 10000)) << "never registered";
+        item = watcher.items().first();
+        EXPECT_EQ(property("IconName").toString().toStdString(), installed ? "tidewire-symbolic" : "");
+
+        const QList<QImage> pictures = readPixmaps(property("IconPixmap").value<QDBusArgument>());
+        ASSERT_GE(pictures.size(), 4);
+        for (const QImage& picture : pictures) {
+            for (const QColor panel : {QColor(Qt::black), QColor(Qt::white)}) {
+                const Contrast::Stroke stroke = Contrast::onPanel(picture, panel);
+                EXPECT_GT(stroke.pixels, picture.width()) << "a stroke, not a speck";
+                EXPECT_GE(stroke.weakest, 3.0)
+                    << "at " << picture.width() << " px on " << panel.name().toStdString();
+            }
+        }
+    }
+    QIcon::setThemeSearchPaths(searchPaths);
+    QIcon::setThemeName(theme);
 }
 
 } // namespace
