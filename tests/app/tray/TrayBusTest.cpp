@@ -303,7 +303,7 @@ TEST_F(TrayBusTest, TheItemsPicturesStandOutOnDarkAndLightPanelsAndItNamesTheSym
     FakeTime time;
     FeedStore store({*defaults, time, time, nullptr, nullptr, {}, QUrl("http://127.0.0.1:9/"), std::nullopt, {}, {}});
     const QStringList searchPaths = QIcon::themeSearchPaths();
-    const QString theme = QIcon::themeName();
+    const QString themeName = QIcon::themeName();
     auto property = [this](const char* name) {
         return call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
                     {"org.kde.StatusNotifierItem", QString::fromLatin1(name)})
@@ -313,23 +313,26 @@ TEST_F(TrayBusTest, TheItemsPicturesStandOutOnDarkAndLightPanelsAndItNamesTheSym
             .variant();
     };
 
-    // First without the symbolic icon in the theme, then with it installed.
+    // First a theme with only the application's own icon, then with the
+    // symbolic one installed beside it.
     QTemporaryDir icons;
     ASSERT_TRUE(icons.isValid());
-    QIcon::setThemeSearchPaths({icons.path()});
+    const QDir theme(icons.filePath("hicolor"));
+    ASSERT_TRUE(theme.mkpath("scalable/apps") && theme.mkpath("symbolic/apps"));
+    QFile index(theme.filePath("index.theme"));
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=Hicolor\nDirectories=scalable/apps,symbolic/apps\n\n"
+                "[scalable/apps]\nSize=128\nMinSize=8\nMaxSize=512\nType=Scalable\n\n"
+                "[symbolic/apps]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    index.close();
+    ASSERT_TRUE(QFile::copy(TIDEWIRE_RESOURCES_DIR "/tidewire.svg", theme.filePath("scalable/apps/tidewire.svg")));
     QIcon::setThemeName(QStringLiteral("hicolor"));
     for (const bool installed : {false, true}) {
         if (installed) {
-            ASSERT_TRUE(QDir(icons.path()).mkpath("hicolor/symbolic/apps"));
-            QFile index(icons.filePath("hicolor/index.theme"));
-            ASSERT_TRUE(index.open(QIODevice::WriteOnly));
-            index.write("[Icon Theme]\nName=Hicolor\nDirectories=symbolic/apps\n\n"
-                        "[symbolic/apps]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
-            index.close();
             ASSERT_TRUE(QFile::copy(TIDEWIRE_RESOURCES_DIR "/tidewire-symbolic.svg",
-                                    icons.filePath("hicolor/symbolic/apps/tidewire-symbolic.svg")));
-            QIcon::setThemeSearchPaths({icons.path()});  // read the folder again
+                                    theme.filePath("symbolic/apps/tidewire-symbolic.svg")));
         }
+        QIcon::setThemeSearchPaths({icons.path()});  // reads the folder again
         SCOPED_TRACE(installed ? "installed" : "not installed");
         MenuBarController controller;
         watcher.clear();
@@ -350,7 +353,7 @@ TEST_F(TrayBusTest, TheItemsPicturesStandOutOnDarkAndLightPanelsAndItNamesTheSym
         }
     }
     QIcon::setThemeSearchPaths(searchPaths);
-    QIcon::setThemeName(theme);
+    QIcon::setThemeName(themeName);
 }
 
 } // namespace
