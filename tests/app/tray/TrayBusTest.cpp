@@ -13,7 +13,6 @@
 #include "ticker/FaviconStore.h"
 #include "store/FeedStore.h"
 
-#include "Contrast.h"
 #include "FakeTime.h"
 
 #include <QDBusArgument>
@@ -31,7 +30,6 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
-#include <QtEndian>
 #include <gtest/gtest.h>
 
 namespace {
@@ -275,29 +273,7 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
     EXPECT_TRUE(texts().isEmpty()) << "a menu without its store is empty";
 }
 
-// The item's IconPixmap as a tray reads it: ARGB32 in network byte order.
-QList<QImage> readPixmaps(const QDBusArgument& list)
-{
-    QList<QImage> images;
-    list.beginArray();
-    while (!list.atEnd()) {
-        int w = 0, h = 0;
-        QByteArray bytes;
-        list.beginStructure();
-        list >> w >> h >> bytes;
-        list.endStructure();
-        QImage image(w, h, QImage::Format_ARGB32);
-        if (image.isNull() || bytes.size() != qsizetype(w) * h * 4)
-            continue;
-        for (int i = 0; i < w * h; ++i)
-            reinterpret_cast<quint32*>(image.bits())[i] = qFromBigEndian<quint32>(bytes.constData() + 4 * i);
-        images << image;
-    }
-    list.endArray();
-    return images;
-}
-
-TEST_F(TrayBusTest, TheItemsPicturesStandOutOnDarkAndLightPanelsAndItNamesTheSymbolicIconWhenInstalled)
+TEST_F(TrayBusTest, ItemNamesTheSymbolicIconOnlyWhenTheThemeHoldsIt)
 {
     auto defaults = Defaults::inMemory();
     FakeTime time;
@@ -340,17 +316,20 @@ TEST_F(TrayBusTest, TheItemsPicturesStandOutOnDarkAndLightPanelsAndItNamesTheSym
         ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 10000)) << "never registered";
         item = watcher.items().first();
         EXPECT_EQ(property("IconName").toString().toStdString(), installed ? "tidewire-symbolic" : "");
-
-        const QList<QImage> pictures = readPixmaps(property("IconPixmap").value<QDBusArgument>());
-        ASSERT_GE(pictures.size(), 4);
-        for (const QImage& picture : pictures) {
-            for (const QColor panel : {QColor(Qt::black), QColor(Qt::white)}) {
-                const Contrast::Stroke stroke = Contrast::onPanel(picture, panel);
-                EXPECT_GT(stroke.pixels, picture.width()) << "a stroke, not a speck";
-                EXPECT_GE(stroke.weakest, 3.0)
-                    << "at " << picture.width() << " px on " << panel.name().toStdString();
-            }
+        // The pictures go along, for trays that draw them as they are.
+        const QDBusArgument pixmaps = property("IconPixmap").value<QDBusArgument>();
+        int pictures = 0;
+        pixmaps.beginArray();
+        while (!pixmaps.atEnd()) {
+            int w = 0, h = 0;
+            QByteArray argb;
+            pixmaps.beginStructure();
+            pixmaps >> w >> h >> argb;
+            pixmaps.endStructure();
+            pictures += w > 0 && argb.size() == qsizetype(w) * h * 4;
         }
+        pixmaps.endArray();
+        EXPECT_GE(pictures, 4);
     }
     QIcon::setThemeSearchPaths(searchPaths);
     QIcon::setThemeName(themeName);
