@@ -2,6 +2,7 @@
 
 #include "ambient/FullScreenWindowManager.h"
 #include "app/MenuBarMark.h"
+#include "app/NamedIconEngine.h"
 #include "platform/Logging.h"
 #include "platform/PlainText.h"
 #include "store/FeedStore.h"
@@ -9,10 +10,8 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QEvent>
 #include <QKeySequence>
 #include <QMenu>
-#include <QPalette>
 #include <QPixmap>
 #include <QSystemTrayIcon>
 
@@ -20,21 +19,16 @@ namespace {
 
 const QString kTitle = QStringLiteral("Tidewire");
 constexpr int kTraySides[] = {16, 22, 24, 32};
-
-QColor markColor()
-{
-    return QGuiApplication::palette().color(QPalette::Active, QPalette::WindowText);
-}
+// The mark as a symbolic theme icon (resources/tidewire-symbolic.svg,
+// installed with the app): trays that tint symbolic icons for their panel
+// draw this one.
+const QString kSymbolicName = QStringLiteral("tidewire-symbolic");
 
 } // namespace
 
 MenuBarController::MenuBarController(QObject* parent) : QObject(parent) {}
 
-MenuBarController::~MenuBarController()
-{
-    if (auto* app = QCoreApplication::instance())
-        app->removeEventFilter(this);
-}
+MenuBarController::~MenuBarController() = default;
 
 MenuBarController& MenuBarController::shared()
 {
@@ -52,7 +46,7 @@ void MenuBarController::install(FeedStore& store)
     connect(m_menu.get(), &QMenu::aboutToShow, this, &MenuBarController::buildMenu);
 
     m_statusItem = std::make_unique<QSystemTrayIcon>();
-    m_statusItem->setIcon(statusImage(markColor()));
+    m_statusItem->setIcon(statusImage());
     m_statusItem->setToolTip(kTitle);
     m_statusItem->setContextMenu(m_menu.get());
     // Trays open the menu on a right click and report a left click as an
@@ -62,22 +56,20 @@ void MenuBarController::install(FeedStore& store)
             m_menu->popup(QCursor::pos());
     });
     m_statusItem->show();
-    // Trays show the picture as it is: draw it again in the new text colour.
-    qApp->installEventFilter(this);
     qCInfo(lcMenuBar, "menu bar item installed");
     // Qt puts the item in a tray that appears later by itself.
     if (!QSystemTrayIcon::isSystemTrayAvailable())
         qCInfo(lcMenuBar, "no system tray on this desktop; the strip's menu offers the same actions");
 }
 
-QIcon MenuBarController::statusImage(const QColor& color, const MarkRenderer& render)
+QIcon MenuBarController::statusImage(const MarkRenderer& render)
 {
     const MarkRenderer draw = render ? render : MarkRenderer(&MenuBarMark::render);
     QIcon icon;
     bool drawn = true;
     for (const int side : kTraySides) {
         for (const qreal ratio : {1.0, 2.0}) {
-            const QImage image = draw(side, ratio, color);
+            const QImage image = draw(side, ratio, MenuBarMark::trayColor());
             if (image.isNull()) {
                 drawn = false;
                 break;
@@ -87,8 +79,11 @@ QIcon MenuBarController::statusImage(const QColor& color, const MarkRenderer& re
         if (!drawn)
             break;
     }
+    // Named only when the theme holds the symbolic icon: a tray that gets a
+    // name shows nothing when it cannot find it, and some (the indicator
+    // service's) take a name in place of the pictures.
     if (drawn)
-        return icon;
+        return QIcon::hasThemeIcon(kSymbolicName) ? QIcon(new NamedIconEngine(icon, kSymbolicName)) : icon;
 
     qCCritical(lcMenuBar, "menu bar mark failed to render — falling back to a symbol");
     const QIcon symbol = QIcon::fromTheme(QStringLiteral("application-rss+xml-symbolic"),
@@ -98,19 +93,6 @@ QIcon MenuBarController::statusImage(const QColor& color, const MarkRenderer& re
     QPixmap empty(16, 16);
     empty.fill(Qt::transparent);
     return QIcon(empty);
-}
-
-void MenuBarController::refreshImage()
-{
-    if (m_statusItem)
-        m_statusItem->setIcon(statusImage(markColor()));
-}
-
-bool MenuBarController::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() == QEvent::ApplicationPaletteChange && watched == qApp)
-        refreshImage();
-    return QObject::eventFilter(watched, event);
 }
 
 void MenuBarController::buildMenu()

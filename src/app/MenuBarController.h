@@ -40,10 +40,11 @@ public:
     QMenu* menu() const { return m_menu.get(); }
 
     // The tray picture at the sizes trays ask for (16, 22, 24 and 32 pixels
-    // and their 2x versions) in `color`. When the mark cannot be drawn: the
-    // error is logged and a themed symbol stands in, or else an empty 16x16
-    // picture; never a null icon.
-    static QIcon statusImage(const QColor& color, const MarkRenderer& render = {});
+    // and their 2x versions) in MenuBarMark::trayColor(), named
+    // "tidewire-symbolic" when the icon theme holds that icon. When the mark
+    // cannot be drawn: the error is logged and a themed symbol stands in, or
+    // else an empty 16x16 picture; never a null icon.
+    static QIcon statusImage(const MarkRenderer& render = {});
 
     // Empties the menu and fills it again from the store; empty when the
     // store is gone.
@@ -59,11 +60,7 @@ public:
     void openUpdate();
     void quit();
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void refreshImage();
     void openSettingsWindow();  // no particular tab
 
     QPointer<FeedStore> m_store;

@@ -6,6 +6,11 @@
 
 namespace MenuBarMark {
 
+QColor trayColor()
+{
+    return QColor(0x4A, 0x7D, 0xFF);
+}
+
 Geometry geometry(const QSizeF& size)
 {
     const qreal w = size.width();

@@ -9,9 +9,15 @@
 class QPainter;
 
 // The tray item's mark: a signal arc over a dot, above a bar, drawn in one
-// colour on a clear background. Linux trays show the picture as given (they
-// do not tint a template image), so it is drawn in the palette's text colour.
+// colour on a clear background. Most Linux trays show the picture as given,
+// on a panel whose colour the app cannot know (the app's palette describes
+// its own windows, not the panel), so the tray's picture is drawn in a
+// mid-tone that stands out on black and on white panels alike.
 namespace MenuBarMark {
+
+// The brand blue: relative luminance about 0.23, so 3.7:1 against white and
+// 5.7:1 against black.
+QColor trayColor();
 
 // Where the three parts sit inside a box of `size`, in its coordinates.
 struct Geometry {

@@ -5,6 +5,7 @@
 #include "platform/PlainText.h"
 #include "platform/UrlOpener.h"
 #include "store/ReadStore.h"
+#include "ticker/PaintedRowsAccessible.h"
 #include "ticker/TickerIconView.h"
 
 #include <QFontDatabase>
@@ -160,6 +161,7 @@ SearchResultsView::SearchResultsView(TickerRowContext context, std::function<voi
       m_stateFont(monospacedFont(9, QFont::Black))
 {
     setMouseTracking(true);
+    PaintedRowsAccessible::installFactory();
 }
 
 void SearchResultsView::setResults(const QList<FeedItem>& headlines, qsizetype headlineCount,
@@ -338,7 +340,7 @@ void SearchResultsView::paintHeadline(QPainter& painter, const Block& block) con
         painter.drawText(QPointF(textX, y + title.ascent()), line);
         y += title.lineSpacing();
     }
-    y += columnSpacing;
+    y = metaOrigin(block).y();
 
     const QFontMetricsF meta(m_metaFont);
     const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item);
@@ -351,6 +353,37 @@ void SearchResultsView::paintHeadline(QPainter& painter, const Block& block) con
     painter.setFont(m_metaFont);
     painter.setPen(Color::mutedText());
     painter.drawText(QPointF(x, y + (metaHeight - meta.height()) / 2 + meta.ascent()), block.meta);
+}
+
+QPointF SearchResultsView::metaOrigin(const Block& block) const
+{
+    const QFontMetricsF title(m_titleFont);
+    return {padX + TickerIconView::side(iconSize) + headlineSpacing,
+            block.rect.top() + headlinePadY + block.titleLines.size() * title.lineSpacing() + columnSpacing};
+}
+
+QList<PaintedRow> SearchResultsView::accessibleRows() const
+{
+    QList<PaintedRow> rows;
+    const QFontMetricsF meta(m_metaFont);
+    for (const Block& block : m_blocks) {
+        if (block.kind == Kind::Headline) {
+            const FeedItem& item = m_headlines[block.index];
+            PaintedRow row{QAccessible::ListItem, oneParagraph(item.cleanedTitle()), block.rect, {}};
+            if (const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item)) {
+                const QPointF origin = metaOrigin(block);
+                const double metaHeight = std::max(meta.height(), badge->size.height());
+                row.parts.append({QAccessible::StaticText,
+                                  SourceTypeBadge(*item.source->sourceType, true).accessibleName(),
+                                  QRectF(QPointF(origin.x(), origin.y() + (metaHeight - badge->size.height()) / 2),
+                                         badge->size)});
+            }
+            rows.append(row);
+        } else if (block.kind == Kind::Feed) {
+            rows.append({QAccessible::ListItem, oneParagraph(m_feeds[block.index].title), block.rect, {}});
+        }
+    }
+    return rows;
 }
 
 void SearchResultsView::paintFeed(QPainter& painter, const Block& block) const

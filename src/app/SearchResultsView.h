@@ -2,6 +2,7 @@
 
 #include "api/ItemModels.h"
 #include "api/ManifestModels.h"
+#include "ticker/PaintedRows.h"
 #include "ticker/TickerRow.h"
 
 #include <QFont>
@@ -36,7 +37,7 @@ private:
 // "HEADLINES" section with its rows, then the "FEEDS" section. Headline rows
 // highlight under the pointer and open on a click; feed rows only inform.
 // Its height follows its rows; the panel scrolls it.
-class SearchResultsView : public QWidget {
+class SearchResultsView : public QWidget, public PaintedRowsSource {
     Q_OBJECT
 public:
     static constexpr int maxHeadlineRows = 40;
@@ -65,6 +66,9 @@ public:
     QRect headlineRect(qsizetype row) const;
     QRect feedRect(qsizetype row) const;
     std::optional<qsizetype> hoveredHeadline() const { return m_hovered; }
+    // For assistive technologies: each headline (its title, and its source
+    // badge named after the source kind) and each feed (its title).
+    QList<PaintedRow> accessibleRows() const override;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -89,6 +93,8 @@ private:
     void setHovered(std::optional<qsizetype> row);
     void paintHeader(QPainter& painter, const Block& block, const QString& title, qsizetype count) const;
     void paintHeadline(QPainter& painter, const Block& block) const;
+    // Where a headline's meta line starts: left of the badge, under the title.
+    QPointF metaOrigin(const Block& block) const;
     void paintFeed(QPainter& painter, const Block& block) const;
 
     TickerRowContext m_context;

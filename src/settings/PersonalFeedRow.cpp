@@ -6,6 +6,7 @@
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
 #include "platform/PlainText.h"
+#include "settings/EnableSwitch.h"
 #include "settings/SettingsLook.h"
 #include "settings/SignalSwitchStyle.h"
 #include "ticker/TickerSymbols.h"
@@ -122,11 +123,10 @@ PersonalFeedRow::PersonalFeedRow(PersonalFeed feed, std::function<void()> onTogg
     connect(m_remove, &QToolButton::clicked, this, [onRemove = std::move(onRemove)] { onRemove(); });
     layout->addWidget(m_remove, 0, Qt::AlignVCenter);
 
-    m_switch = new QCheckBox(this);
+    m_switch = new EnableSwitch(this);
     SignalSwitchStyle::settings()->apply(m_switch);
     m_switch->setChecked(on);
     m_switch->setAccessibleName(m_feed.title);
-    m_switch->setAccessibleDescription(on ? QStringLiteral("Enabled") : QStringLiteral("Disabled"));
     // The switch shows the stored state; a flip asks for the other one and
     // waits for the store to say what it became.
     connect(m_switch, &QCheckBox::clicked, this, [this, onToggle = std::move(onToggle)] {

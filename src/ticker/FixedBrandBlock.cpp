@@ -77,6 +77,8 @@ FixedBrandBlock::FixedBrandBlock(FeedStore& store, int size, bool miniMode, std:
 
     m_row->addWidget(m_settings, 0, Qt::AlignVCenter);
     m_row->addWidget(m_weather, 0, Qt::AlignVCenter);
+    // A longer city or reading widens the panel, as a new orb does.
+    connect(m_weather, &WeatherSegment::contentChanged, this, [this] { panelChanged(); });
     m_row->addSpacing(4);
 
     m_miniButton->setIconSize(QSize(kMiniGlyph, kMiniGlyph));

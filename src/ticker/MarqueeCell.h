@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ticker/PaintedRows.h"
+
 #include <QSizeF>
 #include <QtGlobal>
 #include <QStringList>
@@ -34,6 +36,9 @@ public:
     virtual void click() {}
     // Adds the cell's context-menu entries; an empty menu is not shown.
     virtual void fillContextMenu(QMenu& menu) { Q_UNUSED(menu); }
+    // What assistive technologies read for the cell: its label and its
+    // labelled parts, with rectangles relative to the cell's top-left.
+    virtual PaintedRow accessibleRow() const { return {}; }
 };
 
 using MarqueeCells = std::vector<std::unique_ptr<MarqueeCell>>;

@@ -2,6 +2,7 @@
 
 #include "platform/Logging.h"
 #include "ticker/MarqueeClock.h"
+#include "ticker/PaintedRowsAccessible.h"
 #include "ticker/PopupMenu.h"
 #include "ticker/WindowExposure.h"
 
@@ -47,6 +48,7 @@ MarqueeNSView::MarqueeNSView(MarqueeClock& clock, QWidget* parent)
     m_frames = new FrameDriver([this] { frameTick(); }, this);
     // Unmapped or minimised: no frames until the window shows again.
     m_exposure = new WindowExposure(this, [this] { updateFrameTimer(); });
+    PaintedRowsAccessible::installFactory();
 }
 
 MarqueeNSView::~MarqueeNSView()
@@ -609,6 +611,26 @@ QRectF MarqueeNSView::cellRect(int copy, int index) const
     if (index < 0 || index >= m_cellRects.size())
         return {};
     return m_cellRects[index].translated(phase() + copyOffset(copy), trackY());
+}
+
+QList<PaintedRow> MarqueeNSView::accessibleRows() const
+{
+    QList<PaintedRow> rows;
+    const QRectF view(rect());
+    for (int i = 0; i < cellCount(); ++i) {
+        const MarqueeCell* c = cell(i);
+        if (!c)
+            continue;
+        const QRectF first = cellRect(0, i), second = cellRect(1, i);
+        const auto shown = [&](const QRectF& r) { return r.intersected(view).width(); };
+        const QPointF at = (shown(second) > shown(first) ? second : first).topLeft();
+        PaintedRow row = c->accessibleRow();
+        row.rect.translate(at);
+        for (PaintedPart& part : row.parts)
+            part.rect.translate(at);
+        rows.append(row);
+    }
+    return rows;
 }
 
 int MarqueeNSView::cellAt(const QPointF& pos) const

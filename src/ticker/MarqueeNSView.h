@@ -29,7 +29,7 @@ class WindowExposure;
 // scrubbed by dragging or with the wheel, and new content waits until the
 // pointer leaves. A change of content, speed or pause keeps the on-screen
 // phase. Main thread only.
-class MarqueeNSView : public QWidget {
+class MarqueeNSView : public QWidget, public PaintedRowsSource {
     Q_OBJECT
 public:
     static constexpr double gap = 60.0;
@@ -106,6 +106,9 @@ public:
     int hoveredCell() const { return m_hoveredCell; }
     // The context menu of the cell under `pos`; null when there is no cell.
     std::unique_ptr<QMenu> contextMenuAt(const QPoint& pos);
+
+    // Each cell once, where the copy more on screen shows it now.
+    QList<PaintedRow> accessibleRows() const override;
 
     // Paints both copies at the current phase.
     void paintStrip(QPainter& painter);

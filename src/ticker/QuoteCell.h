@@ -18,6 +18,10 @@ public:
 
     QSizeF idealSize() const override { return m_layout.idealSize; }
     void paint(QPainter& painter, const QRectF& rect, bool hovered) const override;
+    PaintedRow accessibleRow() const override
+    {
+        return {QAccessible::ListItem, m_layout.accessibleLabel, QRectF(QPointF(), m_layout.idealSize), {}};
+    }
 
 private:
     QuoteRowLayout m_layout;

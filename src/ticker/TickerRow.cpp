@@ -96,6 +96,19 @@ void TickerRow::paint(QPainter& painter, const QRectF& rect, bool hovered) const
     painter.restore();
 }
 
+PaintedRow TickerRow::accessibleRow() const
+{
+    PaintedRow row;
+    row.name = m_layout.titleText;
+    row.rect = QRectF(QPointF(), m_layout.idealSize);
+    if (m_layout.badge && m_item.source && m_item.source->sourceType) {
+        const SourceTypeBadge badge(*m_item.source->sourceType, m_size == 1);
+        row.parts.append({QAccessible::StaticText, badge.accessibleName(),
+                          QRectF(m_layout.badgeOrigin, m_layout.badge->size)});
+    }
+    return row;
+}
+
 void TickerRow::click()
 {
     open(m_item, m_context);

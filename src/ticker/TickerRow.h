@@ -50,6 +50,9 @@ public:
     void click() override;
     // "Open" and "Copy Link"; nothing without a link.
     void fillContextMenu(QMenu& menu) override;
+    // The title; the source badge, when one is painted, as a part named
+    // after the source kind.
+    PaintedRow accessibleRow() const override;
     // Puts the link on the clipboard; the item stays unread.
     void copyLink() const { copyLink(m_item, m_context); }
 

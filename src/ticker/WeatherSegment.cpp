@@ -18,16 +18,18 @@ WeatherSegment::WeatherSegment(FeedStore& store, int size, Defaults& defaults, Q
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     setAttribute(Qt::WA_TransparentForMouseEvents);
-    connect(&m_store, &FeedStore::currentWeatherChanged, this, [this] {
-        updateGeometry();
-        update();
-    });
+    connect(&m_store, &FeedStore::currentWeatherChanged, this, &WeatherSegment::textChanged);
     connect(&m_defaults, &Defaults::changed, this, [this](const QString& key) {
-        if (key == cityKey) {
-            updateGeometry();
-            update();
-        }
+        if (key == cityKey)
+            textChanged();
     });
+}
+
+void WeatherSegment::textChanged()
+{
+    updateGeometry();
+    update();
+    Q_EMIT contentChanged();
 }
 
 void WeatherSegment::setSize(int size)

@@ -26,10 +26,16 @@ public:
 
     QSize sizeHint() const override;
 
+Q_SIGNALS:
+    // The city or the reading changed, and with them the ideal size.
+    void contentChanged();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    void textChanged();
+
     FeedStore& m_store;
     Defaults& m_defaults;
     int m_size;

@@ -23,6 +23,7 @@
 #include "store/FeedStore.h"
 
 #include "CatalogueServer.h"
+#include "Contrast.h"
 #include "FakeTime.h"
 #include "LogCapture.h"
 
@@ -37,6 +38,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSystemTrayIcon>
+#include <QSvgRenderer>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -811,38 +813,76 @@ TEST(MenuBarMark, At16PixelsTheArcDotAndBarSitWhereTheMarkPutsThem)
     EXPECT_EQ(image.pixelColor(8 * 8, int(8.8 * 8)), QColor(Qt::red)) << "drawn in the colour asked for";
 }
 
-TEST(MenuBarMark, TrayPictureFollowsThePaletteAndFallsBackWhenTheMarkCannotBeDrawn)
+TEST(MenuBarMark, TrayPictureFallsBackWhenTheMarkCannotBeDrawn)
 {
     {
         LogCapture log;
-        const QIcon fallback = MenuBarController::statusImage(Qt::black, [](int, qreal, const QColor&) { return QImage(); });
+        const QIcon fallback = MenuBarController::statusImage([](int, qreal, const QColor&) { return QImage(); });
         EXPECT_FALSE(fallback.pixmap(16).isNull());
         ASSERT_EQ(LogCapture::lines().size(), 1);
         EXPECT_EQ(LogCapture::lines().first().type, QtCriticalMsg);
         EXPECT_EQ(LogCapture::lines().first().category, "tidewire.client.menubar");
         EXPECT_EQ(LogCapture::lines().first().message, "menu bar mark failed to render — falling back to a symbol");
     }
-    {
-        int drawn = 0;
-        MenuBarController::statusImage(Qt::black, [&](int side, qreal ratio, const QColor&) {
-            ++drawn;
-            return QImage(int(side * ratio), int(side * ratio), QImage::Format_ARGB32_Premultiplied);
-        });
-        EXPECT_EQ(drawn, 8) << "each of the four tray sizes, at single and double density";
-    }
+    int drawn = 0;
+    MenuBarController::statusImage([&](int side, qreal ratio, const QColor&) {
+        ++drawn;
+        return QImage(int(side * ratio), int(side * ratio), QImage::Format_ARGB32_Premultiplied);
+    });
+    EXPECT_EQ(drawn, 8) << "each of the four tray sizes, at single and double density";
+}
 
+TEST(MenuBarMark, TheSymbolicIconHasThePaintedMarksShape)
+{
+    // Trays that tint draw the installed symbolic icon, the others the
+    // painted pictures: both show the same mark.
+    QSvgRenderer svg(QStringLiteral(TIDEWIRE_RESOURCES_DIR "/tidewire-symbolic.svg"));
+    ASSERT_TRUE(svg.isValid());
+    constexpr int side = 64;
+    QImage symbolic(side, side, QImage::Format_ARGB32_Premultiplied);
+    symbolic.fill(Qt::transparent);
+    {
+        QPainter painter(&symbolic);
+        svg.render(&painter, QRectF(0, 0, side, side));
+    }
+    const QImage painted = MenuBarMark::render(side, 1.0, Qt::black).convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    int covered = 0, apart = 0;
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x) {
+            const int a = qAlpha(symbolic.pixel(x, y)), b = qAlpha(painted.pixel(x, y));
+            covered += b > 128;
+            apart += std::abs(a - b) > 128;
+        }
+    }
+    EXPECT_GT(covered, side * side / 10);
+    EXPECT_LE(apart, side) << "of " << covered << " covered pixels";
+}
+
+TEST(MenuBarMark, TrayPictureStandsOutOnDarkAndLightPanelsWhateverTheAppsPalette)
+{
+    // Trays lay the picture on their own panel, whose colour the app's
+    // palette does not know: a black top bar or a white one.
     auto defaults = Defaults::inMemory();
     FakeTime time;
     FeedStore store({*defaults, time, time, nullptr, nullptr, {}, QUrl("http://127.0.0.1:9/"), std::nullopt, {}, {}});
-    MenuBarController controller;
-    controller.install(store);
-    auto dotColour = [&] { return controller.statusItem()->icon().pixmap(16).toImage().pixelColor(8, 9); };
     const QPalette original = QApplication::palette();
-    EXPECT_EQ(dotColour(), original.color(QPalette::WindowText));
-    QPalette changed = original;
-    changed.setColor(QPalette::WindowText, QColor(200, 30, 40));
-    QApplication::setPalette(changed);
-    EXPECT_EQ(dotColour(), QColor(200, 30, 40)) << "drawn again for the new palette";
+    for (const QColor text : {QColor(Qt::black), QColor(Qt::white)}) {
+        QPalette palette = original;
+        palette.setColor(QPalette::WindowText, text);
+        QApplication::setPalette(palette);
+        MenuBarController controller;
+        controller.install(store);
+        const QIcon icon = controller.statusItem()->icon();
+        ASSERT_EQ(icon.availableSizes().size(), 8);
+        for (const QSize& size : icon.availableSizes()) {
+            for (const QColor panel : {QColor(Qt::black), QColor(Qt::white)}) {
+                const Contrast::Stroke stroke = Contrast::onPanel(icon.pixmap(size).toImage(), panel);
+                EXPECT_GT(stroke.pixels, size.width()) << "a stroke, not a speck";
+                EXPECT_GE(stroke.weakest, 3.0) << "at " << size.width() << " px on " << panel.name().toStdString()
+                                               << " with text in " << text.name().toStdString();
+            }
+        }
+    }
     QApplication::setPalette(original);
 }
 

@@ -7,6 +7,7 @@
 #include "app/SearchPanel.h"
 #include "app/SearchResultsView.h"
 
+#include <QAccessible>
 #include <QLineEdit>
 #include <QLocale>
 #include <QScrollArea>
@@ -234,6 +235,64 @@ TEST(SearchPanel, ShowsPromptNothingFoundOrCappedResultsWithFullCounts)
 
     QTest::mouseClick(panel.closeButton(), Qt::LeftButton);
     EXPECT_EQ(dismissed, 1);
+}
+
+// The results are painted, so assistive technologies get them from the
+// view's interface: a row per headline and feed, and in a headline its
+// source badge by the name of its kind, where the badge is painted.
+TEST(SearchResultsView, RowsAndTheirSourceBadgesReachAssistiveTechnologies)
+{
+    SearchHarness h;
+    FeedItem reddit = item(QStringLiteral("r"), QStringLiteral("Rates hold"), QStringLiteral("Example"));
+    reddit.source->sourceType = SourceType::Reddit;
+    FeedItem rss = item(QStringLiteral("p"), QStringLiteral("Markets\nrally"), QStringLiteral("Example"));
+    rss.source->sourceType = SourceType::Rss;
+    const FeedItem bare = item(QStringLiteral("b"), QStringLiteral("No source"));
+    SearchResultsView view(h.context(), [] {});
+    view.setResults({reddit, rss, bare}, 3, {feed(QStringLiteral("f"), QStringLiteral("Rally feed"))}, 1);
+    view.setLayoutWidth(480);
+    view.show();
+
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_TRUE(list);
+    EXPECT_EQ(list->role(), QAccessible::List);
+    ASSERT_EQ(list->childCount(), 4);
+    const QImage painted = view.grab().toImage();
+    const auto isReddit = [](const QColor& c) { return c.red() > 200 && c.green() < 140 && c.blue() < 80; };
+    const struct {
+        QString name, badge;
+        QRect rect;
+    } expected[] = {{"Rates hold", "Reddit", view.headlineRect(0)},
+                    {"Markets rally", "", view.headlineRect(1)},
+                    {"No source", "", view.headlineRect(2)},
+                    {"Rally feed", "", view.feedRect(0)}};
+    for (int i = 0; i < 4; ++i) {
+        SCOPED_TRACE(i);
+        QAccessibleInterface* row = list->child(i);
+        ASSERT_TRUE(row && row->isValid());
+        EXPECT_EQ(row->role(), QAccessible::ListItem);
+        EXPECT_EQ(row->text(QAccessible::Name), expected[i].name);
+        EXPECT_EQ(row->rect(), QRect(view.mapToGlobal(expected[i].rect.topLeft()), expected[i].rect.size()));
+        ASSERT_EQ(row->childCount(), expected[i].badge.isEmpty() ? 0 : 1);
+        if (expected[i].badge.isEmpty())
+            continue;
+        QAccessibleInterface* badge = row->child(0);
+        ASSERT_TRUE(badge);
+        EXPECT_EQ(badge->text(QAccessible::Name), expected[i].badge);
+        EXPECT_EQ(badge->parent(), row);
+        // Where the badge's symbol is painted, in the kind's colour.
+        const QRect local(view.mapFromGlobal(badge->rect().topLeft()), badge->rect().size());
+        EXPECT_TRUE(expected[i].rect.contains(local));
+        int inside = 0, elsewhere = 0;
+        for (int y = expected[i].rect.top(); y <= expected[i].rect.bottom(); ++y) {
+            for (int x = 0; x < painted.width(); ++x) {
+                if (isReddit(painted.pixelColor(x, y)))
+                    ++(local.contains(x, y) ? inside : elsewhere);
+            }
+        }
+        EXPECT_GT(inside, 4);
+        EXPECT_EQ(elsewhere, 0);
+    }
 }
 
 } // namespace

@@ -13,6 +13,8 @@
 #include "settings/PersonalFeedsSection.h"
 #include "settings/PillButton.h"
 
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QApplication>
 #include <QCheckBox>
 #include <QJsonArray>
@@ -27,6 +29,23 @@
 namespace {
 
 using Kind = AddPersonalFeedSheet::SubmitState::Kind;
+
+// What an assistive technology reads for the switch: its role, name, value
+// and whether it is checked.
+struct SwitchReading {
+    QAccessible::Role role = QAccessible::NoRole;
+    QString name, value;
+    bool checkable = false, checked = false;
+};
+
+SwitchReading readSwitch(QWidget* box)
+{
+    QAccessibleInterface* iface = QAccessible::queryAccessibleInterface(box);
+    if (!iface)
+        return {};
+    return {iface->role(), iface->text(QAccessible::Name), iface->text(QAccessible::Value),
+            bool(iface->state().checkable), bool(iface->state().checked)};
+}
 
 bool settled(const AddPersonalFeedSheet& sheet)
 {
@@ -246,6 +265,12 @@ TEST(PersonalFeedsSection, HeaderAndRowsFollowHowManyFeedsThereAreAndWhichAreOn)
             EXPECT_NEAR(row->dotOpacity(), on ? 1.0 : 0.35, 0.01);
             EXPECT_DOUBLE_EQ(row->badgeFillOpacity(), on ? 0.08 : 0.04);
             EXPECT_EQ(row->enableSwitch()->isChecked(), on);
+            const SwitchReading read = readSwitch(row->enableSwitch());
+            EXPECT_EQ(read.role, QAccessible::CheckBox);
+            EXPECT_EQ(read.name, row->titleLabel()->text());
+            EXPECT_EQ(read.value, on ? QStringLiteral("Enabled") : QStringLiteral("Disabled"));
+            EXPECT_TRUE(read.checkable);
+            EXPECT_EQ(read.checked, on);
         }
 
         // The add button opens the sheet below the limit and does nothing at it.
@@ -301,7 +326,7 @@ TEST(PersonalFeedsSection, RowShowsTheFeedsHealthHostAndCount)
         blank.fill(Qt::transparent);
         EXPECT_NE(row->removeButton()->icon().pixmap(9, 9).toImage(), blank) << "the cross is drawn";
         EXPECT_EQ(row->enableSwitch()->accessibleName(), c.feed.title);
-        EXPECT_EQ(row->enableSwitch()->accessibleDescription(), QStringLiteral("Enabled"));
+        EXPECT_EQ(readSwitch(row->enableSwitch()).value, QStringLiteral("Enabled"));
     }
     QLocale::setDefault(previous);
 }
@@ -356,11 +381,20 @@ TEST(PersonalFeedsSection, SwitchAndRemovalGoThroughTheStoreAndShowAtOnce)
     EXPECT_FALSE(personal.store->feeds().at(1).isEnabled);
     EXPECT_EQ(section->countLine()->text(), QStringLiteral("2 of 3 on \u00B7 private to this computer"));
     EXPECT_FALSE(section->rows().at(1)->enableSwitch()->isChecked());
-    EXPECT_EQ(section->rows().at(1)->enableSwitch()->accessibleDescription(), QStringLiteral("Disabled"));
+    EXPECT_EQ(readSwitch(section->rows().at(1)->enableSwitch()).value, QStringLiteral("Disabled"));
     EXPECT_FALSE(personal.defaults->arrayValue(PersonalFeedStore::kFeedsKey).at(1)[QStringLiteral("isEnabled")].toBool());
     // A change made elsewhere shows too.
     personal.store->setEnabled(personal.store->feeds().at(1).id, true);
     EXPECT_TRUE(section->rows().at(1)->enableSwitch()->isChecked());
+    EXPECT_EQ(readSwitch(section->rows().at(1)->enableSwitch()).value, QStringLiteral("Enabled"));
+    // An assistive technology's toggle asks the store, as a click does.
+    QAccessibleInterface* toggle = QAccessible::queryAccessibleInterface(section->rows().at(2)->enableSwitch());
+    ASSERT_TRUE(toggle && toggle->actionInterface());
+    EXPECT_TRUE(toggle->actionInterface()->actionNames().contains(QAccessibleActionInterface::toggleAction()));
+    toggle->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+    EXPECT_FALSE(personal.store->feeds().at(2).isEnabled);
+    EXPECT_EQ(readSwitch(section->rows().at(2)->enableSwitch()).value, QStringLiteral("Disabled"));
+    personal.store->setEnabled(personal.store->feeds().at(2).id, true);
 
     // Remove, then Cancel: nothing changes.
     QTest::mouseClick(section->rows().at(1)->removeButton(), Qt::LeftButton);

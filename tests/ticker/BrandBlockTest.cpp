@@ -237,6 +237,25 @@ TEST_F(BrandBlockTest, SettingsAndMiniModeButtonsAndThePanelInTheThemeColour)
     EXPECT_EQ(b->sizeHint().width(), b->panelWidth() + FixedBrandBlock::fadeWidth);
 }
 
+TEST_F(BrandBlockTest, ThePanelKeepsItsIdealWidthWhenTheWeatherTextWidensOrNarrows)
+{
+    auto b = block();
+    ASSERT_TRUE(b->orb());
+    const int before = b->width();
+    for (const char* city : {"Johannesburg", "Oslo", "Llanfairpwllgwyngyll"}) {
+        f.defaults().set(WeatherSegment::cityKey, city);
+        SCOPED_TRACE(city);
+        EXPECT_EQ(b->width(), b->sizeHint().width());
+        EXPECT_EQ(b->weather()->width(), b->weather()->sizeHint().width()) << "the city is not cut off";
+        SignalRotationOrb* orb = b->orb();
+        EXPECT_EQ(orb->width(), orb->sizeHint().width()) << "the orb's keywords are not cut off";
+        EXPECT_LE(orb->geometry().right(), b->panelWidth()) << "the orb stays on the panel";
+        EXPECT_EQ(b->miniModeButton()->geometry().right() + 1, b->panelWidth() - 4);
+    }
+    f.defaults().set(WeatherSegment::cityKey, "Oslo");
+    EXPECT_LT(b->width(), before) << "narrower than for Dublin";
+}
+
 TEST_F(BrandBlockTest, ArtBlockTakesTheOrbsPlaceWhilePlayingUnlessFocused)
 {
     auto b = block();

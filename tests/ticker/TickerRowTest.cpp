@@ -14,6 +14,7 @@
 #include "ticker/TickerIconView.h"
 #include "ticker/TickerRow.h"
 
+#include <QAccessible>
 #include <QMenu>
 #include <QPainter>
 #include <QRandomGenerator>
@@ -161,6 +162,76 @@ TEST(TickerRowTest, PaintingAsksForTheMissingImagesAndShowsHoverAndDimming)
     EXPECT_DOUBLE_EQ(row.opacity(), 1.0);
     f.defaults->set(TickerRow::dimReadItemsKey, true);
     EXPECT_DOUBLE_EQ(row.opacity(), 0.45);
+}
+
+// The strip paints its headlines, so assistive technologies get them from
+// the scroller's interface: a row per cell, where the cell is shown now, and
+// in it the source badge by the name of its kind.
+TEST(TickerRowTest, StripRowsAndTheirSourceBadgesReachAssistiveTechnologies)
+{
+    RowFixture f;
+    FeedItem reddit = makeItem("r", "Rates hold", "https://example.com/r", "Example");
+    reddit.source->sourceType = SourceType::Reddit;
+    FeedItem plain = makeItem("p", "Markets rally", "https://example.com/p", "Example");
+    plain.source->sourceType = SourceType::Rss;  // a kind without a badge
+    FeedItem hn = makeItem("h", "Show HN", "https://example.com/h", "Example");
+    hn.source->sourceType = SourceType::HackerNews;
+    ClockMarqueeClock clock{f.time};
+    QWidget window;
+    window.resize(800, 100);
+    auto* view = new MarqueeNSView(clock, &window);
+    view->setGeometry(0, 0, 800, 72);
+    view->setPointerSource([] { return QPoint(-5000, -5000); });
+    window.show();
+    const TickerRowContext context = f.context();
+    for (const int size : {2, 1}) {
+        SCOPED_TRACE(size);
+        view->updateContent(MarqueeContent{{"r", "p", "h", QString::number(size)},
+                                           [=] {
+                                               MarqueeCells cells;
+                                               for (const FeedItem& item : {reddit, plain, hn})
+                                                   cells.push_back(std::make_unique<TickerRow>(item, size, context));
+                                               return cells;
+                                           }},
+                            size, false, 1.0);
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(view);
+        ASSERT_TRUE(list);
+        ASSERT_EQ(list->childCount(), 3);
+        // Screen rectangles cover every pixel the painting touches.
+        const auto onScreen = [&](const QRectF& r) {
+            const QRect pixels = r.toAlignedRect();
+            return QRect(view->mapToGlobal(pixels.topLeft()), pixels.size());
+        };
+        const struct {
+            QString title, badge;
+        } expected[] = {{"Rates hold", "Reddit"}, {"Markets rally", ""}, {"Show HN", "Hacker News"}};
+        for (int i = 0; i < 3; ++i) {
+            QAccessibleInterface* row = list->child(i);
+            ASSERT_TRUE(row && row->isValid());
+            EXPECT_EQ(row->text(QAccessible::Name), expected[i].title);
+            EXPECT_EQ(row->parent(), list);
+            EXPECT_EQ(list->indexOfChild(row), i);
+            EXPECT_EQ(row->rect(), onScreen(view->cellRect(0, i)));
+            ASSERT_EQ(row->childCount(), expected[i].badge.isEmpty() ? 0 : 1);
+            if (expected[i].badge.isEmpty())
+                continue;
+            QAccessibleInterface* badge = row->child(0);
+            ASSERT_TRUE(badge);
+            EXPECT_EQ(badge->text(QAccessible::Name), expected[i].badge);
+            EXPECT_EQ(badge->parent(), row);
+            EXPECT_EQ(row->indexOfChild(badge), 0);
+            const TickerRowLayout layout = TickerRowLayout::make(i == 0 ? reddit : hn, size);
+            EXPECT_EQ(badge->rect(),
+                      onScreen(QRectF(view->cellRect(0, i).topLeft() + layout.badgeOrigin, layout.badge->size)));
+            EXPECT_EQ(row->childAt(badge->rect().center().x(), badge->rect().center().y()), badge);
+        }
+    }
+    // The rows move with the strip.
+    QAccessibleInterface* first = QAccessible::queryAccessibleInterface(view)->child(0);
+    const QRect before = first->rect();
+    f.time.advance(std::chrono::milliseconds(500));
+    EXPECT_EQ(first->rect().x(), view->mapToGlobal(view->cellRect(0, 0).toAlignedRect().topLeft()).x());
+    EXPECT_NE(first->rect().x(), before.x());
 }
 
 // The strip's own pixel ratio, which may differ from the application's (the

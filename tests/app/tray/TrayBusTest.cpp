@@ -21,10 +21,13 @@
 #include <QDBusPendingCall>
 #include <QDBusVariant>
 #include <QDir>
+#include <QFile>
+#include <QIcon>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMenu>
 #include <QMutex>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -44,6 +47,11 @@ public:
     {
         QMutexLocker lock(&m_mutex);
         return m_items;
+    }
+    void clear()
+    {
+        QMutexLocker lock(&m_mutex);
+        m_items.clear();
     }
 
 public Q_SLOTS:
@@ -263,6 +271,68 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
     plain.reset();
     offering.reset();
     EXPECT_TRUE(texts().isEmpty()) << "a menu without its store is empty";
+}
+
+TEST_F(TrayBusTest, ItemNamesTheSymbolicIconOnlyWhenTheThemeHoldsIt)
+{
+    auto defaults = Defaults::inMemory();
+    FakeTime time;
+    FeedStore store({*defaults, time, time, nullptr, nullptr, {}, QUrl("http://127.0.0.1:9/"), std::nullopt, {}, {}});
+    const QStringList searchPaths = QIcon::themeSearchPaths();
+    const QString themeName = QIcon::themeName();
+    auto property = [this](const char* name) {
+        return call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                    {"org.kde.StatusNotifierItem", QString::fromLatin1(name)})
+            .arguments()
+            .value(0)
+            .value<QDBusVariant>()
+            .variant();
+    };
+
+    // First a theme with only the application's own icon, then with the
+    // symbolic one installed beside it.
+    QTemporaryDir icons;
+    ASSERT_TRUE(icons.isValid());
+    const QDir theme(icons.filePath("hicolor"));
+    ASSERT_TRUE(theme.mkpath("scalable/apps") && theme.mkpath("symbolic/apps"));
+    QFile index(theme.filePath("index.theme"));
+    ASSERT_TRUE(index.open(QIODevice::WriteOnly));
+    index.write("[Icon Theme]\nName=Hicolor\nDirectories=scalable/apps,symbolic/apps\n\n"
+                "[scalable/apps]\nSize=128\nMinSize=8\nMaxSize=512\nType=Scalable\n\n"
+                "[symbolic/apps]\nSize=16\nMinSize=8\nMaxSize=512\nType=Scalable\n");
+    index.close();
+    ASSERT_TRUE(QFile::copy(TIDEWIRE_RESOURCES_DIR "/tidewire.svg", theme.filePath("scalable/apps/tidewire.svg")));
+    QIcon::setThemeName(QStringLiteral("hicolor"));
+    for (const bool installed : {false, true}) {
+        if (installed) {
+            ASSERT_TRUE(QFile::copy(TIDEWIRE_RESOURCES_DIR "/tidewire-symbolic.svg",
+                                    theme.filePath("symbolic/apps/tidewire-symbolic.svg")));
+        }
+        QIcon::setThemeSearchPaths({icons.path()});  // reads the folder again
+        SCOPED_TRACE(installed ? "installed" : "not installed");
+        MenuBarController controller;
+        watcher.clear();
+        controller.install(store);
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 10000)) << "never registered";
+        item = watcher.items().first();
+        EXPECT_EQ(property("IconName").toString().toStdString(), installed ? "tidewire-symbolic" : "");
+        // The pictures go along, for trays that draw them as they are.
+        const QDBusArgument pixmaps = property("IconPixmap").value<QDBusArgument>();
+        int pictures = 0;
+        pixmaps.beginArray();
+        while (!pixmaps.atEnd()) {
+            int w = 0, h = 0;
+            QByteArray argb;
+            pixmaps.beginStructure();
+            pixmaps >> w >> h >> argb;
+            pixmaps.endStructure();
+            pictures += w > 0 && argb.size() == qsizetype(w) * h * 4;
+        }
+        pixmaps.endArray();
+        EXPECT_GE(pictures, 4);
+    }
+    QIcon::setThemeSearchPaths(searchPaths);
+    QIcon::setThemeName(themeName);
 }
 
 } // namespace
