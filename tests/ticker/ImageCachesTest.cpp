@@ -8,11 +8,13 @@
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
 #include "ticker/ThumbnailStore.h"
+#include "ticker/TickerIconView.h"
 #include "ticker/TickerRowLayout.h"
 
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QPainter>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -303,6 +305,69 @@ TEST_F(FaviconStoreTest, AnIconAddressWithRawSpacesOrBarsIsStillFetched)
         EXPECT_EQ(server.requestCount(path), 1);
         EXPECT_EQ(store->image(FaviconStore::cacheKey(host, 128)).size(), QSize(12, 12));
     }
+}
+
+// Headlines without a link, from two sources with icons of their own: each
+// shows its own source's picture, also after a restart that finds only the
+// disk folder (with a file an older version shared among all of them).
+TEST_F(FaviconStoreTest, HeadlinesWithoutALinkShowTheirOwnSourcesIcon)
+{
+    server.route("/icons/a.png", Response::text(pngBytes(16, 16, Qt::black), "image/png"));
+    server.route("/icons/b.png", Response::text(pngBytes(16, 16, QColor(200, 200, 200)), "image/png"));
+    auto linkless = [&](const QString& id, std::optional<QString> icon) {
+        FeedSource source;
+        source.id = "feed-" + id;
+        source.title = "Source " + id;
+        source.iconUrl = std::move(icon);
+        FeedItem item;
+        item.stableId = id;
+        item.title = "Headline " + id;
+        item.source = source;
+        return item;
+    };
+    const FeedItem a = linkless("a", server.url("icons/a.png").toString());
+    const FeedItem b = linkless("b", server.url("icons/b.png").toString());
+    const FeedItem bare = linkless("c", std::nullopt);
+    // The icon as the strip paints it (size code 2).
+    auto painted = [](FaviconStore& store, const FeedItem& item) {
+        QImage canvas(40, 40, QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::transparent);
+        QPainter p(&canvas);
+        TickerIconView::paint(p, QRectF(0, 0, 40, 40), item, 2, store);
+        p.end();
+        return canvas;
+    };
+    {
+        auto store = makeStore();
+        for (const FeedItem* item : {&a, &b}) {
+            painted(*store, *item);  // the placeholder, which asks for the icon
+            finishLoad(*store, TickerIconView::hostKey(*item));
+        }
+        EXPECT_EQ(server.requestCount("/icons/a.png"), 1);
+        EXPECT_EQ(server.requestCount("/icons/b.png"), 1);
+        EXPECT_LT(painted(*store, a).pixelColor(20, 20).red(), 30);
+        EXPECT_GT(painted(*store, b).pixelColor(20, 20).red(), 170);
+        auto empty = makeStore(QStringLiteral(""));
+        EXPECT_TRUE(painted(*store, bare) == painted(*empty, bare)) << "neither link nor icon address: the placeholder";
+    }
+    {
+        QFile shared(cachedFile("_128"));
+        ASSERT_TRUE(shared.open(QIODevice::WriteOnly));
+        shared.write(pngBytes(16, 16, Qt::white));
+    }
+    server.clearRequests();
+    auto restarted = makeStore();
+    for (const FeedItem* item : {&a, &b, &bare}) {
+        painted(*restarted, *item);
+        ASSERT_TRUE(runUntil([&] { return !restarted->isLoading(TickerIconView::hostKey(*item)); }));
+    }
+    EXPECT_LT(painted(*restarted, a).pixelColor(20, 20).red(), 30);
+    EXPECT_GT(painted(*restarted, b).pixelColor(20, 20).red(), 170);
+    auto empty = makeStore(QStringLiteral(""));
+    EXPECT_TRUE(painted(*restarted, bare) == painted(*empty, bare)) << "the file once shared is not used";
+    time.advance(1s);
+    FakeTime::settle();
+    EXPECT_EQ(server.requestCount(), 0) << "both came from the disk folder";
 }
 
 class ThumbnailStoreTest : public ::testing::Test {

@@ -84,8 +84,35 @@ TEST(HostLabelTest, HostShownAfterTheTitle)
     };
     for (const auto& [item, label] : cases) {
         EXPECT_EQ(HostLabel::forItem(item), label) << item.stableId.toStdString();
-        EXPECT_EQ(TickerIconView::hostKey(item), label + QStringLiteral("_128")) << item.stableId.toStdString();
+        // Without a host and without an icon address there is nothing to show.
+        EXPECT_EQ(TickerIconView::hostKey(item), label.isEmpty() ? QString() : label + QStringLiteral("_128"))
+            << item.stableId.toStdString();
     }
+}
+
+TEST(HostLabelTest, AnItemWithoutALinkIsKeyedByItsSourcesIconAddress)
+{
+    auto withIcon = [](const QString& id, std::optional<QString> url, std::optional<QString> icon) {
+        FeedItem item = makeItem(id, "t", std::move(url), "Source " + id);
+        item.source->iconUrl = std::move(icon);
+        return item;
+    };
+    const FeedItem a = withIcon("a", std::nullopt, "https://a.example/icon.png");
+    const FeedItem b = withIcon("b", std::nullopt, "https://b.example/icon.png");
+    const FeedItem sameAsA = withIcon("c", "mailto:x", "https://a.example/icon.png");
+    const QString keyA = TickerIconView::hostKey(a), keyB = TickerIconView::hostKey(b);
+    EXPECT_FALSE(keyA.isEmpty());
+    EXPECT_NE(keyA, keyB) << "two sources never share a picture";
+    EXPECT_EQ(TickerIconView::hostKey(sameAsA), keyA) << "one address, one picture";
+    EXPECT_TRUE(keyA.endsWith("_128"));
+    EXPECT_NE(keyA, "_128");
+    EXPECT_EQ(FaviconStore::fileName(keyA), keyA + ".img") << "the key is a file name as it stands";
+    EXPECT_EQ(TickerIconView::hostKey(withIcon("d", "https://www.d.example/x", "https://cdn.example/d.png")),
+              "d.example_128")
+        << "a linked item keeps its host key";
+    for (const std::optional<QString>& none : {std::optional<QString>(), std::optional<QString>(""),
+                                               std::optional<QString>("  ")})
+        EXPECT_EQ(TickerIconView::hostKey(withIcon("e", std::nullopt, none)), QString());
 }
 
 TEST(TickerRowTest, ClickAndMenuOpenMarkReadFirstAndCopyingMarksNothing)
