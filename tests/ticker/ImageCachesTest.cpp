@@ -19,6 +19,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThreadPool>
+#include <coroutine>
 #include <gtest/gtest.h>
 #include <qcoro/qcorotask.h>
 
@@ -103,6 +104,68 @@ TEST(ImageFetchGateTest, AdmitsItsLimitThenServesWaitersInOrderAndSlotsAlwaysGiv
     FakeTime::settle();
     EXPECT_EQ(admitted, (QList<int>{1, 2, 3}));
     EXPECT_EQ(two.active(), 2);
+}
+
+// A coroutine whose frame the test destroys while it waits, as the frame of
+// a loader that goes away is destroyed.
+struct OwnedFrame {
+    struct promise_type {
+        OwnedFrame get_return_object() { return OwnedFrame(std::coroutine_handle<promise_type>::from_promise(*this)); }
+        std::suspend_never initial_suspend() noexcept { return {}; }
+        std::suspend_always final_suspend() noexcept { return {}; }
+        void return_void() {}
+        void unhandled_exception() { std::terminate(); }
+    };
+    explicit OwnedFrame(std::coroutine_handle<promise_type> frame) : handle(frame) {}
+    OwnedFrame(OwnedFrame&& other) noexcept : handle(std::exchange(other.handle, {})) {}
+    ~OwnedFrame()
+    {
+        if (handle)
+            handle.destroy();
+    }
+    std::coroutine_handle<promise_type> handle;
+};
+
+OwnedFrame waitForSlotOwned(ImageFetchGate* gate, int id, QList<int>* admitted)
+{
+    co_await gate->acquire();
+    admitted->append(id);
+}
+
+TEST(ImageFetchGateTest, AWaiterGoneBeforeItsSlotComesLeavesTheQueueOrPassesTheSlotOn)
+{
+    ImageFetchGate gate(1);
+    QList<int> admitted;
+    ASSERT_TRUE(gate.acquire().await_ready());
+    // Gone while queued: it leaves the queue and takes no slot.
+    auto queued = std::make_optional(waitForSlotOwned(&gate, 1, &admitted));
+    waitForSlot(&gate, 2, &admitted);
+    ASSERT_EQ(gate.waiting(), 2);
+    queued.reset();
+    EXPECT_EQ(gate.waiting(), 1);
+    EXPECT_EQ(gate.active(), 1);
+    gate.release();
+    FakeTime::settle();
+    EXPECT_EQ(admitted, QList<int>{2});
+    EXPECT_EQ(gate.active(), 1);
+    // Gone after a release handed it the slot, before it could run: the slot
+    // goes on to the next waiter, and the posted resume finds nobody.
+    auto granted = std::make_optional(waitForSlotOwned(&gate, 3, &admitted));
+    waitForSlot(&gate, 4, &admitted);
+    gate.release();
+    EXPECT_EQ(gate.waiting(), 1);
+    granted.reset();
+    FakeTime::settle();
+    EXPECT_EQ(admitted, (QList<int>{2, 4}));
+    EXPECT_EQ(gate.active(), 1);
+    // The last holder gone the same way: the count drops.
+    auto last = std::make_optional(waitForSlotOwned(&gate, 5, &admitted));
+    gate.release();
+    last.reset();
+    FakeTime::settle();
+    EXPECT_EQ(admitted, (QList<int>{2, 4}));
+    EXPECT_EQ(gate.active(), 0);
+    EXPECT_EQ(gate.waiting(), 0);
 }
 
 TEST(FaviconNames, KeysFileNamesAndWhichHostsGoToTheService)
