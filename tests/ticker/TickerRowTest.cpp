@@ -294,6 +294,28 @@ TEST(TickerCompositionTest, TopicFocusNarrowsAndGroups)
     EXPECT_EQ(compose({}, orb({"x"}, {}, {})), "");
 }
 
+// Under a topic with category slugs only the top items admit an item that
+// has no source, or whose source has no category or no slug; without slugs
+// the keywords do.
+TEST(TickerCompositionTest, ItemsWithoutACategoryUnderAFocusedTopic)
+{
+    FeedItem noCategory = makeItem("nocat", "Rates on hold", "https://example.com/nocat", QStringLiteral("Wire"));
+    FeedItem noSlug = categorised("noslug", "Rates cut", "economy");
+    noSlug.source->category->slug.reset();
+    const QList<FeedItem> items = {
+        makeItem("loose", "Rates surge"), noCategory, noSlug, item("econ", "Markets calm", "economy"),
+        makeItem("top", "Weather warning"),
+    };
+    const std::pair<Orb, QString> cases[] = {
+        {orb({}, {"rates"}, {"economy"}), "econ"},
+        {orb({"top", "loose"}, {"rates"}, {"economy"}), "loose top econ"},
+        {orb({}, {"rates"}, {}), "loose nocat noslug"},
+        {orb({"top"}, {}, {"Economy"}), "top econ"},
+    };
+    for (const auto& [focus, expected] : cases)
+        EXPECT_EQ(compose(items, focus), expected) << expected.toStdString();
+}
+
 TEST(TickerCompositionTest, MutingThenFollowing)
 {
     struct Case { const char* name; QStringList muted, followed; QString expected; };
