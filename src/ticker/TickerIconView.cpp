@@ -5,6 +5,7 @@
 #include "ticker/TickerRowLayout.h"
 #include "ticker/TickerSymbols.h"
 
+#include <QCryptographicHash>
 #include <QPainter>
 #include <QPainterPath>
 #include <cmath>
@@ -42,9 +43,24 @@ TickerIconView::TickerIconView(FeedItem item, int size, QWidget* parent)
 {
 }
 
+QString TickerIconView::iconHost(const FeedItem& item)
+{
+    QString host = HostLabel::forItem(item);
+    if (!host.isEmpty())
+        return host;
+    const QString address = item.source ? item.source->iconUrl.value_or(QString()).trimmed() : QString();
+    if (address.isEmpty())
+        return {};
+    // Letters, digits and "_" only: the name is its own file name, and no
+    // site goes by "icon_" and forty hex digits.
+    const QByteArray digest = QCryptographicHash::hash(address.toUtf8(), QCryptographicHash::Sha256).toHex();
+    return QStringLiteral("icon_") + QString::fromLatin1(digest.left(40));
+}
+
 QString TickerIconView::hostKey(const FeedItem& item)
 {
-    return FaviconStore::cacheKey(HostLabel::forItem(item), faviconSize);
+    const QString host = iconHost(item);
+    return host.isEmpty() ? QString() : FaviconStore::cacheKey(host, faviconSize);
 }
 
 double TickerIconView::side(int size)
@@ -71,8 +87,8 @@ void TickerIconView::paint(QPainter& painter, const QRectF& square, const FeedIt
 {
     const double g = TickerRowLayout::metrics(size).glyph;
     const QPointF centre = square.center();
-    const QString key = hostKey(item);
-    const QImage icon = favicons.image(key);
+    const QString host = iconHost(item);
+    const QImage icon = host.isEmpty() ? QImage() : favicons.image(FaviconStore::cacheKey(host, faviconSize));
     painter.save();
     painter.setPen(Qt::NoPen);
     if (!icon.isNull()) {
@@ -95,8 +111,8 @@ void TickerIconView::paint(QPainter& painter, const QRectF& square, const FeedIt
         const qreal dpr = painter.device() ? painter.device()->devicePixelRatioF() : 1.0;
         const QPixmap symbol = TickerSymbols::pixmap(TickerSymbols::antenna, g, TickerRowLayout::tintFor(item), dpr);
         painter.drawPixmap(QPointF(centre.x() - g / 2, centre.y() - g / 2), symbol);
-        const QString host = key.chopped(QString::number(faviconSize).size() + 1);
-        favicons.request(host, item.source ? item.source->iconUrl : std::nullopt, faviconSize);
+        if (!host.isEmpty())
+            favicons.request(host, item.source ? item.source->iconUrl : std::nullopt, faviconSize);
     }
     painter.restore();
 }

@@ -19,8 +19,14 @@ public:
     TickerIconView(FeedItem item, int size, FaviconStore& favicons, QWidget* parent = nullptr);
     TickerIconView(FeedItem item, int size, QWidget* parent = nullptr);
 
-    // The favicon store key of the item: its host label, "_", 128.
+    // The favicon store key of the item: its host label, "_", 128. An item
+    // without a host is keyed by its source's icon address instead (hashed,
+    // so that the key is a plain file name), which keeps the pictures of two
+    // sources apart. Empty with neither: the item shows the placeholder.
     static QString hostKey(const FeedItem& item);
+    // What the store is asked with for the item's key: the host label, or
+    // the name standing for the icon address; empty with neither.
+    static QString iconHost(const FeedItem& item);
     // The side of the whole square: 28 / 40 / 54.
     static double side(int size);
     // Paints the icon centred in `square`; asks for the favicon when it is missing.

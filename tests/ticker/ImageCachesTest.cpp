@@ -8,15 +8,18 @@
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
 #include "ticker/ThumbnailStore.h"
+#include "ticker/TickerIconView.h"
 #include "ticker/TickerRowLayout.h"
 
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QPainter>
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThreadPool>
+#include <coroutine>
 #include <gtest/gtest.h>
 #include <qcoro/qcorotask.h>
 
@@ -101,6 +104,68 @@ TEST(ImageFetchGateTest, AdmitsItsLimitThenServesWaitersInOrderAndSlotsAlwaysGiv
     FakeTime::settle();
     EXPECT_EQ(admitted, (QList<int>{1, 2, 3}));
     EXPECT_EQ(two.active(), 2);
+}
+
+// A coroutine whose frame the test destroys while it waits, as the frame of
+// a loader that goes away is destroyed.
+struct OwnedFrame {
+    struct promise_type {
+        OwnedFrame get_return_object() { return OwnedFrame(std::coroutine_handle<promise_type>::from_promise(*this)); }
+        std::suspend_never initial_suspend() noexcept { return {}; }
+        std::suspend_always final_suspend() noexcept { return {}; }
+        void return_void() {}
+        void unhandled_exception() { std::terminate(); }
+    };
+    explicit OwnedFrame(std::coroutine_handle<promise_type> frame) : handle(frame) {}
+    OwnedFrame(OwnedFrame&& other) noexcept : handle(std::exchange(other.handle, {})) {}
+    ~OwnedFrame()
+    {
+        if (handle)
+            handle.destroy();
+    }
+    std::coroutine_handle<promise_type> handle;
+};
+
+OwnedFrame waitForSlotOwned(ImageFetchGate* gate, int id, QList<int>* admitted)
+{
+    co_await gate->acquire();
+    admitted->append(id);
+}
+
+TEST(ImageFetchGateTest, AWaiterGoneBeforeItsSlotComesLeavesTheQueueOrPassesTheSlotOn)
+{
+    ImageFetchGate gate(1);
+    QList<int> admitted;
+    ASSERT_TRUE(gate.acquire().await_ready());
+    // Gone while queued: it leaves the queue and takes no slot.
+    auto queued = std::make_optional(waitForSlotOwned(&gate, 1, &admitted));
+    waitForSlot(&gate, 2, &admitted);
+    ASSERT_EQ(gate.waiting(), 2);
+    queued.reset();
+    EXPECT_EQ(gate.waiting(), 1);
+    EXPECT_EQ(gate.active(), 1);
+    gate.release();
+    FakeTime::settle();
+    EXPECT_EQ(admitted, QList<int>{2});
+    EXPECT_EQ(gate.active(), 1);
+    // Gone after a release handed it the slot, before it could run: the slot
+    // goes on to the next waiter, and the posted resume finds nobody.
+    auto granted = std::make_optional(waitForSlotOwned(&gate, 3, &admitted));
+    waitForSlot(&gate, 4, &admitted);
+    gate.release();
+    EXPECT_EQ(gate.waiting(), 1);
+    granted.reset();
+    FakeTime::settle();
+    EXPECT_EQ(admitted, (QList<int>{2, 4}));
+    EXPECT_EQ(gate.active(), 1);
+    // The last holder gone the same way: the count drops.
+    auto last = std::make_optional(waitForSlotOwned(&gate, 5, &admitted));
+    gate.release();
+    last.reset();
+    FakeTime::settle();
+    EXPECT_EQ(admitted, (QList<int>{2, 4}));
+    EXPECT_EQ(gate.active(), 0);
+    EXPECT_EQ(gate.waiting(), 0);
 }
 
 TEST(FaviconNames, KeysFileNamesAndWhichHostsGoToTheService)
@@ -303,6 +368,69 @@ TEST_F(FaviconStoreTest, AnIconAddressWithRawSpacesOrBarsIsStillFetched)
         EXPECT_EQ(server.requestCount(path), 1);
         EXPECT_EQ(store->image(FaviconStore::cacheKey(host, 128)).size(), QSize(12, 12));
     }
+}
+
+// Headlines without a link, from two sources with icons of their own: each
+// shows its own source's picture, also after a restart that finds only the
+// disk folder (with a file an older version shared among all of them).
+TEST_F(FaviconStoreTest, HeadlinesWithoutALinkShowTheirOwnSourcesIcon)
+{
+    server.route("/icons/a.png", Response::text(pngBytes(16, 16, Qt::black), "image/png"));
+    server.route("/icons/b.png", Response::text(pngBytes(16, 16, QColor(200, 200, 200)), "image/png"));
+    auto linkless = [&](const QString& id, std::optional<QString> icon) {
+        FeedSource source;
+        source.id = "feed-" + id;
+        source.title = "Source " + id;
+        source.iconUrl = std::move(icon);
+        FeedItem item;
+        item.stableId = id;
+        item.title = "Headline " + id;
+        item.source = source;
+        return item;
+    };
+    const FeedItem a = linkless("a", server.url("icons/a.png").toString());
+    const FeedItem b = linkless("b", server.url("icons/b.png").toString());
+    const FeedItem bare = linkless("c", std::nullopt);
+    // The icon as the strip paints it (size code 2).
+    auto painted = [](FaviconStore& store, const FeedItem& item) {
+        QImage canvas(40, 40, QImage::Format_ARGB32_Premultiplied);
+        canvas.fill(Qt::transparent);
+        QPainter p(&canvas);
+        TickerIconView::paint(p, QRectF(0, 0, 40, 40), item, 2, store);
+        p.end();
+        return canvas;
+    };
+    {
+        auto store = makeStore();
+        for (const FeedItem* item : {&a, &b}) {
+            painted(*store, *item);  // the placeholder, which asks for the icon
+            finishLoad(*store, TickerIconView::hostKey(*item));
+        }
+        EXPECT_EQ(server.requestCount("/icons/a.png"), 1);
+        EXPECT_EQ(server.requestCount("/icons/b.png"), 1);
+        EXPECT_LT(painted(*store, a).pixelColor(20, 20).red(), 30);
+        EXPECT_GT(painted(*store, b).pixelColor(20, 20).red(), 170);
+        auto empty = makeStore(QStringLiteral(""));
+        EXPECT_TRUE(painted(*store, bare) == painted(*empty, bare)) << "neither link nor icon address: the placeholder";
+    }
+    {
+        QFile shared(cachedFile("_128"));
+        ASSERT_TRUE(shared.open(QIODevice::WriteOnly));
+        shared.write(pngBytes(16, 16, Qt::white));
+    }
+    server.clearRequests();
+    auto restarted = makeStore();
+    for (const FeedItem* item : {&a, &b, &bare}) {
+        painted(*restarted, *item);
+        ASSERT_TRUE(runUntil([&] { return !restarted->isLoading(TickerIconView::hostKey(*item)); }));
+    }
+    EXPECT_LT(painted(*restarted, a).pixelColor(20, 20).red(), 30);
+    EXPECT_GT(painted(*restarted, b).pixelColor(20, 20).red(), 170);
+    auto empty = makeStore(QStringLiteral(""));
+    EXPECT_TRUE(painted(*restarted, bare) == painted(*empty, bare)) << "the file once shared is not used";
+    time.advance(1s);
+    FakeTime::settle();
+    EXPECT_EQ(server.requestCount(), 0) << "both came from the disk folder";
 }
 
 class ThumbnailStoreTest : public ::testing::Test {

@@ -186,6 +186,18 @@ TEST_F(MarqueeViewTest, SpeedAndDirectionSetTheMotionAndThePhaseStaysInRange)
     }
 }
 
+TEST_F(MarqueeViewTest, APointerMovingOnTheStripWithoutAnEnterEventPausesItButOneOutsideDoesNot)
+{
+    show("a");
+    // A drag that began on the strip and left it still sends its moves here.
+    mouse(QEvent::MouseMove, {300, 90}, Qt::NoButton, Qt::LeftButton);
+    EXPECT_FALSE(view->isHovering());
+    EXPECT_TRUE(view->isRunning());
+    mouse(QEvent::MouseMove, {300, 36});
+    EXPECT_TRUE(view->isHovering()) << "the pointer was over the strip when it appeared";
+    EXPECT_FALSE(view->isRunning());
+}
+
 TEST_F(MarqueeViewTest, DragAndWheelScrubOnlyWhilePausedAndWrapPastEitherEnd)
 {
     show("a");
@@ -259,6 +271,9 @@ TEST_F(MarqueeViewTest, MovableBandsLeaveOutWhatWidgetsStackedAboveCover)
          {{QRect(0, 0, 300, 72), 1}, {QRect(0, 0, 300, 72), 2}, {QRect(0, 0, 300, 10), 0}},
          {QRect(0, 16, 800, 41)}},
         {"over the parent", {{QRect(0, 0, 200, 72), 3}}, {QRect(200, 16, 600, 41)}},
+        {"two stacked chips of one width in the leading corner: one band beside both",
+         {{QRect(0, 10, 100, 20), 0}, {QRect(0, 20, 100, 30), 0}},
+         {QRect(100, 16, 700, 34), QRect(0, 50, 800, 7)}},
         {"covering the whole row", {{QRect(0, 0, 500, 72), 0}, {QRect(450, 0, 350, 72), 0}}, {}},
     };
     for (const Case& c : cases) {

@@ -85,8 +85,35 @@ TEST(HostLabelTest, HostShownAfterTheTitle)
     };
     for (const auto& [item, label] : cases) {
         EXPECT_EQ(HostLabel::forItem(item), label) << item.stableId.toStdString();
-        EXPECT_EQ(TickerIconView::hostKey(item), label + QStringLiteral("_128")) << item.stableId.toStdString();
+        // Without a host and without an icon address there is nothing to show.
+        EXPECT_EQ(TickerIconView::hostKey(item), label.isEmpty() ? QString() : label + QStringLiteral("_128"))
+            << item.stableId.toStdString();
     }
+}
+
+TEST(HostLabelTest, AnItemWithoutALinkIsKeyedByItsSourcesIconAddress)
+{
+    auto withIcon = [](const QString& id, std::optional<QString> url, std::optional<QString> icon) {
+        FeedItem item = makeItem(id, "t", std::move(url), "Source " + id);
+        item.source->iconUrl = std::move(icon);
+        return item;
+    };
+    const FeedItem a = withIcon("a", std::nullopt, "https://a.example/icon.png");
+    const FeedItem b = withIcon("b", std::nullopt, "https://b.example/icon.png");
+    const FeedItem sameAsA = withIcon("c", "mailto:x", "https://a.example/icon.png");
+    const QString keyA = TickerIconView::hostKey(a), keyB = TickerIconView::hostKey(b);
+    EXPECT_FALSE(keyA.isEmpty());
+    EXPECT_NE(keyA, keyB) << "two sources never share a picture";
+    EXPECT_EQ(TickerIconView::hostKey(sameAsA), keyA) << "one address, one picture";
+    EXPECT_TRUE(keyA.endsWith("_128"));
+    EXPECT_NE(keyA, "_128");
+    EXPECT_EQ(FaviconStore::fileName(keyA), keyA + ".img") << "the key is a file name as it stands";
+    EXPECT_EQ(TickerIconView::hostKey(withIcon("d", "https://www.d.example/x", "https://cdn.example/d.png")),
+              "d.example_128")
+        << "a linked item keeps its host key";
+    for (const std::optional<QString>& none : {std::optional<QString>(), std::optional<QString>(""),
+                                               std::optional<QString>("  ")})
+        EXPECT_EQ(TickerIconView::hostKey(withIcon("e", std::nullopt, none)), QString());
 }
 
 TEST(TickerRowTest, ClickAndMenuOpenMarkReadFirstAndCopyingMarksNothing)
@@ -336,6 +363,28 @@ TEST(TickerCompositionTest, TopicFocusNarrowsAndGroups)
         EXPECT_EQ(compose(kItems, focus), expected) << expected.toStdString();
     EXPECT_EQ(compose(kItems), "econ tech rates sport econ2") << "no focus";
     EXPECT_EQ(compose({}, orb({"x"}, {}, {})), "");
+}
+
+// Under a topic with category slugs only the top items admit an item that
+// has no source, or whose source has no category or no slug; without slugs
+// the keywords do.
+TEST(TickerCompositionTest, ItemsWithoutACategoryUnderAFocusedTopic)
+{
+    FeedItem noCategory = makeItem("nocat", "Rates on hold", "https://example.com/nocat", QStringLiteral("Wire"));
+    FeedItem noSlug = categorised("noslug", "Rates cut", "economy");
+    noSlug.source->category->slug.reset();
+    const QList<FeedItem> items = {
+        makeItem("loose", "Rates surge"), noCategory, noSlug, item("econ", "Markets calm", "economy"),
+        makeItem("top", "Weather warning"),
+    };
+    const std::pair<Orb, QString> cases[] = {
+        {orb({}, {"rates"}, {"economy"}), "econ"},
+        {orb({"top", "loose"}, {"rates"}, {"economy"}), "loose top econ"},
+        {orb({}, {"rates"}, {}), "loose nocat noslug"},
+        {orb({"top"}, {}, {"Economy"}), "top econ"},
+    };
+    for (const auto& [focus, expected] : cases)
+        EXPECT_EQ(compose(items, focus), expected) << expected.toStdString();
 }
 
 TEST(TickerCompositionTest, MutingThenFollowing)
