@@ -250,6 +250,31 @@ TEST_F(StoreTest, SetHoldingStoresAValidPairAndClearsOnAnInvalidOne)
     }
 }
 
+// A list with a holding that is no finite number (assigned through the
+// binding, which validates nothing) cannot be encoded: the save says so and
+// the stored list stays as it was.
+TEST_F(StoreTest, AWatchlistThatCannotBeEncodedIsReportedAndNotStored)
+{
+    const struct { const char* name; double units, cost; } cases[] = {
+        {"units not a number", qQNaN(), 1.0}, {"infinite units", qInf(), 1.0}, {"cost below any number", 1.0, -qInf()}};
+    for (const auto& c : cases) {
+        storeWatchlist({stock("AAPL")});
+        const QJsonValue before = defaults->value(MarketsStore::kWatchlistKey);
+        MarketsStore& s = makeStore();
+        WatchSymbol held = stock("MSFT");
+        held.units = c.units;
+        held.cost = c.cost;
+        s.setWatchlist({stock("AAPL"), held});
+        QSignalSpy saves(defaults.get(), &Defaults::changed);
+        EXPECT_FALSE(s.saveWatchlist()) << c.name;
+        EXPECT_EQ(saves.count(), 0) << c.name;
+        EXPECT_EQ(defaults->value(MarketsStore::kWatchlistKey), before) << c.name;
+        s.setWatchlist({stock("MSFT")});
+        EXPECT_TRUE(s.saveWatchlist()) << c.name;
+        EXPECT_EQ(savedWatchlist(), QList<WatchSymbol>{stock("MSFT")}) << c.name;
+    }
+}
+
 TEST_F(StoreTest, EqualAssignmentsDoNotNotify)
 {
     storeWatchlist({stock("AAPL")});
