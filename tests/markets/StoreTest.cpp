@@ -664,7 +664,7 @@ TEST_F(FinnhubTest, WorkWaitsForAPendingKeyRead)
         if (!keep)
             store.reset();
         secrets.holdReads = false;
-        secrets.releaseReads();
+        secrets.release();
         awaitTask(std::move(pass));
         awaitTask(std::move(search));
         FakeTime::settle();

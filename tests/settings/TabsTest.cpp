@@ -761,7 +761,7 @@ TEST_F(MarketsTabTest, TheKeyringsLateAnswerAndAFailedReadShow)
     EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("Checking the key…"));
     EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
     secrets.holdReads = false;
-    secrets.releaseReads();
+    secrets.release();
     ASSERT_TRUE(waitUntil([&] { return tab.removeKeyButton()->isEnabled(); }));
     EXPECT_EQ(tab.keyField()->placeholderText(), QStringLiteral("A key is stored; paste another to replace it"));
 
