@@ -774,6 +774,40 @@ TEST_F(MarketsTabTest, TheKeyringsLateAnswerAndAFailedReadShow)
     EXPECT_FALSE(tab.keyStatusLabel()->text().contains(QStringLiteral("stored-key")));
 }
 
+// Save and Remove return at once while the keyring takes its time (it may be
+// asking the user to unlock it); the status shows the outcome when it comes.
+TEST_F(MarketsTabTest, TheKeyringsAnswerToASaveOrRemovalShowsWhenItComes)
+{
+    MarketsTab tab(*store, nullptr, &markets(), defaults.get());
+    secrets.holdWrites = true;
+    typeKey(tab, QStringLiteral("sample-key"));
+    EXPECT_EQ(storedKey(), std::nullopt) << "still with the keyring";
+    EXPECT_TRUE(tab.keyField()->text().isEmpty());
+    EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("Checking the key…"));
+    EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
+    secrets.release();
+    ASSERT_TRUE(waitUntil([&] { return tab.keyStatusLabel()->text() == QStringLiteral("Key accepted"); }));
+    EXPECT_EQ(storedKey(), QStringLiteral("sample-key"));
+    EXPECT_TRUE(tab.removeKeyButton()->isEnabled());
+
+    secrets.failWrites = true;
+    QTest::mouseClick(tab.removeKeyButton(), Qt::LeftButton);
+    EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("Key accepted")) << "nothing is known yet";
+    secrets.release();
+    ASSERT_TRUE(waitUntil([&] { return tab.keyStatusLabel()->text().startsWith(QStringLiteral("Could not remove the Finnhub key: ")); }))
+        << tab.keyStatusLabel()->text().toStdString();
+    EXPECT_EQ(storedKey(), QStringLiteral("sample-key"));
+    EXPECT_TRUE(tab.removeKeyButton()->isEnabled());
+
+    secrets.failWrites = false;
+    QTest::mouseClick(tab.removeKeyButton(), Qt::LeftButton);
+    secrets.release();
+    ASSERT_TRUE(waitUntil([&] { return tab.keyStatusLabel()->text() == QStringLiteral("No key stored"); }));
+    EXPECT_EQ(storedKey(), std::nullopt);
+    EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
+    secrets.holdWrites = false;
+}
+
 TEST_F(MarketsTabTest, ShowOnSecondTickerSwitchesItOnWithTheMixAndPlacesTheStripsAgain)
 {
     defaults->set(QStringLiteral("scrollSpeed"), 1.5);
