@@ -15,10 +15,20 @@ public:
     explicit Keychain(SecretStore& store) : m_store(&store) {}
 
     // The stored text as stored (not trimmed), nothing, or why the keyring
-    // could not answer; read on a worker thread.
+    // could not answer; read on a worker thread, after every save and
+    // removal asked for before.
     QFuture<SecretRead> readInBackground(const QString& account) const
     {
         return m_store->readInBackground(kService, account);
+    }
+    // save() and remove() on that worker thread, in the order asked for.
+    QFuture<Result<void>> saveInBackground(const QString& text, const QString& account)
+    {
+        return m_store->writeInBackground(kService, account, text);
+    }
+    QFuture<Result<void>> removeInBackground(const QString& account)
+    {
+        return m_store->removeInBackground(kService, account);
     }
     // The same, blocking the caller; a failure reads as nothing.
     std::optional<QString> read(const QString& account) const { return m_store->read(kService, account); }

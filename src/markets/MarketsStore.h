@@ -81,9 +81,10 @@ public:
     void setKeyStatus(const KeyStatus& status);
 
     // A non-empty Finnhub key is stored, as far as the store knows. Answers
-    // from memory: the keyring is read in the background at construction and
-    // again after the key is set or removed; a pass reads it again only after
-    // a read failed and no key is known. A failed read keeps the last known
+    // from what the last background read of the keyring found: one at
+    // construction, one at every own-key pass (so a key changed with another
+    // keyring tool is used from the next poll on) and one after the key is set
+    // or removed. Keystrokes never read it. A failed read keeps the last known
     // key and shows as an error in keyStatus, never as "no key".
     bool hasFinnhubKey() const { return !m_cachedKey.isEmpty(); }
     static QUrl finnhubRegisterURL();
@@ -106,8 +107,11 @@ public:
     void stripDisappeared();
 
     // Stores the trimmed text as the Finnhub key (then checks it with one
-    // own-key refresh), or removes the key when the text is blank. A failed
-    // save keeps the old key and shows an error in keyStatus.
+    // own-key refresh), or removes the key when the text is blank. Returns at
+    // once: the keyring is written in the background (keyStatus is "checking"
+    // meanwhile for a save), and keyStatus shows the outcome when it comes.
+    // Of quick successive calls the last one wins. A failed save or removal
+    // keeps the old key and shows an error in keyStatus.
     void setFinnhubKey(const QString& text);
 
     // One refresh cycle: house set, own-key quotes and coin prices at once.
@@ -170,7 +174,9 @@ private:
     void setCachedKey(const QString& key);
     QList<WatchSymbol> loadWatchlist() const;
     QCoro::Task<void> pollLoop(std::stop_token stop);
-    QCoro::Task<void> checkNewKey();
+    // Writes `key` to the keyring (removes it when empty) and applies the
+    // outcome, unless a later write was asked for meanwhile.
+    QCoro::Task<void> writeKey(QString key, quint64 write);
     // `requested`: the watched stocks the pass asked for; their old quotes go.
     void publishOwnKeyQuotes(const QSet<QString>& requested, const QList<MarketQuote>& collected,
                              const QStringList& notOnPlan, const std::optional<QString>& failure);
@@ -200,5 +206,6 @@ private:
     std::optional<QString> m_keyReadError;        // set while the last read failed: the status text
     quint64 m_keyReads = 0;                       // reads started; only the latest one's answer counts
     bool m_keyReadPending = false;
+    quint64 m_keyWrites = 0;                      // writes asked for; only the latest one's outcome counts
     std::vector<std::coroutine_handle<>> m_keyWaiters;  // work waiting for the pending read
 };

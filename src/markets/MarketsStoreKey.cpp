@@ -1,5 +1,6 @@
 // The user's Finnhub key: kept in the keyring, known to the store from
-// background reads, never read on the way of a keystroke or a pass.
+// background reads (one per own-key pass, never one per keystroke) and
+// written to it in the background.
 #include "markets/MarketsStore.h"
 
 #include <QCoreApplication>
@@ -74,33 +75,40 @@ void MarketsStore::resumeKeyWaiters()
 void MarketsStore::setFinnhubKey(const QString& text)
 {
     const QString key = text.trimmed();
-    if (key.isEmpty()) {
-        const Result<void> removed = m_keychain.remove(Keychain::kFinnhubAccount);
-        if (!removed) {
-            setKeyStatus(KeyStatus::error(QStringLiteral("Could not remove the Finnhub key: ")
-                                          + removed.error().description));
-            return;
-        }
-        m_keyReadError.reset();
-        setCachedKey(QString());
-        setByok({});
-        setKeyStatus(KeyStatus::none());
-        startKeyRead();
-        return;
-    }
-    const Result<void> saved = m_keychain.save(key, Keychain::kFinnhubAccount);
-    if (!saved) {
-        setKeyStatus(KeyStatus::error(QStringLiteral("Could not save the Finnhub key: ") + saved.error().description));
-        return;
+    if (!key.isEmpty())
+        setKeyStatus(KeyStatus::checking());
+    auto writing = writeKey(key, ++m_keyWrites);  // runs on by itself
+}
+
+QCoro::Task<void> MarketsStore::writeKey(QString key, quint64 write)
+{
+    QPointer<MarketsStore> self(this);
+    const std::stop_token stop = m_lifetime.get_token();
+    // The keyring may first ask the user to unlock it: the interface goes on
+    // meanwhile. Writes reach it in the order asked, so the last one asked
+    // for is the one that stays, and only its outcome is shown.
+    // Awaited from a variable: g++ 12 runs a conditional operand of co_await twice.
+    const QFuture<Result<void>> writing = key.isEmpty() ? m_keychain.removeInBackground(Keychain::kFinnhubAccount)
+                                                        : m_keychain.saveInBackground(key, Keychain::kFinnhubAccount);
+    const Result<void> written = co_await writing;
+    if (!self || stop.stop_requested() || write != m_keyWrites)
+        co_return;
+    if (!written) {
+        setKeyStatus(KeyStatus::error((key.isEmpty() ? QStringLiteral("Could not remove the Finnhub key: ")
+                                                     : QStringLiteral("Could not save the Finnhub key: "))
+                                      + written.error().description));
+        co_return;
     }
     m_keyReadError.reset();
     setCachedKey(key);
+    if (key.isEmpty()) {
+        setByok({});
+        setKeyStatus(KeyStatus::none());
+        startKeyRead();  // what the keyring holds now
+        co_return;
+    }
     setKeyStatus(KeyStatus::checking());
-    startKeyRead();
-    auto check = checkNewKey();  // runs on by itself
-}
-
-QCoro::Task<void> MarketsStore::checkNewKey()
-{
-    co_await refreshOwnKeyQuotes(m_lifetime.get_token());
+    // Reads the key back first. A read still on its way was asked for after
+    // this write (earlier ones answered before it), so it may answer for it.
+    co_await refreshOwnKeyQuotes(stop);
 }

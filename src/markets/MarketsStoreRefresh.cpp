@@ -86,8 +86,10 @@ void MarketsStore::dropStockQuotes()
 QCoro::Task<void> MarketsStore::refreshOwnKeyQuotes(std::stop_token stop)
 {
     QPointer<MarketsStore> self(this);
-    // After a failed read with no key known, each pass asks the keyring again.
-    if (m_keyReadError && m_cachedKey.isEmpty() && !m_keyReadPending)
+    // Each pass asks the keyring, so a key added, changed or removed with
+    // another keyring tool is used from the next pass on. A read already on
+    // its way answers for this pass too.
+    if (!m_keyReadPending)
         startKeyRead();
     co_await keyRead();
     if (!self || stop.stop_requested())

@@ -127,7 +127,18 @@ class LibsecretSecretStore final : public SecretStore {
 public:
     QFuture<SecretRead> readInBackground(const QString& service, const QString& account) override
     {
-        return QtConcurrent::run(&readers(), [service, account] { return lookup(service, account); });
+        return QtConcurrent::run(&worker(), [service, account] { return lookup(service, account); });
+    }
+
+    QFuture<Result<void>> writeInBackground(const QString& service, const QString& account,
+                                            const QString& secret) override
+    {
+        return QtConcurrent::run(&worker(), [service, account, secret] { return store(service, account, secret); });
+    }
+
+    QFuture<Result<void>> removeInBackground(const QString& service, const QString& account) override
+    {
+        return QtConcurrent::run(&worker(), [service, account] { return clear(service, account); });
     }
 
     std::optional<QString> read(const QString& service, const QString& account) override
@@ -136,6 +147,34 @@ public:
     }
 
     Result<void> write(const QString& service, const QString& account, const QString& secret) override
+    {
+        return store(service, account, secret);
+    }
+
+    Result<void> remove(const QString& service, const QString& account) override
+    {
+        return clear(service, account);
+    }
+
+private:
+    // One worker thread: keyring operations never run side by side and run
+    // in the order asked, so a read sees the stores before it and a later
+    // store of an item lands after an earlier one, however long the service
+    // takes. One that waits on a slow service holds up nothing but later
+    // ones. Never destroyed, so quitting never waits for a service that does
+    // not answer.
+    static QThreadPool& worker()
+    {
+        static QThreadPool* pool = [] {
+            auto* p = new QThreadPool;
+            p->setMaxThreadCount(1);
+            return p;
+        }();
+        return *pool;
+    }
+
+    // Blocks for the round trips; runs on any thread.
+    static Result<void> store(const QString& service, const QString& account, const QString& secret)
     {
         // Stored with its length rather than as a C string, so no character
         // of the secret can cut it short. The service replaces an item with
@@ -155,7 +194,8 @@ public:
         return {};
     }
 
-    Result<void> remove(const QString& service, const QString& account) override
+    // Removing an absent secret succeeds. Blocks; runs on any thread.
+    static Result<void> clear(const QString& service, const QString& account)
     {
         const QByteArray serviceBytes = service.toUtf8();
         const QByteArray accountBytes = account.toUtf8();
@@ -176,20 +216,6 @@ public:
                                                       "the keyring holding it is locked")
                                            .arg(account));
         return {};
-    }
-
-private:
-    // One reader thread: reads never run side by side, and a read that
-    // waits on a slow service holds up nothing but later reads. Never
-    // destroyed, so quitting never waits for a service that does not answer.
-    static QThreadPool& readers()
-    {
-        static QThreadPool* pool = [] {
-            auto* p = new QThreadPool;
-            p->setMaxThreadCount(1);
-            return p;
-        }();
-        return *pool;
     }
 
     // Blocks for the round trips; runs on any thread.
@@ -256,39 +282,64 @@ SecretStore& SecretStore::system()
     return store;
 }
 
-struct MemorySecretStore::HeldRead {
-    QString service;
-    QString account;
-    QPromise<SecretRead> promise;
-};
+namespace {
+
+// A future for `operation`, and the call that does it and finishes the future.
+template <class T>
+std::pair<QFuture<T>, std::function<void()>> deferred(std::function<T()> operation)
+{
+    auto promise = std::make_shared<QPromise<T>>();
+    promise->start();
+    QFuture<T> future = promise->future();
+    return {future, [promise, operation = std::move(operation)] {
+                promise->addResult(operation());
+                promise->finish();
+            }};
+}
+
+}  // namespace
 
 MemorySecretStore::~MemorySecretStore()
 {
-    releaseReads();
+    release();
+}
+
+void MemorySecretStore::schedule(bool hold, std::function<void()> finish)
+{
+    if (hold || !m_held.empty())
+        m_held.push_back(std::move(finish));
+    else
+        finish();
+}
+
+void MemorySecretStore::release()
+{
+    for (const auto& finish : std::exchange(m_held, {}))
+        finish();
 }
 
 QFuture<SecretRead> MemorySecretStore::readInBackground(const QString& service, const QString& account)
 {
     ++readCount;
-    auto held = std::make_shared<HeldRead>(HeldRead{service, account, {}});
-    held->promise.start();
-    QFuture<SecretRead> future = held->promise.future();
-    if (holdReads) {
-        m_held.push_back(std::move(held));
-        return future;
-    }
-    held->promise.addResult(answer(service, account));
-    held->promise.finish();
+    auto [future, finish] = deferred<SecretRead>([this, service, account] { return answer(service, account); });
+    schedule(holdReads, std::move(finish));
     return future;
 }
 
-void MemorySecretStore::releaseReads()
+QFuture<Result<void>> MemorySecretStore::writeInBackground(const QString& service, const QString& account,
+                                                           const QString& secret)
 {
-    const auto held = std::exchange(m_held, {});
-    for (const auto& read : held) {
-        read->promise.addResult(answer(read->service, read->account));
-        read->promise.finish();
-    }
+    auto [future, finish] =
+        deferred<Result<void>>([this, service, account, secret] { return write(service, account, secret); });
+    schedule(holdWrites, std::move(finish));
+    return future;
+}
+
+QFuture<Result<void>> MemorySecretStore::removeInBackground(const QString& service, const QString& account)
+{
+    auto [future, finish] = deferred<Result<void>>([this, service, account] { return remove(service, account); });
+    schedule(holdWrites, std::move(finish));
+    return future;
 }
 
 std::optional<QString> MemorySecretStore::read(const QString& service, const QString& account)

@@ -5,6 +5,7 @@
 #include <QFuture>
 #include <QHash>
 #include <QString>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -17,15 +18,23 @@ using SecretRead = std::expected<std::optional<QString>, Error>;
 
 // Secrets (the user's API keys) in the desktop's Secret Service, addressed by
 // service + account, like generic-password keychain items. Never a plaintext
-// fallback. write() and remove() are synchronous; the interface reads with
-// readInBackground(), which never makes its caller wait.
+// fallback. The interface uses the background operations, which never make
+// their caller wait (a keyring may hold an answer until the user unlocks it);
+// read(), write() and remove() block and are for tests and command-line tools.
 class SecretStore {
 public:
     virtual ~SecretStore() = default;
 
-    // Reads on a worker thread. The future finishes on its own, and the
-    // caller awaits it without blocking its event loop.
+    // The background operations run one at a time on one worker thread, in
+    // the order they were asked for: a read sees every store and removal
+    // asked for before it, and of two stores of the same item the later one
+    // lands last. Each future finishes on its own, and the caller awaits it
+    // without blocking its event loop.
     virtual QFuture<SecretRead> readInBackground(const QString& service, const QString& account) = 0;
+    // write() and remove() on the worker thread, with their results.
+    virtual QFuture<Result<void>> writeInBackground(const QString& service, const QString& account,
+                                                    const QString& secret) = 0;
+    virtual QFuture<Result<void>> removeInBackground(const QString& service, const QString& account) = 0;
 
     // The same read, blocking the caller for a round trip to the service; any
     // failure reads as std::nullopt. For tests and command-line tools.
@@ -42,32 +51,39 @@ public:
 };
 
 // In-memory secrets for tests; can be told to fail reads or writes, to keep
-// background reads waiting, or to act as if no service were running.
+// background operations waiting, or to act as if no service were running.
 class MemorySecretStore final : public SecretStore {
 public:
     ~MemorySecretStore() override;
 
-    // Answers at once unless holdReads is set; a held read answers with what
-    // is stored when releaseReads() is called.
+    // Background operations are done at once unless held: a read is held
+    // while holdReads is set, a store or removal while holdWrites is set, and
+    // any operation while an earlier one is held, so they keep their order.
+    // Held ones are done, in order, by release().
     QFuture<SecretRead> readInBackground(const QString& service, const QString& account) override;
+    QFuture<Result<void>> writeInBackground(const QString& service, const QString& account,
+                                            const QString& secret) override;
+    QFuture<Result<void>> removeInBackground(const QString& service, const QString& account) override;
     std::optional<QString> read(const QString& service, const QString& account) override;
     Result<void> write(const QString& service, const QString& account, const QString& secret) override;
     Result<void> remove(const QString& service, const QString& account) override;
 
-    // Answers every held read.
-    void releaseReads();
-    int heldReads() const { return int(m_held.size()); }
+    // Does every held operation, in the order they were asked for.
+    void release();
+    int heldCount() const { return int(m_held.size()); }
 
     bool failWrites = false;   // write/remove report ErrorKind::Io and change nothing
     bool failReads = false;    // reads report ErrorKind::Io (read() gives nullopt)
-    bool holdReads = false;    // background reads wait for releaseReads()
+    bool holdReads = false;    // background reads wait for release()
+    bool holdWrites = false;   // background stores and removals wait for release()
     bool unavailable = false;  // reads find nothing, write/remove report Unavailable
     int readCount = 0;         // how many reads of either kind were made
 
 private:
-    struct HeldRead;
+    // Does `finish` (the operation, then its future) now, or holds it.
+    void schedule(bool hold, std::function<void()> finish);
     SecretRead answer(const QString& service, const QString& account) const;
 
     QHash<QString, QString> m_items;  // service + account (see itemKey) -> secret
-    std::vector<std::shared_ptr<HeldRead>> m_held;
+    std::vector<std::function<void()>> m_held;
 };

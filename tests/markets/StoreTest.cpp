@@ -250,6 +250,31 @@ TEST_F(StoreTest, SetHoldingStoresAValidPairAndClearsOnAnInvalidOne)
     }
 }
 
+// A list with a holding that is no finite number (assigned through the
+// binding, which validates nothing) cannot be encoded: the save says so and
+// the stored list stays as it was.
+TEST_F(StoreTest, AWatchlistThatCannotBeEncodedIsReportedAndNotStored)
+{
+    const struct { const char* name; double units, cost; } cases[] = {
+        {"units not a number", qQNaN(), 1.0}, {"infinite units", qInf(), 1.0}, {"cost below any number", 1.0, -qInf()}};
+    for (const auto& c : cases) {
+        storeWatchlist({stock("AAPL")});
+        const QJsonValue before = defaults->value(MarketsStore::kWatchlistKey);
+        MarketsStore& s = makeStore();
+        WatchSymbol held = stock("MSFT");
+        held.units = c.units;
+        held.cost = c.cost;
+        s.setWatchlist({stock("AAPL"), held});
+        QSignalSpy saves(defaults.get(), &Defaults::changed);
+        EXPECT_FALSE(s.saveWatchlist()) << c.name;
+        EXPECT_EQ(saves.count(), 0) << c.name;
+        EXPECT_EQ(defaults->value(MarketsStore::kWatchlistKey), before) << c.name;
+        s.setWatchlist({stock("MSFT")});
+        EXPECT_TRUE(s.saveWatchlist()) << c.name;
+        EXPECT_EQ(savedWatchlist(), QList<WatchSymbol>{stock("MSFT")}) << c.name;
+    }
+}
+
 TEST_F(StoreTest, EqualAssignmentsDoNotNotify)
 {
     storeWatchlist({stock("AAPL")});
@@ -398,6 +423,132 @@ TEST_F(StoreTest, ARefreshUnderAReplacedKeyPublishesNothing)
     EXPECT_EQ(s.keyStatus().kind, KeyKind::None);
     EXPECT_TRUE(s.byok().isEmpty());
     EXPECT_EQ(server.requestCount(kQuotePath), 1);
+}
+
+// Another keyring tool adds, changes or removes the key while the app runs:
+// each poll reads the keyring and prices with what it finds there.
+TEST_F(StoreTest, EachPollUsesTheKeyTheKeyringHoldsThen)
+{
+    storeWatchlist({stock("AAPL")});
+    serveQuotes({});
+    storeKey(QStringLiteral("first-key"));
+    MarketsStore& s = makeStore();
+    s.stripAppeared();
+    const struct { const char* name; std::optional<QString> key; } polls[] = {
+        {"the key stored at start", QStringLiteral("first-key")},
+        {"changed behind the store's back", QStringLiteral("second-key")},
+        {"removed", std::nullopt},
+        {"added again", QStringLiteral("third-key")},
+        {"an empty item", QString()},
+    };
+    bool first = true;
+    for (const auto& poll : polls) {
+        if (!first) {
+            storeKey(poll.key);
+            server.clearRequests();
+            time.advanceSeconds(MarketsStore::kPollInterval.count());
+        }
+        first = false;
+        const QDateTime due = time.now();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s.lastUpdated() == due; }, 5000)) << poll.name;
+        const bool priced = poll.key && !poll.key->isEmpty();
+        EXPECT_EQ(server.requestCount(kQuotePath), priced ? 5 : 0) << poll.name;
+        if (priced) expectKeyOnlyInHeaders(poll.key->toUtf8());
+        EXPECT_EQ(s.hasFinnhubKey(), priced) << poll.name;
+        EXPECT_EQ(s.keyStatus().kind, priced ? KeyKind::Ok : KeyKind::None) << poll.name;
+        EXPECT_EQ(s.byok().size(), priced ? 4 : 0) << poll.name;
+        EXPECT_EQ(symbolsOf(s.watchQuotes()), priced ? QStringList{"AAPL"} : QStringList{}) << poll.name;
+    }
+    // Keystrokes in the suggestion field read nothing: they use what the last read found.
+    storeKey(QStringLiteral("fourth-key"));
+    server.route(QStringLiteral("/api/v1/search"), Response::json(R"({"count":0,"result":[]})"));
+    const int reads = secrets.readCount;
+    for (const char* typed : {"a", "aa", "aap"})
+        awaitTask(s.searchStocks(QString::fromUtf8(typed)));
+    EXPECT_EQ(secrets.readCount, reads);
+    EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/search")), 0) << "the last poll found no key";
+    s.stripDisappeared();
+}
+
+// Saving and removing the key wait for the keyring in the background: the
+// store answers at once and shows the outcome when it comes.
+TEST_F(StoreTest, SavingAndRemovingTheKeyNeverWaitForTheKeyring)
+{
+    serveQuotes({});
+    const struct {
+        const char* name;
+        QString typed;
+        bool failWrites;
+        KeyKind whileWaiting, after;
+        QString message;  // with an error: its beginning
+        std::optional<QString> storedAfter;
+    } cases[] = {
+        {"a save", QStringLiteral("new-key"), false, KeyKind::Checking, KeyKind::Ok, {}, QStringLiteral("new-key")},
+        {"a removal", QStringLiteral(" "), false, KeyKind::Ok, KeyKind::None, {}, std::nullopt},
+        {"a failed save", QStringLiteral("new-key"), true, KeyKind::Checking, KeyKind::Error,
+         QStringLiteral("Could not save the Finnhub key: "), QStringLiteral("old")},
+        {"a failed removal", QString(), true, KeyKind::Ok, KeyKind::Error,
+         QStringLiteral("Could not remove the Finnhub key: "), QStringLiteral("old")},
+    };
+    for (const auto& c : cases) {
+        secrets.failWrites = false;
+        storeKey(QStringLiteral("old"));
+        MarketsStore& s = makeStore();
+        awaitTask(s.refreshOwnKeyQuotes());
+        ASSERT_EQ(s.keyStatus().kind, KeyKind::Ok) << c.name;
+        server.clearRequests();
+        secrets.failWrites = c.failWrites;
+        secrets.holdWrites = true;
+        QSignalSpy status(&s, &MarketsStore::keyStatusChanged);
+        s.setFinnhubKey(c.typed);
+        FakeTime::settle();
+        EXPECT_EQ(secrets.heldCount(), 1) << c.name;
+        EXPECT_EQ(s.keyStatus().kind, c.whileWaiting) << c.name;
+        EXPECT_TRUE(s.hasFinnhubKey()) << c.name << ": the old key until the keyring answers";
+        EXPECT_EQ(server.requestCount(), 0) << c.name;
+        secrets.holdWrites = false;
+        secrets.release();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s.keyStatus().kind == c.after; }, 5000)) << c.name;
+        FakeTime::settle();
+        EXPECT_EQ(s.keyStatus().kind, c.after) << c.name;
+        expectText(s.keyStatus().message, c.message, c.name);
+        EXPECT_GE(status.count(), 1) << c.name;
+        EXPECT_EQ(secrets.read(Keychain::kService, Keychain::kFinnhubAccount), c.storedAfter) << c.name;
+        EXPECT_EQ(s.hasFinnhubKey(), c.storedAfter.has_value()) << c.name;
+        EXPECT_EQ(server.requestCount(kQuotePath), c.after == KeyKind::Ok ? 4 : 0) << c.name;
+        expectKeyOnlyInHeaders("new-key");
+    }
+}
+
+// Keys saved in quick succession: the keyring takes them in order, and only
+// the last one is checked and used.
+TEST_F(StoreTest, QuickSavesEndWithTheLastOne)
+{
+    serveQuotes({});
+    const struct { const char* name; QStringList typed; std::optional<QString> storedAfter; } cases[] = {
+        {"two saves", {"first-key", "second-key"}, QStringLiteral("second-key")},
+        {"a save, then a removal", {"first-key", ""}, std::nullopt},
+        {"a removal, then a save", {"", "second-key"}, QStringLiteral("second-key")},
+        {"three saves", {"first-key", "second-key", "third-key"}, QStringLiteral("third-key")},
+    };
+    for (const auto& c : cases) {
+        storeKey(QStringLiteral("old"));
+        MarketsStore& s = makeStore();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s.hasFinnhubKey(); }, 5000)) << c.name;
+        server.clearRequests();
+        secrets.holdWrites = true;
+        for (const QString& typed : c.typed)
+            s.setFinnhubKey(typed);
+        secrets.holdWrites = false;
+        secrets.release();
+        const KeyKind final = c.storedAfter ? KeyKind::Ok : KeyKind::None;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s.keyStatus().kind == final; }, 5000)) << c.name;
+        FakeTime::settle();
+        EXPECT_EQ(secrets.read(Keychain::kService, Keychain::kFinnhubAccount), c.storedAfter) << c.name;
+        EXPECT_EQ(s.hasFinnhubKey(), c.storedAfter.has_value()) << c.name;
+        EXPECT_EQ(server.requestCount(kQuotePath), c.storedAfter ? 4 : 0) << c.name << ": one check, of the last key";
+        expectKeyOnlyInHeaders(c.storedAfter.value_or(QString()).toUtf8());
+    }
 }
 
 TEST_F(StoreTest, DestroyingTheStoreWithWorkInFlightIsSafe)
@@ -556,10 +707,11 @@ TEST_F(FinnhubTest, WithoutAKeyNothingIsSentAndStockQuotesGo)
     }
 }
 
-// The keyring is read once at start and after the key is set or cleared;
-// searches and passes answer from memory. A read that fails while a pass runs
-// keeps the key the pass uses, so the pass still publishes.
-TEST_F(FinnhubTest, KeystrokesAndPassesNeverReadTheKeyringAndAFailedReadKeepsTheKey)
+// The keyring is read at start and by every pass, the check after the key
+// was stored included, never by a keystroke: searches use what the last read
+// found. A read that fails keeps the key the store knew, so the running pass
+// and the check still publish.
+TEST_F(FinnhubTest, KeystrokesNeverReadTheKeyringAndAFailedReadKeepsTheKey)
 {
     storeWatchlist({stock("AAPL")});
     serveQuotes({{QStringLiteral("SPY"), slow(finnhubQuote(100), 300)}});
@@ -568,17 +720,19 @@ TEST_F(FinnhubTest, KeystrokesAndPassesNeverReadTheKeyringAndAFailedReadKeepsThe
     EXPECT_EQ(secrets.readCount, 1) << "read once at start";
     auto pass = s.refreshOwnKeyQuotes();
     ASSERT_TRUE(QTest::qWaitFor([&] { return server.requestCount(kQuotePath) >= 1; }, 5000));
+    EXPECT_EQ(secrets.readCount, 2) << "the pass read it";
     secrets.failReads = true;
     for (const char* typed : {"a", "aa", "aap", "aapl"})
         awaitTask(s.searchStocks(QString::fromUtf8(typed)));
     EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/search")), 3) << "searches use the key in memory";
+    EXPECT_EQ(secrets.readCount, 2) << "keystrokes read nothing";
     s.setFinnhubKey(QStringLiteral("sekrit-key-123"));  // stored again; reading it back fails
     awaitTask(std::move(pass));
     EXPECT_EQ(s.byok().size(), 4) << "the running pass was not dropped";
     EXPECT_EQ(symbolsOf(s.watchQuotes()), QStringList{"AAPL"});
     EXPECT_TRUE(s.hasFinnhubKey());
     ASSERT_TRUE(QTest::qWaitFor([&] { return s.keyStatus().kind == KeyKind::Ok; }, 5000)) << "the check of the stored key ends well";
-    EXPECT_EQ(secrets.readCount, 2) << "one more read, after the key was stored";
+    EXPECT_EQ(secrets.readCount, 3) << "one more read, by the check of the stored key";
     expectKeyOnlyInHeaders();
 }
 
@@ -614,7 +768,7 @@ TEST_F(FinnhubTest, AFailedKeyReadIsAnErrorAndTheNextPassReadsAgain)
     EXPECT_EQ(s.byok().size(), 4);
     const int reads = secrets.readCount;
     awaitTask(s.refreshOwnKeyQuotes());
-    EXPECT_EQ(secrets.readCount, reads) << "a good read is not repeated";
+    EXPECT_EQ(secrets.readCount, reads + 1) << "a good read is repeated too: the key may change";
     EXPECT_FALSE(s.keyStatus().message.contains(QStringLiteral("sekrit")));
 }
 
@@ -639,7 +793,7 @@ TEST_F(FinnhubTest, WorkWaitsForAPendingKeyRead)
         if (!keep)
             store.reset();
         secrets.holdReads = false;
-        secrets.releaseReads();
+        secrets.release();
         awaitTask(std::move(pass));
         awaitTask(std::move(search));
         FakeTime::settle();

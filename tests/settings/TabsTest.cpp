@@ -761,7 +761,7 @@ TEST_F(MarketsTabTest, TheKeyringsLateAnswerAndAFailedReadShow)
     EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("Checking the key…"));
     EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
     secrets.holdReads = false;
-    secrets.releaseReads();
+    secrets.release();
     ASSERT_TRUE(waitUntil([&] { return tab.removeKeyButton()->isEnabled(); }));
     EXPECT_EQ(tab.keyField()->placeholderText(), QStringLiteral("A key is stored; paste another to replace it"));
 
@@ -772,6 +772,40 @@ TEST_F(MarketsTabTest, TheKeyringsLateAnswerAndAFailedReadShow)
     EXPECT_EQ(storedKey(), std::nullopt);
     EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
     EXPECT_FALSE(tab.keyStatusLabel()->text().contains(QStringLiteral("stored-key")));
+}
+
+// Save and Remove return at once while the keyring takes its time (it may be
+// asking the user to unlock it); the status shows the outcome when it comes.
+TEST_F(MarketsTabTest, TheKeyringsAnswerToASaveOrRemovalShowsWhenItComes)
+{
+    MarketsTab tab(*store, nullptr, &markets(), defaults.get());
+    secrets.holdWrites = true;
+    typeKey(tab, QStringLiteral("sample-key"));
+    EXPECT_EQ(storedKey(), std::nullopt) << "still with the keyring";
+    EXPECT_TRUE(tab.keyField()->text().isEmpty());
+    EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("Checking the key…"));
+    EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
+    secrets.release();
+    ASSERT_TRUE(waitUntil([&] { return tab.keyStatusLabel()->text() == QStringLiteral("Key accepted"); }));
+    EXPECT_EQ(storedKey(), QStringLiteral("sample-key"));
+    EXPECT_TRUE(tab.removeKeyButton()->isEnabled());
+
+    secrets.failWrites = true;
+    QTest::mouseClick(tab.removeKeyButton(), Qt::LeftButton);
+    EXPECT_EQ(tab.keyStatusLabel()->text(), QStringLiteral("Key accepted")) << "nothing is known yet";
+    secrets.release();
+    ASSERT_TRUE(waitUntil([&] { return tab.keyStatusLabel()->text().startsWith(QStringLiteral("Could not remove the Finnhub key: ")); }))
+        << tab.keyStatusLabel()->text().toStdString();
+    EXPECT_EQ(storedKey(), QStringLiteral("sample-key"));
+    EXPECT_TRUE(tab.removeKeyButton()->isEnabled());
+
+    secrets.failWrites = false;
+    QTest::mouseClick(tab.removeKeyButton(), Qt::LeftButton);
+    secrets.release();
+    ASSERT_TRUE(waitUntil([&] { return tab.keyStatusLabel()->text() == QStringLiteral("No key stored"); }));
+    EXPECT_EQ(storedKey(), std::nullopt);
+    EXPECT_FALSE(tab.removeKeyButton()->isEnabled());
+    secrets.holdWrites = false;
 }
 
 TEST_F(MarketsTabTest, ShowOnSecondTickerSwitchesItOnWithTheMixAndPlacesTheStripsAgain)
@@ -887,6 +921,50 @@ TEST_F(MarketsTabTest, HoldingsAndRemovalGoThroughTheStoreAndFollowIt)
     markets().remove(QStringLiteral("SOL"));
     EXPECT_TRUE(editor.shownSymbols().isEmpty());
     EXPECT_EQ(editor.countLabel()->text(), QStringLiteral("0 of 10"));
+}
+
+// With several rows, a holding shows in its own row only: typed into row k,
+// cleared by the store without a change to announce, or set elsewhere.
+TEST_F(MarketsTabTest, AHoldingShowsInItsOwnRowAndNoOther)
+{
+    QJsonArray list;
+    for (const char* symbol : {"AAA", "BBB", "CCC", "DDD"})
+        list.append(QJsonObject{{"symbol", symbol}, {"kind", "stock"}, {"name", symbol}});
+    defaults->set(MarketsStore::kWatchlistKey, list);
+    MarketsTab tab(*store, nullptr, &markets(), defaults.get());
+    WatchlistEditor& editor = *tab.watchlist();
+    ASSERT_EQ(editor.shownSymbols(), (QStringList{"AAA", "BBB", "CCC", "DDD"}));
+
+    struct Edit { const char* what; QString symbol; bool typed; QString units, cost; QString shownUnits, shownCost; };
+    const QList<Edit> edits = {
+        {"typed into the first row", "AAA", true, "1", "10", "1", "10"},
+        {"typed into a middle row", "CCC", true, "3", "30", "3", "30"},
+        {"typed into the last row", "DDD", true, "4", "40", "4", "40"},
+        {"an invalid pair where none was stored: the row is emptied", "BBB", true, "0", "5", "", ""},
+        {"an invalid pair clears a stored one", "CCC", true, "-1", "5", "", ""},
+        {"set elsewhere", "BBB", false, "2", "20", "2", "20"},
+        {"cleared elsewhere", "AAA", false, "", "", "", ""},
+    };
+    QHash<QString, std::pair<QString, QString>> shown;
+    for (const QString& symbol : editor.shownSymbols())
+        shown.insert(symbol, {QString(), QString()});
+    for (const Edit& edit : edits) {
+        SCOPED_TRACE(edit.what);
+        if (edit.typed) {
+            editor.unitsField(edit.symbol)->setText(edit.units);
+            editor.costField(edit.symbol)->setText(edit.cost);
+            QTest::keyClick(editor.costField(edit.symbol), Qt::Key_Return);
+        } else if (edit.units.isEmpty()) {
+            markets().setHolding(edit.symbol, std::nullopt, std::nullopt);
+        } else {
+            markets().setHolding(edit.symbol, edit.units.toDouble(), edit.cost.toDouble());
+        }
+        shown[edit.symbol] = {edit.shownUnits, edit.shownCost};
+        for (const QString& symbol : editor.shownSymbols()) {
+            EXPECT_EQ(editor.unitsField(symbol)->text(), shown[symbol].first) << symbol.toStdString();
+            EXPECT_EQ(editor.costField(symbol)->text(), shown[symbol].second) << symbol.toStdString();
+        }
+    }
 }
 
 // Every road the key travels, failures included, logging at every level:

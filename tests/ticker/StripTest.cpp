@@ -544,7 +544,7 @@ TEST_F(ExtraStripTest, MarketCaptionFollowsAKeyReadThatAnswersLate)
     strip.show();
     EXPECT_EQ(strip.shownCaption(), "MARKET QUOTES · Powered by CoinGecko · ECB");
 
-    g.secrets.releaseReads();
+    g.secrets.release();
     ASSERT_TRUE(waitUntil([&] { return g.markets->hasFinnhubKey(); }));
     EXPECT_EQ(strip.shownCaption(), "MARKET QUOTES · Powered by CoinGecko · ECB · KEY CHECKING");
 }

@@ -21,6 +21,7 @@
 #include <QDBusVirtualObject>
 #include <QElapsedTimer>
 #include <QMap>
+#include <QMutex>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QTest>
@@ -32,6 +33,7 @@
 namespace {
 
 const QString kKey = QStringLiteral("slow-key-42");
+const QString kCollection = QStringLiteral("/org/freedesktop/secrets/collection/login");
 const QString kItem = QStringLiteral("/org/freedesktop/secrets/collection/login/1");
 const QString kSession = QStringLiteral("/org/freedesktop/secrets/session/1");
 constexpr int kDelayMs = 400;
@@ -68,13 +70,29 @@ Q_DECLARE_METATYPE(WireSecrets)
 
 namespace {
 
-// Just enough of org.freedesktop.secrets for a lookup: a "plain" session,
-// SearchItems and GetSecrets. Every search is answered after kDelayMs, with
-// the one item or with an error. Lives on a thread and connection of its own.
+// Just enough of org.freedesktop.secrets for the store's reads and writes: a
+// "plain" session, SearchItems and GetSecrets, the default collection's
+// CreateItem and the item's Delete. Searches and removals are answered after
+// kDelayMs, stores after kDelayMs when the value contains "slow" (else
+// 20 ms); a store or removal takes effect when it is answered, as when the
+// keyring first asked the user to unlock it. Lives on a thread and connection
+// of its own.
 class StandInSecretService final : public QDBusVirtualObject {
 public:
     std::atomic<int> searches = 0;
+    std::atomic<int> writes = 0;  // stores and removals answered
     std::atomic<bool> failing = false;
+
+    void setStored(const std::optional<QByteArray>& value)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_stored = value;
+    }
+    std::optional<QByteArray> stored() const
+    {
+        QMutexLocker lock(&m_mutex);
+        return m_stored;
+    }
 
     QString introspect(const QString&) const override { return {}; }
 
@@ -92,16 +110,38 @@ public:
                     {QVariant::fromValue(QDBusVariant(QString())), QVariant::fromValue(QDBusObjectPath(kSession))}));
         } else if (member == QLatin1String("SearchItems")) {
             ++searches;
+            QList<QDBusObjectPath> items;
+            if (stored())
+                items.append(QDBusObjectPath(kItem));
             const QDBusMessage reply =
                 failing ? message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
                                                    QStringLiteral("the keyring is busy"))
-                        : message.createReply({QVariant::fromValue(QList<QDBusObjectPath>{QDBusObjectPath(kItem)}),
-                                               QVariant::fromValue(QList<QDBusObjectPath>{})});
+                        : message.createReply({QVariant::fromValue(items), QVariant::fromValue(QList<QDBusObjectPath>{})});
             QTimer::singleShot(kDelayMs, this, [connection, reply]() mutable { connection.send(reply); });
         } else if (member == QLatin1String("GetSecrets")) {
             WireSecrets secrets;
-            secrets.insert(QDBusObjectPath(kItem), WireSecret{QDBusObjectPath(kSession), {}, kKey.toUtf8(), "text/plain"});
+            if (const auto value = stored())
+                secrets.insert(QDBusObjectPath(kItem), WireSecret{QDBusObjectPath(kSession), {}, *value, "text/plain"});
             connection.send(message.createReply(QVariant::fromValue(secrets)));
+        } else if (member == QLatin1String("ReadAlias")) {
+            connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(kCollection))));
+        } else if (member == QLatin1String("CreateItem")) {
+            const auto secret = qdbus_cast<WireSecret>(message.arguments().value(1).value<QDBusArgument>());
+            const QDBusMessage reply = message.createReply(
+                {QVariant::fromValue(QDBusObjectPath(kItem)), QVariant::fromValue(QDBusObjectPath(QStringLiteral("/")))});
+            const int delay = secret.value.contains("slow") ? kDelayMs : 20;
+            QTimer::singleShot(delay, this, [this, connection, reply, value = secret.value]() mutable {
+                setStored(value);
+                ++writes;
+                connection.send(reply);
+            });
+        } else if (member == QLatin1String("Delete") && message.path() == kItem) {
+            const QDBusMessage reply = message.createReply(QVariant::fromValue(QDBusObjectPath(QStringLiteral("/"))));
+            QTimer::singleShot(kDelayMs, this, [this, connection, reply]() mutable {
+                setStored(std::nullopt);
+                ++writes;
+                connection.send(reply);
+            });
         } else if (member == QLatin1String("Close")) {
             connection.send(message.createReply());
         } else {
@@ -109,6 +149,10 @@ public:
         }
         return true;
     }
+
+private:
+    mutable QMutex m_mutex;
+    std::optional<QByteArray> m_stored = kKey.toUtf8();
 };
 
 // The longest time the main thread's event loop went without running a timer
@@ -175,6 +219,7 @@ protected:
         ASSERT_EQ(bus, QByteArray("private")) << "run through tests/music/run-on-private-bus.sh";
         ASSERT_NO_FATAL_FAILURE(startService());
         service->failing = false;
+        service->setStored(kKey.toUtf8());
         server.route(QStringLiteral("/v1_markets"),
                      LoopbackServer::Response::json(R"({"api_version":"1","as_of":"t","delayed":true,"attribution":[],"quotes":[]})"));
         server.route(QStringLiteral("/api/v1/quote"), LoopbackServer::Response::json(quote()));
@@ -204,10 +249,11 @@ protected:
         return std::make_unique<MarketsStore>(*defaults, SecretStore::system(), time, time, e);
     }
 
-    bool keySentWithEveryRequest() const
+    bool keySentWithEveryRequest(const QString& key = kKey) const
     {
         for (const auto& r : server.requests()) {
-            if (r.path.startsWith(QStringLiteral("/api/v1/")) && r.header("X-Finnhub-Token") != kKey.toUtf8())
+            if (r.path.startsWith(QStringLiteral("/api/v1/"))
+                && (r.header("X-Finnhub-Token") != key.toUtf8() || r.rawTarget.contains(key)))
                 return false;
         }
         return true;
@@ -278,6 +324,55 @@ TEST_F(SlowKeyring, AFailingKeyringIsAnErrorAndNeverDropsARunningPass)
     EXPECT_EQ(starting->keyStatus(), MarketsStore::KeyStatus::ok());
     EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/quote")), 4);
     EXPECT_TRUE(keySentWithEveryRequest());
+}
+
+// Saving and removing the key wait for the keyring on its worker thread:
+// the event loop runs on while the keyring answers, and the status tells
+// the outcome when it comes.
+TEST_F(SlowKeyring, SavingAndRemovingTheKeyNeverStopTheEventLoop)
+{
+    using Kind = MarketsStore::KeyStatus::Kind;
+    auto store = makeStore();
+    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 10000));
+    const struct { const char* name; QString typed; std::optional<QByteArray> stored; Kind after; } cases[] = {
+        {"a save the keyring answers late", QStringLiteral("slow-new-key"), QByteArray("slow-new-key"), Kind::Ok},
+        {"a removal", QStringLiteral(" "), std::nullopt, Kind::None},
+        {"a save", QStringLiteral("fast-key"), QByteArray("fast-key"), Kind::Ok},
+    };
+    for (const auto& c : cases) {
+        server.clearRequests();
+        const int writes = service->writes;
+        GapMeter gaps;
+        store->setFinnhubKey(c.typed);
+        EXPECT_NE(store->keyStatus().kind, c.after) << c.name << ": nothing is known yet";
+        ASSERT_TRUE(waitUntil([&] { return store->keyStatus().kind == c.after; }, 10000)) << c.name;
+        EXPECT_LT(gaps.longestMs(), 50) << c.name << ": the main thread waited for the keyring";
+        EXPECT_EQ(service->writes - writes, 1) << c.name;
+        EXPECT_EQ(service->stored(), c.stored) << c.name;
+        EXPECT_EQ(store->hasFinnhubKey(), c.stored.has_value()) << c.name;
+        EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/quote")), c.stored ? 4 : 0) << c.name;
+        EXPECT_TRUE(keySentWithEveryRequest(c.typed)) << c.name;
+    }
+    FakeTime::settle();
+}
+
+// Two keys saved in quick succession, the first of which the keyring holds
+// back: the second is the one that stays, and the only one checked.
+TEST_F(SlowKeyring, OfTwoQuickSavesTheLaterOneStays)
+{
+    auto store = makeStore();
+    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 10000));
+    server.clearRequests();
+    const int writes = service->writes;
+    store->setFinnhubKey(QStringLiteral("first-slow-key"));
+    store->setFinnhubKey(QStringLiteral("second-key"));
+    ASSERT_TRUE(waitUntil([&] {
+        return service->writes - writes == 2 && store->keyStatus().kind == MarketsStore::KeyStatus::Kind::Ok;
+    }, 10000));
+    EXPECT_EQ(service->stored(), QByteArray("second-key"));
+    EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/quote")), 4);
+    EXPECT_TRUE(keySentWithEveryRequest(QStringLiteral("second-key")));
+    FakeTime::settle();
 }
 
 } // namespace
