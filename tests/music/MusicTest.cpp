@@ -113,6 +113,22 @@ TEST(ArtBlock, FitsItsSizeFollowsTheStoresArtworkDownloadsEachCoverOnceAndKeepsT
     EXPECT_FALSE(block.hasArtwork()) << "the old cover must not stand for the new track";
     ASSERT_TRUE(MusicStore::waitUntil([&] { return block.hasArtwork(); }));
     EXPECT_EQ(centreOf(block), QColor(Qt::blue));
+
+    // The same address set again keeps the cover on screen and downloads
+    // nothing, even once newer covers have pushed it out of the loader.
+    QSignalSpy loaded(&loader, &ArtworkLoader::loaded);
+    for (int i = 0; i < ArtworkLoader::CacheSize; ++i) {
+        const QString path = S("/cover-%1.png").arg(i);
+        music.server.route(path, LoopbackServer::Response::text(png(Qt::green), "image/png"));
+        EXPECT_TRUE(loader.image(music.server.url(path.mid(1))).isNull());
+    }
+    ASSERT_TRUE(MusicStore::waitUntil([&] { return loaded.count() == ArtworkLoader::CacheSize; }));
+    block.setArtURL(music.server.url(S("blue.png")));
+    EXPECT_TRUE(block.hasArtwork());
+    EXPECT_EQ(centreOf(block), QColor(Qt::blue));
+    EXPECT_FALSE(loader.isLoading(music.server.url(S("blue.png"))));
+    EXPECT_EQ(music.server.requestCount(S("/blue.png")), 1);
+
     music.store->clearNowPlaying();
     EXPECT_FALSE(block.artURL().has_value() || block.hasArtwork());
 
