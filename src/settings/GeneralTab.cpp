@@ -21,12 +21,12 @@
 
 using namespace SettingsKit;
 
-GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults)
+GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults, HiddenAppsController* hiddenApps)
     : QWidget(parent),
       m_store(store),
       m_defaults(defaults ? *defaults : Defaults::standard()),
       m_launch(LaunchAtLogin::shared()),
-      m_hiddenApps(HiddenAppsController::shared())
+      m_hiddenApps(hiddenApps ? *hiddenApps : HiddenAppsController::shared())
 {
     m_startup = boolSwitch(Settings::showSettingsAtStartup, m_defaults, this);
     m_login = plainSwitch(this);

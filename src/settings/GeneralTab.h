@@ -19,9 +19,10 @@ class QPushButton;
 class GeneralTab : public QWidget {
     Q_OBJECT
 public:
-    // `defaults` defaults to Defaults::standard(); launch at login and the
-    // hidden applications are the shared ones.
-    explicit GeneralTab(FeedStore& store, QWidget* parent = nullptr, Defaults* defaults = nullptr);
+    // `defaults` defaults to Defaults::standard() and `hiddenApps` to the
+    // shared controller; launch at login is the shared one.
+    explicit GeneralTab(FeedStore& store, QWidget* parent = nullptr, Defaults* defaults = nullptr,
+                        HiddenAppsController* hiddenApps = nullptr);
 
     QCheckBox* startupSwitch() const { return m_startup; }
     QCheckBox* loginSwitch() const { return m_login; }

@@ -520,7 +520,10 @@ TEST_F(PreferenceTabs, MusicTabRoomSwitchShowsTheSettingAndOnlyTurnsItOffWithout
 
 TEST_F(PreferenceTabs, GeneralTabWritesStartUpAndEditsTheHiddenApps)
 {
-    GeneralTab tab(*store);
+    // A controller over this test's settings: the shared one keeps the
+    // settings of whichever test made it first.
+    HiddenAppsController hidden(Defaults::standard(), FrontAppMonitor::system());
+    GeneralTab tab(*store, nullptr, nullptr, &hidden);
     runCases({{"settings at start-up", [&] { click(tab.startupSwitch()); }, "showSettingsAtStartup", true, false}});
     Defaults::standard().set("showSettingsAtStartup", false);
     EXPECT_FALSE(tab.startupSwitch()->isChecked());
@@ -545,7 +548,6 @@ TEST_F(PreferenceTabs, GeneralTabWritesStartUpAndEditsTheHiddenApps)
 
     // Hidden apps: typed names are trimmed, duplicates and blanks ignored,
     // removal takes the selected one; the list follows the controller.
-    HiddenAppsController& hidden = HiddenAppsController::shared();
     for (const QString& app : hidden.bundleIDs())
         hidden.remove(app);
     for (const char* typed : {"  zoom ", "zoom", "   ", "vlc"}) {
