@@ -26,6 +26,9 @@ QCoro::Task<WatchAddResult> MarketsStore::addStock(QString input, std::optional<
         co_return WatchAddResult::make(Kind::UnknownSymbol);
     QPointer<MarketsStore> self(this);
     const std::stop_token stop = m_lifetime.get_token();
+    // Asks the keyring, as each poll does; a read already on its way answers.
+    if (!m_keyReadPending)
+        startKeyRead();
     co_await keyRead();
     if (!self || stop.stop_requested())
         co_return WatchAddResult::makeUnreachable(QStringLiteral("Could not reach Finnhub: cancelled"));

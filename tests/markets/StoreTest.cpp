@@ -467,6 +467,13 @@ TEST_F(StoreTest, EachPollUsesTheKeyTheKeyringHoldsThen)
         awaitTask(s.searchStocks(QString::fromUtf8(typed)));
     EXPECT_EQ(secrets.readCount, reads);
     EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/search")), 0) << "the last poll found no key";
+    // Adding a stock asks the keyring, as a poll does: it prices with the key stored now.
+    server.clearRequests();
+    const auto added = awaitTask(s.addStock(QStringLiteral("MSFT"), QStringLiteral("Microsoft")));
+    EXPECT_EQ(added->kind, AddKind::Added);
+    EXPECT_EQ(secrets.readCount, reads + 1);
+    EXPECT_EQ(quotedSymbols(), QStringList{"MSFT"});
+    expectKeyOnlyInHeaders("fourth-key");
     s.stripDisappeared();
 }
 
@@ -756,8 +763,9 @@ TEST_F(FinnhubTest, AFailedKeyReadIsAnErrorAndTheNextPassReadsAgain)
         EXPECT_EQ(server.requestCount(kQuotePath), 0);
         EXPECT_EQ(symbolsOf(s.watchQuotes()), QStringList{"BTC"});
         EXPECT_EQ(s.keyStatus().kind, KeyKind::Error) << round << ": not none";
-        EXPECT_EQ(secrets.readCount, 2 + round) << "each pass reads again after a failed read";
+        EXPECT_EQ(secrets.readCount, 2 + 2 * round) << "each pass reads again after a failed read";
         const auto added = awaitTask(s.addStock(QStringLiteral("MSFT"), QStringLiteral("Microsoft")));
+        EXPECT_EQ(secrets.readCount, 3 + 2 * round) << "so does each add";
         EXPECT_EQ(added->kind, AddKind::Unreachable) << "not: needs a key";
         EXPECT_TRUE(added->message.startsWith(QStringLiteral("Could not read the Finnhub key: ")));
     }
