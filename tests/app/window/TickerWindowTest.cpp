@@ -256,15 +256,24 @@ TEST_F(TickerWindowTest, RefusesTheWindowManagersCloseAndGoesWithTheApp)
     const QList<std::pair<const char*, std::function<void()>>> requests = {
         {"a panel's close action", [this] { X11Probe::requestClose(id()); }},
         {"Alt+F4", [this] {
+             // The window manager closes the window it has made active: the
+             // key goes only once the strip is that window.
              QProcess::execute("xdotool", {"windowactivate", "--sync", QString::number(id())});
+             ASSERT_TRUE(waitFor([this] { return X11Probe::activeWindow() == id(); })) << "the strip never became active";
              QProcess::execute("xdotool", {"key", "--clearmodifiers", "alt+F4"});
          }},
     };
     for (const auto& [name, request] : requests) {
         SCOPED_TRACE(name);
         const int before = closes.count;
-        request();
-        ASSERT_TRUE(waitFor([&] { return closes.count > before; })) << "the close request never came";
+        // A synthetic key can be lost on a loaded machine before the window
+        // manager reads it: the request is made again, at most three times.
+        bool came = false;
+        for (int attempt = 0; attempt < 3 && !came; ++attempt) {
+            request();
+            came = QTest::qWaitFor([&] { return closes.count > before; }, 3000);
+        }
+        ASSERT_TRUE(came) << "the close request never came";
         QCoreApplication::processEvents();
         EXPECT_TRUE(window->isVisible());
         EXPECT_FALSE(X11Probe::atoms(id(), "_NET_WM_ALLOWED_ACTIONS").isEmpty()) << "no longer managed";
