@@ -24,6 +24,16 @@
 
 namespace {
 
+// A strip 800 wide in `window`, with the pointer far away from it.
+MarqueeNSView* stripIn(QWidget& window, MarqueeClock& clock)
+{
+    window.resize(800, 100);
+    auto* view = new MarqueeNSView(clock, &window);
+    view->setGeometry(0, 0, 800, 72);
+    view->setPointerSource([] { return QPoint(-5000, -5000); });
+    return view;
+}
+
 namespace row {
 
 TEST(TickerRowLayoutTest, RectanglesFollowTheSizeCodeAndTheItemsParts)
@@ -205,10 +215,7 @@ TEST(TickerRowTest, StripRowsAndTheirSourceBadgesReachAssistiveTechnologies)
     hn.source->sourceType = SourceType::HackerNews;
     ClockMarqueeClock clock{f.time};
     QWidget window;
-    window.resize(800, 100);
-    auto* view = new MarqueeNSView(clock, &window);
-    view->setGeometry(0, 0, 800, 72);
-    view->setPointerSource([] { return QPoint(-5000, -5000); });
+    MarqueeNSView* view = stripIn(window, clock);
     window.show();
     const TickerRowContext context = f.context();
     for (const int size : {2, 1}) {
@@ -275,10 +282,7 @@ TEST(TickerRowTest, AnArrivingPictureReplacesThePlaceholderAtTheStripsOwnRatio)
             makeItem("p", "Title", "https://www.example.com/p", "Example", server.url("pic.png").toString());
         ClockMarqueeClock clock{f.time};
         QWidget window;
-        window.resize(800, 100);
-        auto* view = new MarqueeNSView(clock, &window);
-        view->setGeometry(0, 0, 800, 72);
-        view->setPointerSource([] { return QPoint(-5000, -5000); });
+        MarqueeNSView* view = stripIn(window, clock);
         // Not shown: the offscreen screen's own paints, at its ratio of 1,
         // would redraw the cell between the frames painted here.
         TickerRowContext context = f.context();
