@@ -189,7 +189,10 @@ void CompositingManager::release()
 
 } // namespace X11Probe
 
+// Generous: each probe starts a process, and on a loaded machine the window
+// manager can take seconds to take a window on. A wait that succeeds returns
+// as soon as the condition holds, so the bound costs nothing when all is well.
 bool waitFor(const std::function<bool()>& condition)
 {
-    return QTest::qWaitFor(condition, 10000);
+    return QTest::qWaitFor(condition, 30000);
 }
