@@ -6,6 +6,7 @@
 #include "platform/SettingsCatalogue.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
+#include "settings/FocusRing.h"
 #include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
 #include "ticker/StripServices.h"
@@ -36,6 +37,7 @@ GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults, Hi
 
     m_hidden = new QListWidget(this);
     m_hidden->setFixedSize(320, 120);
+    FocusRing::attach(m_hidden, 0);  // an empty list shows no focus of its own
     m_appField = new QLineEdit(this);
     m_appField->setPlaceholderText(QStringLiteral("Application class, e.g. zoom"));
     m_appField->setMinimumWidth(220);

@@ -5,6 +5,7 @@
 #include "platform/UrlOpener.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
+#include "settings/FocusRing.h"
 #include "settings/SettingsKit.h"
 #include "settings/SettingsLook.h"
 #include "settings/WatchlistEditor.h"
@@ -49,6 +50,7 @@ MarketsTab::MarketsTab(FeedStore& store, QWidget* parent, MarketsStore* markets,
     QPalette linkPalette = m_register->palette();
     linkPalette.setColor(QPalette::ButtonText, Color::accentBlue());
     m_register->setPalette(linkPalette);
+    FocusRing::attach(m_register);  // a flat button draws no focus frame
     key->addRow(new ConfigRow(QStringLiteral("No key yet?"), m_register));
     page->addWidget(key);
     page->addWidget(textLabel(QStringLiteral("Stocks and ETFs are priced by Finnhub with your own key, kept in your "

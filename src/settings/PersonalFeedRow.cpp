@@ -7,6 +7,7 @@
 #include "platform/Defaults.h"
 #include "platform/PlainText.h"
 #include "settings/EnableSwitch.h"
+#include "settings/FocusRing.h"
 #include "settings/SettingsLook.h"
 #include "settings/SignalSwitchStyle.h"
 #include "ticker/TickerSymbols.h"
@@ -118,6 +119,7 @@ PersonalFeedRow::PersonalFeedRow(PersonalFeed feed, std::function<void()> onTogg
     m_remove->setIconSize(QSize(9, 9));
     m_remove->setCursor(Qt::PointingHandCursor);
     m_remove->setFocusPolicy(Qt::StrongFocus);
+    FocusRing::attach(m_remove, 3);
     m_remove->setAccessibleName(QStringLiteral("Remove ") + m_feed.title);
     PlainText::setToolTip(m_remove, QStringLiteral("Remove ") + m_feed.title);
     connect(m_remove, &QToolButton::clicked, this, [onRemove = std::move(onRemove)] { onRemove(); });

@@ -2,6 +2,7 @@
 
 #include "api/Color.h"
 #include "settings/BusySpinner.h"
+#include "settings/FocusRing.h"
 #include "settings/SettingsLook.h"
 
 #include <QEvent>
@@ -72,11 +73,8 @@ void PillButton::paintEvent(QPaintEvent*)
     painter.setPen(Qt::NoPen);
     painter.setBrush(fillColor());
     painter.drawRoundedRect(QRectF(rect()), kCornerRadius, kCornerRadius);
-    if (hasFocus()) {
-        painter.setPen(QPen(Qt::white, 1));
-        painter.setBrush(Qt::NoBrush);
-        painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), kCornerRadius, kCornerRadius);
-    }
+    if (FocusRing::shows(this))
+        FocusRing::paint(painter, QRectF(rect()), kCornerRadius);
 }
 
 void PillButton::changeEvent(QEvent* event)

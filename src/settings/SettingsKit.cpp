@@ -23,15 +23,14 @@ struct PageLook {
     int spacing;
     bool topAligned;
     bool ownBackground;    // the darker page colour, else the window's
-    bool scrollTakesFocus; // else tabbing goes to the controls, not the frame
     Qt::ScrollBarPolicy horizontalBar;
 };
 
 PageLook look(Page page)
 {
     switch (page) {
-    case Page::Form: return {QMargins(28, 24, 28, 24), 22, true, false, true, Qt::ScrollBarAsNeeded};
-    case Page::Editor: return {QMargins(20, 20, 20, 20), 18, false, true, false, Qt::ScrollBarAlwaysOff};
+    case Page::Form: return {QMargins(28, 24, 28, 24), 22, true, false, Qt::ScrollBarAsNeeded};
+    case Page::Editor: return {QMargins(20, 20, 20, 20), 18, false, true, Qt::ScrollBarAlwaysOff};
     }
     return look(Page::Form);
 }
@@ -59,6 +58,9 @@ std::pair<QScrollArea*, QVBoxLayout*> scrollingColumn(QWidget* owner)
 {
     auto* scroll = new QScrollArea(owner);
     scroll->setFrameShape(QFrame::NoFrame);
+    // Tabbing goes to the controls, and the area follows the focus to show
+    // them; a frameless area would be a stop that shows nothing.
+    scroll->setFocusPolicy(Qt::NoFocus);
     scroll->setWidgetResizable(true);
     scroll->viewport()->setAutoFillBackground(false);
     auto* content = new QWidget(scroll);
@@ -79,8 +81,6 @@ QVBoxLayout* makePage(QWidget* tab, Page page)
     outer->setContentsMargins(0, 0, 0, 0);
     const auto [scroll, column] = scrollingColumn(tab);
     scroll->setHorizontalScrollBarPolicy(l.horizontalBar);
-    if (!l.scrollTakesFocus)
-        scroll->setFocusPolicy(Qt::NoFocus);
     column->setContentsMargins(l.margins);
     column->setSpacing(l.spacing);
     if (l.topAligned)

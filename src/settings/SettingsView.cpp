@@ -3,6 +3,7 @@
 #include "platform/Defaults.h"
 #include "platform/NotificationCenter.h"
 #include "platform/SettingsCatalogue.h"
+#include "settings/FocusRing.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
@@ -29,6 +30,7 @@ SettingsView::SettingsView(FeedStore& store, SettingsTab initialTab, QWidget* pa
     sidebarPalette.setColor(QPalette::Highlight, QColor(38, 56, 92));
     sidebarPalette.setColor(QPalette::HighlightedText, Qt::white);
     m_sidebar->setPalette(sidebarPalette);
+    FocusRing::attach(m_sidebar, 0);  // the style sheet leaves out the focus frame of its current row
     QFont font = m_sidebar->font();
     font.setPixelSize(13);
     m_sidebar->setFont(font);

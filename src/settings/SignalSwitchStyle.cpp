@@ -1,6 +1,7 @@
 #include "settings/SignalSwitchStyle.h"
 
 #include "api/Color.h"
+#include "settings/FocusRing.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -61,6 +62,8 @@ void SignalSwitchStyle::drawControl(ControlElement element, const QStyleOption* 
     painter->drawRoundedRect(track, m_height / 2, m_height / 2);
     painter->setBrush(m_knobColor);
     painter->drawEllipse(knobRect(track, on));
+    if ((option->state & State_HasFocus) && (option->state & State_KeyboardFocusChange))
+        FocusRing::paint(*painter, track, m_height / 2);
     painter->restore();
 }
 

@@ -8,7 +8,9 @@ class QCheckBox;
 
 // Draws a check box as a switch: a capsule in the on or off colour with a
 // round knob at its trailing end when on and its leading end when off. The
-// box's own text is not drawn, and a click anywhere on it toggles it.
+// box's own text is not drawn, and a click anywhere on it toggles it. Once
+// the keyboard has moved the focus in its window, the focused switch wears
+// the settings focus ring round its capsule.
 class SignalSwitchStyle : public QProxyStyle {
     Q_OBJECT
 public:

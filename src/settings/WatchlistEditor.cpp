@@ -4,6 +4,7 @@
 #include "markets/MarketsStore.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
+#include "settings/FocusRing.h"
 #include "settings/SettingsKit.h"
 #include "settings/SettingsLook.h"
 
@@ -78,6 +79,7 @@ WatchlistEditor::WatchlistEditor(MarketsStore& markets, QWidget* parent) : QWidg
     add->addRow(new ConfigRow(QStringLiteral("Stock or ETF"), line(this, {m_stockField, m_addStock})));
     m_suggestions = new QListWidget(this);
     m_suggestions->setMaximumHeight(150);
+    FocusRing::attach(m_suggestions, 0);
     m_suggestionsRow = new ConfigRow(QString(), m_suggestions);
     m_suggestionsRow->hide();
     add->addRow(m_suggestionsRow);

@@ -1,5 +1,6 @@
 // The settings window's own drawing: the mark, the switches and the
 // grouped rows, as rendered.
+#include "Contrast.h"
 #include "api/Color.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
@@ -7,11 +8,13 @@
 #include "settings/TidewireMark.h"
 
 #include <QAccessible>
+#include <QApplication>
 #include <QCheckBox>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
 #include <QTest>
+#include <cmath>
 #include <gtest/gtest.h>
 
 namespace {
@@ -77,6 +80,51 @@ TEST(SignalSwitchStyle, SettingsSwitchDrawsAndToggles)
     EXPECT_TRUE(box->isChecked());
     QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(3, 3));
     EXPECT_FALSE(box->isChecked());
+}
+
+// Once the keyboard moved the focus, the focused switch wears a ring that
+// stands out whether it is on or off and whatever lies behind it, and that
+// leaves its state readable; a focus the pointer gave puts none on.
+TEST(SignalSwitchStyle, KeyboardFocusRingShowsOnAnySwitchAndBackground)
+{
+    struct Case { const char* name; QColor behind; bool on; };
+    const Case cases[] = {
+        {"on, over the dark rows", Color::rowBackground(), true}, {"off, over the dark rows", Color::rowBackground(), false},
+        {"on, over black", Qt::black, true},                        {"off, over white", Qt::white, false},
+        {"on, over light grey", QColor(0xEF, 0xEF, 0xEF), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget host;
+        host.setAutoFillBackground(true);
+        QPalette palette = host.palette();
+        palette.setColor(QPalette::Window, c.behind);
+        host.setPalette(palette);
+        auto* before = new QCheckBox(&host);
+        auto* box = new QCheckBox(&host);
+        for (QCheckBox* b : {before, box})
+            SignalSwitchStyle::settings()->apply(b);
+        box->move(0, 30);
+        box->setChecked(c.on);
+        host.resize(60, 60);
+        host.show();
+        QApplication::setActiveWindow(&host);
+        auto picture = [&] { return host.grab(box->geometry()).toImage(); };
+        const QImage plain = picture();
+
+        box->setFocus(Qt::MouseFocusReason);
+        ASSERT_TRUE(box->hasFocus());
+        EXPECT_EQ(picture(), plain) << "no ring after a click";
+
+        before->setFocus(Qt::MouseFocusReason);
+        QTest::keyClick(before, Qt::Key_Tab);
+        ASSERT_TRUE(box->hasFocus());
+        const QImage ringed = picture();
+        const double outline = 2 * (36 - 18) + M_PI * 18;  // round the 36 × 18 capsule
+        EXPECT_GE(Contrast::changedPixels(ringed, plain), outline / 2) << "a line round the capsule stands out 3:1";
+        EXPECT_EQ(ringed.pixelColor(c.on ? 27 : 9, 9), QColor(Qt::white)) << "the knob stays where it shows the state";
+        EXPECT_EQ(ringed.pixel(c.on ? 8 : 28, 9), plain.pixel(c.on ? 8 : 28, 9)) << "the track's colour stays";
+    }
 }
 
 TEST(ConfigSection, RowsSitFlushInsideAHairlineFrame)

@@ -52,4 +52,18 @@ inline Stroke onPanel(const QImage& picture, const QColor& panel)
     return stroke;
 }
 
+// Pixels of one place that differ by at least `least` in contrast between
+// two pictures of it (as a focus indicator must between a control with and
+// without the focus); -1 when the pictures differ in size.
+inline int changedPixels(const QImage& a, const QImage& b, double least = 3.0)
+{
+    if (a.size() != b.size())
+        return -1;
+    int changed = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            changed += ratio(a.pixelColor(x, y), b.pixelColor(x, y)) >= least;
+    return changed;
+}
+
 } // namespace Contrast

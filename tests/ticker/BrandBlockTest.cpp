@@ -1,3 +1,4 @@
+#include "ManualAnimationDriver.h"
 #include "StripFixture.h"
 #include "TickerTestUtil.h"
 #include "api/Color.h"
@@ -9,7 +10,6 @@
 #include "ticker/WeatherSegment.h"
 
 #include <QAction>
-#include <QAnimationDriver>
 #include <QEnterEvent>
 #include <QGraphicsOpacityEffect>
 #include <QPointer>
@@ -345,35 +345,6 @@ TEST_F(BrandBlockTest, AnOrbReplacedUnderItsOpenKeywordMenuLeavesNothingBehind)
 } // namespace
 
 namespace pulse {
-
-// Moves Qt's animations only when the test says so: while installed, running
-// animations advance by exactly the milliseconds given to advanceBy().
-class ManualAnimationDriver final : public QAnimationDriver {
-public:
-    ManualAnimationDriver() { install(); }
-    ~ManualAnimationDriver() override { uninstall(); }
-    qint64 elapsed() const override { return m_ms; }
-    // Nothing moves while no animation runs; advancing then would also start
-    // the driver behind the unified timer's back.
-    void advanceBy(qint64 ms)
-    {
-        m_ms += ms;
-        if (isRunning())
-            advance();
-    }
-
-protected:
-    // The unified timer takes its start time afresh each time it restarts
-    // the driver: counting from zero keeps its deltas ours.
-    void start() override
-    {
-        m_ms = 0;
-        QAnimationDriver::start();
-    }
-
-private:
-    qint64 m_ms = 0;
-};
 
 // An orb whose topic moves at `perHour` (when given) or as the server's word `ui` says.
 Orb moving(const QString& id, std::optional<double> perHour, std::optional<QString> ui = std::nullopt,

@@ -3,6 +3,7 @@
 
 #include "FakeCell.h"
 #include "FakeTime.h"
+#include "ManualAnimationDriver.h"
 #include "LogCapture.h"
 #include "ticker/MarqueeClock.h"
 #include "ticker/MarqueeMotion.h"
@@ -10,6 +11,7 @@
 
 #include <QApplication>
 #include <QEnterEvent>
+#include <QExposeEvent>
 #include <QGraphicsOpacityEffect>
 #include <QImage>
 #include <QLinearGradient>
@@ -251,6 +253,40 @@ TEST_F(MarqueeViewTest, FramesAreDrivenOnlyWhileRunningAndVisibleAndRepaintOnlyO
     for (const auto& [run, active] : changes) {
         run();
         EXPECT_EQ(view->isFrameTimerActive(), active);
+    }
+}
+
+// A change that leaves the strip running, visible and exposed leaves its
+// frames coming: the row keeps moving on screen, not only in its model.
+TEST_F(MarqueeViewTest, ChangesThatLeaveTheStripRunningKeepItsFramesComing)
+{
+    ManualAnimationDriver driver;
+    show("a");
+    FakeTime::settle();
+    const std::pair<const char*, std::function<void()>> changes[] = {
+        {"the same headlines again", [&] { show("a"); }},
+        {"a new speed", [&] { show("a", 2, false, 2.0); }},
+        {"new headlines", [&] { show("b", 2, false, 2.0); }},
+        {"a pause that ends", [&] { enter(); leaveTo(); }},
+        {"a leave without a pause", [&] { leaveTo(); }},
+        {"the window hidden and shown again", [&] { window.hide(); window.show(); }},
+        {"an expose of the shown window",
+         [&] {
+             QExposeEvent expose(QRegion(window.rect()));
+             QApplication::sendEvent(window.windowHandle(), &expose);
+         }},
+        {"a narrower strip", [&] { view->resize(700, 72); }},
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        change();
+        FakeTime::settle();
+        ASSERT_TRUE(view->isRunning());
+        EXPECT_TRUE(view->isFrameTimerActive());
+        const int frames = view->scrolledFrames() + view->repaintedFrames();
+        time.advance(100ms);
+        driver.advanceBy(100);
+        EXPECT_GT(view->scrolledFrames() + view->repaintedFrames(), frames) << "the next frame moves the row";
     }
 }
 
