@@ -4,6 +4,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/Logging.h"
 #include "platform/SecretStore.h"
 
 #include <QHash>
@@ -34,6 +35,7 @@ MarketsStore::MarketsStore(Defaults& defaults, SecretStore& secrets, Clock& cloc
                            const Endpoints& endpoints, QObject* parent)
     : QObject(parent),
       m_defaults(defaults),
+      m_storedWatchlist(defaults, kWatchlistKey, lcMarkets),
       m_keychain(secrets),
       m_clock(clock),
       m_scheduler(scheduler),
@@ -116,19 +118,18 @@ void MarketsStore::setKeyStatus(const KeyStatus& status)
     assign(m_keyStatus, status, &MarketsStore::keyStatusChanged);
 }
 
-QList<WatchSymbol> MarketsStore::loadWatchlist() const
+QList<WatchSymbol> MarketsStore::loadWatchlist()
 {
-    if (!m_defaults.contains(kWatchlistKey))
-        return {};
-    // An unreadable stored list starts the store empty; the stored value
-    // stays until the next edit replaces it.
-    return WatchSymbol::decodeList(m_defaults.value(kWatchlistKey)).value_or(QList<WatchSymbol>());
+    // An entry that cannot be read costs that entry only; the stored list is
+    // set aside before the first edit replaces it.
+    return m_storedWatchlist.read<WatchSymbol>(
+        [](const QJsonValue& value) { return WatchSymbol::fromJson(value, JsonOptions{}); });
 }
 
 bool MarketsStore::saveWatchlist()
 {
     const std::optional<QJsonArray> encoded = WatchSymbol::encodeList(m_watchlist);
-    if (!encoded)
+    if (!encoded || !m_storedWatchlist.readyToReplace())
         return false;
     m_defaults.set(kWatchlistKey, *encoded);
     return true;

@@ -8,6 +8,7 @@
 
 #include "platform/Endpoints.h"
 #include "platform/SettingsCatalogue.h"
+#include "platform/StoredList.h"
 
 #include <QDateTime>
 #include <QList>
@@ -129,7 +130,9 @@ public:
     // Suggestions for the watchlist editor; empty on every failure.
     QCoro::Task<QList<StockSuggestion>> searchStocks(QString query, std::stop_token stop = {});
 
-    // Writes the watchlist to the settings; false when it cannot be encoded.
+    // Writes the watchlist to the settings; false when it cannot be encoded,
+    // or the stored list held an entry that could not be read and could not
+    // be kept aside.
     bool saveWatchlist();
 
 Q_SIGNALS:
@@ -172,7 +175,7 @@ private:
     void applyKeyRead(const SecretRead& answer);
     void resumeKeyWaiters();
     void setCachedKey(const QString& key);
-    QList<WatchSymbol> loadWatchlist() const;
+    QList<WatchSymbol> loadWatchlist();
     QCoro::Task<void> pollLoop(std::stop_token stop);
     // Writes `key` to the keyring (removes it when empty) and applies the
     // outcome, unless a later write was asked for meanwhile.
@@ -183,6 +186,7 @@ private:
     void dropStockQuotes();
 
     Defaults& m_defaults;
+    StoredList m_storedWatchlist;
     Keychain m_keychain;
     Clock& m_clock;
     Scheduler& m_scheduler;

@@ -2,6 +2,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/Logging.h"
 
 #include <QNetworkAccessManager>
 #include <QSet>
@@ -74,7 +75,8 @@ PersonalFeedStore::PersonalFeedStore(Defaults& defaults, Clock& clock, Scheduler
       m_clock(clock),
       m_scheduler(scheduler),
       m_manager(manager ? manager : new QNetworkAccessManager(this)),
-      m_fetcher(m_manager)
+      m_fetcher(m_manager),
+      m_storedFeeds(defaults, kFeedsKey, lcFeedStore)
 {
     load();
 }
@@ -95,10 +97,11 @@ PersonalFeedStore& PersonalFeedStore::shared()
 
 void PersonalFeedStore::load()
 {
-    // Unreadable data leaves that list empty; the stored value stays until
-    // the next save replaces it.
-    if (auto feeds = decodeList<PersonalFeed>(m_defaults.value(kFeedsKey)))
-        m_feeds = std::move(*feeds);
+    // A feed record that cannot be read costs that feed only; the stored
+    // list is set aside before the first save replaces it. Items can be
+    // fetched again: an unreadable list of them leaves that list empty.
+    m_feeds = m_storedFeeds.read<PersonalFeed>(
+        [](const QJsonValue& value) { return PersonalFeed::fromJson(value, storedForm()); });
     if (auto items = decodeList<FeedItem>(m_defaults.caches().value(kItemsKey)))
         m_items = std::move(*items);
 }
@@ -286,6 +289,8 @@ void PersonalFeedStore::notifyItemsChanged()
 
 void PersonalFeedStore::saveFeeds()
 {
+    if (!m_storedFeeds.readyToReplace())
+        return;
     m_defaults.set(kFeedsKey, encodeList(m_feeds));
 }
 

@@ -6,6 +6,7 @@
 #include "personal/PersonalFeed.h"
 #include "personal/PollTask.h"
 #include "platform/SettingsCatalogue.h"
+#include "platform/StoredList.h"
 
 #include <QList>
 #include <QObject>
@@ -135,6 +136,7 @@ private:
     Scheduler& m_scheduler;
     QNetworkAccessManager* m_manager;
     FeedFetcher m_fetcher;
+    StoredList m_storedFeeds;
 
     QList<PersonalFeed> m_feeds;
     QList<FeedItem> m_items;

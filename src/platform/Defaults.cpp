@@ -90,6 +90,19 @@ QString moveAside(const QString& path)
     return {};
 }
 
+// What a settings file that is not one JSON object holds, for the log.
+QString notAnObject(const QJsonParseError& error, const QJsonDocument& doc, const QByteArray& bytes)
+{
+    if (error.error != QJsonParseError::NoError) {
+        if (bytes.trimmed().isEmpty())
+            return QStringLiteral("the file is empty");
+        return error.errorString() + QStringLiteral(" at byte ") + QString::number(error.offset);
+    }
+    if (doc.isArray())
+        return QStringLiteral("the file holds an array");
+    return QStringLiteral("the file holds no object");
+}
+
 } // namespace
 
 std::unique_ptr<Defaults> Defaults::openFile(const QString& filePath, const QString& cacheDirectory)
@@ -172,16 +185,16 @@ void Defaults::load()
     for (auto it = readable.begin(); it != readable.end(); ++it)
         m_values.insert(it.key(), it.value());
     const QString aside = moveAside(m_path);
+    const QString found = QStringLiteral("(") + notAnObject(error, doc, bytes) + QStringLiteral(");");
     if (!aside.isEmpty()) {
         if (readable.isEmpty()) {
-            qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object ("
-                                             << error.errorString() << "); kept it as" << aside
-                                             << "and started from defaults";
+            qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object" << found
+                                             << "kept it as" << aside << "and started from defaults";
             return;
         }
-        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object ("
-                                         << error.errorString() << "); kept it as" << aside << "and kept the"
-                                         << readable.size() << "settings that still read";
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object" << found
+                                         << "kept it as" << aside << "and kept the" << readable.size()
+                                         << "settings that still read";
         // Written at once: the next start must find them, not an empty folder.
         m_dirty = true;
         flush();
@@ -190,6 +203,31 @@ void Defaults::load()
                                          << "is corrupt and could not be moved aside; settings will not be saved";
         m_saveBlocked = true;
     }
+}
+
+std::optional<QString> Defaults::setAside(const QString& key)
+{
+    if (m_path.isEmpty() || !m_values.contains(key))
+        return QString();
+    const QString folder = QFileInfo(m_path).absolutePath();
+    if (!m_asides)
+        m_asides = CacheFiles::inDirectory(folder);
+    const QString stamped = key + QStringLiteral(".unreadable-")
+        + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    for (int n = 1; n <= kMaxAsideSuffix; ++n) {
+        const QString name = n == 1 ? stamped : stamped + QLatin1Char('-') + QString::number(n);
+        const QString path = folder + QLatin1Char('/') + name;
+        if (QFileInfo::exists(path))
+            continue;
+        m_asides->set(name, QJsonObject{{key, m_values.value(key)}});
+        if (!m_asides->flush())
+            break;
+        qCCritical(lcPlatform).noquote() << "Kept the stored" << key << "as" << path
+                                         << "before replacing it: it held what could not be read";
+        return path;
+    }
+    qCCritical(lcPlatform).noquote() << "Could not keep the stored" << key << "aside in" << folder;
+    return std::nullopt;
 }
 
 bool Defaults::boolValue(const QString& key, bool fallback) const

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <memory>
+#include <optional>
 
 // Typed key/value user settings, the app's "user defaults".
 //
@@ -71,6 +72,17 @@ public:
     // to their own files, never into the settings file.
     CacheFiles& caches() { return *m_caches; }
 
+    // Keeps the value now stored under `key` where a person can find it,
+    // before its owner replaces a value it could not read whole: a file
+    // "<key>.unreadable-<UTC time>" beside the settings file ("-2", "-3", …
+    // after it for more within the same second; one kept earlier is never
+    // replaced) holding a settings object of that one member, so it can be
+    // put back as it was. The file's path; an empty text when there is
+    // nothing to keep (no value under `key`, or in-memory settings, which
+    // keep nothing past the run anyway); nothing when the file could not be
+    // written (logged).
+    std::optional<QString> setAside(const QString& key);
+
 Q_SIGNALS:
     void changed(const QString& key);
 
@@ -81,6 +93,7 @@ private:
 
     QString m_path;  // empty: in memory
     std::unique_ptr<CacheFiles> m_caches;
+    std::unique_ptr<CacheFiles> m_asides;  // the settings folder; made on the first setAside()
     QHash<QString, QJsonValue> m_values;
     QTimer m_saveTimer;
     bool m_dirty = false;

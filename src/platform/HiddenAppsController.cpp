@@ -1,13 +1,18 @@
 #include "platform/HiddenAppsController.h"
 
 #include "platform/Defaults.h"
+#include "platform/Logging.h"
 
 namespace {
 const QString kHiddenForKey = QStringLiteral("hiddenForBundleIDs");
 }
 
 HiddenAppsController::HiddenAppsController(Defaults& defaults, FrontAppMonitor& monitor, QObject* parent)
-    : QObject(parent), m_defaults(defaults), m_monitor(monitor), m_bundleIDs(defaults.stringList(kHiddenForKey))
+    : QObject(parent),
+      m_defaults(defaults),
+      m_stored(defaults, kHiddenForKey, lcPlatform),
+      m_monitor(monitor),
+      m_bundleIDs(m_stored.readTexts())
 {
     connect(&m_monitor, &FrontAppMonitor::frontAppChanged, this,
             [this](const std::optional<QString>& appClass) { evaluate(appClass); });
@@ -68,5 +73,6 @@ void HiddenAppsController::evaluate(const std::optional<QString>& appClass)
 
 void HiddenAppsController::save()
 {
-    m_defaults.set(kHiddenForKey, m_bundleIDs);
+    if (m_stored.readyToReplace())
+        m_defaults.set(kHiddenForKey, m_bundleIDs);
 }

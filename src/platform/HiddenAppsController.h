@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/FrontAppMonitor.h"
+#include "platform/StoredList.h"
 
 #include <QObject>
 #include <QString>
@@ -51,6 +52,7 @@ private:
     void save();
 
     Defaults& m_defaults;
+    StoredList m_stored;
     FrontAppMonitor& m_monitor;
     QStringList m_bundleIDs;
     bool m_suppressed = false;

@@ -23,6 +23,8 @@ void setToolTip(QWidget* widget, const QString& text)
 QString actionText(const QString& text)
 {
     QString out = text;
+    // A menu shows what follows a tab as the entry's shortcut.
+    out.replace(QLatin1Char('\t'), QLatin1Char(' '));
     return out.replace(QLatin1Char('&'), QLatin1String("&&"));
 }
 

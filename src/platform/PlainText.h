@@ -19,7 +19,9 @@ namespace PlainText {
 QString toolTip(const QString& text);
 void setToolTip(QWidget* widget, const QString& text);
 
-// A menu, action or button text showing `text` as written: "&" doubled.
+// A menu, action or button text showing `text` as written: "&" doubled,
+// and a tab shown as a space (a menu would show what follows it as a
+// shortcut).
 QString actionText(const QString& text);
 
 // A window title showing `text` as written: "[*]" doubled.

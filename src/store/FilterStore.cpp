@@ -1,6 +1,7 @@
 #include "store/FilterStore.h"
 
 #include "platform/Defaults.h"
+#include "platform/Logging.h"
 
 namespace {
 
@@ -23,8 +24,10 @@ QStringList lowercased(const QStringList& list)
 FilterStore::FilterStore(Defaults& defaults, QObject* parent)
     : QObject(parent),
       m_defaults(defaults),
-      m_muted(defaults.stringList(MutedKey)),
-      m_followed(defaults.stringList(FollowedKey))
+      m_storedMuted(defaults, MutedKey, lcFeedStore),
+      m_storedFollowed(defaults, FollowedKey, lcFeedStore),
+      m_muted(m_storedMuted.readTexts()),
+      m_followed(m_storedFollowed.readTexts())
 {
 }
 
@@ -82,12 +85,17 @@ QStringList FilterStore::followedLowercased() const
 
 void FilterStore::save()
 {
-    // A list that is as stored is not written again: a stored list this store
-    // could not read (it reads as empty) stays until the user changes that
-    // list, and an edit of the other list does not replace it.
-    for (const auto& [key, list] : {std::pair(&MutedKey, &m_muted), std::pair(&FollowedKey, &m_followed)}) {
-        if (!m_defaults.contains(*key) || m_defaults.stringList(*key) != *list)
-            m_defaults.set(*key, *list);
+    // A list that is as stored is not written again: a stored list holding
+    // what this store could not read stays until the user changes that list
+    // (and is set aside then), and an edit of the other list does not
+    // replace it.
+    const struct { const QString& key; const QStringList& list; StoredList& stored; } lists[] = {
+        {MutedKey, m_muted, m_storedMuted}, {FollowedKey, m_followed, m_storedFollowed}};
+    for (const auto& [key, list, stored] : lists) {
+        if (m_defaults.contains(key) && StoredList::textsIn(m_defaults.value(key)) == list)
+            continue;
+        if (stored.readyToReplace())
+            m_defaults.set(key, list);
     }
 }
 

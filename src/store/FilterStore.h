@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/SettingsCatalogue.h"
+#include "platform/StoredList.h"
 #include <QObject>
 #include <QStringList>
 
@@ -55,6 +56,8 @@ private:
     void publish(List which);
 
     Defaults& m_defaults;
+    StoredList m_storedMuted;
+    StoredList m_storedFollowed;
     QStringList m_muted;
     QStringList m_followed;
 };

@@ -1,12 +1,14 @@
 #include "store/ReadStore.h"
 
 #include "platform/Defaults.h"
+#include "platform/Logging.h"
 
-ReadStore::ReadStore(Defaults& defaults, QObject* parent) : QObject(parent), m_defaults(defaults)
+ReadStore::ReadStore(Defaults& defaults, QObject* parent)
+    : QObject(parent), m_defaults(defaults), m_stored(defaults, StorageKey, lcFeedStore)
 {
     // A history written by other means may repeat an id; keep its first
     // place so that eviction and the read state agree.
-    const QStringList stored = m_defaults.stringList(StorageKey);
+    const QStringList stored = m_stored.readTexts();
     m_order.reserve(stored.size());
     for (const QString& id : stored) {
         if (!m_ids.contains(id)) {
@@ -48,7 +50,8 @@ void ReadStore::clear()
 
 void ReadStore::persistAndPublish()
 {
-    m_defaults.set(StorageKey, m_order);
+    if (m_stored.readyToReplace())
+        m_defaults.set(StorageKey, m_order);
     ++m_revision;
     Q_EMIT revisionChanged(m_revision);
 }

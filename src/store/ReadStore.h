@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/SettingsCatalogue.h"
+#include "platform/StoredList.h"
 #include <QObject>
 #include <QSet>
 #include <QStringList>
@@ -39,6 +40,7 @@ private:
     void persistAndPublish();
 
     Defaults& m_defaults;
+    StoredList m_stored;
     QStringList m_order;
     QSet<QString> m_ids;
     int m_revision = 0;

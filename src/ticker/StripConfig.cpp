@@ -48,27 +48,41 @@ StripConfig StripConfig::fromLegacySettings(const Defaults& defaults)
     return c;
 }
 
+namespace {
+
+// The strips of the stored text that read, and whether all of it did. An
+// element that does not read costs that element only; absent or empty text
+// is no strip and nothing unreadable.
+struct StoredStrips {
+    QList<StripConfig> strips;
+    bool whole = true;
+};
+
+StoredStrips readStored(const Defaults& defaults)
+{
+    StoredStrips out;
+    const QJsonValue stored = defaults.value(StripConfig::stripsKey);
+    if (!defaults.contains(StripConfig::stripsKey) || (stored.isString() && stored.toString().isEmpty()))
+        return out;
+    const QJsonDocument doc = QJsonDocument::fromJson(stored.toString().toUtf8());
+    out.whole = stored.isString() && doc.isArray();
+    for (const QJsonValue& element : doc.array()) {
+        Result<StripConfig> c = StripConfig::fromJson(element);
+        if (c)
+            out.strips.append(*c);
+        else
+            out.whole = false;
+    }
+    return out;
+}
+
+} // namespace
+
 QList<StripConfig> StripConfig::load(const Defaults& defaults)
 {
-    const QJsonValue stored = defaults.value(stripsKey);
-    if (stored.isString()) {
-        const QJsonDocument doc = QJsonDocument::fromJson(stored.toString().toUtf8());
-        if (doc.isArray() && !doc.array().isEmpty()) {
-            // Every element must decode, as a whole-list decode would ask.
-            QList<StripConfig> all;
-            bool ok = true;
-            for (const QJsonValue& element : doc.array()) {
-                Result<StripConfig> c = fromJson(element);
-                if (!c) {
-                    ok = false;
-                    break;
-                }
-                all.append(*c);
-            }
-            if (ok)
-                return {all.first()};
-        }
-    }
+    const StoredStrips stored = readStored(defaults);
+    if (!stored.strips.isEmpty())
+        return {stored.strips.first()};
     return {fromLegacySettings(defaults)};
 }
 
@@ -80,6 +94,10 @@ void StripConfig::save(const QList<StripConfig>& strips, Defaults& defaults)
             return;  // JSON has no text for it
         array.append(strips.first().toJson());
     }
+    // Stored text that did not read whole is kept aside before it is
+    // replaced; while it cannot be, it stays.
+    if (!readStored(defaults).whole && !defaults.setAside(stripsKey))
+        return;
     defaults.set(stripsKey, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
 }
 

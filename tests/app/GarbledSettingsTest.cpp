@@ -18,6 +18,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 namespace {
 
@@ -80,6 +81,8 @@ struct GarbledCase {
     QStringList history;
     // Members the next save must leave exactly as they are.
     QList<std::pair<const char*, QJsonValue>> kept;
+    // A member the next save replaced, found beside the settings as it was.
+    std::optional<std::pair<const char*, QJsonValue>> keptAside = std::nullopt;
 };
 
 void PrintTo(const GarbledCase& c, std::ostream* out)
@@ -117,12 +120,12 @@ const GarbledCase kCases[] = {
      kWatchlist, {"rumour"}, kHistory, {{"followedPhrases.v1", json(R"(["rates", 42])")}, {"tickerSize", 4}}},
     {"the other phrase list of another type", withMember("followedPhrases.v1", R"({"rates": true})"), kFeeds,
      kWatchlist, {"rumour"}, kHistory, {{"followedPhrases.v1", json(R"({"rates": true})")}}},
-    // An unreadable watchlist starts empty; nothing edits it, so it stays.
+    // An entry that cannot be read costs that entry only; the edit keeps the
+    // stored list aside before it replaces it.
     {"a watchlist entry of an unknown kind",
      withMember("marketsWatchlist.v1", R"([{"symbol":"AAPL","kind":"stock","name":"Apple"},{"symbol":"X","kind":"bond","name":"X"}])"),
-     kFeeds, {}, {"rumour"}, kHistory,
-     {{"marketsWatchlist.v1", json(R"([{"symbol":"AAPL","kind":"stock","name":"Apple"},{"symbol":"X","kind":"bond","name":"X"}])")},
-      {"followedPhrases.v1", json(R"(["rates"])")}}},
+     kFeeds, {"AAPL"}, {"rumour"}, kHistory, {{"followedPhrases.v1", json(R"(["rates"])")}},
+     std::pair("marketsWatchlist.v1", json(R"([{"symbol":"AAPL","kind":"stock","name":"Apple"},{"symbol":"X","kind":"bond","name":"X"}])"))},
 };
 
 QStringList idsOf(const QList<PersonalFeed>& feeds)
@@ -200,6 +203,13 @@ TEST_P(GarbledSettings, StoresStartAndTheUsersDataSurvivesTheNextSave)
     EXPECT_TRUE(defaults->boolValue("hasLaunchedBefore", false));
 
     // Whatever could not be read is still on disk beside the settings.
+    const QStringList listsAside = QDir(dir.path()).entryList({"*.unreadable-*"}, QDir::Files);
+    ASSERT_EQ(listsAside.size(), c.keptAside ? 1 : 0) << text(QJsonValue(QJsonArray::fromStringList(listsAside)));
+    if (c.keptAside) {
+        QFile file(dir.filePath(listsAside.first()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object(), (QJsonObject{{c.keptAside->first, c.keptAside->second}}));
+    }
     if (QJsonDocument::fromJson(c.file).isNull()) {
         const QStringList aside = QDir(dir.path()).entryList({"defaults.json.corrupt-*"}, QDir::Files);
         ASSERT_EQ(aside.size(), 1);

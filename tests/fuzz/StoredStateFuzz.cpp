@@ -10,8 +10,10 @@
 //   6 the settings file, read by the phrase lists ("mutedPhrases.v1", "followedPhrases.v1")
 // Each store is built over the file the way the app builds it. What must hold:
 // nothing crashes; a settings file that does not parse is kept aside byte for
-// byte; what a store saves it reads back the same on the next start; an edit
-// to one value leaves every other value of the file as it was.
+// byte; a stored list that did not read whole is kept aside as it was before a
+// save replaces it, and no other is; what a store saves it reads back the same
+// on the next start; an edit to one value leaves every other value of the file
+// as it was.
 #include "markets/MarketsStore.h"
 #include "personal/PersonalFeedStore.h"
 #include "platform/CacheFiles.h"
@@ -34,6 +36,7 @@
 #include <QNetworkAccessManager>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -109,6 +112,39 @@ void requireKeptAside(const QByteArray& bytes)
         QFile::remove(dir.filePath(name));
     }
     require(found, "an unreadable settings file was not kept aside as it was");
+}
+
+// A list stored under `key` that did not read whole (`whole` false) and was
+// replaced on save was kept aside first, as it was, in one file beside the
+// settings; nothing is kept aside otherwise. The copies are removed so the
+// folder does not fill up.
+void requireListKeptAside(const QString& key, const QJsonValue& stored, bool whole, const Defaults& after)
+{
+    const bool replaced = !stored.isUndefined() && after.value(key) != stored;
+    QDir dir(g_place->folder.path());
+    const QStringList aside = dir.entryList({key + QStringLiteral(".unreadable-*")}, QDir::Files);
+    bool found = false;
+    for (const QString& name : aside) {
+        QFile file(dir.filePath(name));
+        if (file.open(QIODevice::ReadOnly)
+            && QJsonDocument::fromJson(file.readAll()).object() == QJsonObject{{key, stored}})
+            found = true;
+        file.close();
+        QFile::remove(dir.filePath(name));
+    }
+    require(aside.size() <= 1, "a stored list was kept aside more than once");
+    require(found == (replaced && !whole), "a stored list was kept aside when it should not, or not when it should");
+}
+
+// Whether every element of `value` is a text, as a stored text list must be.
+bool wholeTexts(const QJsonValue& value)
+{
+    if (value.isUndefined())
+        return true;
+    if (!value.isArray())
+        return false;
+    const QJsonArray array = value.toArray();
+    return std::ranges::all_of(array, [](const QJsonValue& v) { return v.isString(); });
 }
 
 // Opens the settings file as start-up does.
@@ -194,8 +230,18 @@ void settingsFile(const QByteArray& bytes)
     // one the next start reads.
     const QList<StripConfig> strips = StripConfig::load(*again);
     require(strips.size() == 1, "not one stacked strip");
+    const QJsonValue storedStrips = again->contains(StripConfig::stripsKey) ? again->value(StripConfig::stripsKey)
+                                                                           : QJsonValue(QJsonValue::Undefined);
     StripConfig::save(strips, *again);
     require(StripConfig::load(*again) == strips, "a saved stacked strip reads back different");
+    bool whole = storedStrips.isUndefined() || storedStrips.toString(QStringLiteral("x")).isEmpty();
+    if (!whole && storedStrips.isString()) {
+        const QJsonDocument doc = QJsonDocument::fromJson(storedStrips.toString().toUtf8());
+        const QJsonArray array = doc.array();
+        whole = doc.isArray()
+            && std::ranges::all_of(array, [](const QJsonValue& v) { return StripConfig::fromJson(v).has_value(); });
+    }
+    requireListKeptAside(StripConfig::stripsKey, storedStrips, whole, *again);
 }
 
 // What the app writes in place of a snapshot it read, it reads back as the same.
@@ -255,6 +301,13 @@ void personalStore(const QByteArray& bytes, Stored which)
     }
     std::unique_ptr<Defaults> defaults = reopen();
     requireOthersKept(before, *defaults, {PersonalFeedStore::kFeedsKey});
+    const QJsonValue storedFeeds = before.value(PersonalFeedStore::kFeedsKey, QJsonValue(QJsonValue::Undefined));
+    const bool whole = storedFeeds.isUndefined()
+        || (storedFeeds.isArray()
+            && decodeJson<QList<PersonalFeed>>(QJsonDocument(storedFeeds.toArray()).toJson(),
+                                               JsonOptions{DateCoding::iso8601()})
+                   .has_value());
+    requireListKeptAside(PersonalFeedStore::kFeedsKey, storedFeeds, whole, *defaults);
     const QJsonValue saved = defaults->value(PersonalFeedStore::kFeedsKey);
     PersonalFeedStore store(*defaults, Clock::system(), Scheduler::system(), &g_place->network);
     require(store.feeds().size() == feeds, "the personal store lost feeds on save");
@@ -278,6 +331,9 @@ void watchlist(const QByteArray& bytes)
     }
     std::unique_ptr<Defaults> defaults = reopen();
     requireOthersKept(before, *defaults, {MarketsStore::kWatchlistKey});
+    const QJsonValue stored = before.value(MarketsStore::kWatchlistKey, QJsonValue(QJsonValue::Undefined));
+    requireListKeptAside(MarketsStore::kWatchlistKey, stored,
+                         stored.isUndefined() || WatchSymbol::decodeList(stored).has_value(), *defaults);
     MarketsStore store(*defaults, g_place->secrets, Clock::system(), Scheduler::system());
     require(store.watchlist() == list, "a saved watchlist reads back different");
 }
@@ -302,6 +358,8 @@ void readHistory(const QByteArray& bytes)
     }
     std::unique_ptr<Defaults> defaults = reopen();
     requireOthersKept(before, *defaults, {ReadStore::StorageKey});
+    const QJsonValue stored = before.value(ReadStore::StorageKey, QJsonValue(QJsonValue::Undefined));
+    requireListKeptAside(ReadStore::StorageKey, stored, wholeTexts(stored), *defaults);
     ReadStore history(*defaults);
     require(history.order() == order, "a saved history reads back different");
 }
@@ -328,6 +386,10 @@ void phrases(const QByteArray& bytes)
         require(defaults->flush(), "the phrases could not be saved");
         std::unique_ptr<Defaults> again = reopen();
         requireOthersKept(before, *again, edited);
+        for (const QString& key : {FilterStore::MutedKey, FilterStore::FollowedKey}) {
+            const QJsonValue stored = before.value(key, QJsonValue(QJsonValue::Undefined));
+            requireListKeptAside(key, stored, wholeTexts(stored), *again);
+        }
     }
     std::unique_ptr<Defaults> defaults = reopen();
     FilterStore filters(*defaults);

@@ -9,7 +9,10 @@
 #include "LogCapture.h"
 #include "LoopbackServer.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -233,6 +236,55 @@ TEST_F(StoreTest, WatchlistEditsSurviveARestart)
     EXPECT_EQ(s.watchlist(), (QList<WatchSymbol>{held, coin("BTC", "bitcoin")}));
     EXPECT_EQ(symbolsOf(s.stockSymbols()), QStringList{"AAPL"});
     EXPECT_EQ(symbolsOf(s.coinSymbols()), QStringList{"BTC"});
+}
+
+// One watchlist entry that cannot be read costs that entry only: the others
+// load, the next edit stores them, and the stored list as it was is kept
+// beside the settings file.
+TEST_F(StoreTest, AnUnreadableWatchlistEntryCostsOnlyItselfAndTheStoredListIsKeptAside)
+{
+    const QJsonObject msft = stock("MSFT").toJson(JsonOptions{});
+    // MSFT with `key` set to `value`, or taken out when `value` is undefined.
+    const auto msftWith = [&](const char* key, const QJsonValue& value) {
+        QJsonObject e = msft;
+        if (value.isUndefined())
+            e.remove(QString::fromUtf8(key));
+        else
+            e.insert(QString::fromUtf8(key), value);
+        return QJsonValue(e);
+    };
+    const struct { const char* name; QJsonValue entry; } cases[] = {
+        {"units as text", msftWith("units", QStringLiteral("2"))},
+        {"a kind of its own", msftWith("kind", QStringLiteral("bond"))},
+        {"no name", msftWith("name", QJsonValue(QJsonValue::Undefined))},
+        {"no entry at all", QJsonValue(QStringLiteral("MSFT"))},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("defaults.json"));
+        QJsonArray stored = *WatchSymbol::encodeList({stock("AAPL"), stock("NVDA"), coin("BTC", "bitcoin"), stock("TSLA")});
+        stored.insert(2, c.entry);
+        {
+            auto file = Defaults::openFile(path);
+            file->set(MarketsStore::kWatchlistKey, stored);
+            MarketsLog log;
+            MarketsStore s(*file, secrets, time, time, endpoints());
+            EXPECT_EQ(symbolsOf(s.watchlist()), (QStringList{"AAPL", "NVDA", "BTC", "TSLA"}));
+            EXPECT_TRUE(std::ranges::any_of(log.lines(), [](const QString& l) { return l.contains(MarketsStore::kWatchlistKey); }))
+                << "the entry left out is logged";
+            s.remove(QStringLiteral("NVDA"));
+            s.remove(QStringLiteral("TSLA"));
+            ASSERT_TRUE(file->flush());
+        }
+        auto file = Defaults::openFile(path);
+        EXPECT_EQ(symbolsOf(MarketsStore(*file, secrets, time, time, endpoints()).watchlist()), (QStringList{"AAPL", "BTC"}));
+        const QStringList aside = QDir(dir.path()).entryList({MarketsStore::kWatchlistKey + QStringLiteral(".unreadable-*")}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1);
+        QFile kept(dir.filePath(aside.first()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QJsonDocument::fromJson(kept.readAll()).object(), (QJsonObject{{MarketsStore::kWatchlistKey, stored}}));
+    }
 }
 
 TEST_F(StoreTest, SetHoldingStoresAValidPairAndClearsOnAnInvalidOne)

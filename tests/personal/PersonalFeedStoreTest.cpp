@@ -11,9 +11,13 @@
 
 #include "Await.h"
 #include "FakeTime.h"
+#include "LogCapture.h"
 #include "LoopbackServer.h"
 
+#include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
 #include <QNetworkAccessManager>
 #include <QRegularExpression>
@@ -27,7 +31,9 @@
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
+#include <algorithm>
 #include <atomic>
+#include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <thread>
@@ -497,6 +503,56 @@ TEST_F(PersonalFeedStoreTest, UnreadableStoredListsStartEmptyAndAreReplacedOnThe
     addFeed("a", 1);
     EXPECT_EQ(storedFeedCount(), 1);
     EXPECT_TRUE(waitUntil([&] { return storedItemIds().size() == 1; }));
+}
+
+// One feed record of seventeen that cannot be read costs that record only:
+// the other sixteen load, an add stores seventeen, and the stored list as it
+// was is kept beside the settings file.
+TEST_F(PersonalFeedStoreTest, AnUnreadableFeedRecordCostsOnlyItselfAndTheStoredListIsKeptAside)
+{
+    const struct { const char* name; std::function<QJsonValue(QJsonObject)> damage; } cases[] = {
+        {"item count as text", [](QJsonObject f) { f.insert(QStringLiteral("itemCount"), QStringLiteral("5")); return QJsonValue(f); }},
+        {"no address", [](QJsonObject f) { f.remove(QStringLiteral("url")); return QJsonValue(f); }},
+        {"a date that is no date", [](QJsonObject f) { f.insert(QStringLiteral("addedAt"), QStringLiteral("yesterday")); return QJsonValue(f); }},
+        {"no record at all", [](QJsonObject) { return QJsonValue(17); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const auto open = [&] { return Defaults::openFile(dir.filePath(QStringLiteral("defaults.json")), dir.filePath(QStringLiteral("cache"))); };
+        store.reset();
+        defaults = open();
+        store = makeStore();
+        addFeed("a", 1);
+        fillStoredListTo(17);
+        QJsonArray stored = defaults->arrayValue(PersonalFeedStore::kFeedsKey);
+        const QString damagedId = stored.at(6).toObject().value(QStringLiteral("id")).toString();
+        stored[6] = c.damage(stored.at(6).toObject());
+        defaults->set(PersonalFeedStore::kFeedsKey, stored);
+        store.reset();
+        ASSERT_TRUE(defaults->flush());
+        defaults = open();
+
+        LogCapture log;
+        store = makeStore();
+        EXPECT_TRUE(log.anyContains(PersonalFeedStore::kFeedsKey)) << "the record left out is logged";
+        ASSERT_EQ(store->feeds().size(), 16);
+        EXPECT_FALSE(std::ranges::any_of(store->feeds(), [&](const PersonalFeed& f) { return f.id == damagedId; }));
+        addFeed("b", 1);
+        EXPECT_EQ(storedFeedCount(), 17);
+
+        store.reset();
+        ASSERT_TRUE(defaults->flush());
+        defaults = open();
+        store = makeStore();
+        EXPECT_EQ(store->feeds().size(), 17) << "after a restart";
+        const QStringList aside = QDir(dir.path()).entryList({PersonalFeedStore::kFeedsKey + QStringLiteral(".unreadable-*")}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1);
+        QFile kept(dir.filePath(aside.first()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QJsonDocument::fromJson(kept.readAll()).object(), (QJsonObject{{PersonalFeedStore::kFeedsKey, stored}}));
+    }
 }
 
 TEST_F(PersonalFeedStoreTest, ObserversHearOnlyRealChangesAndTheLatestItemListIsStored)

@@ -3,6 +3,11 @@
 #include "platform/Defaults.h"
 #include "platform/HiddenAppsController.h"
 
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -68,6 +73,32 @@ TEST(HiddenApps, OnlyAnotherApplicationOrTheDesktopInFrontEndsTheHiding)
     monitor.front = desktop;
     HiddenAppsController atStart(*defaults, monitor);
     EXPECT_FALSE(atStart.isSuppressed());
+}
+
+// An entry that names no application by text costs that entry only; the
+// first change keeps the stored list aside before it replaces it.
+TEST(HiddenApps, AListedEntryThatIsNoTextCostsOnlyItself)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("defaults.json");
+    const QJsonArray stored{"vlc", 3, "zoom"};
+    {
+        auto defaults = Defaults::openFile(path);
+        defaults->set("hiddenForBundleIDs", stored);
+        ScriptedFront monitor;
+        monitor.front = QString("zoom");
+        HiddenAppsController hidden(*defaults, monitor);
+        EXPECT_EQ(hidden.bundleIDs(), (QStringList{"vlc", "zoom"}));
+        EXPECT_TRUE(hidden.isSuppressed());
+        hidden.add("gimp");
+        ASSERT_TRUE(defaults->flush());
+    }
+    EXPECT_EQ(Defaults::openFile(path)->stringList("hiddenForBundleIDs"), (QStringList{"vlc", "zoom", "gimp"}));
+    const QStringList aside = QDir(dir.path()).entryList({"hiddenForBundleIDs.unreadable-*"}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(dir.filePath(aside.first()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(kept.readAll()).object(), (QJsonObject{{"hiddenForBundleIDs", stored}}));
 }
 
 } // namespace

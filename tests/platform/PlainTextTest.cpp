@@ -50,6 +50,22 @@ TEST(PlainText, EverySinkShowsHostileTextsAsWrittenAndReadsNoFile)
     EXPECT_FALSE(watch.wasRead());
 }
 
+// A menu shows what follows a tab as a shortcut, on the right: outside text
+// keeps its words together on the entry, the tab shown as a space.
+TEST(PlainText, TabsInActionTextsShowAsSpacesAndMakeNoShortcut)
+{
+    const struct { QString text, shown; } cases[] = {
+        {QStringLiteral("Daily\tNews"), QStringLiteral("Daily News")},
+        {QStringLiteral("\tCtrl+Q"), QStringLiteral(" Ctrl+Q")},
+        {QStringLiteral("A&B\t\t&C"), QStringLiteral("A&B  &C")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text.toStdString());
+        QAction action(PlainText::actionText(c.text));
+        EXPECT_EQ(ShownText::action(&action), c.shown);
+    }
+}
+
 // Texts Qt would show as written stay as they are: what tests and
 // accessibility read of them does not change.
 TEST(PlainText, TextsWithoutMarkupOrMarkersAreLeftAsTheyAre)

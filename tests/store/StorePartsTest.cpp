@@ -8,11 +8,15 @@
 #include "Await.h"
 #include "LoopbackServer.h"
 
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
 #include <QNetworkAccessManager>
 #include <QSignalSpy>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <functional>
 
 namespace {
 
@@ -294,6 +298,59 @@ TEST_F(FilterStoreTest, ListsSurviveARestartAndLoadAsStored)
     FilterStore raw(*defaults);
     EXPECT_EQ(raw.muted(), (QStringList{S(" Spaced "), S("spaced")}));
     EXPECT_TRUE(raw.followed().isEmpty());
+}
+
+// A stored history or phrase list with entries that are not texts keeps
+// every text in it; the first change keeps the stored value aside, then
+// stores the list with what was kept, and later changes keep nothing more.
+TEST_F(SettingsFileTest, ListsWithEntriesThatAreNoTextsKeepTheRestAndAreSetAsideOnce)
+{
+    const struct {
+        const char* name;
+        const QString& key;
+        // Opens the store, adds "new" and "newer", and returns what it read.
+        std::function<QStringList(Defaults&)> readThenAdd;
+    } cases[] = {
+        {"read history", ReadStore::StorageKey, [](Defaults& d) {
+             ReadStore s(d);
+             const QStringList read = s.order();
+             s.markRead(S("new"));
+             s.markRead(S("newer"));
+             return read;
+         }},
+        {"muted", FilterStore::MutedKey, [](Defaults& d) {
+             FilterStore s(d);
+             const QStringList read = s.muted();
+             s.mute(S("new"));
+             s.mute(S("newer"));
+             return read;
+         }},
+        {"followed", FilterStore::FollowedKey, [](Defaults& d) {
+             FilterStore s(d);
+             const QStringList read = s.followed();
+             s.follow(S("new"));
+             s.follow(S("newer"));
+             return read;
+         }},
+    };
+    const QJsonArray stored{S("a"), 5, QJsonObject{{S("id"), S("x")}}, S("b")};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        defaults->set(c.key, stored);
+        restart();
+        EXPECT_EQ(c.readThenAdd(*defaults), (QStringList{S("a"), S("b")}));
+        restart();
+        EXPECT_EQ(defaults->stringList(c.key), (QStringList{S("a"), S("b"), S("new"), S("newer")}));
+        const QStringList aside = QDir(dir.path()).entryList({c.key + S(".unreadable-*")}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1);
+        QFile kept(dir.filePath(aside.first()));
+        ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QJsonDocument::fromJson(kept.readAll()).object(), (QJsonObject{{c.key, stored}}));
+    }
+    // An edit of the other phrase list leaves a damaged one as it is.
+    defaults->set(FilterStore::FollowedKey, stored);
+    FilterStore(*defaults).mute(S("only muted"));
+    EXPECT_EQ(defaults->value(FilterStore::FollowedKey), stored);
 }
 
 TEST(ArtworkLookup, ReadsTheFirstResultWidenedTo600)

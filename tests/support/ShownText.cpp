@@ -45,6 +45,9 @@ QString action(const QAction* action)
     const QString text = action->text();
     if (!QKeySequence::mnemonic(text).isEmpty())
         return {};
+    // A menu draws what follows a tab as the entry's shortcut, on the right.
+    if (text.contains(QLatin1Char('\t')))
+        return {};
     // Shown as QMenu draws it: a doubled "&" is one.
     QString shown;
     for (qsizetype i = 0; i < text.size(); ++i) {

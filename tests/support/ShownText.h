@@ -28,7 +28,7 @@ QString label(const QLabel* label);
 QString toolTip(QWidget* widget, std::optional<QPoint> pos = std::nullopt);
 
 // An action's text as its menu shows it; empty when its text would make a
-// shortcut of one of its characters.
+// shortcut of one of its characters, or show part of it as a shortcut.
 QString action(const QAction* action);
 
 // Every entry of `menu` and its submenus, as shown (see action()).

@@ -21,11 +21,14 @@
 #include "ticker/TickerAnimationLayer.h"
 #include "ticker/WeatherSegment.h"
 
+#include <QDir>
 #include <QEnterEvent>
+#include <QFile>
 #include <QGraphicsOpacityEffect>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -878,8 +881,10 @@ TEST(StripConfigTest, LoadTakesTheFirstStoredStripOrFallsBackToOlderSettings)
         {"missing key fails the list", {{key, R"([{"mix":"music","speed":2,"size":4}])"}}, legacyDefault},
         {"mistyped key fails the list", {{key, R"([{"mix":"music","speed":"2","size":4,"background":"Teal"}])"}},
          legacyDefault},
-        {"a bad second element fails the list",
-         {{key, R"([{"mix":"music","speed":2,"size":4,"background":"Teal"},{"mix":1}])"}}, legacyDefault},
+        {"a bad second element is left out",
+         {{key, R"([{"mix":"music","speed":2,"size":4,"background":"Teal"},{"mix":1}])"}}, {"music", 2.0, 4, "Teal"}},
+        {"a bad first element is left out",
+         {{key, R"([7,{"mix":"music","speed":2,"size":4,"background":"Teal"}])"}}, {"music", 2.0, 4, "Teal"}},
         {"fractional size fails", {{key, R"([{"mix":"m","speed":2,"size":2.5,"background":"T"}])"}}, legacyDefault},
         {"stored as an array value, not text", {{key, QJsonArray{}}}, legacyDefault},
         {"older settings",
@@ -914,6 +919,37 @@ TEST(StripConfigTest, SaveKeepsOnlyTheFirstStripAndRoundTrips)
     StripConfig::save({a}, *d);
     StripConfig::save({StripConfig{"music", std::numeric_limits<double>::infinity(), 2, "Black"}}, *d);
     EXPECT_EQ(StripConfig::load(*d), QList<StripConfig>{a});
+}
+
+// Stored text that did not read whole is kept aside, once, before the first
+// save replaces it; text that read whole is replaced without a copy.
+TEST(StripConfigTest, StoredTextThatDidNotReadWholeIsKeptAsideBeforeASave)
+{
+    const StripConfig a{"cat:tech", 5.0, 1, "Green"};
+    const QString good = R"([{"mix":"music","speed":2,"size":4,"background":"Teal"}])";
+    const struct { const char* name; QJsonValue stored; bool keptAside; } cases[] = {
+        {"a bad element", R"([{"mix":"music","speed":2,"size":4,"background":"Teal"},{"mix":1}])", true},
+        {"not JSON", "[{", true},
+        {"an array value, not text", QJsonArray{7}, true},
+        {"whole", good, false},
+        {"empty", "", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        auto d = Defaults::openFile(dir.filePath("defaults.json"));
+        d->set(StripConfig::stripsKey, c.stored);
+        StripConfig::save({a}, *d);
+        StripConfig::save({StripConfig{"music", 1.0, 4, "Red"}}, *d);
+        EXPECT_EQ(StripConfig::load(*d).first().background, "Red");
+        const QStringList aside = QDir(dir.path()).entryList({StripConfig::stripsKey + ".unreadable-*"}, QDir::Files);
+        ASSERT_EQ(aside.size(), c.keptAside ? 1 : 0);
+        if (c.keptAside) {
+            QFile kept(dir.filePath(aside.first()));
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(QJsonDocument::fromJson(kept.readAll()).object(), (QJsonObject{{StripConfig::stripsKey, c.stored}}));
+        }
+    }
 }
 
 TEST(StripConfigTest, MigrationMovesOnlyAnUnsetSwitch)
