@@ -1,6 +1,7 @@
 #include "ambient/BoardCard.h"
 
 #include "api/Palette.h"
+#include "api/ReadableText.h"
 #include "platform/PlainText.h"
 #include "platform/UrlOpener.h"
 #include "store/ReadStore.h"
@@ -63,8 +64,12 @@ BoardCard::BoardCard(FeedItem item, TickerRowContext context, QWidget* parent)
         m_hasThumbnail = true;
     }
 
-    m_title = plainLabel(m_item.cleanedTitle(), 18, QFont::Bold, Palette::primaryText(), this);
+    const QString title = ReadableText::headline(m_item);
+    m_title = plainLabel(title, 18, QFont::Bold, Palette::primaryText(), this);
     m_title->setWordWrap(true);
+    // Leading edge of the title's own direction: a right-to-left title is
+    // set from the right and ends, with its ellipsis, on the left.
+    m_title->setLayoutDirection(ReadableText::direction(title));
     m_title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     column->addWidget(m_title, 1);
 }
