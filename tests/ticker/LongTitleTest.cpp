@@ -54,7 +54,7 @@ TEST(LongTitleTest, HugeTitlesMakeCellsOfReadableWidthThatKeepTheirHost)
     for (const auto& [name, title] : titles) {
         const FeedItem item = makeItem("long", title, "https://www.example.com/story", "Example");
         for (const int size : {1, 2, 4}) {
-            SCOPED_TRACE(std::string(name) + " at size " + std::to_string(size));
+            SCOPED_TRACE(QStringLiteral("%1 at size %2").arg(name).arg(size).toStdString());
             const TickerRowLayout l = TickerRowLayout::make(item, size);
             ASSERT_LT(l.idealSize.width(), boundedWidth);
             EXPECT_TRUE(l.titleText.endsWith(ellipsis));
@@ -104,8 +104,10 @@ TEST(LongTitleTest, TheEllipsisIsPaintedWhereTheTitleEnds)
     };
     RowFixture f;
     for (const auto& [title, rightToLeft, painterDirection] : cases) {
-        SCOPED_TRACE(std::string(rightToLeft ? "right to left" : "left to right") + " with a painter set "
-                     + (painterDirection == Qt::RightToLeft ? "right to left" : "left to right"));
+        SCOPED_TRACE(QStringLiteral("%1 title, %2 painter")
+                         .arg(rightToLeft ? "right-to-left" : "left-to-right",
+                              painterDirection == Qt::RightToLeft ? "right-to-left" : "left-to-right")
+                         .toStdString());
         const TickerRow row(makeItem("e", title, "https://example.com/e"), 2, f.context());
         const TickerRowLayout& l = row.layout();
         ASSERT_LT(l.idealSize.width(), boundedWidth);
