@@ -90,6 +90,15 @@ QString headline(const FeedItem& item)
     return capped(item.cleanedTitle(), headlineLength);
 }
 
+FeedItem withReadableSource(const FeedItem& item)
+{
+    if (!item.source || !item.source->title || item.source->title->size() <= sourceLength)
+        return item;
+    FeedItem shown = item;
+    shown.source->title = capped(*item.source->title, sourceLength);
+    return shown;
+}
+
 Qt::LayoutDirection direction(const QString& text)
 {
     return text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight;

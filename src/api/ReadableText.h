@@ -26,8 +26,17 @@ inline constexpr qsizetype headlineLength = 250;
 // length of `text`.
 QString capped(const QString& text, qsizetype limit);
 
+// The most UTF-16 code units of a source's name shown in a headline's meta
+// tag, the ellipsis included.
+inline constexpr qsizetype sourceLength = 80;
+
 // The item's clean title as shown: capped at headlineLength.
 QString headline(const FeedItem& item);
+
+// The item as its cells read it: the source's name capped at sourceLength,
+// so the meta line and the host label made from it stay short and the meta
+// line keeps its time; everything else as it is.
+FeedItem withReadableSource(const FeedItem& item);
 
 // The direction `text` is laid out in as a paragraph of its own: that of its
 // first strong character, left to right when it has none.

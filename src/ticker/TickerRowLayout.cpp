@@ -82,9 +82,10 @@ QColor TickerRowLayout::tintFor(const FeedItem& item)
     return categoryTint(name);
 }
 
-TickerRowLayout TickerRowLayout::make(const FeedItem& item, int size)
+TickerRowLayout TickerRowLayout::make(const FeedItem& whole, int size)
 {
     const Metrics m = metrics(size);
+    const FeedItem item = ReadableText::withReadableSource(whole);
     TickerRowLayout l;
     l.metaLine = cachedMetaLine(item);
     // A title too long to read is cut before it is measured: the cell and
@@ -92,7 +93,7 @@ TickerRowLayout TickerRowLayout::make(const FeedItem& item, int size)
     l.titleText = ReadableText::headline(item);
     l.titleDirection = ReadableText::direction(l.titleText);
     l.hostText = HostLabel::forItem(item);
-    l.tint = tintFor(item);
+    l.tint = tintFor(whole);
     l.metaFont = monospacedFont(m.metaPixels, QFont::Black);
     l.titleFont = systemFont(m.titlePixels, QFont::Bold);
     l.hostFont = systemFont(m.titlePixels - 2, QFont::Medium);

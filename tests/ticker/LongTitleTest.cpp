@@ -4,9 +4,11 @@
 // ends with an ellipsis at its logical end, in its own direction, and the
 // site's host still follows it. Ordinary titles are shown whole.
 #include "RowFixture.h"
+#include "api/Palette.h"
 #include "ticker/TickerRow.h"
 #include "ticker/TickerRowLayout.h"
 
+#include <QDateTime>
 #include <QImage>
 #include <QPainter>
 #include <gtest/gtest.h>
@@ -67,6 +69,27 @@ TEST(LongTitleTest, HugeTitlesMakeCellsOfReadableWidthThatKeepTheirHost)
             const TickerRow row(item, size, f.context());
             EXPECT_EQ(row.accessibleRow().name, l.titleText) << "read as shown, not megabytes long";
         }
+    }
+}
+
+// A feed's name is cut on the meta tag like a title, and the tag keeps the
+// item's time; the headline and the source's colour are the whole item's.
+TEST(LongTitleTest, AHugeSourceNameLeavesTheMetaTagItsTime)
+{
+    // Its colour comes from a word far past the cut.
+    const QString name = wordsOf(QStringLiteral("wire"), 1000) + QStringLiteral(" sport ")
+        + wordsOf(QStringLiteral("wire"), 100 * 1024);
+    FeedItem item = makeItem("s", "Rates hold", "https://example.com/s", name);
+    item.publishedAt = QDateTime::currentDateTimeUtc();
+    const QString time = item.metaLine().section(QStringLiteral(" \u2022 "), -1);
+    for (const int size : {1, 2, 4}) {
+        SCOPED_TRACE(size);
+        const TickerRowLayout l = TickerRowLayout::make(item, size);
+        ASSERT_LT(l.idealSize.width(), boundedWidth);
+        EXPECT_TRUE(l.metaLine.startsWith(QStringLiteral("WIRE WIRE")));
+        EXPECT_TRUE(l.metaLine.endsWith(ellipsis + QStringLiteral(" \u2022 ") + time)) << l.metaLine.toStdString();
+        EXPECT_EQ(l.titleText, "Rates hold");
+        EXPECT_EQ(l.tint, categoryTint(QStringLiteral("sport")));
     }
 }
 
