@@ -63,6 +63,7 @@ TEST(ReadableText, SmallCutsEndAtAWordOrAGraphemeWithAnEllipsis)
         {QStringLiteral("ab\U0001F600\U0001F600\U0001F600"), 4, QStringLiteral("ab…")},
         // One grapheme longer than the room: cut between code points.
         {QStringLiteral("a") + repeated(QStringLiteral("\u0301"), 20), 5, QStringLiteral("a\u0301\u0301\u0301…")},
+        {QStringLiteral("a") + repeated(QStringLiteral("\U0001D167"), 20), 5, QStringLiteral("a\U0001D167…")},
         // An embedding left open is closed before the ellipsis; one closed stays as it is.
         {QStringLiteral("Say \u202Bhello world\u202C now"), 12, QStringLiteral("Say \u202Bhello\u202C…")},
         {QStringLiteral("\u2067one\u2069 two three four"), 13, QStringLiteral("\u2067one\u2069 two…")},
