@@ -13,8 +13,8 @@ struct FeedItem;
 namespace ReadableText {
 
 // The most UTF-16 code units of a headline shown, the ellipsis included:
-// about 2,700 px at the strip's standard size, three quarters of a minute
-// passing at the slowest speed. Real headlines are far shorter.
+// about 2,700 px at the strip's standard size, a minute and a half passing
+// at the slowest speed. Real headlines are far shorter.
 inline constexpr qsizetype headlineLength = 250;
 
 // `text` itself when it has at most `limit` code units. Otherwise its start,
@@ -22,8 +22,8 @@ inline constexpr qsizetype headlineLength = 250;
 // in a single grapheme too long, between two code points), without the white
 // space before the cut, with every direction embedding or isolate it left
 // open closed, then "…" (U+2026) as its logical last character. At most
-// `limit` units of `text` are kept; the work depends on `limit`, not on the
-// length of `text`.
+// `limit` - 1 units of `text` are kept; the work depends on `limit`, not on
+// the length of `text`.
 QString capped(const QString& text, qsizetype limit);
 
 // The most UTF-16 code units of a source's name shown in a headline's meta
