@@ -24,6 +24,12 @@
 #     to settle) at speed 1 and at speed 4, with the main strip alone and
 #     with the second strip (market quotes) under it.
 #
+#   bench/app_bench.sh [build-dir] long-titles
+#     Resident and private memory of the app 60 s after its first headlines
+#     frame, at speed 10, with one personal feed of 20 items (served from
+#     loopback, just under the 3 MB cap) whose titles are 100 KB each, and
+#     the same run with a feed of 20 ordinary titles.
+#
 #   bench/app_bench.sh [build-dir] day
 #     Both strips (the second with market quotes) at speed 8 until two full
 #     cycles of the main strip have passed; private memory every minute, after
@@ -45,10 +51,10 @@ if [ ! -x "$build/src/app/tidewire" ] || [ ! -x "$build/tools/catalogue-server/c
 fi
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tidewire-bench.XXXXXX")
-xvfb="" wm="" server="" app=""
+xvfb="" wm="" server="" app="" feed_server=""
 stop() { [ -z "$1" ] || { kill "$1" 2>/dev/null || true; wait "$1" 2>/dev/null || true; }; }
 tracer=""
-cleanup() { stop "$app"; stop "$tracer"; stop "$server"; stop "$wm"; stop "$xvfb"; rm -rf "$work"; }
+cleanup() { stop "$app"; stop "$tracer"; stop "$feed_server"; stop "$server"; stop "$wm"; stop "$xvfb"; rm -rf "$work"; }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
@@ -158,6 +164,55 @@ if [ "$mode" = strips ]; then
             stop "$app"; app=""
         done
     done
+    exit 0
+fi
+
+if [ "$mode" = long-titles ]; then
+    feeds="$work/feeds"
+    mkdir -p "$feeds"
+    python3 - "$feeds" <<'PY'
+import datetime, sys
+words = "rates hold as markets weigh the long road ahead council votes on harbour plan after storm".split()
+def title(i, length):
+    out = [f"Story {i}:"]
+    n = len(out[0])
+    w = i
+    while n < length:
+        out.append(words[w % len(words)]); n += len(out[-1]) + 1; w += 1
+    return " ".join(out)[:length]
+now = datetime.datetime.now(datetime.timezone.utc)
+for name, length in (("long", 100 * 1024), ("short", 70)):
+    items = "".join(
+        f"<item><title>{title(i, length)}</title><link>https://local{i}.example/story/{i}</link>"
+        f"<pubDate>{(now - datetime.timedelta(minutes=i)).strftime('%a, %d %b %Y %H:%M:%S +0000')}</pubDate></item>"
+        for i in range(20))
+    with open(f"{sys.argv[1]}/{name}.xml", "w") as f:
+        f.write(f'<?xml version="1.0"?><rss version="2.0"><channel><title>Local</title>{items}</channel></rss>')
+PY
+    python3 -m http.server 0 --bind 127.0.0.1 --directory "$feeds" >"$work/feeds.out" 2>&1 &
+    feed_server=$!
+    wait_for 100 grep -q "port" "$work/feeds.out" || { echo "feed server did not start" >&2; exit 1; }
+    feed_port=$(grep -o 'port [0-9]*' "$work/feeds.out" | awk '{ print $2 }')
+    for variant in short long; do
+        mkdir -p "$XDG_CONFIG_HOME/tidewire"
+        rm -rf "$XDG_CACHE_HOME"
+        cat >"$XDG_CONFIG_HOME/tidewire/defaults.json" <<JSON
+{
+    "scrollSpeed": 10,
+    "personalFeeds.v1": [{"id": "pf-6f1c2b9e-3d4a-4e8b-9c1d-2a3b4c5d6e7f",
+                          "url": "http://127.0.0.1:$feed_port/$variant.xml", "title": "Local",
+                          "isEnabled": true, "addedAt": "2026-01-01T00:00:00Z", "itemCount": 0}]
+}
+JSON
+        launch "titles-$variant"
+        sleep 60
+        kill -0 "$app" 2>/dev/null || { echo "the app ended early" >&2; exit 1; }
+        rss=$(awk '/^VmRSS:/ { print $2 }' "/proc/$app/status")
+        printf "%-5s titles: resident %6s MiB, private anonymous %6s MiB, %d-byte feed\n" "$variant" \
+            "$(mib "$rss")" "$(mib "$(anon_kb)")" "$(stat -c %s "$feeds/$variant.xml")"
+        stop "$app"; app=""
+    done
+    stop "$feed_server"
     exit 0
 fi
 

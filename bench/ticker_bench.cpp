@@ -2,7 +2,8 @@
 // strip (1,920 × 72 at size 2, raster engine, favicons shown, every other
 // headline with a picture frame) and rebuilding
 // the row when its content changes (the same headlines in a new order, as a
-// re-composition brings them, and headlines never shown before).
+// re-composition brings them, and headlines never shown before); and the
+// memory and longest frame of a strip whose headlines are 100 KB long.
 #include "FakeTime.h"
 #include "platform/Clipboard.h"
 #include "platform/Defaults.h"
@@ -18,12 +19,15 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QNetworkAccessManager>
 #include <QPainter>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
+#include <functional>
+#include <unistd.h>
 
 namespace {
 
@@ -205,6 +209,92 @@ void BM_RebuildUnseenItems(benchmark::State& state)
     }
 }
 BENCHMARK(BM_RebuildUnseenItems)->Unit(benchmark::kMillisecond);
+
+
+// Resident memory of this process now, in bytes.
+double residentBytes()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    if (!statm.open(QIODevice::ReadOnly))
+        return 0;
+    const QList<QByteArray> fields = statm.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * double(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// A title of `length` characters made of words, or an ordinary one for 0.
+QString titleOfLength(int index, int length)
+{
+    static const QStringList words{"rates", "hold", "as", "markets", "weigh", "the", "long", "road", "ahead",
+                                   "council", "votes", "on", "harbour", "plan", "after", "storm"};
+    QString title = QStringLiteral("Story %1:").arg(index);
+    if (length == 0)
+        return title + QStringLiteral(" council votes on the harbour plan after the storm");
+    for (qsizetype w = index; title.size() < length; ++w)
+        title += u' ' + words.at(w % words.size());
+    title.truncate(length);
+    return title;
+}
+
+// Twenty headlines whose titles are far longer than anyone reads on a strip
+// (argument: characters per title, 102,400 being a feed just under the 3 MB
+// cap; 0: ordinary titles), at size 2 and speed 1 on a 1,920 px strip that
+// showed ordinary headlines before. The row is built, then every cell scrolls
+// onto the screen once: the frame where its left edge enters and the three
+// after it.
+// Counters: rss_growth_MiB, the highest resident memory during the run less
+// the memory before the headlines existed; longest_step_ms, the longest
+// single stretch of main-thread work (the rebuild or one frame). Run each
+// argument in a process of its own and compare the two:
+//   ticker_bench --benchmark_filter='BM_LongTitles/0/'
+//   ticker_bench --benchmark_filter='BM_LongTitles/102400/'
+void BM_LongTitles(benchmark::State& state)
+{
+    const int length = int(state.range(0));
+    Rig rig;
+    rig.view->setPointerSource([] { return QPoint(-5000, -5000); });
+    rig.view->show();
+    // Fonts, icons and the first pictures are loaded once per process, not
+    // per headline: a strip of ordinary headlines shows first.
+    rig.view->updateContent(headlines(QStringLiteral("warm"), 20), std::nullopt, 2, false, 1.0);
+    rig.showIcons();
+    const double before = residentBytes();
+    double peak = before;
+    qint64 longest = 0;
+    const auto step = [&](const std::function<void()>& work) {
+        QElapsedTimer timer;
+        timer.start();
+        work();
+        longest = std::max(longest, timer.nsecsElapsed());
+        peak = std::max(peak, residentBytes());
+    };
+    QImage frame(1920, 72, QImage::Format_ARGB32_Premultiplied);
+    const auto paintFrame = [&] {
+        frame.fill(Qt::black);
+        QPainter painter(&frame);
+        rig.view->paintStrip(painter);
+    };
+    for (auto _ : state) {
+        QList<FeedItem> items = headlines(QStringLiteral("long"), 20);
+        for (int i = 0; i < items.size(); ++i)
+            items[i].title = titleOfLength(i, length);
+        peak = std::max(peak, residentBytes());
+        step([&] { rig.view->updateContent(items, std::nullopt, 2, false, 1.0); });
+        for (int i = 0; i < rig.view->cellCount(); ++i) {
+            double distance = rig.view->cellRect(0, i).left() - (1920 - 40);
+            if (distance < 0)
+                distance += rig.view->period();
+            rig.clock.now += distance / rig.view->pointsPerSecond();
+            for (int f = 0; f < 4; ++f) {
+                step(paintFrame);
+                rig.clock.now += 1.0 / 60.0;
+            }
+        }
+        state.counters["strip_px"] = rig.view->stripWidth();
+    }
+    state.counters["rss_growth_MiB"] = (peak - before) / (1024.0 * 1024.0);
+    state.counters["longest_step_ms"] = double(longest) / 1e6;
+}
+BENCHMARK(BM_LongTitles)->Arg(0)->Arg(102400)->Iterations(1)->Unit(benchmark::kMillisecond);
 
 
 // The stacked strip's stored configuration is read afresh on every menu

@@ -1,6 +1,7 @@
 #include "ambient/BoardCard.h"
 
 #include "api/Palette.h"
+#include "api/ReadableText.h"
 #include "platform/PlainText.h"
 #include "platform/UrlOpener.h"
 #include "store/ReadStore.h"
@@ -50,7 +51,8 @@ BoardCard::BoardCard(FeedItem item, TickerRowContext context, QWidget* parent)
     auto* icon = new TickerIconView(m_item, iconSize, *m_context.favicons, this);
     icon->setAttribute(Qt::WA_TransparentForMouseEvents);
     header->addWidget(icon);
-    m_meta = plainLabel(m_item.metaLine(), 11, QFont::Bold, Palette::secondaryText(), this);
+    m_meta = plainLabel(ReadableText::withReadableSource(m_item).metaLine(), 11, QFont::Bold,
+                        Palette::secondaryText(), this);
     header->addWidget(m_meta, 1);
     column->addLayout(header);
 
@@ -63,8 +65,12 @@ BoardCard::BoardCard(FeedItem item, TickerRowContext context, QWidget* parent)
         m_hasThumbnail = true;
     }
 
-    m_title = plainLabel(m_item.cleanedTitle(), 18, QFont::Bold, Palette::primaryText(), this);
+    const QString title = ReadableText::headline(m_item);
+    m_title = plainLabel(title, 18, QFont::Bold, Palette::primaryText(), this);
     m_title->setWordWrap(true);
+    // Leading edge of the title's own direction: a right-to-left title is
+    // set from the right and ends, with its ellipsis, on the left.
+    m_title->setLayoutDirection(ReadableText::direction(title));
     m_title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     column->addWidget(m_title, 1);
 }

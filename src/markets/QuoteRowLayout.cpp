@@ -1,5 +1,6 @@
 #include "markets/QuoteRowLayout.h"
 
+#include "api/ReadableText.h"
 #include "markets/MoneyFormat.h"
 
 #include <QFontDatabase>
@@ -181,7 +182,9 @@ QuoteRowLayout QuoteRowLayout::make(const MarketQuote& quote, int size, const QL
     l.price = part(priceText, font(false, sizes.price, QFont::Bold), strong, true);
     const QColor changeColor = quote.ok && quote.changePct ? signColor(*quote.changePct) : quoteFlat();
     l.change = part(quote.changeText(), font(false, sizes.change, QFont::DemiBold), changeColor, true);
-    l.name = part(quote.name, font(false, sizes.name, QFont::Medium), white(0.6));
+    // A name from a provider is cut like a feed's name: the cell stays small.
+    const QString name = ReadableText::capped(quote.name, ReadableText::sourceLength);
+    l.name = part(name, font(false, sizes.name, QFont::Medium), white(0.6));
 
     const std::optional<QString> holdingText = quote.holdingText(locale);
     if (holdingText) {
@@ -219,7 +222,7 @@ QuoteRowLayout QuoteRowLayout::make(const MarketQuote& quote, int size, const QL
     placeLine(line2, stackX, stackTop + line1Height + kLineSpacing, line2Height, kLine2Spacing);
     l.idealSize = QSizeF(std::ceil(stackX + stackWidth), std::ceil(height));
 
-    l.accessibleLabel = quote.name + QLatin1Char(' ') + priceText + QLatin1Char(' ') + quote.changeText();
+    l.accessibleLabel = name + QLatin1Char(' ') + priceText + QLatin1Char(' ') + quote.changeText();
     if (holdingText)
         l.accessibleLabel += QStringLiteral(" holding ") + *holdingText;
     return l;

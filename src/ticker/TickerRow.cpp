@@ -89,7 +89,12 @@ void TickerRow::paint(QPainter& painter, const QRectF& rect, bool hovered) const
 
     painter.setPen(Palette::primaryText());
     painter.setFont(m_layout.titleFont);
+    // One paragraph in the title's own direction: a right-to-left title
+    // reads from the right edge and ends, with its ellipsis, at the left.
+    const Qt::LayoutDirection direction = painter.layoutDirection();
+    painter.setLayoutDirection(m_layout.titleDirection);
     painter.drawText(QPointF(o.x() + m_layout.title.left(), o.y() + m_layout.titleBaseline), m_layout.titleText);
+    painter.setLayoutDirection(direction);
     painter.setPen(Palette::secondaryText());
     painter.setFont(m_layout.hostFont);
     painter.drawText(QPointF(o.x() + m_layout.host.left(), o.y() + m_layout.titleBaseline), m_layout.hostText);

@@ -2,6 +2,7 @@
 
 #include "api/ItemModels.h"
 #include "api/Palette.h"
+#include "api/ReadableText.h"
 #include "platform/UrlOpener.h"
 #include "ticker/HostLabel.h"
 
@@ -81,14 +82,18 @@ QColor TickerRowLayout::tintFor(const FeedItem& item)
     return categoryTint(name);
 }
 
-TickerRowLayout TickerRowLayout::make(const FeedItem& item, int size)
+TickerRowLayout TickerRowLayout::make(const FeedItem& whole, int size)
 {
     const Metrics m = metrics(size);
+    const FeedItem item = ReadableText::withReadableSource(whole);
     TickerRowLayout l;
     l.metaLine = cachedMetaLine(item);
-    l.titleText = item.cleanedTitle();
+    // A title too long to read is cut before it is measured: the cell and
+    // its cached picture stay the size of a readable headline.
+    l.titleText = ReadableText::headline(item);
+    l.titleDirection = ReadableText::direction(l.titleText);
     l.hostText = HostLabel::forItem(item);
-    l.tint = tintFor(item);
+    l.tint = tintFor(whole);
     l.metaFont = monospacedFont(m.metaPixels, QFont::Black);
     l.titleFont = systemFont(m.titlePixels, QFont::Bold);
     l.hostFont = systemFont(m.titlePixels - 2, QFont::Medium);

@@ -52,7 +52,8 @@ struct TickerRowLayout {
     QFont titleFont;
     QFont hostFont;
     QString metaLine;
-    QString titleText;
+    QString titleText;  // the clean title, cut to a readable length
+    Qt::LayoutDirection titleDirection = Qt::LeftToRight;  // the title's own, as a paragraph
     QString hostText;
     QColor tint;
     QSizeF idealSize;

@@ -121,6 +121,34 @@ TEST_F(BoardTest, CardsShowCleanPlainTextAndAClickMarksReadAndOpensOnlyWebLinks)
     EXPECT_TRUE(board.opener.refused.isEmpty()) << "nothing unopenable is even handed on";
 }
 
+// A title far too long to read is cut on its card, at a word, with the
+// ellipsis at its logical end, and set in its own direction.
+TEST_F(BoardTest, AHugeTitleIsCutOnItsCardAndSetInItsOwnDirection)
+{
+    const auto words = [](const QString& word, qsizetype length) {
+        QString text;
+        text.reserve(length + word.size() + 1);
+        while (text.size() < length)
+            text += word + u' ';
+        return text;
+    };
+    const std::pair<QString, Qt::LayoutDirection> cases[] = {
+        {words(S("harbour"), 2'500'000), Qt::LeftToRight},
+        {words(S("\u05E9\u05DC\u05D5\u05DD"), 100 * 1024), Qt::RightToLeft},
+    };
+    for (const auto& [title, direction] : cases) {
+        BoardCard card(boardItem(S("h"), title, S("https://h.example/1")), board.context());
+        const QString shown = card.titleText();
+        ASSERT_TRUE(shown.endsWith(QChar(0x2026)));
+        EXPECT_LT(shown.size(), 1000);
+        EXPECT_TRUE(title.startsWith(shown.chopped(1) + u' '));
+        const QList<QLabel*> labels = card.findChildren<QLabel*>();
+        const auto label = std::find_if(labels.cbegin(), labels.cend(), [&](QLabel* l) { return l->text() == shown; });
+        ASSERT_NE(label, labels.cend());
+        EXPECT_EQ((*label)->layoutDirection(), direction);
+    }
+}
+
 // Opening, placing on the chosen monitor and Escape run on a real X server
 // (window/BoardWindowTest.cpp); here what the manager keeps track of.
 TEST_F(BoardTest, ManagerOpensOnceClosesOnceAndForgetsAWindowClosedFromOutside)

@@ -425,6 +425,21 @@ TEST(QuoteRowLayout, TextsBadgesColoursAndLabelPerQuoteState)
     }
 }
 
+// A provider's name of any length makes a cell of the same size as a
+// readable one; the name is cut at a word, with an ellipsis.
+TEST(QuoteRowLayout, AHugeNameIsCutAndTheCellStaysSmall)
+{
+    MarketQuote q = liveQuote();
+    const QSizeF readable = QuoteRowLayout::make(q, 4, kEnUS).idealSize;
+    while (q.name.size() < 2'500'000)
+        q.name += QStringLiteral(" S&P 500 ETF");
+    const auto l = QuoteRowLayout::make(q, 4, kEnUS);
+    EXPECT_LT(l.idealSize.width(), readable.width() + 1000);
+    EXPECT_TRUE(l.name.text.endsWith(QChar(0x2026)));
+    EXPECT_TRUE(q.name.startsWith(l.name.text.chopped(1) + u' '));
+    EXPECT_TRUE(l.accessibleLabel.startsWith(l.name.text + QStringLiteral(" 512.30")));
+}
+
 TEST(QuoteRowLayout, GeometryGrowsWithTheSizeCodeAndPartsStayApart)
 {
     MarketQuote full = liveQuote();
