@@ -129,7 +129,8 @@ public:
     // Suggestions for the watchlist editor; empty on every failure.
     QCoro::Task<QList<StockSuggestion>> searchStocks(QString query, std::stop_token stop = {});
 
-    // Writes the watchlist to the settings; false when it cannot be encoded.
+    // Writes the watchlist to the settings file at once; false when it
+    // cannot be encoded or the file could not be written.
     bool saveWatchlist();
 
 Q_SIGNALS:
