@@ -21,9 +21,9 @@ class Defaults;
 //
 // Writes run on one worker thread in the order they were asked for, each
 // saved whole or not at all (FileWriter): a newer value is never overwritten
-// by an older one, and a failed write keeps the previous file and is logged. Reads are synchronous and
-// first wait for the key's pending writes. Main thread only (the worker is
-// internal).
+// by an older one, and a failed write keeps the previous file and is logged.
+// Reads are synchronous and first wait for the key's pending writes. Main
+// thread only (the worker is internal).
 class CacheFiles : public QObject {
     Q_OBJECT
 public:

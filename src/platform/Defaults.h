@@ -21,8 +21,8 @@
 // saved whole or not at all (FileWriter), and flush() is called on quit. A
 // change the user must not lose goes through setAndSave(), which writes the
 // file before it returns. Whether the last save failed, and why, is kept
-// (saveError()) until a save succeeds. A file that
-// cannot be parsed is moved aside (".corrupt-<time>", with "-2", "-3", …
+// (saveError()) until a save succeeds. A file that cannot be parsed is moved
+// aside (".corrupt-<time>", with "-2", "-3", …
 // after it for more within the same second) and logged, never overwritten
 // silently; the settings in it that still read are kept (a value garbled or
 // cut off costs only that value). changed(key) fires only when a value
