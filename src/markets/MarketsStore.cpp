@@ -131,8 +131,10 @@ bool MarketsStore::saveWatchlist()
     const std::optional<QJsonArray> encoded = WatchSymbol::encodeList(m_watchlist);
     if (!encoded || !m_storedWatchlist.readyToReplace())
         return false;
-    m_defaults.set(kWatchlistKey, *encoded);
-    return true;
+    // Written through at once: an edit of the list must survive a crash
+    // right after it. A failed write is kept as the settings' save error,
+    // which the settings window shows.
+    return m_defaults.setAndSave(kWatchlistKey, *encoded).has_value();
 }
 
 QList<WatchSymbol> MarketsStore::stockSymbols() const

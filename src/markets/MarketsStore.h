@@ -130,9 +130,9 @@ public:
     // Suggestions for the watchlist editor; empty on every failure.
     QCoro::Task<QList<StockSuggestion>> searchStocks(QString query, std::stop_token stop = {});
 
-    // Writes the watchlist to the settings; false when it cannot be encoded,
-    // or the stored list held an entry that could not be read and could not
-    // be kept aside.
+    // Writes the watchlist to the settings file at once; false when it
+    // cannot be encoded, the file could not be written, or the stored list
+    // held an entry that could not be read and could not be kept aside.
     bool saveWatchlist();
 
 Q_SIGNALS:

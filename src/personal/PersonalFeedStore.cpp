@@ -216,9 +216,9 @@ QCoro::Task<PersonalFeedStore::AddResult> PersonalFeedStore::addFeed(QPointer<Pe
     QList<PersonalFeed> feeds = self->m_feeds;
     feeds.append(feed);
     self->assignFeeds(std::move(feeds));
-    self->saveFeeds();
+    const Result<void> saved = self->saveFeeds();
     self->replaceItems(feed.id, toFeedItems(*outcome.feed, feed));
-    co_return AddResult::added(feed.title, int(feed.itemCount));
+    co_return AddResult::added(feed.title, int(feed.itemCount), saved ? QString() : self->m_defaults.saveProblem());
 }
 
 std::optional<PersonalFeedStore::AddResult> PersonalFeedStore::refusalFor(const QString& absoluteUrl) const
@@ -287,11 +287,13 @@ void PersonalFeedStore::notifyItemsChanged()
         m_onItemsChanged(visibleItems());
 }
 
-void PersonalFeedStore::saveFeeds()
+Result<void> PersonalFeedStore::saveFeeds()
 {
     if (!m_storedFeeds.readyToReplace())
-        return;
-    m_defaults.set(kFeedsKey, encodeList(m_feeds));
+        return fail(ErrorKind::Io, QStringLiteral("the stored feed list could not be kept aside"));
+    // At once, not on the settings' coalescing timer: a feed added, removed
+    // or switched must be on disk before the call returns.
+    return m_defaults.setAndSave(kFeedsKey, encodeList(m_feeds));
 }
 
 void PersonalFeedStore::saveItems(const QList<FeedItem>& items)

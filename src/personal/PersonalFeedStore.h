@@ -5,6 +5,7 @@
 #include "personal/ParsedFeed.h"
 #include "personal/PersonalFeed.h"
 #include "personal/PollTask.h"
+#include "platform/Error.h"
 #include "platform/SettingsCatalogue.h"
 #include "platform/StoredList.h"
 
@@ -51,10 +52,16 @@ public:
         QString title;       // Added
         int itemCount = 0;   // Added
         QString message;     // Failed
+        // Added, but the settings file could not be written: why, in the
+        // user's words. The feed stays listed until the app quits.
+        QString notKept;
 
-        static AddResult added(QString title, int itemCount) { return {Kind::Added, std::move(title), itemCount, {}}; }
-        static AddResult failed(QString message) { return {Kind::Failed, {}, 0, std::move(message)}; }
-        static AddResult of(Kind kind) { return {kind, {}, 0, {}}; }
+        static AddResult added(QString title, int itemCount, QString notKept = {})
+        {
+            return {Kind::Added, std::move(title), itemCount, {}, std::move(notKept)};
+        }
+        static AddResult failed(QString message) { return {Kind::Failed, {}, 0, std::move(message), {}}; }
+        static AddResult of(Kind kind) { return {kind, {}, 0, {}, {}}; }
         friend bool operator==(const AddResult&, const AddResult&) = default;
     };
 
@@ -118,7 +125,8 @@ private:
     // Duplicate, then full; nothing when the address may be added.
     std::optional<AddResult> refusalFor(const QString& absoluteUrl) const;
     void load();
-    void saveFeeds();
+    // Writes the feed list to the settings file before it returns.
+    Result<void> saveFeeds();
     void saveItems(const QList<FeedItem>& items);
     void replaceItems(const QString& feedId, const QList<FeedItem>& items);
     void notifyItemsChanged();

@@ -1,13 +1,13 @@
 #include "platform/CacheFiles.h"
 
 #include "platform/Defaults.h"
+#include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
 #include <QMutexLocker>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 std::unique_ptr<CacheFiles> CacheFiles::inDirectory(const QString& directory)
@@ -75,21 +75,22 @@ void CacheFiles::setLater(const QString& key, std::function<QJsonValue()> produc
 {
     ++m_pending[key];
     m_writer.start([this, key, produce = std::move(produce)] {
-        const bool ok = write(key, produce());
+        Result<void> written = write(key, produce());
         QMetaObject::invokeMethod(this, [this, key] {
             if (--m_pending[key] <= 0)
                 m_pending.remove(key);
         }, Qt::QueuedConnection);
-        if (!ok) {
+        if (!written) {
             const QMutexLocker lock(&m_mutex);
-            m_failed = true;
+            if (!m_failure)
+                m_failure = std::move(written.error());
         }
     });
     Q_EMIT changed(key);
 }
 
 // Worker thread (and adopt() on the main thread while the worker is idle).
-bool CacheFiles::write(const QString& key, const QJsonValue& value)
+Result<void> CacheFiles::write(const QString& key, const QJsonValue& value)
 {
     const bool remove = !value.isObject() && !value.isArray();
     const QByteArray bytes = remove ? QByteArray()
@@ -101,27 +102,26 @@ bool CacheFiles::write(const QString& key, const QJsonValue& value)
             m_memory.remove(key);
         else
             m_memory.insert(key, bytes);
-        return true;
+        return {};
     }
     const QString path = pathFor(key);
-    if (remove)
-        return !QFile::exists(path) || QFile::remove(path);
-    QDir().mkpath(m_directory);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        qCCritical(lcPlatform).noquote() << "Could not save" << path << ":" << file.errorString();
-        return false;
+    if (remove) {
+        QFile file(path);
+        if (file.exists() && !file.remove())
+            return fail(ErrorKind::Io, file.errorString());
+        return {};
     }
-    return true;
+    return FileWriter::replace(path, bytes);
 }
 
-bool CacheFiles::flush()
+Result<void> CacheFiles::flush()
 {
     m_writer.waitForDone();
     const QMutexLocker lock(&m_mutex);
-    const bool ok = !m_failed;
-    m_failed = false;
-    return ok;
+    std::optional<Error> failure = std::exchange(m_failure, std::nullopt);
+    if (failure)
+        return std::unexpected(std::move(*failure));
+    return {};
 }
 
 void CacheFiles::adopt(Defaults& settings, const QStringList& keys)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Error.h"
+
 #include <QHash>
 #include <QJsonValue>
 #include <QMutex>
@@ -8,6 +10,7 @@
 #include <QThreadPool>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Defaults;
 
@@ -17,10 +20,10 @@ class Defaults;
 // holds settings only and a settings change never rewrites headlines.
 //
 // Writes run on one worker thread in the order they were asked for, each
-// saved atomically (QSaveFile): a newer value is never overwritten by an older
-// one, and a failed write keeps the previous file. Reads are synchronous and
-// first wait for the key's pending writes. Main thread only (the worker is
-// internal).
+// saved whole or not at all (FileWriter): a newer value is never overwritten
+// by an older one, and a failed write keeps the previous file and is logged.
+// Reads are synchronous and first wait for the key's pending writes. Main
+// thread only (the worker is internal).
 class CacheFiles : public QObject {
     Q_OBJECT
 public:
@@ -42,9 +45,9 @@ public:
     // values that are costly to encode). It must not touch main-thread state.
     void setLater(const QString& key, std::function<QJsonValue()> produce);
 
-    // Waits for every pending write. False when a write since the last
-    // flush failed (the old file stayed as it was).
-    bool flush();
+    // Waits for every pending write. The first write since the last flush
+    // that failed, if any (its old file stayed as it was).
+    Result<void> flush();
 
     // Moves each of `keys` still kept in `settings` (written by earlier
     // versions) into its own file; a key leaves the settings only once its
@@ -59,7 +62,7 @@ Q_SIGNALS:
 
 private:
     explicit CacheFiles(QString directory);
-    bool write(const QString& key, const QJsonValue& value);
+    Result<void> write(const QString& key, const QJsonValue& value);
     QString pathFor(const QString& key) const;
 
     QString m_directory;  // empty: in memory
@@ -68,5 +71,5 @@ private:
 
     QMutex m_mutex;  // guards what the worker touches below
     QHash<QString, QByteArray> m_memory;
-    bool m_failed = false;
+    std::optional<Error> m_failure;
 };

@@ -1,5 +1,6 @@
 #include "platform/Defaults.h"
 
+#include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QPointer>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <cctype>
 #include <cmath>
@@ -155,6 +155,7 @@ Defaults::~Defaults()
 {
     if (g_installed == this)
         g_installed = nullptr;
+    blockSignals(true);  // nothing may hear of a settings object on its way out
     flush();
 }
 
@@ -309,6 +310,12 @@ void Defaults::remove(const QString& key)
     Q_EMIT changed(key);
 }
 
+Result<void> Defaults::setAndSave(const QString& key, const QJsonValue& value)
+{
+    set(key, value);
+    return flush();
+}
+
 void Defaults::scheduleSave()
 {
     if (m_path.isEmpty())
@@ -318,24 +325,36 @@ void Defaults::scheduleSave()
         m_saveTimer.start();
 }
 
-bool Defaults::flush()
+Result<void> Defaults::flush()
 {
     m_saveTimer.stop();
     if (m_path.isEmpty() || !m_dirty)
-        return true;
+        return {};
     if (m_saveBlocked)
-        return false;
+        return recordSave(fail(ErrorKind::Io, QStringLiteral("it could not be read, so it is left as it was")));
     QJsonObject obj;
     for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
         obj.insert(it.key(), it.value());
-    QDir().mkpath(QFileInfo(m_path).absolutePath());
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)
-        || file.write(QJsonDocument(obj).toJson(QJsonDocument::Indented)) < 0
-        || !file.commit()) {
-        qCCritical(lcPlatform).noquote() << "Could not save settings to" << m_path << ":" << file.errorString();
-        return false;
-    }
-    m_dirty = false;
-    return true;
+    Result<void> saved = FileWriter::replace(m_path, QJsonDocument(obj).toJson(QJsonDocument::Indented), u"settings to");
+    if (saved)
+        m_dirty = false;
+    return recordSave(std::move(saved));
+}
+
+Result<void> Defaults::recordSave(Result<void> saved)
+{
+    std::optional<Error> error = saved ? std::nullopt : std::optional<Error>(saved.error());
+    const bool changed = error.has_value() != m_saveError.has_value()
+        || (error && error->description != m_saveError->description);
+    m_saveError = std::move(error);
+    if (changed)
+        Q_EMIT saveErrorChanged();
+    return saved;
+}
+
+QString Defaults::saveProblem() const
+{
+    if (!m_saveError)
+        return {};
+    return QStringLiteral("Tidewire can't write its settings file %1 (%2).").arg(m_path, m_saveError->description);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/CacheFiles.h"
+#include "platform/Error.h"
 
 #include <QHash>
 #include <QJsonArray>
@@ -17,8 +18,11 @@
 // Values keep their JSON type (bool, number, string, array, object). Typed
 // getters return the caller's default for an absent or wrongly typed value.
 // The file backend keeps one JSON object in a file; writes are coalesced and
-// saved atomically (QSaveFile), and flush() is called on quit. A file that
-// cannot be parsed is moved aside (".corrupt-<time>", with "-2", "-3", …
+// saved whole or not at all (FileWriter), and flush() is called on quit. A
+// change the user must not lose goes through setAndSave(), which writes the
+// file before it returns. Whether the last save failed, and why, is kept
+// (saveError()) until a save succeeds. A file that cannot be parsed is moved
+// aside (".corrupt-<time>", with "-2", "-3", …
 // after it for more within the same second) and logged, never overwritten
 // silently; the settings in it that still read are kept (a value garbled or
 // cut off costs only that value). changed(key) fires only when a value
@@ -62,10 +66,20 @@ public:
     void set(const QString& key, const QStringList& list) { set(key, QJsonArray::fromStringList(list)); }
     void set(const QString& key, const char* text) { set(key, QJsonValue(QString::fromUtf8(text))); }
     void remove(const QString& key);
+    // Stores `value` like set() and writes the file at once, with every
+    // other pending change; the failure when the file could not be written
+    // (the value is kept in memory all the same).
+    Result<void> setAndSave(const QString& key, const QJsonValue& value);
 
-    // Writes pending changes now. False when the file could not be written
-    // (the old file stays as it was). In-memory settings always succeed.
-    bool flush();
+    // Writes pending changes now. The failure when the file could not be
+    // written (the old file stays as it was). In-memory settings always succeed.
+    Result<void> flush();
+    // Why the last save failed; nothing once a save succeeded (or before
+    // any save).
+    const std::optional<Error>& saveError() const { return m_saveError; }
+    // The user's words for saveError(): "Tidewire can't write its settings
+    // file <path> (<reason>)."; empty while saves succeed.
+    QString saveProblem() const;
     QString filePath() const { return m_path; }
 
     // What the app keeps beside its settings but can fetch again; written
@@ -85,11 +99,14 @@ public:
 
 Q_SIGNALS:
     void changed(const QString& key);
+    // saveError() changed: a save failed, or succeeded after a failure.
+    void saveErrorChanged();
 
 private:
     Defaults(QString path, std::unique_ptr<CacheFiles> caches);
     void load();
     void scheduleSave();
+    Result<void> recordSave(Result<void> saved);
 
     QString m_path;  // empty: in memory
     std::unique_ptr<CacheFiles> m_caches;
@@ -98,4 +115,5 @@ private:
     QTimer m_saveTimer;
     bool m_dirty = false;
     bool m_saveBlocked = false;  // the file could be neither read nor moved aside
+    std::optional<Error> m_saveError;
 };

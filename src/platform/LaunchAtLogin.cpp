@@ -1,5 +1,6 @@
 #include "platform/LaunchAtLogin.h"
 
+#include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
@@ -7,7 +8,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -190,9 +190,6 @@ bool LaunchAtLogin::setEnabled(bool enabled)
     if (!QDir().mkpath(QFileInfo(m_entryPath).absolutePath()))
         return fail(QStringLiteral("could not create the folder %1").arg(QFileInfo(m_entryPath).absolutePath()));
     // Written whole or not at all: a half-written entry would start nothing.
-    QSaveFile file(m_entryPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return fail(QStringLiteral("could not write %1: %2").arg(m_entryPath, file.errorString()));
     const QString text = QStringLiteral("[Desktop Entry]\n"
                                         "Type=Application\n"
                                         "Name=Tidewire\n"
@@ -202,9 +199,8 @@ bool LaunchAtLogin::setEnabled(bool enabled)
                                         "Terminal=false\n"
                                         "StartupNotify=false\n")
                              .arg(escapeValue(execCommand(m_program)));
-    file.write(text.toUtf8());
-    if (!file.commit())
-        return fail(QStringLiteral("could not write %1: %2").arg(m_entryPath, file.errorString()));
+    if (const Result<void> written = FileWriter::replace(m_entryPath, text.toUtf8()); !written)
+        return fail(QStringLiteral("could not write %1: %2").arg(m_entryPath, written.error().description));
     return true;
 }
 

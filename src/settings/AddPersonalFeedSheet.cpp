@@ -207,6 +207,11 @@ AddPersonalFeedSheet::SubmitState AddPersonalFeedSheet::outcome(const PersonalFe
     using State = SubmitState::Kind;
     switch (result.kind) {
     case Kind::Added:
+        // Listed for this run, but not in the settings file: that is no success.
+        if (!result.notKept.isEmpty())
+            return {State::Failed, QStringLiteral("\u201C%1\u201D couldn't be kept. %2 It's on your ticker only until "
+                                                  "Tidewire quits.")
+                                       .arg(result.title, result.notKept)};
         // One substitution pass: markers inside the feed's title stay as written.
         return {State::Done, QStringLiteral("\u201C%1\u201D is on your ticker now, %2 item%3.")
                                  .arg(result.title, QString::number(result.itemCount),

@@ -4,10 +4,12 @@
 #include "platform/NotificationCenter.h"
 #include "platform/SettingsCatalogue.h"
 #include "settings/FocusRing.h"
+#include "settings/SaveNotice.h"
 
 #include <QHBoxLayout>
 #include <QListWidget>
 #include <QStackedWidget>
+#include <QVBoxLayout>
 
 SettingsView::SettingsView(FeedStore& store, SettingsTab initialTab, QWidget* parent, Defaults* defaults)
     : QWidget(parent),
@@ -15,6 +17,7 @@ SettingsView::SettingsView(FeedStore& store, SettingsTab initialTab, QWidget* pa
       m_defaults(defaults ? *defaults : Defaults::standard()),
       m_sidebar(new QListWidget(this)),
       m_stack(new QStackedWidget(this)),
+      m_saveNotice(new SaveNotice(m_defaults, this)),
       m_selected(initialTab)
 {
     auto* layout = new QHBoxLayout(this);
@@ -39,7 +42,12 @@ SettingsView::SettingsView(FeedStore& store, SettingsTab initialTab, QWidget* pa
         item->setSizeHint(QSize(0, 30));
     }
     layout->addWidget(m_sidebar);
-    layout->addWidget(m_stack, 1);
+    auto* content = new QVBoxLayout;
+    content->setContentsMargins(0, 0, 0, 0);
+    content->setSpacing(0);
+    content->addWidget(m_saveNotice);
+    content->addWidget(m_stack, 1);
+    layout->addLayout(content, 1);
 
     connect(m_sidebar, &QListWidget::currentRowChanged, this, [this](int row) {
         if (row >= 0 && row < SettingsTabs::all().size())

@@ -3,6 +3,7 @@
 #include "platform/CacheFiles.h"
 #include "platform/Clock.h"
 #include "platform/Endpoints.h"
+#include "platform/FileWriter.h"
 #include "platform/Http.h"
 #include "platform/ImageNetwork.h"
 #include "platform/UrlOpener.h"
@@ -16,7 +17,6 @@
 #include <QNetworkAccessManager>
 #include <QPointer>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <qcoro/qcorofuture.h>
@@ -168,12 +168,11 @@ void dropFromHttpCache(QNetworkAccessManager* network, const QUrl& url)
 QImage decodeAndWrite(const QByteArray& bytes, const QString& path)
 {
     QImage image = decodeImageBytes(bytes, FaviconStore::maxDecodedSide);
-    // Only what decodes is kept on disk; a failed write is ignored.
-    if (!image.isNull() && !path.isEmpty()) {
-        QSaveFile file(path);
-        if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size())
-            file.commit();
-    }
+    // Only what decodes is kept on disk. A failed write is logged and leaves
+    // the old file; the icon is shown all the same and fetched again by the
+    // next run.
+    if (!image.isNull() && !path.isEmpty())
+        (void)FileWriter::replace(path, bytes);
     return image;
 }
 

@@ -220,7 +220,7 @@ void settingsFile(const QByteArray& bytes)
         checkTypedReads(*defaults);
         before = valuesOf(*defaults);
         Settings::hasLaunchedBefore.write(*defaults, true);
-        require(defaults->flush(), "the settings could not be saved");
+        require(defaults->flush().has_value(), "the settings could not be saved");
     }
     std::unique_ptr<Defaults> again = reopen();
     requireOthersKept(before, *again, {launched});
@@ -297,7 +297,7 @@ void personalStore(const QByteArray& bytes, Stored which)
             return;
         // Switching a feed to what it is saves the whole list as it is.
         store.setEnabled(store.feeds().first().id, store.feeds().first().isEnabled);
-        require(defaults->flush(), "the personal feeds could not be saved");
+        require(defaults->flush().has_value(), "the personal feeds could not be saved");
     }
     std::unique_ptr<Defaults> defaults = reopen();
     requireOthersKept(before, *defaults, {PersonalFeedStore::kFeedsKey});
@@ -327,7 +327,7 @@ void watchlist(const QByteArray& bytes)
         list = store.watchlist();
         if (!store.saveWatchlist())
             return;
-        require(defaults->flush(), "the watchlist could not be saved");
+        require(defaults->flush().has_value(), "the watchlist could not be saved");
     }
     std::unique_ptr<Defaults> defaults = reopen();
     requireOthersKept(before, *defaults, {MarketsStore::kWatchlistKey});
@@ -354,7 +354,7 @@ void readHistory(const QByteArray& bytes)
         require(history.isRead(QStringLiteral("fuzz-new-id")) && history.order().size() == history.ids().size(),
                 "markRead");
         order = history.order();
-        require(defaults->flush(), "the history could not be saved");
+        require(defaults->flush().has_value(), "the history could not be saved");
     }
     std::unique_ptr<Defaults> defaults = reopen();
     requireOthersKept(before, *defaults, {ReadStore::StorageKey});
@@ -383,7 +383,7 @@ void phrases(const QByteArray& bytes)
         QStringList edited{FilterStore::MutedKey};
         if (followed != followedAtStart)
             edited.append(FilterStore::FollowedKey);
-        require(defaults->flush(), "the phrases could not be saved");
+        require(defaults->flush().has_value(), "the phrases could not be saved");
         std::unique_ptr<Defaults> again = reopen();
         requireOthersKept(before, *again, edited);
         for (const QString& key : {FilterStore::MutedKey, FilterStore::FollowedKey}) {

@@ -1,0 +1,116 @@
+// Every writer of the app on a full disk: a child process whose files cannot
+// grow past a limit (RLIMIT_FSIZE, SIGXFSZ ignored) saves one file, small
+// enough to sit in Qt's write buffer or large enough to be written at once.
+// The old file stays byte for byte, no temporary file is left, the failure
+// is logged with the path and the reason, and the caller is told.
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct WriterCase {
+    const char* name;
+    const char* writer;
+    QString file;        // relative to the test folder
+    qint64 payload;      // bytes the writer is asked to save (0: its own)
+    qint64 limit;        // the child's file size limit
+    QByteArray old;      // what the file held before
+    QString logPrefix;   // the log line before the path
+};
+
+struct WriterRun {
+    QString out, err;
+    int exitCode = -1;
+};
+
+WriterRun runWriter(const WriterCase& c, const QString& target, qint64 limit)
+{
+    QProcess child;
+    QStringList args{QString::number(limit), QString::fromLatin1(c.writer), target};
+    if (c.payload > 0)
+        args << QString::number(c.payload);
+    child.start(QStringLiteral(TIDEWIRE_LIMITED_WRITER), args);
+    if (!child.waitForFinished(60000))
+        child.kill();
+    return {QString::fromUtf8(child.readAllStandardOutput()), QString::fromUtf8(child.readAllStandardError()),
+            child.exitStatus() == QProcess::NormalExit ? child.exitCode() : -1};
+}
+
+QByteArray contents(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+const QByteArray kOldSettings = "{\n    \"tickerPosition\": \"top\"\n}\n";
+const QByteArray kOldEntry = "[Desktop Entry]\nType=Application\nName=Tidewire\nExec=/opt/old/tidewire\nHidden=true\n";
+
+const WriterCase kCases[] = {
+    {"settings, buffered", "settings", QStringLiteral("tidewire/defaults.json"), 3000, 1024, kOldSettings,
+     QStringLiteral("Could not save settings to ")},
+    {"settings, written at once", "settings", QStringLiteral("tidewire/defaults.json"), 2'000'000, 65536, kOldSettings,
+     QStringLiteral("Could not save settings to ")},
+    {"cache file, buffered", "cache", QStringLiteral("cache/payload"), 3000, 1024, "{\"payload\":\"old\"}",
+     QStringLiteral("Could not save ")},
+    {"cache file, written at once", "cache", QStringLiteral("cache/payload"), 2'000'000, 65536, "{\"payload\":\"old\"}",
+     QStringLiteral("Could not save ")},
+    {"site icon, buffered", "favicon", QStringLiteral("favicons/site.example_64.img"), 3000, 512, "not an image",
+     QStringLiteral("Could not save ")},
+    {"site icon, written at once", "favicon", QStringLiteral("favicons/site.example_64.img"), 600'000, 65536,
+     "not an image", QStringLiteral("Could not save ")},
+    {"autostart entry", "autostart", QStringLiteral("autostart/tidewire.desktop"), 0, 64, kOldEntry,
+     QStringLiteral("Could not save ")},
+};
+
+TEST(FullDisk, AFailedWriteKeepsTheOldFileAndIsReported)
+{
+    for (const WriterCase& c : kCases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(c.file);
+        const QString folder = QFileInfo(path).path();
+        QDir().mkpath(folder);
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(c.old);
+        }
+        const bool folderTarget = QByteArray(c.writer) == "cache" || QByteArray(c.writer) == "favicon";
+        const QString target = folderTarget ? folder : path;
+
+        const WriterRun limited = runWriter(c, target, c.limit);
+        ASSERT_EQ(limited.exitCode, 0) << limited.err.toStdString();
+        EXPECT_EQ(contents(path), c.old) << "the old file stays byte for byte";
+        EXPECT_EQ(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{QFileInfo(path).fileName()})
+            << "nothing is left beside it";
+        EXPECT_TRUE(limited.err.contains(c.logPrefix + path + QStringLiteral(" : File too large")))
+            << limited.err.toStdString();
+        if (folderTarget && QByteArray(c.writer) == "favicon") {
+            EXPECT_EQ(limited.out, QStringLiteral("shown\n")) << "the icon is shown all the same";
+        } else {
+            EXPECT_TRUE(limited.out.startsWith(QStringLiteral("failed: "))) << limited.out.toStdString();
+            EXPECT_TRUE(limited.out.contains(QStringLiteral("File too large"))) << limited.out.toStdString();
+        }
+        if (QByteArray(c.writer) == "settings") {
+            EXPECT_TRUE(limited.out.contains(QStringLiteral("problem: Tidewire can't write its settings file %1 (File too large).")
+                                                 .arg(path)))
+                << limited.out.toStdString();
+        }
+
+        // With room on the disk the same save goes through.
+        const WriterRun roomy = runWriter(c, target, qint64(1) << 40);
+        ASSERT_EQ(roomy.exitCode, 0) << roomy.err.toStdString();
+        EXPECT_NE(contents(path), c.old);
+        EXPECT_FALSE(roomy.err.contains(QStringLiteral("Could not save"))) << roomy.err.toStdString();
+        if (QByteArray(c.writer) == "favicon")
+            EXPECT_EQ(roomy.out, QStringLiteral("shown\n"));
+        else
+            EXPECT_TRUE(roomy.out.startsWith(QStringLiteral("saved\n"))) << roomy.out.toStdString();
+    }
+}
+
+} // namespace

@@ -1,0 +1,109 @@
+// A process whose files may grow to a few bytes only, as on a full disk:
+// RLIMIT_FSIZE is lowered to the limit given and SIGXFSZ ignored, so a write
+// past it fails with EFBIG as ENOSPC would. It then saves one file through
+// one of the app's writers and prints what the writer answered:
+//
+//   limited_writer LIMIT settings  SETTINGS-FILE BYTES   the settings, set and saved at once
+//   limited_writer LIMIT cache     FOLDER BYTES          a cache file, then a flush of the cache writer
+//   limited_writer LIMIT favicon   FOLDER BYTES          a site icon of about BYTES, fetched from loopback
+//   limited_writer LIMIT autostart ENTRY-FILE            the autostart entry
+//
+// Output: "saved", or "failed: <reason>", then for the settings the notice
+// text ("problem: …"). The log goes to stderr.
+#include "LoopbackServer.h"
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+#include "platform/LaunchAtLogin.h"
+#include "ticker/FaviconStore.h"
+#include "ticker/ImageFetchGate.h"
+
+#include <QBuffer>
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QImage>
+#include <QJsonObject>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+void report(const Result<void>& result)
+{
+    if (result)
+        std::printf("saved\n");
+    else
+        std::printf("failed: %s\n", qPrintable(result.error().description));
+}
+
+// A PNG of noise, so that it does not compress: about `bytes` long.
+QByteArray noisePng(qint64 bytes)
+{
+    const int side = std::max(4, int(std::sqrt(double(bytes) / 4)));
+    QImage image(side, side, QImage::Format_ARGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side; ++x)
+            image.setPixel(x, y, random.generate());
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+int favicon(const QString& folder, qint64 bytes)
+{
+    LoopbackServer server;
+    server.route(QStringLiteral("/ip3/site.example.ico"), LoopbackServer::Response::text(noisePng(bytes), "image/png"));
+    ImageFetchGate gate;
+    FaviconStore store(folder, nullptr, server.baseUrl(), gate, Scheduler::system());
+    QEventLoop loop;
+    QObject::connect(&store, &FaviconStore::changed, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    store.request(QStringLiteral("site.example"), std::nullopt, 64);
+    loop.exec();
+    // The icon is shown whether or not it could be kept on disk.
+    std::printf("%s\n", store.contains(FaviconStore::cacheKey(QStringLiteral("site.example"), 64)) ? "shown" : "missing");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 4)
+        return 2;
+    const rlim_t limit = args.at(1).toULongLong();
+    const QString writer = args.at(2);
+    const QString path = args.at(3);
+    const qint64 bytes = args.size() > 4 ? args.at(4).toLongLong() : 0;
+
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit lowered{limit, limit};
+    if (::setrlimit(RLIMIT_FSIZE, &lowered) != 0)
+        return 3;
+
+    if (writer == QLatin1String("settings")) {
+        auto defaults = Defaults::openFile(path);
+        report(defaults->setAndSave(QStringLiteral("payload"), QString(bytes, u'x')));
+        std::printf("problem: %s\n", qPrintable(defaults->saveProblem()));
+    } else if (writer == QLatin1String("cache")) {
+        auto caches = CacheFiles::inDirectory(path);
+        caches->set(QStringLiteral("payload"), QJsonObject{{QStringLiteral("payload"), QString(bytes, u'x')}});
+        report(caches->flush());
+    } else if (writer == QLatin1String("favicon")) {
+        favicon(path, bytes);
+    } else if (writer == QLatin1String("autostart")) {
+        LaunchAtLogin entry(path, QStringLiteral("/opt/tidewire/tidewire"));
+        report(entry.setEnabled(true) ? Result<void>() : fail(ErrorKind::Io, entry.lastError()));
+    } else {
+        return 2;
+    }
+    std::fflush(stdout);
+    return 0;
+}
