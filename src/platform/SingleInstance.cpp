@@ -219,9 +219,8 @@ SingleInstance::Role SingleInstance::claimLock()
 
 // Qt keeps some locks that no copy holds: one it cannot read (empty, or cut
 // short), one naming another host, one without the lines it expects. A copy
-// holds its
-// lock file locked (flock) for as long as it runs, even before it has
-// written it: only a lock that nobody holds is removed.
+// holds its lock file locked (flock) for as long as it runs, even before it
+// has written it: only a lock that nobody holds is removed.
 bool SingleInstance::takeOverLeftLock(QLockFile& lock)
 {
     if (lock.error() != QLockFile::LockFailedError || !lockHolderIsGone(lock) || !lock.removeStaleLockFile()
