@@ -4,6 +4,7 @@
 #include "app/HiddenStripHook.h"
 #include "app/MenuBarController.h"
 #include "app/MoveToApplications.h"
+#include "app/PendingWork.h"
 #include "app/PersonalFeedItemsSource.h"
 #include "app/SettingsWindowManager.h"
 #include "app/StartupDecisions.h"
@@ -14,6 +15,7 @@
 #include "platform/Defaults.h"
 #include "platform/HiddenAppsController.h"
 #include "platform/MemoryRelief.h"
+#include "platform/SecretStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
 #include "ticker/TickerView.h"
@@ -34,11 +36,11 @@ namespace {
 std::atomic<bool> running = false;
 QtMessageHandler previousMessageHandler = nullptr;
 
-// Settings, and the feed snapshot and personal items still on the cache writer.
+// Settings, the feed snapshot and personal items still on the cache writer,
+// and a key the user saved that the keyring has not taken yet.
 void writePending()
 {
-    Defaults::standard().flush();
-    Defaults::standard().caches().flush();
+    finishPendingWork(Defaults::standard(), SecretStore::system());
 }
 
 // Qt and Xlib end the process with exit() when the connection to the X

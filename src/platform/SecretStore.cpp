@@ -3,9 +3,15 @@
 // glib names a struct member "signals"; QT_NO_KEYWORDS keeps Qt's macro out of its way.
 #include <libsecret/secret.h>
 
+#include "platform/Logging.h"
+
+#include <QDeadlineTimer>
+#include <QMap>
+#include <QMutex>
 #include <QPromise>
 #include <QStringDecoder>
 #include <QThreadPool>
+#include <QWaitCondition>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -123,6 +129,46 @@ std::optional<QString> decodeSecret(SecretValue* value)
     return text;
 }
 
+// Stores and removals asked for and not yet done, for the way out to wait for.
+class PendingWrites {
+public:
+    quint64 add(QString what)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_pending.insert(++m_last, std::move(what));
+        return m_last;
+    }
+
+    void done(quint64 id)
+    {
+        QMutexLocker lock(&m_mutex);
+        m_pending.remove(id);
+        m_changed.wakeAll();
+    }
+
+    // What is still pending once all is done or `deadline` has passed.
+    QStringList waitForAll(QDeadlineTimer deadline)
+    {
+        QMutexLocker lock(&m_mutex);
+        while (!m_pending.isEmpty() && m_changed.wait(&m_mutex, deadline)) {
+        }
+        return m_pending.values();
+    }
+
+private:
+    QMutex m_mutex;
+    QWaitCondition m_changed;
+    QMap<quint64, QString> m_pending;  // in the order asked for
+    quint64 m_last = 0;
+};
+
+bool reportUnfinished(const QStringList& unfinished)
+{
+    for (const QString& what : unfinished)
+        qCCritical(lcPlatform).noquote() << QStringLiteral("quitting before the keyring finished: %1").arg(what);
+    return unfinished.isEmpty();
+}
+
 class LibsecretSecretStore final : public SecretStore {
 public:
     QFuture<SecretRead> readInBackground(const QString& service, const QString& account) override
@@ -133,12 +179,27 @@ public:
     QFuture<Result<void>> writeInBackground(const QString& service, const QString& account,
                                             const QString& secret) override
     {
-        return QtConcurrent::run(&worker(), [service, account, secret] { return store(service, account, secret); });
+        const quint64 id = m_pending.add(QStringLiteral("the secret for \"%1\" is not stored").arg(account));
+        return QtConcurrent::run(&worker(), [this, id, service, account, secret] {
+            Result<void> result = store(service, account, secret);
+            m_pending.done(id);
+            return result;
+        });
     }
 
     QFuture<Result<void>> removeInBackground(const QString& service, const QString& account) override
     {
-        return QtConcurrent::run(&worker(), [service, account] { return clear(service, account); });
+        const quint64 id = m_pending.add(QStringLiteral("the secret for \"%1\" is not removed").arg(account));
+        return QtConcurrent::run(&worker(), [this, id, service, account] {
+            Result<void> result = clear(service, account);
+            m_pending.done(id);
+            return result;
+        });
+    }
+
+    bool finishWrites(std::chrono::milliseconds limit) override
+    {
+        return reportUnfinished(m_pending.waitForAll(QDeadlineTimer(limit)));
     }
 
     std::optional<QString> read(const QString& service, const QString& account) override
@@ -266,6 +327,8 @@ private:
         g_list_free_full(found, g_object_unref);
         return count;
     }
+
+    PendingWrites m_pending;
 };
 
 // The service's length first, so no pair of names can spell another pair's key.
@@ -278,8 +341,10 @@ QString itemKey(const QString& service, const QString& account)
 
 SecretStore& SecretStore::system()
 {
-    static LibsecretSecretStore store;
-    return store;
+    // Never destroyed: its worker may still be finishing a write as the
+    // process ends.
+    static auto* store = new LibsecretSecretStore;
+    return *store;
 }
 
 namespace {
@@ -314,8 +379,17 @@ void MemorySecretStore::schedule(bool hold, std::function<void()> finish)
 
 void MemorySecretStore::release()
 {
+    m_heldWrites = 0;
     for (const auto& finish : std::exchange(m_held, {}))
         finish();
+}
+
+bool MemorySecretStore::finishWrites(std::chrono::milliseconds)
+{
+    QStringList unfinished;
+    for (int i = 0; i < m_heldWrites; ++i)
+        unfinished.append(QStringLiteral("a held store or removal"));
+    return reportUnfinished(unfinished);
 }
 
 QFuture<SecretRead> MemorySecretStore::readInBackground(const QString& service, const QString& account)
@@ -331,6 +405,7 @@ QFuture<Result<void>> MemorySecretStore::writeInBackground(const QString& servic
 {
     auto [future, finish] =
         deferred<Result<void>>([this, service, account, secret] { return write(service, account, secret); });
+    m_heldWrites += holdWrites || !m_held.empty() ? 1 : 0;
     schedule(holdWrites, std::move(finish));
     return future;
 }
@@ -338,6 +413,7 @@ QFuture<Result<void>> MemorySecretStore::writeInBackground(const QString& servic
 QFuture<Result<void>> MemorySecretStore::removeInBackground(const QString& service, const QString& account)
 {
     auto [future, finish] = deferred<Result<void>>([this, service, account] { return remove(service, account); });
+    m_heldWrites += holdWrites || !m_held.empty() ? 1 : 0;
     schedule(holdWrites, std::move(finish));
     return future;
 }

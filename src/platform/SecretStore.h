@@ -5,6 +5,7 @@
 #include <QFuture>
 #include <QHash>
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -36,6 +37,12 @@ public:
                                                     const QString& secret) = 0;
     virtual QFuture<Result<void>> removeInBackground(const QString& service, const QString& account) = 0;
 
+    // Waits, at most `limit`, for the stores and removals asked for in the
+    // background so far; true when every one is done. Those still unfinished
+    // are logged by account (never with their secret). For the way out of the
+    // application, which must not drop a key the user just saved.
+    virtual bool finishWrites(std::chrono::milliseconds limit) = 0;
+
     // The same read, blocking the caller for a round trip to the service; any
     // failure reads as std::nullopt. For tests and command-line tools.
     virtual std::optional<QString> read(const QString& service, const QString& account) = 0;
@@ -64,6 +71,9 @@ public:
     QFuture<Result<void>> writeInBackground(const QString& service, const QString& account,
                                             const QString& secret) override;
     QFuture<Result<void>> removeInBackground(const QString& service, const QString& account) override;
+    // Held stores and removals are never done without release(): false while
+    // there are any.
+    bool finishWrites(std::chrono::milliseconds limit) override;
     std::optional<QString> read(const QString& service, const QString& account) override;
     Result<void> write(const QString& service, const QString& account, const QString& secret) override;
     Result<void> remove(const QString& service, const QString& account) override;
@@ -86,4 +96,5 @@ private:
 
     QHash<QString, QString> m_items;  // service + account (see itemKey) -> secret
     std::vector<std::function<void()>> m_held;
+    int m_heldWrites = 0;
 };

@@ -2,16 +2,24 @@
 
 #include "platform/Logging.h"
 
+#include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusReply>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <limits>
+#include <unistd.h>
 
 namespace {
 
@@ -23,6 +31,56 @@ constexpr int kHandOverTimeoutMs = 1000;
 const QByteArray kActivateLine = QByteArrayLiteral("activate\n");
 // A request line is short; more from a client is not one of ours.
 constexpr qint64 kMaxRequestBytes = 64;
+
+// The kernel keeps a local socket's path in 108 bytes with its final NUL,
+// and QLocalServer first binds in a temporary folder beside the name (six
+// more characters and "/s") before it moves the socket into place.
+constexpr qsizetype kMaxSocketPathBytes = 107 - 8;
+
+// What to listen on or connect to for the socket at `path`. A path too long
+// for a socket is reached through `folderFd`, an open descriptor of its
+// folder, as /proc/self/fd/<n>/<name>, which always fits: the socket is still
+// the file in that folder, under the folder's protection. The caller closes
+// `folderFd` (-1 when the path is used as it is) once done with the name.
+QString reachableSocketName(const QString& path, int& folderFd)
+{
+    folderFd = -1;
+    if (QFile::encodeName(path).size() <= kMaxSocketPathBytes)
+        return path;
+    const QFileInfo info(path);
+    folderFd = ::open(QFile::encodeName(info.path()).constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd < 0)
+        return path;  // fails to listen or connect, with Qt's reason
+    return QStringLiteral("/proc/self/fd/%1/%2").arg(folderFd).arg(info.fileName());
+}
+
+void closeFolder(int& fd)
+{
+    if (fd >= 0)
+        ::close(fd);
+    fd = -1;
+}
+
+// Whether the process a lock names cannot be a running copy: what the lock
+// says cannot be read (a crash or power loss between its creation and its
+// contents), the process is gone, or the number now belongs to another
+// program (pids are reused). Another user's process, which we cannot look
+// into, is not one of ours either.
+bool lockHolderIsGone(const QLockFile& lock)
+{
+    qint64 pid = 0;
+    QString host;
+    QString app;
+    if (!lock.getLockInfo(&pid, &host, &app) || pid <= 0 || pid > std::numeric_limits<pid_t>::max())
+        return true;
+    if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
+        return true;
+    QString program = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
+    // A copy that runs on after its program file was replaced.
+    if (const auto deleted = QLatin1String(" (deleted)"); program.endsWith(deleted))
+        program.chop(deleted.size());
+    return QFileInfo(program).fileName() != QFileInfo(QCoreApplication::applicationFilePath()).fileName();
+}
 
 // "org.tidewire.Tidewire" -> "/org/tidewire/Tidewire", as
 // org.freedesktop.Application places its object.
@@ -57,6 +115,7 @@ void SingleInstance::release()
     m_ownsBusName = false;
     m_busObjectRegistered = false;
     m_server.reset();  // closing removes the socket file
+    closeFolder(m_socketFolder);
     m_lock.reset();  // unlocks
 }
 
@@ -143,7 +202,7 @@ SingleInstance::Role SingleInstance::claimLock()
     auto lock = std::make_unique<QLockFile>(path);
     // A lock is stale only when its process is gone, however long it is held.
     lock->setStaleLockTime(0);
-    if (lock->tryLock(0)) {
+    if (lock->tryLock(0) || takeOverLeftLock(*lock)) {
         m_lock = std::move(lock);
         listen();
         return Role::Primary;
@@ -154,8 +213,29 @@ SingleInstance::Role SingleInstance::claimLock()
     }
 
     qCInfo(lcLaunch, "Tidewire is already running; asking it to come forward");
+    handOver();
+    return Role::Secondary;
+}
+
+// Qt keeps some locks that no copy holds: one it cannot read (empty, or cut
+// short), one naming another host, one without the lines it expects. A copy
+// holds its lock file locked (flock) for as long as it runs, even before it
+// has written it: only a lock that nobody holds is removed.
+bool SingleInstance::takeOverLeftLock(QLockFile& lock)
+{
+    if (lock.error() != QLockFile::LockFailedError || !lockHolderIsGone(lock) || !lock.removeStaleLockFile()
+        || !lock.tryLock(0))
+        return false;
+    qCInfo(lcLaunch, "took over %s, left behind by a copy that no longer runs", qPrintable(lockFilePath()));
+    return true;
+}
+
+void SingleInstance::handOver()
+{
+    int folder = -1;
+    const QString name = reachableSocketName(socketPath(), folder);
     QLocalSocket socket;
-    socket.connectToServer(socketPath(), QIODevice::WriteOnly);
+    socket.connectToServer(name, QIODevice::WriteOnly);
     if (socket.waitForConnected(kHandOverTimeoutMs)) {
         socket.write(kActivateLine);
         socket.waitForBytesWritten(kHandOverTimeoutMs);
@@ -163,7 +243,7 @@ SingleInstance::Role SingleInstance::claimLock()
     } else {
         qCWarning(lcLaunch, "the running copy did not answer: %s", qPrintable(socket.errorString()));
     }
-    return Role::Secondary;
+    closeFolder(folder);
 }
 
 void SingleInstance::listen()
@@ -174,9 +254,12 @@ void SingleInstance::listen()
     QLocalServer::removeServer(path);
     m_server = std::make_unique<QLocalServer>();
     m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(path)) {
+    // The folder stays open while the server listens: closing the server
+    // removes the socket by the name it listened on.
+    if (!m_server->listen(reachableSocketName(path, m_socketFolder))) {
         qCWarning(lcLaunch, "cannot listen on %s: %s", qPrintable(path), qPrintable(m_server->errorString()));
         m_server.reset();
+        closeFolder(m_socketFolder);
         return;
     }
     connect(m_server.get(), &QLocalServer::newConnection, this, &SingleInstance::readRequest);

@@ -16,8 +16,9 @@ class QLockFile;
 // leaves without touching anything.
 //
 // Both go away with a process that dies, even by SIGKILL: the bus drops the
-// name of a closed connection, and a lock whose process no longer runs is
-// stale and taken over by the next start.
+// name of a closed connection, and a lock that no live copy holds (its
+// process is gone or is another program, or what it says cannot be read) is
+// taken over by the next start.
 //
 // Main thread only; call claim() once, before anything reads or writes the
 // user's files.
@@ -66,13 +67,18 @@ Q_SIGNALS:
 private:
     Role claimBusName();
     Role claimLock();
+    bool takeOverLeftLock(QLockFile& lock);
     void listen();
     void readRequest();
+    void handOver();
 
     QString m_busName;
     QString m_runtimeDirectory;
     std::unique_ptr<QLockFile> m_lock;
     std::unique_ptr<QLocalServer> m_server;
+    // The runtime folder, open while the server listens through it (see
+    // SocketAddress in the .cpp).
+    int m_socketFolder = -1;
     bool m_busObjectRegistered = false;
     bool m_ownsBusName = false;
 };

@@ -4,10 +4,14 @@
 #include "platform/SingleInstance.h"
 
 #include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QFile>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QProcess>
 #include <QSignalSpy>
+#include <QSysInfo>
 #include <QTest>
 #include <QTemporaryDir>
 #include <csignal>
@@ -90,14 +94,124 @@ TEST(SingleInstanceLock, AStartFindsTheRunningCopyOrTakesOverWhatIsLeft)
             EXPECT_EQ(asked->size(), 1);
             continue;
         }
-        if (asked)
+        if (asked) {
             EXPECT_TRUE(asked->isEmpty());
+        }
         // This start is now the running copy, and the next one reaches it.
         QSignalSpy startAsked(&start, &SingleInstance::activationRequested);
         SingleInstance next(QString(), folder.path());
         EXPECT_EQ(next.claim(), Role::Secondary);
         EXPECT_TRUE(startAsked.wait(5000));
     }
+}
+
+// A live process that is another program, for as long as the test runs.
+struct ForeignProcess {
+    ForeignProcess()
+    {
+        process.start(QStringLiteral("sleep"), {QStringLiteral("600")});
+        process.waitForStarted(10000);
+        pid = process.processId();
+    }
+    ~ForeignProcess()
+    {
+        process.kill();
+        process.waitForFinished(10000);
+    }
+    QProcess process;
+    qint64 pid = 0;
+};
+
+// The pid of a process that has ended.
+pid_t deadPid()
+{
+    const pid_t child = ::fork();
+    if (child == 0)
+        ::_exit(0);
+    ::waitpid(child, nullptr, 0);
+    return child;
+}
+
+TEST(SingleInstanceLock, ALockNamingNoLiveCopyNeverKeepsAStartOut)
+{
+    const ForeignProcess foreign;
+    ASSERT_GT(foreign.pid, 0) << "sleep did not start";
+    const QByteArray host = QSysInfo::machineHostName().toUtf8();
+    const struct {
+        const char* name;
+        QByteArray contents;
+    } cases[] = {
+        {"garbage", QByteArray("\x7f\x01 not a lock \xff\n\n")},
+        {"an empty file", QByteArray()},
+        {"an empty line", QByteArray("\n")},
+        {"a pid and nothing else, of a process that ended", QByteArray::number(deadPid()) + "\n"},
+        {"a whole lock of a process that ended", QByteArray::number(deadPid()) + "\ntidewire\n" + host + "\n"},
+        {"a live process that is another program", QByteArray::number(foreign.pid) + "\ntidewire\n" + host + "\n"},
+        {"a live process that is another program, on another host",
+         QByteArray::number(foreign.pid) + "\ntidewire\nelsewhere.invalid\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir folder;
+        QFile lock(folder.filePath("tidewire.lock"));
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+        lock.write(c.contents);
+        lock.close();
+
+        SingleInstance start(QString(), folder.path());
+        ASSERT_EQ(start.claim(), Role::Primary);
+        // It holds the lock now: the next start reaches it.
+        QSignalSpy asked(&start, &SingleInstance::activationRequested);
+        SingleInstance next(QString(), folder.path());
+        EXPECT_EQ(next.claim(), Role::Secondary);
+        EXPECT_TRUE(asked.wait(5000));
+    }
+}
+
+TEST(SingleInstanceLock, ALockTheRunningCopyHoldsIsKeptWhateverItSays)
+{
+    // What a copy's lock reads as while it is being written, or after a
+    // program rewrote it: the copy still holds it, and no start takes it.
+    for (const QByteArray& contents : {QByteArray(), QByteArray("garbage\n"), QByteArray("1\n")}) {
+        SCOPED_TRACE(contents.toStdString());
+        QTemporaryDir folder;
+        SingleInstance running(QString(), folder.path());
+        ASSERT_EQ(running.claim(), Role::Primary);
+        QFile lock(running.lockFilePath());
+        ASSERT_TRUE(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        lock.write(contents);
+        lock.close();
+        QSignalSpy asked(&running, &SingleInstance::activationRequested);
+        SingleInstance start(QString(), folder.path());
+        EXPECT_EQ(start.claim(), Role::Secondary);
+        EXPECT_TRUE(asked.wait(5000));
+    }
+}
+
+TEST(SingleInstanceLock, ARuntimeFolderOfAnyLengthHandsOver)
+{
+    QTemporaryDir top;
+    // Past what a socket's path may hold (107 bytes) by far.
+    QString deep = top.path();
+    while (deep.size() < 300)
+        deep += QStringLiteral("/a-runtime-folder-with-a-long-name");
+    ASSERT_TRUE(QDir().mkpath(deep));
+    ASSERT_TRUE(QFile(deep).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    SingleInstance running(QString(), deep);
+    ASSERT_EQ(running.claim(), Role::Primary);
+    // The socket is where the lock is, and only its owner may use it.
+    const QFileInfo socket(running.socketPath());
+    ASSERT_TRUE(socket.exists());
+    EXPECT_EQ(socket.permissions() & (QFile::ReadGroup | QFile::WriteGroup | QFile::ReadOther | QFile::WriteOther),
+              QFile::Permissions());
+    QSignalSpy asked(&running, &SingleInstance::activationRequested);
+    for (int start = 0; start < 2; ++start) {
+        SingleInstance later(QString(), deep);
+        EXPECT_EQ(later.claim(), Role::Secondary);
+        EXPECT_TRUE(asked.wait(5000)) << "start " << start;
+    }
+    running.release();
+    EXPECT_FALSE(QFileInfo::exists(running.socketPath())) << "the socket goes with the copy";
 }
 
 TEST(SingleInstanceLock, OnlyTheRequestLineBringsTheCopyForward)

@@ -92,28 +92,21 @@ QList<qint64> settingsWindowOwners()
     return owners;
 }
 
-TEST(SingleInstance, ASecondStartHandsOverAndAKilledCopyKeepsNoStartOut)
-{
-    TIDEWIRE_REQUIRE_XVFB();
-    for (const bool withBus : {true, false}) {
-        SCOPED_TRACE(withBus ? "session bus" : "no session bus");
-        std::unique_ptr<PrivateBus> bus;
-        if (withBus) {
-            bus = std::make_unique<PrivateBus>();
-            ASSERT_FALSE(bus->address.isEmpty()) << "dbus-daemon did not start";
-        }
-        QTemporaryDir home;
-        const QString runtime = home.filePath("runtime");
-        ASSERT_TRUE(QDir().mkpath(home.filePath("config/tidewire")) && QDir().mkpath(runtime));
+// A home and a session for the application: settings of a user who has
+// launched it before, a runtime folder of its own, and the given bus (none:
+// an address where no bus listens).
+struct Session {
+    explicit Session(const PrivateBus* bus, const QString& runtimeName = QStringLiteral("runtime"))
+    {
+        runtime = home.filePath(runtimeName);
+        ok = QDir().mkpath(home.filePath("config/tidewire")) && QDir().mkpath(runtime);
         QFile(runtime).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         // Not a first launch: the settings window opens only when asked for.
-        const QByteArray settings = R"({"hasLaunchedBefore": true, "tickerPosition": "top"})";
-        QFile settingsFile(home.filePath("config/tidewire/defaults.json"));
-        ASSERT_TRUE(settingsFile.open(QIODevice::WriteOnly));
-        settingsFile.write(settings);
-        settingsFile.close();
+        QFile file(settingsPath());
+        ok = ok && file.open(QIODevice::WriteOnly) && file.write(settings) == settings.size();
+        file.close();
 
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env = QProcessEnvironment::systemEnvironment();
         env.insert("HOME", home.path());
         env.insert("XDG_CONFIG_HOME", home.filePath("config"));
         env.insert("XDG_CACHE_HOME", home.filePath("cache"));
@@ -121,8 +114,48 @@ TEST(SingleInstance, ASecondStartHandsOverAndAKilledCopyKeepsNoStartOut)
         env.insert("XDG_RUNTIME_DIR", runtime);
         env.insert("TIDEWIRE_API_BASE", "http://127.0.0.1:9/");  // nothing answers: the store keeps booting
         env.insert("DBUS_SESSION_BUS_ADDRESS",
-                   withBus ? QString::fromLatin1(bus->address) : "unix:path=" + home.filePath("no-bus"));
+                   bus ? QString::fromLatin1(bus->address) : "unix:path=" + home.filePath("no-bus"));
         env.remove("QT_QPA_PLATFORM");
+    }
+    QString settingsPath() const { return home.filePath("config/tidewire/defaults.json"); }
+
+    const QByteArray settings = R"({"hasLaunchedBefore": true, "tickerPosition": "top"})";
+    QTemporaryDir home;
+    QString runtime;
+    QProcessEnvironment env;
+    bool ok = false;
+};
+
+TEST(SingleInstance, ASecondStartHandsOverAndAKilledCopyKeepsNoStartOut)
+{
+    TIDEWIRE_REQUIRE_XVFB();
+    // Deeper than a socket's path (107 bytes) can reach.
+    QString longRuntime = QStringLiteral("runtime");
+    while (longRuntime.size() < 160)
+        longRuntime += QStringLiteral("/a-runtime-folder-with-a-long-name");
+    const struct {
+        const char* name;
+        bool withBus;
+        QString runtime;
+    } cases[] = {
+        {"session bus", true, QStringLiteral("runtime")},
+        {"no session bus", false, QStringLiteral("runtime")},
+        {"no session bus, a long runtime folder", false, longRuntime},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<PrivateBus> bus;
+        if (c.withBus) {
+            bus = std::make_unique<PrivateBus>();
+            ASSERT_FALSE(bus->address.isEmpty()) << "dbus-daemon did not start";
+        }
+        const Session session(bus.get(), c.runtime);
+        ASSERT_TRUE(session.ok);
+        const QTemporaryDir& home = session.home;
+        const QString& runtime = session.runtime;
+        const QProcessEnvironment& env = session.env;
+        const QByteArray& settings = session.settings;
+        QFile settingsFile(session.settingsPath());
 
         auto first = std::make_unique<App>(env);
         ASSERT_TRUE(waitFor([&] { return first->log.contains("menu bar item installed"); })) << first->log.data();
@@ -160,6 +193,54 @@ TEST(SingleInstance, ASecondStartHandsOverAndAKilledCopyKeepsNoStartOut)
         third.process.terminate();
         EXPECT_TRUE(waitFor([&] { return !third.running(); }));
     }
+}
+
+// A lock left in the runtime folder that names no running copy: written only
+// in part by a copy that crashed or lost power, or naming a process that is
+// gone or whose number another program has since been given.
+TEST(SingleInstance, ALockNamingNoRunningCopyKeepsNoStartOut)
+{
+    TIDEWIRE_REQUIRE_XVFB();
+    QProcess foreign;  // a live process that is not the application
+    foreign.start("sleep", {"600"});
+    ASSERT_TRUE(foreign.waitForStarted(10000));
+    QProcess ended;
+    ended.start("true", {});
+    ASSERT_TRUE(ended.waitForFinished(10000));
+    const struct {
+        const char* name;
+        QByteArray contents;
+    } locks[] = {
+        {"garbage", QByteArray("\x01\x02 no pid here\n")},
+        {"an empty line", QByteArray("\n")},
+        {"a process that ended", QByteArray::number(ended.processId()) + "\ntidewire\n"},
+        {"a live process of another program", QByteArray::number(foreign.processId()) + "\ntidewire\n"},
+    };
+    for (const bool withBus : {true, false}) {
+        std::unique_ptr<PrivateBus> bus;
+        if (withBus) {
+            bus = std::make_unique<PrivateBus>();
+            ASSERT_FALSE(bus->address.isEmpty()) << "dbus-daemon did not start";
+        }
+        for (const auto& lock : locks) {
+            SCOPED_TRACE(std::string(withBus ? "session bus, " : "no session bus, ") + lock.name);
+            const Session session(bus.get());
+            ASSERT_TRUE(session.ok);
+            QFile file(session.runtime + "/tidewire.lock");
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(lock.contents);
+            file.close();
+
+            App app(session.env);
+            EXPECT_TRUE(waitFor([&] { return app.log.contains("menu bar item installed") || !app.running(); }));
+            EXPECT_TRUE(app.running()) << app.log.data();
+            EXPECT_FALSE(app.log.contains("Tidewire is already running")) << app.log.data();
+            app.process.terminate();
+            EXPECT_TRUE(waitFor([&] { return !app.running(); }));
+        }
+    }
+    foreign.kill();
+    foreign.waitForFinished(10000);
 }
 
 } // namespace

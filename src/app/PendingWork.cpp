@@ -1,0 +1,12 @@
+#include "app/PendingWork.h"
+
+#include "platform/CacheFiles.h"
+#include "platform/Defaults.h"
+#include "platform/SecretStore.h"
+
+void finishPendingWork(Defaults& defaults, SecretStore& secrets, std::chrono::milliseconds keyringWait)
+{
+    defaults.flush();
+    defaults.caches().flush();
+    secrets.finishWrites(keyringWait);
+}
