@@ -113,6 +113,35 @@ QList<QRect> boundingRectangles(WId window)
     return rects;
 }
 
+QRect frameGeometry(WId window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return {};
+    // The window manager's frame is the window's ancestor that is a child of
+    // the root window.
+    Window current = Window(window);
+    for (;;) {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display, current, &root, &parent, &children, &count))
+            break;
+        if (children)
+            XFree(children);
+        if (parent == root || parent == 0)
+            break;
+        current = parent;
+    }
+    Window root = 0;
+    int x = 0, y = 0;
+    unsigned int width = 0, height = 0, border = 0, depth = 0;
+    QRect frame;
+    if (XGetGeometry(display, current, &root, &x, &y, &width, &height, &border, &depth))
+        frame = QRect(x, y, int(width + 2 * border), int(height + 2 * border));
+    XCloseDisplay(display);
+    return frame;
+}
+
 void requestClose(WId window)
 {
     Display* display = XOpenDisplay(nullptr);

@@ -28,6 +28,10 @@ QRect workArea();
 WId activeWindow();
 // The window's position on the root window and its size.
 QRect geometry(WId window);
+// Where the window manager's frame around the window (title bar and
+// borders included) is on the root window; the window's own geometry when
+// it has no frame.
+QRect frameGeometry(WId window);
 // The rectangles of the window's bounding shape, in window coordinates, as
 // the server lists them; an unshaped window has one: the whole window.
 QList<QRect> boundingRectangles(WId window);
