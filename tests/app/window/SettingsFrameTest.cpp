@@ -5,11 +5,8 @@
 #include "X11Probe.h"
 #include "XvfbDisplay.h"
 #include "app/SettingsWindowManager.h"
-#include "app/TickerWindowController.h"
-#include "app/TickerWindowSetup.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
-#include "platform/WindowPlacement.h"
 #include "settings/SettingsView.h"
 #include "store/FeedStore.h"
 
@@ -40,8 +37,7 @@ protected:
         const QUrl nowhere(QStringLiteral("http://127.0.0.1:9/"));
         store = std::make_unique<FeedStore>(FeedStore::Services{*defaults, Clock::system(), Scheduler::system(), nullptr,
                                                                 nullptr, {}, nowhere, std::nullopt, nowhere, "0.1"});
-        strips = std::make_unique<TickerWindowController>(*defaults, WindowPlacement::system());
-        manager = std::make_unique<SettingsWindowManager>(*defaults, [this] { return strip.get(); });
+        manager = std::make_unique<SettingsWindowManager>(*defaults, [] { return nullptr; });
     }
 
     void TearDown() override
@@ -56,23 +52,20 @@ protected:
             return X11Probe::workArea().top() == 0 && screen->availableGeometry() == screen->geometry();
         }));
         manager.reset();
-        strips.reset();
         store.reset();
     }
 
-    // The strip along the top edge, reserving it; waits until the window
-    // manager has left it out of the work area.
+    // A dock along the top edge as tall as the strip, reserving it, as the
+    // strip does (its own placement is the strip tests' business); waits
+    // until the window manager has left it out of the work area and Qt knows.
     void showStrip()
     {
-        strip = std::make_unique<QWidget>();
-        configureTickerWindow(strip.get(), *strips);
-        strip->show();
-        ASSERT_TRUE(waitFor([] { return X11Probe::workArea().top() > 0; }))
-            << "the strip reserved nothing: work area " << text(X11Probe::workArea()) << " strip at "
-            << text(X11Probe::geometry(strip->winId())) << " strut "
-            << QDebug::toString(X11Probe::cardinals(strip->winId(), "_NET_WM_STRUT_PARTIAL").value_or(QList<qint64>()))
-                   .toStdString()
-            << " types " << X11Probe::atoms(strip->winId(), "_NET_WM_WINDOW_TYPE").join(' ').toStdString();
+        const int height = qRound(72 * QGuiApplication::primaryScreen()->devicePixelRatio());
+        strip = std::make_unique<X11Probe::TopPanel>(height);
+        ASSERT_TRUE(waitFor([height] {
+            return X11Probe::workArea().top() == height &&
+                   QGuiApplication::primaryScreen()->availableGeometry().top() == 72;
+        })) << "the dock reserved nothing: work area " << text(X11Probe::workArea());
     }
 
     // Opens (or raises) the window and waits until the window manager has
@@ -110,8 +103,7 @@ protected:
     QTemporaryDir dir;
     std::unique_ptr<Defaults> defaults;
     std::unique_ptr<FeedStore> store;
-    std::unique_ptr<TickerWindowController> strips;
-    std::unique_ptr<QWidget> strip;
+    std::unique_ptr<X11Probe::TopPanel> strip;
     std::unique_ptr<SettingsWindowManager> manager;
 };
 

@@ -6,6 +6,7 @@
 #include <QTest>
 
 // After Qt: Xlib's macros (None, Bool, Status…) clash with Qt's names.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/shape.h>
 
@@ -214,6 +215,34 @@ void CompositingManager::release()
     XCloseDisplay(m_display);
     m_display = nullptr;
     m_window = 0;
+}
+
+TopPanel::TopPanel(int height) : m_display(XOpenDisplay(nullptr))
+{
+    if (!m_display)
+        return;
+    const int width = DisplayWidth(m_display, DefaultScreen(m_display));
+    m_window = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, unsigned(width), unsigned(height), 0,
+                                   0, 0);
+    const Atom dock = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    XChangeProperty(m_display, m_window, XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&dock), 1);
+    const long strut[12] = {0, 0, height, 0, 0, 0, 0, 0, 0, width - 1, 0, 0};
+    XChangeProperty(m_display, m_window, XInternAtom(m_display, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 12);
+    XChangeProperty(m_display, m_window, XInternAtom(m_display, "_NET_WM_STRUT", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 4);
+    XMapWindow(m_display, m_window);
+    XSync(m_display, False);
+}
+
+TopPanel::~TopPanel()
+{
+    if (!m_display)
+        return;
+    XDestroyWindow(m_display, m_window);
+    XSync(m_display, False);
+    XCloseDisplay(m_display);
 }
 
 } // namespace X11Probe

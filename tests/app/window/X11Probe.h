@@ -65,4 +65,19 @@ private:
     unsigned long m_window = 0;
 };
 
+// A dock along the top edge of the X screen, as a desktop panel or the
+// strip is to the window manager, reserving `height` pixels of it while it
+// lives; drawn from a connection of its own.
+class TopPanel {
+public:
+    explicit TopPanel(int height);
+    ~TopPanel();
+    TopPanel(const TopPanel&) = delete;
+    TopPanel& operator=(const TopPanel&) = delete;
+
+private:
+    _XDisplay* m_display = nullptr;
+    unsigned long m_window = 0;
+};
+
 } // namespace X11Probe
