@@ -46,11 +46,6 @@ FrameExtents::~FrameExtents()
         QCoreApplication::instance()->removeNativeEventFilter(this);
 }
 
-std::optional<QMargins> FrameExtents::margins() const
-{
-    return m_window ? read(m_window) : std::nullopt;
-}
-
 std::optional<QMargins> FrameExtents::read(const QWindow* window)
 {
     xcb_connection_t* c = connection();

@@ -10,8 +10,10 @@ class QWindow;
 
 // How far the window manager's frame (title bar and borders) reaches beyond a
 // top-level window on each side, as the window manager announces it once it
-// has taken the window on. Margins are in the window's logical pixels,
-// rounded up so a frame placed by them never reaches further than measured.
+// has taken the window on (_NET_FRAME_EXTENTS on X11). Margins are in the
+// window's logical pixels, rounded up so a frame placed by them never reaches
+// further than announced. An object of this class reports each new
+// announcement for one window.
 class FrameExtents : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
 public:
@@ -19,11 +21,8 @@ public:
     explicit FrameExtents(QWindow* window);
     ~FrameExtents() override;
 
-    // None before the window manager has announced the frame, and on a
-    // platform without one.
-    std::optional<QMargins> margins() const;
-
-    // The announced frame of any top-level window, read once.
+    // The window's frame as last announced; none before the window manager
+    // has taken it on, and on a platform without one.
     static std::optional<QMargins> read(const QWindow* window);
 
     bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
