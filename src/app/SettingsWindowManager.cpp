@@ -198,8 +198,8 @@ void SettingsWindowManager::clampToVisibleFrame(QWidget* window) const
 {
     // The screen under the window's centre: Qt's idea of a shown window's
     // screen may still lag behind a move or a change of the screens.
-    const QRect frame = currentGeometry(window);
-    QScreen* screen = QGuiApplication::screenAt(frame.center());
+    const QRect shown = currentGeometry(window);
+    QScreen* screen = QGuiApplication::screenAt(shown.center());
     if (!screen && window->isVisible())
         screen = window->screen();
     if (!screen || !QGuiApplication::screens().contains(screen))
@@ -211,15 +211,15 @@ void SettingsWindowManager::clampToVisibleFrame(QWidget* window) const
     const QMargins decoration =
         window->windowHandle() ? FrameExtents::read(window->windowHandle()).value_or(QMargins()) : QMargins();
     const QRect visible = visibleFrame(screen).marginsRemoved(decoration);
-    const int width = std::max(1, std::min(frame.width(), visible.width()));
-    const int height = std::max(1, std::min(frame.height(), visible.height()));
-    const int x = std::min(std::max(frame.x(), visible.x()), visible.x() + visible.width() - width);
-    const int y = std::min(std::max(frame.y(), visible.y()), visible.y() + visible.height() - height);
+    const int width = std::max(1, std::min(shown.width(), visible.width()));
+    const int height = std::max(1, std::min(shown.height(), visible.height()));
+    const int x = std::min(std::max(shown.x(), visible.x()), visible.x() + visible.width() - width);
+    const int y = std::min(std::max(shown.y(), visible.y()), visible.y() + visible.height() - height);
     // The window manager keeps a window at least as large as its minimum.
     if (window->minimumWidth() > width || window->minimumHeight() > height)
         window->setMinimumSize(std::min(window->minimumWidth(), width), std::min(window->minimumHeight(), height));
     const QRect fitted(x, y, width, height);
-    if (fitted != frame)
+    if (fitted != shown)
         applyGeometry(window, fitted);
 }
 
