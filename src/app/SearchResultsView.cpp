@@ -1,5 +1,7 @@
 #include "app/SearchResultsView.h"
 
+#include "app/TitleParagraph.h"
+
 #include "api/Color.h"
 #include "api/SourceTypeBadge.h"
 #include "platform/PlainText.h"
@@ -13,8 +15,6 @@
 #include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QTextDocument>
-#include <QTextLayout>
 #include <QToolTip>
 #include <cmath>
 
@@ -59,31 +59,6 @@ QString oneParagraph(QString text)
             c = u' ';
     }
     return text;
-}
-
-// The text wrapped at word boundaries into at most two lines of `width`; the
-// second line ends in an ellipsis when more would follow.
-QStringList twoLines(const QString& text, const QFont& font, double width)
-{
-    QTextLayout layout(text, font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    QStringList lines;
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        if (lines.size() == 1) {
-            const QString rest = text.mid(line.textStart()).trimmed();
-            lines.append(QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width));
-            break;
-        }
-        lines.append(text.mid(line.textStart(), line.textLength()).trimmed());
-    }
-    layout.endLayout();
-    if (lines.isEmpty())
-        lines.append(QString());
-    return lines;
 }
 
 QColor withAlpha(QColor color, double alpha)
@@ -210,6 +185,16 @@ QRect SearchResultsView::headlineRect(qsizetype row) const
     return {};
 }
 
+QRectF SearchResultsView::headlineTitleRect(qsizetype row) const
+{
+    for (const Block& block : m_blocks)
+        if (block.kind == Kind::Headline && block.index == row) {
+            const double x = padX + TickerIconView::side(iconSize) + headlineSpacing;
+            return {x, block.rect.top() + headlinePadY, block.rect.width() - x - padX, block.title.height()};
+        }
+    return {};
+}
+
 QRect SearchResultsView::feedRect(qsizetype row) const
 {
     for (const Block& block : m_blocks)
@@ -222,7 +207,6 @@ void SearchResultsView::relayout()
 {
     const double width = m_layoutWidth;
     const QFontMetricsF header(m_headerFont);
-    const QFontMetricsF title(m_titleFont);
     const QFontMetricsF meta(m_metaFont);
     const QFontMetricsF feedTitle(m_feedTitleFont);
     const QFontMetricsF feedTag(m_feedTagFont);
@@ -244,12 +228,13 @@ void SearchResultsView::relayout()
         addHeader(Kind::HeadlinesHeader);
         for (qsizetype i = 0; i < m_headlines.size(); ++i) {
             const FeedItem& item = m_headlines[i];
-            Block block{Kind::Headline, i, {}, twoLines(oneParagraph(item.cleanedTitle()), m_titleFont, textWidth), {}};
+            Block block{Kind::Headline, i, {},
+                        TitleParagraph(oneParagraph(item.cleanedTitle()), m_titleFont, textWidth, 2), {}};
             const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item);
             const double metaWidth = textWidth - (badge ? badge->size.width() + metaSpacing : 0);
             block.meta = meta.elidedText(item.metaLine(now), Qt::ElideRight, std::max(1.0, metaWidth));
             const double metaHeight = std::max(meta.height(), badge ? badge->size.height() : 0.0);
-            const double column = block.titleLines.size() * title.lineSpacing() + columnSpacing + metaHeight;
+            const double column = block.title.height() + columnSpacing + metaHeight;
             const double height = std::ceil(2 * headlinePadY + std::max(iconSide, column));
             block.rect = QRectF(0, y, width, height);
             m_blocks.append(block);
@@ -265,8 +250,7 @@ void SearchResultsView::relayout()
             const QString tag = categoryTag(feed);
             const double tagWidth = tag.isEmpty() ? 0 : feedTag.horizontalAdvance(tag) + feedSpacing;
             const double titleWidth = width - 2 * padX - dotSide - feedSpacing - tagWidth - feedSpacing - stateWidth;
-            Block block{Kind::Feed, i, {},
-                        {feedTitle.elidedText(oneParagraph(feed.title), Qt::ElideRight, std::max(1.0, titleWidth))},
+            Block block{Kind::Feed, i, {}, TitleParagraph(oneParagraph(feed.title), m_feedTitleFont, titleWidth, 1),
                         tag};
             const double height =
                 std::ceil(2 * feedPadY + std::max({feedTitle.height(), feedTag.height(), state.height()}));
@@ -332,15 +316,9 @@ void SearchResultsView::paintHeadline(QPainter& painter, const Block& block) con
                           *m_context.favicons);
 
     const double textX = padX + iconSide + headlineSpacing;
-    const QFontMetricsF title(m_titleFont);
-    painter.setFont(m_titleFont);
     painter.setPen(Qt::white);
-    double y = r.top() + headlinePadY;
-    for (const QString& line : block.titleLines) {
-        painter.drawText(QPointF(textX, y + title.ascent()), line);
-        y += title.lineSpacing();
-    }
-    y = metaOrigin(block).y();
+    block.title.draw(painter, QPointF(textX, r.top() + headlinePadY));
+    const double y = metaOrigin(block).y();
 
     const QFontMetricsF meta(m_metaFont);
     const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item);
@@ -357,9 +335,8 @@ void SearchResultsView::paintHeadline(QPainter& painter, const Block& block) con
 
 QPointF SearchResultsView::metaOrigin(const Block& block) const
 {
-    const QFontMetricsF title(m_titleFont);
     return {padX + TickerIconView::side(iconSize) + headlineSpacing,
-            block.rect.top() + headlinePadY + block.titleLines.size() * title.lineSpacing() + columnSpacing};
+            block.rect.top() + headlinePadY + block.title.height() + columnSpacing};
 }
 
 QList<PaintedRow> SearchResultsView::accessibleRows() const
@@ -405,7 +382,9 @@ void SearchResultsView::paintFeed(QPainter& painter, const Block& block) const
         return metrics.horizontalAdvance(text);
     };
     double x = padX + dotSide + feedSpacing;
-    x += drawCentred(m_feedTitleFont, Qt::white, x, block.titleLines.value(0)) + feedSpacing;
+    painter.setPen(Qt::white);
+    block.title.draw(painter, QPointF(x, std::round(middle - block.title.height() / 2)));
+    x += block.title.width() + feedSpacing;
     if (!block.meta.isEmpty())
         drawCentred(m_feedTagFont, Color::mutedText(), x, block.meta);
     const QString state = off ? QStringLiteral("OFF") : QStringLiteral("ON");

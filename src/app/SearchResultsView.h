@@ -2,6 +2,7 @@
 
 #include "api/ItemModels.h"
 #include "api/ManifestModels.h"
+#include "app/TitleParagraph.h"
 #include "ticker/PaintedRows.h"
 #include "ticker/TickerRow.h"
 
@@ -65,6 +66,9 @@ public:
     const FeedIndexItem& feedAt(qsizetype row) const { return m_feeds.at(row); }
     QRect headlineRect(qsizetype row) const;
     QRect feedRect(qsizetype row) const;
+    // Where a headline's title lines go: the text column's width, their height.
+    QRectF headlineTitleRect(qsizetype row) const;
+    const QFont& titleFont() const { return m_titleFont; }
     std::optional<qsizetype> hoveredHeadline() const { return m_hovered; }
     // For assistive technologies: each headline (its title, and its source
     // badge named after the source kind) and each feed (its title).
@@ -84,7 +88,7 @@ private:
         Kind kind;
         qsizetype index = 0;  // row within its section
         QRectF rect;
-        QStringList titleLines;  // headline: up to two lines; feed: one
+        TitleParagraph title;  // headline: up to two lines; feed: one
         QString meta;            // headline meta line, feed category in capitals
     };
 

@@ -4,6 +4,7 @@
 #include "app/Screens.h"
 #include "app/TickerWindowController.h"
 #include "platform/Defaults.h"
+#include "platform/FrameExtents.h"
 #include "platform/Logging.h"
 #include "platform/MemoryRelief.h"
 #include "platform/NotificationCenter.h"
@@ -123,6 +124,7 @@ void SettingsWindowManager::show(FeedStore& store, std::optional<SettingsTab> ta
             NotificationCenter::shared().post(SettingsTabs::selectTabNotification,
                                               {{SettingsTabs::selectTabKey, SettingsTabs::title(*tab)}});
         centre(m_window);
+        clampToVisibleFrame(m_window);
         activate(m_window);
         return;
     }
@@ -166,6 +168,7 @@ QWidget* SettingsWindowManager::build(FeedStore& store)
     else
         window->move(kNoScreenFrame.topLeft());
     clampToVisibleFrame(window);
+    keepInsideWorkArea(window);
     window->installEventFilter(this);
     connect(window, &QObject::destroyed, this, [this] {
         // Once the window, its views and its backing store are gone (after
@@ -193,19 +196,49 @@ void SettingsWindowManager::centre(QWidget* window) const
 
 void SettingsWindowManager::clampToVisibleFrame(QWidget* window) const
 {
-    // A window not shown yet belongs to the screen under its centre.
-    QScreen* screen = window->isVisible() ? window->screen() : QGuiApplication::screenAt(window->geometry().center());
+    // The screen under the window's centre: Qt's idea of a shown window's
+    // screen may still lag behind a move or a change of the screens.
+    const QRect shown = currentGeometry(window);
+    QScreen* screen = QGuiApplication::screenAt(shown.center());
+    if (!screen && window->isVisible())
+        screen = window->screen();
     if (!screen || !QGuiApplication::screens().contains(screen))
         screen = QGuiApplication::primaryScreen();
     if (!screen)
         return;
-    const QRect visible = visibleFrame(screen);
-    const QRect frame = currentGeometry(window);
-    const int width = std::min(frame.width(), visible.width());
-    const int height = std::min(frame.height(), visible.height());
-    const int x = std::min(std::max(frame.x(), visible.x()), visible.x() + visible.width() - width);
-    const int y = std::min(std::max(frame.y(), visible.y()), visible.y() + visible.height() - height);
-    applyGeometry(window, QRect(x, y, width, height));
+    // The window manager's title bar and borders lie outside the window:
+    // the whole frame has to fit, or the window cannot be moved or closed.
+    const QMargins decoration =
+        window->windowHandle() ? FrameExtents::read(window->windowHandle()).value_or(QMargins()) : QMargins();
+    const QRect visible = visibleFrame(screen).marginsRemoved(decoration);
+    const int width = std::max(1, std::min(shown.width(), visible.width()));
+    const int height = std::max(1, std::min(shown.height(), visible.height()));
+    const int x = std::min(std::max(shown.x(), visible.x()), visible.x() + visible.width() - width);
+    const int y = std::min(std::max(shown.y(), visible.y()), visible.y() + visible.height() - height);
+    // The window manager keeps a window at least as large as its minimum.
+    if (window->minimumWidth() > width || window->minimumHeight() > height)
+        window->setMinimumSize(std::min(window->minimumWidth(), width), std::min(window->minimumHeight(), height));
+    const QRect fitted(x, y, width, height);
+    if (fitted != shown)
+        applyGeometry(window, fitted);
+}
+
+void SettingsWindowManager::keepInsideWorkArea(QWidget* window)
+{
+    // Fitted again once the window manager has framed the window (its
+    // title bar is known only then), and whenever a screen or its work area
+    // changes under it: a resolution, a scale, a panel or the strip's strut.
+    window->winId();
+    const auto refit = [this, window] { clampToVisibleFrame(window); };
+    connect(new FrameExtents(window->windowHandle()), &FrameExtents::changed, window, refit);
+    const auto watch = [window, refit](QScreen* screen) {
+        QObject::connect(screen, &QScreen::geometryChanged, window, refit);
+        QObject::connect(screen, &QScreen::availableGeometryChanged, window, refit);
+    };
+    for (QScreen* screen : QGuiApplication::screens())
+        watch(screen);
+    connect(qApp, &QGuiApplication::screenAdded, window, watch);
+    connect(qApp, &QGuiApplication::screenRemoved, window, refit, Qt::QueuedConnection);
 }
 
 void SettingsWindowManager::activate(QWidget* window) const

@@ -68,13 +68,16 @@ done
 DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
 export DISPLAY
 
-# The window manager is ready once it has set its check window on the root.
+# The window manager is ready once it has set its check window on the root
+# and, after that, loaded its theme (_OB_THEME): until then, on a loaded
+# machine, windows mapped by a test may wait seconds to be taken on.
 openbox --sm-disable >"$work/openbox.log" 2>&1 &
 wm=$!
 # Tests that need the window manager held still stop and continue it.
 export TIDEWIRE_WM_PID="$wm"
 tries=0
-until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; do
+until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
+    xprop -root _OB_THEME 2>/dev/null | grep -q ' = '; do
     tries=$((tries + 1))
     kill -0 "$wm" 2>/dev/null || give_up "openbox exited"
     [ "$tries" -le 200 ] || give_up "openbox did not start managing windows"

@@ -20,6 +20,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
+#include <functional>
 #include <source_location>
 
 namespace {
@@ -110,6 +111,13 @@ protected:
         }));
     }
     SettingsView* view() const { return manager->window()->findChild<SettingsView*>(); }
+    // How far the window manager's frame reaches beyond the shown window.
+    QMargins decoration() const
+    {
+        const QList<qint64> e =
+            X11Probe::cardinals(manager->window()->winId(), "_NET_FRAME_EXTENTS").value_or(QList<qint64>{0, 0, 0, 0});
+        return QMargins(int(e.value(0)), int(e.value(2)), int(e.value(1)), int(e.value(3)));
+    }
     // Closes the window as its close button does and waits until it is gone.
     void closeWindow()
     {
@@ -127,11 +135,18 @@ protected:
     QStringList monitorNames;
 };
 
+// Where the window goes, given the window manager's frame around it.
+using Placement = std::function<QRect(const QMargins& decoration)>;
+Placement at(const QRect& frame)
+{
+    return [frame](const QMargins&) { return frame; };
+}
+
 struct PlaceCase {
     const char* name;
     QList<QPair<QString, QRect>> monitors;  // a new name each time: Qt keeps a monitor it knows by name
     std::optional<QRect> strip;             // where the strip's window is, when it is shown
-    QRect frame;
+    Placement frame;
 };
 
 // Sized from the work area and centred in it, on the strip's monitor before
@@ -141,12 +156,15 @@ TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredOnTheStripsMonitor)
     const QRect left(0, 0, 1280, 1440);
     const QRect right(1280, 0, 1280, 1440);
     const QList<PlaceCase> cases = {
-        // 900 × 620 by the size rules; the work area then cuts the height.
-        {"1000 × 600", {{"area0", {0, 0, 1000, 600}}}, {}, {50, 0, 900, 600}},
-        {"2560 × 1400", {{"area1", {0, 0, 2560, 1400}}}, {}, {660, 250, 1240, 900}},
-        {"1600 × 1000 away from the origin", {{"area2", {400, 200, 1600, 1000}}}, {}, {580, 250, 1240, 900}},
-        {"two monitors, no strip: the primary", {{"left", left}, {"right", right}}, {}, {50, 270, 1180, 900}},
-        {"the strip's monitor", {{"left2", left}, {"right2", right}}, QRect(1400, 0, 800, 72), {1330, 270, 1180, 900}},
+        // 900 × 620 by the size rules; the work area then cuts the height,
+        // leaving room for the title bar and the bottom border.
+        {"1000 × 600", {{"area0", {0, 0, 1000, 600}}}, {},
+         [](const QMargins& e) { return QRect(50, e.top(), 900, 600 - e.top() - e.bottom()); }},
+        {"2560 × 1400", {{"area1", {0, 0, 2560, 1400}}}, {}, at({660, 250, 1240, 900})},
+        {"1600 × 1000 away from the origin", {{"area2", {400, 200, 1600, 1000}}}, {}, at({580, 250, 1240, 900})},
+        {"two monitors, no strip: the primary", {{"left", left}, {"right", right}}, {}, at({50, 270, 1180, 900})},
+        {"the strip's monitor", {{"left2", left}, {"right2", right}}, QRect(1400, 0, 800, 72),
+         at({1330, 270, 1180, 900})},
     };
     defaults->set("preferredMonitor", "4242");  // not attached
     for (const PlaceCase& c : cases) {
@@ -161,7 +179,7 @@ TEST_F(SettingsWindowTest, SizedFromTheWorkAreaAndCentredOnTheStripsMonitor)
             ASSERT_TRUE(waitFor([this] { return ticker->screen() == QGuiApplication::screens().value(1); }));
         }
         show(std::nullopt);
-        expectFrame(c.frame);
+        expectFrame(c.frame(decoration()));
         EXPECT_EQ(manager->window()->windowTitle(), QStringLiteral("Tidewire Settings"));
         EXPECT_EQ(view()->selectedTab(), SettingsTab::Home);
         closeWindow();
@@ -207,18 +225,21 @@ TEST_F(SettingsWindowTest, OneWindowAtATimeAndWhatTheNextOneTakesFromIt)
     struct Saved {
         const char* name;
         QRect saved;
-        QRect frame;
+        Placement frame;  // the whole frame on the screen, title bar and borders too
     };
     for (const Saved& c : QList<Saved>{
-             {"off every screen", {5000, 4000, 900, 700}, {1660, 700, 900, 700}},
-             {"above and left of the screen", {-800, -500, 1000, 700}, {0, 0, 1000, 700}},
-             {"larger than the work area", {-10, 20, 3000, 1600}, {0, 0, 2560, 1400}},
+             {"off every screen", {5000, 4000, 900, 700},
+              [](const QMargins& e) { return QRect(1660 - e.right(), 700 - e.bottom(), 900, 700); }},
+             {"above and left of the screen", {-800, -500, 1000, 700},
+              [](const QMargins& e) { return QRect(e.left(), e.top(), 1000, 700); }},
+             {"larger than the work area", {-10, 20, 3000, 1600},
+              [](const QMargins& e) { return QRect(QPoint(0, 0), QSize(2560, 1400)).marginsRemoved(e); }},
          }) {
         SCOPED_TRACE(c.name);
         defaults->set("TidewireSettingsWindow", QJsonObject{{"x", c.saved.x()}, {"y", c.saved.y()},
                                                             {"width", c.saved.width()}, {"height", c.saved.height()}});
         show(std::nullopt);
-        expectFrame(c.frame);
+        expectFrame(c.frame(decoration()));
         closeWindow();
     }
 }

@@ -6,6 +6,7 @@
 #include <QTest>
 
 // After Qt: Xlib's macros (None, Bool, Status…) clash with Qt's names.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/shape.h>
 
@@ -113,6 +114,35 @@ QList<QRect> boundingRectangles(WId window)
     return rects;
 }
 
+QRect frameGeometry(WId window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return {};
+    // The window manager's frame is the window's ancestor that is a child of
+    // the root window.
+    Window current = Window(window);
+    for (;;) {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display, current, &root, &parent, &children, &count))
+            break;
+        if (children)
+            XFree(children);
+        if (parent == root || parent == 0)
+            break;
+        current = parent;
+    }
+    Window root = 0;
+    int x = 0, y = 0;
+    unsigned int width = 0, height = 0, border = 0, depth = 0;
+    QRect frame;
+    if (XGetGeometry(display, current, &root, &x, &y, &width, &height, &border, &depth))
+        frame = QRect(x, y, int(width + 2 * border), int(height + 2 * border));
+    XCloseDisplay(display);
+    return frame;
+}
+
 void requestClose(WId window)
 {
     Display* display = XOpenDisplay(nullptr);
@@ -185,6 +215,34 @@ void CompositingManager::release()
     XCloseDisplay(m_display);
     m_display = nullptr;
     m_window = 0;
+}
+
+TopPanel::TopPanel(int height) : m_display(XOpenDisplay(nullptr))
+{
+    if (!m_display)
+        return;
+    const int width = DisplayWidth(m_display, DefaultScreen(m_display));
+    m_window = XCreateSimpleWindow(m_display, DefaultRootWindow(m_display), 0, 0, unsigned(width), unsigned(height), 0,
+                                   0, 0);
+    const Atom dock = XInternAtom(m_display, "_NET_WM_WINDOW_TYPE_DOCK", False);
+    XChangeProperty(m_display, m_window, XInternAtom(m_display, "_NET_WM_WINDOW_TYPE", False), XA_ATOM, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&dock), 1);
+    const long strut[12] = {0, 0, height, 0, 0, 0, 0, 0, 0, width - 1, 0, 0};
+    XChangeProperty(m_display, m_window, XInternAtom(m_display, "_NET_WM_STRUT_PARTIAL", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 12);
+    XChangeProperty(m_display, m_window, XInternAtom(m_display, "_NET_WM_STRUT", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(strut), 4);
+    XMapWindow(m_display, m_window);
+    XSync(m_display, False);
+}
+
+TopPanel::~TopPanel()
+{
+    if (!m_display)
+        return;
+    XDestroyWindow(m_display, m_window);
+    XSync(m_display, False);
+    XCloseDisplay(m_display);
 }
 
 } // namespace X11Probe

@@ -28,6 +28,10 @@ QRect workArea();
 WId activeWindow();
 // The window's position on the root window and its size.
 QRect geometry(WId window);
+// Where the window manager's frame around the window (title bar and
+// borders included) is on the root window; the window's own geometry when
+// it has no frame.
+QRect frameGeometry(WId window);
 // The rectangles of the window's bounding shape, in window coordinates, as
 // the server lists them; an unshaped window has one: the whole window.
 QList<QRect> boundingRectangles(WId window);
@@ -58,6 +62,21 @@ public:
 private:
     _XDisplay* m_display = nullptr;
     unsigned long m_selection = 0;
+    unsigned long m_window = 0;
+};
+
+// A dock along the top edge of the X screen, as a desktop panel or the
+// strip is to the window manager, reserving `height` pixels of it while it
+// lives; drawn from a connection of its own.
+class TopPanel {
+public:
+    explicit TopPanel(int height);
+    ~TopPanel();
+    TopPanel(const TopPanel&) = delete;
+    TopPanel& operator=(const TopPanel&) = delete;
+
+private:
+    _XDisplay* m_display = nullptr;
     unsigned long m_window = 0;
 };
 

@@ -1,0 +1,239 @@
+// Search results set a title as one paragraph in its own direction: each
+// drawn line looks as the same line of a QTextLayout of the whole title does,
+// and a title longer than its room ends in an ellipsis where its text ends,
+// which is at the left for right-to-left titles.
+#include "SearchHarness.h"
+#include "ShownText.h"
+#include "app/SearchResultsView.h"
+
+#include <QAccessible>
+#include <QFontMetricsF>
+#include <QImage>
+#include <QPainter>
+#include <QTextLayout>
+#include <cmath>
+#include <functional>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Ink = std::function<bool(QRgb)>;
+const Ink anyInk = [](QRgb pixel) { return qGray(pixel) > 0; };
+// White text; not the green of a feed's dot and state, nor their faint edges.
+const Ink whiteInk = [](QRgb pixel) {
+    const int low = std::min({qRed(pixel), qGreen(pixel), qBlue(pixel)});
+    const int high = std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)});
+    return low > 40 && high - low < 12;
+};
+
+QRect inkBounds(const QImage& image, const Ink& ink = anyInk)
+{
+    QRect bounds;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (ink(image.pixel(x, y)))
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+QImage cropToInk(const QImage& image, const Ink& ink = anyInk)
+{
+    return image.copy(inkBounds(image, ink));
+}
+
+// How many runs of columns with clear ink `image` has, left to right.
+int inkRuns(const QImage& image)
+{
+    int runs = 0;
+    bool inside = false;
+    for (int x = 0; x < image.width(); ++x) {
+        bool ink = false;
+        for (int y = 0; y < image.height() && !ink; ++y)
+            ink = qGray(image.pixel(x, y)) > 100;
+        runs += ink && !inside;
+        inside = ink;
+    }
+    return runs;
+}
+
+// The view as it paints itself on screen (a painter of its own, in the
+// widget's direction), on black.
+QImage paintedOnBlack(SearchResultsView& view)
+{
+    QPalette palette = view.palette();
+    palette.setColor(QPalette::Window, Qt::black);
+    view.setPalette(palette);
+    return view.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage blank(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    return image;
+}
+
+// The whole title as one QTextLayout sets it in `width`, its direction taken
+// from the text.
+std::unique_ptr<QTextLayout> referenceLayout(const QString& title, const QFont& font, double width)
+{
+    auto layout = std::make_unique<QTextLayout>(title, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    option.setTextDirection(Qt::LayoutDirectionAuto);
+    layout->setTextOption(option);
+    layout->beginLayout();
+    for (QTextLine line = layout->createLine(); line.isValid(); line = layout->createLine())
+        line.setLineWidth(width);
+    layout->endLayout();
+    return layout;
+}
+
+// The columns of `image` that hold ink, at its full height.
+QImage inkColumns(const QImage& image)
+{
+    const QRect ink = inkBounds(image);
+    return image.copy(ink.left(), 0, ink.width(), image.height());
+}
+
+// Whether `band`, a strip of the view holding one line of text, shows that
+// line as `line` paints it, wherever the view put it across and give or take
+// a few pixels from `top` down. Ink of other lines reaching into the strip
+// would show as a difference too.
+bool showsLine(const QImage& band, const QTextLine& line, int top)
+{
+    const QImage shown = inkColumns(band);
+    for (int y = top - 3; y <= top + 3; ++y) {
+        QImage reference = blank(QSize(band.width() + 80, band.height()));
+        QPainter painter(&reference);
+        painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+        painter.setPen(Qt::white);
+        line.draw(&painter, QPointF(40, y - line.y()));
+        painter.end();
+        if (inkColumns(reference) == shown)
+            return true;
+    }
+    return false;
+}
+
+// At the end of `line` (its left for right-to-left text) stands the
+// ellipsis: only its dots in the columns it takes, while letters, taller
+// than the dots, stand at the other end.
+void expectEllipsisAtEnd(const QImage& line, const QFont& font, bool rightToLeft)
+{
+    QImage dots = blank(QSize(60, 40));
+    QPainter painter(&dots);
+    painter.setRenderHints(QPainter::Antialiasing | QPainter::TextAntialiasing);
+    painter.setPen(Qt::white);
+    painter.setFont(font);
+    painter.drawText(QPointF(10, 25), QStringLiteral("…"));
+    painter.end();
+    dots = cropToInk(dots);
+    ASSERT_FALSE(dots.isNull());
+    ASSERT_GT(line.width(), 3 * dots.width());
+    const int w = dots.width();
+    const QImage left = line.copy(0, 0, w, line.height());
+    const QImage right = line.copy(line.width() - w, 0, w, line.height());
+    const QImage& end = rightToLeft ? left : right;
+    const QImage& start = rightToLeft ? right : left;
+    EXPECT_LE(inkBounds(end).height(), dots.height() + 1)
+        << "the ellipsis is not at the " << (rightToLeft ? "left" : "right");
+    EXPECT_EQ(inkRuns(end), inkRuns(dots)) << "one run of ink per dot";
+    EXPECT_GT(inkBounds(start).height(), dots.height() + 1);
+}
+
+struct TitleCase {
+    const char* name;
+    QString title;
+    bool rightToLeft;
+    int lines;      // as the whole title lays out in the column
+    bool elided;    // more than two lines: the second ends in an ellipsis
+};
+
+TEST(SearchResultsView, TitlesKeepTheirOwnDirectionOnEachLine)
+{
+    const QString arabic = QStringLiteral("أعلن البنك المركزي اليوم عن خفض أسعار الفائدة بنصف نقطة مئوية ");
+    const QString hebrew = QStringLiteral("ראש הממשלה נפגש היום עם נציגי חברות ");
+    const QList<TitleCase> cases = {
+        {"Hebrew with Latin words and numbers", QStringLiteral("שר האוצר: GDP growth של 3.5% בשנת 2026"), true, 1, false},
+        {"Hebrew on two lines, Latin at the break",
+         hebrew + QStringLiteral("OpenAI ו-Google כדי לדון ברגולציה של בינה מלאכותית בישראל"), true, 2, false},
+        {"Arabic too long for two lines", (arabic + arabic + arabic + arabic).trimmed(), true, 0, true},
+        {"Hebrew with Latin words, too long",
+         hebrew + QStringLiteral("Google Cloud ") + hebrew + QStringLiteral("OpenAI ") + hebrew + hebrew.trimmed(), true,
+         0, true},
+        {"English with a Hebrew name", QStringLiteral("Talks in ירושלים: 3 options on the table"), false, 1, false},
+        {"English too long for two lines",
+         QStringLiteral("Markets rally as central banks signal a pause in rate hikes while inflation cools faster "
+                        "than expected across the region and the outlook brightens"),
+         false, 0, true},
+    };
+    SearchHarness h;
+    for (const TitleCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        FeedItem item;
+        item.stableId = QStringLiteral("a");
+        item.title = c.title;
+        ASSERT_EQ(c.title, c.title.trimmed());
+        item.url = QStringLiteral("https://news.example/a");
+        SearchResultsView view(h.context(), [] {});
+        view.setResults({item}, 1, {}, 0);
+        view.setLayoutWidth(420);
+        view.show();
+
+        const QImage shown = paintedOnBlack(view);
+        const QRectF column = view.headlineTitleRect(0);
+        const std::unique_ptr<QTextLayout> reference = referenceLayout(c.title, view.titleFont(), column.width());
+        if (c.elided)
+            ASSERT_GT(reference->lineCount(), 2);
+        else
+            ASSERT_EQ(reference->lineCount(), c.lines) << "the case lays out as it means to";
+        const int drawn = std::min(2, reference->lineCount());
+        const double band = column.height() / drawn;
+        for (int i = 0; i < drawn; ++i) {
+            SCOPED_TRACE(i == 0 ? "first line" : "second line");
+            // Marks reach past a line's box: the strip takes in the row's
+            // padding above the first line and the gap below the last, and
+            // leaves out the rows where two lines meet (the reference line
+            // is cut the same way).
+            const int above = i == 0 ? 6 : -2;
+            const int below = i + 1 == drawn ? 2 : -2;
+            const QRect lineRect = QRectF(column.left() - 8, column.top() + i * band - above, column.width() + 16,
+                                          band + above + below)
+                                       .toRect();
+            const QImage line = shown.copy(lineRect);
+            if (c.elided && i == 1)
+                expectEllipsisAtEnd(cropToInk(line), view.titleFont(), c.rightToLeft);
+            else
+                EXPECT_TRUE(showsLine(line, reference->lineAt(i), above)) << "drawn in another order than the title's";
+        }
+
+        // What is read out and shown as a tip is the whole title as written.
+        EXPECT_EQ(ShownText::toolTip(&view, view.headlineRect(0).center()), QStringLiteral("Open ") + c.title);
+        QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view);
+        ASSERT_TRUE(list && list->child(0));
+        EXPECT_EQ(list->child(0)->text(QAccessible::Name), c.title);
+    }
+}
+
+// A feed's title has one line; too long, it ends in an ellipsis at its end.
+TEST(SearchResultsView, FeedTitlesEndWhereTheirTextEnds)
+{
+    SearchHarness h;
+    for (const bool rightToLeft : {true, false}) {
+        SCOPED_TRACE(rightToLeft ? "right to left" : "left to right");
+        FeedIndexItem feed;
+        feed.id = QStringLiteral("f");
+        feed.title = rightToLeft ? QStringLiteral("חדשות הכלכלה והשווקים מסביב לעולם בכל שעה ").repeated(4)
+                                 : QStringLiteral("Economy and market news from around the world ").repeated(4);
+        SearchResultsView view(h.context(), [] {});
+        view.setResults({}, 0, {feed}, 1);
+        view.setLayoutWidth(420);
+        view.show();
+        const QImage shown = paintedOnBlack(view);
+        const QImage row = shown.copy(view.feedRect(0));
+        expectEllipsisAtEnd(cropToInk(row, whiteInk), view.titleFont(), rightToLeft);
+    }
+}
+
+} // namespace
