@@ -139,11 +139,9 @@ struct TimerScheduler::Impl {
     // Runs the callback of `id` unless it was cancelled meanwhile.
     void fire(TimerId id)
     {
-        const auto it = pending.constFind(id);
-        if (it == pending.cend())
+        if (!pending.contains(id))
             return;
-        Pending entry = *it;
-        pending.erase(it);
+        Pending entry = pending.take(id);
         entry.timer->stop();
         entry.timer->deleteLater();
         entry.callback();
