@@ -18,9 +18,11 @@
 #include "platform/SecretStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "platform/WakeSource.h"
 #include "ticker/TickerView.h"
 
 #include <QApplication>
+#include <QDBusConnection>
 #include <QIcon>
 #include <QSessionManager>
 #include <atomic>
@@ -96,6 +98,10 @@ int main(int argc, char** argv)
     app.setQuitOnLastWindowClosed(false);
     // Closed settings, search and board windows give their memory back.
     MemoryRelief memoryRelief(Scheduler::system());
+    // Polls and heartbeats that fell due while the machine slept run as soon
+    // as it wakes, not that much later.
+    const std::unique_ptr<WakeSource> wakes = WakeSource::createLogind(QDBusConnection::systemBus());
+    TimerScheduler::system().followWakes(*wakes);
 
     StartupDecisions::moveCachesOutOfSettings(Defaults::standard());
     AppStripServices stripServices(TickerWindowController::shared());

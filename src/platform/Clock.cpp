@@ -1,8 +1,13 @@
 #include "platform/Clock.h"
 
+#include "platform/WakeSource.h"
+
 #include <QCoreApplication>
 #include <QHash>
+#include <QList>
 #include <QTimer>
+#include <algorithm>
+#include <ctime>
 
 Clock& Clock::system()
 {
@@ -10,7 +15,33 @@ Clock& Clock::system()
     return *clock;
 }
 
+namespace {
+
+class SystemBootClock final : public BootClock {
+public:
+    std::chrono::milliseconds sinceBoot() const override
+    {
+        timespec now{};
+        clock_gettime(CLOCK_BOOTTIME, &now);
+        return std::chrono::seconds(now.tv_sec) + std::chrono::duration_cast<std::chrono::milliseconds>(
+                                                      std::chrono::nanoseconds(now.tv_nsec));
+    }
+};
+
+} // namespace
+
+BootClock& BootClock::system()
+{
+    static SystemBootClock* clock = new SystemBootClock;
+    return *clock;
+}
+
 Scheduler& Scheduler::system()
+{
+    return TimerScheduler::system();
+}
+
+TimerScheduler& TimerScheduler::system()
 {
     static TimerScheduler* scheduler = new TimerScheduler;
     return *scheduler;
@@ -97,34 +128,72 @@ void SingleShot::cancel()
 }
 
 struct TimerScheduler::Impl {
+    struct Pending {
+        QTimer* timer;
+        std::chrono::milliseconds due;  // on the boot clock
+        std::function<void()> callback;
+    };
+
+    explicit Impl(BootClock& c) : clock(c) {}
+
+    // Runs the callback of `id` unless it was cancelled meanwhile.
+    void fire(TimerId id)
+    {
+        if (!pending.contains(id))
+            return;
+        Pending entry = pending.take(id);
+        entry.timer->stop();
+        entry.timer->deleteLater();
+        entry.callback();
+    }
+
+    BootClock& clock;
     QObject context;
-    QHash<TimerId, QTimer*> timers;
+    QHash<TimerId, Pending> pending;
     TimerId next = 1;
 };
 
-TimerScheduler::TimerScheduler() : d(std::make_unique<Impl>()) {}
+TimerScheduler::TimerScheduler(BootClock& clock) : d(std::make_unique<Impl>(clock)) {}
 TimerScheduler::~TimerScheduler() = default;
 
 Scheduler::TimerId TimerScheduler::schedule(Duration delay, std::function<void()> callback)
 {
     const TimerId id = d->next++;
+    const Duration wait = std::max(Duration(0), delay);
     auto* timer = new QTimer(&d->context);
     timer->setSingleShot(true);
     timer->setTimerType(Qt::PreciseTimer);
-    d->timers.insert(id, timer);
-    QObject::connect(timer, &QTimer::timeout, &d->context, [this, id, timer, callback = std::move(callback)] {
-        d->timers.remove(id);
-        timer->deleteLater();
-        callback();
-    });
-    timer->start(std::max<qint64>(0, delay.count()));
+    d->pending.insert(id, {timer, d->clock.sinceBoot() + wait, std::move(callback)});
+    QObject::connect(timer, &QTimer::timeout, &d->context, [this, id] { d->fire(id); });
+    timer->start(wait);
     return id;
 }
 
 void TimerScheduler::cancel(TimerId id)
 {
-    if (QTimer* timer = d->timers.take(id)) {
-        timer->stop();
-        timer->deleteLater();
+    if (const auto it = d->pending.constFind(id); it != d->pending.cend()) {
+        it->timer->stop();
+        it->timer->deleteLater();
+        d->pending.erase(it);
     }
+}
+
+void TimerScheduler::catchUp()
+{
+    const Duration now = d->clock.sinceBoot();
+    QList<std::pair<Duration, TimerId>> due;
+    for (auto it = d->pending.cbegin(); it != d->pending.cend(); ++it) {
+        if (it->due <= now)
+            due.append({it->due, it.key()});
+        else
+            it->timer->start(it->due - now);
+    }
+    std::sort(due.begin(), due.end());
+    for (const auto& [when, id] : due)
+        d->fire(id);
+}
+
+void TimerScheduler::followWakes(WakeSource& wakes)
+{
+    QObject::connect(&wakes, &WakeSource::woke, &d->context, [this] { catchUp(); });
 }

@@ -21,6 +21,18 @@ public:
     static Clock& system();
 };
 
+// Time since boot that goes on counting while the machine sleeps, which
+// Qt's timers do not. The real one reads CLOCK_BOOTTIME; tests inject a fake.
+class BootClock {
+public:
+    virtual ~BootClock() = default;
+    virtual std::chrono::milliseconds sinceBoot() const = 0;
+
+    static BootClock& system();
+};
+
+class WakeSource;
+
 // Timed callbacks on the main thread. Everything that waits (heartbeats,
 // debounces, retry pauses, poll loops) goes through a Scheduler so tests can
 // advance time instead of waiting.
@@ -70,12 +82,24 @@ public:
     QDateTime now() const override { return QDateTime::currentDateTimeUtc(); }
 };
 
+// QTimer-based. Qt's timers count on the monotonic clock, which stands still
+// while the machine sleeps, so a callback due during a sleep would come that
+// much late. catchUp(), called on waking, runs at once, in due order, every
+// callback whose time has passed by `clock`, and sets the others' timers to
+// what is left of their time.
 class TimerScheduler final : public Scheduler {
 public:
-    TimerScheduler();
+    explicit TimerScheduler(BootClock& clock = BootClock::system());
     ~TimerScheduler() override;
     TimerId schedule(Duration delay, std::function<void()> callback) override;
     void cancel(TimerId id) override;
+
+    void catchUp();
+    // Catches up each time `wakes` reports that the machine woke.
+    void followWakes(WakeSource& wakes);
+
+    // The one behind Scheduler::system().
+    static TimerScheduler& system();
 
 private:
     struct Impl;

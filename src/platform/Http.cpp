@@ -1,5 +1,7 @@
 #include "platform/Http.h"
 
+#include "platform/ContentDecoder.h"
+
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -28,7 +30,7 @@ QByteArray HttpResponse::header(QByteArrayView name) const
 
 namespace {
 
-enum class Abort { None, Stopped, TimedOut, TooLarge };
+enum class Abort { None, Stopped, TimedOut, TooLarge, Undecodable };
 
 // Resumes when the reply finishes, and also when it is destroyed unfinished
 // (its network manager went away with it). Waiting on `finished` alone, the
@@ -63,8 +65,9 @@ private:
     QMetaObject::Connection m_destroyed;
 };
 
-// A response that carries a body and announced a longer one than arrived.
-bool bodyIsShort(const QByteArray& method, int status, const QByteArray& contentLength, qsizetype received)
+// A response that carries a body and announced a longer one than arrived
+// (`received` counts the bytes as sent, before any decoding).
+bool bodyIsShort(const QByteArray& method, int status, const QByteArray& contentLength, qint64 received)
 {
     if (method == "HEAD" || status < 200 || status == 204 || status == 304 || contentLength.isEmpty())
         return false;
@@ -85,6 +88,10 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
         co_return fail(ErrorKind::Cancelled, QStringLiteral("cancelled"));
 
     QNetworkRequest req(request.url);
+    // Offering the codings ourselves turns Qt's own decoding off: the coded
+    // body arrives as sent, with its Content-Length, and ContentDecoder
+    // undoes the coding below.
+    req.setRawHeader("Accept-Encoding", ContentDecoder::acceptEncoding());
     for (const auto& [key, value] : request.headers)
         req.setRawHeader(key, value);
     req.setAttribute(QNetworkRequest::CacheLoadControlAttribute, request.cacheLoad);
@@ -108,6 +115,17 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
     auto abortState = std::make_shared<Abort>(Abort::None);
     Abort& abort = *abortState;
     QByteArray body;
+    qint64 received = 0;  // as sent, before decoding
+    std::unique_ptr<ContentDecoder> decoder;  // made with the first bytes, when the headers are final
+    // Decodes what arrived into `body`; false when it does not decode.
+    auto take = [&](const QByteArray& coded) {
+        if (coded.isEmpty())
+            return true;
+        if (!decoder)
+            decoder = std::make_unique<ContentDecoder>(reply->rawHeader("Content-Encoding"));
+        received += coded.size();
+        return decoder->decode(coded, body, request.maxBytes);
+    };
     auto abortWith = [abortState, reply](Abort why) {
         if (*abortState == Abort::None)
             *abortState = why;
@@ -122,14 +140,18 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
 
     if (request.maxBytes >= 0) {
         QObject::connect(reply, &QNetworkReply::metaDataChanged, reply, [&, reply] {
+            // A coded body's length says little about its decoded size.
+            if (ContentDecoder::isCoded(reply->rawHeader("Content-Encoding")))
+                return;
             const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
             if (length.isValid() && length.toLongLong() > request.maxBytes)
                 abortWith(Abort::TooLarge);
         });
     }
     QObject::connect(reply, &QNetworkReply::readyRead, reply, [&, reply] {
-        body += reply->readAll();
-        if (request.maxBytes >= 0 && body.size() > request.maxBytes) {
+        if (!take(reply->readAll())) {
+            abortWith(Abort::Undecodable);
+        } else if (request.maxBytes >= 0 && body.size() > request.maxBytes) {
             body.clear();
             abortWith(Abort::TooLarge);
         }
@@ -171,6 +193,9 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
     case Abort::TooLarge:
         reply->deleteLater();
         co_return fail(ErrorKind::TooLarge, QStringLiteral("The response is too large."), status);
+    case Abort::Undecodable:
+        reply->deleteLater();
+        co_return fail(ErrorKind::Transport, decoder->errorString(), status);
     case Abort::None:
         break;
     }
@@ -203,16 +228,20 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
             co_return fail(ErrorKind::TimedOut, QStringLiteral("The request timed out."), status);
         co_return fail(ErrorKind::Transport, text, status);
     }
-    if (reply->isOpen())
-        body += reply->readAll();
+    if (reply->isOpen() && !take(reply->readAll())) {
+        reply->deleteLater();
+        co_return fail(ErrorKind::Transport, decoder->errorString(), status);
+    }
     if (request.maxBytes >= 0 && body.size() > request.maxBytes) {
         reply->deleteLater();
         co_return fail(ErrorKind::TooLarge, QStringLiteral("The response is too large."), status);
     }
     // When the server closes the connection right after a part of the body,
     // Qt can finish the reply without an error. The announced length tells a
-    // cut body from a whole one (Qt drops the header when it decompresses).
-    if (bodyIsShort(request.method, status, reply->rawHeader("Content-Length"), body.size())) {
+    // cut body from a whole one; a coded stream that stops short of its own
+    // end is cut too, whatever the length said (or when none was given).
+    if (bodyIsShort(request.method, status, reply->rawHeader("Content-Length"), received)
+        || (decoder && !decoder->finished())) {
         reply->deleteLater();
         co_return fail(ErrorKind::Transport, QStringLiteral("The response ended before its whole body arrived."),
                        status);

@@ -67,6 +67,13 @@ struct LoopbackServer::Impl {
                     waitInterruptibly(std::chrono::minutes(5));
                     return false;
                 });
+        } else if (r.cutAfter >= 0 && r.chunked) {
+            const size_t cut = std::min<size_t>(size_t(r.cutAfter), body.size());
+            out.set_chunked_content_provider(type, [body, cut](size_t offset, httplib::DataSink& sink) {
+                if (offset < cut)
+                    return sink.write(body.data() + offset, cut - offset);
+                return false;  // closes the connection without the last chunk
+            });
         } else if (r.cutAfter >= 0) {
             const size_t cut = std::min<size_t>(size_t(r.cutAfter), body.size());
             out.set_content_provider(body.size(), type,

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QObject>
+#include <memory>
+
+class QDBusConnection;
+
+// Tells when the machine has woken from suspend or hibernation. Main thread only.
+class WakeSource : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    // logind's PrepareForSleep(false) on `bus`: the system bus in the app.
+    // Without logind on it, or without the bus, it never reports.
+    static std::unique_ptr<WakeSource> createLogind(const QDBusConnection& bus);
+
+Q_SIGNALS:
+    void woke();
+};

@@ -1,0 +1,220 @@
+// Feed replies in every content coding requests offer. One cut off in
+// transit is never a shorter whole body: it is a transport failure, and the
+// feed keeps what it had.
+#include "personal/FeedFetcher.h"
+#include "personal/PersonalFeedStore.h"
+#include "platform/Defaults.h"
+#include "platform/Http.h"
+
+#include "Await.h"
+#include "FakeTime.h"
+#include "LoopbackServer.h"
+
+#include <QLocale>
+#include <QNetworkAccessManager>
+
+#include <gtest/gtest.h>
+
+#include <brotli/encode.h>
+#include <zlib.h>
+#include <zstd.h>
+
+namespace {
+
+using Response = LoopbackServer::Response;
+
+QByteArray gzipped(const QByteArray& plain, int windowBits)
+{
+    z_stream z{};
+    deflateInit2(&z, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+    QByteArray out(int(deflateBound(&z, uLong(plain.size()))) + 32, Qt::Uninitialized);
+    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
+    z.avail_in = uInt(plain.size());
+    z.next_out = reinterpret_cast<Bytef*>(out.data());
+    z.avail_out = uInt(out.size());
+    deflate(&z, Z_FINISH);
+    out.truncate(qsizetype(z.total_out));
+    deflateEnd(&z);
+    return out;
+}
+
+// `plain` in the named content coding.
+QByteArray encoded(const QByteArray& coding, const QByteArray& plain)
+{
+    if (coding == "gzip")
+        return gzipped(plain, 16 + MAX_WBITS);
+    if (coding == "deflate")
+        return gzipped(plain, MAX_WBITS);
+    if (coding == "raw deflate")
+        return gzipped(plain, -MAX_WBITS);
+    if (coding == "br") {
+        QByteArray out(qsizetype(BrotliEncoderMaxCompressedSize(size_t(plain.size()))), Qt::Uninitialized);
+        size_t size = size_t(out.size());
+        BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT, size_t(plain.size()),
+                              reinterpret_cast<const uint8_t*>(plain.data()), &size, reinterpret_cast<uint8_t*>(out.data()));
+        out.truncate(qsizetype(size));
+        return out;
+    }
+    if (coding == "zstd") {
+        QByteArray out(qsizetype(ZSTD_compressBound(size_t(plain.size()))), Qt::Uninitialized);
+        out.truncate(qsizetype(ZSTD_compress(out.data(), size_t(out.size()), plain.data(), size_t(plain.size()), 19)));
+        return out;
+    }
+    return plain;
+}
+
+// Ten dated headlines with enough words that two thirds of any coding of
+// them still hold several whole entries.
+QByteArray tenHeadlines(const char* prefix)
+{
+    QString items;
+    for (int i = 0; i < 10; ++i) {
+        const QDateTime at = QDateTime(QDate(2024, 1, 1), QTime(i, 0), Qt::UTC);
+        items += QStringLiteral("<item><title>%1 %2</title><link>https://example.com/%1-%2</link><pubDate>%3 +0000</pubDate>"
+                                "<description>Report %2: %4</description></item>\n")
+                     .arg(QString::fromLatin1(prefix)).arg(i)
+                     .arg(QLocale::c().toString(at, QStringLiteral("ddd, dd MMM yyyy HH:mm:ss")))
+                     .arg(QString::number(quint64(i + 1) * 0x9E3779B97F4A7C15ULL, 36).repeated(6));
+    }
+    return (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<rss version=\"2.0\"><channel><title>Wire</title>\n")
+            + items + QStringLiteral("</channel></rss>\n")).toUtf8();
+}
+
+QStringList titlesOf(const QList<FeedItem>& items)
+{
+    QStringList titles;
+    for (const FeedItem& item : items)
+        titles.append(item.title);
+    return titles;
+}
+
+TEST(CodedReplies, CutInEveryCodingIsATransportFailureAndAFeedKeepsItsItems)
+{
+    enum class Cut { InTransit, InTransitChunked, InsideTheStream };
+    const struct { const char* name; QByteArray coding; Cut cut; } rows[] = {
+        {"plain", "", Cut::InTransit},
+        // Chunked, the coded stream's own end tells a cut body. (An uncoded
+        // chunked body has none: Qt's HTTP/1 reader may finish one whose
+        // connection closed before the last chunk as whole, and its reply
+        // shows nothing that tells the two apart.)
+        {"gzip", "gzip", Cut::InTransit},
+        {"deflate", "deflate", Cut::InTransit},
+        {"zstd", "zstd", Cut::InTransit},
+        {"br", "br", Cut::InTransit},
+        {"gzip chunked", "gzip", Cut::InTransitChunked},
+        {"br chunked", "br", Cut::InTransitChunked},
+        // Every byte announced arrives, but the coded stream itself stops short.
+        {"gzip stream", "gzip", Cut::InsideTheStream},
+        {"deflate stream", "deflate", Cut::InsideTheStream},
+        {"raw deflate stream", "raw deflate", Cut::InsideTheStream},
+        {"zstd stream", "zstd", Cut::InsideTheStream},
+        {"br stream", "br", Cut::InsideTheStream},
+    };
+    LoopbackServer server;
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    QNetworkAccessManager nam;
+    PersonalFeedStore store(*defaults, time, time, &nam);
+
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        const QString path = QStringLiteral("/") + QString::fromLatin1(row.name).replace(QLatin1Char(' '), QLatin1Char('-'));
+        const QByteArray kept = tenHeadlines("kept");
+        const QByteArray coded = encoded(row.coding, tenHeadlines("new"));
+        const QByteArray label = row.coding == "raw deflate" ? QByteArray("deflate") : row.coding;
+        auto reply = [&](const QByteArray& body) {
+            Response r = Response::text(body, "application/rss+xml");
+            if (!label.isEmpty())
+                r.header("Content-Encoding", label);
+            return r;
+        };
+
+        // Whole, the same coding reads back as it was sent.
+        server.route(path, reply(coded));
+        const auto whole = awaitTask(httpSend(&nam, HttpRequest(server.url(path))));
+        ASSERT_TRUE(whole.has_value());
+        ASSERT_TRUE(whole->has_value()) << whole->error().description.toStdString();
+        EXPECT_EQ((*whole)->body, tenHeadlines("new"));
+        QList<QByteArray> offered;
+        for (const QByteArray& coding : server.requestsFor(path).last().header("Accept-Encoding").split(','))
+            offered.append(coding.trimmed());
+        EXPECT_TRUE(label.isEmpty() || offered.contains(label)) << "the request does not offer " << label.constData();
+
+        Response cut = reply(row.cut == Cut::InsideTheStream ? coded.left(coded.size() * 2 / 3) : coded);
+        if (row.cut != Cut::InsideTheStream) {
+            cut.cutAfter = coded.size() * 2 / 3;
+            cut.chunked = row.cut == Cut::InTransitChunked;
+        }
+        server.route(path, cut);
+        const auto r = awaitTask(httpSend(&nam, HttpRequest(server.url(path))));
+        ASSERT_TRUE(r.has_value());
+        EXPECT_EQ(r->has_value() ? std::nullopt : std::optional(r->error().kind), ErrorKind::Transport)
+            << "read as a whole body of " << (r->has_value() ? (*r)->body.size() : 0) << " bytes";
+
+        // A feed that holds ten headlines keeps them, with its bookkeeping.
+        server.route(path, Response::text(kept, "application/rss+xml"));
+        const auto added = awaitTask(store.add(server.url(path).toString()));
+        ASSERT_EQ(added.value_or(PersonalFeedStore::AddResult::failed({})).kind, PersonalFeedStore::AddResult::Kind::Added);
+        const PersonalFeed before = store.feeds().last();
+        const QStringList keptTitles = titlesOf(store.items());
+        ASSERT_EQ(keptTitles.size(), 10);
+        server.route(path, cut);
+        time.advanceSeconds(60);
+        awaitTask(store.refreshAll());
+        ASSERT_EQ(store.feeds().size(), 1);
+        const PersonalFeed after = store.feeds().last();
+        EXPECT_EQ(titlesOf(store.items()), keptTitles);
+        EXPECT_EQ(after.lastFetchedAt, before.lastFetchedAt);
+        EXPECT_EQ(after.itemCount, 10);
+        EXPECT_EQ(after.lastError, QStringLiteral("Could not reach 127.0.0.1"));
+        store.remove(after.id);
+    }
+}
+
+// A body that is not what its coding says, or in a coding no request
+// offers, is no body at all; "identity" and an empty body are.
+TEST(CodedReplies, DamagedOrUnknownCodingsFailAndIdentityPasses)
+{
+    LoopbackServer server;
+    QNetworkAccessManager nam;
+    const QByteArray plain = tenHeadlines("plain");
+    const struct { const char* coding; QByteArray body; bool whole; } rows[] = {
+        {"gzip", plain, false},
+        {"deflate", plain, false},
+        {"br", plain, false},
+        {"zstd", plain, false},
+        {"compress", plain, false},
+        {"gzip, br", encoded("br", encoded("gzip", plain)), false},
+        {"identity", plain, true},
+        {" GZIP ", encoded("gzip", plain), true},
+        {"gzip", "", true},
+    };
+    for (const auto& row : rows) {
+        server.route(QStringLiteral("/x"), Response::text(row.body, "application/rss+xml").header("Content-Encoding", row.coding));
+        const auto r = awaitTask(httpSend(&nam, HttpRequest(server.url(QStringLiteral("x")))));
+        ASSERT_TRUE(r.has_value());
+        EXPECT_EQ(r->has_value(), row.whole) << row.coding << " " << row.body.size();
+        if (r->has_value())
+            EXPECT_EQ((*r)->body, row.body.isEmpty() ? QByteArray() : plain) << row.coding;
+        else
+            EXPECT_EQ(r->error().kind, ErrorKind::Transport) << row.coding;
+    }
+}
+
+// A small coded body that decodes to far more than the cap is refused as too
+// large, as a plain one is.
+TEST(CodedReplies, DecodingPastTheCapIsTooLarge)
+{
+    LoopbackServer server;
+    QNetworkAccessManager nam;
+    const QByteArray huge = tenHeadlines("big") + QByteArray(8 * 1024 * 1024, ' ');
+    for (const QByteArray coding : {"gzip", "deflate", "br", "zstd"}) {
+        server.route(QStringLiteral("/big"), Response::text(encoded(coding, huge), "application/rss+xml").header("Content-Encoding", coding));
+        FeedFetcher fetcher(&nam);
+        const auto outcome = awaitTask(fetcher.fetch(server.url(QStringLiteral("big"))), 15000);
+        ASSERT_TRUE(outcome.has_value());
+        EXPECT_EQ(outcome->message, QStringLiteral("The feed is larger than 3 MB")) << coding.constData();
+    }
+}
+
+} // namespace
