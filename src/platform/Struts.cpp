@@ -51,3 +51,50 @@ QRect subtractStrut(QRect area, const PartialStrut& s, const QSize& root)
     }
     return area;
 }
+
+EdgeInsets deepestInsets(const QList<PartialStrut>& struts)
+{
+    EdgeInsets deepest;
+    for (const PartialStrut& s : struts) {
+        deepest.left = std::max(deepest.left, toInt(s.left));
+        deepest.right = std::max(deepest.right, toInt(s.right));
+        deepest.top = std::max(deepest.top, toInt(s.top));
+        deepest.bottom = std::max(deepest.bottom, toInt(s.bottom));
+    }
+    return deepest;
+}
+
+namespace {
+
+// A stated depth deeper than anyone else's is the window manager's own; one
+// no deeper than the other clients' is theirs; one no deeper than the
+// strip's own tells nothing, and what was learned before stands.
+void learnEdge(int& learned, int stated, int clients, int own)
+{
+    if (stated > std::max(clients, own))
+        learned = stated;
+    else if (own == 0)
+        learned = 0;
+}
+
+} // namespace
+
+void WindowManagerEdges::learn(const QRect& workArea, const QSize& root, const EdgeInsets& clients,
+                               const EdgeInsets& own)
+{
+    if (workArea.isEmpty())
+        return;
+    learnEdge(m_insets.left, std::max(0, workArea.left()), clients.left, own.left);
+    learnEdge(m_insets.right, std::max(0, root.width() - 1 - workArea.right()), clients.right, own.right);
+    learnEdge(m_insets.top, std::max(0, workArea.top()), clients.top, own.top);
+    learnEdge(m_insets.bottom, std::max(0, root.height() - 1 - workArea.bottom()), clients.bottom, own.bottom);
+}
+
+QRect WindowManagerEdges::apply(QRect area, const QSize& root) const
+{
+    area.setLeft(std::max(area.left(), m_insets.left));
+    area.setRight(std::min(area.right(), root.width() - 1 - m_insets.right));
+    area.setTop(std::max(area.top(), m_insets.top));
+    area.setBottom(std::min(area.bottom(), root.height() - 1 - m_insets.bottom));
+    return area;
+}
