@@ -66,15 +66,24 @@ EdgeInsets deepestInsets(const QList<PartialStrut>& struts)
 
 namespace {
 
-// A stated depth deeper than anyone else's is the window manager's own; one
-// no deeper than the other clients' is theirs; one no deeper than the
-// strip's own tells nothing, and what was learned before stands.
-void learnEdge(int& learned, int stated, int clients, int own)
+// A stated depth deeper than any reservation the work area may still show is
+// the window manager's own. One that a present reservation explains is the
+// clients' or the strip's; where that is no longer the strip's, the window
+// manager reserves nothing deeper there. One only a former reservation
+// explains may be a work area not yet told of a change: what was learned
+// before stands.
+void learnEdge(int& learned, int stated, int clients, int own, int formerly)
 {
-    if (stated > std::max(clients, own))
+    const int present = std::max(clients, own);
+    if (stated > std::max(present, formerly))
         learned = stated;
-    else if (own == 0)
+    else if (own == 0 && stated <= present)
         learned = 0;
+}
+
+int deepest(int a, int b, int c)
+{
+    return std::max({a, b, c});
 }
 
 } // namespace
@@ -84,10 +93,20 @@ void WindowManagerEdges::learn(const QRect& workArea, const QSize& root, const E
 {
     if (workArea.isEmpty())
         return;
-    learnEdge(m_insets.left, std::max(0, workArea.left()), clients.left, own.left);
-    learnEdge(m_insets.right, std::max(0, root.width() - 1 - workArea.right()), clients.right, own.right);
-    learnEdge(m_insets.top, std::max(0, workArea.top()), clients.top, own.top);
-    learnEdge(m_insets.bottom, std::max(0, root.height() - 1 - workArea.bottom()), clients.bottom, own.bottom);
+    // The reservations the work area may still show: every one seen since
+    // it last changed.
+    if (workArea != m_workArea) {
+        m_workArea = workArea;
+        m_shown = {};
+    }
+    m_shown = {deepest(m_shown.left, clients.left, own.left), deepest(m_shown.right, clients.right, own.right),
+               deepest(m_shown.top, clients.top, own.top), deepest(m_shown.bottom, clients.bottom, own.bottom)};
+    learnEdge(m_insets.left, std::max(0, workArea.left()), clients.left, own.left, m_shown.left);
+    learnEdge(m_insets.right, std::max(0, root.width() - 1 - workArea.right()), clients.right, own.right,
+              m_shown.right);
+    learnEdge(m_insets.top, std::max(0, workArea.top()), clients.top, own.top, m_shown.top);
+    learnEdge(m_insets.bottom, std::max(0, root.height() - 1 - workArea.bottom()), clients.bottom, own.bottom,
+              m_shown.bottom);
 }
 
 QRect WindowManagerEdges::apply(QRect area, const QSize& root) const

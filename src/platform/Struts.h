@@ -50,7 +50,9 @@ EdgeInsets deepestInsets(const QList<PartialStrut>& struts);
 // as the window manager states, the work area shows only the strip; the
 // window manager's own is then known from the last work area that did not
 // hide it (before the strip's first reservation, or while the strip is on
-// the other edge) and kept until the work area tells more.
+// the other edge) and kept until the work area tells more. A work area the
+// window manager has not yet brought up to date (it still shows a
+// reservation that has changed since) teaches nothing.
 class WindowManagerEdges {
 public:
     // Takes in a work area (root pixels) of a root of `root` size, given the
@@ -62,4 +64,6 @@ public:
 
 private:
     EdgeInsets m_insets;
+    QRect m_workArea;    // the last work area taken in
+    EdgeInsets m_shown;  // the deepest reservations seen while it was the same
 };

@@ -35,6 +35,9 @@ public:
         xcb_flush(m_connection);
         auto* notifier = new QSocketNotifier(xcb_get_file_descriptor(m_connection), QSocketNotifier::Read, this);
         connect(notifier, &QSocketNotifier::activated, this, [this] { drain(); });
+        // Events read along with the replies above wait in xcb's queue, where
+        // the socket no longer tells of them.
+        QMetaObject::invokeMethod(this, [this] { drain(); }, Qt::QueuedConnection);
     }
     ~ReservationWatcher() override { xcb_disconnect(m_connection); }
 

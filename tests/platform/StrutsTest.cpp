@@ -94,6 +94,8 @@ TEST(Struts, TheWindowManagersOwnReservationIsLearnedWhereTheWorkAreaShowsIt)
         {"the top bar grows past the strip", {0, 120, 1920, 935}, {}, {0, 0, 92, 0}, {0, 120, 1920, 935}},
         {"hidden again under the strip that moved below it", {0, 192, 1920, 863}, {}, {0, 0, 192, 0},
          {0, 120, 1920, 935}},
+        {"the strip went to the bottom; the work area still shows it at the top", {0, 192, 1920, 863}, {},
+         {0, 0, 0, 97}, {0, 120, 1920, 935}},
         {"the strip on the bottom shows the top bar again", {0, 20, 1920, 963}, {}, {0, 0, 0, 97},
          {0, 20, 1920, 1035}},
         {"a client's bottom panel is not learned", {0, 0, 1920, 1040}, {0, 0, 0, 40}, {}, {0, 0, 1920, 1080}},
