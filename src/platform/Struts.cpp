@@ -1,6 +1,7 @@
 #include "platform/Struts.h"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <optional>
 #include <utility>
@@ -66,24 +67,25 @@ EdgeInsets deepestInsets(const QList<PartialStrut>& struts)
 
 namespace {
 
-// A stated depth deeper than any reservation the work area may still show is
-// the window manager's own. One that a present reservation explains is the
-// clients' or the strip's; where that is no longer the strip's, the window
-// manager reserves nothing deeper there. One only a former reservation
-// explains may be a work area not yet told of a change: what was learned
-// before stands.
-void learnEdge(int& learned, int stated, int clients, int own, int formerly)
+// A stated depth deeper than every present reservation is the window
+// manager's own, unless it is exactly one seen a moment ago: then it may be
+// a work area not yet told of that reservation's change, and what was
+// learned before stands. One that a present reservation explains is the
+// clients' or the strip's; where none is the strip's, the window manager
+// reserves nothing deeper there.
+void learnEdge(int& learned, int stated, int clients, int own, const QList<int>& recent)
 {
     const int present = std::max(clients, own);
-    if (stated > std::max(present, formerly))
+    if (stated > present && !recent.contains(stated))
         learned = stated;
     else if (own == 0 && stated <= present)
         learned = 0;
 }
 
-int deepest(int a, int b, int c)
+void remember(QList<int>& seen, int depth)
 {
-    return std::max({a, b, c});
+    if (!seen.contains(depth))
+        seen.append(depth);
 }
 
 } // namespace
@@ -93,20 +95,36 @@ void WindowManagerEdges::learn(const QRect& workArea, const QSize& root, const E
 {
     if (workArea.isEmpty())
         return;
-    // The reservations the work area may still show: every one seen since
-    // it last changed.
+    // The reservations the work area may still show: those seen while it
+    // was the same, and while it was the one before.
     if (workArea != m_workArea) {
         m_workArea = workArea;
-        m_shown = {};
+        m_before = m_seen;
+        m_seen = {};
     }
-    m_shown = {deepest(m_shown.left, clients.left, own.left), deepest(m_shown.right, clients.right, own.right),
-               deepest(m_shown.top, clients.top, own.top), deepest(m_shown.bottom, clients.bottom, own.bottom)};
-    learnEdge(m_insets.left, std::max(0, workArea.left()), clients.left, own.left, m_shown.left);
-    learnEdge(m_insets.right, std::max(0, root.width() - 1 - workArea.right()), clients.right, own.right,
-              m_shown.right);
-    learnEdge(m_insets.top, std::max(0, workArea.top()), clients.top, own.top, m_shown.top);
-    learnEdge(m_insets.bottom, std::max(0, root.height() - 1 - workArea.bottom()), clients.bottom, own.bottom,
-              m_shown.bottom);
+    const std::array<int, 4> stated{std::max(0, workArea.left()), std::max(0, root.width() - 1 - workArea.right()),
+                                    std::max(0, workArea.top()), std::max(0, root.height() - 1 - workArea.bottom())};
+    const std::array<int, 4> theirs{clients.left, clients.right, clients.top, clients.bottom};
+    const std::array<int, 4> ours{own.left, own.right, own.top, own.bottom};
+    std::array<int*, 4> learned{&m_insets.left, &m_insets.right, &m_insets.top, &m_insets.bottom};
+    for (size_t edge = 0; edge < 4; ++edge) {
+        remember(m_seen[edge], std::max(theirs[edge], ours[edge]));
+        learnEdge(*learned[edge], stated[edge], theirs[edge], ours[edge],
+                  m_seen[edge] + m_before[edge] + m_reserved[edge]);
+    }
+}
+
+void WindowManagerEdges::reserved(const EdgeInsets& own)
+{
+    const std::array<int, 4> depths{own.left, own.right, own.top, own.bottom};
+    for (size_t edge = 0; edge < 4; ++edge) {
+        QList<int>& kept = m_reserved[edge];
+        if (depths[edge] <= 0 || kept.contains(depths[edge]))
+            continue;
+        kept.append(depths[edge]);
+        if (kept.size() > 8)
+            kept.removeFirst();
+    }
 }
 
 QRect WindowManagerEdges::apply(QRect area, const QSize& root) const

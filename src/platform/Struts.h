@@ -3,6 +3,7 @@
 #include <QRect>
 #include <QSize>
 #include <QList>
+#include <array>
 #include <cstdint>
 
 // The edges one client reserves (EWMH _NET_WM_STRUT_PARTIAL), in the root
@@ -58,12 +59,21 @@ public:
     // Takes in a work area (root pixels) of a root of `root` size, given the
     // deepest of the other clients' reservations and the strip's own.
     void learn(const QRect& workArea, const QSize& root, const EdgeInsets& clients, const EdgeInsets& own);
+    // Tells of a reservation the strip has just made. The work area may go
+    // on showing it after the strip has moved, or after that window has
+    // gone, so a depth the strip reserved lately is never taken for the
+    // window manager's own.
+    void reserved(const EdgeInsets& own);
     const EdgeInsets& insets() const { return m_insets; }
     // `area` (root pixels) without what the window manager reserves.
     QRect apply(QRect area, const QSize& root) const;
 
 private:
     EdgeInsets m_insets;
-    QRect m_workArea;    // the last work area taken in
-    EdgeInsets m_shown;  // the deepest reservations seen while it was the same
+    QRect m_workArea;  // the last work area taken in
+    // Per edge (left, right, top, bottom), the deepest present reservation
+    // at each look while that work area stood, and while the one before did.
+    std::array<QList<int>, 4> m_seen;
+    std::array<QList<int>, 4> m_before;
+    std::array<QList<int>, 4> m_reserved;  // the strip's latest reservations
 };

@@ -246,6 +246,7 @@ void X11WindowPlacement::setStrut(xcb_window_t window, const QRect& native, Edge
         strut.bottom_start_x = uint32_t(std::max(0, native.x()));
         strut.bottom_end_x = uint32_t(std::max(0, native.x() + native.width() - 1));
     }
+    m_windowManagerEdges.reserved({0, 0, int(strut.top), int(strut.bottom)});
     xcb_ewmh_set_wm_strut_partial(&m_ewmh, window, strut);
     xcb_ewmh_set_wm_strut(&m_ewmh, window, 0, 0, strut.top, strut.bottom);
 }

@@ -100,7 +100,9 @@ TEST(Struts, TheWindowManagersOwnReservationIsLearnedWhereTheWorkAreaShowsIt)
          {0, 20, 1920, 1035}},
         {"a client's bottom panel is not learned", {0, 0, 1920, 1040}, {0, 0, 0, 40}, {}, {0, 0, 1920, 1080}},
         {"bars on the sides", {64, 0, 1800, 1080}, {}, {0, 0, 72, 0}, {64, 0, 1800, 1080}},
-        {"no work area published: what was learned stands", {}, {}, {}, {64, 0, 1800, 1080}},
+        {"the strip's own reservation beside them", {64, 72, 1800, 1008}, {}, {0, 0, 72, 0}, {64, 0, 1800, 1080}},
+        {"the strip gone, in a work area that still shows it", {0, 72, 1920, 1008}, {}, {}, {0, 0, 1920, 1080}},
+        {"no work area published: what was learned stands", {}, {}, {}, {0, 0, 1920, 1080}},
     };
     WindowManagerEdges edges;
     for (const LearnStep& step : steps) {
@@ -108,8 +110,22 @@ TEST(Struts, TheWindowManagersOwnReservationIsLearnedWhereTheWorkAreaShowsIt)
         edges.learn(step.workArea, root, step.clients, step.own);
         EXPECT_EQ(edges.apply(whole, root), step.expected);
     }
-    // A screen below the root's top edge keeps its own top.
-    EXPECT_EQ(edges.apply({0, 540, 1920, 540}, root), QRect(64, 540, 1800, 540));
+    // A strip that reserved 48 and went away in a work area that changed
+    // since, yet still shows it: a window manager's bar is no deeper than that.
+    WindowManagerEdges replaced;
+    replaced.learn({0, 72, 1920, 1008}, root, {}, {0, 0, 72, 0});
+    replaced.reserved({0, 0, 48, 0});
+    replaced.learn({0, 0, 1920, 1080}, root, {}, {});
+    replaced.learn({0, 48, 1920, 1032}, root, {}, {});
+    EXPECT_EQ(replaced.apply(whole, root), whole);
+
+    // Of two screens one above the other, a bar along the root's top edge
+    // takes only from the upper one.
+    WindowManagerEdges stacked;
+    const QSize tall(1920, 2160);
+    stacked.learn({0, 20, 1920, 2140}, tall, {}, {});
+    EXPECT_EQ(stacked.apply({0, 0, 1920, 1080}, tall), QRect(0, 20, 1920, 1060));
+    EXPECT_EQ(stacked.apply({0, 1080, 1920, 1080}, tall), QRect(0, 1080, 1920, 1080));
 }
 
 TEST(Struts, TheDeepestReservationPerEdgeWhateverItsRange)
