@@ -3,6 +3,7 @@
 #include "platform/SettingsCatalogue.h"
 #include "ticker/StripConfig.h"
 #include "platform/Defaults.h"
+#include "platform/DevicePixels.h"
 
 PlacementSettings PlacementSettings::read(const Defaults& defaults)
 {
@@ -78,8 +79,7 @@ TickerPlacement TickerPlacement::compute(const PlacementSettings& settings,
     const ScreenInfo& screen = screens[*p.screenIndex];
     // Along an edge of the area other panels leave free: a side panel keeps
     // its end of the screen, and the brand block stays clear of it.
-    const QRect& free = screen.availableGeometry;
-    const int y = p.edge == StripEdge::Bottom ? free.y() + free.height() - p.height : free.y();
-    p.frame = QRect(free.x(), y, free.width(), p.height);
+    const ScreenScale scale{screen.geometry.topLeft(), screen.devicePixelRatio};
+    p.frame = scale.edgeStrip(screen.availablePixels, p.height, p.edge == StripEdge::Bottom);
     return p;
 }

@@ -7,12 +7,12 @@
 
 class Defaults;
 
-// One attached screen as the strip's placement sees it, in Qt's logical
-// top-left coordinates.
+// One attached screen as the strip's placement sees it.
 struct ScreenInfo {
-    QRect geometry;           // the whole screen
-    QRect availableGeometry;  // the screen minus the edges other panels reserve
-    quint32 number = 0;       // display number; "preferredMonitor" holds it as decimal text
+    QRect geometry;              // the whole screen, logical
+    QRect availablePixels;       // the screen minus the edges others reserve, in device pixels
+    quint32 number = 0;          // display number; "preferredMonitor" holds it as decimal text
+    qreal devicePixelRatio = 1;  // device pixels per logical pixel
 };
 
 enum class StripEdge { Top, Bottom };
@@ -50,7 +50,8 @@ struct TickerPlacement {
 
     // Places the strip: on the preferred screen, else the window's current
     // screen, else the main screen, else the first; across the width of its
-    // available area, at the top of that area or at the bottom of it.
+    // available area, at the top of that area or at the bottom of it, and
+    // in device pixels wholly within it whatever the scale.
     static TickerPlacement compute(const PlacementSettings& settings,
                                    const QList<ScreenInfo>& screens,
                                    std::optional<qsizetype> currentScreen,

@@ -20,6 +20,9 @@ TickerWindowController::TickerWindowController(Defaults& defaults, WindowPlaceme
     });
     connect(qGuiApp, &QGuiApplication::screenRemoved, this, [this] { scheduleScreenUpdate(); });
     connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, [this] { scheduleScreenUpdate(); });
+    // A panel no thicker than the strip on the strip's own edge leaves the
+    // work area, and with it the screens, as they were.
+    m_placement.watchReservations(this, [this] { scheduleScreenUpdate(); });
 }
 
 TickerWindowController& TickerWindowController::shared()
@@ -69,7 +72,8 @@ void TickerWindowController::reposition()
     QList<ScreenInfo> infos;
     infos.reserve(screens.size());
     for (QScreen* screen : screens)
-        infos.append({screen->geometry(), m_placement.availableGeometry(screen, handle), Screens::screenNumber(screen)});
+        infos.append({screen->geometry(), m_placement.availablePixels(screen, handle), Screens::screenNumber(screen),
+                      screen->devicePixelRatio()});
     auto indexOf = [&screens](QScreen* screen) -> std::optional<qsizetype> {
         const qsizetype i = screens.indexOf(screen);
         return i < 0 ? std::nullopt : std::optional<qsizetype>(i);

@@ -14,7 +14,8 @@ class WindowPlacement;
 // The one place that decides the ticker window's level, height, screen and
 // frame, always from the current settings. It also keeps the list of
 // attached screens for the monitor pickers and places the window again when
-// screens are added, removed or change size. Main thread only.
+// screens are added, removed or change size, and when other panels or the
+// window manager change the edges they reserve. Main thread only.
 class TickerWindowController : public QObject {
     Q_OBJECT
 public:

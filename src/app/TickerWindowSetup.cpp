@@ -39,6 +39,9 @@ void configureTickerWindow(QWidget* window, TickerWindowController& controller)
     // follows its input region.
     window->setAttribute(Qt::WA_TranslucentBackground, controller.translucentWindow());
     window->setAttribute(Qt::WA_QuitOnClose, false);
+    // The strip never takes the focus from where the user works, also when
+    // a change of kind maps it again (_NET_WM_USER_TIME 0 on every map).
+    window->setAttribute(Qt::WA_ShowWithoutActivating);
     if (!window->findChild<QObject*>(kCloseRefusalName, Qt::FindDirectChildrenOnly)) {
         auto* refusal = new CloseRefusal(window);
         refusal->setObjectName(kCloseRefusalName);

@@ -2,6 +2,8 @@
 
 #include <QRect>
 #include <QSize>
+#include <QList>
+#include <array>
 #include <cstdint>
 
 // The edges one client reserves (EWMH _NET_WM_STRUT_PARTIAL), in the root
@@ -28,3 +30,50 @@ struct PartialStrut {
 // misses `area` leaves it as it is; a range whose end lies before its start
 // reserves nothing.
 QRect subtractStrut(QRect area, const PartialStrut& strut, const QSize& root);
+
+// How far in from each edge of the root window a reservation reaches, in
+// root pixels.
+struct EdgeInsets {
+    int left = 0;
+    int right = 0;
+    int top = 0;
+    int bottom = 0;
+};
+
+// The deepest reservation per root edge among `struts`, whatever range
+// along the edge each covers.
+EdgeInsets deepestInsets(const QList<PartialStrut>& struts);
+
+// What the window manager reserves on its own (its own bars, configured
+// margins), which it states only through the work area it publishes: the
+// work area reaches in as far as the deepest reservation on each edge,
+// clients' or its own. On an edge where the strip reserves at least as much
+// as the window manager states, the work area shows only the strip; the
+// window manager's own is then known from the last work area that did not
+// hide it (before the strip's first reservation, or while the strip is on
+// the other edge) and kept until the work area tells more. A work area the
+// window manager has not yet brought up to date (it still shows a
+// reservation that has changed since) teaches nothing.
+class WindowManagerEdges {
+public:
+    // Takes in a work area (root pixels) of a root of `root` size, given the
+    // deepest of the other clients' reservations and the strip's own.
+    void learn(const QRect& workArea, const QSize& root, const EdgeInsets& clients, const EdgeInsets& own);
+    // Tells of a reservation the strip has just made. The work area may go
+    // on showing it after the strip has moved, or after that window has
+    // gone, so a depth the strip reserved lately is never taken for the
+    // window manager's own.
+    void reserved(const EdgeInsets& own);
+    const EdgeInsets& insets() const { return m_insets; }
+    // `area` (root pixels) without what the window manager reserves.
+    QRect apply(QRect area, const QSize& root) const;
+
+private:
+    EdgeInsets m_insets;
+    QRect m_workArea;  // the last work area taken in
+    // Per edge (left, right, top, bottom), the deepest present reservation
+    // at each look while that work area stood, and while the one before did.
+    std::array<QList<int>, 4> m_seen;
+    std::array<QList<int>, 4> m_before;
+    std::array<QList<int>, 4> m_reserved;  // the strip's latest reservations
+};

@@ -1,17 +1,19 @@
 #pragma once
 
 #include <QRect>
+#include <functional>
 #include <memory>
 #include <optional>
 
+class QObject;
 class QScreen;
 class QWindow;
 
 // How the ticker strip's window sits on the desktop: an edge strip that is on
 // every desktop, kept out of the task bar and pager, and, while docked, kept
 // above other windows with its edge reserved so maximised windows leave room
-// for it. All rectangles are in Qt's logical (device-independent) top-left
-// coordinates. Main thread only.
+// for it. Rectangles are in Qt's logical (device-independent) top-left
+// coordinates unless said otherwise. Main thread only.
 class WindowPlacement {
 public:
     enum class Edge { Top, Bottom };
@@ -19,9 +21,17 @@ public:
     virtual ~WindowPlacement() = default;
 
     // The part of `screen` that the other clients' reserved edges (panels,
-    // docks) leave free. The reservation of `own` is never counted, so a
-    // strip placed below the panels does not push itself further down.
-    virtual QRect availableGeometry(const QScreen* screen, const QWindow* own) const = 0;
+    // docks) and the window manager's own bars leave free, in the X
+    // server's device pixels. The reservation of `own` is never counted, so
+    // a strip placed below the panels does not push itself further down.
+    virtual QRect availablePixels(const QScreen* screen, const QWindow* own) const = 0;
+
+    // Calls `changed`, as long as `context` lives, whenever what
+    // availablePixels() leaves free may have changed without the screens
+    // changing: a client that reserves an edge came, went or changed its
+    // reservation, or the window manager changed its work area. Calls come
+    // as they are seen, several for one change; the caller coalesces.
+    virtual void watchReservations(QObject* context, std::function<void()> changed);
 
     // Makes `window` an edge strip at `frame`. Docked: a dock window above
     // others that reserves `edge` for the frame's width and height. Not
@@ -51,4 +61,9 @@ public:
     static WindowPlacement& system();
     static std::unique_ptr<WindowPlacement> createX11();
     static std::unique_ptr<WindowPlacement> createPlain();
+
+    // The screen's rectangle in device pixels, on a desktop of `root` device
+    // pixels: Qt shows only the rounded logical size, which at a fractional
+    // scale can stand for a pixel more than the screen has.
+    static QRect nativeGeometry(const QScreen* screen, const QSize& root);
 };

@@ -3,8 +3,10 @@
 // _NET_WM_STRUT_PARTIAL reserving its edge. Uses Qt's own xcb connection so
 // our requests are ordered with Qt's.
 #include "platform/Logging.h"
+#include "platform/DevicePixels.h"
 #include "platform/Struts.h"
 #include "platform/WindowPlacement.h"
+#include "platform/X11ReservationWatcher.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>
@@ -25,28 +27,10 @@
 
 namespace {
 
-// Maps between Qt's logical coordinates and the X server's pixels on one
-// screen: Qt keeps a screen's native origin and scales the size.
-struct ScreenScale {
-    QPoint origin;
-    qreal ratio = 1.0;
-
-    explicit ScreenScale(const QScreen* screen)
-        : origin(screen ? screen->geometry().topLeft() : QPoint()),
-          ratio(screen ? screen->devicePixelRatio() : 1.0)
-    {
-    }
-    QRect toNative(const QRect& r) const
-    {
-        const QPointF topLeft = QPointF(origin) + QPointF(r.topLeft() - origin) * ratio;
-        return QRect(topLeft.toPoint(), (QSizeF(r.size()) * ratio).toSize());
-    }
-    QRect toLogical(const QRect& r) const
-    {
-        const QPointF topLeft = QPointF(origin) + QPointF(r.topLeft() - origin) / ratio;
-        return QRect(topLeft.toPoint(), (QSizeF(r.size()) / ratio).toSize());
-    }
-};
+ScreenScale scaleOf(const QScreen* screen)
+{
+    return screen ? ScreenScale{screen->geometry().topLeft(), screen->devicePixelRatio()} : ScreenScale{};
+}
 
 PartialStrut toStrut(const xcb_ewmh_wm_strut_partial_t& s)
 {
@@ -76,7 +60,8 @@ public:
             xcb_ewmh_connection_wipe(&m_ewmh);
     }
 
-    QRect availableGeometry(const QScreen* screen, const QWindow* own) const override;
+    QRect availablePixels(const QScreen* screen, const QWindow* own) const override;
+    void watchReservations(QObject* context, std::function<void()> changed) override;
     void place(QWindow* window, const std::optional<QRect>& frame, Edge edge, bool docked) override;
     void setHidden(QWindow* window, bool hidden) override;
     void setInputRegion(QWindow* window, const std::optional<QRect>& region) override
@@ -98,6 +83,10 @@ private:
     };
 
     xcb_screen_t* rootScreen() const { return m_ewmh.screens[0]; }
+    QSize rootSize() const { return QSize(rootScreen()->width_in_pixels, rootScreen()->height_in_pixels); }
+    // The reservations the windows that set one make, in no particular order.
+    QList<PartialStrut> strutsOf(const QList<xcb_window_t>& windows) const;
+    QRect workArea() const;
     bool hasType(xcb_window_t window, xcb_atom_t type) const;
     bool isManaged(xcb_window_t window) const;
     void finish(xcb_window_t id);
@@ -110,51 +99,90 @@ private:
     bool m_ready = false;
     xcb_atom_t m_wmState = XCB_ATOM_NONE;
     QHash<xcb_window_t, Pending> m_pending;
+    mutable WindowManagerEdges m_windowManagerEdges;
     QObject m_context;  // ends queued work with this object
 };
 
-QRect X11WindowPlacement::availableGeometry(const QScreen* screen, const QWindow* own) const
+QList<PartialStrut> X11WindowPlacement::strutsOf(const QList<xcb_window_t>& windows) const
 {
-    if (!screen)
-        return {};
-    if (!m_ready)
-        return screen->geometry();
-    const ScreenScale scale(screen);
-    QRect area = scale.toNative(screen->geometry());
-    // handle() is checked first: winId() would create a native window.
-    const xcb_window_t ownId = own && own->handle() ? xcb_window_t(own->winId()) : xcb_window_t(XCB_WINDOW_NONE);
-
-    xcb_ewmh_get_windows_reply_t clients;
-    if (!xcb_ewmh_get_client_list_reply(&m_ewmh, xcb_ewmh_get_client_list(&m_ewmh, 0), &clients, nullptr))
-        return screen->geometry();
+    // Every request first, then every answer: one round trip for them all.
     QList<std::pair<xcb_get_property_cookie_t, xcb_get_property_cookie_t>> cookies;
-    for (uint32_t i = 0; i < clients.windows_len; ++i) {
-        if (clients.windows[i] == ownId)
-            continue;
-        cookies.append({xcb_ewmh_get_wm_strut_partial(&m_ewmh, clients.windows[i]),
-                        xcb_ewmh_get_wm_strut(&m_ewmh, clients.windows[i])});
-    }
-    xcb_ewmh_get_windows_reply_wipe(&clients);
-
-    const int rootWidth = rootScreen()->width_in_pixels;
-    const int rootHeight = rootScreen()->height_in_pixels;
+    for (const xcb_window_t window : windows)
+        cookies.append({xcb_ewmh_get_wm_strut_partial(&m_ewmh, window), xcb_ewmh_get_wm_strut(&m_ewmh, window)});
+    QList<PartialStrut> struts;
     for (const auto& [partialCookie, plainCookie] : cookies) {
         xcb_ewmh_wm_strut_partial_t strut{};
         xcb_ewmh_get_extents_reply_t plain{};
         const bool hasPartial = xcb_ewmh_get_wm_strut_partial_reply(&m_ewmh, partialCookie, &strut, nullptr);
         const bool hasPlain = xcb_ewmh_get_wm_strut_reply(&m_ewmh, plainCookie, &plain, nullptr);
-        if (!hasPartial) {
-            if (!hasPlain)
-                continue;
-            strut = {};
-            strut.left = plain.left;
-            strut.right = plain.right;
-            strut.top = plain.top;
-            strut.bottom = plain.bottom;
+        if (hasPartial) {
+            struts.append(toStrut(strut));
+        } else if (hasPlain) {
+            PartialStrut thicknesses;
+            thicknesses.left = plain.left;
+            thicknesses.right = plain.right;
+            thicknesses.top = plain.top;
+            thicknesses.bottom = plain.bottom;
+            struts.append(thicknesses);
         }
-        area = subtractStrut(area, toStrut(strut), QSize(rootWidth, rootHeight));
     }
-    return scale.toLogical(area);
+    return struts;
+}
+
+// The window manager's work area for the desktop shown; none when it
+// publishes none.
+QRect X11WindowPlacement::workArea() const
+{
+    uint32_t desktop = 0;
+    if (!xcb_ewmh_get_current_desktop_reply(&m_ewmh, xcb_ewmh_get_current_desktop(&m_ewmh, 0), &desktop, nullptr))
+        desktop = 0;
+    xcb_ewmh_get_workarea_reply_t areas;
+    if (!xcb_ewmh_get_workarea_reply(&m_ewmh, xcb_ewmh_get_workarea(&m_ewmh, 0), &areas, nullptr))
+        return {};
+    QRect area;
+    if (areas.workarea_len > 0) {
+        const xcb_ewmh_geometry_t& g = areas.workarea[desktop < areas.workarea_len ? desktop : 0];
+        area = QRect(int(g.x), int(g.y), int(g.width), int(g.height));
+    }
+    xcb_ewmh_get_workarea_reply_wipe(&areas);
+    return area;
+}
+
+QRect X11WindowPlacement::availablePixels(const QScreen* screen, const QWindow* own) const
+{
+    if (!screen)
+        return {};
+    if (!m_ready)
+        return scaleOf(screen).toNative(screen->geometry());
+    const QSize root = rootSize();
+    QRect area = nativeGeometry(screen, root);
+    // handle() is checked first: winId() would create a native window.
+    const xcb_window_t ownId = own && own->handle() ? xcb_window_t(own->winId()) : xcb_window_t(XCB_WINDOW_NONE);
+
+    xcb_ewmh_get_windows_reply_t clients;
+    if (!xcb_ewmh_get_client_list_reply(&m_ewmh, xcb_ewmh_get_client_list(&m_ewmh, 0), &clients, nullptr))
+        return area;
+    QList<xcb_window_t> others;
+    for (uint32_t i = 0; i < clients.windows_len; ++i) {
+        if (clients.windows[i] != ownId)
+            others.append(clients.windows[i]);
+    }
+    xcb_ewmh_get_windows_reply_wipe(&clients);
+
+    const QList<PartialStrut> struts = strutsOf(others);
+    for (const PartialStrut& strut : struts)
+        area = subtractStrut(area, strut, root);
+    const QList<PartialStrut> ownStrut = ownId != XCB_WINDOW_NONE ? strutsOf({ownId}) : QList<PartialStrut>();
+    m_windowManagerEdges.learn(workArea(), root, deepestInsets(struts),
+                               deepestInsets(ownStrut));
+    return m_windowManagerEdges.apply(area, root);
+}
+
+void X11WindowPlacement::watchReservations(QObject* context, std::function<void()> changed)
+{
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    watchX11Reservations(x11 && x11->display() ? DisplayString(x11->display()) : nullptr, context,
+                         std::move(changed));
 }
 
 bool X11WindowPlacement::hasType(xcb_window_t window, xcb_atom_t type) const
@@ -218,6 +246,7 @@ void X11WindowPlacement::setStrut(xcb_window_t window, const QRect& native, Edge
         strut.bottom_start_x = uint32_t(std::max(0, native.x()));
         strut.bottom_end_x = uint32_t(std::max(0, native.x() + native.width() - 1));
     }
+    m_windowManagerEdges.reserved({0, 0, int(strut.top), int(strut.bottom)});
     xcb_ewmh_set_wm_strut_partial(&m_ewmh, window, strut);
     xcb_ewmh_set_wm_strut(&m_ewmh, window, 0, 0, strut.top, strut.bottom);
 }
@@ -303,7 +332,13 @@ void X11WindowPlacement::finish(xcb_window_t id)
         clearStrut(id);
     } else if (pending.frame) {
         const QScreen* screen = QGuiApplication::screenAt(pending.frame->center());
-        setStrut(id, ScreenScale(screen ? screen : window->screen()).toNative(*pending.frame), pending.edge);
+        if (!screen)
+            screen = window->screen();
+        // Never past the screen's last pixel, which would reach onto the next.
+        QRect native = scaleOf(screen).toNative(*pending.frame);
+        if (screen)
+            native = native.intersected(nativeGeometry(screen, rootSize()));
+        setStrut(id, native, pending.edge);
     }
     xcb_flush(m_connection);
     if (pending.remap)

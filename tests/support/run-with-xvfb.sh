@@ -22,6 +22,8 @@
 #   set_tests_properties(ticker.StripWindow.xvfb PROPERTIES TIMEOUT 120)
 # TIDEWIRE_XVFB_SCREEN sets the screen's size and depth (default 1920x1080x24)
 # for tests that need a larger desktop.
+# TIDEWIRE_OPENBOX_CONFIG names the window manager's settings file (rc.xml)
+# when it runs with one of this run's own.
 # In the test, check TIDEWIRE_DISPLAY_TEST first: GTEST_SKIP with the reason
 # after "missing:", and fail when it is not "xvfb" (run outside ctest).
 set -eu
@@ -68,10 +70,26 @@ done
 DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
 export DISPLAY
 
+# The window manager reads its settings from a copy of the system's, which
+# tests may edit and have it read again (openbox --reconfigure), so a user's
+# own settings never change what the tests see.
+config=""
+for candidate in /etc/xdg/openbox/rc.xml /usr/share/openbox/rc.xml; do
+    if [ -f "$candidate" ]; then
+        cp "$candidate" "$work/rc.xml"
+        config="$work/rc.xml"
+        break
+    fi
+done
 # The window manager is ready once it has set its check window on the root
 # and, after that, loaded its theme (_OB_THEME): until then, on a loaded
 # machine, windows mapped by a test may wait seconds to be taken on.
-openbox --sm-disable >"$work/openbox.log" 2>&1 &
+if [ -n "$config" ]; then
+    export TIDEWIRE_OPENBOX_CONFIG="$config"
+    openbox --sm-disable --config-file "$config" >"$work/openbox.log" 2>&1 &
+else
+    openbox --sm-disable >"$work/openbox.log" 2>&1 &
+fi
 wm=$!
 # Tests that need the window manager held still stop and continue it.
 export TIDEWIRE_WM_PID="$wm"
@@ -80,7 +98,7 @@ until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
     xprop -root _OB_THEME 2>/dev/null | grep -q ' = '; do
     tries=$((tries + 1))
     kill -0 "$wm" 2>/dev/null || give_up "openbox exited"
-    [ "$tries" -le 200 ] || give_up "openbox did not start managing windows"
+    [ "$tries" -le 600 ] || give_up "openbox did not start managing windows"
     sleep 0.05
 done
 

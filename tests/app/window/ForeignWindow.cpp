@@ -2,9 +2,9 @@
 // the WM_CLASS and title given on the command line. Prints its window id
 // once mapped, then lives until it is killed or the server goes away. Given
 // a width, it is instead a dock panel along the screen's left edge that
-// reserves that many pixels.
+// reserves that many pixels; given "top:<height>", one along the top edge.
 //
-//   foreign_window <class> <title> [left-panel-width]
+//   foreign_window <class> <title> [left-panel-width | top:<height>]
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -28,7 +28,7 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name)
 int main(int argc, char** argv)
 {
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: foreign_window <class> <title> [left-panel-width]\n");
+        std::fprintf(stderr, "usage: foreign_window <class> <title> [left-panel-width | top:<height>]\n");
         return 2;
     }
     int screenNumber = 0;
@@ -39,18 +39,22 @@ int main(int argc, char** argv)
     for (int i = 0; i < screenNumber; ++i)
         xcb_screen_next(&it);
     xcb_screen_t* screen = it.data;
-    const uint32_t panelWidth = argc == 4 ? uint32_t(std::strtoul(argv[3], nullptr, 10)) : 0;
+    const bool top = argc == 4 && std::strncmp(argv[3], "top:", 4) == 0;
+    const uint32_t panelSize = argc == 4 ? uint32_t(std::strtoul(argv[3] + (top ? 4 : 0), nullptr, 10)) : 0;
 
     const xcb_window_t window = xcb_generate_id(c);
     const uint32_t values[] = {screen->white_pixel};
-    if (panelWidth > 0) {
-        xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, uint16_t(panelWidth),
-                          screen->height_in_pixels, 0, XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
-                          XCB_CW_BACK_PIXEL, values);
+    if (panelSize > 0) {
+        const uint16_t width = top ? screen->width_in_pixels : uint16_t(panelSize);
+        const uint16_t height = top ? uint16_t(panelSize) : screen->height_in_pixels;
+        xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 0, 0, width, height, 0,
+                          XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, values);
         const xcb_atom_t type = atom(c, "_NET_WM_WINDOW_TYPE");
         const xcb_atom_t dock = atom(c, "_NET_WM_WINDOW_TYPE_DOCK");
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, type, XCB_ATOM_ATOM, 32, 1, &dock);
-        const uint32_t strut[12] = {panelWidth, 0, 0, 0, 0, uint32_t(screen->height_in_pixels - 1), 0, 0, 0, 0, 0, 0};
+        const uint32_t strut[12] = {top ? 0 : panelSize, 0, top ? panelSize : 0, 0,
+                                    0, top ? 0 : uint32_t(screen->height_in_pixels - 1), 0, 0,
+                                    0, top ? uint32_t(screen->width_in_pixels - 1) : 0, 0, 0};
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_STRUT_PARTIAL"), XCB_ATOM_CARDINAL,
                             32, 12, strut);
         xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_STRUT"), XCB_ATOM_CARDINAL, 32, 4,

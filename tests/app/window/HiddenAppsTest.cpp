@@ -45,7 +45,9 @@ protected:
         ASSERT_TRUE(monitor);
         configureTickerWindow(&strip, *windows);
         strip.show();
-        ASSERT_TRUE(waitFor([] { return X11Probe::workArea() == kBelowStrip; }));
+        ASSERT_TRUE(waitFor([] { return X11Probe::workArea() == kBelowStrip; }))
+            << "work area " << X11Probe::workArea().y() << "+" << X11Probe::workArea().height() << ", strip at "
+            << X11Probe::geometry(strip.winId()).y() << "+" << X11Probe::geometry(strip.winId()).height();
     }
 
     void TearDown() override

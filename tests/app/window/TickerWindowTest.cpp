@@ -9,7 +9,10 @@
 #include "platform/WindowPlacement.h"
 
 #include <QGuiApplication>
+#include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QSignalSpy>
 #include <QStandardPaths>
@@ -191,6 +194,138 @@ TEST_F(TickerWindowTest, SpansTheWidthASidePanelLeavesAndWidensWhenItGoes)
     expectFrame({0, 1008, 1920, 72});
     EXPECT_TRUE(waitFor([this] { return strut() == QList<qint64>{0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 0, 1919}; }));
     EXPECT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(0, 0, 1920, 1008); }));
+}
+
+// Another application's panel on the strip's own edge, no thicker than the
+// strip, started after it: the work area stays as the strip's own strut
+// made it, yet the strip moves under the panel, follows its reservation as
+// it changes, and takes the edge back once the panel has gone.
+TEST_F(TickerWindowTest, MakesRoomForAPanelThatComesChangesAndGoesAfterIt)
+{
+    // Each change comes once the work area has settled and the app has
+    // placed the strip for it, as when a panel starts well after the strip.
+    auto settled = [](int top) {
+        const bool seen = waitFor([top] {
+            return X11Probe::workArea().top() == top && QGuiApplication::primaryScreen()->availableGeometry().top() == top;
+        });
+        QCoreApplication::sendPostedEvents();
+        return seen;
+    };
+    showStrip();
+    expectFrame({0, 0, 1920, 72});
+    ASSERT_TRUE(settled(72));
+    QProcess dock;
+    dock.start(QStringLiteral(FOREIGN_WINDOW), {"top-panel", "Panel", "top:30"});
+    ASSERT_TRUE(dock.waitForReadyRead(5000));
+    expectFrame({0, 30, 1920, 72});
+    EXPECT_TRUE(waitFor([this] { return strut() == QList<qint64>{0, 0, 102, 0, 0, 0, 0, 0, 0, 1919, 0, 0}; }));
+
+    const WId panel = dock.readLine().trimmed().toULongLong();
+    auto reserve = [panel](int top) {
+        return QProcess::execute("xprop", {"-id", QString::number(panel), "-f", "_NET_WM_STRUT_PARTIAL", "32c", "-set",
+                                           "_NET_WM_STRUT_PARTIAL", QStringLiteral("0,0,%1,0,0,0,0,0,0,1919,0,0").arg(top)}) == 0;
+    };
+    ASSERT_TRUE(settled(102));
+    ASSERT_TRUE(reserve(50));
+    expectFrame({0, 50, 1920, 72});
+    ASSERT_TRUE(settled(122));
+    ASSERT_TRUE(reserve(10));
+    expectFrame({0, 10, 1920, 72});
+
+    ASSERT_TRUE(settled(82));
+    dock.kill();
+    dock.waitForFinished();
+    expectFrame({0, 0, 1920, 72});
+    EXPECT_TRUE(waitFor([this] { return strut() == QList<qint64>{0, 0, 72, 0, 0, 0, 0, 0, 0, 1919, 0, 0}; }));
+}
+
+// openbox's configured margins are the window manager's own reservation,
+// stated only in its work area, like a window manager's own bar. The strip
+// sits beside them on either edge, also where its own strut hides the
+// margin in the work area, and moves when they change.
+TEST_F(TickerWindowTest, SitsBesideTheWindowManagersOwnMarginsOnEitherEdge)
+{
+    const QString config = qEnvironmentVariable("TIDEWIRE_OPENBOX_CONFIG");
+    if (config.isEmpty())
+        GTEST_SKIP() << "openbox runs without a configuration file of the test's own";
+    QFile file(config);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QString original = QString::fromUtf8(file.readAll());
+    file.close();
+    static const QRegularExpression margins(QStringLiteral("<margins>.*?</margins>"),
+                                            QRegularExpression::DotMatchesEverythingOption);
+    ASSERT_TRUE(original.contains(margins));
+    auto setMargins = [&](int top, int bottom) {
+        QFile out(config);
+        if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return false;
+        QString text = original;
+        text.replace(margins, QStringLiteral("<margins><top>%1</top><bottom>%2</bottom><left>0</left>"
+                                             "<right>0</right></margins>").arg(top).arg(bottom));
+        out.write(text.toUtf8());
+        out.close();
+        return QProcess::execute("openbox", {"--reconfigure"}) == 0;
+    };
+    // The next test starts on a desktop without margins and without a strip.
+    const auto restore = qScopeGuard([&] {
+        setMargins(0, 0);
+        window.reset();
+        EXPECT_TRUE(waitFor([] { return X11Probe::workArea() == kRoot; }));
+    });
+    ASSERT_TRUE(setMargins(20, 25));
+    ASSERT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(0, 20, 1920, 1035); }));
+
+    showStrip();
+    expectFrame({0, 20, 1920, 72});
+    EXPECT_TRUE(waitFor([this] { return strut() == QList<qint64>{0, 0, 92, 0, 0, 0, 0, 0, 0, 1919, 0, 0}; }));
+    defaults->set("tickerPosition", "bottom");
+    controller->reposition();
+    expectFrame({0, 983, 1920, 72});
+    EXPECT_TRUE(waitFor([this] { return strut() == QList<qint64>{0, 0, 0, 97, 0, 0, 0, 0, 0, 0, 0, 1919}; }));
+    defaults->set("tickerPosition", "top");
+    controller->reposition();
+    expectFrame({0, 20, 1920, 72});
+
+    // A margin deeper than the strip reaches shows in the work area: the
+    // strip moves without being asked. The other edge's is seen once the
+    // strip goes there.
+    ASSERT_TRUE(setMargins(120, 40));
+    expectFrame({0, 120, 1920, 72});
+    EXPECT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(0, 192, 1920, 848); }));
+    defaults->set("tickerPosition", "bottom");
+    controller->reposition();
+    expectFrame({0, 968, 1920, 72});
+}
+
+// Turning "Always on top" off maps the strip again as a normal window; it
+// does not take the focus from the window the user is working in.
+TEST_F(TickerWindowTest, TurningOnTopOffLeavesTheFocusWhereItWas)
+{
+    showStrip();
+    QWidget settings;
+    settings.setWindowTitle("Tidewire Settings");
+    settings.setGeometry(300, 300, 400, 300);
+    settings.show();
+    settings.windowHandle()->requestActivate();
+    ASSERT_TRUE(waitFor([&] { return X11Probe::activeWindow() == settings.winId(); }))
+        << "the stand-in settings window never became active";
+
+    defaults->set("alwaysOnTop", false);
+    controller->reposition();
+    ASSERT_TRUE(waitFor([this] {
+        return types().value(0) == "_NET_WM_WINDOW_TYPE_NORMAL" && window->isVisible() &&
+               !X11Probe::atoms(id(), "_NET_WM_ALLOWED_ACTIONS").isEmpty();
+    }));
+    // Whatever the window manager does on taking the window on is done
+    // once it has answered two later requests.
+    ASSERT_TRUE(X11Probe::windowManagerRoundTrip());
+    ASSERT_TRUE(X11Probe::windowManagerRoundTrip());
+    EXPECT_EQ(X11Probe::activeWindow(), settings.winId());
+
+    // The hint: a user time of 0, on the window Qt keeps it on.
+    const WId timeWindow = X11Probe::windowValue(id(), "_NET_WM_USER_TIME_WINDOW");
+    const WId holder = timeWindow != 0 ? timeWindow : id();
+    EXPECT_EQ(X11Probe::cardinals(holder, "_NET_WM_USER_TIME"), QList<qint64>{0});
 }
 
 TEST_F(TickerWindowTest, NotOnTopIsANormalWindowWithoutStrut)

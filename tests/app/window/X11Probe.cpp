@@ -81,13 +81,27 @@ QRect workArea()
     return area.size() >= 4 ? QRect(int(area[0]), int(area[1]), int(area[2]), int(area[3])) : QRect();
 }
 
-WId activeWindow()
+namespace {
+
+// "NAME(WINDOW): window id # 0x1a00004"
+WId windowIn(const QStringList& target, const QString& property)
 {
-    // "_NET_ACTIVE_WINDOW(WINDOW): window id # 0x1a00004"
-    const QString out = run(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_ACTIVE_WINDOW")});
+    const QString out = run(QStringLiteral("xprop"), target + QStringList{property});
     static const QRegularExpression id(QStringLiteral("window id # (0x[0-9a-fA-F]+)"));
     const auto match = id.match(out);
     return match.hasMatch() ? WId(match.captured(1).toULongLong(nullptr, 16)) : 0;
+}
+
+} // namespace
+
+WId activeWindow()
+{
+    return windowIn({QStringLiteral("-root")}, QStringLiteral("_NET_ACTIVE_WINDOW"));
+}
+
+WId windowValue(WId window, const QString& property)
+{
+    return windowIn(idTarget(window), property);
 }
 
 QRect geometry(WId window)
@@ -159,6 +173,38 @@ void requestClose(WId window)
                &event);
     XSync(display, False);
     XCloseDisplay(display);
+}
+
+bool windowManagerRoundTrip()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    const Window probe = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+    const Atom extents = XInternAtom(display, "_NET_FRAME_EXTENTS", False);
+    XSelectInput(display, probe, PropertyChangeMask);
+    XEvent request{};
+    request.xclient.type = ClientMessage;
+    request.xclient.window = probe;
+    request.xclient.message_type = XInternAtom(display, "_NET_REQUEST_FRAME_EXTENTS", False);
+    request.xclient.format = 32;
+    XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
+               &request);
+    XSync(display, False);
+    const bool answered = QTest::qWaitFor(
+        [&] {
+            while (XPending(display) > 0) {
+                XEvent event;
+                XNextEvent(display, &event);
+                if (event.type == PropertyNotify && event.xproperty.atom == extents)
+                    return true;
+            }
+            return false;
+        },
+        10000);
+    XDestroyWindow(display, probe);
+    XCloseDisplay(display);
+    return answered;
 }
 
 int depth(WId window)

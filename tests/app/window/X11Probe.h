@@ -26,6 +26,8 @@ std::optional<QList<qint64>> rootCardinals(const QString& property);
 QRect workArea();
 // The window the window manager made active (_NET_ACTIVE_WINDOW); 0 for none.
 WId activeWindow();
+// The value of a WINDOW property of `window`; 0 when it is not set.
+WId windowValue(WId window, const QString& property);
 // The window's position on the root window and its size.
 QRect geometry(WId window);
 // Where the window manager's frame around the window (title bar and
@@ -40,6 +42,11 @@ int depth(WId window);
 // Asks the window manager to close the window, as a panel's or a pager's
 // close action does (_NET_CLOSE_WINDOW).
 void requestClose(WId window);
+// Returns once the window manager has handled everything that reached it
+// before this call: it asks it to state the frame of a window of its own
+// (_NET_REQUEST_FRAME_EXTENTS) and waits for the answer. False when none
+// came.
+bool windowManagerRoundTrip();
 // Adds, replaces or removes a monitor of the X server (RandR 1.5).
 bool setMonitor(const QString& name, const QRect& rect, const QString& output);
 bool deleteMonitor(const QString& name);
