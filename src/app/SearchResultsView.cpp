@@ -3,6 +3,7 @@
 #include "app/TitleParagraph.h"
 
 #include "api/Color.h"
+#include "api/ReadableText.h"
 #include "api/SourceTypeBadge.h"
 #include "platform/PlainText.h"
 #include "platform/UrlOpener.h"
@@ -106,7 +107,7 @@ std::optional<QUrl> SearchResultRow::targetURL(const FeedItem& item)
 
 QString SearchResultRow::toolTip() const
 {
-    return targetURL() ? QStringLiteral("Open ") + m_item.cleanedTitle() : QString();
+    return targetURL() ? QStringLiteral("Open ") + ReadableText::headline(m_item) : QString();
 }
 
 void SearchResultRow::open() const
@@ -229,10 +230,10 @@ void SearchResultsView::relayout()
         for (qsizetype i = 0; i < m_headlines.size(); ++i) {
             const FeedItem& item = m_headlines[i];
             Block block{Kind::Headline, i, {},
-                        TitleParagraph(oneParagraph(item.cleanedTitle()), m_titleFont, textWidth, 2), {}};
+                        TitleParagraph(oneParagraph(ReadableText::headline(item)), m_titleFont, textWidth, 2), {}};
             const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item);
             const double metaWidth = textWidth - (badge ? badge->size.width() + metaSpacing : 0);
-            block.meta = meta.elidedText(item.metaLine(now), Qt::ElideRight, std::max(1.0, metaWidth));
+            block.meta = meta.elidedText(ReadableText::withReadableSource(item).metaLine(now), Qt::ElideRight, std::max(1.0, metaWidth));
             const double metaHeight = std::max(meta.height(), badge ? badge->size.height() : 0.0);
             const double column = block.title.height() + columnSpacing + metaHeight;
             const double height = std::ceil(2 * headlinePadY + std::max(iconSide, column));
@@ -250,7 +251,7 @@ void SearchResultsView::relayout()
             const QString tag = categoryTag(feed);
             const double tagWidth = tag.isEmpty() ? 0 : feedTag.horizontalAdvance(tag) + feedSpacing;
             const double titleWidth = width - 2 * padX - dotSide - feedSpacing - tagWidth - feedSpacing - stateWidth;
-            Block block{Kind::Feed, i, {}, TitleParagraph(oneParagraph(feed.title), m_feedTitleFont, titleWidth, 1),
+            Block block{Kind::Feed, i, {}, TitleParagraph(oneParagraph(ReadableText::capped(feed.title, ReadableText::headlineLength)), m_feedTitleFont, titleWidth, 1),
                         tag};
             const double height =
                 std::ceil(2 * feedPadY + std::max({feedTitle.height(), feedTag.height(), state.height()}));
@@ -346,7 +347,7 @@ QList<PaintedRow> SearchResultsView::accessibleRows() const
     for (const Block& block : m_blocks) {
         if (block.kind == Kind::Headline) {
             const FeedItem& item = m_headlines[block.index];
-            PaintedRow row{QAccessible::ListItem, oneParagraph(item.cleanedTitle()), block.rect, {}};
+            PaintedRow row{QAccessible::ListItem, oneParagraph(ReadableText::headline(item)), block.rect, {}};
             if (const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item)) {
                 const QPointF origin = metaOrigin(block);
                 const double metaHeight = std::max(meta.height(), badge->size.height());
@@ -357,7 +358,7 @@ QList<PaintedRow> SearchResultsView::accessibleRows() const
             }
             rows.append(row);
         } else if (block.kind == Kind::Feed) {
-            rows.append({QAccessible::ListItem, oneParagraph(m_feeds[block.index].title), block.rect, {}});
+            rows.append({QAccessible::ListItem, oneParagraph(ReadableText::capped(m_feeds[block.index].title, ReadableText::headlineLength)), block.rect, {}});
         }
     }
     return rows;

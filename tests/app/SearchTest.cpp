@@ -295,6 +295,50 @@ TEST(SearchResultsView, RowsAndTheirSourceBadgesReachAssistiveTechnologies)
     }
 }
 
+// A headline, a source or a feed title far too long to read costs what a
+// readable one does: the rows, what assistive technologies read and the tool
+// tip hold only the readable start, ending in an ellipsis, and the rows keep
+// the two lines and one line they have room for.
+TEST(SearchResultsView, TitlesTooLongToReadAreCutBeforeTheyAreLaidOut)
+{
+    SearchHarness h;
+    const QString huge = QStringLiteral("Rally ") + QStringLiteral("word ").repeated(500'000);
+    FeedItem headline = item(QStringLiteral("h"), huge, QStringLiteral("Source ").repeated(100'000));
+    headline.url = QStringLiteral("https://example.com/a");
+    const FeedItem ordinary = item(QStringLiteral("o"), QStringLiteral("Rally of the day"), QStringLiteral("Example"));
+    SearchResultsView view(h.context(), [] {});
+    view.setResults({headline, ordinary}, 2, {feed(QStringLiteral("f"), huge)}, 1);
+    view.setLayoutWidth(480);
+    view.show();
+
+    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(&view);
+    ASSERT_TRUE(list);
+    ASSERT_EQ(list->childCount(), 3);
+    const QString headlineName = list->child(0)->text(QAccessible::Name);
+    const QString feedName = list->child(2)->text(QAccessible::Name);
+    for (const QString& name : {headlineName, feedName}) {
+        EXPECT_LE(name.size(), 250);
+        EXPECT_TRUE(name.startsWith(QStringLiteral("Rally word")));
+        EXPECT_TRUE(name.endsWith(QStringLiteral("…")));
+    }
+    EXPECT_EQ(list->child(1)->text(QAccessible::Name), QStringLiteral("Rally of the day"));
+
+    const QString tip = SearchResultRow(headline, {}, h.context()).toolTip();
+    EXPECT_LE(tip.size(), 260);
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("Open Rally word")));
+    EXPECT_EQ(SearchResultRow(ordinary, {}, h.context()).toolTip(), QString());
+
+    // Two lines of title and a meta line, as a long but readable title has.
+    FeedItem readable = headline;
+    readable.title = QStringLiteral("Rally ") + QStringLiteral("word ").repeated(40);
+    readable.source->title = QStringLiteral("Example");
+    SearchResultsView reference(h.context(), [] {});
+    reference.setResults({readable}, 1, {feed(QStringLiteral("f"), readable.title)}, 1);
+    reference.setLayoutWidth(480);
+    EXPECT_EQ(view.headlineRect(0).height(), reference.headlineRect(0).height());
+    EXPECT_EQ(view.feedRect(0).height(), reference.feedRect(0).height());
+}
+
 } // namespace
 
 // A result opens what the strip would open for the same headline: addresses
