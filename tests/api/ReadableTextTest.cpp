@@ -18,15 +18,6 @@ QString wordsOf(const QString& word, qsizetype length)
     return text;
 }
 
-QString repeated(const QString& unit, qsizetype times)
-{
-    QString text;
-    text.reserve(unit.size() * times);
-    for (qsizetype i = 0; i < times; ++i)
-        text += unit;
-    return text;
-}
-
 bool isGraphemeBoundary(const QString& text, qsizetype at)
 {
     QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
@@ -62,8 +53,8 @@ TEST(ReadableText, SmallCutsEndAtAWordOrAGraphemeWithAnEllipsis)
         // A pair of surrogates stays whole.
         {QStringLiteral("ab\U0001F600\U0001F600\U0001F600"), 4, QStringLiteral("ab…")},
         // One grapheme longer than the room: cut between code points.
-        {QStringLiteral("a") + repeated(QStringLiteral("\u0301"), 20), 5, QStringLiteral("a\u0301\u0301\u0301…")},
-        {QStringLiteral("a") + repeated(QStringLiteral("\U0001D167"), 20), 5, QStringLiteral("a\U0001D167…")},
+        {QStringLiteral("a") + QStringLiteral("\u0301").repeated(20), 5, QStringLiteral("a\u0301\u0301\u0301…")},
+        {QStringLiteral("a") + QStringLiteral("\U0001D167").repeated(20), 5, QStringLiteral("a\U0001D167…")},
         // An embedding left open is closed before the ellipsis; one closed stays as it is.
         {QStringLiteral("Say \u202Bhello world\u202C now"), 12, QStringLiteral("Say \u202Bhello\u202C…")},
         {QStringLiteral("\u2067one\u2069 two three four"), 13, QStringLiteral("\u2067one\u2069 two…")},
@@ -93,11 +84,11 @@ TEST(ReadableText, HugeHeadlinesAreCutToAReadableLength)
         {"right to left", wordsOf(QStringLiteral("\u05E9\u05DC\u05D5\u05DD"), 100 * 1024), true, Qt::RightToLeft},
         {"Arabic with marks", wordsOf(QStringLiteral("\u0645\u064E\u0631\u0652\u062D\u064E\u0628\u064B\u0627"), 100 * 1024),
          true, Qt::RightToLeft},
-        {"no spaces", repeated(QStringLiteral("x"), 100 * 1024), false, Qt::LeftToRight},
-        {"family emoji", repeated(QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467"), 40'000), false,
+        {"no spaces", QStringLiteral("x").repeated(100 * 1024), false, Qt::LeftToRight},
+        {"family emoji", QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467").repeated(40'000), false,
          Qt::LeftToRight},
-        {"flags", repeated(QStringLiteral("\U0001F1EB\U0001F1F7"), 40'000), false, Qt::LeftToRight},
-        {"stacked marks", repeated(QStringLiteral("e\u0301\u0302\u0303"), 40'000), false, Qt::LeftToRight},
+        {"flags", QStringLiteral("\U0001F1EB\U0001F1F7").repeated(40'000), false, Qt::LeftToRight},
+        {"stacked marks", QStringLiteral("e\u0301\u0302\u0303").repeated(40'000), false, Qt::LeftToRight},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

@@ -27,15 +27,6 @@ QString wordsOf(const QString& word, qsizetype length)
     return text;
 }
 
-QString repeated(const QString& unit, qsizetype times)
-{
-    QString text;
-    text.reserve(unit.size() * times);
-    for (qsizetype i = 0; i < times; ++i)
-        text += unit;
-    return text;
-}
-
 // A cell as wide as this passes a point of the screen in under four minutes
 // at the slowest speed; a whole title of 100 KB would be two thousand times
 // wider.
@@ -47,9 +38,9 @@ TEST(LongTitleTest, HugeTitlesMakeCellsOfReadableWidthThatKeepTheirHost)
         {"100 KB of words", wordsOf(QStringLiteral("harbour"), 100 * 1024)},
         {"2.5 MB of words", wordsOf(QStringLiteral("council"), 2'500'000)},
         {"right to left", wordsOf(QStringLiteral("\u05E9\u05DC\u05D5\u05DD"), 100 * 1024)},
-        {"no spaces", repeated(QStringLiteral("W"), 100 * 1024)},
-        {"emoji", repeated(QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467"), 20'000)},
-        {"wide letters", repeated(QStringLiteral("\u6F22"), 100 * 1024)},
+        {"no spaces", QStringLiteral("W").repeated(100 * 1024)},
+        {"emoji", QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467").repeated(20'000)},
+        {"wide letters", QStringLiteral("\u6F22").repeated(100 * 1024)},
         {"markup around it", QStringLiteral("<p>") + wordsOf(QStringLiteral("storm"), 100 * 1024) + QStringLiteral("</p>")},
     };
     RowFixture f;
