@@ -93,8 +93,14 @@ QCoro::Task<FetchOutcome> FeedFetcher::run(QPointer<QNetworkAccessManager> manag
     if (std::optional<QString> refusal = validate(reply->status, reply->body.size(), limits.maxBytes))
         co_return FetchOutcome::failed(*refusal);
 
-    QFuture<std::optional<ParsedFeed>> parsing =
-        QtConcurrent::run([body = std::move(reply->body)] { return FeedParser::parse(body); });
-    std::optional<ParsedFeed> feed = co_await qCoro(parsing).waitForFinished();
-    co_return FetchOutcome::parsed(std::move(feed));
+    const bool wholeKnown = reply->wholeKnown;
+    QFuture<FeedParser::Reading> parsing =
+        QtConcurrent::run([body = std::move(reply->body)] { return FeedParser::read(body); });
+    FeedParser::Reading reading = co_await qCoro(parsing).waitForFinished();
+    // A document that stops inside its root, in a body nothing shows to be
+    // whole, is what a connection closed part way through leaves behind: a
+    // failed transfer, not a shorter feed.
+    if (reading.endedInsideRoot && !wholeKnown)
+        co_return FetchOutcome::failed(messageFor(Error::make(ErrorKind::Transport), url));
+    co_return FetchOutcome::parsed(std::move(reading.feed));
 }

@@ -39,7 +39,10 @@ struct FeedFetchLimits {
 // Downloads personal feeds and hands the bodies to the parser off the main
 // thread. Every request carries the User-Agent and Accept headers, gives up
 // after `idleTimeout` without data or `totalTimeout` in all, and is aborted as
-// soon as the body passes `maxBytes`. Main thread only.
+// soon as the body passes `maxBytes`. A feed document that stops inside its
+// root element fails as an unreachable site when nothing showed its body to
+// be whole (no length, no coding): that is what a connection closed part way
+// through a chunked reply leaves. Main thread only.
 class FeedFetcher {
 public:
     using Limits = FeedFetchLimits;

@@ -139,6 +139,15 @@ QByteArray asUtf8(const QByteArray& body)
     return text.toUtf8();
 }
 
+// The errors the reader gives when the input ends before the document does:
+// outside any token, inside a tag, comment or reference, inside a CDATA
+// section, or part way through a character.
+bool inputRanOut(XML_Error error)
+{
+    return error == XML_ERROR_NO_ELEMENTS || error == XML_ERROR_UNCLOSED_TOKEN
+        || error == XML_ERROR_UNCLOSED_CDATA_SECTION || error == XML_ERROR_PARTIAL_CHAR;
+}
+
 } // namespace
 
 struct FeedParser::Reader {
@@ -183,6 +192,11 @@ struct FeedParser::Reader {
 
 std::optional<ParsedFeed> FeedParser::parse(const QByteArray& body)
 {
+    return read(body).feed;
+}
+
+FeedParser::Reading FeedParser::read(const QByteArray& body)
+{
     const QByteArray converted = asUtf8(body);
     const QByteArray& document = converted.isEmpty() ? body : converted;
     // Without namespace processing: real feeds use prefixes they never
@@ -191,7 +205,7 @@ std::optional<ParsedFeed> FeedParser::parse(const QByteArray& body)
     // handler for them is set and parameter entities are not parsed.
     XML_Parser xml = XML_ParserCreate(converted.isEmpty() ? nullptr : "UTF-8");
     if (!xml)
-        return std::nullopt;
+        return {};
     FeedParser parser;
     Reader reader{parser, document, xml, {}, false};
     XML_SetUserData(xml, &reader);
@@ -211,10 +225,11 @@ std::optional<ParsedFeed> FeedParser::parse(const QByteArray& body)
         if (last)
             break;
     }
+    const bool ranOut = failed && inputRanOut(XML_GetErrorCode(xml));
     XML_ParserFree(xml);
     if (reader.refused)
-        return std::nullopt;
-    return parser.result(failed);
+        return {};
+    return {parser.result(failed), ranOut && parser.m_sawRoot && !parser.m_path.empty()};
 }
 
 std::optional<ParsedFeed> FeedParser::result(bool failed) const

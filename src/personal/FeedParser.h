@@ -24,6 +24,17 @@ public:
     // element, or an error before the first complete entry).
     static std::optional<ParsedFeed> parse(const QByteArray& body);
 
+    // parse(), and whether the document simply stopped while its feed root
+    // was still open: the input ran out between or inside tokens, with no
+    // error before that. Only a document cut off somewhere reads so; one
+    // that breaks a rule before its end (a mismatched tag, an unknown
+    // entity) does not.
+    struct Reading {
+        std::optional<ParsedFeed> feed;
+        bool endedInsideRoot = false;
+    };
+    static Reading read(const QByteArray& body);
+
     // RFC 822 style dates (several spellings) and ISO 8601 date-times or
     // bare dates; nothing when no form reads the whole text. Result in UTC.
     static std::optional<QDateTime> parseDate(const QString& text);

@@ -65,15 +65,17 @@ private:
     QMetaObject::Connection m_destroyed;
 };
 
-// A response that carries a body and announced a longer one than arrived
-// (`received` counts the bytes as sent, before any decoding).
-bool bodyIsShort(const QByteArray& method, int status, const QByteArray& contentLength, qint64 received)
+// HEAD replies and these statuses never carry a body.
+bool carriesNoBody(const QByteArray& method, int status)
 {
-    if (method == "HEAD" || status < 200 || status == 204 || status == 304 || contentLength.isEmpty())
-        return false;
+    return method == "HEAD" || status < 200 || status == 204 || status == 304;
+}
+
+std::optional<qint64> announcedLength(const QByteArray& contentLength)
+{
     bool ok = false;
     const qlonglong announced = contentLength.trimmed().toLongLong(&ok);
-    return ok && received < announced;
+    return ok ? std::optional<qint64>(announced) : std::nullopt;
 }
 
 } // namespace
@@ -240,8 +242,9 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
     // Qt can finish the reply without an error. The announced length tells a
     // cut body from a whole one; a coded stream that stops short of its own
     // end is cut too, whatever the length said (or when none was given).
-    if (bodyIsShort(request.method, status, reply->rawHeader("Content-Length"), received)
-        || (decoder && !decoder->finished())) {
+    const bool noBody = carriesNoBody(request.method, status);
+    const std::optional<qint64> announced = announcedLength(reply->rawHeader("Content-Length"));
+    if ((!noBody && announced && received < *announced) || (decoder && !decoder->finished())) {
         reply->deleteLater();
         co_return fail(ErrorKind::Transport, QStringLiteral("The response ended before its whole body arrived."),
                        status);
@@ -251,6 +254,8 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
     response.status = status;
     response.url = reply->url();
     response.body = std::move(body);
+    // A coded stream that got here reached its own end.
+    response.wholeKnown = noBody || announced || (decoder && !decoder->isIdentity());
     for (const auto& pair : reply->rawHeaderPairs())
         response.headers.append({pair.first, pair.second});
     reply->deleteLater();

@@ -38,6 +38,13 @@ struct HttpResponse {
     QList<std::pair<QByteArray, QByteArray>> headers;
     QByteArray body;
     QUrl url;  // after redirects
+    // Whether the body is known to be all the server sent: its announced
+    // Content-Length arrived in full, its content coding reached the end of
+    // its stream, or the response carries no body at all. False for an
+    // uncoded body without a length (chunked, or ended by closing the
+    // connection): Qt can finish such a reply as complete when the connection
+    // closed part way, so its body may be only the front of what was sent.
+    bool wholeKnown = false;
 
     bool isSuccess() const { return status >= 200 && status < 300; }
     // First header of that name, compared without regard to case.

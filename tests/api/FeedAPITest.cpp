@@ -269,6 +269,21 @@ TEST_F(FeedAPITest, TransportFailuresAreDistinctKindsAndNotRetried)
     EXPECT_TRUE(scheduler.delays.isEmpty());
 }
 
+// A chunked reply whose connection closes part way may reach the client as a
+// transport failure or as a shorter body; JSON never reads the shorter one.
+TEST_F(FeedAPITest, AChunkedReplyCutPartWayIsNeverAValue)
+{
+    Response cut = Response::json(probeBody(QByteArray(5000, 'x')));
+    cut.chunked = true;
+    cut.cutAfter = 2000;
+    server.route(QStringLiteral("/v1_cut"), cut);
+    for (int i = 0; i < 10; ++i) {
+        const ProbeResult r = probe(QStringLiteral("v1_cut"));
+        ASSERT_FALSE(r.has_value());
+        EXPECT_TRUE(r.error().is(ErrorKind::Transport) || r.error().is(ErrorKind::Decoding)) << errorKindName(r.error().kind).toStdString();
+    }
+}
+
 TEST_F(FeedAPITest, PathsResolveUnderTheBaseAndBadOnesSendNothing)
 {
     for (const char* path : {"v1 probe", "http://elsewhere.test/v1_probe", "//elsewhere.test/x", "", "/v1_probe"})

@@ -93,10 +93,11 @@ TEST(CodedReplies, CutInEveryCodingIsATransportFailureAndAFeedKeepsItsItems)
     enum class Cut { InTransit, InTransitChunked, InsideTheStream };
     const struct { const char* name; QByteArray coding; Cut cut; } rows[] = {
         {"plain", "", Cut::InTransit},
-        // Chunked, the coded stream's own end tells a cut body. (An uncoded
-        // chunked body has none: Qt's HTTP/1 reader may finish one whose
-        // connection closed before the last chunk as whole, and its reply
-        // shows nothing that tells the two apart.)
+        // Chunked, the coded stream's own end tells a cut body. An uncoded
+        // one has none: Qt's HTTP/1 reader sometimes finishes a reply whose
+        // connection closed before the last chunk as whole, so the feed
+        // must find the cut in the document.
+        {"plain chunked", "", Cut::InTransitChunked},
         {"gzip", "gzip", Cut::InTransit},
         {"deflate", "deflate", Cut::InTransit},
         {"zstd", "zstd", Cut::InTransit},
@@ -135,6 +136,7 @@ TEST(CodedReplies, CutInEveryCodingIsATransportFailureAndAFeedKeepsItsItems)
         ASSERT_TRUE(whole.has_value());
         ASSERT_TRUE(whole->has_value()) << whole->error().description.toStdString();
         EXPECT_EQ((*whole)->body, tenHeadlines("new"));
+        EXPECT_TRUE((*whole)->wholeKnown);
         QList<QByteArray> offered;
         for (const QByteArray& coding : server.requestsFor(path).last().header("Accept-Encoding").split(','))
             offered.append(coding.trimmed());
@@ -148,8 +150,11 @@ TEST(CodedReplies, CutInEveryCodingIsATransportFailureAndAFeedKeepsItsItems)
         server.route(path, cut);
         const auto r = awaitTask(httpSend(&nam, HttpRequest(server.url(path))));
         ASSERT_TRUE(r.has_value());
-        EXPECT_EQ(r->has_value() ? std::nullopt : std::optional(r->error().kind), ErrorKind::Transport)
-            << "read as a whole body of " << (r->has_value() ? (*r)->body.size() : 0) << " bytes";
+        if (row.coding.isEmpty() && row.cut == Cut::InTransitChunked && r->has_value())
+            EXPECT_FALSE((*r)->wholeKnown) << "a cut chunked body of " << (*r)->body.size() << " bytes claims to be whole";
+        else
+            EXPECT_EQ(r->has_value() ? std::nullopt : std::optional(r->error().kind), ErrorKind::Transport)
+                << "read as a whole body of " << (r->has_value() ? (*r)->body.size() : 0) << " bytes";
 
         // A feed that holds ten headlines keeps them, with its bookkeeping.
         server.route(path, Response::text(kept, "application/rss+xml"));
@@ -167,6 +172,98 @@ TEST(CodedReplies, CutInEveryCodingIsATransportFailureAndAFeedKeepsItsItems)
         EXPECT_EQ(after.lastFetchedAt, before.lastFetchedAt);
         EXPECT_EQ(after.itemCount, 10);
         EXPECT_EQ(after.lastError, QStringLiteral("Could not reach 127.0.0.1"));
+        store.remove(after.id);
+    }
+}
+
+// Only an announced length or a coding's own end shows a body to be whole;
+// an uncoded chunked one that arrived in full cannot show it.
+TEST(CodedReplies, WholeOnlyWhenALengthOrACodingShowsIt)
+{
+    LoopbackServer server;
+    QNetworkAccessManager nam;
+    const QByteArray plain = tenHeadlines("whole");
+    const struct { const char* name; QByteArray coding; bool chunked; QByteArray body; bool whole; } rows[] = {
+        {"plain with length", "", false, plain, true},
+        {"empty with length", "", false, "", true},
+        {"plain chunked", "", true, plain, false},
+        {"gzip chunked", "gzip", true, plain, true},
+        {"zstd chunked", "zstd", true, plain, true},
+        {"br chunked", "br", true, plain, true},
+    };
+    for (const auto& row : rows) {
+        Response r = Response::text(encoded(row.coding, row.body), "application/rss+xml");
+        if (!row.coding.isEmpty())
+            r.header("Content-Encoding", row.coding);
+        r.chunked = row.chunked;
+        server.route(QStringLiteral("/w"), r);
+        const auto reply = awaitTask(httpSend(&nam, HttpRequest(server.url(QStringLiteral("w")))));
+        ASSERT_TRUE(reply.has_value());
+        ASSERT_TRUE(reply->has_value()) << row.name << ": " << reply->error().description.toStdString();
+        EXPECT_EQ((*reply)->body, row.body) << row.name;
+        EXPECT_EQ((*reply)->wholeKnown, row.whole) << row.name;
+    }
+}
+
+// A feed document that stops inside its root fails as a cut transfer only
+// when nothing shows its body to be whole; otherwise, and for a document
+// broken before its end, the entries read before the break are taken.
+TEST(CodedReplies, AFeedEndingInsideItsRootFailsOnlyWhenItsBodyCannotBeShownWhole)
+{
+    const QByteArray full = tenHeadlines("new");
+    const qsizetype fourth = full.indexOf("</item>", full.indexOf("new 3")) + 7;
+    const QByteArray endsInText = full.left(fourth) + "<item><title>new 4";
+    const QByteArray endsInTag = full.left(fourth) + "<ite";
+    QByteArray brokenMidway = full;
+    brokenMidway.replace("<title>new 4</title>", "<title>new 4</titel>");
+    auto newestFirst = [](int count) {
+        QStringList titles;
+        for (int i = count - 1; i >= 0; --i)
+            titles.append(QStringLiteral("new %1").arg(i));
+        return titles;
+    };
+    const struct { const char* name; QByteArray coding; bool chunked; QByteArray document; bool fails; } rows[] = {
+        {"chunked, ends in text", "", true, endsInText, true},
+        {"chunked, ends in a tag", "", true, endsInTag, true},
+        {"chunked, broken midway", "", true, brokenMidway, false},
+        {"chunked, whole", "", true, full, false},
+        {"with length, ends in text", "", false, endsInText, false},
+        {"gzip chunked, ends in text", "gzip", true, endsInText, false},
+    };
+    LoopbackServer server;
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    QNetworkAccessManager nam;
+    PersonalFeedStore store(*defaults, time, time, &nam);
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        server.route(QStringLiteral("/f"), Response::text(tenHeadlines("kept"), "application/rss+xml"));
+        const auto added = awaitTask(store.add(server.url(QStringLiteral("f")).toString()));
+        ASSERT_EQ(added.value_or(PersonalFeedStore::AddResult::failed({})).kind, PersonalFeedStore::AddResult::Kind::Added);
+        const PersonalFeed before = store.feeds().last();
+        const QStringList keptTitles = titlesOf(store.items());
+
+        Response r = Response::text(encoded(row.coding, row.document), "application/rss+xml");
+        if (!row.coding.isEmpty())
+            r.header("Content-Encoding", row.coding);
+        r.chunked = row.chunked;
+        server.route(QStringLiteral("/f"), r);
+        time.advanceSeconds(60);
+        awaitTask(store.refreshAll());
+        ASSERT_EQ(store.feeds().size(), 1);
+        const PersonalFeed after = store.feeds().last();
+        if (row.fails) {
+            EXPECT_EQ(titlesOf(store.items()), keptTitles);
+            EXPECT_EQ(after.lastFetchedAt, before.lastFetchedAt);
+            EXPECT_EQ(after.itemCount, 10);
+            EXPECT_EQ(after.lastError, QStringLiteral("Could not reach 127.0.0.1"));
+        } else {
+            const int taken = row.document == full ? 10 : 4;
+            EXPECT_EQ(titlesOf(store.items()), newestFirst(taken));
+            EXPECT_EQ(after.itemCount, taken);
+            EXPECT_NE(after.lastFetchedAt, before.lastFetchedAt);
+            EXPECT_EQ(after.lastError, std::nullopt);
+        }
         store.remove(after.id);
     }
 }

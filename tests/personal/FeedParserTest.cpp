@@ -154,6 +154,41 @@ TEST(FeedParser, OnlyWebOrRelativeAddressesAreKept)
         EXPECT_EQ(FeedParser::isAcceptableAddress(QString::fromUtf8(address)), acceptable) << address;
 }
 
+// A document whose input runs out while its feed root is open reads as cut
+// short; one that breaks a rule first, ends outside its root, or is no feed
+// does not. Either way the entries read before the end are returned.
+TEST(FeedParser, TellsADocumentThatEndedInsideItsRootFromABrokenOne)
+{
+    const QByteArray head = "<?xml version=\"1.0\"?>\n<rss><channel><title>C</title><item><title>one</title></item>";
+    const struct { const char* name; QByteArray body; bool endedInsideRoot; int items; } cases[] = {
+        // items -1: no feed
+        {"truncated fixture", readFile(fixturePath(QStringLiteral("truncated.xml"))), true, 2},
+        {"between tags", head, true, 1},
+        {"inside a tag", head + "<item><ti", true, 1},
+        {"inside an attribute", head + "<item><enclosure url=\"https://x.example.com/a", true, 1},
+        {"inside a reference", head + "<item><title>a &am", true, 1},
+        {"inside a comment", head + "<!-- later", true, 1},
+        {"inside CDATA", head + "<item><title><![CDATA[half", true, 1},
+        {"inside a character", head + "<item><title>caf\xC3", true, 1},
+        {"before any entry", "<rss><channel><title>C</title><item><title>o", true, -1},
+        {"whole", head + "</channel></rss>", false, 1},
+        {"mismatched tag", head + "<item><title>two</titel></item></channel></rss>", false, 1},
+        {"mismatched fixture", readFile(fixturePath(QStringLiteral("mismatched-tags.xml"))), false, 1},
+        {"unknown entity", readFile(fixturePath(QStringLiteral("malformed-after-items.xml"))), false, 1},
+        {"bad byte before the end", head + "<item><title>\xFF</title>", false, 1},
+        {"cut after the root", head + "</channel></rss>\n<!-- x", false, 1},
+        {"cut before the root", "<?xml version=\"1.0\"?>\n<!-- x", false, -1},
+        {"another root", "<html><body><p>cut", false, -1},
+        {"empty", "", false, -1},
+    };
+    for (const auto& c : cases) {
+        const FeedParser::Reading reading = FeedParser::read(c.body);
+        EXPECT_EQ(reading.endedInsideRoot, c.endedInsideRoot) << c.name;
+        EXPECT_EQ(reading.feed, FeedParser::parse(c.body)) << c.name;
+        EXPECT_EQ(reading.feed ? reading.feed->items.size() : -1, c.items) << c.name;
+    }
+}
+
 TEST(FeedParserEntities, ExternalFileEntityIsNeverRead)
 {
     QTemporaryDir dir;

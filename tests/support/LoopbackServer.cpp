@@ -74,6 +74,13 @@ struct LoopbackServer::Impl {
                     return sink.write(body.data() + offset, cut - offset);
                 return false;  // closes the connection without the last chunk
             });
+        } else if (r.chunked) {
+            out.set_chunked_content_provider(type, [body](size_t offset, httplib::DataSink& sink) {
+                if (offset < body.size())
+                    return sink.write(body.data() + offset, body.size() - offset);
+                sink.done();
+                return true;
+            });
         } else if (r.cutAfter >= 0) {
             const size_t cut = std::min<size_t>(size_t(r.cutAfter), body.size());
             out.set_content_provider(body.size(), type,

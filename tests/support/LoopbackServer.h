@@ -23,7 +23,7 @@ public:
         std::chrono::milliseconds delay{0};  // before answering
         qint64 cutAfter = -1;  // announce the full length, send this many bytes, close
         std::chrono::milliseconds cutPause{0};  // between the last byte sent and the close
-        bool chunked = false;  // with cutAfter: in chunks, and the close comes instead of the last one
+        bool chunked = false;  // in chunks; with cutAfter the close comes instead of the last one
         bool stall = false;    // send headers and part of the body, then nothing until stop()
 
         static Response json(const QByteArray& body, int status = 200);
