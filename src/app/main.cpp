@@ -24,6 +24,7 @@
 #include <QApplication>
 #include <QDBusConnection>
 #include <QIcon>
+#include <QScopeGuard>
 #include <QSessionManager>
 #include <atomic>
 #include <csignal>
@@ -86,6 +87,10 @@ int main(int argc, char** argv)
     if (!qEnvironmentVariableIsSet("QT_XCB_NO_MITSHM"))
         qputenv("QT_XCB_NO_MITSHM", "1");
     QApplication app(argc, argv);
+    // Work stopped as its owners go at the end of main() resumes from the
+    // event loop (a stopped sleep returns there); give it that last turn
+    // before the application goes, so nothing is left suspended.
+    const auto finishStoppedWork = qScopeGuard([] { QCoreApplication::sendPostedEvents(); });
     applyAppIdentity();
     // One copy per session: a later start brings the running copy's settings
     // window forward and leaves before anything has read or written the
