@@ -3,6 +3,7 @@
 #include "api/Color.h"
 #include "api/Palette.h"
 #include "platform/Defaults.h"
+#include "settings/FocusRing.h"
 #include "settings/PillButton.h"
 #include "settings/SettingsLook.h"
 #include "ticker/TickerSymbols.h"
@@ -117,6 +118,7 @@ AddPersonalFeedSheet::AddPersonalFeedSheet(QWidget* parent, PersonalFeedStore* s
     m_headerClose->setIconSize(QSize(11, 11));
     m_headerClose->setAccessibleName(QStringLiteral("Close"));
     m_headerClose->setCursor(Qt::PointingHandCursor);
+    FocusRing::attach(m_headerClose, 3);  // raised only under the pointer: no focus of its own
     connect(m_headerClose, &QToolButton::clicked, this, &QDialog::reject);
     header->addWidget(m_headerClose);
     layout->addLayout(header);
@@ -135,6 +137,7 @@ AddPersonalFeedSheet::AddPersonalFeedSheet(QWidget* parent, PersonalFeedStore* s
     m_field->setTextMargins(8, 8, 8, 8);
     m_field->setStyleSheet(QStringLiteral("QLineEdit { background: rgba(255, 255, 255, 18); border: none;"
                                           " border-radius: 4px; color: white; }"));
+    FocusRing::attach(m_field, 4, FocusRing::When::AnyFocus);  // the field has no frame to light up
     address->addWidget(m_field);
     layout->addLayout(address);
 
@@ -158,6 +161,7 @@ AddPersonalFeedSheet::AddPersonalFeedSheet(QWidget* parent, PersonalFeedStore* s
     m_close->setFont(SettingsLook::font(11, QFont::Bold, true));
     SettingsLook::setTextColor(m_close, Color::mutedText());
     m_close->setCursor(Qt::PointingHandCursor);
+    FocusRing::attach(m_close);  // a flat button draws no focus frame
     connect(m_close, &QPushButton::clicked, this, &QDialog::reject);
     footer->addWidget(m_close);
     m_submit = new PillButton(QStringLiteral("ADD"), 11, QSize(16, 8), this);

@@ -11,5 +11,5 @@ FeedFilterField::FeedFilterField(const QString& placeholder, QWidget* parent) : 
     setTextMargins(8, 6, 8, 6);
     setStyleSheet(QStringLiteral("QLineEdit { background: rgba(255, 255, 255, 18); border: none;"
                                  " border-radius: 4px; color: white; }"));
-    FocusRing::attach(this);  // the field has no frame to light up
+    FocusRing::attach(this, 4, FocusRing::When::AnyFocus);  // the field has no frame to light up
 }

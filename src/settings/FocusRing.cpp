@@ -23,12 +23,13 @@ bool FocusRing::shows(const QWidget* control)
     return control->hasFocus() && control->window()->testAttribute(Qt::WA_KeyboardFocusChange);
 }
 
-FocusRing* FocusRing::attach(QWidget* control, qreal radius)
+FocusRing* FocusRing::attach(QWidget* control, qreal radius, When when)
 {
-    return new FocusRing(control, radius);
+    return new FocusRing(control, radius, when);
 }
 
-FocusRing::FocusRing(QWidget* control, qreal radius) : QWidget(control), m_control(control), m_radius(radius)
+FocusRing::FocusRing(QWidget* control, qreal radius, When when)
+    : QWidget(control), m_control(control), m_radius(radius), m_when(when)
 {
     setAttribute(Qt::WA_TransparentForMouseEvents);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -60,7 +61,7 @@ bool FocusRing::eventFilter(QObject* watched, QEvent* event)
 
 void FocusRing::paintEvent(QPaintEvent*)
 {
-    if (!shows(m_control))
+    if (m_when == When::AnyFocus ? !m_control->hasFocus() : !shows(m_control))
         return;
     QPainter painter(this);
     paint(painter, QRectF(rect()), m_radius);

@@ -12,6 +12,8 @@
 #include "personal/PersonalFeedStore.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "settings/PersonalFeedsSection.h"
+#include "settings/PillButton.h"
 #include "settings/SettingsTabs.h"
 #include "settings/SettingsView.h"
 #include "store/FeedStore.h"
@@ -183,6 +185,39 @@ TEST_F(SettingsKeyboardTest, EveryTabStopOfEveryTabIsAControlInViewThatShowsTheF
             }
         }
     }
+}
+
+// The sheet that adds a feed is a window of its own over the settings: Tab
+// goes round its controls, and each of them shows that it holds the focus.
+TEST_F(SettingsKeyboardTest, TheAddFeedSheetShowsTheFocusOnEveryStop)
+{
+    manager->show(*store, SettingsTab::RSS);
+    QWidget* window = manager->window();
+    ASSERT_NE(window, nullptr);
+    ASSERT_TRUE(waitFor([window] { return QApplication::activeWindow() == window; })) << "never active";
+    auto* section = window->findChild<PersonalFeedsSection*>();
+    ASSERT_NE(section, nullptr);
+    ASSERT_TRUE(waitFor([section] { return section->addButton()->isVisible(); }));
+    section->addButton()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(section->addButton(), Qt::Key_Space);
+    AddPersonalFeedSheet* sheet = section->addSheet();
+    ASSERT_NE(sheet, nullptr);
+    ASSERT_TRUE(waitFor([sheet] { return sheet->isVisible() && QApplication::activeWindow() == sheet; }))
+        << "the sheet never became active";
+
+    QList<QWidget*> stops;
+    for (int step = 0; step < 20; ++step) {
+        QWidget* stop = QApplication::focusWidget();
+        ASSERT_NE(stop, nullptr);
+        ASSERT_EQ(stop->window(), sheet) << "the focus left the sheet";
+        if (stops.contains(stop))
+            break;
+        stops.append(stop);
+        expectShowsFocus(stop);
+        QTest::keyClick(stop, Qt::Key_Tab);
+    }
+    EXPECT_GE(stops.size(), 3) << "the field, a way to close and the add button";
+    sheet->reject();
 }
 
 } // namespace
