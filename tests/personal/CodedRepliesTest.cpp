@@ -4,6 +4,7 @@
 #include "personal/FeedFetcher.h"
 #include "personal/PersonalFeedStore.h"
 #include "platform/Defaults.h"
+#include "platform/ContentDecoder.h"
 #include "platform/Http.h"
 
 #include "Await.h"
@@ -311,6 +312,35 @@ TEST(CodedReplies, DecodingPastTheCapIsTooLarge)
         const auto outcome = awaitTask(fetcher.fetch(server.url(QStringLiteral("big"))), 15000);
         ASSERT_TRUE(outcome.has_value());
         EXPECT_EQ(outcome->message, QStringLiteral("The feed is larger than 3 MB")) << coding.constData();
+    }
+}
+
+// The network hands a body over in pieces of any size, down to a byte: each
+// coding decodes the same whichever way its stream is split, ends only with
+// its last piece, and a stream missing its last byte never reads as ended.
+TEST(CodedReplies, EveryCodingDecodesTheSameInPiecesOfAnySize)
+{
+    const QByteArray plain = tenHeadlines("pieces");
+    for (const QByteArray coding : {"gzip", "deflate", "raw deflate", "br", "zstd"}) {
+        const QByteArray coded = encoded(coding, plain);
+        const QByteArray header = coding == "raw deflate" ? QByteArray("deflate") : coding;
+        for (const qsizetype piece : {qsizetype(1), qsizetype(2), qsizetype(7), qsizetype(4096)}) {
+            SCOPED_TRACE(coding.toStdString() + " in pieces of " + std::to_string(piece));
+            for (const bool whole : {true, false}) {
+                const QByteArray sent = whole ? coded : coded.chopped(1);
+                ContentDecoder decoder(header);
+                QByteArray out;
+                bool ok = true;
+                for (qsizetype at = 0; at < sent.size() && ok; at += piece)
+                    ok = decoder.decode(QByteArrayView(sent).sliced(at, std::min(piece, sent.size() - at)), out);
+                ASSERT_TRUE(ok) << decoder.errorString().toStdString();
+                EXPECT_EQ(decoder.finished(), whole);
+                if (whole)
+                    EXPECT_EQ(out, plain);
+                else
+                    EXPECT_TRUE(plain.startsWith(out));
+            }
+        }
     }
 }
 
