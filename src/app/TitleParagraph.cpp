@@ -1,5 +1,7 @@
 #include "app/TitleParagraph.h"
 
+#include "api/ReadableText.h"
+
 #include <QFontMetricsF>
 #include <QList>
 #include <QPainter>
@@ -15,7 +17,7 @@ QTextOption paragraphOption(const QString& text)
     // with words of the other direction.
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    option.setTextDirection(text.isRightToLeft() ? Qt::RightToLeft : Qt::LeftToRight);
+    option.setTextDirection(ReadableText::direction(text));
     return option;
 }
 
