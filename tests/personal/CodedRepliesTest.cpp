@@ -8,6 +8,7 @@
 #include "platform/Http.h"
 
 #include "Await.h"
+#include "Codings.h"
 #include "FakeTime.h"
 #include "LoopbackServer.h"
 
@@ -16,53 +17,11 @@
 
 #include <gtest/gtest.h>
 
-#include <brotli/encode.h>
-#include <zlib.h>
-#include <zstd.h>
-
 namespace {
 
 using Response = LoopbackServer::Response;
 
-QByteArray gzipped(const QByteArray& plain, int windowBits)
-{
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&z, uLong(plain.size()))) + 32, Qt::Uninitialized);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
-    z.avail_in = uInt(plain.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.truncate(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return out;
-}
-
-// `plain` in the named content coding.
-QByteArray encoded(const QByteArray& coding, const QByteArray& plain)
-{
-    if (coding == "gzip")
-        return gzipped(plain, 16 + MAX_WBITS);
-    if (coding == "deflate")
-        return gzipped(plain, MAX_WBITS);
-    if (coding == "raw deflate")
-        return gzipped(plain, -MAX_WBITS);
-    if (coding == "br") {
-        QByteArray out(qsizetype(BrotliEncoderMaxCompressedSize(size_t(plain.size()))), Qt::Uninitialized);
-        size_t size = size_t(out.size());
-        BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT, size_t(plain.size()),
-                              reinterpret_cast<const uint8_t*>(plain.data()), &size, reinterpret_cast<uint8_t*>(out.data()));
-        out.truncate(qsizetype(size));
-        return out;
-    }
-    if (coding == "zstd") {
-        QByteArray out(qsizetype(ZSTD_compressBound(size_t(plain.size()))), Qt::Uninitialized);
-        out.truncate(qsizetype(ZSTD_compress(out.data(), size_t(out.size()), plain.data(), size_t(plain.size()), 19)));
-        return out;
-    }
-    return plain;
-}
+using Codings::encoded;
 
 // Ten dated headlines with enough words that two thirds of any coding of
 // them still hold several whole entries.
