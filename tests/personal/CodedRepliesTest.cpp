@@ -228,33 +228,113 @@ TEST(CodedReplies, AFeedEndingInsideItsRootFailsOnlyWhenItsBodyCannotBeShownWhol
     }
 }
 
-// A body that is not what its coding says, or in a coding no request
-// offers, is no body at all; "identity" and an empty body are.
-TEST(CodedReplies, DamagedOrUnknownCodingsFailAndIdentityPasses)
+// A reply's Content-Encoding is read as browsers read it: codings named in
+// the order they were applied are undone last first, a name that is no
+// coding ("UTF-8", "none", a common server misconfiguration) and "identity"
+// leave the body as it stands, and a body that is not what its codings say,
+// or in a coding that cannot be read, fails with the reason.
+TEST(CodedReplies, CodingsAreUndoneInTurnAndNamesOfNoCodingPassTheBodyAsItStands)
 {
     LoopbackServer server;
     QNetworkAccessManager nam;
     const QByteArray plain = tenHeadlines("plain");
-    const struct { const char* coding; QByteArray body; bool whole; } rows[] = {
-        {"gzip", plain, false},
-        {"deflate", plain, false},
-        {"br", plain, false},
-        {"zstd", plain, false},
-        {"compress", plain, false},
-        {"gzip, br", encoded("br", encoded("gzip", plain)), false},
-        {"identity", plain, true},
-        {" GZIP ", encoded("gzip", plain), true},
-        {"gzip", "", true},
+    const QString damaged = QStringLiteral("The response's compressed body is damaged");
+    const QString unreadable = QStringLiteral("The response uses a content coding that cannot be read: ");
+    const struct { const char* label; QByteArray body; QString failure; } rows[] = {
+        {"gzip", plain, damaged},
+        {"deflate", plain, damaged},
+        {"br", plain, damaged},
+        {"zstd", plain, damaged},
+        {"compress", plain, unreadable + QStringLiteral("compress")},
+        {"gzip, x-compress", encoded("gzip", plain), unreadable + QStringLiteral("x-compress")},
+        {"gzip, br", encoded("br", encoded("gzip", plain)), {}},
+        {"br, gzip", encoded("br", encoded("gzip", plain)), damaged},
+        {"gzip, br", encoded("gzip", plain), damaged},
+        {"deflate,zstd", encoded("zstd", encoded("deflate", plain)), {}},
+        {"gzip, gzip", encoded("gzip", encoded("gzip", plain)), {}},
+        {"gzip, identity", encoded("gzip", plain), {}},
+        {"identity", plain, {}},
+        {"UTF-8", plain, {}},
+        {"utf8", plain, {}},
+        {"none", plain, {}},
+        {"binary", plain, {}},
+        {"text", plain, {}},
+        {"UTF-8, gzip", encoded("gzip", plain), {}},
+        {" GZIP ", encoded("gzip", plain), {}},
+        {"x-gzip", encoded("gzip", plain), {}},
+        {"gzip", "", {}},
     };
     for (const auto& row : rows) {
-        server.route(QStringLiteral("/x"), Response::text(row.body, "application/rss+xml").header("Content-Encoding", row.coding));
+        SCOPED_TRACE(std::string(row.label) + ", " + std::to_string(row.body.size()) + " bytes");
+        server.route(QStringLiteral("/x"), Response::text(row.body, "application/rss+xml").header("Content-Encoding", row.label));
         const auto r = awaitTask(httpSend(&nam, HttpRequest(server.url(QStringLiteral("x")))));
         ASSERT_TRUE(r.has_value());
-        EXPECT_EQ(r->has_value(), row.whole) << row.coding << " " << row.body.size();
-        if (r->has_value())
-            EXPECT_EQ((*r)->body, row.body.isEmpty() ? QByteArray() : plain) << row.coding;
-        else
-            EXPECT_EQ(r->error().kind, ErrorKind::Transport) << row.coding;
+        if (row.failure.isEmpty()) {
+            ASSERT_TRUE(r->has_value()) << r->error().description.toStdString();
+            EXPECT_EQ((*r)->body, row.body.isEmpty() ? QByteArray() : plain);
+            EXPECT_TRUE((*r)->wholeKnown);
+        } else {
+            ASSERT_FALSE(r->has_value()) << "read as a body of " << (*r)->body.size() << " bytes";
+            EXPECT_EQ(r->error().kind, ErrorKind::Transport);
+            EXPECT_TRUE(r->error().description.startsWith(row.failure)) << r->error().description.toStdString();
+        }
+    }
+}
+
+// A feed its server labels with a name of no coding reads as it stands.
+TEST(CodedReplies, AFeedLabelledWithANameOfNoCodingIsRead)
+{
+    LoopbackServer server;
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    QNetworkAccessManager nam;
+    PersonalFeedStore store(*defaults, time, time, &nam);
+    for (const QByteArray label : {"UTF-8", "utf8", "none", "binary", "text"}) {
+        SCOPED_TRACE(label.toStdString());
+        const QString path = QStringLiteral("/feed-") + QString::fromLatin1(label);
+        server.route(path, Response::text(tenHeadlines("labelled"), "application/rss+xml").header("Content-Encoding", label));
+        const auto added = awaitTask(store.add(server.url(path).toString()));
+        ASSERT_TRUE(added.has_value());
+        EXPECT_EQ(added->kind, PersonalFeedStore::AddResult::Kind::Added) << added->message.toStdString();
+        time.advanceSeconds(60);
+        awaitTask(store.refreshAll());
+        ASSERT_EQ(store.feeds().size(), 1);
+        EXPECT_EQ(store.feeds().last().lastError, std::nullopt);
+        EXPECT_EQ(store.feeds().last().itemCount, 10);
+        store.remove(store.feeds().last().id);
+    }
+}
+
+// A feed whose document fills the decoder's output pieces exactly is read
+// whole in every coding.
+TEST(CodedReplies, AFeedFillingWholeDecoderPiecesIsReadInEveryCoding)
+{
+    LoopbackServer server;
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    QNetworkAccessManager nam;
+    PersonalFeedStore store(*defaults, time, time, &nam);
+    for (const QByteArray coding : {"gzip", "deflate", "br", "zstd"}) {
+        for (const qsizetype size : {ContentDecoder::pieceSize, 2 * ContentDecoder::pieceSize, 4 * ContentDecoder::pieceSize}) {
+            SCOPED_TRACE(coding.toStdString() + ", " + std::to_string(size) + " bytes");
+            QByteArray document = tenHeadlines("exact");
+            const qsizetype end = document.indexOf("</channel>");
+            const qsizetype padding = size - document.size() - qsizetype(sizeof "<!---->" - 1);
+            document.insert(end, "<!--" + Codings::sampleText(padding) + "-->");
+            ASSERT_EQ(document.size(), size);
+            server.route(QStringLiteral("/exact"), Response::text(encoded(coding, document), "application/rss+xml")
+                                                       .header("Content-Encoding", coding));
+            const auto reply = awaitTask(httpSend(&nam, HttpRequest(server.url(QStringLiteral("exact")))));
+            ASSERT_TRUE(reply.has_value());
+            ASSERT_TRUE(reply->has_value()) << reply->error().description.toStdString();
+            EXPECT_TRUE((*reply)->body == document) << (*reply)->body.size() << " bytes";
+            const auto added = awaitTask(store.add(server.url(QStringLiteral("exact")).toString()));
+            ASSERT_TRUE(added.has_value());
+            EXPECT_EQ(added->kind, PersonalFeedStore::AddResult::Kind::Added) << added->message.toStdString();
+            EXPECT_EQ(added->itemCount, 10);
+            for (const PersonalFeed& feed : store.feeds())
+                store.remove(feed.id);
+        }
     }
 }
 
