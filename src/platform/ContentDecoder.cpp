@@ -184,7 +184,6 @@ public:
         size_t kept = 0;  // bytes of `coded` already kept for the current frame's header
         char piece[kPiece];
         for (;;) {
-            kept = std::max(kept, in.pos);
             kept += readHeader(coded.sliced(qsizetype(kept)));
             const size_t taken = in.pos;
             ZSTD_outBuffer target{piece, sizeof piece, 0};
@@ -198,9 +197,10 @@ public:
                 return true;
             const bool progressed = in.pos > taken || target.pos > 0;
             // 0: a frame ended and everything it held has been written. Asked
-            // again with nothing new, the library hints at the next frame's
-            // header instead, which does not undo that end.
-            if (result == 0 && (progressed || !m_ended)) {
+            // again with nothing new (its last piece was filled exactly), the
+            // library hints at the next frame's header instead, which does
+            // not undo that end: only new input starts another frame.
+            if (result == 0) {
                 if (!frameEnded(error))
                     return false;
                 kept = in.pos;  // where the next frame starts
@@ -226,8 +226,8 @@ private:
         if (m_header.isEmpty())
             return 0;
         const unsigned long long size = ZSTD_getFrameContentSize(m_header.constData(), size_t(m_header.size()));
-        // An error with every header byte at hand is the library's to report.
-        if (size != ZSTD_CONTENTSIZE_ERROR || m_header.size() == kZstdHeaderMax) {
+        // Too few bytes yet; a header that is no header is the library's to report.
+        if (size != ZSTD_CONTENTSIZE_ERROR) {
             m_declared = size;
             m_header.clear();
         }
@@ -381,9 +381,8 @@ bool ContentDecoder::feed(std::size_t stage, QByteArrayView data, QByteArray& ou
     const Stage::Sink next = [this, stage, &out, limit](QByteArrayView piece) {
         return feed(stage + 1, piece, out, limit);
     };
-    QString error;
-    if (!m_stages[stage]->decode(data, next, error) && m_error.isEmpty())
-        m_error = error;
+    // A stage that stops at its sink's word sets no error of its own.
+    m_stages[stage]->decode(data, next, m_error);
     return m_error.isEmpty() && !overLimit(out, limit);
 }
 

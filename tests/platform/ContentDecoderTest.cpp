@@ -116,6 +116,8 @@ TEST(ContentDecoder, AZstdFrameHoldsTheContentSizeItDeclares)
         {"declares 2, holds 3", zstdFrame(2, "abc"), std::nullopt},
         {"a whole frame, then one that declares 107 and holds nothing",
          encoded("zstd", "first") + zstdFrame(107, ""), std::nullopt},
+        {"a small frame, then one that declares 107 and holds nothing", zstdFrame(3, "abc") + zstdFrame(107, ""),
+         std::nullopt},
         {"declares 3, holds 3", zstdFrame(3, "abc"), QByteArray("abc")},
         {"declares 0, holds nothing", zstdFrame(0, ""), QByteArray()},
         {"declares nothing", zstdFrame(std::nullopt, "abcdef"), QByteArray("abcdef")},
@@ -123,7 +125,9 @@ TEST(ContentDecoder, AZstdFrameHoldsTheContentSizeItDeclares)
         {"two frames that hold what they declare", zstdFrame(3, "abc") + zstdFrame(2, "de"), QByteArray("abcde")},
     };
     for (const auto& row : rows) {
-        for (const qsizetype split : {row.coded.size(), qsizetype(1), qsizetype(2)}) {
+        // Pieces that end inside a frame header, or hold one frame's end and
+        // the next one's start.
+        for (const qsizetype split : {row.coded.size(), qsizetype(1), qsizetype(2), qsizetype(5), qsizetype(16)}) {
             SCOPED_TRACE(std::string(row.name) + ", fed in pieces of " + std::to_string(split));
             const Fed fed = feed("zstd", row.coded, split);
             if (row.decoded) {
@@ -136,6 +140,33 @@ TEST(ContentDecoder, AZstdFrameHoldsTheContentSizeItDeclares)
                     << fed.error.toStdString();
             }
         }
+    }
+}
+
+// However far a small coded body expands, decoding stops within a piece of
+// the limit, also through a list of codings whose outer one hands on many
+// pieces.
+TEST(ContentDecoder, DecodingStopsWithinAPieceOfTheLimit)
+{
+    const QByteArray spaces(8 * 1024 * 1024, ' ');
+    const QByteArray text = Codings::sampleText(2 * 1024 * 1024);
+    constexpr qint64 limit = 100 * 1000;
+    const struct { const char* name; QByteArray label; QByteArray plain; QByteArray coded; } rows[] = {
+        {"gzip", "gzip", spaces, encoded("gzip", spaces)},
+        {"deflate", "deflate", spaces, encoded("deflate", spaces)},
+        {"br", "br", spaces, encoded("br", spaces)},
+        {"zstd", "zstd", spaces, encoded("zstd", spaces)},
+        {"gzip then br", "gzip, br", spaces, encoded("br", encoded("gzip", spaces))},
+        {"gzip twice", "gzip, gzip", text, encoded("gzip", encoded("gzip", text))},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ContentDecoder decoder(row.label);
+        QByteArray out;
+        EXPECT_TRUE(decoder.decode(row.coded, out, limit)) << decoder.errorString().toStdString();
+        EXPECT_GT(out.size(), limit);
+        EXPECT_LE(out.size(), limit + ContentDecoder::pieceSize);
+        EXPECT_TRUE(row.plain.startsWith(out));
     }
 }
 
