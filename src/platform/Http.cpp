@@ -97,21 +97,21 @@ bool restatesStatus(QNetworkReply::NetworkError error, int status)
             || error == QNetworkReply::ProxyAuthenticationRequiredError);
 }
 
-// Ends a reply whose body did not decode or stopped short of its end. A
-// copy from the cache like that can never be used: it is dropped so that no
-// later request is answered with it, and unless the caller asked for the
-// cache alone, the request goes once to the network.
+// Ends a reply whose body did not decode or stopped short of its end. Such
+// a body can never be used: it is dropped from the manager's cache (which
+// may just have kept it) so that no later request is answered with it. When
+// it came from the cache, the request goes once to the network, unless the
+// caller asked for the cache alone.
 QCoro::Task<Result<HttpResponse>> unusableBody(QNetworkAccessManager* manager, HttpRequest request, QNetworkReply* reply,
                                                Error why, std::stop_token stop)
 {
     const bool fromCache = reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool();
-    const QUrl cachedAt = reply->url();
-    reply->deleteLater();
-    if (!fromCache || request.cacheLoad == QNetworkRequest::AlwaysNetwork)
-        co_return std::unexpected(std::move(why));
     if (QAbstractNetworkCache* cache = manager->cache())
-        cache->remove(cachedAt);
-    if (request.cacheLoad == QNetworkRequest::AlwaysCache)
+        cache->remove(reply->url());
+    reply->deleteLater();
+    const bool mayAskTheNetwork = request.cacheLoad == QNetworkRequest::PreferNetwork
+        || request.cacheLoad == QNetworkRequest::PreferCache;
+    if (!fromCache || !mayAskTheNetwork)
         co_return std::unexpected(std::move(why));
     request.cacheLoad = QNetworkRequest::AlwaysNetwork;
     co_return co_await httpSend(manager, std::move(request), std::move(stop));

@@ -106,6 +106,27 @@ TEST(CachedReplies, ACopyThatDoesNotDecodeIsDroppedAndFetchedOnceFromTheNetwork)
     }
 }
 
+// A body that does not decode as it comes from the network is asked for
+// once, and not kept to answer the next request.
+TEST(CachedReplies, ABodyThatDoesNotDecodeFromTheNetworkIsAskedForOnceAndNotKept)
+{
+    LoopbackServer server;
+    QTemporaryDir cacheDir;
+    std::unique_ptr<QNetworkAccessManager> manager{ImageNetwork::create(cacheDir.path())};
+    server.route(QStringLiteral("/damaged.png"), Response::text(Codings::sampleText(3000), "image/png")
+                                                     .header("Content-Encoding", "gzip")
+                                                     .header("Cache-Control", "max-age=86400"));
+    const QUrl url = server.url(QStringLiteral("damaged.png"));
+    for (int attempt = 1; attempt <= 2; ++attempt) {
+        const auto picture = imageGet(manager.get(), url);
+        EXPECT_FALSE(picture.has_value()) << describe(picture);
+        EXPECT_FALSE(manager->cache()->metaData(url).isValid()) << "kept in the cache";
+        const auto lookUp = sendWith(manager.get(), url, QNetworkRequest::PreferNetwork);
+        EXPECT_FALSE(lookUp.has_value()) << describe(lookUp);
+        EXPECT_EQ(server.requestCount(QStringLiteral("/damaged.png")), 2 * attempt);
+    }
+}
+
 // A picture labelled with a name of no coding, or with a list of codings,
 // reads the same from the network and, after a restart, from the copy the
 // cache kept.
