@@ -127,38 +127,6 @@ TEST(CachedReplies, ABodyThatDoesNotDecodeFromTheNetworkIsAskedForOnceAndNotKept
     }
 }
 
-// A picture labelled with a name of no coding, or with a list of codings,
-// reads the same from the network and, after a restart, from the copy the
-// cache kept.
-TEST(CachedReplies, PicturesInAnyLabelReadTheSameFromTheNetworkAndFromTheCache)
-{
-    LoopbackServer server;
-    QTemporaryDir cacheDir;
-    const QByteArray picture = Codings::sampleText(4000);
-    const struct { QByteArray label; QByteArray body; } rows[] = {
-        {"UTF-8", picture},
-        {"binary", picture},
-        {"none", picture},
-        {"gzip, br", Codings::encoded("br", Codings::encoded("gzip", picture))},
-        {"zstd", Codings::encoded("zstd", picture)},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.label.toStdString());
-        const QString path = QStringLiteral("/pic-%1.png").arg(int(&row - rows));
-        server.route(path, Response::text(row.body, "image/png")
-                               .header("Content-Encoding", row.label)
-                               .header("Cache-Control", "max-age=86400"));
-        const QUrl url = server.url(path.mid(1));
-        for (int run = 1; run <= 2; ++run) {
-            std::unique_ptr<QNetworkAccessManager> manager{ImageNetwork::create(cacheDir.path())};
-            const auto reply = imageGet(manager.get(), url);
-            ASSERT_TRUE(reply.has_value()) << "run " << run << ": " << describe(reply);
-            EXPECT_TRUE(reply->body == picture) << "run " << run << ": " << reply->body.size() << " bytes";
-        }
-        EXPECT_EQ(server.requestCount(path), 1) << "the copy in the cache was not used";
-    }
-}
-
 // A picture sent with "Cache-Control: no-cache" may be kept but not used
 // unchecked: after a restart it comes from the network (whole, or as a 304
 // that revalidates the kept copy), never as an empty body.
