@@ -2,6 +2,7 @@
 
 #include "platform/ContentDecoder.h"
 
+#include <QAbstractNetworkCache>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QPointer>
@@ -76,6 +77,44 @@ std::optional<qint64> announcedLength(const QByteArray& contentLength)
     bool ok = false;
     const qlonglong announced = contentLength.trimmed().toLongLong(&ok);
     return ok ? std::optional<qint64>(announced) : std::nullopt;
+}
+
+// Whether Qt's error only restates the HTTP status. Qt files error statuses
+// under its content (2xx) and server (4xx) ranges, HTTP 400 and 418 under
+// ProtocolInvalidOperationError and 407 under
+// ProxyAuthenticationRequiredError. Those errors come with a status of 400 or
+// above; with any other status they mean something else (a copy the cache
+// cannot give, answered 203 with the cached status 200), and the body is not
+// the status's.
+bool restatesStatus(QNetworkReply::NetworkError error, int status)
+{
+    if (error == QNetworkReply::NoError)
+        return true;
+    const int code = int(error);
+    return status >= 400
+        && ((code >= 201 && code <= 299) || (code >= 401 && code <= 499)
+            || error == QNetworkReply::ProtocolInvalidOperationError
+            || error == QNetworkReply::ProxyAuthenticationRequiredError);
+}
+
+// Ends a reply whose body did not decode or stopped short of its end. Such
+// a body can never be used: it is dropped from the manager's cache (which
+// may just have kept it) so that no later request is answered with it. When
+// it came from the cache, the request goes once to the network, unless the
+// caller asked for the cache alone.
+QCoro::Task<Result<HttpResponse>> unusableBody(QNetworkAccessManager* manager, HttpRequest request, QNetworkReply* reply,
+                                               Error why, std::stop_token stop)
+{
+    const bool fromCache = reply->attribute(QNetworkRequest::SourceIsFromCacheAttribute).toBool();
+    if (QAbstractNetworkCache* cache = manager->cache())
+        cache->remove(reply->url());
+    reply->deleteLater();
+    const bool mayAskTheNetwork = request.cacheLoad == QNetworkRequest::PreferNetwork
+        || request.cacheLoad == QNetworkRequest::PreferCache;
+    if (!fromCache || !mayAskTheNetwork)
+        co_return std::unexpected(std::move(why));
+    request.cacheLoad = QNetworkRequest::AlwaysNetwork;
+    co_return co_await httpSend(manager, std::move(request), std::move(stop));
 }
 
 } // namespace
@@ -196,8 +235,8 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
         reply->deleteLater();
         co_return fail(ErrorKind::TooLarge, QStringLiteral("The response is too large."), status);
     case Abort::Undecodable:
-        reply->deleteLater();
-        co_return fail(ErrorKind::Transport, decoder->errorString(), status);
+        co_return co_await unusableBody(manager, std::move(request), reply,
+                                        Error::make(ErrorKind::Transport, decoder->errorString(), status), stop);
     case Abort::None:
         break;
     }
@@ -212,16 +251,9 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
         co_return fail(ErrorKind::Transport, text);
     }
 
-    // Errors in Qt's content (2xx) and server (4xx) ranges only restate the
-    // HTTP status; anything else (a cut body, a reset, a protocol failure)
-    // means the response is not whole.
-    const int code = int(reply->error());
-    // Qt files HTTP 400 and 418 under ProtocolInvalidOperationError and 407
-    // under ProxyAuthenticationRequiredError: those restate the status too.
-    const bool statusOnly = code == 0 || (code >= 201 && code <= 299) || (code >= 401 && code <= 499)
-        || reply->error() == QNetworkReply::ProtocolInvalidOperationError
-        || reply->error() == QNetworkReply::ProxyAuthenticationRequiredError;
-    if (!statusOnly) {
+    // Any other error (a cut body, a reset, a protocol failure, a copy the
+    // cache does not have) means the response is not whole.
+    if (!restatesStatus(reply->error(), status)) {
         const QString text = reply->errorString();
         const bool timedOut = reply->error() == QNetworkReply::OperationCanceledError
             || reply->error() == QNetworkReply::TimeoutError;
@@ -230,10 +262,9 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
             co_return fail(ErrorKind::TimedOut, QStringLiteral("The request timed out."), status);
         co_return fail(ErrorKind::Transport, text, status);
     }
-    if (reply->isOpen() && !take(reply->readAll())) {
-        reply->deleteLater();
-        co_return fail(ErrorKind::Transport, decoder->errorString(), status);
-    }
+    if (reply->isOpen() && !take(reply->readAll()))
+        co_return co_await unusableBody(manager, std::move(request), reply,
+                                        Error::make(ErrorKind::Transport, decoder->errorString(), status), stop);
     if (request.maxBytes >= 0 && body.size() > request.maxBytes) {
         reply->deleteLater();
         co_return fail(ErrorKind::TooLarge, QStringLiteral("The response is too large."), status);
@@ -245,9 +276,9 @@ QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpR
     const bool noBody = carriesNoBody(request.method, status);
     const std::optional<qint64> announced = announcedLength(reply->rawHeader("Content-Length"));
     if ((!noBody && announced && received < *announced) || (decoder && !decoder->finished())) {
-        reply->deleteLater();
-        co_return fail(ErrorKind::Transport, QStringLiteral("The response ended before its whole body arrived."),
-                       status);
+        const QString why = QStringLiteral("The response ended before its whole body arrived.");
+        co_return co_await unusableBody(manager, std::move(request), reply,
+                                        Error::make(ErrorKind::Transport, why, status), stop);
     }
 
     HttpResponse response;

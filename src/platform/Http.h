@@ -56,8 +56,12 @@ struct HttpResponse {
 // a status means. Failures: Cancelled when `stop` was requested (the reply is
 // aborted), TimedOut when `timeout` or `idleTimeout` passed, TooLarge as soon
 // as the body passes `maxBytes` (httpStatus set when known), Transport for
-// everything the network stack reports. Main thread only; stops must be
-// requested on the main thread.
+// everything the network stack reports. The body arrives with its content
+// coding undone (ContentDecoder) and only when it is whole. A body from the
+// manager's cache that does not decode or stops short is dropped from the
+// cache, and fetched once from the network unless `request.cacheLoad` asked
+// for the cache alone. Main thread only; stops must be requested on the
+// main thread.
 QCoro::Task<Result<HttpResponse>> httpSend(QNetworkAccessManager* manager, HttpRequest request,
                                            std::stop_token stop = {});
 

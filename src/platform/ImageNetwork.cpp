@@ -42,7 +42,9 @@ QCoro::Task<Result<HttpResponse>> ImageNetwork::get(QNetworkAccessManager* manag
         Result<HttpResponse> reply = co_await httpSend(manager, cached, stop);
         if (reply || stop.stop_requested())
             co_return reply;
-        // The copy went away meanwhile: from the network after all.
+        // The copy went away meanwhile, must be checked with the server
+        // first (kept under "no-cache"), or did not decode and was dropped:
+        // from the network after all.
     }
     request.cacheLoad = QNetworkRequest::PreferNetwork;
     co_return co_await httpSend(manager, std::move(request), stop);

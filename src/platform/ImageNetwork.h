@@ -28,7 +28,10 @@ public:
 
     // `httpSend` for an image: a copy in the manager's disk cache answers,
     // whatever its age (a picture at an address does not change), else the
-    // network, whose answer the cache keeps. `request.cacheLoad` is ignored.
+    // network, whose answer the cache keeps. A copy the cache cannot give
+    // whole (one kept under "no-cache" that must be checked first, one that
+    // does not decode) leaves the answer to the network. `request.cacheLoad`
+    // is ignored.
     static QCoro::Task<Result<HttpResponse>> get(QNetworkAccessManager* manager, HttpRequest request,
                                                  std::stop_token stop = {});
 };

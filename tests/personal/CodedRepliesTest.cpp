@@ -8,6 +8,7 @@
 #include "platform/Http.h"
 
 #include "Await.h"
+#include "Codings.h"
 #include "FakeTime.h"
 #include "LoopbackServer.h"
 
@@ -16,53 +17,11 @@
 
 #include <gtest/gtest.h>
 
-#include <brotli/encode.h>
-#include <zlib.h>
-#include <zstd.h>
-
 namespace {
 
 using Response = LoopbackServer::Response;
 
-QByteArray gzipped(const QByteArray& plain, int windowBits)
-{
-    z_stream z{};
-    deflateInit2(&z, 9, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
-    QByteArray out(int(deflateBound(&z, uLong(plain.size()))) + 32, Qt::Uninitialized);
-    z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(plain.data()));
-    z.avail_in = uInt(plain.size());
-    z.next_out = reinterpret_cast<Bytef*>(out.data());
-    z.avail_out = uInt(out.size());
-    deflate(&z, Z_FINISH);
-    out.truncate(qsizetype(z.total_out));
-    deflateEnd(&z);
-    return out;
-}
-
-// `plain` in the named content coding.
-QByteArray encoded(const QByteArray& coding, const QByteArray& plain)
-{
-    if (coding == "gzip")
-        return gzipped(plain, 16 + MAX_WBITS);
-    if (coding == "deflate")
-        return gzipped(plain, MAX_WBITS);
-    if (coding == "raw deflate")
-        return gzipped(plain, -MAX_WBITS);
-    if (coding == "br") {
-        QByteArray out(qsizetype(BrotliEncoderMaxCompressedSize(size_t(plain.size()))), Qt::Uninitialized);
-        size_t size = size_t(out.size());
-        BrotliEncoderCompress(BROTLI_DEFAULT_QUALITY, BROTLI_DEFAULT_WINDOW, BROTLI_MODE_TEXT, size_t(plain.size()),
-                              reinterpret_cast<const uint8_t*>(plain.data()), &size, reinterpret_cast<uint8_t*>(out.data()));
-        out.truncate(qsizetype(size));
-        return out;
-    }
-    if (coding == "zstd") {
-        QByteArray out(qsizetype(ZSTD_compressBound(size_t(plain.size()))), Qt::Uninitialized);
-        out.truncate(qsizetype(ZSTD_compress(out.data(), size_t(out.size()), plain.data(), size_t(plain.size()), 19)));
-        return out;
-    }
-    return plain;
-}
+using Codings::encoded;
 
 // Ten dated headlines with enough words that two thirds of any coding of
 // them still hold several whole entries.
@@ -269,33 +228,109 @@ TEST(CodedReplies, AFeedEndingInsideItsRootFailsOnlyWhenItsBodyCannotBeShownWhol
     }
 }
 
-// A body that is not what its coding says, or in a coding no request
-// offers, is no body at all; "identity" and an empty body are.
-TEST(CodedReplies, DamagedOrUnknownCodingsFailAndIdentityPasses)
+// A reply's Content-Encoding is read as browsers read it: codings named in
+// the order they were applied are undone last first, a name that is no
+// coding ("UTF-8", "none", a common server misconfiguration) and "identity"
+// leave the body as it stands, and a body that is not what its codings say,
+// or in a coding that cannot be read, fails with the reason.
+TEST(CodedReplies, CodingsAreUndoneInTurnAndNamesOfNoCodingPassTheBodyAsItStands)
 {
     LoopbackServer server;
     QNetworkAccessManager nam;
     const QByteArray plain = tenHeadlines("plain");
-    const struct { const char* coding; QByteArray body; bool whole; } rows[] = {
-        {"gzip", plain, false},
-        {"deflate", plain, false},
-        {"br", plain, false},
-        {"zstd", plain, false},
-        {"compress", plain, false},
-        {"gzip, br", encoded("br", encoded("gzip", plain)), false},
-        {"identity", plain, true},
-        {" GZIP ", encoded("gzip", plain), true},
-        {"gzip", "", true},
+    const QString damaged = QStringLiteral("The response's compressed body is damaged");
+    const QString unreadable = QStringLiteral("The response uses a content coding that cannot be read: ");
+    const struct { const char* label; QByteArray body; QString failure; } rows[] = {
+        {"gzip", plain, damaged},
+        {"deflate", plain, damaged},
+        {"br", plain, damaged},
+        {"zstd", plain, damaged},
+        {"compress", plain, unreadable + QStringLiteral("compress")},
+        {"gzip, x-compress", encoded("gzip", plain), unreadable + QStringLiteral("x-compress")},
+        {"gzip, br", encoded("br", encoded("gzip", plain)), {}},
+        {"br, gzip", encoded("br", encoded("gzip", plain)), damaged},
+        {"gzip, br", encoded("gzip", plain), damaged},
+        {"deflate,zstd", encoded("zstd", encoded("deflate", plain)), {}},
+        {"gzip, gzip", encoded("gzip", encoded("gzip", plain)), {}},
+        {"gzip, identity", encoded("gzip", plain), {}},
+        {"identity", plain, {}},
+        {"UTF-8", plain, {}},
+        {"utf8", plain, {}},
+        {"none", plain, {}},
+        {"binary", plain, {}},
+        {"text", plain, {}},
+        {"UTF-8, gzip", encoded("gzip", plain), {}},
+        {" GZIP ", encoded("gzip", plain), {}},
+        {"x-gzip", encoded("gzip", plain), {}},
+        {"gzip", "", {}},
     };
     for (const auto& row : rows) {
-        server.route(QStringLiteral("/x"), Response::text(row.body, "application/rss+xml").header("Content-Encoding", row.coding));
+        SCOPED_TRACE(std::string(row.label) + ", " + std::to_string(row.body.size()) + " bytes");
+        server.route(QStringLiteral("/x"), Response::text(row.body, "application/rss+xml").header("Content-Encoding", row.label));
         const auto r = awaitTask(httpSend(&nam, HttpRequest(server.url(QStringLiteral("x")))));
         ASSERT_TRUE(r.has_value());
-        EXPECT_EQ(r->has_value(), row.whole) << row.coding << " " << row.body.size();
-        if (r->has_value())
-            EXPECT_EQ((*r)->body, row.body.isEmpty() ? QByteArray() : plain) << row.coding;
-        else
-            EXPECT_EQ(r->error().kind, ErrorKind::Transport) << row.coding;
+        if (row.failure.isEmpty()) {
+            ASSERT_TRUE(r->has_value()) << r->error().description.toStdString();
+            EXPECT_EQ((*r)->body, row.body.isEmpty() ? QByteArray() : plain);
+            EXPECT_TRUE((*r)->wholeKnown);
+        } else {
+            ASSERT_FALSE(r->has_value()) << "read as a body of " << (*r)->body.size() << " bytes";
+            EXPECT_EQ(r->error().kind, ErrorKind::Transport);
+            EXPECT_TRUE(r->error().description.startsWith(row.failure)) << r->error().description.toStdString();
+        }
+    }
+}
+
+// A feed its server labels with a name of no coding reads as it stands.
+TEST(CodedReplies, AFeedLabelledWithANameOfNoCodingIsRead)
+{
+    LoopbackServer server;
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    QNetworkAccessManager nam;
+    PersonalFeedStore store(*defaults, time, time, &nam);
+    for (const QByteArray label : {"UTF-8", "utf8", "none", "binary", "text"}) {
+        SCOPED_TRACE(label.toStdString());
+        const QString path = QStringLiteral("/feed-") + QString::fromLatin1(label);
+        server.route(path, Response::text(tenHeadlines("labelled"), "application/rss+xml").header("Content-Encoding", label));
+        const auto added = awaitTask(store.add(server.url(path).toString()));
+        ASSERT_TRUE(added.has_value());
+        EXPECT_EQ(added->kind, PersonalFeedStore::AddResult::Kind::Added) << added->message.toStdString();
+        time.advanceSeconds(60);
+        awaitTask(store.refreshAll());
+        ASSERT_EQ(store.feeds().size(), 1);
+        EXPECT_EQ(store.feeds().last().lastError, std::nullopt);
+        EXPECT_EQ(store.feeds().last().itemCount, 10);
+        store.remove(store.feeds().last().id);
+    }
+}
+
+// A feed whose document fills the decoder's output pieces exactly is read
+// whole in every coding.
+TEST(CodedReplies, AFeedFillingWholeDecoderPiecesIsReadInEveryCoding)
+{
+    LoopbackServer server;
+    FakeTime time;
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    QNetworkAccessManager nam;
+    PersonalFeedStore store(*defaults, time, time, &nam);
+    for (const QByteArray coding : {"gzip", "deflate", "br", "zstd"}) {
+        for (const qsizetype size : {ContentDecoder::pieceSize, 2 * ContentDecoder::pieceSize, 4 * ContentDecoder::pieceSize}) {
+            SCOPED_TRACE(coding.toStdString() + ", " + std::to_string(size) + " bytes");
+            QByteArray document = tenHeadlines("exact");
+            const qsizetype end = document.indexOf("</channel>");
+            const qsizetype padding = size - document.size() - qsizetype(sizeof "<!---->" - 1);
+            document.insert(end, "<!--" + Codings::sampleText(padding) + "-->");
+            ASSERT_EQ(document.size(), size);
+            server.route(QStringLiteral("/exact"), Response::text(encoded(coding, document), "application/rss+xml")
+                                                       .header("Content-Encoding", coding));
+            const auto added = awaitTask(store.add(server.url(QStringLiteral("exact")).toString()));
+            ASSERT_TRUE(added.has_value());
+            EXPECT_EQ(added->kind, PersonalFeedStore::AddResult::Kind::Added) << added->message.toStdString();
+            EXPECT_EQ(added->itemCount, 10);
+            for (const PersonalFeed& feed : store.feeds())
+                store.remove(feed.id);
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 // The favicon and thumbnail stores against a real loopback server and the
 // shared download gate they queue on.
+#include "Codings.h"
 #include "FakeTime.h"
 #include "LoopbackServer.h"
 #include "TickerTestUtil.h"
@@ -14,6 +15,7 @@
 #include <QDir>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPainter>
 #include <QSemaphore>
 #include <QSignalSpy>
@@ -528,6 +530,32 @@ TEST_F(ThumbnailStoreTest, AnImageAddressWithRawSpacesOrBarsStillGetsItsPicture)
         ASSERT_TRUE(load(store, *url, QSize(56, 36)));
         EXPECT_EQ(store.image(*url, QSize(56, 36)).size(), QSize(56, 36));
         EXPECT_EQ(server.requestCount(served), 1);
+    }
+}
+
+
+// Pictures the HTTP cache kept in a way it cannot give back whole (decoded
+// by Qt as before an update, with their coding still named; sent under
+// "no-cache") show after a restart, fetched once more from the network.
+TEST_F(ThumbnailStoreTest, PicturesTheCacheCannotGiveBackWholeShowAfterARestart)
+{
+    const QByteArray png = pngBytes(112, 72);
+    server.route("/kept-decoded.png", Response::text(Codings::encoded("gzip", png), "image/png")
+                                          .header("Content-Encoding", "gzip").header("Cache-Control", "max-age=86400"));
+    server.route("/no-cache.png", Response::text(png, "image/png").header("Cache-Control", "no-cache"));
+    // Before the update Qt undid the coding itself and kept what it decoded.
+    std::unique_ptr<QNetworkReply> before{nam->get(QNetworkRequest(server.url("kept-decoded.png")))};
+    ASSERT_TRUE(runUntil([&] { return before->isFinished(); }));
+    ASSERT_EQ(before->readAll(), png);
+    ASSERT_TRUE(load(store, server.url("no-cache.png"), QSize(56, 36)));
+    for (const char* path : {"/kept-decoded.png", "/no-cache.png"}) {
+        SCOPED_TRACE(path);
+        const QUrl url = server.url(QString::fromLatin1(path + 1));
+        std::unique_ptr<QNetworkAccessManager> again{ImageNetwork::create(httpCache.path())};
+        ThumbnailStore restarted(again.get(), gate);
+        ASSERT_TRUE(load(restarted, url, QSize(56, 36)));
+        EXPECT_EQ(restarted.image(url, QSize(56, 36)).size(), QSize(56, 36));
+        EXPECT_EQ(server.requestCount(QString::fromLatin1(path)), 2);
     }
 }
 
