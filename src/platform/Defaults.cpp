@@ -1,5 +1,6 @@
 #include "platform/Defaults.h"
 
+#include "platform/Clock.h"
 #include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
@@ -17,6 +18,7 @@ namespace {
 Defaults* g_installed = nullptr;
 constexpr int kSaveDelayMs = 250;
 constexpr int kMaxAsideSuffix = 1000;
+constexpr std::chrono::seconds kRetryDelay{30};
 
 // The members of a damaged settings object that still read on their own.
 // The text is cut at every comma outside strings and brackets, and each
@@ -107,8 +109,15 @@ QString notAnObject(const QJsonParseError& error, const QJsonDocument& doc, cons
 
 std::unique_ptr<Defaults> Defaults::openFile(const QString& filePath, const QString& cacheDirectory)
 {
+    return openFile(filePath, cacheDirectory, Scheduler::system());
+}
+
+std::unique_ptr<Defaults> Defaults::openFile(const QString& filePath, const QString& cacheDirectory,
+                                             Scheduler& retries)
+{
     std::unique_ptr<Defaults> d(new Defaults(
         filePath, cacheDirectory.isEmpty() ? CacheFiles::inMemory() : CacheFiles::inDirectory(cacheDirectory)));
+    d->m_retry = std::make_unique<SingleShot>(retries);
     d->load();
     return d;
 }
@@ -156,6 +165,7 @@ Defaults::~Defaults()
     if (g_installed == this)
         g_installed = nullptr;
     blockSignals(true);  // nothing may hear of a settings object on its way out
+    m_retry.reset();  // the last try is this one
     flush();
 }
 
@@ -210,25 +220,59 @@ std::optional<QString> Defaults::setAside(const QString& key)
 {
     if (m_path.isEmpty() || !m_values.contains(key))
         return QString();
+    Result<QString> kept = keepAside(key, m_values.value(key));
+    return kept ? std::optional(*kept) : std::nullopt;
+}
+
+void Defaults::setAsideBeforeReplacing(const QString& key)
+{
+    if (m_asidePending.contains(key) || setAside(key))
+        return;
+    qCCritical(lcPlatform).noquote() << "Not saving the settings until the stored" << key << "is kept aside";
+    m_asidePending.insert(key, m_values.value(key));
+}
+
+Result<QString> Defaults::keepAside(const QString& key, const QJsonValue& value)
+{
+    // Written here, on this thread, like the settings file: kept aside
+    // whole or not at all before the save goes on.
     const QString folder = QFileInfo(m_path).absolutePath();
-    if (!m_asides)
-        m_asides = CacheFiles::inDirectory(folder);
     const QString stamped = key + QStringLiteral(".unreadable-")
         + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    Result<void> written = fail(ErrorKind::Io, QStringLiteral("every name to keep it aside under is taken"));
     for (int n = 1; n <= kMaxAsideSuffix; ++n) {
         const QString name = n == 1 ? stamped : stamped + QLatin1Char('-') + QString::number(n);
         const QString path = folder + QLatin1Char('/') + name;
         if (QFileInfo::exists(path))
             continue;
-        m_asides->set(name, QJsonObject{{key, m_values.value(key)}});
-        if (!m_asides->flush())
+        written = FileWriter::replace(path, QJsonDocument(QJsonObject{{key, value}}).toJson(QJsonDocument::Compact));
+        if (!written)
             break;
         qCCritical(lcPlatform).noquote() << "Kept the stored" << key << "as" << path
                                          << "before replacing it: it held what could not be read";
         return path;
     }
-    qCCritical(lcPlatform).noquote() << "Could not keep the stored" << key << "aside in" << folder;
-    return std::nullopt;
+    qCCritical(lcPlatform).noquote() << "Could not keep the stored" << key << "aside in" << folder << ":"
+                                     << written.error().description;
+    return std::unexpected(written.error());
+}
+
+// Stored values their owners could not read whole are kept aside before a
+// save replaces them (those still as stored replace nothing and wait).
+Result<void> Defaults::keepWhatASaveReplaces()
+{
+    for (auto it = m_asidePending.begin(); it != m_asidePending.end();) {
+        const auto now = m_values.constFind(it.key());
+        if (now != m_values.cend() && *now == it.value()) {
+            ++it;
+            continue;
+        }
+        const Result<QString> kept = keepAside(it.key(), it.value());
+        if (!kept)
+            return std::unexpected(kept.error());
+        it = m_asidePending.erase(it);
+    }
+    return {};
 }
 
 bool Defaults::boolValue(const QString& key, bool fallback) const
@@ -332,6 +376,8 @@ Result<void> Defaults::flush()
         return {};
     if (m_saveBlocked)
         return recordSave(fail(ErrorKind::Io, QStringLiteral("it could not be read, so it is left as it was")));
+    if (Result<void> kept = keepWhatASaveReplaces(); !kept)
+        return recordSave(std::move(kept));
     QJsonObject obj;
     for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
         obj.insert(it.key(), it.value());
@@ -347,6 +393,12 @@ Result<void> Defaults::recordSave(Result<void> saved)
     const bool changed = error.has_value() != m_saveError.has_value()
         || (error && error->description != m_saveError->description);
     m_saveError = std::move(error);
+    // Tried again until a save succeeds; a file that could not be read is
+    // left alone for this run.
+    if (m_retry && (saved || m_saveBlocked))
+        m_retry->cancel();
+    else if (m_retry)
+        m_retry->start(kRetryDelay, [this] { flush(); });
     if (changed)
         Q_EMIT saveErrorChanged();
     return saved;

@@ -6,6 +6,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -111,6 +114,50 @@ TEST(FullDisk, AFailedWriteKeepsTheOldFileAndIsReported)
         else
             EXPECT_TRUE(roomy.out.startsWith(QStringLiteral("saved\n"))) << roomy.out.toStdString();
     }
+}
+
+// The stored feeds hold a record that cannot be read and more than the disk
+// has room for: removing a feed cannot keep them aside first, so the save
+// fails as a whole and says so, and the file stays; with room, the same
+// removal keeps them aside and then saves.
+TEST(FullDisk, AStoredValueThatCannotBeKeptAsideFailsTheSaveThatWouldReplaceIt)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tidewire/defaults.json"));
+    QDir().mkpath(QFileInfo(path).path());
+    const QJsonArray stored{
+        QJsonObject{{QStringLiteral("id"), QStringLiteral("pf-a")}, {QStringLiteral("url"), QStringLiteral("https://a.example/feed")},
+                    {QStringLiteral("title"), QStringLiteral("A")}, {QStringLiteral("isEnabled"), true},
+                    {QStringLiteral("addedAt"), QStringLiteral("2026-02-02T08:00:00Z")}, {QStringLiteral("itemCount"), 3}},
+        QJsonObject{{QStringLiteral("id"), 5}, {QStringLiteral("title"), QString(20000, u'x')}}};
+    const QByteArray old = QJsonDocument(QJsonObject{{QStringLiteral("personalFeeds.v1"), stored},
+                                                     {QStringLiteral("tickerSize"), 4}})
+                               .toJson();
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old);
+    }
+    const WriterCase feeds{"feeds", "feeds", {}, 0, 0, {}, {}};
+
+    const WriterRun limited = runWriter(feeds, path, 4096);
+    ASSERT_EQ(limited.exitCode, 0) << limited.err.toStdString();
+    EXPECT_EQ(limited.out, QStringLiteral("failed: File too large\nproblem: Tidewire can't write its settings file %1 (File too large).\n")
+                               .arg(path));
+    EXPECT_EQ(contents(path), old);
+    EXPECT_EQ(QDir(QFileInfo(path).path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("defaults.json")});
+    EXPECT_TRUE(limited.err.contains(QStringLiteral("Could not keep the stored personalFeeds.v1 aside"))) << limited.err.toStdString();
+
+    const WriterRun roomy = runWriter(feeds, path, qint64(1) << 40);
+    ASSERT_EQ(roomy.exitCode, 0) << roomy.err.toStdString();
+    EXPECT_EQ(roomy.out, QStringLiteral("saved\nproblem: \n"));
+    const QJsonObject written = QJsonDocument::fromJson(contents(path)).object();
+    EXPECT_EQ(written.value(QStringLiteral("personalFeeds.v1")), QJsonArray());
+    EXPECT_EQ(written.value(QStringLiteral("tickerSize")), 4);
+    const QStringList aside = QDir(QFileInfo(path).path()).entryList({QStringLiteral("personalFeeds.v1.unreadable-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    EXPECT_EQ(QJsonDocument::fromJson(contents(QFileInfo(path).path() + u'/' + aside.first())).object(),
+              (QJsonObject{{QStringLiteral("personalFeeds.v1"), stored}}));
 }
 
 } // namespace

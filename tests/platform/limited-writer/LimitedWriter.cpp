@@ -7,6 +7,7 @@
 //   limited_writer LIMIT cache     FOLDER BYTES          a cache file, then a flush of the cache writer
 //   limited_writer LIMIT favicon   FOLDER BYTES          a site icon of about BYTES, fetched from loopback
 //   limited_writer LIMIT autostart ENTRY-FILE            the autostart entry
+//   limited_writer LIMIT feeds     SETTINGS-FILE         the personal feeds, the first one removed
 //
 // Output: "saved", or "failed: <reason>", then for the settings the notice
 // text ("problem: …"). The log goes to stderr.
@@ -14,6 +15,7 @@
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
 #include "platform/LaunchAtLogin.h"
+#include "personal/PersonalFeedStore.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
 
@@ -91,6 +93,14 @@ int main(int argc, char** argv)
     if (writer == QLatin1String("settings")) {
         auto defaults = Defaults::openFile(path);
         report(defaults->setAndSave(QStringLiteral("payload"), QString(bytes, u'x')));
+        std::printf("problem: %s\n", qPrintable(defaults->saveProblem()));
+    } else if (writer == QLatin1String("feeds")) {
+        auto defaults = Defaults::openFile(path);
+        PersonalFeedStore store(*defaults, Clock::system(), Scheduler::system());
+        if (store.feeds().isEmpty())
+            return 4;
+        store.remove(store.feeds().first().id);
+        report(defaults->saveError() ? Result<void>(std::unexpected(*defaults->saveError())) : Result<void>());
         std::printf("problem: %s\n", qPrintable(defaults->saveProblem()));
     } else if (writer == QLatin1String("cache")) {
         auto caches = CacheFiles::inDirectory(path);
