@@ -12,7 +12,10 @@
 #include <QPointer>
 #include <QStandardPaths>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 Defaults* g_installed = nullptr;
@@ -72,11 +75,29 @@ QJsonObject readableMembers(const QByteArray& bytes)
     return members;
 }
 
-// Moves a damaged file to "<path>.corrupt-<UTC time to the second>", or,
-// when that name is taken (another damaged file within the same second), to
+// Gives the file at `path` the second name `aside`, or where the file
+// system has no hard links, makes `aside` a copy of it. Why not, when not.
+std::optional<QString> linkOrCopy(const QString& path, const QString& aside)
+{
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0)
+        return std::nullopt;
+    const int error = errno;
+    if (error != EPERM && error != EOPNOTSUPP && error != EMLINK && error != ENOSYS)
+        return QString::fromLocal8Bit(std::strerror(error));
+    QFile file(path);
+    if (file.copy(aside))
+        return std::nullopt;
+    return file.errorString();
+}
+
+// Keeps a damaged file as "<path>.corrupt-<UTC time to the second>", or,
+// when that name is taken (another damaged file within the same second), as
 // the first free "<that name>-2", "-3", …; a file kept aside earlier is
-// never replaced. The new name, or nothing when the file cannot be moved.
-QString moveAside(const QString& path)
+// never replaced. `move` takes the file away from `path` (for a file of
+// which nothing could be read); otherwise it stays there, to be replaced
+// only once what was read of it is on disk. The name it is kept under, or
+// why it could not be kept.
+Result<QString> keepDamagedFile(const QString& path, bool move)
 {
     const QString stamped = path + QStringLiteral(".corrupt-")
         + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
@@ -84,12 +105,15 @@ QString moveAside(const QString& path)
         const QString aside = n == 1 ? stamped : stamped + QLatin1Char('-') + QString::number(n);
         if (QFile::exists(aside))
             continue;
-        if (QFile::rename(path, aside))
+        QFile file(path);
+        const std::optional<QString> refused =
+            move ? (file.rename(aside) ? std::nullopt : std::optional(file.errorString())) : linkOrCopy(path, aside);
+        if (!refused)
             return aside;
         if (!QFile::exists(aside))
-            return {};  // not for the name: the folder or the file refuses
+            return fail(ErrorKind::Io, *refused);  // not for the name: the folder or the file refuses
     }
-    return {};
+    return fail(ErrorKind::Io, QStringLiteral("every name to keep it aside under is taken"));
 }
 
 // What a settings file that is not one JSON object holds, for the log.
@@ -195,25 +219,30 @@ void Defaults::load()
     const QJsonObject readable = readableMembers(bytes);
     for (auto it = readable.begin(); it != readable.end(); ++it)
         m_values.insert(it.key(), it.value());
-    const QString aside = moveAside(m_path);
+    // Nothing read is lost by moving the file away; anything read stays in
+    // it until it is on disk in its place.
+    const Result<QString> aside = keepDamagedFile(m_path, readable.isEmpty());
     const QString found = QStringLiteral("(") + notAnObject(error, doc, bytes) + QStringLiteral(");");
-    if (!aside.isEmpty()) {
+    if (aside) {
         if (readable.isEmpty()) {
             qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object" << found
-                                             << "kept it as" << aside << "and started from defaults";
+                                             << "kept it as" << *aside << "and started from defaults";
             return;
         }
         qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object" << found
-                                         << "kept it as" << aside << "and kept the" << readable.size()
+                                         << "kept it as" << *aside << "and kept the" << readable.size()
                                          << "settings that still read";
-        // Written at once: the next start must find them, not an empty folder.
-        m_dirty = true;
-        flush();
     } else {
-        qCCritical(lcPlatform).noquote() << "Settings file" << m_path
-                                         << "is corrupt and could not be moved aside; settings will not be saved";
-        m_saveBlocked = true;
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << QStringLiteral("is corrupt and could not be kept aside (")
+                                             + aside.error().description + QStringLiteral(");")
+                                         << "it stays as it is, and settings are saved once it can be kept aside";
+        m_damagedFile = true;
+        if (readable.isEmpty())
+            return;
     }
+    // Written at once: the next start must not have to read them again.
+    m_dirty = true;
+    flush();
 }
 
 std::optional<QString> Defaults::setAside(const QString& key)
@@ -257,10 +286,19 @@ Result<QString> Defaults::keepAside(const QString& key, const QJsonValue& value)
     return std::unexpected(written.error());
 }
 
-// Stored values their owners could not read whole are kept aside before a
-// save replaces them (those still as stored replace nothing and wait).
+// What the file now holds and a save would replace without a copy is kept
+// aside first: a damaged file, and stored values their owners could not
+// read whole (those still as stored replace nothing and wait).
 Result<void> Defaults::keepWhatASaveReplaces()
 {
+    if (m_damagedFile) {
+        const Result<QString> aside = keepDamagedFile(m_path, false);
+        if (!aside)
+            return std::unexpected(aside.error());
+        qCCritical(lcPlatform).noquote() << "Kept the damaged settings file" << m_path << "as" << *aside
+                                         << "before replacing it";
+        m_damagedFile = false;
+    }
     for (auto it = m_asidePending.begin(); it != m_asidePending.end();) {
         const auto now = m_values.constFind(it.key());
         if (now != m_values.cend() && *now == it.value()) {

@@ -26,11 +26,11 @@ class SingleShot;
 // file before it returns. Whether the last save failed, and why, is kept
 // (saveError()) until a save succeeds; while saves fail, they are tried
 // again every 30 seconds (and at the next change). A file that cannot be
-// parsed is moved aside (".corrupt-<time>", with "-2", "-3", …
+// parsed is kept aside (".corrupt-<time>", with "-2", "-3", …
 // after it for more within the same second) and logged, never overwritten
 // silently; the settings in it that still read are kept (a value garbled or
-// cut off costs only that value). changed(key) fires only when a value
-// really changes.
+// cut off costs only that value), and it stays where it is until they are
+// on disk in its place. changed(key) fires only when a value really changes.
 // Main thread only.
 class Defaults : public QObject {
     Q_OBJECT
@@ -129,7 +129,8 @@ private:
     QHash<QString, QJsonValue> m_values;
     QTimer m_saveTimer;
     bool m_dirty = false;
-    bool m_saveBlocked = false;  // the file could be neither read nor moved aside
+    bool m_saveBlocked = false;  // the file could not be read
+    bool m_damagedFile = false;  // the file could not be parsed and is not kept aside yet
     QHash<QString, QJsonValue> m_asidePending;  // key -> stored value still to set aside before a save
     std::unique_ptr<SingleShot> m_retry;  // file settings only
     std::optional<Error> m_saveError;

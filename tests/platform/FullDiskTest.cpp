@@ -116,6 +116,59 @@ TEST(FullDisk, AFailedWriteKeepsTheOldFileAndIsReported)
     }
 }
 
+// A start over a damaged settings file: the limited writer opens it, says
+// what it read and the notice, and is killed once it is ready. What it
+// printed before "ready", a line each.
+QString startAndKill(const QString& settings, qint64 limit)
+{
+    QProcess child;
+    child.start(QStringLiteral(TIDEWIRE_LIMITED_WRITER), {QString::number(limit), QStringLiteral("open"), settings});
+    QStringList lines;
+    while (!lines.contains(QStringLiteral("ready")) && child.waitForReadyRead(30000)) {
+        while (child.canReadLine())
+            lines.append(QString::fromUtf8(child.readLine()).trimmed());
+    }
+    child.kill();
+    child.waitForFinished(10000);
+    lines.removeAll(QStringLiteral("ready"));
+    return lines.join(u'\n');
+}
+
+// Settings readable up to a slip a crash or another program left: a start
+// on a full disk can write nothing, and is killed; the next start, with room
+// again, still finds every setting that read, and writes them.
+TEST(FullDisk, ADamagedSettingsFileOutlivesAStartThatCouldNotWriteWhatStillReads)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("tidewire/defaults.json"));
+    QDir().mkpath(QFileInfo(path).path());
+    const QByteArray damaged = "{\n    \"hasLaunchedBefore\": true,\n    \"tickerPosition\": \"bottom\",\n"
+                               "    \"tickerSize\": 4,\n    \"mutedPhrases.v1\": [\"rumour\"],\n"
+                               "    \"personalFeeds.v1\": [{\"id\": \"pf-a\", \"url\": \"https://a.example/feed\"}],\n"
+                               "    \"scrollSpeed\": 1.5x,\n    \"alwaysOnTop\": tru";
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(damaged);
+    }
+
+    const QString full = startAndKill(path, 64);
+    EXPECT_EQ(full.toStdString(),
+              QStringLiteral("read 5\nproblem: Tidewire can't write its settings file %1 (File too large).").arg(path).toStdString());
+    EXPECT_EQ(contents(path), damaged) << "the file stays until what read of it is on disk in its place";
+
+    const QString roomy = startAndKill(path, qint64(1) << 40);
+    EXPECT_EQ(roomy.toStdString(), "read 5\nproblem:");
+    const QJsonObject written = QJsonDocument::fromJson(contents(path)).object();
+    EXPECT_EQ(written.keys(), (QStringList{QStringLiteral("hasLaunchedBefore"), QStringLiteral("mutedPhrases.v1"),
+                                           QStringLiteral("personalFeeds.v1"), QStringLiteral("tickerPosition"),
+                                           QStringLiteral("tickerSize")}));
+    const QStringList aside = QDir(QFileInfo(path).path()).entryList({QStringLiteral("defaults.json.corrupt-*")}, QDir::Files);
+    ASSERT_FALSE(aside.isEmpty());
+    for (const QString& name : aside)
+        EXPECT_EQ(contents(QFileInfo(path).path() + u'/' + name), damaged) << name.toStdString();
+}
+
 // The stored feeds hold a record that cannot be read and more than the disk
 // has room for: removing a feed cannot keep them aside first, so the save
 // fails as a whole and says so, and the file stays; with room, the same

@@ -166,6 +166,47 @@ TEST_F(UnreadableSettingsTest, AFailedSaveIsTriedAgainUntilItGoesThroughKeepingT
     }
 }
 
+// A settings file damaged after members that still read, in a folder that
+// refuses to keep it aside: it stays where it is, byte for byte, until it can
+// be kept aside and what still read of it is written in its place.
+TEST_F(UnreadableSettingsTest, ADamagedFileStaysWhereItIsUntilItIsKeptAsideAndReplaced)
+{
+    const struct { const char* name; QByteArray bytes; QStringList readable; } cases[] = {
+        {"settings before a slip", "{\"tickerSize\": 4, \"tickerPosition\": \"bottom\", broken", {QStringLiteral("tickerPosition"), QStringLiteral("tickerSize")}},
+        {"nothing that reads", "[1, 2]", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(dir.path()).removeRecursively();
+        QDir().mkpath(dir.path());
+        ASSERT_TRUE(writeFile(path(), c.bytes));
+        FakeTime time;
+        std::unique_ptr<Defaults> d;
+        {
+            ReadOnlyFolder readOnly(dir.path());
+            ASSERT_TRUE(readOnly.isReadOnly());
+            d = Defaults::openFile(path(), {}, time);
+            QStringList keys = d->keys();
+            keys.sort();
+            EXPECT_EQ(keys, c.readable);
+            d->set(QStringLiteral("alwaysOnTop"), true);
+            EXPECT_FALSE(d->flush());
+            EXPECT_FALSE(d->saveProblem().isEmpty());
+            time.advance(std::chrono::minutes(2));
+            EXPECT_EQ(readFile(path()), c.bytes);
+        }
+        time.advance(std::chrono::minutes(1));
+        EXPECT_TRUE(d->saveProblem().isEmpty());
+        const QStringList aside = QDir(dir.path()).entryList({QStringLiteral("defaults.json.corrupt-*")}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1);
+        EXPECT_EQ(readFile(dir.filePath(aside.first())), c.bytes);
+        auto next = Defaults::openFile(path());
+        EXPECT_TRUE(next->boolValue(QStringLiteral("alwaysOnTop"), false));
+        for (const QString& key : c.readable)
+            EXPECT_EQ(next->value(key), d->value(key)) << qPrintable(key);
+    }
+}
+
 TEST_F(UnreadableSettingsTest, EachUnreadableRecordIsLoggedAndTheValueIsSetAsideOnce)
 {
     const QString key = QStringLiteral("hiddenForBundleIDs");
