@@ -189,7 +189,6 @@ Defaults::~Defaults()
     if (g_installed == this)
         g_installed = nullptr;
     blockSignals(true);  // nothing may hear of a settings object on its way out
-    m_retry.reset();  // the last try is this one
     flush();
 }
 

@@ -114,7 +114,8 @@ TEST_F(UnreadableSettingsTest, AValueThatCannotBeKeptAsideFailsEverySaveThatWoul
 // replaces cannot be written, is a failed save: the file stays as it was, the
 // problem is told, the value lives on in memory, and the save is tried again
 // until the folder takes it; the first save that goes through writes the
-// value kept aside first, and nothing is tried after it.
+// value kept aside first, and nothing is tried after it. Two owners of the
+// list, each replacing it in turn, keep the value as it was stored aside.
 TEST_F(UnreadableSettingsTest, AFailedSaveIsTriedAgainUntilItGoesThroughKeepingTheStoredValueAsideFirst)
 {
     const QString key = QStringLiteral("mutedPhrases.v1");
@@ -135,11 +136,15 @@ TEST_F(UnreadableSettingsTest, AFailedSaveIsTriedAgainUntilItGoesThroughKeepingT
         const QByteArray before = readFile(path());
         QSignalSpy told(d.get(), &Defaults::saveErrorChanged);
         StoredList list(*d, key, lcPlatform);
+        StoredList otherOwner(*d, key, lcPlatform);
         list.readTexts();
+        otherOwner.readTexts();
         {
             ReadOnlyFolder readOnly(dir.path());
             ASSERT_TRUE(readOnly.isReadOnly());
             list.aboutToReplace();
+            d->set(key, QJsonArray{QStringLiteral("first edit")});
+            otherOwner.aboutToReplace();
             d->set(key, c.edited);
             EXPECT_FALSE(d->flush());
             EXPECT_EQ(d->saveProblem(), QStringLiteral("Tidewire can't write its settings file %1 (Permission denied).").arg(path()));
