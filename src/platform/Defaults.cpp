@@ -218,8 +218,8 @@ void Defaults::load()
     const QJsonObject readable = readableMembers(bytes);
     for (auto it = readable.begin(); it != readable.end(); ++it)
         m_values.insert(it.key(), it.value());
-    // Nothing read is lost by moving the file away; anything read stays in
-    // it until it is on disk in its place.
+    // A file of which nothing read may be moved away; one that still read
+    // stays in place until what read of it is on disk there.
     const Result<QString> aside = keepDamagedFile(m_path, readable.isEmpty());
     const QString found = QStringLiteral("(") + notAnObject(error, doc, bytes) + QStringLiteral(");");
     if (aside) {
@@ -232,8 +232,8 @@ void Defaults::load()
                                          << "kept it as" << *aside << "and kept the" << readable.size()
                                          << "settings that still read";
     } else {
-        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << QStringLiteral("is corrupt and could not be kept aside (")
-                                             + aside.error().description + QStringLiteral(");")
+        const QString why = QStringLiteral("(") + aside.error().description + QStringLiteral(");");
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is corrupt and could not be kept aside" << why
                                          << "it stays as it is, and settings are saved once it can be kept aside";
         m_damagedFile = true;
         if (readable.isEmpty())
@@ -273,7 +273,8 @@ Result<QString> Defaults::keepAside(const QString& key, const QJsonValue& value)
         const QString path = folder + QLatin1Char('/') + name;
         if (QFileInfo::exists(path))
             continue;
-        written = FileWriter::replace(path, QJsonDocument(QJsonObject{{key, value}}).toJson(QJsonDocument::Compact));
+        const QJsonDocument kept(QJsonObject{{key, value}});
+        written = FileWriter::replace(path, kept.toJson(QJsonDocument::Compact));
         if (!written)
             break;
         qCCritical(lcPlatform).noquote() << "Kept the stored" << key << "as" << path
