@@ -129,8 +129,9 @@ QList<WatchSymbol> MarketsStore::loadWatchlist()
 bool MarketsStore::saveWatchlist()
 {
     const std::optional<QJsonArray> encoded = WatchSymbol::encodeList(m_watchlist);
-    if (!encoded || !m_storedWatchlist.readyToReplace())
+    if (!encoded)
         return false;
+    m_storedWatchlist.aboutToReplace();
     // Written through at once: an edit of the list must survive a crash
     // right after it. A failed write is kept as the settings' save error,
     // which the settings window shows.

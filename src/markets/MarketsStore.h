@@ -131,8 +131,9 @@ public:
     QCoro::Task<QList<StockSuggestion>> searchStocks(QString query, std::stop_token stop = {});
 
     // Writes the watchlist to the settings file at once; false when it
-    // cannot be encoded, the file could not be written, or the stored list
-    // held an entry that could not be read and could not be kept aside.
+    // cannot be encoded or the file could not be written (also when the
+    // stored list held an entry that could not be read and could not be
+    // kept aside first).
     bool saveWatchlist();
 
 Q_SIGNALS:

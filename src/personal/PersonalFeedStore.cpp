@@ -289,8 +289,7 @@ void PersonalFeedStore::notifyItemsChanged()
 
 Result<void> PersonalFeedStore::saveFeeds()
 {
-    if (!m_storedFeeds.readyToReplace())
-        return fail(ErrorKind::Io, QStringLiteral("the stored feed list could not be kept aside"));
+    m_storedFeeds.aboutToReplace();
     // At once, not on the settings' coalescing timer: a feed added, removed
     // or switched must be on disk before the call returns.
     return m_defaults.setAndSave(kFeedsKey, encodeList(m_feeds));

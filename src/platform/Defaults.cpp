@@ -1,5 +1,6 @@
 #include "platform/Defaults.h"
 
+#include "platform/Clock.h"
 #include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
@@ -11,12 +12,16 @@
 #include <QPointer>
 #include <QStandardPaths>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 Defaults* g_installed = nullptr;
 constexpr int kSaveDelayMs = 250;
 constexpr int kMaxAsideSuffix = 1000;
+constexpr std::chrono::seconds kRetryDelay{30};
 
 // The members of a damaged settings object that still read on their own.
 // The text is cut at every comma outside strings and brackets, and each
@@ -70,11 +75,29 @@ QJsonObject readableMembers(const QByteArray& bytes)
     return members;
 }
 
-// Moves a damaged file to "<path>.corrupt-<UTC time to the second>", or,
-// when that name is taken (another damaged file within the same second), to
+// Gives the file at `path` the second name `aside`, or where the file
+// system has no hard links, makes `aside` a copy of it. Why not, when not.
+std::optional<QString> linkOrCopy(const QString& path, const QString& aside)
+{
+    if (::link(QFile::encodeName(path).constData(), QFile::encodeName(aside).constData()) == 0)
+        return std::nullopt;
+    const int error = errno;
+    if (error != EPERM && error != EOPNOTSUPP && error != EMLINK && error != ENOSYS)
+        return QString::fromLocal8Bit(std::strerror(error));
+    QFile file(path);
+    if (file.copy(aside))
+        return std::nullopt;
+    return file.errorString();
+}
+
+// Keeps a damaged file as "<path>.corrupt-<UTC time to the second>", or,
+// when that name is taken (another damaged file within the same second), as
 // the first free "<that name>-2", "-3", …; a file kept aside earlier is
-// never replaced. The new name, or nothing when the file cannot be moved.
-QString moveAside(const QString& path)
+// never replaced. `move` takes the file away from `path` (for a file of
+// which nothing could be read); otherwise it stays there, to be replaced
+// only once what was read of it is on disk. The name it is kept under, or
+// why it could not be kept.
+Result<QString> keepDamagedFile(const QString& path, bool move)
 {
     const QString stamped = path + QStringLiteral(".corrupt-")
         + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
@@ -82,12 +105,15 @@ QString moveAside(const QString& path)
         const QString aside = n == 1 ? stamped : stamped + QLatin1Char('-') + QString::number(n);
         if (QFile::exists(aside))
             continue;
-        if (QFile::rename(path, aside))
+        QFile file(path);
+        const std::optional<QString> refused =
+            move ? (file.rename(aside) ? std::nullopt : std::optional(file.errorString())) : linkOrCopy(path, aside);
+        if (!refused)
             return aside;
         if (!QFile::exists(aside))
-            return {};  // not for the name: the folder or the file refuses
+            return fail(ErrorKind::Io, *refused);  // not for the name: the folder or the file refuses
     }
-    return {};
+    return fail(ErrorKind::Io, QStringLiteral("every name to keep it aside under is taken"));
 }
 
 // What a settings file that is not one JSON object holds, for the log.
@@ -107,8 +133,15 @@ QString notAnObject(const QJsonParseError& error, const QJsonDocument& doc, cons
 
 std::unique_ptr<Defaults> Defaults::openFile(const QString& filePath, const QString& cacheDirectory)
 {
+    return openFile(filePath, cacheDirectory, Scheduler::system());
+}
+
+std::unique_ptr<Defaults> Defaults::openFile(const QString& filePath, const QString& cacheDirectory,
+                                             Scheduler& retries)
+{
     std::unique_ptr<Defaults> d(new Defaults(
         filePath, cacheDirectory.isEmpty() ? CacheFiles::inMemory() : CacheFiles::inDirectory(cacheDirectory)));
+    d->m_retry = std::make_unique<SingleShot>(retries);
     d->load();
     return d;
 }
@@ -185,50 +218,99 @@ void Defaults::load()
     const QJsonObject readable = readableMembers(bytes);
     for (auto it = readable.begin(); it != readable.end(); ++it)
         m_values.insert(it.key(), it.value());
-    const QString aside = moveAside(m_path);
+    // A file of which nothing read may be moved away; one that still read
+    // stays in place until what read of it is on disk there.
+    const Result<QString> aside = keepDamagedFile(m_path, readable.isEmpty());
     const QString found = QStringLiteral("(") + notAnObject(error, doc, bytes) + QStringLiteral(");");
-    if (!aside.isEmpty()) {
+    if (aside) {
         if (readable.isEmpty()) {
             qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object" << found
-                                             << "kept it as" << aside << "and started from defaults";
+                                             << "kept it as" << *aside << "and started from defaults";
             return;
         }
         qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object" << found
-                                         << "kept it as" << aside << "and kept the" << readable.size()
+                                         << "kept it as" << *aside << "and kept the" << readable.size()
                                          << "settings that still read";
-        // Written at once: the next start must find them, not an empty folder.
-        m_dirty = true;
-        flush();
     } else {
-        qCCritical(lcPlatform).noquote() << "Settings file" << m_path
-                                         << "is corrupt and could not be moved aside; settings will not be saved";
-        m_saveBlocked = true;
+        const QString why = QStringLiteral("(") + aside.error().description + QStringLiteral(");");
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is corrupt and could not be kept aside" << why
+                                         << "it stays as it is, and settings are saved once it can be kept aside";
+        m_damagedFile = true;
+        if (readable.isEmpty())
+            return;
     }
+    // Written at once: the next start must not have to read them again.
+    m_dirty = true;
+    flush();
 }
 
 std::optional<QString> Defaults::setAside(const QString& key)
 {
     if (m_path.isEmpty() || !m_values.contains(key))
         return QString();
+    Result<QString> kept = keepAside(key, m_values.value(key));
+    return kept ? std::optional(*kept) : std::nullopt;
+}
+
+void Defaults::setAsideBeforeReplacing(const QString& key)
+{
+    if (m_asidePending.contains(key) || setAside(key))
+        return;
+    qCCritical(lcPlatform).noquote() << "Not saving the settings until the stored" << key << "is kept aside";
+    m_asidePending.insert(key, m_values.value(key));
+}
+
+Result<QString> Defaults::keepAside(const QString& key, const QJsonValue& value)
+{
+    // Written here, on this thread, like the settings file: kept aside
+    // whole or not at all before the save goes on.
     const QString folder = QFileInfo(m_path).absolutePath();
-    if (!m_asides)
-        m_asides = CacheFiles::inDirectory(folder);
     const QString stamped = key + QStringLiteral(".unreadable-")
         + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    Result<void> written = fail(ErrorKind::Io, QStringLiteral("every name to keep it aside under is taken"));
     for (int n = 1; n <= kMaxAsideSuffix; ++n) {
         const QString name = n == 1 ? stamped : stamped + QLatin1Char('-') + QString::number(n);
         const QString path = folder + QLatin1Char('/') + name;
         if (QFileInfo::exists(path))
             continue;
-        m_asides->set(name, QJsonObject{{key, m_values.value(key)}});
-        if (!m_asides->flush())
+        const QJsonDocument kept(QJsonObject{{key, value}});
+        written = FileWriter::replace(path, kept.toJson(QJsonDocument::Compact));
+        if (!written)
             break;
         qCCritical(lcPlatform).noquote() << "Kept the stored" << key << "as" << path
                                          << "before replacing it: it held what could not be read";
         return path;
     }
-    qCCritical(lcPlatform).noquote() << "Could not keep the stored" << key << "aside in" << folder;
-    return std::nullopt;
+    qCCritical(lcPlatform).noquote() << "Could not keep the stored" << key << "aside in" << folder << ":"
+                                     << written.error().description;
+    return std::unexpected(written.error());
+}
+
+// What the file now holds and a save would replace without a copy is kept
+// aside first: a damaged file, and stored values their owners could not
+// read whole (those still as stored replace nothing and wait).
+Result<void> Defaults::keepWhatASaveReplaces()
+{
+    if (m_damagedFile) {
+        const Result<QString> aside = keepDamagedFile(m_path, false);
+        if (!aside)
+            return std::unexpected(aside.error());
+        qCCritical(lcPlatform).noquote() << "Kept the damaged settings file" << m_path << "as" << *aside
+                                         << "before replacing it";
+        m_damagedFile = false;
+    }
+    for (auto it = m_asidePending.begin(); it != m_asidePending.end();) {
+        const auto now = m_values.constFind(it.key());
+        if (now != m_values.cend() && *now == it.value()) {
+            ++it;
+            continue;
+        }
+        const Result<QString> kept = keepAside(it.key(), it.value());
+        if (!kept)
+            return std::unexpected(kept.error());
+        it = m_asidePending.erase(it);
+    }
+    return {};
 }
 
 bool Defaults::boolValue(const QString& key, bool fallback) const
@@ -332,6 +414,8 @@ Result<void> Defaults::flush()
         return {};
     if (m_saveBlocked)
         return recordSave(fail(ErrorKind::Io, QStringLiteral("it could not be read, so it is left as it was")));
+    if (Result<void> kept = keepWhatASaveReplaces(); !kept)
+        return recordSave(std::move(kept));
     QJsonObject obj;
     for (auto it = m_values.cbegin(); it != m_values.cend(); ++it)
         obj.insert(it.key(), it.value());
@@ -347,6 +431,12 @@ Result<void> Defaults::recordSave(Result<void> saved)
     const bool changed = error.has_value() != m_saveError.has_value()
         || (error && error->description != m_saveError->description);
     m_saveError = std::move(error);
+    // Tried again until a save succeeds; a file that could not be read is
+    // left alone for this run.
+    if (m_retry && (saved || m_saveBlocked))
+        m_retry->cancel();
+    else if (m_retry)
+        m_retry->start(kRetryDelay, [this] { flush(); });
     if (changed)
         Q_EMIT saveErrorChanged();
     return saved;

@@ -13,6 +13,9 @@
 #include <memory>
 #include <optional>
 
+class Scheduler;
+class SingleShot;
+
 // Typed key/value user settings, the app's "user defaults".
 //
 // Values keep their JSON type (bool, number, string, array, object). Typed
@@ -21,19 +24,24 @@
 // saved whole or not at all (FileWriter), and flush() is called on quit. A
 // change the user must not lose goes through setAndSave(), which writes the
 // file before it returns. Whether the last save failed, and why, is kept
-// (saveError()) until a save succeeds. A file that cannot be parsed is moved
-// aside (".corrupt-<time>", with "-2", "-3", …
+// (saveError()) until a save succeeds; while saves fail, they are tried
+// again every 30 seconds (and at the next change). A file that cannot be
+// parsed is kept aside (".corrupt-<time>", with "-2", "-3", …
 // after it for more within the same second) and logged, never overwritten
 // silently; the settings in it that still read are kept (a value garbled or
-// cut off costs only that value). changed(key) fires only when a value
-// really changes.
+// cut off costs only that value), and it stays where it is until they are
+// on disk in its place. changed(key) fires only when a value really changes.
 // Main thread only.
 class Defaults : public QObject {
     Q_OBJECT
 public:
     // Settings in `filePath`, loaded now. Cached values (caches()) go to
     // files in `cacheDirectory`, or stay in memory when it is empty.
+    // Failed saves are tried again on `retries` (Scheduler::system() unless
+    // given), which must outlive the settings.
     static std::unique_ptr<Defaults> openFile(const QString& filePath, const QString& cacheDirectory = {});
+    static std::unique_ptr<Defaults> openFile(const QString& filePath, const QString& cacheDirectory,
+                                              Scheduler& retries);
     // Settings that live only in memory (tests, previews).
     static std::unique_ptr<Defaults> inMemory();
 
@@ -96,6 +104,12 @@ public:
     // keep nothing past the run anyway); nothing when the file could not be
     // written (logged).
     std::optional<QString> setAside(const QString& key);
+    // For an owner about to replace a value it could not read whole: the
+    // value now stored under `key` is set aside (setAside()) before another
+    // takes its place in the file, at once or, when that cannot be done now,
+    // by the next save, which writes nothing until it is (a failed save,
+    // tried again). The new value may be set at once either way.
+    void setAsideBeforeReplacing(const QString& key);
 
 Q_SIGNALS:
     void changed(const QString& key);
@@ -107,13 +121,17 @@ private:
     void load();
     void scheduleSave();
     Result<void> recordSave(Result<void> saved);
+    Result<QString> keepAside(const QString& key, const QJsonValue& value);
+    Result<void> keepWhatASaveReplaces();
 
     QString m_path;  // empty: in memory
     std::unique_ptr<CacheFiles> m_caches;
-    std::unique_ptr<CacheFiles> m_asides;  // the settings folder; made on the first setAside()
     QHash<QString, QJsonValue> m_values;
     QTimer m_saveTimer;
     bool m_dirty = false;
-    bool m_saveBlocked = false;  // the file could be neither read nor moved aside
+    bool m_saveBlocked = false;  // the file could not be read
+    bool m_damagedFile = false;  // the file could not be parsed and is not kept aside yet
+    QHash<QString, QJsonValue> m_asidePending;  // key -> stored value still to set aside before a save
+    std::unique_ptr<SingleShot> m_retry;  // file settings only
     std::optional<Error> m_saveError;
 };

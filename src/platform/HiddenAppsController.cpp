@@ -73,6 +73,6 @@ void HiddenAppsController::evaluate(const std::optional<QString>& appClass)
 
 void HiddenAppsController::save()
 {
-    if (m_stored.readyToReplace())
-        m_defaults.set(kHiddenForKey, m_bundleIDs);
+    m_stored.aboutToReplace();
+    m_defaults.set(kHiddenForKey, m_bundleIDs);
 }

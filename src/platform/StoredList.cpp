@@ -46,15 +46,10 @@ void StoredList::skipped(qsizetype index, qsizetype count, const QString& why)
                                      << "cannot be read and is left out:" << why;
 }
 
-bool StoredList::readyToReplace()
+void StoredList::aboutToReplace()
 {
     if (!m_holdsUnreadable)
-        return true;
-    if (!m_defaults.setAside(m_key)) {
-        qCCritical(m_category).noquote() << "Not saving" << m_key
-                                         << "until what it holds that cannot be read is kept aside";
-        return false;
-    }
+        return;
+    m_defaults.setAsideBeforeReplacing(m_key);
     m_holdsUnreadable = false;
-    return true;
 }

@@ -16,8 +16,8 @@ class Defaults;
 // A record that does not read is left out and logged, and every other record
 // loads. Before the owner's first save replaces a stored value that held such
 // a record (or was no list at all), that value is set aside
-// (Defaults::setAside), so no save loses what could not be read. The stored
-// form is the owner's and stays as it is. Main thread only.
+// (Defaults::setAsideBeforeReplacing), so no save loses what could not be
+// read. The stored form is the owner's and stays as it is. Main thread only.
 class StoredList {
 public:
     using Category = const QLoggingCategory& (*)();
@@ -47,11 +47,11 @@ public:
     // compares with to leave a list that is still as read alone.
     static QStringList textsIn(const QJsonValue& value);
 
-    // Asked before each write of the key. True when the write may go ahead:
-    // what was read held nothing unreadable, or the stored value has been
-    // set aside now or before. False leaves the stored value as it is; the
-    // next save tries again.
-    bool readyToReplace();
+    // Called before each write of the key, which may then always go ahead:
+    // when what was read held something unreadable, the stored value is set
+    // aside before the new one takes its place in the file (a save that
+    // cannot set it aside fails, and is tried again).
+    void aboutToReplace();
 
 private:
     QJsonArray storedArray();

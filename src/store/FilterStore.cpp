@@ -94,8 +94,8 @@ void FilterStore::save()
     for (const auto& [key, list, stored] : lists) {
         if (m_defaults.contains(key) && StoredList::textsIn(m_defaults.value(key)) == list)
             continue;
-        if (stored.readyToReplace())
-            m_defaults.set(key, list);
+        stored.aboutToReplace();
+        m_defaults.set(key, list);
     }
 }
 

@@ -50,8 +50,8 @@ void ReadStore::clear()
 
 void ReadStore::persistAndPublish()
 {
-    if (m_stored.readyToReplace())
-        m_defaults.set(StorageKey, m_order);
+    m_stored.aboutToReplace();
+    m_defaults.set(StorageKey, m_order);
     ++m_revision;
     Q_EMIT revisionChanged(m_revision);
 }

@@ -94,10 +94,10 @@ void StripConfig::save(const QList<StripConfig>& strips, Defaults& defaults)
             return;  // JSON has no text for it
         array.append(strips.first().toJson());
     }
-    // Stored text that did not read whole is kept aside before it is
-    // replaced; while it cannot be, it stays.
-    if (!readStored(defaults).whole && !defaults.setAside(stripsKey))
-        return;
+    // Stored text that did not read whole is kept aside before the new
+    // text takes its place in the file.
+    if (!readStored(defaults).whole)
+        defaults.setAsideBeforeReplacing(stripsKey);
     defaults.set(stripsKey, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
 }
 

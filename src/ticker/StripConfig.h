@@ -16,7 +16,7 @@ class Defaults;
 // "stackedStripsJSON"; only the first stored strip that reads is used (one
 // that does not is left out), and without one the older single-strip
 // settings describe it. Stored text that did not read whole is kept aside
-// (Defaults::setAside) before a save replaces it.
+// (Defaults::setAsideBeforeReplacing) before a save replaces it.
 struct StripConfig {
     static inline const QString stripsKey = Settings::stackedStripsJSON.key.toString();
     static inline const QString enabledKey = Settings::secondTickerEnabled.key.toString();
@@ -38,8 +38,7 @@ struct StripConfig {
     static QList<StripConfig> load(const Defaults& defaults);
     // Stores at most the first configuration; an empty list is stored as
     // "[]". A list that cannot be written as JSON (a speed that is not a
-    // finite number) writes nothing, and neither does a save over stored
-    // text that did not read whole and cannot be kept aside.
+    // finite number) writes nothing.
     static void save(const QList<StripConfig>& strips, Defaults& defaults);
     // Sum of the loaded strips' heights in logical pixels.
     static int totalHeight(const Defaults& defaults);

@@ -6,7 +6,7 @@
 SettingsTest::SettingsTest(quint64 seed)
     : catalogue(CatalogueServer::Options{.seed = seed, .now = [] { return QDateTime(QDate(2026, 1, 15), QTime(12, 0), Qt::UTC); }})
 {
-    defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"));
+    defaults = Defaults::openFile(dir.path() + QStringLiteral("/defaults.json"), {}, time);
     filters = std::make_unique<FilterStore>(*defaults);
     reads = std::make_unique<ReadStore>(*defaults);
     Defaults::setStandard(defaults.get());

@@ -77,8 +77,8 @@ protected:
     static void click(QAbstractButton* button);
 
     QTemporaryDir dir;
+    FakeTime time;  // also where failed saves are tried again: outlives the settings
     std::unique_ptr<Defaults> defaults;
-    FakeTime time;
     CatalogueServer catalogue;
     QNetworkAccessManager network;
     FakePathMonitor* monitor = nullptr;

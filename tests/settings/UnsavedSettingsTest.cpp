@@ -1,7 +1,7 @@
 // With a settings folder that cannot be written, nothing the user does in the
 // settings window looks saved: the add-feed sheet says the feed could not be
 // kept and why, and the window shows a notice while the settings file cannot
-// be written, gone after the next good save.
+// be written, gone after the next good save (a change, or the next try).
 #include "SettingsHarness.h"
 
 #include "LoopbackServer.h"
@@ -11,7 +11,9 @@
 #include "settings/SaveNotice.h"
 #include "settings/SettingsView.h"
 
+#include <QDir>
 #include <QFile>
+#include <QJsonDocument>
 #include <QLineEdit>
 
 namespace {
@@ -86,6 +88,49 @@ TEST_F(UnsavedSettingsTest, TheSheetSaysAFeedCouldNotBeKept)
     EXPECT_EQ(sheet.outcomeLine()->text(), QStringLiteral("\u201CTwo Item Feed\u201D is on your ticker now, 2 items."));
     const QByteArray after = onDisk();
     EXPECT_TRUE(after.contains("One Item Feed") && after.contains("Two Item Feed"));
+}
+
+// The stored feeds hold a record that cannot be read, so the add must keep
+// them aside before it replaces them, and the folder refuses that too: the
+// add is no success, in the sheet or the window. Once the folder can be
+// written, the next try keeps the old list aside and saves the feed, and the
+// notice goes.
+TEST_F(UnsavedSettingsTest, AFeedAddedOverAListThatCannotBeKeptAsideIsNotShownAsKept)
+{
+    LoopbackServer site;
+    site.route(QStringLiteral("/one.rss"), LoopbackServer::Response::text(rss(QStringLiteral("One Item Feed"), 1), "application/rss+xml"));
+    QJsonArray stored = defaults->arrayValue(PersonalFeedStore::kFeedsKey);
+    stored.append(QJsonObject{{QStringLiteral("id"), 5}});
+    defaults->set(PersonalFeedStore::kFeedsKey, stored);
+    ASSERT_TRUE(defaults->flush());
+    QNetworkAccessManager siteNetwork;
+    PersonalFeedStore store(*defaults, time, time, &siteNetwork);
+    ASSERT_EQ(store.feeds().size(), 2);
+    AddPersonalFeedSheet sheet(nullptr, &store);
+    SettingsView view(*this->store, SettingsTab::RSS, nullptr, defaults.get());
+    view.show();
+    const QByteArray before = onDisk();
+    {
+        ReadOnlyFolder readOnly(dir.path());
+        ASSERT_TRUE(readOnly.isReadOnly());
+        sheet.addressField()->setText(site.url(QStringLiteral("one.rss")).toString());
+        sheet.submit();
+        ASSERT_TRUE(waitUntil([&] { return sheet.state().kind != Kind::Checking; }));
+        EXPECT_EQ(sheet.state().kind, Kind::Failed);
+        EXPECT_EQ(sheet.outcomeLine()->text(), QStringLiteral("\u201COne Item Feed\u201D couldn't be kept. ") + problem()
+                                                   + QStringLiteral(" It's on your ticker only until Tidewire quits."));
+        EXPECT_FALSE(sheet.outcomeLine()->isSuccess());
+        EXPECT_EQ(view.saveNotice()->text(), problem() + QStringLiteral(" Changes you make now last only until Tidewire quits."));
+        EXPECT_EQ(onDisk(), before);
+    }
+    time.advance(std::chrono::minutes(1));
+    EXPECT_TRUE(view.saveNotice()->text().isEmpty());
+    EXPECT_TRUE(onDisk().contains("One Item Feed"));
+    const QStringList aside = QDir(dir.path()).entryList({PersonalFeedStore::kFeedsKey + QStringLiteral(".unreadable-*")}, QDir::Files);
+    ASSERT_EQ(aside.size(), 1);
+    QFile kept(dir.filePath(aside.first()));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(kept.readAll()).object(), (QJsonObject{{PersonalFeedStore::kFeedsKey, stored}}));
 }
 
 struct Edit {

@@ -7,13 +7,18 @@
 //   limited_writer LIMIT cache     FOLDER BYTES          a cache file, then a flush of the cache writer
 //   limited_writer LIMIT favicon   FOLDER BYTES          a site icon of about BYTES, fetched from loopback
 //   limited_writer LIMIT autostart ENTRY-FILE            the autostart entry
+//   limited_writer LIMIT feeds     SETTINGS-FILE         the personal feeds, the first one removed
+//   limited_writer LIMIT open      SETTINGS-FILE         the settings opened as at a start
 //
 // Output: "saved", or "failed: <reason>", then for the settings the notice
-// text ("problem: …"). The log goes to stderr.
+// text ("problem: …"). "open" prints "read <number of settings>" and the
+// notice, then "ready", and waits (for a kill) until stdin closes. The log
+// goes to stderr.
 #include "LoopbackServer.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
 #include "platform/LaunchAtLogin.h"
+#include "personal/PersonalFeedStore.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
 
@@ -26,6 +31,8 @@
 #include <QTimer>
 #include <csignal>
 #include <cstdio>
+#include <iostream>
+#include <string>
 #include <sys/resource.h>
 
 namespace {
@@ -92,6 +99,20 @@ int main(int argc, char** argv)
         auto defaults = Defaults::openFile(path);
         report(defaults->setAndSave(QStringLiteral("payload"), QString(bytes, u'x')));
         std::printf("problem: %s\n", qPrintable(defaults->saveProblem()));
+    } else if (writer == QLatin1String("feeds")) {
+        auto defaults = Defaults::openFile(path);
+        PersonalFeedStore store(*defaults, Clock::system(), Scheduler::system());
+        if (store.feeds().isEmpty())
+            return 4;
+        store.remove(store.feeds().first().id);
+        report(defaults->saveError() ? Result<void>(std::unexpected(*defaults->saveError())) : Result<void>());
+        std::printf("problem: %s\n", qPrintable(defaults->saveProblem()));
+    } else if (writer == QLatin1String("open")) {
+        auto defaults = Defaults::openFile(path);
+        std::printf("read %d\nproblem: %s\nready\n", int(defaults->keys().size()), qPrintable(defaults->saveProblem()));
+        std::fflush(stdout);
+        for (std::string line; std::getline(std::cin, line);) {
+        }
     } else if (writer == QLatin1String("cache")) {
         auto caches = CacheFiles::inDirectory(path);
         caches->set(QStringLiteral("payload"), QJsonObject{{QStringLiteral("payload"), QString(bytes, u'x')}});
