@@ -49,32 +49,18 @@ int difference(QRgb a, QRgb b)
     return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
 }
 
-} // namespace
-
-bool showsStartAtLeadingEdge(QLabel* label, const QString& start, Qt::LayoutDirection direction)
+// Whether `shown` has the letters `reference` drew where it drew them (up to
+// a pixel aside); false when `reference` drew none.
+bool sameLetters(const QImage& reference, const QImage& shown)
 {
-    QLabel reference;
-    reference.setTextFormat(Qt::PlainText);
-    reference.setText(start);
-    reference.setFont(label->font());
-    reference.setPalette(label->palette());
-    reference.setContentsMargins(label->contentsMargins());
-    reference.setMargin(label->margin());
-    reference.setLayoutDirection(direction);
-    reference.setAlignment(Qt::AlignAbsolute | (direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) |
-                           (label->alignment() & Qt::AlignVertical_Mask));
-    reference.resize(label->size());
-    const QImage expected = drawn(&reference);
-    const QImage shown = drawn(label);
-
     // Where the reference drew its letters, and how far their colour is from
     // the ground: pixels differ when they differ by half of that.
     QRect ink;
     int inked = 0;
     int strongest = 0;
-    for (int y = 0; y < expected.height(); ++y)
-        for (int x = 0; x < expected.width(); ++x) {
-            const int away = difference(expected.pixel(x, y), kGround.rgb());
+    for (int y = 0; y < reference.height(); ++y)
+        for (int x = 0; x < reference.width(); ++x) {
+            const int away = difference(reference.pixel(x, y), kGround.rgb());
             if (away == 0)
                 continue;
             ink |= QRect(x, y, 1, 1);
@@ -92,12 +78,37 @@ bool showsStartAtLeadingEdge(QLabel* label, const QString& start, Qt::LayoutDire
                 for (int x = ink.left(); x <= ink.right(); ++x) {
                     const QPoint at(x + dx, y + dy);
                     const QRgb seen = shown.rect().contains(at) ? shown.pixel(at) : kGround.rgb();
-                    if (2 * difference(expected.pixel(x, y), seen) > strongest)
+                    if (2 * difference(reference.pixel(x, y), seen) > strongest)
                         ++different;
                 }
             fewest = std::min(fewest, different);
         }
     return fewest * 10 <= inked;
+}
+
+} // namespace
+
+bool showsStartAtLeadingEdge(QLabel* label, const QString& start, Qt::LayoutDirection direction)
+{
+    const QImage shown = drawn(label);
+    // The first line where the label's vertical alignment puts a line of its
+    // own, or at the top, where it is when the lines fill the label.
+    for (const Qt::Alignment vertical : {label->alignment() & Qt::AlignVertical_Mask, Qt::Alignment(Qt::AlignTop)}) {
+        QLabel reference;
+        reference.setTextFormat(Qt::PlainText);
+        reference.setText(start);
+        reference.setFont(label->font());
+        reference.setPalette(label->palette());
+        reference.setContentsMargins(label->contentsMargins());
+        reference.setMargin(label->margin());
+        reference.setLayoutDirection(direction);
+        reference.setAlignment(Qt::AlignAbsolute | (direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) |
+                               vertical);
+        reference.resize(label->size());
+        if (sameLetters(drawn(&reference), shown))
+            return true;
+    }
+    return false;
 }
 
 } // namespace WideWords
