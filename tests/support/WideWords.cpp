@@ -88,27 +88,27 @@ bool sameLetters(const QImage& reference, const QImage& shown)
 
 } // namespace
 
+bool showsLine(QLabel* label, const QString& text, Qt::Alignment alignment)
+{
+    QLabel reference;
+    reference.setTextFormat(Qt::PlainText);
+    reference.setText(text);
+    reference.setFont(label->font());
+    reference.setPalette(label->palette());
+    reference.setContentsMargins(label->contentsMargins());
+    reference.setMargin(label->margin());
+    reference.setAlignment(alignment | Qt::AlignAbsolute);
+    reference.resize(label->size());
+    return sameLetters(drawn(&reference), drawn(label));
+}
+
 bool showsStartAtLeadingEdge(QLabel* label, const QString& start, Qt::LayoutDirection direction)
 {
-    const QImage shown = drawn(label);
     // The first line where the label's vertical alignment puts a line of its
     // own, or at the top, where it is when the lines fill the label.
-    for (const Qt::Alignment vertical : {label->alignment() & Qt::AlignVertical_Mask, Qt::Alignment(Qt::AlignTop)}) {
-        QLabel reference;
-        reference.setTextFormat(Qt::PlainText);
-        reference.setText(start);
-        reference.setFont(label->font());
-        reference.setPalette(label->palette());
-        reference.setContentsMargins(label->contentsMargins());
-        reference.setMargin(label->margin());
-        reference.setLayoutDirection(direction);
-        reference.setAlignment(Qt::AlignAbsolute | (direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) |
-                               vertical);
-        reference.resize(label->size());
-        if (sameLetters(drawn(&reference), shown))
-            return true;
-    }
-    return false;
+    const Qt::Alignment edge = direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft;
+    return showsLine(label, start, edge | (label->alignment() & Qt::AlignVertical_Mask)) ||
+           showsLine(label, start, edge | Qt::AlignTop);
 }
 
 } // namespace WideWords

@@ -29,4 +29,9 @@ QString arabic();
 // one line.
 bool showsStartAtLeadingEdge(QLabel* label, const QString& start, Qt::LayoutDirection direction);
 
+// Whether `label` shows `text` where a plain label of its size, font and
+// colour, aligned by `alignment` (taken as absolute), shows it: a line the
+// label should show whole in that place.
+bool showsLine(QLabel* label, const QString& text, Qt::Alignment alignment);
+
 } // namespace WideWords
