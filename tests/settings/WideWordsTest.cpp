@@ -8,11 +8,13 @@
 #include "WideWords.h"
 #include "platform/ParagraphLabel.h"
 #include "settings/AddPersonalFeedSheet.h"
+#include "settings/ConfigRow.h"
 #include "settings/CatalogueFeedRow.h"
 #include "settings/PersonalFeedRow.h"
 #include "settings/RSSTab.h"
 #include "settings/SourcesTab.h"
 
+#include <QFontMetricsF>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -115,6 +117,27 @@ TEST(WideWords, FeedRowsKeepToTheirListAndShowWhereEachTitleBegins)
         if (!c.start.isEmpty()) {
             EXPECT_TRUE(WideWords::showsStartAtLeadingEdge(title, c.start, c.direction));
         }
+    }
+}
+
+// A phrase, symbol or set name too long for a settings row's label column
+// ends in an ellipsis, its beginning where its direction starts it.
+TEST(WideWords, ARowLabelTooLongForItsColumnEndsInAnEllipsis)
+{
+    for (const TitleCase& c : titleCases()) {
+        if (c.start.isEmpty())
+            continue;  // the pixels of a joining script cut alone differ
+        SCOPED_TRACE(c.name);
+        ConfigRow row(c.title, nullptr);
+        row.resize(600, 40);
+        row.show();
+        QLabel* label = row.label();
+        ASSERT_LE(label->width(), 200);
+        const QString elided = QFontMetricsF(label->font()).elidedText(c.title, Qt::ElideRight, label->width());
+        ASSERT_TRUE(elided.endsWith(QChar(0x2026)));
+        EXPECT_TRUE(WideWords::showsLine(label, elided, (c.direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft) |
+                                                            Qt::AlignVCenter));
+        EXPECT_EQ(label->text(), c.title);
     }
 }
 

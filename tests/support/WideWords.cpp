@@ -83,7 +83,7 @@ bool sameLetters(const QImage& reference, const QImage& shown)
                 }
             fewest = std::min(fewest, different);
         }
-    return fewest * 10 <= inked;
+    return fewest * 100 <= inked;
 }
 
 } // namespace
