@@ -13,6 +13,7 @@
 #include "settings/PersonalFeedRow.h"
 #include "settings/RSSTab.h"
 #include "settings/SourcesTab.h"
+#include "settings/WatchlistEditor.h"
 
 #include <QFontMetricsF>
 #include <QJsonArray>
@@ -139,6 +140,27 @@ TEST(WideWords, ARowLabelTooLongForItsColumnEndsInAnEllipsis)
                                                             Qt::AlignVCenter));
         EXPECT_EQ(label->text(), c.title);
     }
+}
+
+using WideWatchlist = SettingsTest;
+
+// The name a provider gives a symbol, too long for its column, ends in an
+// ellipsis there.
+TEST_F(WideWatchlist, ASymbolsNameTooLongForItsColumnEndsInAnEllipsis)
+{
+    const QString name = WideWords::compound();
+    markets().setWatchlist({WatchSymbol{QStringLiteral("LONG"), WatchSymbol::Kind::Stock, name, std::nullopt,
+                                        std::nullopt, std::nullopt}});
+    WatchlistEditor editor(markets());
+    editor.resize(900, 600);
+    editor.show();
+    QLabel* shown = nullptr;
+    for (QLabel* label : editor.findChildren<QLabel*>())
+        if (label->text() == name)
+            shown = label;
+    ASSERT_NE(shown, nullptr);
+    const QString elided = QFontMetricsF(shown->font()).elidedText(name, Qt::ElideRight, shown->width());
+    EXPECT_TRUE(WideWords::showsLine(shown, elided, Qt::AlignLeft | Qt::AlignVCenter));
 }
 
 // Stands in for the server API; made before the settings' stores and gone
