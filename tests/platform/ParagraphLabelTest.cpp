@@ -92,7 +92,8 @@ TEST(ParagraphLabel, AWordWiderThanTheLabelBreaksInsideItAndWidensNothing)
         EXPECT_LE(label->sizeHint().width(), metrics.averageCharWidth() * 80 + 1);
         EXPECT_EQ(label->paragraphDirection(), c.direction);
 
-        column.setFixedSize(kWidth, label->heightForWidth(kWidth));
+        // Its column asks for the height its lines need at that width.
+        column.setFixedSize(kWidth, column.heightForWidth(kWidth));
         column.show();
         ASSERT_EQ(label->size(), column.size());
         const QStringList lines = label->shownLines();
@@ -104,7 +105,7 @@ TEST(ParagraphLabel, AWordWiderThanTheLabelBreaksInsideItAndWidensNothing)
         }
         EXPECT_EQ(label->text(), c.text) << "the text itself stays whole";
 
-        column.setFixedSize(kWidth, int(std::ceil(metrics.lineSpacing() + metrics.height())));
+        column.setFixedHeight(int(std::ceil(metrics.lineSpacing() + metrics.height())));
         ASSERT_EQ(label->size(), column.size());
         const QStringList two = label->shownLines();
         ASSERT_EQ(two.size(), 2);
@@ -143,6 +144,38 @@ TEST(ParagraphLabel, OnOneLineALongWordIsCutAtItsEndWithItsBeginningOnItsLeading
             EXPECT_TRUE(WideWords::showsStartAtLeadingEdge(label, c.start, c.direction));
         }
     }
+}
+
+// A widget that would rather be 40 pixels square.
+class Square : public QWidget {
+public:
+    QSize sizeHint() const override { return {40, 40}; }
+};
+
+// In a box of fixed size (a card), a label that takes the height its layout
+// gives it leaves its neighbours their size and cuts its text to the room
+// that is left.
+TEST(ParagraphLabel, InABoxOfFixedSizeItTakesTheRoomLeftAndCutsItsText)
+{
+    QWidget card;
+    card.setFixedSize(kWidth, 120);
+    auto* layout = new QVBoxLayout(&card);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* header = new Square;
+    layout->addWidget(header);
+    auto* title = new ParagraphLabel(WideWords::compound());
+    title->setFont(titleFont());
+    title->setWordWrap(true);
+    title->setHeightFromLayout(true);
+    layout->addWidget(title, 1);
+    card.show();
+    EXPECT_EQ(header->height(), 40);
+    EXPECT_EQ(title->height(), 80);
+    const QFontMetricsF metrics(titleFont());
+    const QStringList lines = title->shownLines();
+    EXPECT_EQ(lines.size(), 1 + int((80 - metrics.height()) / metrics.lineSpacing()));
+    EXPECT_TRUE(lines.last().endsWith(kEllipsis));
 }
 
 // A sentence of ours holding a title from outside reads in the sentence's
