@@ -18,6 +18,7 @@
 // characters, so a long word never widens the layouts the label stands in.
 // Given less room than its text needs, it shows the lines that fit, the last
 // one ending in "…" at the text's logical end. The text itself stays whole.
+// It draws its text itself: it offers no selection and no links.
 class ParagraphLabel : public QLabel {
     Q_OBJECT
 public:
