@@ -8,9 +8,11 @@
 #include "WideWords.h"
 #include "platform/ParagraphLabel.h"
 #include "settings/AddPersonalFeedSheet.h"
+#include "settings/CatalogueFeedList.h"
 #include "settings/ConfigRow.h"
 #include "settings/CatalogueFeedRow.h"
 #include "settings/PersonalFeedRow.h"
+#include "settings/PersonalFeedsSection.h"
 #include "settings/RSSTab.h"
 #include "settings/SourcesTab.h"
 #include "settings/WatchlistEditor.h"
@@ -76,49 +78,6 @@ QByteArray rss(const QString& title)
                           "<item><title>Story</title><link>https://site.example/1</link></item></channel></rss>")
         .arg(title)
         .toUtf8();
-}
-
-// Both kinds of feed row in a list of fixed width: no row, and no text of a
-// row, reaches past the list, and each title shows its beginning at its
-// leading edge.
-TEST(WideWords, FeedRowsKeepToTheirListAndShowWhereEachTitleBegins)
-{
-    constexpr int kListWidth = 480;
-    FakeTime time;
-    QWidget list;
-    auto* column = new QVBoxLayout(&list);
-    column->setContentsMargins(0, 0, 0, 0);
-    QList<std::tuple<QWidget*, QLabel*, QLabel*, TitleCase>> rows;
-    for (const TitleCase& c : titleCases()) {
-        PersonalFeed personal = feed(c.title, QStringLiteral("https://") + longHost() + QStringLiteral("/rss"));
-        personal.lastError = QStringLiteral("The feed could not be read: ") + WideWords::address(300);
-        auto* personalRow = new PersonalFeedRow(personal, [] {}, [] {}, time, &list);
-        rows.append({personalRow, personalRow->titleLabel(), personalRow->subtitleLabel(), c});
-
-        FeedIndexItem catalogue;
-        catalogue.id = QStringLiteral("f-") + QString::fromLatin1(c.name);
-        catalogue.title = c.title;
-        catalogue.url = QStringLiteral("https://") + longHost() + QStringLiteral("/feed");
-        catalogue.category = FeedCategory{{}, QStringLiteral("Category").repeated(12), {}, {}};
-        auto* catalogueRow = new CatalogueFeedRow(catalogue, [] {}, &list);
-        rows.append({catalogueRow, catalogueRow->titleLabel(), catalogueRow->subtitleLabel(), c});
-    }
-    for (const auto& row : rows)
-        column->addWidget(std::get<0>(row));
-    EXPECT_LE(list.minimumSizeHint().width(), kListWidth) << "no row needs more than the list";
-    list.setFixedWidth(kListWidth);
-    list.show();
-
-    for (const auto& [row, title, subtitle, c] : rows) {
-        SCOPED_TRACE(testing::Message() << c.name << " in a " << row->metaObject()->className());
-        EXPECT_TRUE(list.rect().contains(within(row, &list)));
-        for (const QLabel* label : {title, subtitle})
-            EXPECT_TRUE(row->rect().contains(within(label, row)))
-                << label->text().left(16).toStdString() << " is " << label->width() << " px wide";
-        if (!c.start.isEmpty()) {
-            EXPECT_TRUE(WideWords::showsStartAtLeadingEdge(title, c.start, c.direction));
-        }
-    }
 }
 
 // A phrase, symbol or set name too long for a settings row's label column
@@ -203,21 +162,42 @@ protected:
     }
 };
 
+// Both lists, with both kinds of feed row: nothing scrolls sideways, no text
+// of a row reaches past it, and each title shows its beginning at its
+// leading edge.
 TEST_F(WideFeedTabs, SourcesAndRSSListsWithWideTitlesNeedNoMoreThanTheirWindow)
 {
     QList<PersonalFeed> stored;
-    for (const TitleCase& c : titleCases())
+    for (const TitleCase& c : titleCases()) {
         stored.append(feed(c.title, QStringLiteral("https://") + longHost() + QStringLiteral("/rss")));
+        stored.last().lastError = QStringLiteral("The feed could not be read: ") + WideWords::address(300);
+    }
     PersonalStore personal(stored);
     {
         SCOPED_TRACE("Sources");
         SourcesTab sources(*store);
         expectFits(sources);
     }
-    {
-        SCOPED_TRACE("RSS");
-        RSSTab rss(*store, nullptr, personal.store.get());
-        expectFits(rss);
+    SCOPED_TRACE("RSS");
+    RSSTab rss(*store, nullptr, personal.store.get());
+    expectFits(rss);
+    QList<std::tuple<QWidget*, QLabel*, QLabel*>> rows;
+    for (PersonalFeedRow* row : rss.personalSection()->rows())
+        rows.append({row, row->titleLabel(), row->subtitleLabel()});
+    for (CatalogueFeedRow* row : rss.list()->rows())
+        rows.append({row, row->titleLabel(), row->subtitleLabel()});
+    const QList<TitleCase> cases = titleCases();
+    ASSERT_EQ(rows.size(), 2 * cases.size());
+    for (const auto& [row, title, subtitle] : rows) {
+        const auto c = std::find_if(cases.cbegin(), cases.cend(), [&](const TitleCase& t) { return t.title == title->text(); });
+        ASSERT_NE(c, cases.cend());
+        SCOPED_TRACE(testing::Message() << c->name << " in a " << row->metaObject()->className());
+        for (const QLabel* label : {title, subtitle})
+            EXPECT_TRUE(row->rect().contains(within(label, row)))
+                << label->text().left(16).toStdString() << " is " << label->width() << " px wide";
+        if (!c->start.isEmpty()) {
+            EXPECT_TRUE(WideWords::showsStartAtLeadingEdge(title, c->start, c->direction));
+        }
     }
 }
 
