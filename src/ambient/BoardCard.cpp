@@ -2,7 +2,7 @@
 
 #include "api/Palette.h"
 #include "api/ReadableText.h"
-#include "platform/PlainText.h"
+#include "platform/ParagraphLabel.h"
 #include "platform/UrlOpener.h"
 #include "store/ReadStore.h"
 #include "ticker/ArticleThumbnail.h"
@@ -19,9 +19,8 @@
 
 namespace {
 
-QLabel* plainLabel(const QString& text, int pixelSize, QFont::Weight weight, const QColor& color, QWidget* parent)
+QLabel* styled(QLabel* label, int pixelSize, QFont::Weight weight, const QColor& color)
 {
-    QLabel* label = PlainText::label(text, parent);
     QFont font = label->font();
     font.setPixelSize(pixelSize);
     font.setWeight(weight);
@@ -51,8 +50,10 @@ BoardCard::BoardCard(FeedItem item, TickerRowContext context, QWidget* parent)
     auto* icon = new TickerIconView(m_item, iconSize, *m_context.favicons, this);
     icon->setAttribute(Qt::WA_TransparentForMouseEvents);
     header->addWidget(icon);
-    m_meta = plainLabel(ReadableText::withReadableSource(m_item).metaLine(), 11, QFont::Bold,
-                        Palette::secondaryText(), this);
+    // The source's name and the time, in the order the card reads in.
+    auto* meta = new ParagraphLabel(ReadableText::withReadableSource(m_item).metaLine(), this);
+    meta->setDirection(ParagraphLabel::Direction::OfWidget);
+    m_meta = styled(meta, 11, QFont::Bold, Palette::secondaryText());
     header->addWidget(m_meta, 1);
     column->addLayout(header);
 
@@ -66,10 +67,14 @@ BoardCard::BoardCard(FeedItem item, TickerRowContext context, QWidget* parent)
     }
 
     const QString title = ReadableText::headline(m_item);
-    m_title = plainLabel(title, 18, QFont::Bold, Palette::primaryText(), this);
+    auto* titleLabel = new ParagraphLabel(title, this);
+    m_title = styled(titleLabel, 18, QFont::Bold, Palette::primaryText());
+    // Wrapped in the room the card leaves it, from the leading edge of the
+    // title's own direction: a right-to-left title is set from the right and
+    // ends, with its ellipsis, on the left. A word wider than the card breaks
+    // inside the card.
     m_title->setWordWrap(true);
-    // Leading edge of the title's own direction: a right-to-left title is
-    // set from the right and ends, with its ellipsis, on the left.
+    titleLabel->setHeightFromLayout(true);
     m_title->setLayoutDirection(ReadableText::direction(title));
     m_title->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     column->addWidget(m_title, 1);

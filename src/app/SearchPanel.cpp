@@ -4,7 +4,7 @@
 #include "api/Palette.h"
 #include "app/SearchResultsView.h"
 #include "platform/Defaults.h"
-#include "platform/PlainText.h"
+#include "platform/ParagraphLabel.h"
 #include "store/FeedStore.h"
 
 #include <QApplication>
@@ -71,9 +71,12 @@ QPixmap symbolPixmap(Symbol symbol, const QColor& color, qreal dpr)
     return pixmap;
 }
 
+// A centred line of ours, which may quote what the user typed: a word too
+// long for the panel breaks inside it.
 QLabel* textLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
 {
-    QLabel* label = PlainText::label(text, parent);
+    auto* label = new ParagraphLabel(text, parent);
+    label->setDirection(ParagraphLabel::Direction::OfWidget);
     label->setFont(font);
     label->setAlignment(Qt::AlignCenter);
     label->setWordWrap(true);

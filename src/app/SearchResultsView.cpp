@@ -246,11 +246,14 @@ void SearchResultsView::relayout()
         addHeader(Kind::FeedsHeader);
         const double stateWidth = std::max(state.horizontalAdvance(QStringLiteral("OFF")),
                                            state.horizontalAdvance(QStringLiteral("ON")));
+        const double room = width - 2 * padX - dotSide - feedSpacing - feedSpacing - stateWidth;
         for (qsizetype i = 0; i < m_feeds.size(); ++i) {
             const FeedIndexItem& feed = m_feeds[i];
-            const QString tag = categoryTag(feed);
+            // A category name too long for the row is cut to a third of it,
+            // leaving the rest to the title.
+            const QString tag = feedTag.elidedText(categoryTag(feed), Qt::ElideRight, std::max(0.0, room / 3));
             const double tagWidth = tag.isEmpty() ? 0 : feedTag.horizontalAdvance(tag) + feedSpacing;
-            const double titleWidth = width - 2 * padX - dotSide - feedSpacing - tagWidth - feedSpacing - stateWidth;
+            const double titleWidth = room - tagWidth;
             Block block{Kind::Feed, i, {}, TitleParagraph(oneParagraph(ReadableText::capped(feed.title, ReadableText::headlineLength)), m_feedTitleFont, titleWidth, 1),
                         tag};
             const double height =

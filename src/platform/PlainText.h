@@ -15,7 +15,9 @@ namespace PlainText {
 
 // A tool tip that shows `text` as written. Tool tips take any text that
 // might be markup as rich text; such a text is sent escaped, so the tip
-// reads the same and loads nothing. Others are left as they are.
+// reads the same and loads nothing. A word too long for a screen gets
+// invisible line-break opportunities, so the tip wraps inside it and stays
+// on the screen. Other texts are left as they are.
 QString toolTip(const QString& text);
 void setToolTip(QWidget* widget, const QString& text);
 

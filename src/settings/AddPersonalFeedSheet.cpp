@@ -3,6 +3,7 @@
 #include "api/Color.h"
 #include "api/Palette.h"
 #include "platform/Defaults.h"
+#include "platform/ParagraphLabel.h"
 #include "settings/FocusRing.h"
 #include "settings/PillButton.h"
 #include "settings/SettingsLook.h"
@@ -71,13 +72,18 @@ private:
 
 OutcomeLine::OutcomeLine(QWidget* parent)
     : QWidget(parent), m_symbol(new Symbol(this)),
-      m_text(SettingsLook::label(QString(), SettingsLook::font(11, QFont::Medium), Qt::white, this))
+      m_text(SettingsLook::paragraphLabel(QString(), SettingsLook::font(11, QFont::Medium), Qt::white, this))
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(6);
     layout->addWidget(m_symbol, 0, Qt::AlignTop);
+    // A sentence of ours around the feed's title or the site's answer: it
+    // reads in the sheet's direction, and a word too long for the sheet
+    // breaks inside it.
     m_text->setWordWrap(true);
+    m_text->setDirection(ParagraphLabel::Direction::OfWidget);
+    m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);  // its first line beside the symbol
     layout->addWidget(m_text, 1);
 }
 

@@ -78,6 +78,6 @@ public:
 private:
     class Symbol;
     Symbol* m_symbol;
-    class QLabel* m_text;
+    class ParagraphLabel* m_text;
     bool m_success = false;
 };

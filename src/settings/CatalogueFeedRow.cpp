@@ -2,6 +2,7 @@
 
 #include "api/Color.h"
 #include "api/SourceTypeBadge.h"
+#include "platform/ParagraphLabel.h"
 #include "settings/SettingsLook.h"
 #include "settings/SignalSwitchStyle.h"
 
@@ -72,13 +73,18 @@ CatalogueFeedRow::CatalogueFeedRow(const FeedIndexItem& feed, std::function<void
     layout->setSpacing(10);
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
-    m_title = SettingsLook::label(feed.title, SettingsLook::font(12, QFont::Medium), Qt::white, this);
+    m_title = SettingsLook::paragraphLabel(feed.title, SettingsLook::font(12, QFont::Medium), Qt::white, this);
     m_title->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     texts->addWidget(m_title);
     auto* meta = new QHBoxLayout;
     meta->setSpacing(6);
-    m_subtitle = SettingsLook::label(host.isEmpty() ? category : category + QStringLiteral(" \u00B7 ") + host,
+    // The category and the host, in the row's direction; cut with an
+    // ellipsis when the row is short of room.
+    ParagraphLabel* subtitle =
+        SettingsLook::paragraphLabel(host.isEmpty() ? category : category + QStringLiteral(" \u00B7 ") + host,
                                      SettingsLook::font(10), Color::mutedText(), this);
+    subtitle->setDirection(ParagraphLabel::Direction::OfWidget);
+    m_subtitle = subtitle;
     meta->addWidget(m_subtitle);
     m_badge = new BadgeView(type, this);
     meta->addWidget(m_badge, 0, Qt::AlignVCenter);

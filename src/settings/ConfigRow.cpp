@@ -1,14 +1,14 @@
 #include "settings/ConfigRow.h"
 
 #include "api/Color.h"
-#include "platform/PlainText.h"
+#include "platform/ParagraphLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
 
 ConfigRow::ConfigRow(const QString& label, QWidget* content, QWidget* parent)
-    : QWidget(parent), m_label(PlainText::label(label, this)), m_content(content)
+    : QWidget(parent), m_label(new ParagraphLabel(label, this)), m_content(content)
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(14, 8, 14, 8);

@@ -5,6 +5,7 @@
 #include "api/RelativeTime.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/ParagraphLabel.h"
 #include "platform/PlainText.h"
 #include "settings/EnableSwitch.h"
 #include "settings/FocusRing.h"
@@ -94,18 +95,19 @@ PersonalFeedRow::PersonalFeedRow(PersonalFeed feed, std::function<void()> onTogg
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(1);
-    m_title = SettingsLook::label(m_feed.title, SettingsLook::font(12, QFont::Medium),
-                                  on ? QColor(Qt::white) : Color::mutedText(), this);
-    m_subtitle = m_feed.lastError
-        ? SettingsLook::label(*m_feed.lastError, SettingsLook::font(10), Palette::orange(), this)
-        : SettingsLook::label(hostLine(m_feed.url), SettingsLook::font(10), Color::mutedText(), this);
-    for (QLabel* line : {m_title, m_subtitle}) {
-        line->setWordWrap(false);
-        // As wide as the text, narrower (cut off) when the row is short of room.
-        line->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
-        line->setMinimumWidth(1);
+    // Each as wide as its text, narrower (cut with an ellipsis) when the row
+    // is short of room. The title reads in its own direction, the error or
+    // host line in the row's.
+    m_title = SettingsLook::paragraphLabel(m_feed.title, SettingsLook::font(12, QFont::Medium),
+                                           on ? QColor(Qt::white) : Color::mutedText(), this);
+    ParagraphLabel* subtitle =
+        m_feed.lastError
+            ? SettingsLook::paragraphLabel(*m_feed.lastError, SettingsLook::font(10), Palette::orange(), this)
+            : SettingsLook::paragraphLabel(hostLine(m_feed.url), SettingsLook::font(10), Color::mutedText(), this);
+    subtitle->setDirection(ParagraphLabel::Direction::OfWidget);
+    m_subtitle = subtitle;
+    for (QLabel* line : {m_title, m_subtitle})
         texts->addWidget(line);
-    }
     layout->addLayout(texts);
 
     m_badge = new CountBadge(QString::number(m_feed.itemCount), on ? 0.08 : 0.04, this);

@@ -2,6 +2,7 @@
 
 #include "api/Color.h"
 #include "platform/Defaults.h"
+#include "platform/ParagraphLabel.h"
 #include "platform/PlainText.h"
 #include "settings/SignalSwitchStyle.h"
 
@@ -167,8 +168,17 @@ QLabel* noteLabel(QWidget* parent)
 
 QLabel* textLabel(const QString& text, QWidget* parent, const QColor& color, bool wrap)
 {
-    QLabel* label = PlainText::label(text, parent);
-    label->setWordWrap(wrap);
+    QLabel* label = nullptr;
+    if (wrap) {
+        // Explanations and outcomes may quote what a server or the user
+        // sent: a word too long for the page breaks inside it.
+        auto* paragraph = new ParagraphLabel(text, parent);
+        paragraph->setDirection(ParagraphLabel::Direction::OfWidget);
+        paragraph->setWordWrap(true);
+        label = paragraph;
+    } else {
+        label = PlainText::label(text, parent);
+    }
     QPalette palette = label->palette();
     palette.setColor(QPalette::WindowText, color);
     label->setPalette(palette);

@@ -87,7 +87,8 @@ QLineEdit* textField(const StringSetting& setting, Defaults& defaults, QWidget* 
 QLabel* valueLabel(QWidget* parent);
 // A small muted line for an explanation or an error.
 QLabel* noteLabel(QWidget* parent);
-// A plain-text label in `color`; word-wrapped when `wrap`.
+// A plain-text label in `color`; word-wrapped when `wrap`, a word too long
+// for the page broken inside it (see ParagraphLabel).
 QLabel* textLabel(const QString& text, QWidget* parent, const QColor& color, bool wrap = false);
 
 // A push button that is never the page's default; `action` runs on a click.

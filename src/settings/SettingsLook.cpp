@@ -1,5 +1,6 @@
 #include "settings/SettingsLook.h"
 
+#include "platform/ParagraphLabel.h"
 #include "platform/PlainText.h"
 
 #include <QFontDatabase>
@@ -27,6 +28,14 @@ void setTextColor(QWidget* widget, const QColor& color)
 QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
 {
     QLabel* l = PlainText::label(text, parent);
+    l->setFont(font);
+    setTextColor(l, color);
+    return l;
+}
+
+ParagraphLabel* paragraphLabel(const QString& text, const QFont& font, const QColor& color, QWidget* parent)
+{
+    auto* l = new ParagraphLabel(text, parent);
     l->setFont(font);
     setTextColor(l, color);
     return l;

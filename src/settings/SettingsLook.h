@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QString>
 
+class ParagraphLabel;
 class QLabel;
 class QWidget;
 
@@ -16,6 +17,11 @@ QFont font(int pixelSize, QFont::Weight weight = QFont::Normal, bool mono = fals
 void setTextColor(QWidget* widget, const QColor& color);
 // A plain-text label in `font` and `color`.
 QLabel* label(const QString& text, const QFont& font, const QColor& color, QWidget* parent = nullptr);
+// The same for a text from outside (a feed's title, an error a site sent):
+// one line, cut with an ellipsis where the row ends; word-wrapped with
+// setWordWrap(true). Never wider than its row makes it.
+ParagraphLabel* paragraphLabel(const QString& text, const QFont& font, const QColor& color,
+                               QWidget* parent = nullptr);
 // `color` at `opacity` (0…1) of its own alpha.
 QColor withOpacity(QColor color, qreal opacity);
 

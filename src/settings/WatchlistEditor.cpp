@@ -2,6 +2,7 @@
 
 #include "api/Color.h"
 #include "markets/MarketsStore.h"
+#include "platform/ParagraphLabel.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/FocusRing.h"
@@ -160,8 +161,12 @@ void WatchlistEditor::buildRows()
         return;
     }
     for (const WatchSymbol& entry : watchlist) {
-        auto* name = textLabel(entry.kind == WatchSymbol::Kind::Coin ? entry.name + QStringLiteral(" · coin") : entry.name,
-                              this, Color::mutedText());
+        // The provider's name for the symbol, cut with an ellipsis when it is
+        // too long for its column.
+        auto* name = new ParagraphLabel(
+            entry.kind == WatchSymbol::Kind::Coin ? entry.name + QStringLiteral(" · coin") : entry.name, this);
+        SettingsLook::setTextColor(name, Color::mutedText());
+        name->setDirection(ParagraphLabel::Direction::OfWidget);
         name->setFixedWidth(200);
         Row row{entry.symbol, numberField(QStringLiteral("Units"), this), numberField(QStringLiteral("Buy price"), this),
                 button(QStringLiteral("Remove"), this)};

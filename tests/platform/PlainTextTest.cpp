@@ -1,11 +1,13 @@
 // The helpers every sink of outside text goes through, each with the texts
 // that would otherwise be read as markup, a shortcut or a title placeholder.
 #include "ShownText.h"
+#include "WideWords.h"
 #include "platform/PlainText.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QMessageBox>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 void PrintTo(const QString& value, std::ostream* out)
@@ -48,6 +50,34 @@ TEST(PlainText, EverySinkShowsHostileTextsAsWrittenAndReadsNoFile)
         EXPECT_EQ(ShownText::label(informative), QStringLiteral("Because ") + text);
     }
     EXPECT_FALSE(watch.wasRead());
+}
+
+// A tool tip holding a word wider than the screen wraps inside the word and
+// stays on the screen, whether or not the tip could be taken for markup; what
+// it shows differs from the text only by invisible break opportunities.
+TEST(PlainText, AToolTipWithAWordWiderThanTheScreenStaysOnTheScreen)
+{
+    QWidget window;
+    window.resize(300, 100);
+    window.show();
+    const QString word = QStringLiteral("x").repeated(1000);
+    const QString cases[] = {
+        word,
+        QStringLiteral("Open ") + WideWords::compound() + u' ' + WideWords::address(1000),
+        QStringLiteral("<b>") + word + QStringLiteral("</b>"),
+        WideWords::hebrew().repeated(6),
+        WideWords::arabic().repeated(6),
+    };
+    for (const QString& text : cases) {
+        SCOPED_TRACE(text.left(24).toStdString());
+        PlainText::setToolTip(&window, text);
+        QRect tip;
+        QString shown = ShownText::toolTip(&window, std::nullopt, &tip);
+        EXPECT_EQ(shown.remove(QChar(0x200B)), text);
+        const QRect screen = window.screen()->geometry();
+        EXPECT_TRUE(screen.contains(tip)) << tip.x() << "," << tip.y() << " " << tip.width() << "x" << tip.height()
+                                          << " on " << screen.width() << "x" << screen.height();
+    }
 }
 
 // A menu shows what follows a tab as a shortcut, on the right: outside text

@@ -24,7 +24,7 @@ QString label(const QLabel* label)
     return label->text();
 }
 
-QString toolTip(QWidget* widget, std::optional<QPoint> pos)
+QString toolTip(QWidget* widget, std::optional<QPoint> pos, QRect* shownAt)
 {
     QToolTip::hideText();
     const QPoint at = pos.value_or(widget->rect().center());
@@ -33,8 +33,11 @@ QString toolTip(QWidget* widget, std::optional<QPoint> pos)
     QString shown;
     for (QWidget* top : QApplication::topLevelWidgets()) {
         auto* tip = qobject_cast<QLabel*>(top);
-        if (tip && tip->objectName() == QLatin1String("qtooltip_label") && tip->isVisible())
+        if (tip && tip->objectName() == QLatin1String("qtooltip_label") && tip->isVisible()) {
             shown = label(tip);
+            if (shownAt)
+                *shownAt = tip->frameGeometry();
+        }
     }
     QToolTip::hideText();
     return shown;

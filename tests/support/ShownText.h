@@ -24,8 +24,8 @@ QString label(const QLabel* label);
 
 // The tool tip `widget` shows for a pointer resting at `pos` (its centre by
 // default), through the same help event a real pointer sends; empty when it
-// shows none. The tip is hidden again.
-QString toolTip(QWidget* widget, std::optional<QPoint> pos = std::nullopt);
+// shows none. The tip is hidden again; `shownAt` gets where it was on screen.
+QString toolTip(QWidget* widget, std::optional<QPoint> pos = std::nullopt, QRect* shownAt = nullptr);
 
 // An action's text as its menu shows it; empty when its text would make a
 // shortcut of one of its characters, or show part of it as a shortcut.

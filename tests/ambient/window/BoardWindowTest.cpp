@@ -3,13 +3,17 @@
 // open on the one "preferredMonitor" names.
 #include "Await.h"
 #include "BoardHarness.h"
+#include "WideWords.h"
 #include "ambient/AmbientBoardView.h"
+#include "ambient/BoardCard.h"
 #include "ambient/FullScreenWindowManager.h"
 #include "platform/IdleSource.h"
 #include "platform/ScreenNumbers.h"
 
 #include <QDeadlineTimer>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QPointer>
 #include <QWindow>
 #include <QProcess>
 #include <QScreen>
@@ -93,6 +97,61 @@ TEST_F(BoardWindow, OpensFullScreenOnTheChosenMonitorAndEscapeClosesIt)
     ASSERT_NE(manager.window(), nullptr);
     EXPECT_EQ(manager.window()->windowHandle()->screen(), QGuiApplication::primaryScreen());
     EXPECT_TRUE(waitUntil([&] { return manager.window()->geometry() == QGuiApplication::primaryScreen()->geometry(); }));
+}
+
+// Titles holding words far wider than a card: a long compound word, an
+// address used as a title, right-to-left words, and a source name without
+// spaces. The board still covers exactly its screen, every card and every
+// text of it lies on the screen, each title begins at its card's leading
+// edge, and the application stays up.
+TEST_F(BoardWindow, WordsWiderThanACardKeepTheBoardToItsScreen)
+{
+    const QString addressTitle = S("Report: ") + WideWords::address() + S(" now");
+    const QList<std::pair<FeedItem, QString>> cards = {
+        {boardItem(S("a"), WideWords::compound(), S("https://a.example/1"), S("Wire")), S("Don")},
+        {boardItem(S("b"), addressTitle, S("https://b.example/1"), S("Wire")), S("Rep")},
+        {boardItem(S("c"), WideWords::hebrew(), S("https://c.example/1"), S("Wire")), WideWords::hebrew().left(3)},
+        {boardItem(S("d"), WideWords::arabic(), S("https://d.example/1"), S("Wire")), QString()},
+        {boardItem(S("e"), S("Tides turn"), S("https://e.example/1"), S("Source").repeated(12)), S("Tid")},
+    };
+    QList<FeedItem> items;
+    for (const auto& card : cards)
+        items.append(card.first);
+    board.showItems(items);
+
+    QScreen* screen = QGuiApplication::primaryScreen();
+    ASSERT_EQ(screen->geometry(), QRect(0, 0, 1920, 1080));
+    manager.show(*board.store);
+    QPointer<QWidget> window = manager.window();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(waitUntil([&] {
+        return window && window->isVisible() && window->windowHandle()->isExposed() &&
+               window->geometry() == screen->geometry();
+    })) << (window ? window->width() : 0) << "x" << (window ? window->height() : 0);
+    ASSERT_FALSE(window.isNull()) << "the board is still open";
+    auto* view = window->findChild<AmbientBoardView*>();
+    ASSERT_NE(view, nullptr);
+    ASSERT_EQ(view->cards().size(), cards.size());
+    for (qsizetype i = 0; i < cards.size(); ++i) {
+        BoardCard* card = view->cards().at(i);
+        SCOPED_TRACE(card->item().stableId.toStdString());
+        const QRect cardRect(card->mapTo(window, QPoint(0, 0)), card->size());
+        EXPECT_TRUE(window->rect().contains(cardRect)) << cardRect.x() << "," << cardRect.y() << " " << cardRect.width();
+        QLabel* title = nullptr;
+        for (QLabel* label : card->findChildren<QLabel*>()) {
+            const QRect labelRect(label->mapTo(window, QPoint(0, 0)), label->size());
+            EXPECT_TRUE(cardRect.contains(labelRect)) << label->text().left(20).toStdString() << " is "
+                                                      << labelRect.width() << " px wide";
+            if (label->text() == card->titleText())
+                title = label;
+        }
+        ASSERT_NE(title, nullptr);
+        const QString& start = cards.at(i).second;
+        if (!start.isEmpty()) {
+            EXPECT_TRUE(WideWords::showsStartAtLeadingEdge(title, start, start.isRightToLeft() ? Qt::RightToLeft
+                                                                                               : Qt::LeftToRight));
+        }
+    }
 }
 
 TEST(SystemIdleSource, ReadsTheIdleTimeFromTheXServer)
