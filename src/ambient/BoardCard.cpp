@@ -51,7 +51,8 @@ BoardCard::BoardCard(FeedItem item, TickerRowContext context, QWidget* parent)
     auto* icon = new TickerIconView(m_item, iconSize, *m_context.favicons, this);
     icon->setAttribute(Qt::WA_TransparentForMouseEvents);
     header->addWidget(icon);
-    m_meta = plainLabel(ReadableText::withReadableSource(m_item).metaLine(), 11, QFont::Bold,
+    // Source and time each in its own direction, in the order of the card.
+    m_meta = plainLabel(ReadableText::metaLine(m_item, MetaLineContext::current()), 11, QFont::Bold,
                         Palette::secondaryText(), this);
     header->addWidget(m_meta, 1);
     column->addLayout(header);

@@ -2,8 +2,10 @@
 // drawn line looks as the same line of a QTextLayout of the whole title does,
 // and a title longer than its room ends in an ellipsis where its text ends,
 // which is at the left for right-to-left titles.
+#include "PaintedText.h"
 #include "SearchHarness.h"
 #include "ShownText.h"
+#include "api/ReadableText.h"
 #include "app/SearchResultsView.h"
 
 #include <QAccessible>
@@ -233,6 +235,40 @@ TEST(SearchResultsView, FeedTitlesEndWhereTheirTextEnds)
         const QImage shown = paintedOnBlack(view);
         const QImage row = shown.copy(view.feedRect(0));
         expectEllipsisAtEnd(cropToInk(row, whiteInk), view.titleFont(), rightToLeft);
+    }
+}
+
+// The grey line under a title reads as its source and its time set apart,
+// each in its own direction: "6:56 PM" stays one unit after a right-to-left
+// source.
+TEST(SearchResultsView, MetaLinesKeepTheSourceAndTheTimeEachInItsOwnDirection)
+{
+    using PaintedText::leftToRight;
+    SearchHarness h;
+    for (const QString& source : {QStringLiteral("חדשות ישראל"), QStringLiteral("الجزيرة نت"),
+                                  QStringLiteral("ערוץ 12"), QStringLiteral("Reuters")}) {
+        SCOPED_TRACE(source.toStdString());
+        FeedItem item;
+        item.stableId = QStringLiteral("a");
+        item.title = QStringLiteral("Title");
+        item.url = QStringLiteral("https://news.example/a");
+        item.publishedAt = QDateTime(QDate(2001, 3, 4), QTime(18, 56), Qt::UTC);
+        FeedSource feed;
+        feed.id = QStringLiteral("f");
+        feed.title = source;
+        item.source = feed;
+        SearchResultsView view(h.context(), [] {});
+        view.setResults({item}, 1, {}, 0);
+        view.setLayoutWidth(420);
+        view.show();
+        const FeedItem::MetaLineParts parts =
+            ReadableText::withReadableSource(item).metaLineParts(MetaLineContext::current());
+        ASSERT_TRUE(parts.time);
+        const QRectF title = view.headlineTitleRect(0);
+        const QRectF below(title.left(), title.bottom(), title.width(), view.headlineRect(0).bottom() - title.bottom());
+        EXPECT_EQ(leftToRight(PaintedText::record(view), below).toStdString(),
+                  (leftToRight(parts.label) + leftToRight(FeedItem::metaSeparator.toString()) + leftToRight(*parts.time))
+                      .toStdString());
     }
 }
 
