@@ -150,12 +150,15 @@ struct TitleCase {
     bool rightToLeft;
     int lines;      // as the whole title lays out in the column
     bool elided;    // more than two lines: the second ends in an ellipsis
+    int viewWidth = 420;
 };
 
 TEST(SearchResultsView, TitlesKeepTheirOwnDirectionOnEachLine)
 {
     const QString arabic = QStringLiteral("أعلن البنك المركزي اليوم عن خفض أسعار الفائدة بنصف نقطة مئوية ");
     const QString hebrew = QStringLiteral("ראש הממשלה נפגש היום עם נציגי חברות ");
+    // Lam-alef pairs each make one glyph of two letters.
+    const QString lamAlef = QStringLiteral("طويل: وزارة الاقتصاد تعلن عن حزمة إصلاحات شاملة … ");
     const QList<TitleCase> cases = {
         {"Hebrew with Latin words and numbers", QStringLiteral("שר האוצר: GDP growth של 3.5% בשנת 2026"), true, 1, false},
         {"Hebrew on two lines, Latin at the break",
@@ -164,6 +167,11 @@ TEST(SearchResultsView, TitlesKeepTheirOwnDirectionOnEachLine)
         {"Hebrew with Latin words, too long",
          hebrew + QStringLiteral("Google Cloud ") + hebrew + QStringLiteral("OpenAI ") + hebrew + hebrew.trimmed(), true,
          0, true},
+        {"Arabic with lam-alef pairs, too long", lamAlef.repeated(3).trimmed(), true, 0, true},
+        {"Arabic with lam-alef pairs, 520 wide", lamAlef.repeated(3).trimmed(), true, 0, true, 520},
+        {"Arabic with lam-alef pairs, 540 wide", lamAlef.repeated(4).trimmed(), true, 0, true, 540},
+        {"Arabic with lam-alef pairs, 560 wide", lamAlef.repeated(4).trimmed(), true, 0, true, 560},
+        {"Arabic with lam-alef pairs on two lines", lamAlef.repeated(2).trimmed(), true, 2, false},
         {"English with a Hebrew name", QStringLiteral("Talks in ירושלים: 3 options on the table"), false, 1, false},
         {"English too long for two lines",
          QStringLiteral("Markets rally as central banks signal a pause in rate hikes while inflation cools faster "
@@ -180,7 +188,7 @@ TEST(SearchResultsView, TitlesKeepTheirOwnDirectionOnEachLine)
         item.url = QStringLiteral("https://news.example/a");
         SearchResultsView view(h.context(), [] {});
         view.setResults({item}, 1, {}, 0);
-        view.setLayoutWidth(420);
+        view.setLayoutWidth(c.viewWidth);
         view.show();
 
         const QImage shown = paintedOnBlack(view);
