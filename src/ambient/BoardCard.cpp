@@ -50,8 +50,9 @@ BoardCard::BoardCard(FeedItem item, TickerRowContext context, QWidget* parent)
     auto* icon = new TickerIconView(m_item, iconSize, *m_context.favicons, this);
     icon->setAttribute(Qt::WA_TransparentForMouseEvents);
     header->addWidget(icon);
-    // The source's name and the time, in the order the card reads in.
-    auto* meta = new ParagraphLabel(ReadableText::withReadableSource(m_item).metaLine(), this);
+    // The source's name and the time, each in its own direction, in the
+    // order the card reads in.
+    auto* meta = new ParagraphLabel(ReadableText::metaLine(m_item, MetaLineContext::current()), this);
     meta->setDirection(ParagraphLabel::Direction::OfWidget);
     m_meta = styled(meta, 11, QFont::Bold, Palette::secondaryText());
     header->addWidget(m_meta, 1);

@@ -204,20 +204,29 @@ QString FeedItem::metaLine() const
 
 QString FeedItem::metaLine(const MetaLineContext& context) const
 {
+    const MetaLineParts parts = metaLineParts(context);
+    QString line = parts.label;
+    if (parts.time)
+        line.append(metaSeparator).append(*parts.time);
+    return line;
+}
+
+FeedItem::MetaLineParts FeedItem::metaLineParts(const MetaLineContext& context) const
+{
     QString label = metaLabel(*this);
     if (label.isEmpty())
         label = QStringLiteral("SIGNAL");
     label = label.toUpper();
     if (!publishedAt)
-        return label;
+        return {label, std::nullopt};
 
     const QTimeZone zone = context.zone.isValid() ? context.zone : QTimeZone(Qt::UTC);
     const QString time = formatDate(QStringLiteral("h:mm a"), context.locale, zone, *publishedAt);
     const bool today = publishedAt->toTimeZone(zone).date() == context.now.toTimeZone(zone).date();
     if (today)
-        return label + QStringLiteral(" \u2022 ") + time;
+        return {label, time};
     const QString day = formatDate(dayPattern(context.locale), context.locale, zone, *publishedAt);
-    return label + QStringLiteral(" \u2022 ") + day + u' ' + time;
+    return {label, day + u' ' + time};
 }
 
 bool FeedItem::matchesAny(const QStringList& phrases) const

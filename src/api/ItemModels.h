@@ -74,6 +74,13 @@ struct FeedItem {
     // "SOURCE" without a date.
     QString metaLine() const;
     QString metaLine(const MetaLineContext& context) const;
+    // The meta line's pieces, for views that set each in its own direction.
+    struct MetaLineParts {
+        QString label;                // upper-cased; "SIGNAL" when there is none
+        std::optional<QString> time;  // "9:05 PM" or "Mar 4 9:05 PM"; none without a date
+    };
+    MetaLineParts metaLineParts(const MetaLineContext& context) const;
+    static constexpr QStringView metaSeparator{u" \u2022 "};
     // Strict match of lower-cased phrases against title and source title.
     bool matchesAny(const QStringList& phrases) const;
     // Loose match (substrings; long word runs of a phrase anywhere).

@@ -8,6 +8,9 @@
 namespace {
 
 constexpr char16_t ellipsis = 0x2026;
+constexpr char16_t pdf = 0x202C;
+constexpr char16_t fsi = 0x2068;
+constexpr char16_t pdi = 0x2069;
 // Characters after the cut that the boundary rules may look at: enough to
 // decide a boundary at the cut without reading the rest of a huge text.
 constexpr qsizetype lookAhead = 32;
@@ -36,12 +39,50 @@ qsizetype cutPosition(QStringView window, qsizetype at)
     return window[at].isLowSurrogate() && window[at - 1].isHighSurrogate() ? at - 1 : at;
 }
 
-// The terminators of the embeddings, overrides and isolates `text` opens and
-// does not close, innermost first.
-QString openDirectionScopes(QStringView text)
+// Whether `text` holds a character that can change the order of what
+// stands around it: right-to-left letters, Arabic digits, or an explicit
+// embedding, override or isolate.
+bool turnsDirection(QStringView text)
 {
-    constexpr char16_t pdf = 0x202C;
-    constexpr char16_t pdi = 0x2069;
+    for (const char32_t c : text.toUcs4()) {
+        switch (QChar::direction(c)) {
+        case QChar::DirR: case QChar::DirAL: case QChar::DirAN:
+        case QChar::DirLRE: case QChar::DirLRO: case QChar::DirRLE: case QChar::DirRLO: case QChar::DirPDF:
+        case QChar::DirLRI: case QChar::DirRLI: case QChar::DirFSI: case QChar::DirPDI:
+            return true;
+        default:
+            break;
+        }
+    }
+    return false;
+}
+
+// `piece` as an isolate of its own: a closer it has no opener for would end
+// the isolate early and is dropped; what it leaves open is closed inside.
+QString isolated(QStringView piece)
+{
+    QString inside;
+    inside.reserve(piece.size() + 2);
+    int open = 0;  // isolates the piece opened and has not closed
+    for (const QChar c : piece) {
+        if (c == QChar(pdi)) {
+            if (open == 0)
+                continue;
+            --open;
+        } else if (c.unicode() >= 0x2066 && c.unicode() <= 0x2068) {  // LRI, RLI, FSI
+            ++open;
+        }
+        inside.append(c);
+    }
+    return QChar(fsi) + inside + ReadableText::closingScopes(inside) + QChar(pdi);
+}
+
+} // namespace
+
+namespace ReadableText {
+
+QString closingScopes(QStringView text)
+{
     QString closers;
     for (const QChar c : text) {
         switch (c.unicode()) {
@@ -67,9 +108,27 @@ QString openDirectionScopes(QStringView text)
     return closers;
 }
 
-} // namespace
+QString joinedPieces(const QStringList& pieces, QStringView separator)
+{
+    const bool isolate = std::any_of(pieces.cbegin(), pieces.cend(),
+                                     [](const QString& piece) { return turnsDirection(piece); });
+    QString line;
+    for (qsizetype i = 0; i < pieces.size(); ++i) {
+        if (i > 0)
+            line += separator;
+        line += isolate ? isolated(pieces[i]) : pieces[i];
+    }
+    return line;
+}
 
-namespace ReadableText {
+QString metaLine(const FeedItem& item, const MetaLineContext& context)
+{
+    const FeedItem::MetaLineParts parts = withReadableSource(item).metaLineParts(context);
+    QStringList pieces{parts.label};
+    if (parts.time)
+        pieces.append(*parts.time);
+    return joinedPieces(pieces, FeedItem::metaSeparator);
+}
 
 QString capped(const QString& text, qsizetype limit)
 {
@@ -82,7 +141,7 @@ QString capped(const QString& text, qsizetype limit)
     QStringView kept = window.first(cutPosition(window, at));
     while (!kept.isEmpty() && kept.back().isSpace())
         kept.chop(1);
-    return kept.toString() + openDirectionScopes(kept) + QChar(ellipsis);
+    return kept.toString() + closingScopes(kept) + QChar(ellipsis);
 }
 
 QString headline(const FeedItem& item)

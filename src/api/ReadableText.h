@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <Qt>
 
 struct FeedItem;
+struct MetaLineContext;
 
 // Outside texts where they are read in passing (a headline on the strip or
 // the board, a quote's name, what assistive technologies read for them). A
@@ -37,6 +39,27 @@ QString headline(const FeedItem& item);
 // so the meta line and the host label made from it stay short and the meta
 // line keeps its time; everything else as it is.
 FeedItem withReadableSource(const FeedItem& item);
+
+// The item's meta line as its cells show it: the source's name capped at
+// sourceLength, then, for a dated item, the separator and the time, joined
+// so that each reads in its own direction (see joinedPieces).
+QString metaLine(const FeedItem& item, const MetaLineContext& context);
+
+// The pieces of a line the app composes (a source's name, a time), joined by
+// `separator` so that each reads in its own direction and none takes in a
+// neighbour: "6:56 PM" after a right-to-left name stays one unit. When any
+// piece holds right-to-left text or direction controls, each piece becomes
+// an isolate of its own (FSI … PDI), with what it leaves open closed inside
+// and any closer it has no opener for dropped; otherwise the pieces are
+// joined as they are. The isolates take no width and draw nothing. The line
+// itself reads in the direction it is drawn in: the order of the pieces is
+// the interface's.
+QString joinedPieces(const QStringList& pieces, QStringView separator);
+
+// The terminators of the direction embeddings, overrides and isolates `text`
+// opens and does not close, innermost first: what follows them reads in the
+// direction around `text`.
+QString closingScopes(QStringView text);
 
 // The direction `text` is laid out in as a paragraph of its own: that of its
 // first strong character, left to right when it has none.

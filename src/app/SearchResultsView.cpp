@@ -233,7 +233,7 @@ void SearchResultsView::relayout()
                         TitleParagraph(oneParagraph(ReadableText::headline(item)), m_titleFont, textWidth, 2), {}};
             const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item);
             const double metaWidth = textWidth - (badge ? badge->size.width() + metaSpacing : 0);
-            block.meta = meta.elidedText(ReadableText::withReadableSource(item).metaLine(now), Qt::ElideRight, std::max(1.0, metaWidth));
+            block.meta = meta.elidedText(ReadableText::metaLine(item, now), Qt::ElideRight, std::max(1.0, metaWidth));
             const double metaHeight = std::max(meta.height(), badge ? badge->size.height() : 0.0);
             const double column = block.title.height() + columnSpacing + metaHeight;
             const double height = std::ceil(2 * headlinePadY + std::max(iconSide, column));
@@ -334,7 +334,12 @@ void SearchResultsView::paintHeadline(QPainter& painter, const Block& block) con
     }
     painter.setFont(m_metaFont);
     painter.setPen(Color::mutedText());
+    // The source, then the time, from the badge on: the row's order, whatever
+    // the direction of either.
+    painter.save();
+    painter.setLayoutDirection(Qt::LeftToRight);
     painter.drawText(QPointF(x, y + (metaHeight - meta.height()) / 2 + meta.ascent()), block.meta);
+    painter.restore();
 }
 
 QPointF SearchResultsView::metaOrigin(const Block& block) const

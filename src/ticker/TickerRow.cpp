@@ -81,8 +81,14 @@ void TickerRow::paint(QPainter& painter, const QRectF& rect, bool hovered) const
     painter.fillPath(tag, tagFill);
     painter.setPen(m_layout.tint);
     painter.setFont(m_layout.metaFont);
+    // The source and the time stand in the order of the cell's other parts,
+    // whatever the direction of either; a painter on a cached picture would
+    // otherwise take the direction of the line's first letter.
+    const Qt::LayoutDirection direction = painter.layoutDirection();
+    painter.setLayoutDirection(Qt::LeftToRight);
     painter.drawText(m_layout.metaText.translated(o), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                      m_layout.metaLine);
+    painter.setLayoutDirection(direction);
 
     if (m_layout.badge)
         SourceTypeBadge::paint(painter, m_layout.badgeOrigin + o, *m_layout.badge);
@@ -91,7 +97,6 @@ void TickerRow::paint(QPainter& painter, const QRectF& rect, bool hovered) const
     painter.setFont(m_layout.titleFont);
     // One paragraph in the title's own direction: a right-to-left title
     // reads from the right edge and ends, with its ellipsis, at the left.
-    const Qt::LayoutDirection direction = painter.layoutDirection();
     painter.setLayoutDirection(m_layout.titleDirection);
     painter.drawText(QPointF(o.x() + m_layout.title.left(), o.y() + m_layout.titleBaseline), m_layout.titleText);
     painter.setLayoutDirection(direction);

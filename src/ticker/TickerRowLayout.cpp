@@ -31,8 +31,9 @@ QFont monospacedFont(int pixels, QFont::Weight weight)
     return font;
 }
 
-// The meta line costs a few date formatters per call; a strip shows the same
-// items rebuild after rebuild, so their texts are kept until the day changes.
+// The meta line as cells show it, each piece in its own direction. It costs
+// a few date formatters per call; a strip shows the same items rebuild after
+// rebuild, so their texts are kept until the day changes.
 QString cachedMetaLine(const FeedItem& item)
 {
     static QHash<QString, QString> cache;
@@ -49,7 +50,7 @@ QString cachedMetaLine(const FeedItem& item)
     const auto found = cache.constFind(key);
     if (found != cache.cend())
         return *found;
-    const QString line = item.metaLine(context);
+    const QString line = ReadableText::metaLine(item, context);
     cache.insert(key, line);
     return line;
 }

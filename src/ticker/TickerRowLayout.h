@@ -51,7 +51,7 @@ struct TickerRowLayout {
     QFont metaFont;
     QFont titleFont;
     QFont hostFont;
-    QString metaLine;
+    QString metaLine;   // read left to right, as the cell's parts are laid out
     QString titleText;  // the clean title, cut to a readable length
     Qt::LayoutDirection titleDirection = Qt::LeftToRight;  // the title's own, as a paragraph
     QString hostText;

@@ -1,8 +1,10 @@
 #include "BoardHarness.h"
+#include "PaintedText.h"
 #include "ambient/AmbientBoardView.h"
 #include "ambient/BoardCard.h"
 #include "ambient/FullScreenWindowManager.h"
 #include "ambient/IdleScreensaver.h"
+#include "api/ReadableText.h"
 #include "platform/IdleSource.h"
 #include "ticker/StripServices.h"
 
@@ -87,6 +89,32 @@ TEST_F(BoardTest, ShowsTheTickerItemsThatFitTheGridWithoutMutedOnesAndItsGearOpe
     ASSERT_EQ(services.requests.size(), 1);
     EXPECT_EQ(services.requests[0].first, board.store.get());
     EXPECT_FALSE(services.requests[0].second.has_value()) << "no particular tab";
+}
+
+// The card's meta line reads as its source and its time set apart, each in
+// its own direction: "6:56 PM" stays one unit after a right-to-left source.
+TEST_F(BoardTest, CardMetaLinesKeepTheSourceAndTheTimeEachInItsOwnDirection)
+{
+    using PaintedText::leftToRight;
+    for (const QString& source : {S("חדשות ישראל"), S("الجزيرة نت"), S("ערוץ 12"), S("Reuters")}) {
+        SCOPED_TRACE(source.toStdString());
+        FeedItem item = boardItem(S("a"), S("Title"), S("https://news.example/a"), source);
+        item.publishedAt = QDateTime(QDate(2001, 3, 4), QTime(18, 56), Qt::UTC);
+        BoardCard card(item, board.context());
+        card.resize(380, 250);
+        card.show();
+        const FeedItem::MetaLineParts parts =
+            ReadableText::withReadableSource(item).metaLineParts(MetaLineContext::current());
+        ASSERT_TRUE(parts.time);
+        QLabel* meta = nullptr;
+        for (QLabel* label : card.findChildren<QLabel*>())
+            if (label->text() == card.metaText())
+                meta = label;
+        ASSERT_TRUE(meta);
+        EXPECT_EQ(leftToRight(PaintedText::record(card), meta->geometry()).toStdString(),
+                  (leftToRight(parts.label) + leftToRight(FeedItem::metaSeparator.toString()) + leftToRight(*parts.time))
+                      .toStdString());
+    }
 }
 
 TEST_F(BoardTest, CardsShowCleanPlainTextAndAClickMarksReadAndOpensOnlyWebLinks)

@@ -1,3 +1,4 @@
+#include "PaintedText.h"
 #include "api/ItemModels.h"
 #include "api/ReadableText.h"
 
@@ -111,3 +112,77 @@ TEST(ReadableText, HugeHeadlinesAreCutToAReadableLength)
 }
 
 } // namespace
+
+namespace meta {
+
+using PaintedText::leftToRight;
+
+FeedItem dated(const QString& source, std::optional<QDateTime> at)
+{
+    FeedItem item;
+    item.stableId = QStringLiteral("a");
+    item.title = QStringLiteral("t");
+    FeedSource feed;
+    feed.id = QStringLiteral("f");
+    feed.title = source;
+    item.source = feed;
+    item.publishedAt = std::move(at);
+    return item;
+}
+
+// A meta line reads as its pieces set apart, each as a paragraph of its own:
+// the source, the separator, the time, in the order of the line's direction.
+// The time never gives a part of itself to the source's direction run.
+TEST(ReadableText, MetaLinePiecesKeepTheirOwnDirection)
+{
+    const QDateTime now(QDate(2026, 1, 15), QTime(20, 0), Qt::UTC);
+    const QDateTime today(QDate(2026, 1, 15), QTime(18, 56), Qt::UTC);
+    const QDateTime earlier(QDate(2026, 1, 12), QTime(18, 56), Qt::UTC);
+    const struct {
+        const char* name;
+        QString source;
+        const char* locale;
+        std::optional<QDateTime> at;
+    } cases[] = {
+        {"Hebrew source", QStringLiteral("חדשות ישראל"), "en_US", today},
+        {"Arabic source, another day", QStringLiteral("الجزيرة نت"), "en_US", earlier},
+        {"Hebrew source ending in a number and a mark", QStringLiteral("ערוץ 12!"), "en_US", today},
+        {"Latin source, Arabic time", QStringLiteral("Reuters"), "ar_EG", today},
+        {"Latin source, Hebrew time", QStringLiteral("Reuters"), "he_IL", earlier},
+        {"Arabic source, Arabic time", QStringLiteral("الجزيرة"), "ar_EG", earlier},
+        {"override left open", QStringLiteral("BBC \u202Eעברית 7"), "en_US", today},
+        {"isolate left open", QStringLiteral("\u2067חדשות 24"), "en_US", today},
+        {"closer with no opener", QStringLiteral("חדשות\u2069 24"), "en_US", today},
+        {"embedding closed twice", QStringLiteral("\u202Bאב\u202C\u202C 5"), "en_US", today},
+        {"left-to-right isolate closed inside", QStringLiteral("\u2066BBC\u2069 חדשות"), "en_US", today},
+        {"first-strong isolate closed inside", QStringLiteral("\u2068CNN\u2069 עברית"), "en_US", today},
+        {"long Hebrew source", QStringLiteral("חדשות ישראל ").repeated(20), "en_US", today},
+        {"undated Hebrew source", QStringLiteral("חדשות ישראל"), "en_US", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const MetaLineContext context{now, QTimeZone(Qt::UTC), QString::fromLatin1(c.locale)};
+        const FeedItem item = dated(c.source, c.at);
+        const QString line = ReadableText::metaLine(item, context);
+        const FeedItem::MetaLineParts parts = ReadableText::withReadableSource(item).metaLineParts(context);
+        ASSERT_EQ(parts.time.has_value(), c.at.has_value());
+        const QString label = leftToRight(parts.label);
+        const QString time = parts.time ? leftToRight(*parts.time) : QString();
+        const QString separator = parts.time ? leftToRight(FeedItem::metaSeparator.toString()) : QString();
+        EXPECT_EQ(leftToRight(line, Qt::LeftToRight), label + separator + time);
+        EXPECT_EQ(leftToRight(line, Qt::RightToLeft), time + separator + label);
+    }
+}
+
+// A line of left-to-right pieces is the plain text, unchanged.
+TEST(ReadableText, LeftToRightMetaLinesAreThePlainText)
+{
+    const MetaLineContext context{QDateTime(QDate(2026, 1, 15), QTime(20, 0), Qt::UTC), QTimeZone(Qt::UTC),
+                                  QStringLiteral("en_US")};
+    for (const QString& source : {QStringLiteral("Reuters"), QStringLiteral("24/7 News (UK)"), QString()}) {
+        const FeedItem item = dated(source, QDateTime(QDate(2026, 1, 15), QTime(18, 56), Qt::UTC));
+        EXPECT_EQ(ReadableText::metaLine(item, context), item.metaLine(context));
+    }
+}
+
+} // namespace meta

@@ -2,8 +2,10 @@
 // drawn line looks as the same line of a QTextLayout of the whole title does,
 // and a title longer than its room ends in an ellipsis where its text ends,
 // which is at the left for right-to-left titles.
+#include "PaintedText.h"
 #include "SearchHarness.h"
 #include "ShownText.h"
+#include "api/ReadableText.h"
 #include "app/SearchResultsView.h"
 
 #include <QAccessible>
@@ -148,12 +150,15 @@ struct TitleCase {
     bool rightToLeft;
     int lines;      // as the whole title lays out in the column
     bool elided;    // more than two lines: the second ends in an ellipsis
+    int viewWidth = 420;
 };
 
 TEST(SearchResultsView, TitlesKeepTheirOwnDirectionOnEachLine)
 {
     const QString arabic = QStringLiteral("أعلن البنك المركزي اليوم عن خفض أسعار الفائدة بنصف نقطة مئوية ");
     const QString hebrew = QStringLiteral("ראש הממשלה נפגש היום עם נציגי חברות ");
+    // Lam-alef pairs each make one glyph of two letters.
+    const QString lamAlef = QStringLiteral("طويل: وزارة الاقتصاد تعلن عن حزمة إصلاحات شاملة … ");
     const QList<TitleCase> cases = {
         {"Hebrew with Latin words and numbers", QStringLiteral("שר האוצר: GDP growth של 3.5% בשנת 2026"), true, 1, false},
         {"Hebrew on two lines, Latin at the break",
@@ -162,6 +167,11 @@ TEST(SearchResultsView, TitlesKeepTheirOwnDirectionOnEachLine)
         {"Hebrew with Latin words, too long",
          hebrew + QStringLiteral("Google Cloud ") + hebrew + QStringLiteral("OpenAI ") + hebrew + hebrew.trimmed(), true,
          0, true},
+        {"Arabic with lam-alef pairs, too long", lamAlef.repeated(3).trimmed(), true, 0, true},
+        {"Arabic with lam-alef pairs, 520 wide", lamAlef.repeated(3).trimmed(), true, 0, true, 520},
+        {"Arabic with lam-alef pairs, 540 wide", lamAlef.repeated(4).trimmed(), true, 0, true, 540},
+        {"Arabic with lam-alef pairs, 560 wide", lamAlef.repeated(4).trimmed(), true, 0, true, 560},
+        {"Arabic with lam-alef pairs on two lines", lamAlef.repeated(2).trimmed(), true, 2, false},
         {"English with a Hebrew name", QStringLiteral("Talks in ירושלים: 3 options on the table"), false, 1, false},
         {"English too long for two lines",
          QStringLiteral("Markets rally as central banks signal a pause in rate hikes while inflation cools faster "
@@ -178,7 +188,7 @@ TEST(SearchResultsView, TitlesKeepTheirOwnDirectionOnEachLine)
         item.url = QStringLiteral("https://news.example/a");
         SearchResultsView view(h.context(), [] {});
         view.setResults({item}, 1, {}, 0);
-        view.setLayoutWidth(420);
+        view.setLayoutWidth(c.viewWidth);
         view.show();
 
         const QImage shown = paintedOnBlack(view);
@@ -233,6 +243,40 @@ TEST(SearchResultsView, FeedTitlesEndWhereTheirTextEnds)
         const QImage shown = paintedOnBlack(view);
         const QImage row = shown.copy(view.feedRect(0));
         expectEllipsisAtEnd(cropToInk(row, whiteInk), view.titleFont(), rightToLeft);
+    }
+}
+
+// The grey line under a title reads as its source and its time set apart,
+// each in its own direction: "6:56 PM" stays one unit after a right-to-left
+// source.
+TEST(SearchResultsView, MetaLinesKeepTheSourceAndTheTimeEachInItsOwnDirection)
+{
+    using PaintedText::leftToRight;
+    SearchHarness h;
+    for (const QString& source : {QStringLiteral("חדשות ישראל"), QStringLiteral("الجزيرة نت"),
+                                  QStringLiteral("ערוץ 12"), QStringLiteral("Reuters")}) {
+        SCOPED_TRACE(source.toStdString());
+        FeedItem item;
+        item.stableId = QStringLiteral("a");
+        item.title = QStringLiteral("Title");
+        item.url = QStringLiteral("https://news.example/a");
+        item.publishedAt = QDateTime(QDate(2001, 3, 4), QTime(18, 56), Qt::UTC);
+        FeedSource feed;
+        feed.id = QStringLiteral("f");
+        feed.title = source;
+        item.source = feed;
+        SearchResultsView view(h.context(), [] {});
+        view.setResults({item}, 1, {}, 0);
+        view.setLayoutWidth(420);
+        view.show();
+        const FeedItem::MetaLineParts parts =
+            ReadableText::withReadableSource(item).metaLineParts(MetaLineContext::current());
+        ASSERT_TRUE(parts.time);
+        const QRectF title = view.headlineTitleRect(0);
+        const QRectF below(title.left(), title.bottom(), title.width(), view.headlineRect(0).bottom() - title.bottom());
+        EXPECT_EQ(leftToRight(PaintedText::record(view), below).toStdString(),
+                  (leftToRight(parts.label) + leftToRight(FeedItem::metaSeparator.toString()) + leftToRight(*parts.time))
+                      .toStdString());
     }
 }
 

@@ -5,9 +5,11 @@
 //
 // Color::hex never fails and gives an opaque colour for every valid 3- or
 // 6-digit text; a cleaned title has no blanks at either end; a web address is
-// a valid http or https address; a strict phrase match is also a loose one.
+// a valid http or https address; a strict phrase match is also a loose one;
+// a text joined before a time leaves no direction scope open around the time.
 #include "api/Color.h"
 #include "api/ItemModels.h"
+#include "api/ReadableText.h"
 #include "platform/UrlOpener.h"
 
 #include <QRegularExpression>
@@ -53,6 +55,22 @@ void checkMatchers(const QString& text)
         std::abort();
 }
 
+void checkJoined(const QString& text)
+{
+    const QString time = QStringLiteral("6:56 PM");
+    const QString line = ReadableText::joinedPieces({text, time}, u" \u2022 ");
+    const qsizetype at = line.lastIndexOf(time);
+    if (at < 0 || !ReadableText::closingScopes(line).isEmpty())
+        std::abort();
+    // What stands before the time closes all it opened: the time's own
+    // isolate, if any, is the only scope around it.
+    QStringView before = QStringView(line).first(at);
+    if (before.endsWith(u'\u2068'))
+        before.chop(1);
+    if (!ReadableText::closingScopes(before).isEmpty())
+        std::abort();
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
@@ -69,5 +87,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     checkAddress(text);
     checkMatchers(text);
+    checkJoined(text);
     return 0;
 }
