@@ -45,8 +45,8 @@ std::unique_ptr<QMessageBox> UpdatePrompt::makeAlert(const QString& version)
     PlainText::setMessage(
         *alert, QStringLiteral("Update to ") + version,
         QStringLiteral("The download will open in your browser.\n\nTidewire will quit so the new version can "
-                       "replace it — an app cannot be installed over itself while it is running. Drag the new "
-                       "copy to your Applications folder, then open it."));
+                       "replace it — an app cannot be installed over itself while it is running. Replace the old "
+                       "copy with the new one, then open it."));
     QPushButton* download = alert->addButton(QStringLiteral("Download and Quit"), QMessageBox::AcceptRole);
     QPushButton* notNow = alert->addButton(QStringLiteral("Not Now"), QMessageBox::RejectRole);
     alert->setDefaultButton(download);

@@ -36,6 +36,9 @@ struct Reply {
     explicit operator bool() const { return p != nullptr; }
 };
 
+// What the input focus names for "whichever window the pointer is in".
+constexpr xcb_window_t kPointerRoot = 1;
+
 class X11FrontAppMonitor final : public FrontAppMonitor {
 public:
     X11FrontAppMonitor(xcb_connection_t* connection, xcb_window_t root) : m_connection(connection), m_root(root)
@@ -85,11 +88,45 @@ private:
     // closed or minimised window named as active when nothing takes its
     // place, so the window itself is watched: its unmapping or end is told
     // like a change of the active window.
+    // With no shown window named, the window holding the keyboard focus is
+    // in front: window managers (openbox among them) name none for a moment
+    // while the focus moves from one window to the next, and on a loaded
+    // machine that moment is seen. Only with the focus on no window of an
+    // application is the desktop in front.
     xcb_window_t frontWindow() const
     {
-        const xcb_window_t window = activeWindow();
-        watch(window);
-        return window != XCB_WINDOW_NONE && isViewable(window) ? window : xcb_window_t(XCB_WINDOW_NONE);
+        const xcb_window_t active = activeWindow();
+        if (active != XCB_WINDOW_NONE && isViewable(active)) {
+            watch(active);
+            return active;
+        }
+        const xcb_window_t focused = focusedClient();
+        watch(active != XCB_WINDOW_NONE ? active : focused);
+        return focused;
+    }
+    // The shown application window that holds the keyboard focus, or one of
+    // whose windows does; none when the focus is on nothing, on the root
+    // window or on a window of the window manager's own.
+    xcb_window_t focusedClient() const
+    {
+        Reply<xcb_get_input_focus_reply_t> focus(
+            xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
+        if (!focus)
+            return XCB_WINDOW_NONE;
+        const QByteArray list = property(m_root, m_clientList, XCB_ATOM_WINDOW, 4096);
+        const auto* first = reinterpret_cast<const xcb_window_t*>(list.constData());
+        const auto* last = first + list.size() / qsizetype(sizeof(xcb_window_t));
+        // The focus may sit in a window inside the application's own; a
+        // bounded walk up, as trees can change while they are read.
+        xcb_window_t window = focus->focus;
+        for (int depth = 0; depth < 32 && window > kPointerRoot && window != m_root; ++depth) {
+            if (std::find(first, last, window) != last)
+                return isViewable(window) ? window : xcb_window_t(XCB_WINDOW_NONE);
+            Reply<xcb_query_tree_reply_t> tree(
+                xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, window), nullptr));
+            window = tree ? tree->parent : xcb_window_t(XCB_WINDOW_NONE);
+        }
+        return XCB_WINDOW_NONE;
     }
     void watch(xcb_window_t window) const
     {

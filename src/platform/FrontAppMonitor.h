@@ -8,8 +8,9 @@
 // Which application is in front: the class of the active window's WM_CLASS
 // (its second string, e.g. "firefox"), from the window manager's
 // _NET_ACTIVE_WINDOW. Windows of this process report ownAppClass(). With no
-// window active, or the one named there closed or minimised, the desktop
-// itself is in front: an empty class, which names no application. Under
+// window active, or the one named there closed or minimised, the
+// application window holding the keyboard focus is in front; with none, the
+// desktop itself is: an empty class, which names no application. Under
 // Wayland only X11 (XWayland) applications are seen. Main thread only.
 class FrontAppMonitor : public QObject {
     Q_OBJECT

@@ -7,12 +7,12 @@
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/FocusRing.h"
+#include "settings/RunningAppsPicker.h"
 #include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
 #include "ticker/StripServices.h"
 
 #include <QCheckBox>
-#include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,21 +43,14 @@ GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults, Hi
     m_appField->setMinimumWidth(220);
     connect(m_appField, &QLineEdit::returnPressed, this, &GeneralTab::addTyped);
     m_add = button(QStringLiteral("Add"), this, [this] { addTyped(); });
-    m_running = new QComboBox(this);
+    m_running = new RunningAppsPicker(m_hiddenApps, this);
     m_running->setMinimumWidth(220);
-    connect(m_running, &QComboBox::activated, this, [this](int index) {
-        const QString appClass = m_running->itemData(index).toString();
-        if (!appClass.isEmpty())
-            m_hiddenApps.add(appClass);
-        m_running->setCurrentIndex(0);
-    });
     m_remove = button(QStringLiteral("Remove"), this, [this] {
         if (QListWidgetItem* item = m_hidden->currentItem())
             m_hiddenApps.remove(item->text());
     });
     connect(&m_hiddenApps, &HiddenAppsController::bundleIDsChanged, this, &GeneralTab::showHiddenApps);
     showHiddenApps();
-    fillRunningApps();
 
     m_reset = button(QStringLiteral("Reset to Defaults"), this, [this] { resetToDefaults(); });
 
@@ -96,7 +89,7 @@ void GeneralTab::showEvent(QShowEvent* event)
     // The registration can change outside the app (the user's autostart
     // folder), and the open windows change all the time.
     showLoginState();
-    fillRunningApps();
+    m_running->refill();
 }
 
 void GeneralTab::showLoginState()
@@ -124,15 +117,6 @@ void GeneralTab::showHiddenApps()
     const auto found = m_hidden->findItems(current, Qt::MatchExactly);
     if (!found.isEmpty())
         m_hidden->setCurrentItem(found.first());
-}
-
-void GeneralTab::fillRunningApps()
-{
-    m_running->clear();
-    m_running->addItem(QStringLiteral("Choose…"), QString());
-    for (const auto& app : m_hiddenApps.runningApps())
-        m_running->addItem(app.title.isEmpty() ? app.appClass : app.appClass + QStringLiteral(" — ") + app.title,
-                           app.appClass);
 }
 
 void GeneralTab::addTyped()

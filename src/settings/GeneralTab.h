@@ -7,11 +7,11 @@ class FeedStore;
 class HiddenAppsController;
 class LaunchAtLogin;
 class QCheckBox;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
+class RunningAppsPicker;
 
 // Start-up and desktop preferences: the settings window at start-up, launch
 // at login, the applications during whose use the strip steps aside, and
@@ -29,7 +29,7 @@ public:
     QLabel* loginError() const { return m_loginError; }
     QListWidget* hiddenList() const { return m_hidden; }
     QLineEdit* appField() const { return m_appField; }
-    QComboBox* runningPicker() const { return m_running; }
+    RunningAppsPicker* runningPicker() const { return m_running; }
     QPushButton* addButton() const { return m_add; }
     QPushButton* removeButton() const { return m_remove; }
     QPushButton* resetButton() const { return m_reset; }
@@ -46,7 +46,6 @@ private:
     void showLoginState();
     void setLogin(bool on);
     void showHiddenApps();
-    void fillRunningApps();
     void addTyped();
 
     FeedStore& m_store;
@@ -58,7 +57,7 @@ private:
     QLabel* m_loginError;
     QListWidget* m_hidden;
     QLineEdit* m_appField;
-    QComboBox* m_running;
+    RunningAppsPicker* m_running;
     QPushButton* m_add;
     QPushButton* m_remove;
     QPushButton* m_reset;

@@ -589,7 +589,7 @@ TEST(UpdatePrompt, NotNowKeepsRunningDownloadOpensThenQuitsAndNoBrowserShowsTheA
 
         EXPECT_EQ(alertText, "Update to 2.4 <b>beta</b>|The download will open in your browser.\n\nTidewire will quit so "
                              "the new version can replace it — an app cannot be installed over itself while it is "
-                             "running. Drag the new copy to your Applications folder, then open it.");
+                             "running. Replace the old copy with the new one, then open it.");
         EXPECT_EQ(alertButtons, (QStringList{"Download and Quit", "Not Now"}));
         EXPECT_EQ(opener.opened, c.answer == QString("Not Now") ? QList<QUrl>{} : QList<QUrl>{url});
         EXPECT_EQ(opener.quitsThen, opener.opened.isEmpty() ? -1 : 0) << "the browser first";

@@ -60,7 +60,7 @@ public:
         return ids.join(QLatin1Char(' '));
     }
     // Runs the event loop until `done` holds (real time, for replies).
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
     {
         return ::waitUntil(done, timeoutMs);
     }

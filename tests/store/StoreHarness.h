@@ -184,7 +184,7 @@ protected:
         makeStore();
     }
     // Runs the event loop until `done` holds (real time, for network replies).
-    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+    static bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
     {
         return ::waitUntil(done, timeoutMs);
     }

@@ -9,8 +9,9 @@
 
 // Runs the event loop until `done` holds or `timeoutMs` of real time pass
 // (for replies from loopback servers and other processes). Returns whether
-// it held.
-inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
+// it held. The default is generous: a loaded machine can take seconds, and a
+// wait that holds returns at once.
+inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 30000)
 {
     QDeadlineTimer deadline(timeoutMs);
     while (!done()) {
@@ -24,7 +25,7 @@ inline bool waitUntil(const std::function<bool()>& done, int timeoutMs = 10000)
 // Runs the event loop until `task` finishes (or `timeoutMs` of real time
 // passes, for network tests) and returns its value. For tests only.
 template <class T>
-std::optional<T> awaitTask(QCoro::Task<T>&& task, int timeoutMs = 10000)
+std::optional<T> awaitTask(QCoro::Task<T>&& task, int timeoutMs = 30000)
 {
     std::optional<T> result;
     bool done = false;
@@ -39,7 +40,7 @@ std::optional<T> awaitTask(QCoro::Task<T>&& task, int timeoutMs = 10000)
     return result;
 }
 
-inline void awaitTask(QCoro::Task<void>&& task, int timeoutMs = 10000)
+inline void awaitTask(QCoro::Task<void>&& task, int timeoutMs = 30000)
 {
     auto finished = [](QCoro::Task<void> t) -> QCoro::Task<bool> {
         co_await std::move(t);

@@ -55,7 +55,8 @@ if [ "${1:-}" = "--inside-bus" ]; then
             org.freedesktop.Secret.Service.ReadAlias string:default 2>/dev/null |
             grep -q 'collection/login'; do
         tries=$((tries + 1))
-        if [ "$tries" -gt 200 ] || ! kill -0 "$daemon" 2>/dev/null; then
+        # A minute at most: on a loaded machine the daemon can take long.
+        if [ "$tries" -gt 1200 ] || ! kill -0 "$daemon" 2>/dev/null; then
             echo "run-with-keyring: gnome-keyring did not come up with an unlocked login keyring" >&2
             cat "$TIDEWIRE_KEYRING_DIR/daemon.log" >&2 || true
             exit 1

@@ -57,6 +57,8 @@ give_up() {
 }
 
 # Xvfb writes the display number it chose to fd 3 once it accepts clients.
+# The waits below give up only after a minute: on a loaded machine starting
+# a server can take many seconds, and a wait that succeeds ends at once.
 Xvfb -displayfd 3 -screen 0 "${TIDEWIRE_XVFB_SCREEN:-1920x1080x24}" -nolisten tcp -noreset \
     3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
@@ -64,7 +66,7 @@ tries=0
 until [ -s "$work/display" ]; do
     tries=$((tries + 1))
     kill -0 "$xvfb" 2>/dev/null || give_up "Xvfb exited"
-    [ "$tries" -le 200 ] || give_up "Xvfb did not report a display"
+    [ "$tries" -le 1200 ] || give_up "Xvfb did not report a display"
     sleep 0.05
 done
 DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
@@ -98,7 +100,7 @@ until xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' &&
     xprop -root _OB_THEME 2>/dev/null | grep -q ' = '; do
     tries=$((tries + 1))
     kill -0 "$wm" 2>/dev/null || give_up "openbox exited"
-    [ "$tries" -le 600 ] || give_up "openbox did not start managing windows"
+    [ "$tries" -le 1200 ] || give_up "openbox did not start managing windows"
     sleep 0.05
 done
 

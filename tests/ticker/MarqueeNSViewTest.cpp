@@ -42,6 +42,10 @@ constexpr double kPeriod = 2000;
 
 class MarqueeViewTest : public ::testing::Test {
 protected:
+    // Frames come only from the test (frameTick(), driver.advanceBy()): the
+    // event loop the fake time runs would otherwise let Qt's animation timer,
+    // late on a loaded machine, draw a frame of its own in between.
+    ManualAnimationDriver driver;
     FakeTime time;
     ClockMarqueeClock clock{time};
     std::shared_ptr<FakeCellLog> log = std::make_shared<FakeCellLog>();
@@ -260,7 +264,6 @@ TEST_F(MarqueeViewTest, FramesAreDrivenOnlyWhileRunningAndVisibleAndRepaintOnlyO
 // frames coming: the row keeps moving on screen, not only in its model.
 TEST_F(MarqueeViewTest, ChangesThatLeaveTheStripRunningKeepItsFramesComing)
 {
-    ManualAnimationDriver driver;
     show("a");
     FakeTime::settle();
     const std::pair<const char*, std::function<void()>> changes[] = {

@@ -22,7 +22,7 @@ inline void PrintTo(const QString& text, std::ostream* os)
 
 // Runs the event loop until `done` holds or `timeoutMs` of real time pass
 // (for replies from the loopback server). Returns whether it held.
-inline bool runUntil(const std::function<bool()>& done, int timeoutMs = 5000)
+inline bool runUntil(const std::function<bool()>& done, int timeoutMs = 30000)
 {
     return waitUntil(done, timeoutMs);
 }

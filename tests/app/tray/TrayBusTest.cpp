@@ -151,8 +151,18 @@ protected:
         QDBusMessage message = QDBusMessage::createMethodCall(item, path, interface, method);
         message.setArguments(args);
         QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(message);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 10000)) << method.toStdString();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return pending.isFinished(); }, 30000)) << method.toStdString();
         return pending.reply();
+    }
+    // Returns once the watcher has handled every call this process sent it
+    // before (a registration included): it answers a question after them.
+    bool watcherCaughtUp()
+    {
+        QDBusMessage ask = QDBusMessage::createMethodCall("org.kde.StatusNotifierWatcher", "/StatusNotifierWatcher",
+                                                          "org.freedesktop.DBus.Properties", "Get");
+        ask.setArguments({"org.kde.StatusNotifierWatcher", "IsStatusNotifierHostRegistered"});
+        QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(ask);
+        return QTest::qWaitFor([&] { return pending.isFinished(); }, 30000) && !pending.isError();
     }
     // The menu as a tray shows it: told it is about to open, then read.
     QList<Entry> openMenu()
@@ -200,12 +210,12 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
     auto plain = makeStore();
     auto offering = makeStore();
     offering->start();
-    ASSERT_TRUE(QTest::qWaitFor([&] { return offering->availableUpdate().has_value(); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return offering->availableUpdate().has_value(); }, 30000));
 
     applyAppIdentity();  // as the app starts
     MenuBarController controller;
     controller.install(*plain);
-    ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 10000)) << "never registered";
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 30000)) << "never registered";
     item = watcher.items().first();
     // The name a tray shows for the item, and its tool tip.
     const QDBusMessage title = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
@@ -249,22 +259,23 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
     controller.install(*offering);
     EXPECT_EQ(texts(), (QStringList{"Ambient Board", "Search…", "-", "Settings…", "-", "Update to 2.4…", "-",
                                     "Quit Tidewire [Control+Q]"}));
+    ASSERT_TRUE(watcherCaughtUp());
     EXPECT_EQ(watcher.items().size(), 1);
     for (const char* entry : {"Search…", "Settings…", "Update to 2.4…", "Quit Tidewire"})
         click(entry);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return services.calls.size() >= 4; }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return services.calls.size() >= 4; }, 30000));
     EXPECT_EQ(services.calls, (QStringList{"search", "settings:-", "2.4 https://get.example/tw", "quit"}));
 
     FullScreenWindowManager& board = FullScreenWindowManager::shared();
     ASSERT_EQ(board.window(), nullptr);
     click("Ambient Board");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return board.window() != nullptr; }, 5000)) << "the board did not open";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return board.window() != nullptr; }, 30000)) << "the board did not open";
     click("Ambient Board");
-    EXPECT_TRUE(QTest::qWaitFor([&] { return board.window() == nullptr; }, 5000)) << "the board did not close";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return board.window() == nullptr; }, 30000)) << "the board did not close";
 
     // A left click reaches the item as an activation: the same menu opens.
     call("/StatusNotifierItem", "org.kde.StatusNotifierItem", "Activate", {0, 0});
-    EXPECT_TRUE(QTest::qWaitFor([&] { return controller.menu()->isVisible(); }, 5000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return controller.menu()->isVisible(); }, 30000));
     controller.menu()->hide();
 
     offering->stop();
@@ -313,7 +324,7 @@ TEST_F(TrayBusTest, ItemNamesTheSymbolicIconOnlyWhenTheThemeHoldsIt)
         MenuBarController controller;
         watcher.clear();
         controller.install(store);
-        ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 10000)) << "never registered";
+        ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 30000)) << "never registered";
         item = watcher.items().first();
         EXPECT_EQ(property("IconName").toString().toStdString(), installed ? "tidewire-symbolic" : "");
         // The pictures go along, for trays that draw them as they are.

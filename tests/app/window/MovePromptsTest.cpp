@@ -21,7 +21,7 @@ namespace {
 WId startActiveApp(QProcess& app)
 {
     app.start(QStringLiteral(FOREIGN_WINDOW), {"firefox", "News – Browser"});
-    const WId id = app.waitForReadyRead(5000) ? app.readLine().trimmed().toULongLong() : 0;
+    const WId id = app.waitForReadyRead(30000) ? app.readLine().trimmed().toULongLong() : 0;
     if (id)
         waitFor([id] {
             QProcess::execute("xdotool", {"windowactivate", "--sync", QString::number(id)});
@@ -31,7 +31,7 @@ WId startActiveApp(QProcess& app)
 }
 
 // Closes the next modal dialog once the window manager has made it the
-// active window, or after three seconds regardless; `active` says which.
+// active window, or after thirty seconds regardless; `active` says which.
 void closeNextModalOnceActive(bool& active)
 {
     auto* poll = new QTimer;
@@ -42,7 +42,7 @@ void closeNextModalOnceActive(bool& active)
         if (!modal || !modal->isVisible())
             return;
         active = X11Probe::activeWindow() == modal->winId();
-        if (!active && limit->elapsed() < 3000)
+        if (!active && limit->elapsed() < 30000)
             return;
         poll->stop();
         poll->deleteLater();

@@ -52,7 +52,7 @@ TEST(ScaledStripWindow, WindowAndReservedEdgeLieWithinTheScreen)
         SCOPED_TRACE(c.name);
         if (c.panelWidth > 0 && dock.state() == QProcess::NotRunning) {
             dock.start(QStringLiteral(FOREIGN_WINDOW), {"side-panel", "Panel", QString::number(c.panelWidth)});
-            ASSERT_TRUE(dock.waitForReadyRead(5000));
+            ASSERT_TRUE(dock.waitForReadyRead(30000));
         }
         defaults->set("tickerPosition", c.position);
         controller.reposition();

@@ -117,8 +117,9 @@ TEST(StripWindow, DocksFollowsItsOwnSettingsAndIsSeeThroughOnlyUnderACompositing
         defaults.set("secondTickerEnabled", true);
         EXPECT_TRUE(waitFor([&] { return X11Probe::geometry(id) == QRect(0, 0, 1920, 144); }))
             << X11Probe::geometry(id).height();
-        EXPECT_EQ(X11Probe::cardinals(id, "_NET_WM_STRUT_PARTIAL"),
-                  (QList<qint64>{0, 0, 144, 0, 0, 0, 0, 0, 0, 1919, 0, 0}));
+        EXPECT_TRUE(waitFor([&] {
+            return X11Probe::cardinals(id, "_NET_WM_STRUT_PARTIAL") == QList<qint64>{0, 0, 144, 0, 0, 0, 0, 0, 0, 1919, 0, 0};
+        })) << "the reservation did not follow the window";
 
         FixedBrandBlock* brand = strip->brandBlock();
         ASSERT_NE(brand, nullptr);

@@ -104,6 +104,38 @@ WId windowValue(WId window, const QString& property)
     return windowIn(idTarget(window), property);
 }
 
+WId rootWindow()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return 0;
+    const WId root = DefaultRootWindow(display);
+    XCloseDisplay(display);
+    return root;
+}
+
+void setInputFocus(WId window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    XSetInputFocus(display, Window(window), RevertToPointerRoot, CurrentTime);
+    XSync(display, False);
+    XCloseDisplay(display);
+}
+
+void nameActiveWindow(WId window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    const Window value = Window(window);
+    XChangeProperty(display, DefaultRootWindow(display), XInternAtom(display, "_NET_ACTIVE_WINDOW", False), XA_WINDOW,
+                    32, PropModeReplace, reinterpret_cast<const unsigned char*>(&value), 1);
+    XSync(display, False);
+    XCloseDisplay(display);
+}
+
 QRect geometry(WId window)
 {
     const QString out = run(QStringLiteral("xwininfo"), idTarget(window));

@@ -39,6 +39,14 @@ QRect frameGeometry(WId window);
 QList<QRect> boundingRectangles(WId window);
 // The depth of the window's visual: 24 opaque, 32 with an alpha channel.
 int depth(WId window);
+// The root window of the default screen.
+WId rootWindow();
+// Gives `window` the keyboard focus directly, as a client can, without the
+// window manager; returns once the server has done it.
+void setInputFocus(WId window);
+// Names `window` (0 for none) in _NET_ACTIVE_WINDOW as the window manager
+// does; returns once the server holds it.
+void nameActiveWindow(WId window);
 // Asks the window manager to close the window, as a panel's or a pager's
 // close action does (_NET_CLOSE_WINDOW).
 void requestClose(WId window);

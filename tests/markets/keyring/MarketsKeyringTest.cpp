@@ -41,7 +41,7 @@ protected:
         e.apiBase = e.finnhubBase = e.coingeckoBase = server.baseUrl();
         auto s = std::make_unique<MarketsStore>(*defaults, SecretStore::system(), time, time, e);
         EXPECT_TRUE(QTest::qWaitFor(
-            [&] { return s->hasFinnhubKey() || s->keyStatus().kind != MarketsStore::KeyStatus::Kind::Checking; }, 5000));
+            [&] { return s->hasFinnhubKey() || s->keyStatus().kind != MarketsStore::KeyStatus::Kind::Checking; }, 30000));
         return s;
     }
 
@@ -52,7 +52,7 @@ protected:
 
     static void settle(MarketsStore& s)
     {
-        ASSERT_TRUE(QTest::qWaitFor([&] { return s.keyStatus().kind != MarketsStore::KeyStatus::Kind::Checking; }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s.keyStatus().kind != MarketsStore::KeyStatus::Kind::Checking; }, 30000));
         FakeTime::settle();
     }
 };
@@ -78,7 +78,7 @@ TEST_F(MarketsKeyring, StoreReplaceReadBackDelete)
         EXPECT_TRUE(s->hasFinnhubKey());
         EXPECT_EQ(s->keyStatus(), MarketsStore::KeyStatus::checking());
         s->setFinnhubKey(QStringLiteral(" "));
-        ASSERT_TRUE(QTest::qWaitFor([&] { return s->keyStatus() == MarketsStore::KeyStatus::none(); }, 5000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return s->keyStatus() == MarketsStore::KeyStatus::none(); }, 30000));
         EXPECT_FALSE(stored().has_value());
         EXPECT_FALSE(s->hasFinnhubKey());
     }
@@ -95,7 +95,7 @@ TEST_F(MarketsKeyring, WithoutAServiceASaveReportsAnError)
     auto s = makeStore();
     EXPECT_FALSE(s->hasFinnhubKey());
     s->setFinnhubKey(QStringLiteral("some-key"));
-    ASSERT_TRUE(QTest::qWaitFor([&] { return s->keyStatus().kind == MarketsStore::KeyStatus::Kind::Error; }, 5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s->keyStatus().kind == MarketsStore::KeyStatus::Kind::Error; }, 30000));
     EXPECT_TRUE(s->keyStatus().message.startsWith(QStringLiteral("Could not save the Finnhub key: ")))
         << s->keyStatus().message.toStdString();
     EXPECT_FALSE(s->keyStatus().message.contains(QStringLiteral("some-key")) || s->hasFinnhubKey());

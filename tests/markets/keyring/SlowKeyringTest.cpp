@@ -252,7 +252,7 @@ protected:
     {
         QNetworkAccessManager network;
         QNetworkReply* reply = network.get(QNetworkRequest(server.url(QStringLiteral("v1_markets"))));
-        ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 5000));
+        ASSERT_TRUE(waitUntil([&] { return reply->isFinished(); }, 30000));
         delete reply;
         server.clearRequests();
     }
@@ -287,9 +287,9 @@ TEST_F(SlowKeyring, TheEventLoopNeverWaitsForTheKeyring)
     for (const char* text : {"a", "aa", "aap", "aapl"})
         typed.push_back(store->searchStocks(QString::fromUtf8(text)));
     store->stripAppeared();
-    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 30000));
     EXPECT_EQ(service->answersTheLoopMissed - missedBefore, 0) << "the main thread waited for the keyring";
-    ASSERT_TRUE(waitUntil([&] { return store->lastUpdated().has_value(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return store->lastUpdated().has_value(); }, 30000));
     for (auto& search : typed)
         awaitTask(std::move(search));
     EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/search")), 3) << "every search of two or more characters";
@@ -303,7 +303,7 @@ TEST_F(SlowKeyring, TheEventLoopNeverWaitsForTheKeyring)
 TEST_F(SlowKeyring, AFailingKeyringIsAnErrorAndNeverDropsARunningPass)
 {
     auto store = makeStore();
-    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 30000));
     // The pass is still waiting for its first quote while the searches run.
     server.handle(QStringLiteral("/api/v1/quote"), [](const LoopbackServer::Request& r) {
         LoopbackServer::Response answer = LoopbackServer::Response::json(quote());
@@ -313,7 +313,7 @@ TEST_F(SlowKeyring, AFailingKeyringIsAnErrorAndNeverDropsARunningPass)
     });
     service->failing = true;
     auto pass = store->refreshOwnKeyQuotes();
-    ASSERT_TRUE(waitUntil([&] { return server.requestCount(QStringLiteral("/api/v1/quote")) >= 1; }, 5000));
+    ASSERT_TRUE(waitUntil([&] { return server.requestCount(QStringLiteral("/api/v1/quote")) >= 1; }, 30000));
     for (const char* text : {"aa", "aap", "aapl"})
         awaitTask(store->searchStocks(QString::fromUtf8(text)));
     awaitTask(std::move(pass));
@@ -325,7 +325,7 @@ TEST_F(SlowKeyring, AFailingKeyringIsAnErrorAndNeverDropsARunningPass)
     // and the interface does not wait for it either.
     const int missedBefore = service->answersTheLoopMissed;
     auto starting = makeStore();
-    ASSERT_TRUE(waitUntil([&] { return starting->keyStatus().kind != MarketsStore::KeyStatus::Kind::Checking; }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return starting->keyStatus().kind != MarketsStore::KeyStatus::Kind::Checking; }, 30000));
     EXPECT_EQ(service->answersTheLoopMissed - missedBefore, 0) << "the main thread waited for the keyring";
     EXPECT_EQ(starting->keyStatus().kind, MarketsStore::KeyStatus::Kind::Error);
     EXPECT_TRUE(starting->keyStatus().message.startsWith(QStringLiteral("Could not read the Finnhub key: ")))
@@ -348,7 +348,7 @@ TEST_F(SlowKeyring, SavingAndRemovingTheKeyNeverStopTheEventLoop)
 {
     using Kind = MarketsStore::KeyStatus::Kind;
     auto store = makeStore();
-    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 30000));
     const struct { const char* name; QString typed; std::optional<QByteArray> stored; Kind after; } cases[] = {
         {"a save the keyring answers late", QStringLiteral("slow-new-key"), QByteArray("slow-new-key"), Kind::Ok},
         {"a removal", QStringLiteral(" "), std::nullopt, Kind::None},
@@ -360,7 +360,7 @@ TEST_F(SlowKeyring, SavingAndRemovingTheKeyNeverStopTheEventLoop)
         const int missed = service->answersTheLoopMissed;
         store->setFinnhubKey(c.typed);
         EXPECT_NE(store->keyStatus().kind, c.after) << c.name << ": nothing is known yet";
-        ASSERT_TRUE(waitUntil([&] { return store->keyStatus().kind == c.after; }, 10000)) << c.name;
+        ASSERT_TRUE(waitUntil([&] { return store->keyStatus().kind == c.after; }, 30000)) << c.name;
         EXPECT_EQ(service->answersTheLoopMissed - missed, 0) << c.name << ": the main thread waited for the keyring";
         EXPECT_EQ(service->writes - writes, 1) << c.name;
         EXPECT_EQ(service->stored(), c.stored) << c.name;
@@ -376,14 +376,14 @@ TEST_F(SlowKeyring, SavingAndRemovingTheKeyNeverStopTheEventLoop)
 TEST_F(SlowKeyring, OfTwoQuickSavesTheLaterOneStays)
 {
     auto store = makeStore();
-    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 10000));
+    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 30000));
     server.clearRequests();
     const int writes = service->writes;
     store->setFinnhubKey(QStringLiteral("first-slow-key"));
     store->setFinnhubKey(QStringLiteral("second-key"));
     ASSERT_TRUE(waitUntil([&] {
         return service->writes - writes == 2 && store->keyStatus().kind == MarketsStore::KeyStatus::Kind::Ok;
-    }, 10000));
+    }, 30000));
     EXPECT_EQ(service->stored(), QByteArray("second-key"));
     EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/quote")), 4);
     EXPECT_TRUE(keySentWithEveryRequest(QStringLiteral("second-key")));
@@ -434,7 +434,7 @@ TEST_F(SlowKeyring, AKeySavedJustBeforeQuittingIsKeptOrLogged)
             EXPECT_TRUE(log.contains(c.logged)) << log.data();
             EXPECT_FALSE(log.contains(c.typed.toUtf8())) << log.data();
             // What the keyring still does for the process that has gone stays out of later tests.
-            EXPECT_TRUE(waitUntil([&] { return service->held == 0; }, 10000));
+            EXPECT_TRUE(waitUntil([&] { return service->held == 0; }, 30000));
             continue;
         }
         EXPECT_EQ(service->writes - writes, 1) << log.data();

@@ -1,6 +1,7 @@
 // MPRIS players on a private session bus (tests/music/run-on-private-bus.sh):
 // each test player is an object of this process on a connection of its own,
 // so the source sees it exactly as it would see a real player.
+#include "BusRoundTrip.h"
 #include "MusicHarness.h"
 #include "music/NowPlayingController.h"
 #include "platform/NowPlayingSource.h"
@@ -14,6 +15,23 @@
 namespace {
 
 const QString objectPath = S("/org/mpris/MediaPlayer2");
+const QString markerPath = S("/org/tidewire/Test");
+const QString markerInterface = S("org.tidewire.Test");
+
+// Counts the test players' markers on the connection the sources listen on.
+class MarkerCount : public QObject {
+    Q_OBJECT
+public:
+    bool listen(QDBusConnection bus)
+    {
+        return bus.connect(QString(), markerPath, markerInterface, S("Marker"), this, SLOT(heard()))
+               && busRoundTrip(bus);
+    }
+    int count = 0;
+
+private Q_SLOTS:
+    void heard() { ++count; }
+};
 
 // A minimal MPRIS player: its status and metadata as D-Bus properties, and
 // PropertiesChanged sent on every change, as players do.
@@ -53,6 +71,9 @@ public:
         announce({{S("PlaybackStatus"), m_status}});
     }
     void setVolume(double volume) { announce({{S("Volume"), m_volume = volume}}); }
+    // A signal of the test's own, sent after everything the player sent
+    // before: once it has come, so has all of that.
+    void mark() { m_bus.send(QDBusMessage::createSignal(markerPath, markerInterface, S("Marker"))); }
 
     QString playbackStatus() const { return m_status; }
     double volume() const { return m_volume; }
@@ -86,21 +107,37 @@ protected:
             GTEST_SKIP() << environment.mid(8).toStdString();
         ASSERT_EQ(environment, S("private")) << "run through tests/music/run-on-private-bus.sh (ctest does)";
         ASSERT_TRUE(QDBusConnection::sessionBus().isConnected());
+        ASSERT_TRUE(markers.listen(QDBusConnection::sessionBus()));
     }
     static std::unique_ptr<NowPlayingSource> makeSource() { return NowPlayingSource::createMpris(QDBusConnection::sessionBus()); }
-    static bool waitUntil(const std::function<bool()>& done) { return MusicStore::waitUntil(done, 5000); }
-    // Lets signals that should change nothing arrive.
-    static void drain() { MusicStore::waitUntil([] { return false; }, 300); }
+    // Generous: bus signals can take seconds on a loaded machine.
+    static bool waitUntil(const std::function<bool()>& done) { return MusicStore::waitUntil(done, 30000); }
+    // Returns once the sources have handled everything `player` sent so far
+    // (signals that should change nothing included).
+    bool handled(TestPlayer& player)
+    {
+        const int before = markers.count;
+        player.mark();
+        return waitUntil([&] { return markers.count > before; });
+    }
+
+    MarkerCount markers;
 };
 
 TEST_F(MprisPlayers, PlayingPausingAndChangingTracksDriveTheLane)
 {
     MusicStore music;
-    NowPlayingController controller(*music.defaults, &makeSource);
+    NowPlayingSource* source = nullptr;
+    NowPlayingController controller(*music.defaults, [&source] {
+        auto made = makeSource();
+        source = made.get();
+        return made;
+    });
     controller.start(*music.store);
+    ASSERT_NE(source, nullptr);
     TestPlayer player("tidewiretest");
     ASSERT_TRUE(player.appear());
-    drain();
+    ASSERT_TRUE(waitUntil([&] { return source->players().size() == 1; })) << "the player was never read";
     EXPECT_EQ(music.playing(), S("none")) << "a stopped player sets nothing";
 
     player.play("Portishead", "Roads");
@@ -147,7 +184,7 @@ TEST_F(MprisPlayers, SourceReportsPlayersFoundAtStartAndOnlyRealChanges)
 
     early.setVolume(0.4);
     early.setStatus("Playing");
-    drain();
+    ASSERT_TRUE(handled(early));
     EXPECT_EQ(changed.count(), 1) << "volume changes and repeats are not track changes";
 
     TestPlayer late("late");
