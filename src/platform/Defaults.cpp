@@ -1,5 +1,6 @@
 #include "platform/Defaults.h"
 
+#include "platform/FileReader.h"
 #include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
@@ -161,17 +162,13 @@ Defaults::~Defaults()
 
 void Defaults::load()
 {
-    QFile file(m_path);
-    if (!file.exists())
-        return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "cannot be read:" << file.errorString()
-                                         << "- starting from defaults and leaving it untouched";
-        m_saveBlocked = true;
+    std::expected<QByteArray, FileReader::Failure> read = FileReader::read(m_path, kMaxFileBytes);
+    if (!read) {
+        if (!read.error().is(FileReader::Failure::Kind::Absent))
+            keepUnreadableAside(read.error());
         return;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const QByteArray bytes = std::move(*read);
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error == QJsonParseError::NoError && doc.isObject()) {
@@ -204,6 +201,28 @@ void Defaults::load()
                                          << "is corrupt and could not be moved aside; settings will not be saved";
         m_saveBlocked = true;
     }
+}
+
+void Defaults::keepUnreadableAside(const FileReader::Failure& failure)
+{
+    if (failure.is(FileReader::Failure::Kind::Unreadable)) {
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "cannot be read:" << failure.reason
+                                         << "- starting from defaults and leaving it untouched";
+        m_saveBlocked = true;
+        return;
+    }
+    // No settings file at all (a FIFO, a device, a folder) or one of a size
+    // no settings reach: it is never read, and its name is moved aside so
+    // that the settings saved from now on have a file of their own.
+    const QString aside = moveAside(m_path);
+    if (aside.isEmpty()) {
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "cannot be read (" + failure.reason + u')'
+                                         << "and could not be moved aside; starting from defaults, settings will not be saved";
+        m_saveBlocked = true;
+        return;
+    }
+    qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "cannot be read (" + failure.reason + ");"
+                                     << "kept it as" << aside << "and started from defaults";
 }
 
 std::optional<QString> Defaults::setAside(const QString& key)

@@ -13,6 +13,10 @@
 #include <memory>
 #include <optional>
 
+namespace FileReader {
+struct Failure;
+}
+
 // Typed key/value user settings, the app's "user defaults".
 //
 // Values keep their JSON type (bool, number, string, array, object). Typed
@@ -25,12 +29,18 @@
 // aside (".corrupt-<time>", with "-2", "-3", …
 // after it for more within the same second) and logged, never overwritten
 // silently; the settings in it that still read are kept (a value garbled or
-// cut off costs only that value). changed(key) fires only when a value
-// really changes.
+// cut off costs only that value). What is no regular file, or is larger
+// than kMaxFileBytes, is never read: it is moved aside the same way and the
+// settings start from defaults. changed(key) fires only when a value really
+// changes.
 // Main thread only.
 class Defaults : public QObject {
     Q_OBJECT
 public:
+    // A settings file larger than this is not read: it is moved aside like
+    // one that does not parse. Far above what any settings reach.
+    static constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+
     // Settings in `filePath`, loaded now. Cached values (caches()) go to
     // files in `cacheDirectory`, or stay in memory when it is empty.
     static std::unique_ptr<Defaults> openFile(const QString& filePath, const QString& cacheDirectory = {});
@@ -105,6 +115,7 @@ Q_SIGNALS:
 private:
     Defaults(QString path, std::unique_ptr<CacheFiles> caches);
     void load();
+    void keepUnreadableAside(const FileReader::Failure& failure);
     void scheduleSave();
     Result<void> recordSave(Result<void> saved);
 
