@@ -94,7 +94,7 @@ TEST_F(UnreadableSettingsTest, AValueThatCannotBeKeptAsideIsNotReplaced)
     d->set(key, QJsonArray{QStringLiteral("a"), 5});
     EXPECT_FALSE(d->setAside(key).has_value());
 
-    StoredList list(*d, key, lcPlatform);
+    StoredList list(*d, key, lcPlatform, 100);
     EXPECT_EQ(list.readTexts(), QStringList{QStringLiteral("a")});
     EXPECT_FALSE(list.readyToReplace());
     EXPECT_FALSE(list.readyToReplace()) << "tried again, still refused";
@@ -116,7 +116,7 @@ TEST_F(UnreadableSettingsTest, EachUnreadableRecordIsLoggedAndTheValueIsSetAside
         auto d = Defaults::openFile(path());
         d->set(key, c.stored);
         LogCapture log;
-        StoredList list(*d, key, lcPlatform);
+        StoredList list(*d, key, lcPlatform, 100);
         EXPECT_EQ(list.readTexts(), c.read);
         qsizetype lines = 0;
         for (const LogCapture::Line& line : LogCapture::lines())
