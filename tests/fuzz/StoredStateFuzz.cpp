@@ -235,11 +235,12 @@ void settingsFile(const QByteArray& bytes)
                                                                            : QJsonValue(QJsonValue::Undefined);
     StripConfig::save(strips, *again);
     require(StripConfig::load(*again) == strips, "a saved stacked strip reads back different");
+    // Whole: no text, or a list of at most the one strip used, which reads.
     bool whole = storedStrips.isUndefined() || storedStrips.toString(QStringLiteral("x")).isEmpty();
-    if (!whole && storedStrips.isString()) {
+    if (!whole && storedStrips.isString() && storedStrips.toString().size() <= StripConfig::kMaxStoredText) {
         const QJsonDocument doc = QJsonDocument::fromJson(storedStrips.toString().toUtf8());
         const QJsonArray array = doc.array();
-        whole = doc.isArray()
+        whole = doc.isArray() && array.size() <= 1
             && std::ranges::all_of(array, [](const QJsonValue& v) { return StripConfig::fromJson(v).has_value(); });
     }
     requireListKeptAside(StripConfig::stripsKey, storedStrips, whole, *again);
