@@ -29,10 +29,11 @@ struct Failure;
 // aside (".corrupt-<time>", with "-2", "-3", …
 // after it for more within the same second) and logged, never overwritten
 // silently; the settings in it that still read are kept (a value garbled or
-// cut off costs only that value). What is no regular file, or is larger
-// than kMaxFileBytes, is never read: it is moved aside the same way and the
-// settings start from defaults. changed(key) fires only when a value really
-// changes.
+// cut off costs only that value, a list only its records that do not read),
+// and each one that does not is named in the log. What is no regular file,
+// or is larger than kMaxFileBytes, is never read: it is moved aside the same
+// way and the settings start from defaults. changed(key) fires only when a
+// value really changes.
 // Main thread only.
 class Defaults : public QObject {
     Q_OBJECT
