@@ -11,6 +11,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace {
 
@@ -78,25 +79,33 @@ TEST(DamagedSettings, EachSettingThatCouldNotBeReadWholeIsNamedWithWhereTheOrigi
 
 TEST(DamagedSettings, ManyDamagedSettingsAreCountedAfterTheFirstLines)
 {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("defaults.json");
-    QByteArray text = R"({"tickerSize": 4)";
-    for (int i = 0; i < 25; ++i)
-        text += QByteArray(R"(, "garbled%1": x)").replace("%1", QByteArray::number(i));
-    {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(text + "}");
+    // {damaged members, lines naming one, the count in the last line (0: none)}
+    for (const auto& [damaged, named, more] : {std::tuple{25, 20, 5}, std::tuple{20, 20, 0}}) {
+        SCOPED_TRACE(damaged);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("defaults.json");
+        QByteArray text = R"({"tickerSize": 4)";
+        for (int i = 0; i < damaged; ++i)
+            text += QByteArray(R"(, "garbled%1": x)").replace("%1", QByteArray::number(i));
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            file.write(text + "}");
+        }
+        LogCapture log;
+        auto defaults = Defaults::openFile(path);
+        EXPECT_EQ(defaults->keys(), QStringList{"tickerSize"});
+        qsizetype lines = 0;
+        for (const LogCapture::Line& line : LogCapture::lines())
+            lines += line.message.contains("could not be read and is left out") ? 1 : 0;
+        EXPECT_EQ(lines, named);
+        EXPECT_EQ(log.anyContains("more settings could not be read"), more > 0);
+        if (more > 0) {
+            EXPECT_TRUE(log.anyContains(QString("Settings file %1: %2 more settings could not be read; the original is kept as %1.corrupt-")
+                                            .arg(path)
+                                            .arg(more)));
+        }
     }
-    LogCapture log;
-    auto defaults = Defaults::openFile(path);
-    EXPECT_EQ(defaults->keys(), QStringList{"tickerSize"});
-    qsizetype named = 0;
-    for (const LogCapture::Line& line : LogCapture::lines())
-        named += line.message.contains("could not be read and is left out") ? 1 : 0;
-    EXPECT_EQ(named, 20);
-    EXPECT_TRUE(log.anyContains("Settings file " + path + ": 5 more settings could not be read; the original is kept as "
-                                + path + ".corrupt-"));
 }
 
 } // namespace

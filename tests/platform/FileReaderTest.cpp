@@ -58,6 +58,9 @@ TEST(FileReader, ReadsRegularFilesUpToTheCapAndRefusesEverythingElse)
         {"a link to a regular file", at("link-to-small"), QByteArray("{\"a\": 1}"), {}, ""},
         {"a link to a link to a regular file", at("link-to-link"), QByteArray("{\"a\": 1}"), {}, ""},
         {"a file one byte past the cap", at("past-cap"), std::nullopt, Kind::TooLarge, "it is larger than 64 bytes"},
+        // Its size says 0, as a file still growing may say less than it holds.
+        {"a file longer than its size says", QStringLiteral("/proc/self/status"), std::nullopt, Kind::TooLarge,
+         "it is larger than 64 bytes"},
         {"a FIFO", at("fifo"), std::nullopt, Kind::NotRegular, "it is a FIFO, not a regular file"},
         {"a link to a FIFO", at("link-to-fifo"), std::nullopt, Kind::NotRegular, "it is a FIFO, not a regular file"},
         {"a link to /dev/zero", at("link-to-zero"), std::nullopt, Kind::NotRegular,

@@ -30,6 +30,7 @@ TEST(StoredListLimit, ReadsUpToTheLimitFromItsEndAndSaysWhatWasLeftOut)
     QJsonArray numbers;
     for (int i = 0; i < 30; ++i)
         numbers.append(i);
+    const QJsonArray twentyNumbers = QJsonArray::fromVariantList(numbers.toVariantList().first(20));
     const struct {
         const char* name;
         QJsonArray stored;
@@ -51,6 +52,7 @@ TEST(StoredListLimit, ReadsUpToTheLimitFromItsEndAndSaysWhatWasLeftOut)
          {"Stored someList.v1 record 3 of 4 cannot be read",
           "Stored someList.v1 holds 4 records, more than the 2 it keeps; left out: 1 at its start"}},
         {"unreadable all through", numbers, 100, Keep::First, {}, {}},
+        {"as many unreadable as are named", twentyNumbers, 100, Keep::First, {}, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -66,6 +68,9 @@ TEST(StoredListLimit, ReadsUpToTheLimitFromItsEndAndSaysWhatWasLeftOut)
             ASSERT_EQ(lines.size(), 21);
             EXPECT_TRUE(lines.at(19).startsWith("Stored someList.v1 record 20 of 30 cannot be read"));
             EXPECT_EQ(lines.at(20), "Stored someList.v1: 10 more of its 30 records cannot be read and are left out");
+        } else if (QLatin1String(c.name) == QLatin1String("as many unreadable as are named")) {
+            ASSERT_EQ(lines.size(), 20) << "a line for each, and none to count more";
+            EXPECT_TRUE(lines.last().startsWith("Stored someList.v1 record 20 of 20 cannot be read"));
         } else {
             ASSERT_EQ(lines.size(), c.lines.size()) << lines.join('\n').toStdString();
             for (qsizetype i = 0; i < lines.size(); ++i)

@@ -935,6 +935,8 @@ TEST(StripConfigTest, StoredTextThatDidNotReadWholeIsKeptAsideBeforeASave)
         {"a second strip, which is never used", R"([{"mix":"music","speed":2,"size":4,"background":"Teal"},)"
                                                 R"({"mix":"latest","speed":1,"size":1,"background":"Red"}])", true},
         {"text longer than is read", "[" + QStringList(200, good.mid(1, good.size() - 2)).join(',') + "]", true},
+        {"text as long as is read", good.left(1) + QString(StripConfig::kMaxStoredText - good.size(), u' ') + good.mid(1),
+         false},
         {"whole", good, false},
         {"empty", "", false},
     };
