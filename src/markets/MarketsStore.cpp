@@ -35,7 +35,7 @@ MarketsStore::MarketsStore(Defaults& defaults, SecretStore& secrets, Clock& cloc
                            const Endpoints& endpoints, QObject* parent)
     : QObject(parent),
       m_defaults(defaults),
-      m_storedWatchlist(defaults, kWatchlistKey, lcMarkets),
+      m_storedWatchlist(defaults, kWatchlistKey, lcMarkets, kWatchlistLimit),
       m_keychain(secrets),
       m_clock(clock),
       m_scheduler(scheduler),

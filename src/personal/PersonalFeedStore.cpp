@@ -76,7 +76,7 @@ PersonalFeedStore::PersonalFeedStore(Defaults& defaults, Clock& clock, Scheduler
       m_scheduler(scheduler),
       m_manager(manager ? manager : new QNetworkAccessManager(this)),
       m_fetcher(m_manager),
-      m_storedFeeds(defaults, kFeedsKey, lcFeedStore)
+      m_storedFeeds(defaults, kFeedsKey, lcFeedStore, kMaxFeeds)
 {
     load();
 }
@@ -103,7 +103,25 @@ void PersonalFeedStore::load()
     m_feeds = m_storedFeeds.read<PersonalFeed>(
         [](const QJsonValue& value) { return PersonalFeed::fromJson(value, storedForm()); });
     if (auto items = decodeList<FeedItem>(m_defaults.caches().value(kItemsKey)))
-        m_items = std::move(*items);
+        m_items = keptItems(std::move(*items));
+}
+
+QList<FeedItem> PersonalFeedStore::keptItems(QList<FeedItem> items) const
+{
+    // Only what a listed feed could have fetched: items of feeds no longer
+    // read would be carried on every save and never shown.
+    QHash<QString, int> perFeed;
+    for (const PersonalFeed& feed : m_feeds)
+        perFeed.insert(feed.id, 0);
+    const qsizetype stored = items.size();
+    items.removeIf([&perFeed](const FeedItem& item) {
+        const auto count = item.source ? perFeed.find(item.source->id) : perFeed.end();
+        return count == perFeed.end() || ++*count > kMaxItemsPerFeed;
+    });
+    if (items.size() < stored)
+        qCInfo(lcFeedStore).noquote() << "Stored personal items: left out" << stored - items.size() << "of" << stored
+                                      << "that belong to no listed feed or pass" << kMaxItemsPerFeed << "per feed";
+    return items;
 }
 
 void PersonalFeedStore::setOnItemsChanged(ItemsHandler handler)

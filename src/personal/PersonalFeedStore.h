@@ -125,6 +125,7 @@ private:
     // Duplicate, then full; nothing when the address may be added.
     std::optional<AddResult> refusalFor(const QString& absoluteUrl) const;
     void load();
+    QList<FeedItem> keptItems(QList<FeedItem> items) const;
     // Writes the feed list to the settings file before it returns.
     Result<void> saveFeeds();
     void saveItems(const QList<FeedItem>& items);

@@ -1,6 +1,7 @@
 #include "platform/CacheFiles.h"
 
 #include "platform/Defaults.h"
+#include "platform/FileReader.h"
 #include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
@@ -51,10 +52,14 @@ QJsonValue CacheFiles::value(const QString& key)
         const QMutexLocker lock(&m_mutex);
         bytes = m_memory.value(key);
     } else {
-        QFile file(pathFor(key));
-        if (!file.open(QIODevice::ReadOnly))
+        std::expected<QByteArray, FileReader::Failure> read = FileReader::read(pathFor(key), kMaxFileBytes);
+        if (!read) {
+            // Fetched again, and the next write replaces what is there.
+            if (!read.error().is(FileReader::Failure::Kind::Absent))
+                qCCritical(lcPlatform).noquote() << "Cache file" << pathFor(key) << "cannot be read:" << read.error().reason;
             return QJsonValue(QJsonValue::Undefined);
-        bytes = file.readAll();
+        }
+        bytes = std::move(*read);
     }
     if (bytes.isEmpty())
         return QJsonValue(QJsonValue::Undefined);

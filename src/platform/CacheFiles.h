@@ -35,7 +35,11 @@ public:
 
     ~CacheFiles() override;
 
-    // The stored value, or undefined when there is none or it does not parse.
+    // A cache file larger than this is not read.
+    static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
+
+    // The stored value, or undefined when there is none or it does not parse
+    // (or is no regular file, or is larger than kMaxFileBytes: logged).
     QJsonValue value(const QString& key);
     bool contains(const QString& key) { return !value(key).isUndefined(); }
 

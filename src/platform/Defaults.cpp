@@ -1,6 +1,7 @@
 #include "platform/Defaults.h"
 
 #include "platform/Clock.h"
+#include "platform/FileReader.h"
 #include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
@@ -11,6 +12,7 @@
 #include <QJsonDocument>
 #include <QPointer>
 #include <QStandardPaths>
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -23,31 +25,30 @@ constexpr int kSaveDelayMs = 250;
 constexpr int kMaxAsideSuffix = 1000;
 constexpr std::chrono::seconds kRetryDelay{30};
 
-// The members of a damaged settings object that still read on their own.
-// The text is cut at every comma outside strings and brackets, and each
-// piece is read as an object of one member: a member garbled by another
-// program, or cut off by a short write, is left out, and the members around
-// it are kept. Nothing when the text does not start as an object.
-QJsonObject readableMembers(const QByteArray& bytes)
+bool isBlank(QByteArrayView text)
 {
-    QJsonObject members;
-    qsizetype start = 0;
-    while (start < bytes.size() && std::isspace(static_cast<unsigned char>(bytes.at(start))))
-        ++start;
-    if (start >= bytes.size() || bytes.at(start) != '{')
-        return members;
-    ++start;
-    const auto take = [&](qsizetype end) {
-        const QJsonDocument doc = QJsonDocument::fromJson('{' + bytes.mid(start, end - start) + '}');
-        const QJsonObject member = doc.object();
-        if (member.size() == 1)
-            members.insert(member.begin().key(), member.begin().value());
-    };
+    return std::ranges::all_of(text, [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
+}
+
+qsizetype skipSpace(QByteArrayView text, qsizetype i)
+{
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text.at(i))))
+        ++i;
+    return i;
+}
+
+// The members of the object (or the elements of the array) whose opening
+// bracket is just before `start`: the text is cut at every comma outside
+// strings and brackets, up to the `close` that ends it or, for a text cut
+// short, up to the end.
+QList<QByteArrayView> piecesOf(QByteArrayView text, qsizetype start, char close)
+{
+    QList<QByteArrayView> pieces;
     qsizetype depth = 0;
     bool inString = false;
     bool escaped = false;
-    for (qsizetype i = start; i < bytes.size(); ++i) {
-        const char c = bytes.at(i);
+    for (qsizetype i = start; i < text.size(); ++i) {
+        const char c = text.at(i);
         if (inString) {
             if (escaped)
                 escaped = false;
@@ -63,16 +64,94 @@ QJsonObject readableMembers(const QByteArray& bytes)
             ++depth;
         } else if (depth > 0 && (c == '}' || c == ']')) {
             --depth;
-        } else if (depth == 0 && c == '}') {
-            take(i);  // the end of the object
-            return members;
+        } else if (depth == 0 && c == close) {
+            pieces.append(text.sliced(start, i - start));
+            return pieces;
         } else if (depth == 0 && c == ',') {
-            take(i);
+            pieces.append(text.sliced(start, i - start));
             start = i + 1;
         }
     }
-    take(bytes.size());  // a file cut short
-    return members;
+    pieces.append(text.sliced(start));
+    return pieces;
+}
+
+// What of a damaged settings object still reads: the members that read on
+// their own, and for each member that does not, a line for the log naming it.
+struct Salvage {
+    QJsonObject members;
+    QStringList lost;
+};
+
+// A key as the log shows it: quoted, and cut where no one reads.
+QString shownKey(const QString& key)
+{
+    constexpr qsizetype kShownKeyLength = 120;
+    return u'"' + (key.size() > kShownKeyLength ? key.left(kShownKeyLength) + u'\u2026' : key) + u'"';
+}
+
+// A member that does not read on its own: named by its key when the key
+// still reads. Of a list, the records that still read are kept.
+void salvageMember(QByteArrayView piece, qsizetype offset, Salvage& out)
+{
+    qsizetype i = skipSpace(piece, 0);
+    const qsizetype keyStart = i;
+    if (i < piece.size() && piece.at(i) == '"') {
+        for (++i; i < piece.size() && piece.at(i) != '"'; ++i) {
+            if (piece.at(i) == '\\')
+                ++i;
+        }
+    }
+    const QJsonArray keyArray =
+        QJsonDocument::fromJson('[' + piece.sliced(keyStart, std::min(i + 1, piece.size()) - keyStart).toByteArray() + ']')
+            .array();
+    if (keyArray.size() != 1 || !keyArray.first().isString()) {
+        out.lost.append(QStringLiteral("the text at byte %1 could not be read as a setting").arg(offset + keyStart));
+        return;
+    }
+    const QString key = keyArray.first().toString();
+    i = skipSpace(piece, i + 1);
+    if (i < piece.size() && piece.at(i) == ':')
+        i = skipSpace(piece, i + 1);
+    if (i < piece.size() && piece.at(i) == '[') {
+        QJsonArray records;
+        for (QByteArrayView element : piecesOf(piece, i + 1, ']')) {
+            const QJsonArray record = QJsonDocument::fromJson('[' + element.toByteArray() + ']').array();
+            if (record.size() == 1)
+                records.append(record.first());
+        }
+        if (!records.isEmpty()) {
+            out.members.insert(key, records);
+            out.lost.append(QStringLiteral("%1 could not be read whole; kept the %2 of its records that still read")
+                                .arg(shownKey(key))
+                                .arg(records.size()));
+            return;
+        }
+    }
+    out.lost.append(QStringLiteral("%1 could not be read and is left out").arg(shownKey(key)));
+}
+
+// The members of a damaged settings object that still read. Each member is
+// read as an object of one member: a member garbled by another program, or
+// cut off by a short write, is left out (of a list, only the records that do
+// not read), and the members around it are kept. Nothing when the text does
+// not start as an object.
+Salvage readableMembers(const QByteArray& bytes)
+{
+    Salvage out;
+    const qsizetype start = skipSpace(bytes, 0);
+    if (start >= bytes.size() || bytes.at(start) != '{')
+        return out;
+    for (QByteArrayView piece : piecesOf(bytes, start + 1, '}')) {
+        if (isBlank(piece))
+            continue;
+        const QJsonObject member = QJsonDocument::fromJson('{' + piece.toByteArray() + '}').object();
+        if (member.size() == 1)
+            out.members.insert(member.begin().key(), member.begin().value());
+        else
+            salvageMember(piece, piece.data() - bytes.constData(), out);
+    }
+    return out;
 }
 
 // Gives the file at `path` the second name `aside`, or where the file
@@ -127,6 +206,20 @@ QString notAnObject(const QJsonParseError& error, const QJsonDocument& doc, cons
     if (doc.isArray())
         return QStringLiteral("the file holds an array");
     return QStringLiteral("the file holds no object");
+}
+
+// One line for each setting of a damaged file that could not be read
+// (whole), saying where the original is kept. A file of countless damaged
+// members does not flood the log: past a few, one line counts the rest.
+void logLost(const QString& path, const QStringList& lost, const QString& original)
+{
+    constexpr qsizetype kMaxLostLines = 20;
+    for (qsizetype i = 0; i < std::min(lost.size(), kMaxLostLines); ++i)
+        qCCritical(lcPlatform).noquote() << "Settings file" << path + u':' << lost.at(i) + u';'
+                                         << "the original is kept as" << original;
+    if (lost.size() > kMaxLostLines)
+        qCCritical(lcPlatform).noquote() << "Settings file" << path + u':' << lost.size() - kMaxLostLines
+                                         << "more settings could not be read; the original is kept as" << original;
 }
 
 } // namespace
@@ -194,17 +287,13 @@ Defaults::~Defaults()
 
 void Defaults::load()
 {
-    QFile file(m_path);
-    if (!file.exists())
-        return;
-    if (!file.open(QIODevice::ReadOnly)) {
-        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "cannot be read:" << file.errorString()
-                                         << "- starting from defaults and leaving it untouched";
-        m_saveBlocked = true;
+    std::expected<QByteArray, FileReader::Failure> read = FileReader::read(m_path, kMaxFileBytes);
+    if (!read) {
+        if (!read.error().is(FileReader::Failure::Kind::Absent))
+            keepUnreadableAside(read.error());
         return;
     }
-    const QByteArray bytes = file.readAll();
-    file.close();
+    const QByteArray bytes = std::move(*read);
     QJsonParseError error{};
     const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
     if (error.error == QJsonParseError::NoError && doc.isObject()) {
@@ -215,13 +304,15 @@ void Defaults::load()
     }
     // One unreadable value must not cost the user every other setting: what
     // still reads is kept, and the whole file is kept aside as it was.
-    const QJsonObject readable = readableMembers(bytes);
+    const Salvage salvage = readableMembers(bytes);
+    const QJsonObject& readable = salvage.members;
     for (auto it = readable.begin(); it != readable.end(); ++it)
         m_values.insert(it.key(), it.value());
     // A file of which nothing read may be moved away; one that still read
     // stays in place until what read of it is on disk there.
     const Result<QString> aside = keepDamagedFile(m_path, readable.isEmpty());
     const QString found = QStringLiteral("(") + notAnObject(error, doc, bytes) + QStringLiteral(");");
+    logLost(m_path, salvage.lost, aside ? *aside : m_path);
     if (aside) {
         if (readable.isEmpty()) {
             qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "is not a JSON object" << found
@@ -242,6 +333,28 @@ void Defaults::load()
     // Written at once: the next start must not have to read them again.
     m_dirty = true;
     flush();
+}
+
+void Defaults::keepUnreadableAside(const FileReader::Failure& failure)
+{
+    if (failure.is(FileReader::Failure::Kind::Unreadable)) {
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "cannot be read:" << failure.reason
+                                         << "- starting from defaults and leaving it untouched";
+        m_saveBlocked = true;
+        return;
+    }
+    // No settings file at all (a FIFO, a device, a folder) or one of a size
+    // no settings reach: it is never read, and its name is moved aside so
+    // that the settings saved from now on have a file of their own.
+    const Result<QString> aside = keepDamagedFile(m_path, true);
+    if (!aside) {
+        qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "cannot be read (" + failure.reason + u')'
+                                         << "and could not be moved aside; starting from defaults, settings will not be saved";
+        m_saveBlocked = true;
+        return;
+    }
+    qCCritical(lcPlatform).noquote() << "Settings file" << m_path << "cannot be read (" + failure.reason + ");"
+                                     << "kept it as" << *aside << "and started from defaults";
 }
 
 std::optional<QString> Defaults::setAside(const QString& key)

@@ -15,6 +15,9 @@
 
 class Scheduler;
 class SingleShot;
+namespace FileReader {
+struct Failure;
+}
 
 // Typed key/value user settings, the app's "user defaults".
 //
@@ -29,12 +32,20 @@ class SingleShot;
 // parsed is kept aside (".corrupt-<time>", with "-2", "-3", …
 // after it for more within the same second) and logged, never overwritten
 // silently; the settings in it that still read are kept (a value garbled or
-// cut off costs only that value), and it stays where it is until they are
-// on disk in its place. changed(key) fires only when a value really changes.
+// cut off costs only that value, a list only its records that do not read),
+// each one that does not is named in the log, and the file stays where it is
+// until what read of it is on disk in its place. What is no regular file, or
+// is larger than kMaxFileBytes, is never read: it is moved aside and the
+// settings start from defaults. changed(key) fires only when a value really
+// changes.
 // Main thread only.
 class Defaults : public QObject {
     Q_OBJECT
 public:
+    // A settings file larger than this is not read: it is moved aside like
+    // one that does not parse. Far above what any settings reach.
+    static constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+
     // Settings in `filePath`, loaded now. Cached values (caches()) go to
     // files in `cacheDirectory`, or stay in memory when it is empty.
     // Failed saves are tried again on `retries` (Scheduler::system() unless
@@ -119,6 +130,7 @@ Q_SIGNALS:
 private:
     Defaults(QString path, std::unique_ptr<CacheFiles> caches);
     void load();
+    void keepUnreadableAside(const FileReader::Failure& failure);
     void scheduleSave();
     Result<void> recordSave(Result<void> saved);
     Result<QString> keepAside(const QString& key, const QJsonValue& value);

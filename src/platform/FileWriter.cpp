@@ -20,6 +20,11 @@ Result<void> replace(const QString& path, const QByteArray& bytes, QStringView w
         qCCritical(lcPlatform).noquote() << line + path + QStringLiteral(" : ") + reason;
         return fail(ErrorKind::Io, reason);
     };
+    // QSaveFile writes through a link: its temporary file goes beside what
+    // the link names and then takes its place. Never in place of a device or
+    // a FIFO (run as root, that would replace the system's /dev/null).
+    if (const QFileInfo info(path); info.isSymLink() && info.exists() && !info.isFile())
+        return failed(QStringLiteral("it is a link to %1, not to a regular file").arg(info.symLinkTarget()));
     // Unbuffered: Qt's buffer would keep a small payload until commit(),
     // which links the temporary file over the old one even when writing it
     // out failed. Written here, every byte is counted, and a short write is

@@ -13,6 +13,8 @@
 // disk, a size limit, a folder that cannot be written) leaves the old file
 // byte for byte, is logged as "Could not save <what> <path> : <reason>" and
 // is returned; the error's description is the reason as the system gave it.
+// A link is written through (what it names is replaced) only when it names a
+// regular file or nothing; a link to a device or a FIFO is refused.
 // Any thread.
 namespace FileWriter {
 

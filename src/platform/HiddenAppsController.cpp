@@ -10,7 +10,7 @@ const QString kHiddenForKey = QStringLiteral("hiddenForBundleIDs");
 HiddenAppsController::HiddenAppsController(Defaults& defaults, FrontAppMonitor& monitor, QObject* parent)
     : QObject(parent),
       m_defaults(defaults),
-      m_stored(defaults, kHiddenForKey, lcPlatform),
+      m_stored(defaults, kHiddenForKey, lcPlatform, kMaxApps),
       m_monitor(monitor),
       m_bundleIDs(m_stored.readTexts())
 {
@@ -29,6 +29,12 @@ void HiddenAppsController::add(const QString& appClass)
 {
     if (appClass.isEmpty() || m_bundleIDs.contains(appClass))
         return;
+    // What is written must read back: the list never grows past what is read.
+    if (m_bundleIDs.size() >= kMaxApps) {
+        qCInfo(lcPlatform).noquote() << "Not hiding the strip for" << appClass << "too: the list already holds the"
+                                     << kMaxApps << "applications it keeps";
+        return;
+    }
     m_bundleIDs.append(appClass);
     Q_EMIT bundleIDsChanged();
     save();

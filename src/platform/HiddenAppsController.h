@@ -21,6 +21,9 @@ class HiddenAppsController : public QObject {
     Q_OBJECT
 public:
     using RunningApp = FrontAppMonitor::RunningApp;
+    // The classes read from the settings, at most; each is a row of the
+    // General tab (bench/settings_bench.cpp).
+    static constexpr qsizetype kMaxApps = 1000;
 
     // Reads the stored list and looks at the application in front at once.
     HiddenAppsController(Defaults& defaults, FrontAppMonitor& monitor, QObject* parent = nullptr);
@@ -32,7 +35,8 @@ public:
     QStringList bundleIDs() const { return m_bundleIDs; }
     bool isSuppressed() const { return m_suppressed; }
 
-    // Adds a class not yet listed (empty text: nothing) and looks again.
+    // Adds a class not yet listed (empty text, or a list of kMaxApps:
+    // nothing) and looks again.
     void add(const QString& appClass);
     // Removes every entry equal to `appClass` and looks again.
     void remove(const QString& appClass);

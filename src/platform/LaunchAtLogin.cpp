@@ -1,5 +1,6 @@
 #include "platform/LaunchAtLogin.h"
 
+#include "platform/FileReader.h"
 #include "platform/FileWriter.h"
 #include "platform/Logging.h"
 
@@ -164,10 +165,12 @@ std::optional<QStringList> LaunchAtLogin::execArguments(const QString& exec)
 
 bool LaunchAtLogin::isEnabled() const
 {
-    QFile file(m_entryPath);
-    if (!file.open(QIODevice::ReadOnly))
+    // An entry is a few lines; anything that is no such file starts nothing.
+    constexpr qint64 kMaxEntryBytes = 64 * 1024;
+    const std::expected<QByteArray, FileReader::Failure> entry = FileReader::read(m_entryPath, kMaxEntryBytes);
+    if (!entry)
         return false;
-    const auto keys = readDesktopGroup(file.readAll());
+    const auto keys = readDesktopGroup(*entry);
     if (!keys || keys->value(QStringLiteral("Type")) != QLatin1String("Application")
         || keys->value(QStringLiteral("Name")).isEmpty()
         || keys->value(QStringLiteral("Hidden")) == QLatin1String("true"))

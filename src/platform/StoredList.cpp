@@ -2,14 +2,21 @@
 
 #include "platform/Defaults.h"
 
-StoredList::StoredList(Defaults& defaults, QString key, Category category)
-    : m_defaults(defaults), m_key(std::move(key)), m_category(category)
+namespace {
+// Past this many, the records of one list that do not read are counted in
+// one line instead of a line each.
+constexpr qsizetype kMaxSkippedLines = 20;
+} // namespace
+
+StoredList::StoredList(Defaults& defaults, QString key, Category category, qsizetype limit, Keep keep)
+    : m_defaults(defaults), m_key(std::move(key)), m_category(category), m_limit(limit), m_keep(keep)
 {
 }
 
 QJsonArray StoredList::storedArray()
 {
     m_holdsUnreadable = false;
+    m_skipped = 0;
     if (!m_defaults.contains(m_key))
         return {};
     const QJsonValue stored = m_defaults.value(m_key);
@@ -42,8 +49,24 @@ QStringList StoredList::textsIn(const QJsonValue& value)
 void StoredList::skipped(qsizetype index, qsizetype count, const QString& why)
 {
     m_holdsUnreadable = true;
+    if (++m_skipped > kMaxSkippedLines)
+        return;
     qCCritical(m_category).noquote() << "Stored" << m_key << "record" << index + 1 << "of" << count
                                      << "cannot be read and is left out:" << why;
+}
+
+void StoredList::pastLimit(qsizetype count, qsizetype leftOut)
+{
+    m_holdsUnreadable = true;
+    qCCritical(m_category).noquote() << "Stored" << m_key << "holds" << count << "records, more than the" << m_limit
+                                     << "it keeps; left out:" << leftOut << (m_keep == Keep::First ? "at its end" : "at its start");
+}
+
+void StoredList::readDone(qsizetype count)
+{
+    if (m_skipped > kMaxSkippedLines)
+        qCCritical(m_category).noquote() << "Stored" << m_key + u':' << m_skipped - kMaxSkippedLines << "more of its"
+                                         << count << "records cannot be read and are left out";
 }
 
 void StoredList::aboutToReplace()

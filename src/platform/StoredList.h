@@ -8,37 +8,52 @@
 #include <QLoggingCategory>
 #include <QString>
 #include <QStringList>
+#include <algorithm>
 #include <functional>
 
 class Defaults;
 
 // A list of records kept under one settings key, read one record at a time.
 // A record that does not read is left out and logged, and every other record
-// loads. Before the owner's first save replaces a stored value that held such
-// a record (or was no list at all), that value is set aside
-// (Defaults::setAsideBeforeReplacing), so no save loses what could not be
-// read. The stored form is the owner's and stays as it is. Main thread only.
+// loads. A list is read only up to its owner's limit: the records past it are
+// left out and logged too, so a list written by other means costs no view
+// more than the owner allows. Before the owner's first save replaces a stored
+// value that held such records (or was no list at all), that value is set
+// aside (Defaults::setAsideBeforeReplacing), so no save loses what was not read. The stored
+// form is the owner's and stays as it is. Main thread only.
 class StoredList {
 public:
     using Category = const QLoggingCategory& (*)();
+    // Which end of a list past its limit is read: the first records, or the
+    // last (the newest of a list that grows at its end).
+    enum class Keep { First, Last };
 
-    StoredList(Defaults& defaults, QString key, Category category);
+    StoredList(Defaults& defaults, QString key, Category category, qsizetype limit, Keep keep = Keep::First);
 
-    // The records of the stored array that `decode` reads, in their order;
-    // none when nothing is stored.
+    // The records of the stored array that `decode` reads, in their order,
+    // at most the limit of them; none when nothing is stored.
     template <class T>
     QList<T> read(const std::function<Result<T>(const QJsonValue&)>& decode)
     {
         const QJsonArray array = storedArray();
+        const qsizetype count = array.size();
         QList<T> records;
-        records.reserve(array.size());
-        for (qsizetype i = 0; i < array.size(); ++i) {
+        records.reserve(std::min(count, m_limit));
+        for (qsizetype n = 0; n < count; ++n) {
+            if (records.size() == m_limit) {
+                pastLimit(count, count - n);
+                break;
+            }
+            const qsizetype i = m_keep == Keep::First ? n : count - 1 - n;
             Result<T> record = decode(array.at(i));
             if (record)
                 records.append(std::move(*record));
             else
-                skipped(i, array.size(), record.error().description);
+                skipped(i, count, record.error().description);
         }
+        if (m_keep == Keep::Last)
+            std::reverse(records.begin(), records.end());
+        readDone(count);
         return records;
     }
     // The strings of a stored array of texts; anything else in it is left out.
@@ -56,9 +71,14 @@ public:
 private:
     QJsonArray storedArray();
     void skipped(qsizetype index, qsizetype count, const QString& why);
+    void pastLimit(qsizetype count, qsizetype leftOut);
+    void readDone(qsizetype count);
 
     Defaults& m_defaults;
     QString m_key;
     Category m_category;
+    qsizetype m_limit;
+    Keep m_keep;
     bool m_holdsUnreadable = false;  // and not set aside yet
+    qsizetype m_skipped = 0;         // records of the last read that did not read
 };

@@ -24,8 +24,8 @@ QStringList lowercased(const QStringList& list)
 FilterStore::FilterStore(Defaults& defaults, QObject* parent)
     : QObject(parent),
       m_defaults(defaults),
-      m_storedMuted(defaults, MutedKey, lcFeedStore),
-      m_storedFollowed(defaults, FollowedKey, lcFeedStore),
+      m_storedMuted(defaults, MutedKey, lcFeedStore, kMaxPhrases),
+      m_storedFollowed(defaults, FollowedKey, lcFeedStore, kMaxPhrases),
       m_muted(m_storedMuted.readTexts()),
       m_followed(m_storedFollowed.readTexts())
 {
@@ -104,6 +104,12 @@ void FilterStore::addPhrase(const QString& phrase, List target)
     const QString trimmed = phrase.trimmed();
     if (trimmed.isEmpty() || holdsIgnoringCase(list(target), trimmed))
         return;
+    // What is written must read back: a list never grows past what is read.
+    if (list(target).size() >= kMaxPhrases) {
+        qCInfo(lcFeedStore).noquote() << "Not adding a phrase: the list already holds the" << kMaxPhrases
+                                      << "phrases it keeps";
+        return;
+    }
     list(target).append(trimmed);
     publish(target);
 

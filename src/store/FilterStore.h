@@ -17,6 +17,10 @@ class FilterStore : public QObject {
 public:
     static inline const QString MutedKey = Settings::mutedPhrases.key.toString();
     static inline const QString FollowedKey = Settings::followedPhrases.key.toString();
+    // The phrases of each list read from the settings, at most: every
+    // phrase is a row of the Filters tab and a test on every headline the
+    // strip shows (bench/settings_bench.cpp).
+    static constexpr qsizetype kMaxPhrases = 200;
 
     explicit FilterStore(Defaults& defaults, QObject* parent = nullptr);
 
@@ -30,7 +34,8 @@ public:
     void setMuted(const QStringList& phrases);
     void setFollowed(const QStringList& phrases);
 
-    // Adds the trimmed phrase to one list and takes it out of the other.
+    // Adds the trimmed phrase to one list and takes it out of the other;
+    // nothing when that list already holds kMaxPhrases.
     void mute(const QString& phrase);
     void follow(const QString& phrase);
 

@@ -4,7 +4,7 @@
 #include "platform/Logging.h"
 
 ReadStore::ReadStore(Defaults& defaults, QObject* parent)
-    : QObject(parent), m_defaults(defaults), m_stored(defaults, StorageKey, lcFeedStore)
+    : QObject(parent), m_defaults(defaults), m_stored(defaults, StorageKey, lcFeedStore, Capacity, StoredList::Keep::Last)
 {
     // A history written by other means may repeat an id; keep its first
     // place so that eviction and the read state agree.

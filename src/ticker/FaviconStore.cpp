@@ -3,6 +3,7 @@
 #include "platform/CacheFiles.h"
 #include "platform/Clock.h"
 #include "platform/Endpoints.h"
+#include "platform/FileReader.h"
 #include "platform/FileWriter.h"
 #include "platform/Http.h"
 #include "platform/ImageNetwork.h"
@@ -11,7 +12,6 @@
 
 #include <QBuffer>
 #include <QDir>
-#include <QFile>
 #include <QImageReader>
 #include <QAbstractNetworkCache>
 #include <QNetworkAccessManager>
@@ -152,10 +152,12 @@ QImage readAndDecode(const QString& path)
 {
     if (path.isEmpty())
         return {};
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > FaviconStore::maxDownloadBytes)
+    // What is no regular file, or more than a download may be, is fetched
+    // again; the fetched icon replaces it.
+    const std::expected<QByteArray, FileReader::Failure> bytes = FileReader::read(path, FaviconStore::maxDownloadBytes);
+    if (!bytes)
         return {};
-    return decodeImageBytes(file.readAll(), FaviconStore::maxDecodedSide);
+    return decodeImageBytes(*bytes, FaviconStore::maxDecodedSide);
 }
 
 // A reply that is no picture must not be served again from the HTTP cache.

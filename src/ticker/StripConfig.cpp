@@ -2,6 +2,7 @@
 
 #include "platform/Defaults.h"
 #include "platform/Json.h"
+#include "platform/Logging.h"
 #include "platform/SettingsCatalogue.h"
 #include "ticker/StripMetrics.h"
 
@@ -50,29 +51,74 @@ StripConfig StripConfig::fromLegacySettings(const Defaults& defaults)
 
 namespace {
 
-// The strips of the stored text that read, and whether all of it did. An
-// element that does not read costs that element only; absent or empty text
-// is no strip and nothing unreadable.
+// The strip of the stored text that is used (the first that reads), and
+// whether all of the text was read. An element that does not read costs that
+// element only; absent or empty text is no strip and nothing unreadable.
 struct StoredStrips {
     QList<StripConfig> strips;
     bool whole = true;
+    QStringList problems;  // for the log
 };
 
-StoredStrips readStored(const Defaults& defaults)
+StoredStrips parseStored(const Defaults& defaults)
 {
     StoredStrips out;
     const QJsonValue stored = defaults.value(StripConfig::stripsKey);
     if (!defaults.contains(StripConfig::stripsKey) || (stored.isString() && stored.toString().isEmpty()))
         return out;
-    const QJsonDocument doc = QJsonDocument::fromJson(stored.toString().toUtf8());
-    out.whole = stored.isString() && doc.isArray();
-    for (const QJsonValue& element : doc.array()) {
-        Result<StripConfig> c = StripConfig::fromJson(element);
+    out.whole = false;
+    if (!stored.isString()) {
+        out.problems.append(QStringLiteral("it is not a text; none of it can be read"));
+        return out;
+    }
+    const QString text = stored.toString();
+    if (text.size() > StripConfig::kMaxStoredText) {
+        out.problems.append(QStringLiteral("its text is longer than %1 characters; none of it is read")
+                                .arg(StripConfig::kMaxStoredText));
+        return out;
+    }
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(text.toUtf8(), &error);
+    if (!doc.isArray()) {
+        out.problems.append(error.error != QJsonParseError::NoError
+                                ? QStringLiteral("it is not a list: %1 at byte %2").arg(error.errorString()).arg(error.offset)
+                                : QStringLiteral("it is not a list; none of it can be read"));
+        return out;
+    }
+    const QJsonArray array = doc.array();
+    for (qsizetype i = 0; i < array.size(); ++i) {
+        if (!out.strips.isEmpty()) {
+            out.problems.append(QStringLiteral("left out: %1 after the first that reads, as one strip is used")
+                                    .arg(array.size() - i));
+            return out;
+        }
+        Result<StripConfig> c = StripConfig::fromJson(array.at(i));
         if (c)
             out.strips.append(*c);
         else
-            out.whole = false;
+            out.problems.append(QStringLiteral("record %1 of %2 cannot be read and is left out: %3")
+                                    .arg(i + 1)
+                                    .arg(array.size())
+                                    .arg(c.error().description));
     }
+    out.whole = out.problems.isEmpty();
+    return out;
+}
+
+// As parseStored(), logged as every stored list is: once for each stored
+// text, though the strips are read again on every look at them.
+StoredStrips readStored(const Defaults& defaults)
+{
+    StoredStrips out = parseStored(defaults);
+    if (out.whole)
+        return out;
+    static size_t reported = 0;  // the text last logged; main thread only
+    const size_t text = qHash(defaults.value(StripConfig::stripsKey).toString(), 1);
+    if (text == reported)
+        return out;
+    reported = text;
+    for (const QString& problem : out.problems)
+        qCCritical(lcTicker).noquote() << "Stored" << StripConfig::stripsKey + u':' << problem;
     return out;
 }
 

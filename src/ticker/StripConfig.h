@@ -14,14 +14,18 @@ class Defaults;
 // ("latest", "shuffle", "music", "markets" or "cat:" + a category slug),
 // speed factor, size code and background theme. Stored as JSON text under
 // "stackedStripsJSON"; only the first stored strip that reads is used (one
-// that does not is left out), and without one the older single-strip
-// settings describe it. Stored text that did not read whole is kept aside
-// (Defaults::setAsideBeforeReplacing) before a save replaces it.
+// that does not is left out, and so is every one after it), and without one
+// the older single-strip settings describe it. What is left out is logged,
+// and stored text that did not read whole is kept aside (Defaults::setAsideBeforeReplacing)
+// before a save replaces it.
 struct StripConfig {
     static inline const QString stripsKey = Settings::stackedStripsJSON.key.toString();
     static inline const QString enabledKey = Settings::secondTickerEnabled.key.toString();
     static inline const QString legacyEnabledKey = Settings::stackedTickersSpike.key.toString();
     static inline const QString legacyMixesKey = Settings::extraStripMixes.key.toString();
+    // Stored text longer than this is not read: one strip takes less than a
+    // tenth of it, and the text is read again at every look at a strip.
+    static constexpr qsizetype kMaxStoredText = 4096;
 
     QString mix;
     double speed = 1.0;

@@ -112,7 +112,7 @@ const GarbledCase kCases[] = {
      {{"tickerSize", 4}, {"tickerPosition", "bottom"}, {"followedPhrases.v1", json(R"(["rates"])")}}},
     {"a garbled entry with brackets", withMember("tickerOpacity", R"({"a": [1, 2}, "b": ])", 3), kFeeds, kWatchlist,
      {"rumour"}, kHistory, {{"tickerSize", 4}, {"followedPhrases.v1", json(R"(["rates"])")}}},
-    {"cut off inside the last value", cutBefore("\"a3\""), kFeeds, kWatchlist, {"rumour"}, {},
+    {"cut off inside the last value", cutBefore("\"a3\""), kFeeds, kWatchlist, {"rumour"}, {"a1", "a2"},
      {{"tickerSize", 4}, {"tickerPosition", "bottom"}, {"followedPhrases.v1", json(R"(["rates"])")}}},
     {"cut off inside a key", cutBefore("ickerPosition"), kFeeds, kWatchlist, {"rumour"}, {},
      {{"tickerSize", 4}, {"followedPhrases.v1", json(R"(["rates"])")}}},
@@ -120,6 +120,17 @@ const GarbledCase kCases[] = {
      kWatchlist, {"rumour"}, kHistory, {{"followedPhrases.v1", json(R"(["rates", 42])")}, {"tickerSize", 4}}},
     {"the other phrase list of another type", withMember("followedPhrases.v1", R"({"rates": true})"), kFeeds,
      kWatchlist, {"rumour"}, kHistory, {{"followedPhrases.v1", json(R"({"rates": true})")}}},
+    // A slip of syntax inside one record costs that record only; the file
+    // as it was is kept aside whole.
+    {"an unescaped quote in one feed title",
+     withMember("personalFeeds.v1",
+                R"([{"id":"pf-a","url":"https://a.example/feed","title":"Feed "2" quoted","isEnabled":true,)"
+                R"("addedAt":"2026-02-02T08:00:00Z","itemCount":3},)"
+                R"({"id":"pf-b","url":"https://b.example/atom","title":"B","isEnabled":false,)"
+                R"("addedAt":"2026-02-03T08:00:00Z","itemCount":0}])"),
+     {"pf-b"}, kWatchlist, {"rumour"}, kHistory,
+     {{"tickerSize", 4}, {"tickerPosition", "bottom"}, {"followedPhrases.v1", json(R"(["rates"])")}}},
+    {"cut off inside the feed list", cutBefore("\"pf-b\""), {"pf-a"}, {}, {}, {}, {}},
     // An entry that cannot be read costs that entry only; the edit keeps the
     // stored list aside before it replaces it.
     {"a watchlist entry of an unknown kind",

@@ -98,7 +98,7 @@ TEST_F(UnreadableSettingsTest, AValueThatCannotBeKeptAsideFailsEverySaveThatWoul
     d->set(key, QJsonArray{QStringLiteral("a"), 5});
     EXPECT_FALSE(d->setAside(key).has_value());
 
-    StoredList list(*d, key, lcPlatform);
+    StoredList list(*d, key, lcPlatform, 100);
     EXPECT_EQ(list.readTexts(), QStringList{QStringLiteral("a")});
     list.aboutToReplace();
     d->set(key, QStringList{QStringLiteral("a"), QStringLiteral("b")});
@@ -135,8 +135,8 @@ TEST_F(UnreadableSettingsTest, AFailedSaveIsTriedAgainUntilItGoesThroughKeepingT
         ASSERT_TRUE(d->flush());
         const QByteArray before = readFile(path());
         QSignalSpy told(d.get(), &Defaults::saveErrorChanged);
-        StoredList list(*d, key, lcPlatform);
-        StoredList otherOwner(*d, key, lcPlatform);
+        StoredList list(*d, key, lcPlatform, 100);
+        StoredList otherOwner(*d, key, lcPlatform, 100);
         list.readTexts();
         otherOwner.readTexts();
         {
@@ -228,7 +228,7 @@ TEST_F(UnreadableSettingsTest, EachUnreadableRecordIsLoggedAndTheValueIsSetAside
         auto d = Defaults::openFile(path());
         d->set(key, c.stored);
         LogCapture log;
-        StoredList list(*d, key, lcPlatform);
+        StoredList list(*d, key, lcPlatform, 100);
         EXPECT_EQ(list.readTexts(), c.read);
         qsizetype lines = 0;
         for (const LogCapture::Line& line : LogCapture::lines())

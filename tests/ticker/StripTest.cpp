@@ -1,6 +1,7 @@
 // The strip: the view and its chips, the second strip, its menu and stored
 // settings, on in-memory settings and against the sample catalogue server.
 #include "CatalogueServer.h"
+#include "LogCapture.h"
 #include "LoopbackServer.h"
 #include "StripFixture.h"
 #include "TickerTestUtil.h"
@@ -931,6 +932,11 @@ TEST(StripConfigTest, StoredTextThatDidNotReadWholeIsKeptAsideBeforeASave)
         {"a bad element", R"([{"mix":"music","speed":2,"size":4,"background":"Teal"},{"mix":1}])", true},
         {"not JSON", "[{", true},
         {"an array value, not text", QJsonArray{7}, true},
+        {"a second strip, which is never used", R"([{"mix":"music","speed":2,"size":4,"background":"Teal"},)"
+                                                R"({"mix":"latest","speed":1,"size":1,"background":"Red"}])", true},
+        {"text longer than is read", "[" + QStringList(200, good.mid(1, good.size() - 2)).join(',') + "]", true},
+        {"text as long as is read", good.left(1) + QString(StripConfig::kMaxStoredText - good.size(), u' ') + good.mid(1),
+         false},
         {"whole", good, false},
         {"empty", "", false},
     };
@@ -949,6 +955,42 @@ TEST(StripConfigTest, StoredTextThatDidNotReadWholeIsKeptAsideBeforeASave)
             ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
             EXPECT_EQ(QJsonDocument::fromJson(kept.readAll()).object(), (QJsonObject{{StripConfig::stripsKey, c.stored}}));
         }
+    }
+}
+
+// What the stored strips leave out is logged as every stored list's is: once
+// for each stored text, however often the strips are read.
+TEST(StripConfigTest, WhatIsLeftOutOfTheStoredStripsIsLoggedOnceForEachText)
+{
+    const QString strip = R"({"mix":"cat:logged","speed":2,"size":4,"background":"Teal"})";
+    const struct { const char* name; QJsonValue stored; QStringList lines; } cases[] = {
+        {"a record that does not read", "[7," + strip + "]",
+         {"Stored stackedStripsJSON: record 1 of 2 cannot be read and is left out: "}},
+        {"records past the one used", "[" + strip + "," + strip + "," + strip + "]",
+         {"Stored stackedStripsJSON: left out: 2 after the first that reads, as one strip is used"}},
+        {"not a list", "{\"logged\": 1}", {"Stored stackedStripsJSON: it is not a list; none of it can be read"}},
+        {"not JSON", "[{\"logged\"", {"Stored stackedStripsJSON: it is not a list: "}},
+        {"not a text", QJsonArray{QJsonObject{{"logged", true}}},
+         {"Stored stackedStripsJSON: it is not a text; none of it can be read"}},
+        {"too long", "[" + QStringList(100, strip).join(',') + "]",
+         {QString("Stored stackedStripsJSON: its text is longer than %1 characters; none of it is read")
+              .arg(StripConfig::kMaxStoredText)}},
+        {"whole", "[" + strip + "]", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto d = Defaults::inMemory();
+        d->set(StripConfig::stripsKey, c.stored);
+        LogCapture log;
+        for (int look = 0; look < 3; ++look)
+            StripConfig::load(*d);
+        QStringList lines;
+        for (const LogCapture::Line& line : LogCapture::lines())
+            if (line.message.contains(StripConfig::stripsKey))
+                lines.append(line.message);
+        ASSERT_EQ(lines.size(), c.lines.size()) << lines.join('\n').toStdString();
+        for (qsizetype i = 0; i < lines.size(); ++i)
+            EXPECT_TRUE(lines.at(i).startsWith(c.lines.at(i))) << lines.at(i).toStdString();
     }
 }
 

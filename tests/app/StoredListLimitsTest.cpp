@@ -1,0 +1,296 @@
+// Stored lists longer than their owners keep, written into the settings file
+// by hand or by another program: each store reads its list only up to its
+// limit (the feeds' 20, the watchlist's 10, the newest 5000 read headlines,
+// the phrase and application caps), logs what it left out, keeps the whole
+// stored list aside before its first save replaces it, and what it saves it
+// reads back the same.
+#include "markets/MarketsStore.h"
+#include "personal/PersonalFeedStore.h"
+#include "platform/Defaults.h"
+#include "platform/FrontAppMonitor.h"
+#include "platform/HiddenAppsController.h"
+#include "platform/SecretStore.h"
+#include "store/FilterStore.h"
+#include "store/ReadStore.h"
+
+#include "FakeTime.h"
+#include "LogCapture.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <functional>
+
+namespace {
+
+class NoFront final : public FrontAppMonitor {
+public:
+    std::optional<QString> frontApp() const override { return QString(); }
+    QList<RunningApp> runningApps() const override { return {}; }
+};
+
+// What one store reads of the settings, as ids, and one edit of its list.
+struct Stores {
+    explicit Stores(Defaults& defaults) : defaults(defaults) {}
+    Defaults& defaults;
+    FakeTime time;
+    MemorySecretStore secrets;
+    NoFront front;
+};
+
+QStringList idsOf(const QList<PersonalFeed>& feeds)
+{
+    QStringList ids;
+    for (const PersonalFeed& feed : feeds)
+        ids.append(feed.id);
+    return ids;
+}
+
+QStringList idsOf(const QList<WatchSymbol>& watchlist)
+{
+    QStringList ids;
+    for (const WatchSymbol& entry : watchlist)
+        ids.append(entry.symbol);
+    return ids;
+}
+
+struct LimitCase {
+    const char* name;
+    QString key;
+    qsizetype stored;
+    qsizetype limit;
+    bool keepsNewest;  // the last records of the stored list, else the first
+    std::function<QJsonValue(qsizetype i)> record;
+    std::function<QString(qsizetype i)> id;
+    // Builds the store over the settings and returns the ids it holds;
+    // with `edit`, makes one change that saves its list first.
+    std::function<QStringList(Stores&, bool edit)> run;
+};
+
+void PrintTo(const LimitCase& c, std::ostream* out)
+{
+    *out << c.name;
+}
+
+const LimitCase kCases[] = {
+    {"personal feeds", PersonalFeedStore::kFeedsKey, 300, PersonalFeedStore::kMaxFeeds, false,
+     [](qsizetype i) -> QJsonValue {
+         return QJsonObject{{"id", QString("pf-%1").arg(i)},
+                            {"url", QString("https://feeds.example/%1").arg(i)},
+                            {"title", QString("Feed %1").arg(i)},
+                            {"isEnabled", true},
+                            {"addedAt", "2026-02-02T08:00:00Z"},
+                            {"itemCount", 0}};
+     },
+     [](qsizetype i) { return QString("pf-%1").arg(i); },
+     [](Stores& s, bool edit) {
+         PersonalFeedStore store(s.defaults, s.time, s.time);
+         if (edit)
+             store.setEnabled("pf-0", false);
+         return idsOf(store.feeds());
+     }},
+    {"watchlist", MarketsStore::kWatchlistKey, 15, MarketsStore::kWatchlistLimit, false,
+     [](qsizetype i) -> QJsonValue {
+         return QJsonObject{{"symbol", QString("S%1").arg(i)}, {"kind", "stock"}, {"name", QString("Stock %1").arg(i)}};
+     },
+     [](qsizetype i) { return QString("S%1").arg(i); },
+     [](Stores& s, bool edit) {
+         MarketsStore store(s.defaults, s.secrets, s.time, s.time);
+         if (edit)
+             store.setHolding("S0", 2, 150);
+         return idsOf(store.watchlist());
+     }},
+    {"read history", ReadStore::StorageKey, 5200, ReadStore::Capacity, true,
+     [](qsizetype i) -> QJsonValue { return QString("id-%1").arg(i); }, [](qsizetype i) { return QString("id-%1").arg(i); },
+     [](Stores& s, bool edit) {
+         ReadStore store(s.defaults);
+         if (edit)
+             store.markRead("id-new");
+         return store.order();
+     }},
+    {"muted phrases", FilterStore::MutedKey, 250, FilterStore::kMaxPhrases, false,
+     [](qsizetype i) -> QJsonValue { return QString("muted %1").arg(i); },
+     [](qsizetype i) { return QString("muted %1").arg(i); },
+     [](Stores& s, bool edit) {
+         FilterStore store(s.defaults);
+         if (edit)
+             store.follow("a followed phrase");
+         return store.muted();
+     }},
+    {"followed phrases", FilterStore::FollowedKey, 250, FilterStore::kMaxPhrases, false,
+     [](qsizetype i) -> QJsonValue { return QString("followed %1").arg(i); },
+     [](qsizetype i) { return QString("followed %1").arg(i); },
+     [](Stores& s, bool edit) {
+         FilterStore store(s.defaults);
+         if (edit)
+             store.mute("a muted phrase");
+         return store.followed();
+     }},
+    {"hidden applications", QStringLiteral("hiddenForBundleIDs"), 1100, HiddenAppsController::kMaxApps, false,
+     [](qsizetype i) -> QJsonValue { return QString("app-%1").arg(i); }, [](qsizetype i) { return QString("app-%1").arg(i); },
+     [](Stores& s, bool edit) {
+         HiddenAppsController store(s.defaults, s.front);
+         if (edit)
+             store.remove("app-1");
+         return store.bundleIDs();
+     }},
+};
+
+class StoredListLimits : public ::testing::TestWithParam<LimitCase> {
+protected:
+    QTemporaryDir dir;
+    QString settingsPath = dir.filePath("defaults.json");
+
+    QStringList asides(const QString& key) const
+    {
+        return QDir(dir.path()).entryList({key + ".unreadable-*"}, QDir::Files);
+    }
+};
+
+TEST_P(StoredListLimits, AListPastItsLimitIsCutAsItIsReadAndKeptAsideBeforeItIsReplaced)
+{
+    const LimitCase& c = GetParam();
+    QJsonArray stored;
+    QStringList storedIds;
+    for (qsizetype i = 0; i < c.stored; ++i) {
+        stored.append(c.record(i));
+        storedIds.append(c.id(i));
+    }
+    {
+        QFile file(settingsPath);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(QJsonDocument(QJsonObject{{c.key, stored}, {"tickerSize", 4}}).toJson());
+    }
+    const QStringList kept = c.keepsNewest ? storedIds.mid(c.stored - c.limit) : storedIds.first(c.limit);
+
+    QStringList saved;
+    {
+        auto defaults = Defaults::openFile(settingsPath);
+        Stores stores(*defaults);
+        {
+            LogCapture log;
+            EXPECT_EQ(c.run(stores, false), kept);
+            EXPECT_TRUE(log.anyContains(QString("Stored %1 holds %2 records, more than the %3 it keeps; left out: %4 at its %5")
+                                            .arg(c.key)
+                                            .arg(c.stored)
+                                            .arg(c.limit)
+                                            .arg(c.stored - c.limit)
+                                            .arg(c.keepsNewest ? "start" : "end")));
+        }
+        EXPECT_EQ(defaults->value(c.key), QJsonValue(stored)) << "reading alone changes nothing";
+        EXPECT_TRUE(asides(c.key).isEmpty());
+
+        saved = c.run(stores, true);
+        ASSERT_TRUE(defaults->flush().has_value());
+        EXPECT_LE(saved.size(), c.limit);
+    }
+    // The whole stored list, as it was, beside the settings.
+    const QStringList aside = asides(c.key);
+    ASSERT_EQ(aside.size(), 1);
+    QFile file(dir.filePath(aside.first()));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object(), (QJsonObject{{c.key, stored}}));
+
+    // What was saved reads back whole, with nothing left out.
+    auto defaults = Defaults::openFile(settingsPath);
+    Stores stores(*defaults);
+    LogCapture log;
+    EXPECT_EQ(c.run(stores, false), saved);
+    EXPECT_FALSE(log.anyContains("Stored " + c.key));
+    EXPECT_EQ(defaults->intValue("tickerSize", 0), 4);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lists, StoredListLimits, ::testing::ValuesIn(kCases), [](const auto& info) {
+    return QString::fromLatin1(info.param.name).replace(' ', '_').toStdString();
+});
+
+// A list at its cap takes no more, so that what is saved is what the next
+// start reads.
+TEST(StoredListCaps, AListAtItsCapTakesNoMore)
+{
+    const struct {
+        const char* name;
+        QString key;
+        qsizetype cap;
+        std::function<QStringList(Stores&, const QString& added)> addAndRead;
+    } cases[] = {
+        {"muted phrases", FilterStore::MutedKey, FilterStore::kMaxPhrases,
+         [](Stores& s, const QString& added) {
+             FilterStore store(s.defaults);
+             store.mute(added);
+             return store.muted();
+         }},
+        {"followed phrases", FilterStore::FollowedKey, FilterStore::kMaxPhrases,
+         [](Stores& s, const QString& added) {
+             FilterStore store(s.defaults);
+             store.follow(added);
+             return store.followed();
+         }},
+        {"hidden applications", QStringLiteral("hiddenForBundleIDs"), HiddenAppsController::kMaxApps,
+         [](Stores& s, const QString& added) {
+             HiddenAppsController store(s.defaults, s.front);
+             store.add(added);
+             return store.bundleIDs();
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        QStringList full;
+        for (qsizetype i = 0; i < c.cap; ++i)
+            full.append(QString("entry %1").arg(i));
+        {
+            auto defaults = Defaults::openFile(dir.filePath("defaults.json"));
+            defaults->set(c.key, full);
+            Stores stores(*defaults);
+            EXPECT_EQ(c.addAndRead(stores, "one more"), full);
+            ASSERT_TRUE(defaults->flush().has_value());
+        }
+        auto defaults = Defaults::openFile(dir.filePath("defaults.json"));
+        Stores stores(*defaults);
+        EXPECT_EQ(c.addAndRead(stores, QString()), full) << "the next start reads what was saved";
+    }
+}
+
+// Items kept for the personal feeds: only those of a listed feed, and at most
+// as many per feed as a fetch takes.
+TEST(StoredPersonalItems, OnlyItemsOfListedFeedsAreReadAndNoMoreThanAFetchTakesPerFeed)
+{
+    QTemporaryDir dir;
+    QJsonArray feeds;
+    for (const char* id : {"pf-a", "pf-b"})
+        feeds.append(QJsonObject{{"id", id}, {"url", QString("https://%1.example/feed").arg(id)}, {"title", id},
+                                 {"isEnabled", true}, {"addedAt", "2026-02-02T08:00:00Z"}, {"itemCount", 0}});
+    QJsonArray items;
+    const auto item = [](const QString& feed, int i) {
+        return QJsonObject{{"item_id", QString("%1-%2").arg(feed).arg(i)},
+                           {"title", QString("Headline %1").arg(i)},
+                           {"source", QJsonObject{{"feed_id", feed}, {"title", feed}}}};
+    };
+    for (int i = 0; i < 30; ++i)
+        items.append(item("pf-a", i));
+    for (int i = 0; i < 3; ++i) {
+        items.append(item("pf-b", i));
+        items.append(item("pf-gone", i));
+    }
+    auto defaults = Defaults::openFile(dir.filePath("defaults.json"), dir.filePath("cache"));
+    defaults->set(PersonalFeedStore::kFeedsKey, feeds);
+    defaults->caches().set(PersonalFeedStore::kItemsKey, items);
+    FakeTime time;
+    PersonalFeedStore store(*defaults, time, time);
+    QStringList ids;
+    for (const FeedItem& kept : store.items())
+        ids.append(kept.stableId);
+    QStringList expected;
+    for (int i = 0; i < PersonalFeedStore::kMaxItemsPerFeed; ++i)
+        expected.append(QString("pf-a-%1").arg(i));
+    for (int i = 0; i < 3; ++i)
+        expected.append(QString("pf-b-%1").arg(i));
+    EXPECT_EQ(ids.join(u','), expected.join(u','));
+}
+
+} // namespace

@@ -1,0 +1,79 @@
+// Reads one of the app's files through the reader the app uses, in a process
+// of its own, so that a test can bound a read that would block for ever or
+// never end, and prints what it got:
+//
+//   read_child settings  FILE         the settings: "values <n>", then "saved" or "failed: <reason>" for a save
+//   read_child cache     FOLDER KEY   a cache file: "value" or "none"
+//   read_child autostart ENTRY-FILE   the autostart entry: "enabled" or "disabled"
+//   read_child favicon   FOLDER       a site icon kept in FOLDER, else fetched from loopback: "shown" or "missing"
+//
+// The log goes to stderr.
+#include "LoopbackServer.h"
+#include "platform/CacheFiles.h"
+#include "platform/Clock.h"
+#include "platform/Defaults.h"
+#include "platform/LaunchAtLogin.h"
+#include "ticker/FaviconStore.h"
+#include "ticker/ImageFetchGate.h"
+
+#include <QBuffer>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QImage>
+#include <QTimer>
+#include <cstdio>
+
+namespace {
+
+QByteArray iconPng()
+{
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
+}
+
+bool favicon(const QString& folder)
+{
+    LoopbackServer server;
+    server.route(QStringLiteral("/ip3/site.example.ico"), LoopbackServer::Response::text(iconPng(), "image/png"));
+    ImageFetchGate gate;
+    FaviconStore store(folder, nullptr, server.baseUrl(), gate, Scheduler::system());
+    QEventLoop loop;
+    QObject::connect(&store, &FaviconStore::changed, &loop, &QEventLoop::quit);
+    QTimer::singleShot(60000, &loop, &QEventLoop::quit);
+    store.request(QStringLiteral("site.example"), std::nullopt, 64);
+    loop.exec();
+    return store.contains(FaviconStore::cacheKey(QStringLiteral("site.example"), 64));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 3)
+        return 2;
+    const QString reader = args.at(1);
+    const QString path = args.at(2);
+    if (reader == QLatin1String("settings")) {
+        auto defaults = Defaults::openFile(path);
+        std::printf("values %lld\n", static_cast<long long>(defaults->keys().size()));
+        const Result<void> saved = defaults->setAndSave(QStringLiteral("tickerSize"), 4);
+        std::printf("%s\n", saved ? "saved" : qPrintable(QStringLiteral("failed: ") + saved.error().description));
+    } else if (reader == QLatin1String("cache") && args.size() > 3) {
+        std::printf("%s\n", CacheFiles::inDirectory(path)->value(args.at(3)).isUndefined() ? "none" : "value");
+    } else if (reader == QLatin1String("autostart")) {
+        std::printf("%s\n", LaunchAtLogin(path, QStringLiteral("/opt/tidewire/tidewire")).isEnabled() ? "enabled" : "disabled");
+    } else if (reader == QLatin1String("favicon")) {
+        std::printf("%s\n", favicon(path) ? "shown" : "missing");
+    } else {
+        return 2;
+    }
+    std::fflush(stdout);
+    return 0;
+}
