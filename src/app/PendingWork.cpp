@@ -3,10 +3,12 @@
 #include "platform/CacheFiles.h"
 #include "platform/Defaults.h"
 #include "platform/SecretStore.h"
+#include "platform/TestPause.h"
 
 void finishPendingWork(Defaults& defaults, SecretStore& secrets, std::chrono::milliseconds keyringWait)
 {
     defaults.flush();
     defaults.caches().flush();
+    testPause("keyring");
     secrets.finishWrites(keyringWait);
 }

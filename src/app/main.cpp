@@ -18,6 +18,7 @@
 #include "platform/SecretStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "platform/TestPause.h"
 #include "platform/WakeSource.h"
 #include "ticker/TickerView.h"
 
@@ -146,6 +147,7 @@ int main(int argc, char** argv)
     // the strip window exists, so a listed application in front hides it.
     installHiddenStripHook(HiddenAppsController::shared(), TickerWindowController::shared());
     const int status = app.exec();
+    testPause("quit");
     running = false;
     StripServices::install(nullptr);
     writePending();

@@ -1,6 +1,7 @@
 #include "platform/SingleInstance.h"
 
 #include "platform/Logging.h"
+#include "platform/TestPause.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
@@ -204,6 +205,7 @@ SingleInstance::Role SingleInstance::claimLock()
     lock->setStaleLockTime(0);
     if (lock->tryLock(0) || takeOverLeftLock(*lock)) {
         m_lock = std::move(lock);
+        testPause("listen");
         listen();
         return Role::Primary;
     }
