@@ -10,7 +10,9 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopeGuard>
 #include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
@@ -18,6 +20,8 @@
 #include <QTest>
 #include <QTemporaryDir>
 #include <QtConcurrent/QtConcurrentRun>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <functional>
@@ -300,6 +304,7 @@ TEST(SingleInstanceLock, AStartWhileTheRunningCopyQuitsTakesItsPlace)
     QSignalSpy asked(&running, &SingleInstance::activationRequested);
     running.stopAnswering();
     EXPECT_FALSE(QFileInfo::exists(running.socketPath())) << "a quitting copy takes no more requests";
+    running.Activate({});  // nor a call on the bus that was on its way
     QFuture<Role> claimed = QtConcurrent::run([path = folder.path()] {
         SingleInstance start(QString(), path);
         return start.claim();
@@ -308,6 +313,110 @@ TEST(SingleInstanceLock, AStartWhileTheRunningCopyQuitsTakesItsPlace)
     ASSERT_TRUE(QTest::qWaitFor([&] { return claimed.isFinished(); }, 30000));
     EXPECT_EQ(claimed.result(), Role::Primary);
     EXPECT_TRUE(asked.isEmpty());
+}
+
+// Whether another open file holds the lock file at `path` locked.
+bool lockedByAnother(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+}
+
+// A copy that takes the request and hangs up without answering (it is going
+// away, or was killed mid-request) has not taken it: the start waits on, and
+// takes the lock once it is free.
+TEST(SingleInstanceLock, AHangUpWithoutAnAnswerIsNoHandOver)
+{
+    QTemporaryDir folder;
+    // The holder: the lock file locked, and a socket that reads a request and
+    // hangs up; it lets go after the first.
+    const int held = ::open(QFile::encodeName(folder.filePath(QStringLiteral("tidewire.lock"))).constData(),
+                            O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    QLocalServer holder;
+    ASSERT_TRUE(holder.listen(folder.filePath(QStringLiteral("tidewire.socket"))));
+    int dropped = 0;
+    QObject::connect(&holder, &QLocalServer::newConnection, &holder, [&] {
+        while (QLocalSocket* client = holder.nextPendingConnection()) {
+            QObject::connect(client, &QLocalSocket::readyRead, client, [&dropped, held, client] {
+                if (!client->canReadLine())
+                    return;
+                client->abort();
+                client->deleteLater();
+                if (++dropped == 1)
+                    ::flock(held, LOCK_UN);
+            });
+        }
+    });
+    QFuture<Role> claimed = QtConcurrent::run([path = folder.path()] {
+        SingleInstance start(QString(), path);
+        return start.claim();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return claimed.isFinished(); }, 30000));
+    EXPECT_EQ(claimed.result(), Role::Primary);
+    EXPECT_EQ(dropped, 1);
+    ::close(held);
+}
+
+// Whether a log line with `text` was written, from any thread, since made.
+class LogWatch {
+public:
+    explicit LogWatch(const char* text)
+    {
+        s_text = text;
+        s_seen = false;
+        s_previous = qInstallMessageHandler(&LogWatch::handle);
+    }
+    ~LogWatch() { qInstallMessageHandler(s_previous); }
+    bool seen() const { return s_seen; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (message.contains(QLatin1String(s_text)))
+            s_seen = true;
+        if (s_previous)
+            s_previous(type, context, message);
+    }
+    static inline const char* s_text = "";
+    static inline std::atomic<bool> s_seen = false;
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
+// The running copy lets go, removing its lock file, after a start opened the
+// file and before it locked it, and another start takes the lock at once: the
+// first start's lock is on a file that is no longer the lock, so it finds the
+// lock held and hands over to the copy that took it.
+TEST(SingleInstanceLock, ALockFileRemovedUnderAStartIsNotTakenForTheLock)
+{
+    QTemporaryDir folder;
+    auto running = std::make_unique<SingleInstance>(QString(), folder.path());
+    ASSERT_EQ(running->claim(), Role::Primary);
+    running->stopAnswering();  // until it lets go, the start waits
+
+    qputenv("TIDEWIRE_TEST_PAUSE", "lock:2000");
+    const auto unset = qScopeGuard([] { qunsetenv("TIDEWIRE_TEST_PAUSE"); });
+    const LogWatch paused("test pause at lock");
+    QFuture<Role> claimed = QtConcurrent::run([path = folder.path()] {
+        SingleInstance start(QString(), path);
+        return start.claim();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paused.seen(); }, 10000));
+    running.reset();
+    qunsetenv("TIDEWIRE_TEST_PAUSE");
+    SingleInstance taken(QString(), folder.path());
+    ASSERT_EQ(taken.claim(), Role::Primary);
+    QSignalSpy asked(&taken, &SingleInstance::activationRequested);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return claimed.isFinished(); }, 30000));
+    EXPECT_EQ(claimed.result(), Role::Secondary) << "two copies hold the lock";
+    EXPECT_TRUE(askedOnce(asked));
+    EXPECT_TRUE(lockedByAnother(taken.lockFilePath()));
 }
 
 TEST(SingleInstanceLock, WithoutARuntimeFolderTheAppStillStarts)

@@ -299,6 +299,11 @@ TEST(SingleInstance, AStartWhileTheRunningCopyQuitsEndsWithOneCopyRunning)
         App next(session.env);
         EXPECT_TRUE(waitFor([&] { return next.up() || !next.running(); }));
         EXPECT_TRUE(next.running()) << next.log.data();
+        EXPECT_FALSE(next.log.contains("did not answer")) << next.log.data();
+        // A copy that still held its claim was waited for, not handed over to.
+        if (!c.stillQuitting) {
+            EXPECT_TRUE(next.log.contains("the copy that was running let go; this one runs now")) << next.log.data();
+        }
         if (c.stillQuitting) {
             EXPECT_TRUE(quitting->running()) << "the copy waiting for the keyring had let go";
         } else {
