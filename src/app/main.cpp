@@ -18,6 +18,7 @@
 #include "platform/SecretStore.h"
 #include "platform/SingleInstance.h"
 #include "platform/TerminationSignals.h"
+#include "platform/TestPause.h"
 #include "platform/WakeSource.h"
 #include "ticker/TickerView.h"
 
@@ -30,6 +31,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -38,12 +40,22 @@ namespace {
 // path at the end of main().
 std::atomic<bool> running = false;
 QtMessageHandler previousMessageHandler = nullptr;
+// The claim of the running copy, for the roads out that leave main() early.
+SingleInstance* claim = nullptr;
 
 // Settings, the feed snapshot and personal items still on the cache writer,
-// and a key the user saved that the keyring has not taken yet.
-void writePending()
+// then `letGo`, then a key the user saved that the keyring has not taken yet.
+void writePending(const std::function<void()>& letGo = {})
 {
-    finishPendingWork(Defaults::standard(), SecretStore::system());
+    finishPendingWork(Defaults::standard(), SecretStore::system(), letGo);
+}
+
+// On the way out, once the files are written and before the keyring is
+// waited for: a start made meanwhile becomes the running copy.
+void letGoOfClaim()
+{
+    if (claim)
+        claim->release();
 }
 
 // Qt and Xlib end the process with exit() when the connection to the X
@@ -51,7 +63,7 @@ void writePending()
 void writePendingAtExit()
 {
     if (running.exchange(false))
-        writePending();
+        writePending(letGoOfClaim);
 }
 
 // Qt says so just before it calls exit(). Writing here, on the main thread,
@@ -98,6 +110,7 @@ int main(int argc, char** argv)
     const std::unique_ptr<SingleInstance> singleInstance = SingleInstance::forSession();
     if (singleInstance->claim() == SingleInstance::Role::Secondary)
         return 0;
+    claim = singleInstance.get();
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/tidewire/tidewire.svg")));
     // Closing a window never ends the app; quitting is explicit.
     app.setQuitOnLastWindowClosed(false);
@@ -109,7 +122,12 @@ int main(int argc, char** argv)
     TimerScheduler::system().followWakes(*wakes);
 
     StartupDecisions::moveCachesOutOfSettings(Defaults::standard());
-    AppStripServices stripServices(TickerWindowController::shared());
+    // From the moment quitting is asked for, a later start waits for this
+    // copy to let go instead of handing over to a copy that is going.
+    AppStripServices stripServices(TickerWindowController::shared(), [&singleInstance] {
+        singleInstance->stopAnswering();
+        QCoreApplication::quit();
+    });
     StripServices::install(&stripServices);
     // A logout (SIGTERM), Ctrl+C or a closed terminal quits like the menu does.
     TerminationSignals termination([&stripServices](int) { stripServices.quit(); });
@@ -146,8 +164,10 @@ int main(int argc, char** argv)
     // the strip window exists, so a listed application in front hides it.
     installHiddenStripHook(HiddenAppsController::shared(), TickerWindowController::shared());
     const int status = app.exec();
+    testPause("quit");
     running = false;
     StripServices::install(nullptr);
-    writePending();
+    writePending(letGoOfClaim);
+    claim = nullptr;
     return status;
 }

@@ -43,7 +43,9 @@ MarketsStore::MarketsStore(Defaults& defaults, SecretStore& secrets, Clock& cloc
       m_network(new QNetworkAccessManager(this)),
       m_api(new FeedAPI(scheduler, apiConfig(endpoints), this)),
       m_finnhub(m_network, endpoints.finnhubBase),
-      m_coinGecko(m_network, endpoints.coingeckoBase)
+      m_coinGecko(m_network, endpoints.coingeckoBase),
+      m_keyReadBound(scheduler),
+      m_keyWriteBound(scheduler)
 {
     for (auto signal : {&MarketsStore::houseChanged, &MarketsStore::byokChanged, &MarketsStore::watchQuotesChanged,
                         &MarketsStore::watchlistChanged})

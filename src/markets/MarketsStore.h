@@ -6,6 +6,7 @@
 #include "markets/MarketModels.h"
 #include "markets/WatchModels.h"
 
+#include "platform/Clock.h"
 #include "platform/Endpoints.h"
 #include "platform/SettingsCatalogue.h"
 #include "platform/StoredList.h"
@@ -22,11 +23,9 @@
 
 #include <qcoro/qcorotask.h>
 
-class Clock;
 class Defaults;
 class FeedAPI;
 class QNetworkAccessManager;
-class Scheduler;
 class SecretStore;
 
 // The one observable model of market quotes: the server's house set, the
@@ -56,6 +55,10 @@ public:
     static inline const QString kWatchlistKey = Settings::marketsWatchlist.key.toString();
     static constexpr int kWatchlistLimit = 10;
     static constexpr std::chrono::seconds kPollInterval{60};
+    // How long a read, save or removal of the key waits for the keyring
+    // before keyStatus says that it did not answer. The work goes on, and its
+    // outcome still counts when it comes, unless newer work was asked for.
+    static constexpr std::chrono::seconds kKeyringAnswerWait{5};
 
     // Reads the stored watchlist and starts reading the key (keyStatus is
     // "checking" until the keyring answers); makes no request.
@@ -112,7 +115,8 @@ public:
     // once: the keyring is written in the background (keyStatus is "checking"
     // meanwhile for a save), and keyStatus shows the outcome when it comes.
     // Of quick successive calls the last one wins. A failed save or removal
-    // keeps the old key and shows an error in keyStatus.
+    // keeps the old key and shows an error in keyStatus, and so does one the
+    // keyring has not answered within kKeyringAnswerWait.
     void setFinnhubKey(const QString& text);
 
     // One refresh cycle: house set, own-key quotes and coin prices at once.
@@ -150,6 +154,11 @@ Q_SIGNALS:
     void stripQuotesChanged();
     // hasFinnhubKey() reads differently.
     void hasFinnhubKeyChanged();
+    // The outcome of the latest save or removal of the key: `written` false
+    // when the keyring refused it or has not answered within
+    // kKeyringAnswerWait (keyStatus says which). One that answers after that
+    // is reported again when it does.
+    void keyWriteFinished(bool written);
 
 private:
     template <class T>
@@ -212,5 +221,7 @@ private:
     quint64 m_keyReads = 0;                       // reads started; only the latest one's answer counts
     bool m_keyReadPending = false;
     quint64 m_keyWrites = 0;                      // writes asked for; only the latest one's outcome counts
+    SingleShot m_keyReadBound;                    // the latest read has not answered in time
+    SingleShot m_keyWriteBound;                   // the latest write has not answered in time
     std::vector<std::coroutine_handle<>> m_keyWaiters;  // work waiting for the pending read
 };

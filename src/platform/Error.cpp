@@ -13,6 +13,7 @@ QString errorKindName(ErrorKind kind)
     case ErrorKind::Decoding: return QStringLiteral("decoding");
     case ErrorKind::Io: return QStringLiteral("io");
     case ErrorKind::Unavailable: return QStringLiteral("unavailable");
+    case ErrorKind::Locked: return QStringLiteral("locked");
     }
     return QStringLiteral("unknown");
 }

@@ -16,6 +16,7 @@ enum class ErrorKind {
     Decoding,           // the body did not decode into the expected value
     Io,                 // a local file could not be read or written
     Unavailable,        // a desktop service (secret service, D-Bus peer) is missing
+    Locked,             // the keyring runs but has no unlocked keyring to keep a secret in
 };
 
 struct Error {

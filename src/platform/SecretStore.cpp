@@ -99,6 +99,18 @@ bool readFoundNoService(const GError* error)
     return meansNoService(error);
 }
 
+// Whether a failed store found no keyring to keep the secret in: the one it
+// goes to is locked and nobody unlocked it, or it does not exist at all (no
+// login keyring was ever made, and the service answers for its path that
+// nothing is there).
+bool meansNoUnlockedKeyring(const GError* error)
+{
+    if (error->domain == SECRET_ERROR)
+        return error->code == SECRET_ERROR_IS_LOCKED || error->code == SECRET_ERROR_NO_SUCH_OBJECT;
+    return error->domain == G_DBUS_ERROR
+        && (error->code == G_DBUS_ERROR_UNKNOWN_METHOD || error->code == G_DBUS_ERROR_UNKNOWN_OBJECT);
+}
+
 bool meansTimeout(const GError* error)
 {
     return (error->domain == G_IO_ERROR && error->code == G_IO_ERROR_TIMED_OUT)
@@ -250,6 +262,10 @@ private:
             schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr, &raw,
             "service", service.toUtf8().constData(), "account", account.toUtf8().constData(), nullptr);
         ErrorPtr error(raw);
+        if (error && meansNoUnlockedKeyring(error.get()))
+            return fail(ErrorKind::Locked, QStringLiteral("Could not store the secret for \"%1\": no keyring is "
+                                                          "unlocked to keep it in (%2)")
+                                               .arg(account, QString::fromUtf8(error->message)));
         if (!stored || error)
             return failure("store", account, error.get());
         return {};
@@ -442,7 +458,7 @@ Result<void> MemorySecretStore::write(const QString& service, const QString& acc
     if (unavailable)
         return fail(ErrorKind::Unavailable, QStringLiteral("No secret service is running"));
     if (failWrites)
-        return fail(ErrorKind::Io, QStringLiteral("Could not store the secret for \"%1\"").arg(account));
+        return fail(writeFailure, QStringLiteral("Could not store the secret for \"%1\"").arg(account));
     m_items.insert(itemKey(service, account), secret);
     return {};
 }
@@ -452,7 +468,7 @@ Result<void> MemorySecretStore::remove(const QString& service, const QString& ac
     if (unavailable)
         return fail(ErrorKind::Unavailable, QStringLiteral("No secret service is running"));
     if (failWrites)
-        return fail(ErrorKind::Io, QStringLiteral("Could not remove the secret for \"%1\"").arg(account));
+        return fail(writeFailure, QStringLiteral("Could not remove the secret for \"%1\"").arg(account));
     m_items.remove(itemKey(service, account));
     return {};
 }

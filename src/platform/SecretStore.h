@@ -47,8 +47,9 @@ public:
     // failure reads as std::nullopt. For tests and command-line tools.
     virtual std::optional<QString> read(const QString& service, const QString& account) = 0;
     // Stores `secret`, replacing any stored one in one step. On failure
-    // (ErrorKind::Unavailable when no service runs, Io otherwise) the old
-    // secret is still there.
+    // (ErrorKind::Unavailable when no service runs, Locked when the service
+    // has no unlocked keyring to keep it in, Io otherwise) the old secret is
+    // still there.
     virtual Result<void> write(const QString& service, const QString& account, const QString& secret) = 0;
     // Removes the secret; removing an absent one succeeds.
     virtual Result<void> remove(const QString& service, const QString& account) = 0;
@@ -82,7 +83,8 @@ public:
     void release();
     int heldCount() const { return int(m_held.size()); }
 
-    bool failWrites = false;   // write/remove report ErrorKind::Io and change nothing
+    bool failWrites = false;   // write/remove report writeFailure and change nothing
+    ErrorKind writeFailure = ErrorKind::Io;
     bool failReads = false;    // reads report ErrorKind::Io (read() gives nullopt)
     bool holdReads = false;    // background reads wait for release()
     bool holdWrites = false;   // background stores and removals wait for release()

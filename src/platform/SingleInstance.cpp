@@ -1,34 +1,47 @@
 #include "platform/SingleInstance.h"
 
 #include "platform/Logging.h"
+#include "platform/TestPause.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusError>
 #include <QDBusMessage>
+#include <QDBusPendingCallWatcher>
 #include <QDBusReply>
+#include <QDBusServiceWatcher>
+#include <QDeadlineTimer>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QLockFile>
+#include <QScopeGuard>
 #include <QStandardPaths>
+#include <QSysInfo>
+#include <QThread>
+#include <QTimer>
+#include <algorithm>
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
-#include <limits>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr auto kAppBusName = "org.tidewire.Tidewire";
 constexpr auto kApplicationInterface = "org.freedesktop.Application";
-// What a later start may wait for the running copy: it must be gone well
-// within two seconds of being started, answered or not.
-constexpr int kHandOverTimeoutMs = 1000;
+// A start asks with this line, and the running copy answers with the next
+// once it has taken the request. A copy that quits, or is killed, hangs up
+// without the answer.
 const QByteArray kActivateLine = QByteArrayLiteral("activate\n");
+const QByteArray kAnswerLine = QByteArrayLiteral("ok\n");
+// How often a start looks at a lock that is held by a copy not listening
+// (yet, or any more).
+constexpr unsigned long kLockPollMs = 50;
 // A request line is short; more from a client is not one of ours.
 constexpr qint64 kMaxRequestBytes = 64;
 
@@ -61,27 +74,6 @@ void closeFolder(int& fd)
     fd = -1;
 }
 
-// Whether the process a lock names cannot be a running copy: what the lock
-// says cannot be read (a crash or power loss between its creation and its
-// contents), the process is gone, or the number now belongs to another
-// program (pids are reused). Another user's process, which we cannot look
-// into, is not one of ours either.
-bool lockHolderIsGone(const QLockFile& lock)
-{
-    qint64 pid = 0;
-    QString host;
-    QString app;
-    if (!lock.getLockInfo(&pid, &host, &app) || pid <= 0 || pid > std::numeric_limits<pid_t>::max())
-        return true;
-    if (::kill(pid_t(pid), 0) != 0 && errno == ESRCH)
-        return true;
-    QString program = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid));
-    // A copy that runs on after its program file was replaced.
-    if (const auto deleted = QLatin1String(" (deleted)"); program.endsWith(deleted))
-        program.chop(deleted.size());
-    return QFileInfo(program).fileName() != QFileInfo(QCoreApplication::applicationFilePath()).fileName();
-}
-
 // "org.tidewire.Tidewire" -> "/org/tidewire/Tidewire", as
 // org.freedesktop.Application places its object.
 QString objectPath(const QString& busName)
@@ -90,6 +82,7 @@ QString objectPath(const QString& busName)
 }
 
 } // namespace
+
 
 SingleInstance::SingleInstance(QString busName, QString runtimeDirectory, QObject* parent)
     : QObject(parent), m_busName(std::move(busName)), m_runtimeDirectory(std::move(runtimeDirectory))
@@ -101,22 +94,35 @@ SingleInstance::~SingleInstance()
     release();
 }
 
-void SingleInstance::release()
+void SingleInstance::stopAnswering()
 {
-    // The lock last: a start that takes it finds the bus name free too.
-    if (m_ownsBusName || m_busObjectRegistered) {
-        QDBusConnection bus = QDBusConnection::sessionBus();
-        // No interface once the bus went away, and the name with it.
-        if (QDBusConnectionInterface* daemon = bus.interface(); m_ownsBusName && daemon)
-            daemon->unregisterService(m_busName);
-        if (m_busObjectRegistered)
-            bus.unregisterObject(objectPath(m_busName));
-    }
-    m_ownsBusName = false;
+    m_answering = false;
+    if (m_busObjectRegistered)
+        QDBusConnection::sessionBus().unregisterObject(objectPath(m_busName));
     m_busObjectRegistered = false;
     m_server.reset();  // closing removes the socket file
     closeFolder(m_socketFolder);
-    m_lock.reset();  // unlocks
+}
+
+void SingleInstance::release()
+{
+    stopAnswering();
+    // The lock last: a start that takes it finds the bus name free too.
+    if (m_ownsBusName) {
+        // No interface once the bus went away, and the name with it.
+        if (QDBusConnectionInterface* daemon = QDBusConnection::sessionBus().interface())
+            daemon->unregisterService(m_busName);
+    }
+    m_ownsBusName = false;
+    if (m_lockFd >= 0) {
+        // Removed while still locked: a start that opened the file meanwhile
+        // finds, once it gets the lock, that it is no longer the file at the
+        // path, and opens the path again.
+        ::unlink(QFile::encodeName(lockFilePath()).constData());
+        ::flock(m_lockFd, LOCK_UN);
+        ::close(m_lockFd);
+    }
+    m_lockFd = -1;
 }
 
 std::unique_ptr<SingleInstance> SingleInstance::forSession()
@@ -141,24 +147,36 @@ QString SingleInstance::socketPath() const
 
 SingleInstance::Role SingleInstance::claim()
 {
-    // The bus name first: where there is a bus, every start of this session
-    // meets there, and the running copy is reached through it.
-    if (claimBusName() == Role::Secondary)
-        return Role::Secondary;
-    // The lock also keeps out a copy started without the bus (or on another
-    // one) in the same session.
-    return claimLock();
+    const QDeadlineTimer deadline(kClaimWait);
+    for (;;) {
+        // The bus name first: where there is a bus, every start of this
+        // session meets there, and the running copy is reached through it.
+        const Outcome bus = claimBusName(deadline);
+        if (bus == Outcome::LetGo && !deadline.hasExpired())
+            continue;
+        if (bus == Outcome::LetGo)
+            giveUp();
+        if (bus != Outcome::Claimed)
+            return Role::Secondary;
+        // The lock also keeps out a copy started without the bus (or on
+        // another one) in the same session.
+        if (claimLock(deadline) != Outcome::Claimed)
+            return Role::Secondary;
+        if (m_announced)
+            qCInfo(lcLaunch, "the copy that was running let go; this one runs now");
+        return Role::Primary;
+    }
 }
 
-SingleInstance::Role SingleInstance::claimBusName()
+SingleInstance::Outcome SingleInstance::claimBusName(const QDeadlineTimer& deadline)
 {
     if (m_busName.isEmpty())
-        return Role::Primary;
+        return Outcome::Claimed;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) {
         qCInfo(lcLaunch, "no session bus (%s); one copy is kept by the lock alone",
                qPrintable(bus.lastError().message()));
-        return Role::Primary;
+        return Outcome::Claimed;
     }
     const QString path = objectPath(m_busName);
     // The object is in place before the name is: a start that finds the
@@ -171,79 +189,184 @@ SingleInstance::Role SingleInstance::claimBusName()
     if (!reply.isValid()) {
         qCWarning(lcLaunch, "cannot claim %s on the session bus: %s", qPrintable(m_busName),
                   qPrintable(reply.error().message()));
-        return Role::Primary;
+        return Outcome::Claimed;
     }
     if (reply.value() == QDBusConnectionInterface::ServiceRegistered) {
         m_ownsBusName = true;
-        return Role::Primary;
+        return Outcome::Claimed;
     }
-
     if (m_busObjectRegistered) {
         bus.unregisterObject(path);
         m_busObjectRegistered = false;
     }
-    qCInfo(lcLaunch, "Tidewire is already running; asking it to come forward");
-    QDBusMessage activate = QDBusMessage::createMethodCall(m_busName, path, QString::fromLatin1(kApplicationInterface),
+    return handOverOnBus(bus, deadline);
+}
+
+// Asks the copy that owns the name to come forward, and waits for whichever
+// comes first: its answer, or the name changing hands. A refusal (the copy
+// is quitting) or an error leaves the wait for the name.
+SingleInstance::Outcome SingleInstance::handOverOnBus(QDBusConnection& bus, const QDeadlineTimer& deadline)
+{
+    announce();
+    QEventLoop loop;
+    Outcome outcome = Outcome::Unanswered;
+    const auto finish = [&loop, &outcome](Outcome how) {
+        outcome = how;
+        loop.quit();
+    };
+    // Watching before asking the bus who owns the name: the blocking call
+    // goes out after the watch, so no change of hands falls between them.
+    QDBusServiceWatcher watcher(m_busName, bus, QDBusServiceWatcher::WatchForOwnerChange);
+    connect(&watcher, &QDBusServiceWatcher::serviceOwnerChanged, &loop, [&finish] { finish(Outcome::LetGo); });
+    if (const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(m_busName); owned.isValid() && !owned.value())
+        return Outcome::LetGo;
+
+    QDBusMessage activate = QDBusMessage::createMethodCall(m_busName, objectPath(m_busName),
+                                                           QString::fromLatin1(kApplicationInterface),
                                                            QStringLiteral("Activate"));
     activate << QVariantMap();
-    const QDBusMessage answer = bus.call(activate, QDBus::Block, kHandOverTimeoutMs);
-    if (answer.type() == QDBusMessage::ErrorMessage)
-        qCWarning(lcLaunch, "the running copy did not answer: %s", qPrintable(answer.errorMessage()));
-    return Role::Secondary;
+    QDBusPendingCallWatcher answer(bus.asyncCall(activate, int(std::max<qint64>(1, deadline.remainingTime()))));
+    connect(&answer, &QDBusPendingCallWatcher::finished, &loop, [this, &answer, &finish] {
+        if (!answer.isError()) {
+            finish(Outcome::HandedOver);
+            return;
+        }
+        m_lastProblem = answer.error().message();
+        qCInfo(lcLaunch, "the running copy did not take the request (%s); waiting for it to let go",
+               qPrintable(m_lastProblem));
+    });
+    QTimer::singleShot(int(std::max<qint64>(0, deadline.remainingTime())), &loop,
+                       [&finish] { finish(Outcome::Unanswered); });
+    loop.exec();
+    if (outcome == Outcome::HandedOver)
+        qCInfo(lcLaunch, "handed over to the running copy");
+    else if (outcome == Outcome::Unanswered)
+        giveUp();
+    return outcome;
 }
 
-SingleInstance::Role SingleInstance::claimLock()
+SingleInstance::Outcome SingleInstance::claimLock(const QDeadlineTimer& deadline)
 {
-    const QString path = lockFilePath();
-    if (path.isEmpty()) {
+    if (m_runtimeDirectory.isEmpty()) {
         qCWarning(lcLaunch, "no runtime folder: another copy started without the session bus is not noticed");
-        return Role::Primary;
+        return Outcome::Claimed;
     }
-    auto lock = std::make_unique<QLockFile>(path);
-    // A lock is stale only when its process is gone, however long it is held.
-    lock->setStaleLockTime(0);
-    if (lock->tryLock(0) || takeOverLeftLock(*lock)) {
-        m_lock = std::move(lock);
-        listen();
-        return Role::Primary;
+    for (;;) {
+        switch (holdLock()) {
+        case LockState::Held:
+            testPause("listen");
+            listen();
+            return Outcome::Claimed;
+        case LockState::Unusable:
+            qCWarning(lcLaunch, "cannot take the lock %s (%s); starting without it", qPrintable(lockFilePath()),
+                      qPrintable(m_lastProblem));
+            return Outcome::Claimed;
+        case LockState::Taken:
+            break;
+        }
+        announce();
+        if (handOverOnSocket(deadline)) {
+            qCInfo(lcLaunch, "handed over to the running copy");
+            return Outcome::HandedOver;
+        }
+        if (deadline.hasExpired()) {
+            giveUp();
+            return Outcome::Unanswered;
+        }
+        // The copy holding the lock is not listening yet (it is starting) or
+        // any more (it is quitting): look again shortly.
+        QThread::msleep(kLockPollMs);
     }
-    if (lock->error() != QLockFile::LockFailedError) {
-        qCWarning(lcLaunch, "cannot take the lock %s; starting without it", qPrintable(path));
-        return Role::Primary;
-    }
-
-    qCInfo(lcLaunch, "Tidewire is already running; asking it to come forward");
-    handOver();
-    return Role::Secondary;
 }
 
-// Qt keeps some locks that no copy holds: one it cannot read (empty, or cut
-// short), one naming another host, one without the lines it expects. A copy
-// holds its lock file locked (flock) for as long as it runs, even before it
-// has written it: only a lock that nobody holds is removed.
-bool SingleInstance::takeOverLeftLock(QLockFile& lock)
+// Takes the lock: an flock on the lock file, which is made when missing.
+// Only whether a live process holds the file locked counts, never what it
+// says, and the file is never removed by a start: a copy that has just made
+// it and not locked it yet is not robbed, whichever of the two locks it
+// first holds it. A file its holder removed as it let go (after this start
+// opened it) is no longer the lock: the path is opened again.
+SingleInstance::LockState SingleInstance::holdLock()
 {
-    if (lock.error() != QLockFile::LockFailedError || !lockHolderIsGone(lock) || !lock.removeStaleLockFile()
-        || !lock.tryLock(0))
-        return false;
-    qCInfo(lcLaunch, "took over %s, left behind by a copy that no longer runs", qPrintable(lockFilePath()));
-    return true;
+    const QByteArray path = QFile::encodeName(lockFilePath());
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+        if (fd < 0) {
+            m_lastProblem = qt_error_string(errno);
+            return LockState::Unusable;
+        }
+        testPause("lock");
+        int locked = 0;
+        do {
+            locked = ::flock(fd, LOCK_EX | LOCK_NB);
+        } while (locked != 0 && errno == EINTR);
+        if (locked != 0) {
+            const int error = errno;
+            ::close(fd);
+            if (error == EWOULDBLOCK)
+                return LockState::Taken;
+            m_lastProblem = qt_error_string(error);
+            return LockState::Unusable;
+        }
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd, &held) == 0 && ::stat(path.constData(), &named) == 0 && held.st_dev == named.st_dev
+            && held.st_ino == named.st_ino) {
+            m_lockFd = fd;
+            // What the lock says is for people and scripts (the first line is
+            // the process id); no start reads it.
+            const QByteArray info = QByteArray::number(qint64(::getpid())) + '\n'
+                                  + QCoreApplication::applicationName().toUtf8() + '\n'
+                                  + QSysInfo::machineHostName().toUtf8() + '\n';
+            if (::ftruncate(fd, 0) != 0 || ::pwrite(fd, info.constData(), size_t(info.size()), 0) != info.size())
+                qCDebug(lcLaunch, "cannot write who holds %s", path.constData());
+            return LockState::Held;
+        }
+        ::close(fd);
+    }
+    m_lastProblem = QStringLiteral("the file keeps being replaced");
+    return LockState::Unusable;
 }
 
-void SingleInstance::handOver()
+// Sends the request line and waits for the running copy's answer. False when
+// nothing listens, or the copy hung up without answering.
+bool SingleInstance::handOverOnSocket(const QDeadlineTimer& deadline)
 {
     int folder = -1;
     const QString name = reachableSocketName(socketPath(), folder);
+    const auto closing = qScopeGuard([&folder] { closeFolder(folder); });
+    const auto left = [&deadline] { return int(std::max<qint64>(0, deadline.remainingTime())); };
     QLocalSocket socket;
-    socket.connectToServer(name, QIODevice::WriteOnly);
-    if (socket.waitForConnected(kHandOverTimeoutMs)) {
-        socket.write(kActivateLine);
-        socket.waitForBytesWritten(kHandOverTimeoutMs);
-        socket.disconnectFromServer();
-    } else {
-        qCWarning(lcLaunch, "the running copy did not answer: %s", qPrintable(socket.errorString()));
+    socket.connectToServer(name);
+    if (!socket.waitForConnected(left())) {
+        // Qt calls a missing socket file an "invalid name".
+        m_lastProblem = socket.error() == QLocalSocket::ServerNotFoundError
+                            ? QStringLiteral("nothing listens on %1").arg(socketPath())
+                            : socket.errorString();
+        return false;
     }
-    closeFolder(folder);
+    socket.write(kActivateLine);
+    while (!socket.canReadLine() && socket.waitForReadyRead(left())) {
+    }
+    if (socket.canReadLine() && socket.readLine(kMaxRequestBytes) == kAnswerLine) {
+        socket.disconnectFromServer();
+        return true;
+    }
+    m_lastProblem = socket.state() == QLocalSocket::ConnectedState ? QStringLiteral("no answer")
+                                                                   : QStringLiteral("it hung up without answering");
+    socket.abort();
+    return false;
+}
+
+void SingleInstance::announce()
+{
+    if (!std::exchange(m_announced, true))
+        qCInfo(lcLaunch, "Tidewire is already running; asking it to come forward");
+}
+
+void SingleInstance::giveUp()
+{
+    qCWarning(lcLaunch, "the running copy did not answer: %s",
+              qPrintable(m_lastProblem.isEmpty() ? QStringLiteral("no answer") : m_lastProblem));
 }
 
 void SingleInstance::listen()
@@ -271,8 +394,10 @@ void SingleInstance::readRequest()
         connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
         const auto read = [this, client] {
             if (client->canReadLine()) {
-                const bool activate = client->readLine(kMaxRequestBytes) == kActivateLine;
-                client->disconnectFromServer();
+                const bool activate = m_answering && client->readLine(kMaxRequestBytes) == kActivateLine;
+                if (activate)
+                    client->write(kAnswerLine);
+                client->disconnectFromServer();  // once the answer is written
                 if (activate)
                     Q_EMIT activationRequested();
             } else if (client->bytesAvailable() > kMaxRequestBytes) {
@@ -286,5 +411,11 @@ void SingleInstance::readRequest()
 
 void SingleInstance::Activate(const QVariantMap&)
 {
+    if (!m_answering) {
+        // Quitting: the start that asked waits for this copy to let go.
+        if (calledFromDBus())
+            sendErrorReply(QDBusError::Failed, QStringLiteral("Tidewire is quitting"));
+        return;
+    }
     QMetaObject::invokeMethod(this, &SingleInstance::activationRequested, Qt::QueuedConnection);
 }

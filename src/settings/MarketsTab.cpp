@@ -71,9 +71,11 @@ MarketsTab::MarketsTab(FeedStore& store, QWidget* parent, MarketsStore* markets,
     connect(m_keyField, &QLineEdit::returnPressed, this, &MarketsTab::saveKey);
     connect(m_keyField, &QLineEdit::textChanged, this, &MarketsTab::showKey);
     connect(m_removeKey, &QPushButton::clicked, this, [this] {
+        m_unsavedKey.clear();
         m_markets.setFinnhubKey(QString());
         showKey();
     });
+    connect(&m_markets, &MarketsStore::keyWriteFinished, this, &MarketsTab::keySaved);
     connect(m_register, &QPushButton::clicked, this,
             [] { UrlOpener::system().open(MarketsStore::finnhubRegisterURL()); });
     connect(&m_markets, &MarketsStore::keyStatusChanged, this, &MarketsTab::showKey);
@@ -112,10 +114,28 @@ void MarketsTab::saveKey()
     const QString typed = m_keyField->text();
     if (typed.trimmed().isEmpty())
         return;
-    // The field lets go of the key at once: it lives only in the keyring.
+    // The field lets go of the key at once: it is kept only until the
+    // keyring has it, so that a save that fails need not be typed again.
+    m_unsavedKey = typed;
     m_keyField->clear();
     m_markets.setFinnhubKey(typed);
     showKey();
+}
+
+void MarketsTab::keySaved(bool written)
+{
+    if (m_unsavedKey.isEmpty())
+        return;
+    if (written) {
+        // Taken back after the keyring answered late: the field lets go again.
+        if (m_keyField->text() == m_unsavedKey)
+            m_keyField->clear();
+        m_unsavedKey.clear();
+    } else if (m_keyField->text().isEmpty()) {
+        // Back in the field (still masked) to save again; what the user has
+        // typed since stays.
+        m_keyField->setText(m_unsavedKey);
+    }
 }
 
 void MarketsTab::showKey()

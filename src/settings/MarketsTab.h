@@ -12,8 +12,9 @@ class QPushButton;
 class WatchlistEditor;
 
 // The Markets tab: the user's Finnhub key (typed into a masked field, saved
-// through the market store into the secret store, never shown again, and its
-// state shown live), a link to get a key, the watchlist editor, and showing
+// through the market store into the secret store, back in the field when the
+// keyring did not take it, never shown in the clear, and its state shown
+// live), a link to get a key, the watchlist editor, and showing
 // the market quotes on the second ticker.
 class MarketsTab : public QWidget {
     Q_OBJECT
@@ -41,12 +42,15 @@ public:
 
 private:
     void saveKey();
+    // The keyring's answer to the latest save or removal.
+    void keySaved(bool written);
     void showKey();
     void showSecondTicker();
 
     MarketsStore& m_markets;
     Defaults& m_defaults;
     QLineEdit* m_keyField = nullptr;
+    QString m_unsavedKey;  // saved from the field; the keyring has not taken it yet
     QPushButton* m_saveKey = nullptr;
     QPushButton* m_removeKey = nullptr;
     QLabel* m_keyStatus = nullptr;

@@ -146,7 +146,7 @@ TEST(UnkeptLists, AnEditOverAListThatCannotBeKeptAsideFailsItsSaveAndIsWrittenOn
             if (recovery == Recovery::NextTry)
                 time.advance(std::chrono::minutes(1));
             else
-                finishPendingWork(*defaults, secrets(), std::chrono::milliseconds(0));
+                finishPendingWork(*defaults, secrets(), {}, std::chrono::milliseconds(0));
             EXPECT_TRUE(defaults->saveProblem().isEmpty());
 
             auto next = Defaults::openFile(path);

@@ -1,22 +1,33 @@
 // One running copy without a session bus: the lock and the hand-over socket
 // in the runtime folder. (The bus road, with real processes, is in the app's
-// window tests.)
+// window tests.) A start that finds a running copy waits for its answer,
+// which comes from the running copy's event loop: such starts run on a
+// thread of their own, as they would in a process of their own, while this
+// thread's event loop runs.
 #include "platform/SingleInstance.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QFile>
+#include <QLocalServer>
 #include <QLocalSocket>
+#include <QScopeGuard>
 #include <QLockFile>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTest>
 #include <QTemporaryDir>
+#include <QtConcurrent/QtConcurrentRun>
+#include <atomic>
+#include <cerrno>
 #include <csignal>
+#include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +48,24 @@ void lockAndDie(const QString& path)
     int status = 0;
     ::waitpid(child, &status, 0);
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child could not take the lock";
+}
+
+// A start on a thread of its own, left once it has claimed or handed over;
+// this thread's event loop runs meanwhile.
+Role startElsewhere(const QString& folder)
+{
+    QFuture<Role> claimed = QtConcurrent::run([folder] {
+        SingleInstance start(QString(), folder);
+        return start.claim();
+    });
+    EXPECT_TRUE(QTest::qWaitFor([&] { return claimed.isFinished(); }, 30000));
+    return claimed.isFinished() ? claimed.result() : Role::Primary;
+}
+
+// The running copy was asked to come forward, once.
+bool askedOnce(QSignalSpy& asked)
+{
+    return QTest::qWaitFor([&] { return !asked.isEmpty(); }, 5000) && asked.size() == 1;
 }
 
 TEST(SingleInstanceLock, AStartFindsTheRunningCopyOrTakesOverWhatIsLeft)
@@ -87,21 +116,20 @@ TEST(SingleInstanceLock, AStartFindsTheRunningCopyOrTakesOverWhatIsLeft)
         if (running)
             asked.emplace(running.get(), &SingleInstance::activationRequested);
 
-        SingleInstance start(QString(), folder.path());
-        ASSERT_EQ(start.claim(), c.expected);
         if (c.expected == Role::Secondary) {
-            EXPECT_TRUE(asked->wait(5000)) << "the running copy was not asked to come forward";
-            EXPECT_EQ(asked->size(), 1);
+            ASSERT_EQ(startElsewhere(folder.path()), Role::Secondary);
+            EXPECT_TRUE(askedOnce(*asked)) << "the running copy was not asked to come forward once";
             continue;
         }
+        SingleInstance start(QString(), folder.path());
+        ASSERT_EQ(start.claim(), Role::Primary);
         if (asked) {
             EXPECT_TRUE(asked->isEmpty());
         }
         // This start is now the running copy, and the next one reaches it.
         QSignalSpy startAsked(&start, &SingleInstance::activationRequested);
-        SingleInstance next(QString(), folder.path());
-        EXPECT_EQ(next.claim(), Role::Secondary);
-        EXPECT_TRUE(startAsked.wait(5000));
+        EXPECT_EQ(startElsewhere(folder.path()), Role::Secondary);
+        EXPECT_TRUE(askedOnce(startAsked));
     }
 }
 
@@ -162,9 +190,8 @@ TEST(SingleInstanceLock, ALockNamingNoLiveCopyNeverKeepsAStartOut)
         ASSERT_EQ(start.claim(), Role::Primary);
         // It holds the lock now: the next start reaches it.
         QSignalSpy asked(&start, &SingleInstance::activationRequested);
-        SingleInstance next(QString(), folder.path());
-        EXPECT_EQ(next.claim(), Role::Secondary);
-        EXPECT_TRUE(asked.wait(5000));
+        EXPECT_EQ(startElsewhere(folder.path()), Role::Secondary);
+        EXPECT_TRUE(askedOnce(asked));
     }
 }
 
@@ -182,10 +209,31 @@ TEST(SingleInstanceLock, ALockTheRunningCopyHoldsIsKeptWhateverItSays)
         lock.write(contents);
         lock.close();
         QSignalSpy asked(&running, &SingleInstance::activationRequested);
-        SingleInstance start(QString(), folder.path());
-        EXPECT_EQ(start.claim(), Role::Secondary);
-        EXPECT_TRUE(asked.wait(5000));
+        EXPECT_EQ(startElsewhere(folder.path()), Role::Secondary);
+        EXPECT_TRUE(askedOnce(asked));
     }
+}
+
+// A copy that has just made its lock file and not locked it yet, and a start
+// in that moment: the start may take the lock, but never from under the copy
+// that made the file, whose own lock then finds it held.
+TEST(SingleInstanceLock, ALockFileJustMadeIsNeverTakenFromUnderItsMaker)
+{
+    QTemporaryDir folder;
+    const QByteArray path = QFile::encodeName(folder.filePath(QStringLiteral("tidewire.lock")));
+    // The first copy, between making the file and locking it.
+    const int first = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(first, 0);
+    struct stat made {};
+    ASSERT_EQ(::fstat(first, &made), 0);
+
+    SingleInstance start(QString(), folder.path());
+    ASSERT_EQ(start.claim(), Role::Primary);
+    struct stat named {};
+    ASSERT_EQ(::stat(path.constData(), &named), 0);
+    EXPECT_EQ(named.st_ino, made.st_ino) << "the lock file was replaced under the copy that made it";
+    EXPECT_NE(::flock(first, LOCK_EX | LOCK_NB), 0) << "both copies hold the lock";
+    ::close(first);
 }
 
 TEST(SingleInstanceLock, ARuntimeFolderOfAnyLengthHandsOver)
@@ -206,15 +254,15 @@ TEST(SingleInstanceLock, ARuntimeFolderOfAnyLengthHandsOver)
               QFile::Permissions());
     QSignalSpy asked(&running, &SingleInstance::activationRequested);
     for (int start = 0; start < 2; ++start) {
-        SingleInstance later(QString(), deep);
-        EXPECT_EQ(later.claim(), Role::Secondary);
-        EXPECT_TRUE(asked.wait(5000)) << "start " << start;
+        EXPECT_EQ(startElsewhere(deep), Role::Secondary);
+        EXPECT_TRUE(askedOnce(asked)) << "start " << start;
+        asked.clear();
     }
     running.release();
     EXPECT_FALSE(QFileInfo::exists(running.socketPath())) << "the socket goes with the copy";
 }
 
-TEST(SingleInstanceLock, OnlyTheRequestLineBringsTheCopyForward)
+TEST(SingleInstanceLock, OnlyTheRequestLineBringsTheCopyForwardAndIsAnswered)
 {
     QTemporaryDir folder;
     SingleInstance running(QString(), folder.path());
@@ -233,9 +281,142 @@ TEST(SingleInstanceLock, OnlyTheRequestLineBringsTheCopyForward)
         ASSERT_TRUE(client.waitForConnected(5000));
         client.write(row.sent);
         // The copy hangs up once it has read a line, or more than a line can be.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return client.state() == QLocalSocket::UnconnectedState; }, 5000));
+        QByteArray answer;
+        EXPECT_TRUE(QTest::qWaitFor([&] {
+            answer += client.readAll();
+            return client.state() == QLocalSocket::UnconnectedState;
+        }, 5000));
+        answer += client.readAll();
         EXPECT_EQ(asked.size(), row.activates ? 1 : 0);
+        // Only a request it took is answered: the start leaves only then.
+        EXPECT_EQ(answer, row.activates ? QByteArray("ok\n") : QByteArray());
     }
+}
+
+// A copy that quits turns requests away from the moment it is asked to quit,
+// then lets go: a start made meanwhile, whichever comes first, takes its
+// place instead of leaving with nobody running.
+TEST(SingleInstanceLock, AStartWhileTheRunningCopyQuitsTakesItsPlace)
+{
+    QTemporaryDir folder;
+    SingleInstance running(QString(), folder.path());
+    ASSERT_EQ(running.claim(), Role::Primary);
+    QSignalSpy asked(&running, &SingleInstance::activationRequested);
+    running.stopAnswering();
+    EXPECT_FALSE(QFileInfo::exists(running.socketPath())) << "a quitting copy takes no more requests";
+    running.Activate({});  // nor a call on the bus that was on its way
+    QFuture<Role> claimed = QtConcurrent::run([path = folder.path()] {
+        SingleInstance start(QString(), path);
+        return start.claim();
+    });
+    running.release();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return claimed.isFinished(); }, 30000));
+    EXPECT_EQ(claimed.result(), Role::Primary);
+    EXPECT_TRUE(asked.isEmpty());
+}
+
+// Whether another open file holds the lock file at `path` locked.
+bool lockedByAnother(const QString& path)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDWR | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool locked = ::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    ::close(fd);
+    return locked;
+}
+
+// A copy that takes the request and hangs up without answering (it is going
+// away, or was killed mid-request) has not taken it: the start waits on, and
+// takes the lock once it is free.
+TEST(SingleInstanceLock, AHangUpWithoutAnAnswerIsNoHandOver)
+{
+    QTemporaryDir folder;
+    // The holder: the lock file locked, and a socket that reads a request and
+    // hangs up; it lets go after the first.
+    const int held = ::open(QFile::encodeName(folder.filePath(QStringLiteral("tidewire.lock"))).constData(),
+                            O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    QLocalServer holder;
+    ASSERT_TRUE(holder.listen(folder.filePath(QStringLiteral("tidewire.socket"))));
+    int dropped = 0;
+    QObject::connect(&holder, &QLocalServer::newConnection, &holder, [&] {
+        while (QLocalSocket* client = holder.nextPendingConnection()) {
+            QObject::connect(client, &QLocalSocket::readyRead, client, [&dropped, held, client] {
+                if (!client->canReadLine())
+                    return;
+                client->abort();
+                client->deleteLater();
+                if (++dropped == 1)
+                    ::flock(held, LOCK_UN);
+            });
+        }
+    });
+    QFuture<Role> claimed = QtConcurrent::run([path = folder.path()] {
+        SingleInstance start(QString(), path);
+        return start.claim();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return claimed.isFinished(); }, 30000));
+    EXPECT_EQ(claimed.result(), Role::Primary);
+    EXPECT_EQ(dropped, 1);
+    ::close(held);
+}
+
+// Whether a log line with `text` was written, from any thread, since made.
+class LogWatch {
+public:
+    explicit LogWatch(const char* text)
+    {
+        s_text = text;
+        s_seen = false;
+        s_previous = qInstallMessageHandler(&LogWatch::handle);
+    }
+    ~LogWatch() { qInstallMessageHandler(s_previous); }
+    bool seen() const { return s_seen; }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& message)
+    {
+        if (message.contains(QLatin1String(s_text)))
+            s_seen = true;
+        if (s_previous)
+            s_previous(type, context, message);
+    }
+    static inline const char* s_text = "";
+    static inline std::atomic<bool> s_seen = false;
+    static inline QtMessageHandler s_previous = nullptr;
+};
+
+// The running copy lets go, removing its lock file, after a start opened the
+// file and before it locked it, and another start takes the lock at once: the
+// first start's lock is on a file that is no longer the lock, so it finds the
+// lock held and hands over to the copy that took it.
+TEST(SingleInstanceLock, ALockFileRemovedUnderAStartIsNotTakenForTheLock)
+{
+    QTemporaryDir folder;
+    auto running = std::make_unique<SingleInstance>(QString(), folder.path());
+    ASSERT_EQ(running->claim(), Role::Primary);
+    running->stopAnswering();  // until it lets go, the start waits
+
+    qputenv("TIDEWIRE_TEST_PAUSE", "lock:2000");
+    const auto unset = qScopeGuard([] { qunsetenv("TIDEWIRE_TEST_PAUSE"); });
+    const LogWatch paused("test pause at lock");
+    QFuture<Role> claimed = QtConcurrent::run([path = folder.path()] {
+        SingleInstance start(QString(), path);
+        return start.claim();
+    });
+    ASSERT_TRUE(QTest::qWaitFor([&] { return paused.seen(); }, 10000));
+    running.reset();
+    qunsetenv("TIDEWIRE_TEST_PAUSE");
+    SingleInstance taken(QString(), folder.path());
+    ASSERT_EQ(taken.claim(), Role::Primary);
+    QSignalSpy asked(&taken, &SingleInstance::activationRequested);
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return claimed.isFinished(); }, 30000));
+    EXPECT_EQ(claimed.result(), Role::Secondary) << "two copies hold the lock";
+    EXPECT_TRUE(askedOnce(asked));
+    EXPECT_TRUE(lockedByAnother(taken.lockFilePath()));
 }
 
 TEST(SingleInstanceLock, WithoutARuntimeFolderTheAppStillStarts)

@@ -4,13 +4,17 @@
 # desktop session (CI runs as root with no session bus at all).
 #
 #   run-with-keyring.sh <command> [args...]
+#   run-with-keyring.sh --without-login-keyring <command> [args...]
 #   run-with-keyring.sh --without-service <command> [args...]
 #
 # The command sees TIDEWIRE_SECRET_TEST=keyring and, in
 # TIDEWIRE_KEYRING_PASSWORD, the password of the login keyring. With
-# --without-service it runs on a private session bus where nothing provides
-# or can start org.freedesktop.secrets (as in a desktop session without a
-# keyring), and sees TIDEWIRE_SECRET_TEST=no-service. When dbus-run-session or
+# --without-login-keyring gnome-keyring runs without ever having made a login
+# keyring (as on a desktop where none was created or unlocked at login), and
+# the command sees TIDEWIRE_SECRET_TEST=no-keyring. With --without-service it
+# runs on a private session bus where nothing provides or can start
+# org.freedesktop.secrets (as in a desktop session without a keyring), and
+# sees TIDEWIRE_SECRET_TEST=no-service. When dbus-run-session or
 # gnome-keyring-daemon is not installed, the command still runs, with
 # TIDEWIRE_SECRET_TEST=missing:<what is missing>, so the tests can skip with
 # that reason instead of passing silently.
@@ -39,39 +43,57 @@ set -eu
 
 if [ "${1:-}" = "--inside-bus" ]; then
     shift
-    printf '%s' "$TIDEWIRE_KEYRING_PASSWORD" |
-        gnome-keyring-daemon --foreground --unlock --components=secrets \
-            >"$TIDEWIRE_KEYRING_DIR/daemon.log" 2>&1 &
+    login=true
+    if [ "${1:-}" = "--no-login" ]; then
+        login=false
+        shift
+    fi
+    if [ "$login" = true ]; then
+        printf '%s' "$TIDEWIRE_KEYRING_PASSWORD" |
+            gnome-keyring-daemon --foreground --unlock --components=secrets \
+                >"$TIDEWIRE_KEYRING_DIR/daemon.log" 2>&1 &
+    else
+        gnome-keyring-daemon --foreground --components=secrets \
+            </dev/null >"$TIDEWIRE_KEYRING_DIR/daemon.log" 2>&1 &
+    fi
     daemon=$!
     trap 'kill "$daemon" 2>/dev/null || true; wait "$daemon" 2>/dev/null || true' EXIT
 
     # Ask the bus (not the keyring, which the bus would start on demand)
-    # until the daemon owns its name, then until "login" is the default.
+    # until the daemon owns its name, then until "login" is the default
+    # (with a login keyring).
     tries=0
     until dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
             org.freedesktop.DBus.NameHasOwner string:org.freedesktop.secrets 2>/dev/null |
             grep -q 'boolean true' &&
-          dbus-send --session --print-reply --dest=org.freedesktop.secrets /org/freedesktop/secrets \
-            org.freedesktop.Secret.Service.ReadAlias string:default 2>/dev/null |
-            grep -q 'collection/login'; do
+          { [ "$login" = false ] ||
+            dbus-send --session --print-reply --dest=org.freedesktop.secrets /org/freedesktop/secrets \
+              org.freedesktop.Secret.Service.ReadAlias string:default 2>/dev/null |
+              grep -q 'collection/login'; }; do
         tries=$((tries + 1))
         # A minute at most: on a loaded machine the daemon can take long.
         if [ "$tries" -gt 1200 ] || ! kill -0 "$daemon" 2>/dev/null; then
-            echo "run-with-keyring: gnome-keyring did not come up with an unlocked login keyring" >&2
+            echo "run-with-keyring: gnome-keyring did not come up (login keyring: $login)" >&2
             cat "$TIDEWIRE_KEYRING_DIR/daemon.log" >&2 || true
             exit 1
         fi
         sleep 0.05
     done
 
+    mode=keyring
+    [ "$login" = true ] || mode=no-keyring
     status=0
-    TIDEWIRE_SECRET_TEST=keyring "$@" || status=$?
+    TIDEWIRE_SECRET_TEST=$mode "$@" || status=$?
     exit "$status"
 fi
 
 without_service=false
+inside="--inside-bus"
 if [ "${1:-}" = "--without-service" ]; then
     without_service=true
+    shift
+elif [ "${1:-}" = "--without-login-keyring" ]; then
+    inside="--inside-bus --no-login"
     shift
 fi
 
@@ -107,6 +129,7 @@ if [ "$without_service" = true ]; then
     dbus-run-session --config-file="$(dirname "$0")/no-secret-service-bus.conf" -- \
         env TIDEWIRE_SECRET_TEST=no-service "$@" || status=$?
 else
-    dbus-run-session -- "$0" --inside-bus "$@" || status=$?
+    # shellcheck disable=SC2086 # two words on purpose
+    dbus-run-session -- "$0" $inside "$@" || status=$?
 fi
 exit "$status"

@@ -1,7 +1,10 @@
 // Starts of the real application under one home and one session: a second
-// start hands over to the running copy and leaves, and a copy killed with
-// SIGKILL keeps no later start out. With a session bus of the test's own, and
-// with no bus at all.
+// start hands over to the running copy and leaves, a copy killed with SIGKILL
+// keeps no later start out, a start while the running copy quits ends with
+// one copy running, and starts at the same moment end with one copy that the
+// others handed over to. With a session bus of the test's own, and with no
+// bus at all. Races are held open with the application's test pauses
+// (TIDEWIRE_TEST_PAUSE).
 #include "X11Probe.h"
 #include "XvfbDisplay.h"
 
@@ -17,6 +20,7 @@
 #include <csignal>
 #include <gtest/gtest.h>
 #include <memory>
+#include <vector>
 
 namespace {
 
@@ -38,6 +42,15 @@ struct App {
         }
     }
     bool running() const { return process.state() != QProcess::NotRunning; }
+    qint64 pid() const { return process.processId(); }
+    // Started with the strip up: the running copy.
+    bool up() const { return log.contains("menu bar item installed"); }
+    // Left with status 0 after the running copy took its request.
+    bool handedOver() const
+    {
+        return !running() && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0
+            && log.contains("handed over to the running copy") && !log.contains("did not answer");
+    }
 
     QProcess process;
     QByteArray log;
@@ -244,6 +257,118 @@ TEST(SingleInstance, ALockNamingNoRunningCopyKeepsNoStartOut)
     }
     foreign.kill();
     foreign.waitForFinished(10000);
+}
+
+// The environment of a start that pauses at `pause` ("<point>:<ms>").
+QProcessEnvironment pausing(QProcessEnvironment env, const char* pause)
+{
+    env.insert("TIDEWIRE_TEST_PAUSE", QString::fromLatin1(pause));
+    return env;
+}
+
+// Asked to quit as a log-out asks (SIGTERM), the running copy is slow to go,
+// held where it waits for the keyring, or before it has written anything;
+// a start made meanwhile. One copy runs in the end, the new one, and it holds
+// the whole claim: a later start hands over to it.
+TEST(SingleInstance, AStartWhileTheRunningCopyQuitsEndsWithOneCopyRunning)
+{
+    TIDEWIRE_REQUIRE_XVFB();
+    const struct {
+        const char* name;
+        bool withBus;
+        const char* pause;
+        // Still on its way out (waiting for the keyring) once the new copy runs.
+        bool stillQuitting;
+    } cases[] = {
+        {"session bus, quitting before it writes", true, "quit:2500", false},
+        {"no session bus, quitting before it writes", false, "quit:2500", false},
+        {"session bus, waiting for the keyring", true, "keyring:120000", true},
+        {"no session bus, waiting for the keyring", false, "keyring:120000", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<PrivateBus> bus;
+        if (c.withBus) {
+            bus = std::make_unique<PrivateBus>();
+            ASSERT_FALSE(bus->address.isEmpty()) << "dbus-daemon did not start";
+        }
+        const Session session(bus.get());
+        ASSERT_TRUE(session.ok);
+        auto quitting = std::make_unique<App>(pausing(session.env, c.pause));
+        ASSERT_TRUE(waitFor([&] { return quitting->up(); })) << quitting->log.data();
+        ::kill(pid_t(quitting->pid()), SIGTERM);
+        ASSERT_TRUE(waitFor([&] { return quitting->log.contains("test pause at "); })) << quitting->log.data();
+
+        App next(session.env);
+        EXPECT_TRUE(waitFor([&] { return next.up() || !next.running(); }));
+        EXPECT_TRUE(next.running()) << next.log.data();
+        EXPECT_FALSE(next.log.contains("did not answer")) << next.log.data();
+        // A copy that still held its claim was waited for, not handed over to.
+        if (!c.stillQuitting) {
+            EXPECT_TRUE(next.log.contains("the copy that was running let go; this one runs now")) << next.log.data();
+        }
+        if (c.stillQuitting) {
+            EXPECT_TRUE(quitting->running()) << "the copy waiting for the keyring had let go";
+        } else {
+            EXPECT_TRUE(waitFor([&] { return !quitting->running(); }));
+            EXPECT_EQ(quitting->process.exitCode(), 0) << quitting->log.data();
+        }
+        quitting.reset();
+
+        App later(session.env);
+        EXPECT_TRUE(waitFor([&] { return !later.running(); }));
+        EXPECT_TRUE(later.handedOver()) << later.log.data();
+        const qint64 nextPid = next.pid();
+        EXPECT_TRUE(waitFor([&] { return settingsWindowOwners() == QList<qint64>{nextPid}; })) << next.log.data();
+        EXPECT_TRUE(next.running());
+        next.process.terminate();
+        EXPECT_TRUE(waitFor([&] { return !next.running(); }));
+    }
+}
+
+// Two starts without a session bus, the first held between making its lock
+// file and locking it, the second made in that moment: one copy runs, and the
+// other hands over to it.
+TEST(SingleInstance, TwoStartsAtOnceWithoutABusEndWithOneCopy)
+{
+    TIDEWIRE_REQUIRE_XVFB();
+    const Session session(nullptr);
+    ASSERT_TRUE(session.ok);
+    App first(pausing(session.env, "lock:3000"));
+    ASSERT_TRUE(waitFor([&] { return first.log.contains("test pause at lock"); })) << first.log.data();
+    App second(session.env);
+
+    ASSERT_TRUE(waitFor([&] { return (first.up() || second.up()) && (!first.running() || !second.running()); }))
+        << "first:\n" << first.log.data() << "second:\n" << second.log.data();
+    EXPECT_NE(first.running(), second.running()) << "first:\n" << first.log.data() << "second:\n" << second.log.data();
+    const App& runs = first.running() ? first : second;
+    const App& left = first.running() ? second : first;
+    EXPECT_TRUE(left.handedOver()) << left.log.data();
+    const qint64 runsPid = runs.pid();
+    EXPECT_TRUE(waitFor([&] { return settingsWindowOwners() == QList<qint64>{runsPid}; })) << runs.log.data();
+}
+
+// Starts made together without a session bus while the one that took the
+// lock is not listening yet: every other start hands over to it.
+TEST(SingleInstance, EveryStartOfACrowdHandsOverToTheCopyThatRuns)
+{
+    TIDEWIRE_REQUIRE_XVFB();
+    const Session session(nullptr);
+    ASSERT_TRUE(session.ok);
+    const QProcessEnvironment env = pausing(session.env, "listen:2000");
+    App first(env);
+    ASSERT_TRUE(waitFor([&] { return first.log.contains("test pause at listen"); })) << first.log.data();
+    std::vector<std::unique_ptr<App>> crowd;
+    for (int i = 0; i < 6; ++i)
+        crowd.push_back(std::make_unique<App>(env));
+
+    for (const auto& start : crowd) {
+        EXPECT_TRUE(waitFor([&] { return !start->running(); }));
+        EXPECT_TRUE(start->handedOver()) << start->log.data();
+    }
+    EXPECT_TRUE(first.running()) << first.log.data();
+    const qint64 firstPid = first.pid();
+    EXPECT_TRUE(waitFor([&] { return settingsWindowOwners() == QList<qint64>{firstPid}; })) << first.log.data();
 }
 
 } // namespace

@@ -33,6 +33,6 @@ int main(int argc, char** argv)
     else
         QTimer::singleShot(0, &app, &QCoreApplication::quit);
     app.exec();
-    finishPendingWork(*defaults, SecretStore::system(), std::chrono::milliseconds(args[3].toInt()));
+    finishPendingWork(*defaults, SecretStore::system(), {}, std::chrono::milliseconds(args[3].toInt()));
     return 0;
 }

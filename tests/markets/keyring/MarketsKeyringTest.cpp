@@ -1,6 +1,7 @@
 // The Finnhub key through the market store against a real Secret Service.
 // Runs under tests/support/run-with-keyring.sh; TIDEWIRE_SECRET_TEST says
-// whether a private gnome-keyring or no secret service at all is there.
+// whether a private gnome-keyring, one without a login keyring, or no secret
+// service at all is there.
 #include "markets/MarketsStore.h"
 
 #include "platform/Defaults.h"
@@ -99,6 +100,24 @@ TEST_F(MarketsKeyring, WithoutAServiceASaveReportsAnError)
     EXPECT_TRUE(s->keyStatus().message.startsWith(QStringLiteral("Could not save the Finnhub key: ")))
         << s->keyStatus().message.toStdString();
     EXPECT_FALSE(s->keyStatus().message.contains(QStringLiteral("some-key")) || s->hasFinnhubKey());
+    FakeTime::settle();
+    EXPECT_EQ(server.requestCount(), 0);
+}
+
+// A keyring service without a login keyring (none was made or unlocked): the
+// line says so in plain words and what to do, and nothing is sent.
+TEST_F(MarketsKeyring, WithoutAnUnlockedKeyringASaveSaysSoInPlainWords)
+{
+    if (mode() != QLatin1String("no-keyring"))
+        GTEST_SKIP() << "needs a keyring service without a login keyring";
+    auto s = makeStore();
+    s->setFinnhubKey(QStringLiteral("some-key"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return s->keyStatus().kind == MarketsStore::KeyStatus::Kind::Error; }, 5000));
+    EXPECT_EQ(s->keyStatus().message.toStdString(),
+              "Could not save the Finnhub key: no keyring is unlocked on this computer. Unlock or create a login "
+              "keyring in your desktop's passwords app, then save the key again.");
+    EXPECT_FALSE(s->hasFinnhubKey());
+    EXPECT_EQ(stored(), std::nullopt);
     FakeTime::settle();
     EXPECT_EQ(server.requestCount(), 0);
 }

@@ -78,8 +78,8 @@ namespace {
 // CreateItem and the item's Delete. Searches and removals are answered after
 // kDelayMs, stores after kDelayMs when the value contains "slow" (else
 // 20 ms); a store or removal takes effect when it is answered, as when the
-// keyring first asked the user to unlock it. Lives on a thread and connection
-// of its own.
+// keyring first asked the user to unlock it. While `silent` is set, none of
+// those is answered at all. Lives on a thread and connection of its own.
 //
 // Each of those answers also waits until the test's main thread has run its
 // event loop while the request was held here (at most kLoopWaitMs): a caller
@@ -93,6 +93,7 @@ public:
     std::atomic<int> answersTheLoopMissed = 0;
     std::atomic<int> held = 0;  // requests not answered yet
     std::atomic<bool> failing = false;
+    std::atomic<bool> silent = false;
 
     void setStored(const std::optional<QByteArray>& value)
     {
@@ -174,7 +175,7 @@ private:
         auto* poll = new QTimer(this);
         poll->setInterval(5);
         QObject::connect(poll, &QTimer::timeout, this, [this, poll, since, loopRan, delayMs, answer] {
-            if (since->elapsed() < delayMs || (!*loopRan && since->elapsed() < kLoopWaitMs))
+            if (silent || since->elapsed() < delayMs || (!*loopRan && since->elapsed() < kLoopWaitMs))
                 return;
             if (!*loopRan)
                 ++answersTheLoopMissed;
@@ -234,6 +235,7 @@ protected:
         ASSERT_EQ(bus, QByteArray("private")) << "run through tests/music/run-on-private-bus.sh";
         ASSERT_NO_FATAL_FAILURE(startService());
         service->failing = false;
+        service->silent = false;
         service->setStored(kKey.toUtf8());
         server.route(QStringLiteral("/v1_markets"),
                      LoopbackServer::Response::json(R"({"api_version":"1","as_of":"t","delayed":true,"attribution":[],"quotes":[]})"));
@@ -339,6 +341,43 @@ TEST_F(SlowKeyring, AFailingKeyringIsAnErrorAndNeverDropsARunningPass)
     EXPECT_EQ(starting->keyStatus(), MarketsStore::KeyStatus::ok());
     EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/quote")), 4);
     EXPECT_TRUE(keySentWithEveryRequest());
+}
+
+// A keyring that does not answer at all: within seconds the line says so,
+// for the check of the key as for a save, and the interface never waits for
+// it; what it answers once it speaks again still counts.
+TEST_F(SlowKeyring, AKeyringThatDoesNotAnswerEndsWithAClearLineWithinSeconds)
+{
+    using KeyStatus = MarketsStore::KeyStatus;
+    const int missedBefore = service->answersTheLoopMissed;
+    service->silent = true;
+    auto store = makeStore();
+    ASSERT_TRUE(waitUntil([&] { return service->held > 0; }, 10000)) << "the read did not reach the keyring";
+    EXPECT_EQ(store->keyStatus(), KeyStatus::checking());
+    time.advance(MarketsStore::kKeyringAnswerWait);
+    EXPECT_EQ(store->keyStatus(),
+              KeyStatus::error(QStringLiteral("Could not read the Finnhub key: the keyring did not answer. Check "
+                                              "that your desktop's keyring is running and unlocked.")));
+
+    const QString typed = QStringLiteral("silent-new-key");
+    store->setFinnhubKey(typed);
+    EXPECT_EQ(store->keyStatus(), KeyStatus::checking());
+    time.advance(MarketsStore::kKeyringAnswerWait);
+    EXPECT_EQ(store->keyStatus(),
+              KeyStatus::error(QStringLiteral("Could not save the Finnhub key: the keyring did not answer. Check "
+                                              "that your desktop's keyring is running and unlocked, then save the "
+                                              "key again.")));
+
+    server.clearRequests();
+    service->silent = false;
+    ASSERT_TRUE(waitUntil([&] { return store->keyStatus() == KeyStatus::ok(); }, 10000))
+        << store->keyStatus().message.toStdString();
+    EXPECT_EQ(service->stored(), typed.toUtf8());
+    EXPECT_TRUE(store->hasFinnhubKey());
+    EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/quote")), 4);
+    EXPECT_TRUE(keySentWithEveryRequest(typed));
+    EXPECT_EQ(service->answersTheLoopMissed - missedBefore, 0) << "the main thread waited for the keyring";
+    FakeTime::settle();
 }
 
 // Saving and removing the key wait for the keyring on its worker thread:

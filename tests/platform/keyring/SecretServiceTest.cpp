@@ -266,7 +266,7 @@ TEST_F(SecretServiceKeyring, FailuresOnALockedKeyringAreReportedAndKeepTheOldSec
     // Unlocking would need a prompt, and there is no display to show one.
     const auto written = store.write(kService, account, QStringLiteral("new"));
     ASSERT_FALSE(written.has_value()) << "a write into a locked keyring must not claim success";
-    EXPECT_EQ(written.error().kind, ErrorKind::Io) << qPrintable(written.error().description);
+    EXPECT_EQ(written.error().kind, ErrorKind::Locked) << qPrintable(written.error().description);
     const auto removed = store.remove(kService, account);
     ASSERT_FALSE(removed.has_value()) << "the item is still there, so the removal failed";
     EXPECT_EQ(removed.error().kind, ErrorKind::Io) << qPrintable(removed.error().description);
@@ -283,6 +283,44 @@ TEST_F(SecretServiceKeyring, FailuresOnALockedKeyringAreReportedAndKeepTheOldSec
     EXPECT_EQ(readBack(store, kService, account), QStringLiteral("old"));
     ASSERT_TRUE(store.remove(kService, account).has_value());
     EXPECT_EQ(store.read(kService, account), std::nullopt);
+}
+
+// A keyring service that runs but holds no keyring to keep a secret in: no
+// login keyring was ever made (a locked one is above). A store is refused as
+// such, in the background as in the foreground, and nothing is kept anywhere
+// else.
+class SecretServiceWithoutKeyring : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (mode().startsWith(QLatin1String("missing:")))
+            GTEST_SKIP() << "no keyring service to test against: " << qPrintable(mode().mid(8));
+        ASSERT_EQ(mode(), QStringLiteral("no-keyring"))
+            << "run through ctest: these tests need a keyring service without a login keyring";
+    }
+    SecretStore& store = SecretStore::system();
+};
+
+TEST_F(SecretServiceWithoutKeyring, AStoreIsRefusedForWantOfAnUnlockedKeyring)
+{
+    const QString secret = QStringLiteral("unkept-secret-5e1f");
+    const QString account = QStringLiteral("finnhub_api_key");
+    LogCapture capture;
+    const auto written = store.write(kService, account, secret);
+    ASSERT_FALSE(written.has_value()) << "a store with no keyring to keep it must not claim success";
+    EXPECT_EQ(written.error().kind, ErrorKind::Locked) << qPrintable(written.error().description);
+    EXPECT_TRUE(written.error().description.contains(account)) << qPrintable(written.error().description);
+    EXPECT_FALSE(written.error().description.contains(secret));
+
+    QFuture<Result<void>> inBackground = store.writeInBackground(kService, account, secret);
+    inBackground.waitForFinished();
+    ASSERT_FALSE(inBackground.result().has_value());
+    EXPECT_EQ(inBackground.result().error().kind, ErrorKind::Locked);
+    EXPECT_TRUE(store.finishWrites(std::chrono::milliseconds(10000)));
+
+    EXPECT_EQ(readBack(store, kService, account), std::nullopt);
+    EXPECT_EQ(filesContaining(secret), QStringList());
+    EXPECT_FALSE(capture.anyContains(secret));
 }
 
 // Run with DBUS_SESSION_BUS_ADDRESS pointing at nothing, with no bus address
