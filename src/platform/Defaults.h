@@ -44,7 +44,7 @@ class Defaults : public QObject {
 public:
     // A settings file larger than this is not read: it is moved aside like
     // one that does not parse. Far above what any settings reach.
-    static constexpr qint64 kMaxFileBytes = 16 * 1024 * 1024;
+    static constexpr qint64 kMaxFileBytes = 64 * 1024 * 1024;
 
     // Settings in `filePath`, loaded now. Cached values (caches()) go to
     // files in `cacheDirectory`, or stay in memory when it is empty.
