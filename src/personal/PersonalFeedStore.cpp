@@ -250,8 +250,11 @@ std::optional<PersonalFeedStore::AddResult> PersonalFeedStore::refusalFor(const 
     return std::nullopt;
 }
 
-void PersonalFeedStore::remove(const QString& id)
+void PersonalFeedStore::remove(const QString& feedId)
 {
+    // A copy: the caller may name the feed by the id it holds in feeds(),
+    // which goes with the list it is removed from.
+    const QString id = feedId;
     QList<PersonalFeed> feeds = m_feeds;
     feeds.removeIf([&id](const PersonalFeed& feed) { return feed.id == id; });
     assignFeeds(std::move(feeds));
