@@ -37,6 +37,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -61,6 +62,9 @@ public:
             qCWarning(lcPlatform) << "EWMH atoms unavailable; the strip is placed without a dock";
         m_wmState = internAtom("WM_STATE");
         m_takeFocus = internAtom("WM_TAKE_FOCUS");
+        m_lookDeadline.setSingleShot(true);
+        m_lookDeadline.setInterval(1000);
+        QObject::connect(&m_lookDeadline, &QTimer::timeout, &m_context, [this] { endLook(); });
     }
     ~X11WindowPlacement() override
     {
@@ -115,6 +119,8 @@ private:
     void setKindAndState(xcb_window_t window, bool docked, bool mapped);
     void refuseFocus(xcb_window_t window);
     void setStrut(xcb_window_t window, const QRect& native, Edge edge);
+    void reserveOrLook(QWindow* window, const QRect& native, Edge edge);
+    void endLook();
     void clearStrut(xcb_window_t window);
 
     xcb_connection_t* m_connection;
@@ -126,6 +132,14 @@ private:
     // The edge each window was last placed on.
     QHash<xcb_window_t, Edge> m_edges;
     mutable WindowManagerEdges m_windowManagerEdges;
+    // The reservation held back while the strip looks at the work area.
+    struct Withheld {
+        QPointer<QWindow> window;
+        QRect native;
+        Edge edge = Edge::Top;
+    };
+    std::optional<Withheld> m_withheld;
+    QTimer m_lookDeadline;
     QObject m_context;  // ends queued work with this object
 };
 
@@ -322,6 +336,41 @@ void X11WindowPlacement::setStrut(xcb_window_t window, const QRect& native, Edge
     xcb_ewmh_set_wm_strut(&m_ewmh, window, 0, 0, strut.top, strut.bottom);
 }
 
+// The window manager's own reservation on the strip's edge, never seen
+// because a deeper panel covered it, is seen once that panel has gone and
+// the strip's reservation does not cover it either: the strip takes its
+// reservation back until the work area answers (the reservation watcher then
+// has the strip placed again), or for a second at most.
+void X11WindowPlacement::reserveOrLook(QWindow* window, const QRect& native, Edge edge)
+{
+    const auto id = xcb_window_t(window->winId());
+    const RootEdge side = edge == Edge::Top ? RootEdge::Top : RootEdge::Bottom;
+    if (!m_windowManagerEdges.looking() && m_windowManagerEdges.wantsLook(side)) {
+        m_windowManagerEdges.startLook(side);
+        m_lookDeadline.start();
+    }
+    if (!m_windowManagerEdges.looking()) {
+        m_lookDeadline.stop();
+        m_withheld.reset();
+        setStrut(id, native, edge);
+        return;
+    }
+    // A reservation of nothing rather than none: fluxbox keeps a deleted one.
+    m_withheld = Withheld{window, native, edge};
+    xcb_ewmh_set_wm_strut_partial(&m_ewmh, id, xcb_ewmh_wm_strut_partial_t{});
+    xcb_ewmh_set_wm_strut(&m_ewmh, id, 0, 0, 0, 0);
+}
+
+void X11WindowPlacement::endLook()
+{
+    m_windowManagerEdges.endLook();
+    const std::optional<Withheld> withheld = std::exchange(m_withheld, std::nullopt);
+    if (!withheld || !withheld->window)
+        return;
+    setStrut(xcb_window_t(withheld->window->winId()), withheld->native, withheld->edge);
+    xcb_flush(m_connection);
+}
+
 void X11WindowPlacement::clearStrut(xcb_window_t window)
 {
     xcb_delete_property(m_connection, window, m_ewmh._NET_WM_STRUT_PARTIAL);
@@ -415,9 +464,11 @@ void X11WindowPlacement::finish(xcb_window_t id)
             native = native->intersected(nativeGeometry(screen, rootSize()));
     }
     if (!pending.docked) {
+        if (m_withheld && m_withheld->window == window)
+            m_withheld.reset();
         clearStrut(id);
     } else if (native) {
-        setStrut(id, *native, pending.edge);
+        reserveOrLook(window, *native, pending.edge);
     }
     xcb_flush(m_connection);
     if (!pending.remap)
