@@ -31,7 +31,10 @@ void configureTickerWindow(QWidget* window, TickerWindowController& controller)
 {
     if (!window)
         return;
-    const Qt::WindowFlags flags = Qt::Window | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint;
+    // The strip never takes the focus from where the user works: it asks
+    // for no keyboard input (its menu takes the keyboard as a popup does).
+    const Qt::WindowFlags flags =
+        Qt::Window | Qt::FramelessWindowHint | Qt::NoDropShadowWindowHint | Qt::WindowDoesNotAcceptFocus;
     if (window->windowFlags() != flags)
         window->setWindowFlags(flags);
     // Chosen before the native window exists: it decides the window's visual.
@@ -39,8 +42,8 @@ void configureTickerWindow(QWidget* window, TickerWindowController& controller)
     // follows its input region.
     window->setAttribute(Qt::WA_TranslucentBackground, controller.translucentWindow());
     window->setAttribute(Qt::WA_QuitOnClose, false);
-    // The strip never takes the focus from where the user works, also when
-    // a change of kind maps it again (_NET_WM_USER_TIME 0 on every map).
+    // Nor is it made active when a change of level maps it again
+    // (_NET_WM_USER_TIME 0 on every map).
     window->setAttribute(Qt::WA_ShowWithoutActivating);
     if (!window->findChild<QObject*>(kCloseRefusalName, Qt::FindDirectChildrenOnly)) {
         auto* refusal = new CloseRefusal(window);

@@ -67,21 +67,6 @@ EdgeInsets deepestInsets(const QList<PartialStrut>& struts)
 
 namespace {
 
-// A stated depth deeper than every present reservation is the window
-// manager's own, unless it is exactly one seen a moment ago: then it may be
-// a work area not yet told of that reservation's change, and what was
-// learned before stands. One that a present reservation explains is the
-// clients' or the strip's; where none is the strip's, the window manager
-// reserves nothing deeper there.
-void learnEdge(int& learned, int stated, int clients, int own, const QList<int>& recent)
-{
-    const int present = std::max(clients, own);
-    if (stated > present && !recent.contains(stated))
-        learned = stated;
-    else if (own == 0 && stated <= present)
-        learned = 0;
-}
-
 void remember(QList<int>& seen, int depth)
 {
     if (!seen.contains(depth))
@@ -89,6 +74,38 @@ void remember(QList<int>& seen, int depth)
 }
 
 } // namespace
+
+void WindowManagerEdges::set(Side& side, Seen seen, int depth)
+{
+    if (side.seen == seen && side.depth == depth)
+        return;
+    side.seen = seen;
+    side.depth = depth;
+    side.looked = false;
+}
+
+// A stated depth deeper than every present reservation is the window
+// manager's own, unless it is exactly one seen a moment ago: then it may be
+// a work area not yet told of that reservation's change, and what was
+// learned before stands. Any other stated depth is as deep as a present
+// reservation, which may hide the window manager's own: that is no deeper
+// than the stated depth (none at all, where that is 0). A depth learned
+// exactly as deep as a client's present reservation may have been that
+// client's, in a work area that told of it before the client list did
+// (fluxbox): it is only the most the window manager's own may be.
+void WindowManagerEdges::learnSide(Side& side, int stated, int clients, int own, const QList<int>& recent)
+{
+    side.clients = clients;
+    const int present = std::max(clients, own);
+    if (stated > present) {
+        if (!recent.contains(stated))
+            set(side, Seen::Exactly, stated);
+    } else if (side.seen == Seen::Never) {
+        set(side, Seen::AtMost, stated);
+    } else if (side.depth > stated || (side.seen == Seen::Exactly && side.depth == clients)) {
+        set(side, Seen::AtMost, std::min(side.depth, stated));
+    }
+}
 
 void WindowManagerEdges::learn(const QRect& workArea, const QSize& root, const EdgeInsets& clients,
                                const EdgeInsets& own)
@@ -102,16 +119,30 @@ void WindowManagerEdges::learn(const QRect& workArea, const QSize& root, const E
         m_before = m_seen;
         m_seen = {};
     }
+    if (m_looking && workArea != m_lookFrom)
+        m_looking = false;  // answered
     const std::array<int, 4> stated{std::max(0, workArea.left()), std::max(0, root.width() - 1 - workArea.right()),
                                     std::max(0, workArea.top()), std::max(0, root.height() - 1 - workArea.bottom())};
     const std::array<int, 4> theirs{clients.left, clients.right, clients.top, clients.bottom};
     const std::array<int, 4> ours{own.left, own.right, own.top, own.bottom};
-    std::array<int*, 4> learned{&m_insets.left, &m_insets.right, &m_insets.top, &m_insets.bottom};
     for (size_t edge = 0; edge < 4; ++edge) {
         remember(m_seen[edge], std::max(theirs[edge], ours[edge]));
-        learnEdge(*learned[edge], stated[edge], theirs[edge], ours[edge],
+        learnSide(m_sides[edge], stated[edge], theirs[edge], ours[edge],
                   m_seen[edge] + m_before[edge] + m_reserved[edge]);
     }
+}
+
+bool WindowManagerEdges::wantsLook(RootEdge edge) const
+{
+    const Side& side = m_sides[size_t(edge)];
+    return side.seen == Seen::AtMost && side.clients < side.depth && !side.looked;
+}
+
+void WindowManagerEdges::startLook(RootEdge edge)
+{
+    m_sides[size_t(edge)].looked = true;
+    m_looking = true;
+    m_lookFrom = m_workArea;
 }
 
 void WindowManagerEdges::reserved(const EdgeInsets& own)
@@ -127,11 +158,17 @@ void WindowManagerEdges::reserved(const EdgeInsets& own)
     }
 }
 
+EdgeInsets WindowManagerEdges::insets() const
+{
+    return {m_sides[0].depth, m_sides[1].depth, m_sides[2].depth, m_sides[3].depth};
+}
+
 QRect WindowManagerEdges::apply(QRect area, const QSize& root) const
 {
-    area.setLeft(std::max(area.left(), m_insets.left));
-    area.setRight(std::min(area.right(), root.width() - 1 - m_insets.right));
-    area.setTop(std::max(area.top(), m_insets.top));
-    area.setBottom(std::min(area.bottom(), root.height() - 1 - m_insets.bottom));
+    const EdgeInsets kept = insets();
+    area.setLeft(std::max(area.left(), kept.left));
+    area.setRight(std::min(area.right(), root.width() - 1 - kept.right));
+    area.setTop(std::max(area.top(), kept.top));
+    area.setBottom(std::min(area.bottom(), root.height() - 1 - kept.bottom));
     return area;
 }

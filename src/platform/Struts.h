@@ -44,16 +44,22 @@ struct EdgeInsets {
 // along the edge each covers.
 EdgeInsets deepestInsets(const QList<PartialStrut>& struts);
 
+enum class RootEdge { Left, Right, Top, Bottom };
+
 // What the window manager reserves on its own (its own bars, configured
 // margins), which it states only through the work area it publishes: the
 // work area reaches in as far as the deepest reservation on each edge,
-// clients' or its own. On an edge where the strip reserves at least as much
-// as the window manager states, the work area shows only the strip; the
-// window manager's own is then known from the last work area that did not
-// hide it (before the strip's first reservation, or while the strip is on
-// the other edge) and kept until the work area tells more. A work area the
-// window manager has not yet brought up to date (it still shows a
-// reservation that has changed since) teaches nothing.
+// clients' or its own. Where the work area reaches deeper than every
+// present reservation, that depth is the window manager's own. Where a
+// client's or the strip's reservation reaches as deep as the work area, the
+// window manager's own lies hidden beneath it: what was seen of it before
+// is kept (a bar is taken not to change while hidden), and an edge where it
+// was never seen is kept clear up to that depth until it can be seen. It
+// can once nothing else covers that depth but the strip's own reservation:
+// the strip then takes that back for a look (startLook()) until the work
+// area answers. A work area the window manager has not yet brought up to
+// date (it still shows a reservation that has changed since) teaches
+// nothing.
 class WindowManagerEdges {
 public:
     // Takes in a work area (root pixels) of a root of `root` size, given the
@@ -64,16 +70,42 @@ public:
     // gone, so a depth the strip reserved lately is never taken for the
     // window manager's own.
     void reserved(const EdgeInsets& own);
-    const EdgeInsets& insets() const { return m_insets; }
-    // `area` (root pixels) without what the window manager reserves.
+    // What apply() keeps clear of on each edge.
+    EdgeInsets insets() const;
+    // `area` (root pixels) without what the window manager reserves, or
+    // may reserve unseen.
     QRect apply(QRect area, const QSize& root) const;
 
+    // Whether the strip, reserving `edge`, should take its reservation back
+    // for a look: what the window manager reserves there was never seen,
+    // and, as far as the latest work area tells, only the strip's own
+    // reservation now covers it. Once per depth that hides it.
+    bool wantsLook(RootEdge edge) const;
+    // The strip has taken back its reservation on `edge` to look.
+    void startLook(RootEdge edge);
+    // Whether a look is under way: the work area has not changed since it
+    // began, and it was not given up.
+    bool looking() const { return m_looking; }
+    void endLook() { m_looking = false; }
+
 private:
-    EdgeInsets m_insets;
+    enum class Seen { Never, Exactly, AtMost };
+    struct Side {
+        Seen seen = Seen::Never;
+        int depth = 0;         // exactly, or the most it may be
+        int clients = 0;       // the other clients' deepest, at the latest look
+        bool looked = false;   // a look was taken at this depth
+    };
+    void learnSide(Side& side, int stated, int clients, int own, const QList<int>& recent);
+    static void set(Side& side, Seen seen, int depth);
+
+    std::array<Side, 4> m_sides;  // left, right, top, bottom
     QRect m_workArea;  // the last work area taken in
-    // Per edge (left, right, top, bottom), the deepest present reservation
-    // at each look while that work area stood, and while the one before did.
+    // Per edge, the deepest present reservation at each look while that
+    // work area stood, and while the one before did.
     std::array<QList<int>, 4> m_seen;
     std::array<QList<int>, 4> m_before;
     std::array<QList<int>, 4> m_reserved;  // the strip's latest reservations
+    bool m_looking = false;
+    QRect m_lookFrom;  // the work area when the look began
 };

@@ -10,8 +10,9 @@ class QScreen;
 class QWindow;
 
 // How the ticker strip's window sits on the desktop: an edge strip that is on
-// every desktop, kept out of the task bar and pager, and, while docked, kept
-// above other windows with its edge reserved so maximised windows leave room
+// every desktop, kept out of the task bar and pager, never given the focus,
+// and, while docked, kept above ordinary windows (yet under the full-screen
+// window in front) with its edge reserved so maximised windows leave room
 // for it. Rectangles are in Qt's logical (device-independent) top-left
 // coordinates unless said otherwise. Main thread only.
 class WindowPlacement {
@@ -33,11 +34,13 @@ public:
     // as they are seen, several for one change; the caller coalesces.
     virtual void watchReservations(QObject* context, std::function<void()> changed);
 
-    // Makes `window` an edge strip at `frame`. Docked: a dock window above
-    // others that reserves `edge` for the frame's width and height. Not
-    // docked: a normal window without any reservation. The frame itself is
-    // the caller's to set; without a frame only the window's kind and state
-    // change and an existing reservation stays as it is.
+    // Makes `window` an edge strip at `frame`, on its edge at either level.
+    // Docked: above ordinary windows, under the full-screen window in front,
+    // reserving `edge` for the frame's width and height. Not docked: under
+    // ordinary windows, without any reservation. The frame itself is the
+    // caller's to set (a change of level or edge may show the window again
+    // there); without a frame only the window's kind and state change and
+    // an existing reservation stays as it is.
     virtual void place(QWindow* window, const std::optional<QRect>& frame, Edge edge, bool docked) = 0;
 
     // Takes the window off the screen for its owner, or shows it again. A

@@ -1,7 +1,18 @@
-// EWMH placement of the ticker strip: dock window type, sticky on every
-// desktop, above others while docked, out of the task bar and pager, and a
-// _NET_WM_STRUT_PARTIAL reserving its edge. Uses Qt's own xcb connection so
-// our requests are ordered with Qt's.
+// EWMH placement of the ticker strip: a dock window at either level, sticky
+// on every desktop, out of the task bar and pager, never focused, and, while
+// docked, a _NET_WM_STRUT_PARTIAL reserving its edge. Uses Qt's own xcb
+// connection so our requests are ordered with Qt's.
+//
+// Why a dock at either level, and never _NET_WM_STATE_ABOVE: window managers
+// stack docks over ordinary windows yet under the full-screen window in
+// front, and some (xfwm4, kwin) stack a window kept above over that one too.
+// Not on top, the dock is kept below (_NET_WM_STATE_BELOW), where ordinary
+// windows cover it, and still docked on its edge by the window managers that
+// place every other kind of window themselves (i3 floats a normal window of
+// fixed size in the middle of the screen). Some window managers (fluxbox)
+// take a dock whose BELOW state is taken away for an ordinary window, so a
+// change of level maps the window again, as a change of kind would; a dock
+// that accepts no input is focused by none of them on that map.
 #include "platform/Logging.h"
 #include "platform/DevicePixels.h"
 #include "platform/Struts.h"
@@ -16,14 +27,17 @@
 #include <QRegion>
 #include <QScreen>
 #include <QTimer>
+#include <QWidget>
 #include <QWindow>
 
 #include <xcb/xcb.h>
 #include <xcb/xcb_ewmh.h>
 #include <X11/Xlib.h>
 
-#include <array>
 #include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <utility>
 
 namespace {
 
@@ -46,11 +60,11 @@ public:
         m_ready = xcb_ewmh_init_atoms_replies(&m_ewmh, xcb_ewmh_init_atoms(connection, &m_ewmh), nullptr);
         if (!m_ready)
             qCWarning(lcPlatform) << "EWMH atoms unavailable; the strip is placed without a dock";
-        const xcb_intern_atom_cookie_t cookie = xcb_intern_atom(connection, 0, 8, "WM_STATE");
-        if (auto* reply = xcb_intern_atom_reply(connection, cookie, nullptr)) {
-            m_wmState = reply->atom;
-            std::free(reply);
-        }
+        m_wmState = internAtom("WM_STATE");
+        m_takeFocus = internAtom("WM_TAKE_FOCUS");
+        m_lookDeadline.setSingleShot(true);
+        m_lookDeadline.setInterval(1000);
+        QObject::connect(&m_lookDeadline, &QTimer::timeout, &m_context, [this] { endLook(); });
     }
     ~X11WindowPlacement() override
     {
@@ -82,24 +96,50 @@ private:
         std::shared_ptr<QTimer> deadline;
     };
 
+    xcb_atom_t internAtom(const char* name) const
+    {
+        const auto cookie = xcb_intern_atom(m_connection, 0, uint16_t(std::strlen(name)), name);
+        xcb_atom_t atom = XCB_ATOM_NONE;
+        if (auto* reply = xcb_intern_atom_reply(m_connection, cookie, nullptr)) {
+            atom = reply->atom;
+            std::free(reply);
+        }
+        return atom;
+    }
     xcb_screen_t* rootScreen() const { return m_ewmh.screens[0]; }
     QSize rootSize() const { return QSize(rootScreen()->width_in_pixels, rootScreen()->height_in_pixels); }
     // The reservations the windows that set one make, in no particular order.
     QList<PartialStrut> strutsOf(const QList<xcb_window_t>& windows) const;
     QRect workArea() const;
-    bool hasType(xcb_window_t window, xcb_atom_t type) const;
+    QList<xcb_atom_t> states(xcb_window_t window) const;
+    // Whether the window is already the dock of the level asked for.
+    bool hasKindAndLevel(xcb_window_t window, bool docked) const;
     bool isManaged(xcb_window_t window) const;
     void finish(xcb_window_t id);
     void setKindAndState(xcb_window_t window, bool docked, bool mapped);
+    void refuseFocus(xcb_window_t window);
     void setStrut(xcb_window_t window, const QRect& native, Edge edge);
+    void reserveOrLook(QWindow* window, const QRect& native, Edge edge);
+    void endLook();
     void clearStrut(xcb_window_t window);
 
     xcb_connection_t* m_connection;
     mutable xcb_ewmh_connection_t m_ewmh{};
     bool m_ready = false;
     xcb_atom_t m_wmState = XCB_ATOM_NONE;
+    xcb_atom_t m_takeFocus = XCB_ATOM_NONE;
     QHash<xcb_window_t, Pending> m_pending;
+    // The edge each window was last placed on.
+    QHash<xcb_window_t, Edge> m_edges;
     mutable WindowManagerEdges m_windowManagerEdges;
+    // The reservation held back while the strip looks at the work area.
+    struct Withheld {
+        QPointer<QWindow> window;
+        QRect native;
+        Edge edge = Edge::Top;
+    };
+    std::optional<Withheld> m_withheld;
+    QTimer m_lookDeadline;
     QObject m_context;  // ends queued work with this object
 };
 
@@ -185,14 +225,26 @@ void X11WindowPlacement::watchReservations(QObject* context, std::function<void(
                          std::move(changed));
 }
 
-bool X11WindowPlacement::hasType(xcb_window_t window, xcb_atom_t type) const
+QList<xcb_atom_t> X11WindowPlacement::states(xcb_window_t window) const
+{
+    QList<xcb_atom_t> found;
+    xcb_ewmh_get_atoms_reply_t reply;
+    if (!xcb_ewmh_get_wm_state_reply(&m_ewmh, xcb_ewmh_get_wm_state(&m_ewmh, window), &reply, nullptr))
+        return found;
+    for (uint32_t i = 0; i < reply.atoms_len; ++i)
+        found.append(reply.atoms[i]);
+    xcb_ewmh_get_atoms_reply_wipe(&reply);
+    return found;
+}
+
+bool X11WindowPlacement::hasKindAndLevel(xcb_window_t window, bool docked) const
 {
     xcb_ewmh_get_atoms_reply_t types;
     if (!xcb_ewmh_get_wm_window_type_reply(&m_ewmh, xcb_ewmh_get_wm_window_type(&m_ewmh, window), &types, nullptr))
         return false;
-    const bool found = types.atoms_len > 0 && types.atoms[0] == type;
+    const bool dock = types.atoms_len > 0 && types.atoms[0] == m_ewmh._NET_WM_WINDOW_TYPE_DOCK;
     xcb_ewmh_get_atoms_reply_wipe(&types);
-    return found;
+    return dock && states(window).contains(m_ewmh._NET_WM_STATE_BELOW) != docked;
 }
 
 bool X11WindowPlacement::isManaged(xcb_window_t window) const
@@ -212,25 +264,58 @@ bool X11WindowPlacement::isManaged(xcb_window_t window) const
 
 void X11WindowPlacement::setKindAndState(xcb_window_t window, bool docked, bool mapped)
 {
-    xcb_atom_t type = docked ? m_ewmh._NET_WM_WINDOW_TYPE_DOCK : m_ewmh._NET_WM_WINDOW_TYPE_NORMAL;
+    xcb_atom_t type = m_ewmh._NET_WM_WINDOW_TYPE_DOCK;
     xcb_ewmh_set_wm_window_type(&m_ewmh, window, 1, &type);
-    std::array<xcb_atom_t, 4> states{m_ewmh._NET_WM_STATE_STICKY, m_ewmh._NET_WM_STATE_SKIP_TASKBAR,
-                                     m_ewmh._NET_WM_STATE_SKIP_PAGER, m_ewmh._NET_WM_STATE_ABOVE};
-    const uint32_t stateCount = docked ? 4 : 3;
+    refuseFocus(window);
+    QList<xcb_atom_t> wanted{m_ewmh._NET_WM_STATE_STICKY, m_ewmh._NET_WM_STATE_SKIP_TASKBAR,
+                             m_ewmh._NET_WM_STATE_SKIP_PAGER};
+    if (!docked)
+        wanted.append(m_ewmh._NET_WM_STATE_BELOW);
     constexpr uint32_t allDesktops = 0xFFFFFFFF;
     if (!mapped) {
-        xcb_ewmh_set_wm_state(&m_ewmh, window, stateCount, states.data());
+        xcb_ewmh_set_wm_state(&m_ewmh, window, uint32_t(wanted.size()), wanted.data());
         xcb_ewmh_set_wm_desktop(&m_ewmh, window, allDesktops);
         return;
     }
-    // A managed window's state is the window manager's: ask it.
-    const auto source = XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL;
-    xcb_ewmh_request_change_wm_state(&m_ewmh, 0, window, XCB_EWMH_WM_STATE_ADD, states[0], states[1], source);
-    xcb_ewmh_request_change_wm_state(&m_ewmh, 0, window, XCB_EWMH_WM_STATE_ADD, states[2], XCB_ATOM_NONE, source);
-    xcb_ewmh_request_change_wm_state(&m_ewmh, 0, window,
-                                     docked ? XCB_EWMH_WM_STATE_ADD : XCB_EWMH_WM_STATE_REMOVE,
-                                     states[3], XCB_ATOM_NONE, source);
-    xcb_ewmh_request_change_wm_desktop(&m_ewmh, 0, window, allDesktops, source);
+    // A managed window's state is the window manager's: ask it, for what
+    // it lacks only (i3 lists a state once more for every request).
+    const QList<xcb_atom_t> present = states(window);
+    for (const xcb_atom_t state : wanted) {
+        if (!present.contains(state))
+            xcb_ewmh_request_change_wm_state(&m_ewmh, 0, window, XCB_EWMH_WM_STATE_ADD, state, XCB_ATOM_NONE,
+                                             XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL);
+    }
+    xcb_ewmh_request_change_wm_desktop(&m_ewmh, 0, window, allDesktops, XCB_EWMH_CLIENT_SOURCE_TYPE_NORMAL);
+}
+
+// A window that takes no input (WM_HINTS, from Qt::WindowDoesNotAcceptFocus)
+// but lists WM_TAKE_FOCUS is still offered the focus by window managers
+// (xfwm4, metacity mark it focused); without the protocol none does.
+void X11WindowPlacement::refuseFocus(xcb_window_t window)
+{
+    if (m_takeFocus == XCB_ATOM_NONE)
+        return;
+    const xcb_atom_t name = m_ewmh.WM_PROTOCOLS;
+    auto* reply = xcb_get_property_reply(
+        m_connection, xcb_get_property(m_connection, 0, window, name, XCB_ATOM_ATOM, 0, 64), nullptr);
+    if (!reply)
+        return;
+    QList<xcb_atom_t> kept;
+    bool listed = false;
+    if (reply->format == 32) {
+        const auto* atoms = static_cast<const xcb_atom_t*>(xcb_get_property_value(reply));
+        const int count = xcb_get_property_value_length(reply) / int(sizeof(xcb_atom_t));
+        for (int i = 0; i < count; ++i) {
+            if (atoms[i] == m_takeFocus)
+                listed = true;
+            else
+                kept.append(atoms[i]);
+        }
+    }
+    std::free(reply);
+    if (listed)
+        xcb_change_property(m_connection, XCB_PROP_MODE_REPLACE, window, name, XCB_ATOM_ATOM, 32,
+                            uint32_t(kept.size()), kept.data());
 }
 
 void X11WindowPlacement::setStrut(xcb_window_t window, const QRect& native, Edge edge)
@@ -251,6 +336,41 @@ void X11WindowPlacement::setStrut(xcb_window_t window, const QRect& native, Edge
     xcb_ewmh_set_wm_strut(&m_ewmh, window, 0, 0, strut.top, strut.bottom);
 }
 
+// The window manager's own reservation on the strip's edge, never seen
+// because a deeper panel covered it, is seen once that panel has gone and
+// the strip's reservation does not cover it either: the strip takes its
+// reservation back until the work area answers (the reservation watcher then
+// has the strip placed again), or for a second at most.
+void X11WindowPlacement::reserveOrLook(QWindow* window, const QRect& native, Edge edge)
+{
+    const auto id = xcb_window_t(window->winId());
+    const RootEdge side = edge == Edge::Top ? RootEdge::Top : RootEdge::Bottom;
+    if (!m_windowManagerEdges.looking() && m_windowManagerEdges.wantsLook(side)) {
+        m_windowManagerEdges.startLook(side);
+        m_lookDeadline.start();
+    }
+    if (!m_windowManagerEdges.looking()) {
+        m_lookDeadline.stop();
+        m_withheld.reset();
+        setStrut(id, native, edge);
+        return;
+    }
+    // A reservation of nothing rather than none: fluxbox keeps a deleted one.
+    m_withheld = Withheld{window, native, edge};
+    xcb_ewmh_set_wm_strut_partial(&m_ewmh, id, xcb_ewmh_wm_strut_partial_t{});
+    xcb_ewmh_set_wm_strut(&m_ewmh, id, 0, 0, 0, 0);
+}
+
+void X11WindowPlacement::endLook()
+{
+    m_windowManagerEdges.endLook();
+    const std::optional<Withheld> withheld = std::exchange(m_withheld, std::nullopt);
+    if (!withheld || !withheld->window)
+        return;
+    setStrut(xcb_window_t(withheld->window->winId()), withheld->native, withheld->edge);
+    xcb_flush(m_connection);
+}
+
 void X11WindowPlacement::clearStrut(xcb_window_t window)
 {
     xcb_delete_property(m_connection, window, m_ewmh._NET_WM_STRUT_PARTIAL);
@@ -269,11 +389,14 @@ void X11WindowPlacement::place(QWindow* window, const std::optional<QRect>& fram
         it->docked = docked;
         return;
     }
-    const xcb_atom_t wanted = docked ? m_ewmh._NET_WM_WINDOW_TYPE_DOCK : m_ewmh._NET_WM_WINDOW_TYPE_NORMAL;
     const bool visible = window->isVisible();
-    // Window managers read the window type only when they take a window on,
-    // so a change of kind maps the window again.
-    const bool remap = visible && !hasType(id, wanted);
+    // Window managers read the window type, and some the level a dock keeps,
+    // only when they take a window on, so a change of either maps the
+    // window again. So does a change of edge without a reservation to tell
+    // of it: i3 keeps a dock where it was first docked unless its strut
+    // moves.
+    const bool movedUnreserved = !docked && m_edges.value(id, edge) != edge;
+    const bool remap = visible && (!hasKindAndLevel(id, docked) || movedUnreserved);
     if (remap) {
         window->setVisible(false);
         xcb_flush(m_connection);
@@ -327,22 +450,41 @@ void X11WindowPlacement::finish(xcb_window_t id)
     QWindow* window = pending.window;
     if (!window)
         return;
-    setKindAndState(id, pending.docked, !pending.remap && window->isVisible());
-    if (!pending.docked) {
-        clearStrut(id);
-    } else if (pending.frame) {
+    const bool mapped = !pending.remap && window->isVisible();
+    setKindAndState(id, pending.docked, mapped);
+    m_edges.insert(id, pending.edge);
+    std::optional<QRect> native;
+    if (pending.frame) {
         const QScreen* screen = QGuiApplication::screenAt(pending.frame->center());
         if (!screen)
             screen = window->screen();
         // Never past the screen's last pixel, which would reach onto the next.
-        QRect native = scaleOf(screen).toNative(*pending.frame);
+        native = scaleOf(screen).toNative(*pending.frame);
         if (screen)
-            native = native.intersected(nativeGeometry(screen, rootSize()));
-        setStrut(id, native, pending.edge);
+            native = native->intersected(nativeGeometry(screen, rootSize()));
+    }
+    if (!pending.docked) {
+        if (m_withheld && m_withheld->window == window)
+            m_withheld.reset();
+        clearStrut(id);
+    } else if (native) {
+        reserveOrLook(window, *native, pending.edge);
     }
     xcb_flush(m_connection);
-    if (pending.remap)
-        window->setVisible(true);
+    if (!pending.remap)
+        return;
+    // Where the window manager finds it when it takes it on again: a move
+    // asked for while it was managed may have been refused (i3 keeps a dock
+    // where it docked it), and the window's own idea of its place with it.
+    // A widget's window is shown where the widget believes it is.
+    if (pending.frame) {
+        QWidget* widget = QWidget::find(WId(id));
+        if (widget && widget->windowHandle() == window)
+            widget->setGeometry(*pending.frame);
+        else
+            window->setGeometry(*pending.frame);
+    }
+    window->setVisible(true);
 }
 
 bool X11WindowPlacement::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*)

@@ -98,7 +98,8 @@ TEST(Struts, TheWindowManagersOwnReservationIsLearnedWhereTheWorkAreaShowsIt)
          {0, 0, 0, 97}, {0, 120, 1920, 935}},
         {"the strip on the bottom shows the top bar again", {0, 20, 1920, 963}, {}, {0, 0, 0, 97},
          {0, 20, 1920, 1035}},
-        {"a client's bottom panel is not learned", {0, 0, 1920, 1040}, {0, 0, 0, 40}, {}, {0, 0, 1920, 1080}},
+        {"a client's bottom panel deeper than the bottom bar hides it: neither is taken for the other",
+         {0, 0, 1920, 1040}, {0, 0, 0, 40}, {}, {0, 0, 1920, 1055}},
         {"bars on the sides", {64, 0, 1800, 1080}, {}, {0, 0, 72, 0}, {64, 0, 1800, 1080}},
         {"the strip's own reservation beside them", {64, 72, 1800, 1008}, {}, {0, 0, 72, 0}, {64, 0, 1800, 1080}},
         {"the strip gone, in a work area that still shows it", {0, 72, 1920, 1008}, {}, {}, {0, 0, 1920, 1080}},
@@ -119,6 +120,15 @@ TEST(Struts, TheWindowManagersOwnReservationIsLearnedWhereTheWorkAreaShowsIt)
     replaced.learn({0, 48, 1920, 1032}, root, {}, {});
     EXPECT_EQ(replaced.apply(whole, root), whole);
 
+    // A client panel no deeper than the strip, that never hid the bar, is
+    // never taken for it as it comes and goes.
+    WindowManagerEdges thin;
+    thin.learn({0, 20, 1920, 1060}, root, {}, {});
+    thin.learn({0, 92, 1920, 988}, root, {}, {0, 0, 92, 0});
+    thin.learn({0, 92, 1920, 988}, root, {0, 0, 30, 0}, {0, 0, 92, 0});
+    thin.learn({0, 92, 1920, 988}, root, {}, {0, 0, 92, 0});
+    EXPECT_EQ(thin.apply(whole, root), QRect(0, 20, 1920, 1060));
+
     // Of two screens one above the other, a bar along the root's top edge
     // takes only from the upper one.
     WindowManagerEdges stacked;
@@ -126,6 +136,194 @@ TEST(Struts, TheWindowManagersOwnReservationIsLearnedWhereTheWorkAreaShowsIt)
     stacked.learn({0, 20, 1920, 2140}, tall, {}, {});
     EXPECT_EQ(stacked.apply({0, 0, 1920, 1080}, tall), QRect(0, 20, 1920, 1060));
     EXPECT_EQ(stacked.apply({0, 1080, 1920, 1080}, tall), QRect(0, 1080, 1920, 1080));
+}
+
+struct HiddenBarStep {
+    const char* name;
+    QRect workArea;
+    EdgeInsets clients;
+    EdgeInsets own;
+    int keptClear;    // at the top
+    bool wantsLook;   // at the top
+};
+
+// A window manager's bar along the top edge (20 pixels), hidden at first
+// under a client's thicker panel (30), never seen before the strip reserves
+// the edge below that panel. The bar stays hidden under the strip's own
+// reservation once the panel goes: the strip then takes its reservation back
+// for one look, and the bar shows.
+TEST(Struts, ABarOnlyEverSeenUnderAThickerPanelIsKeptClearOfAndLookedForOnceThePanelGoes)
+{
+    const QSize root(1920, 1080);
+    const QList<HiddenBarStep> steps = {
+        {"the panel hides the bar", {0, 30, 1920, 1050}, {0, 0, 30, 0}, {}, 30, false},
+        {"the strip reserves below the panel", {0, 102, 1920, 978}, {0, 0, 30, 0}, {0, 0, 102, 0}, 30, false},
+        {"the panel gone: only the strip covers what it hid", {0, 102, 1920, 978}, {}, {0, 0, 102, 0}, 30, true},
+    };
+    WindowManagerEdges edges;
+    for (const HiddenBarStep& step : steps) {
+        SCOPED_TRACE(step.name);
+        edges.learn(step.workArea, root, step.clients, step.own);
+        edges.reserved(step.own);
+        EXPECT_EQ(edges.insets().top, step.keptClear);
+        EXPECT_EQ(edges.wantsLook(RootEdge::Top), step.wantsLook);
+        EXPECT_FALSE(edges.wantsLook(RootEdge::Bottom));
+    }
+
+    edges.startLook(RootEdge::Top);
+    EXPECT_TRUE(edges.looking());
+    EXPECT_FALSE(edges.wantsLook(RootEdge::Top)) << "one look for one depth";
+    // The reservation taken back, the work area has not answered yet: it
+    // still shows the strip's old reservation, which is not the bar.
+    edges.learn({0, 102, 1920, 978}, root, {}, {});
+    EXPECT_TRUE(edges.looking());
+    EXPECT_EQ(edges.insets().top, 30);
+    // It answers: the bar.
+    edges.learn({0, 20, 1920, 1060}, root, {}, {});
+    EXPECT_FALSE(edges.looking());
+    EXPECT_EQ(edges.insets().top, 20);
+    EXPECT_FALSE(edges.wantsLook(RootEdge::Top));
+    // The strip reserves below the bar again: the bar stays known, and no
+    // further look is wanted.
+    edges.learn({0, 92, 1920, 988}, root, {}, {0, 0, 92, 0});
+    EXPECT_EQ(edges.insets().top, 20);
+    EXPECT_FALSE(edges.wantsLook(RootEdge::Top));
+}
+
+struct LookCase {
+    const char* name;
+    QRect answer;      // the work area once the strip has taken its reservation back
+    int keptClear;     // at the top, afterwards
+    bool wantsLookAgain;
+};
+
+// A look that told nothing is not taken again for the same depth; once the
+// depth that may hide the bar changes (a thinner panel shows it while the
+// strip does not reserve the edge), it is looked at again when that panel
+// goes.
+TEST(Struts, ADepthThatChangesAfterALookIsLookedAtAgain)
+{
+    const QSize root(1920, 1080);
+    const QList<HiddenBarStep> steps = {
+        {"the panel hides the bar", {0, 30, 1920, 1050}, {0, 0, 30, 0}, {}, 30, false},
+        {"the panel gone, the strip below where it was", {0, 102, 1920, 978}, {}, {0, 0, 102, 0}, 30, true},
+    };
+    WindowManagerEdges edges;
+    for (const HiddenBarStep& step : steps) {
+        SCOPED_TRACE(step.name);
+        edges.learn(step.workArea, root, step.clients, step.own);
+        edges.reserved(step.own);
+        EXPECT_EQ(edges.insets().top, step.keptClear);
+        EXPECT_EQ(edges.wantsLook(RootEdge::Top), step.wantsLook);
+    }
+    edges.startLook(RootEdge::Top);
+    edges.endLook();  // no answer
+    const QList<HiddenBarStep> after = {
+        {"no second look at that depth", {0, 102, 1920, 978}, {}, {0, 0, 102, 0}, 30, false},
+        {"a thinner panel, the strip not on top", {0, 25, 1920, 1055}, {0, 0, 25, 0}, {}, 25, false},
+        {"the strip on top again, below the panel", {0, 97, 1920, 983}, {0, 0, 25, 0}, {0, 0, 97, 0}, 25, false},
+        {"the panel gone: a look at the new depth", {0, 97, 1920, 983}, {}, {0, 0, 97, 0}, 25, true},
+    };
+    for (const HiddenBarStep& step : after) {
+        SCOPED_TRACE(step.name);
+        edges.learn(step.workArea, root, step.clients, step.own);
+        edges.reserved(step.own);
+        EXPECT_EQ(edges.insets().top, step.keptClear);
+        EXPECT_EQ(edges.wantsLook(RootEdge::Top), step.wantsLook);
+    }
+}
+
+// What one look finds: no bar at all, a bar exactly as deep as a
+// reservation seen a moment ago (which may as well be a work area not yet
+// brought up to date, so nothing is learned and the edge stays kept clear,
+// with no second look), or a work area that never answers.
+TEST(Struts, OneLookTellsWhatItCanAndIsNotTakenAgainForTheSameDepth)
+{
+    const QSize root(1920, 1080);
+    const QList<LookCase> cases = {
+        {"no bar", {0, 0, 1920, 1080}, 0, false},
+        {"a bar exactly as deep as the panel was", {0, 30, 1920, 1050}, 30, false},
+        {"no answer", {0, 102, 1920, 978}, 30, false},
+    };
+    for (const LookCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        WindowManagerEdges edges;
+        edges.learn({0, 30, 1920, 1050}, root, {0, 0, 30, 0}, {});
+        edges.learn({0, 102, 1920, 978}, root, {0, 0, 30, 0}, {0, 0, 102, 0});
+        edges.reserved({0, 0, 102, 0});
+        edges.learn({0, 102, 1920, 978}, root, {}, {0, 0, 102, 0});
+        ASSERT_TRUE(edges.wantsLook(RootEdge::Top));
+        edges.startLook(RootEdge::Top);
+        edges.learn(c.answer, root, {}, {});
+        if (edges.looking())
+            edges.endLook();  // given up
+        EXPECT_EQ(edges.insets().top, c.keptClear);
+        // The strip reserves again where it now goes.
+        const int strut = c.keptClear + 72;
+        edges.learn({0, strut, 1920, 1080 - strut}, root, {}, {0, 0, strut, 0});
+        EXPECT_EQ(edges.wantsLook(RootEdge::Top), c.wantsLookAgain);
+    }
+}
+
+// fluxbox tells of a new panel in its work area before it lists the panel
+// among its clients: for that moment the panel's reservation looks like the
+// window manager's own. Once the panel is listed, that depth is only the
+// most the window manager's own may be, and is looked at again once the
+// panel has gone.
+TEST(Struts, APanelSeenInTheWorkAreaBeforeItIsListedIsNotKeptForTheBar)
+{
+    const QSize root(1920, 1080);
+    const QList<HiddenBarStep> steps = {
+        {"the bar alone", {0, 20, 1920, 1060}, {}, {0, 0, 0, 72}, 20, false},
+        {"the panel in the work area, not yet listed", {0, 30, 1920, 978}, {}, {0, 0, 0, 72}, 30, false},
+        {"the panel listed", {0, 30, 1920, 978}, {0, 0, 30, 0}, {0, 0, 0, 72}, 30, false},
+        {"the strip below the panel", {0, 102, 1920, 978}, {0, 0, 30, 0}, {0, 0, 102, 0}, 30, false},
+        {"the panel gone", {0, 102, 1920, 978}, {}, {0, 0, 102, 0}, 30, true},
+    };
+    WindowManagerEdges edges;
+    for (const HiddenBarStep& step : steps) {
+        SCOPED_TRACE(step.name);
+        edges.learn(step.workArea, root, step.clients, step.own);
+        edges.reserved(step.own);
+        EXPECT_EQ(edges.insets().top, step.keptClear);
+        EXPECT_EQ(edges.wantsLook(RootEdge::Top), step.wantsLook);
+    }
+    edges.startLook(RootEdge::Top);
+    edges.learn({0, 20, 1920, 1060}, root, {}, {});
+    EXPECT_EQ(edges.insets().top, 20);
+}
+
+struct SecondRoadStep {
+    const char* name;
+    QRect workArea;
+    EdgeInsets clients;
+    EdgeInsets own;
+    QRect expected;
+};
+
+// The bar seen while the strip was on the other edge is kept while a panel
+// thicker than it covers it and the strip then reserves below that panel,
+// and found again, with no look, once the panel has moved away.
+TEST(Struts, ABarSeenOnceIsKeptWhileAThickerPanelAndThenTheStripCoverIt)
+{
+    const QSize root(1920, 1080);
+    const QRect whole(QPoint(0, 0), root);
+    const QList<SecondRoadStep> steps = {
+        {"the bar at the top, before the strip reserves", {0, 20, 1920, 1060}, {}, {}, {0, 20, 1920, 1060}},
+        {"the strip at the bottom", {0, 20, 1920, 988}, {}, {0, 0, 0, 72}, {0, 20, 1920, 1060}},
+        {"a thicker panel moves to the top", {0, 30, 1920, 978}, {0, 0, 30, 0}, {0, 0, 0, 72}, {0, 20, 1920, 1060}},
+        {"the strip moves to the top, below the panel", {0, 102, 1920, 978}, {0, 0, 30, 0}, {0, 0, 102, 0},
+         {0, 20, 1920, 1060}},
+        {"the panel moves to the bottom", {0, 102, 1920, 948}, {0, 0, 0, 30}, {0, 0, 102, 0}, {0, 20, 1920, 1060}},
+    };
+    WindowManagerEdges edges;
+    for (const SecondRoadStep& step : steps) {
+        SCOPED_TRACE(step.name);
+        edges.learn(step.workArea, root, step.clients, step.own);
+        edges.reserved(step.own);
+        EXPECT_EQ(edges.apply(whole, root), step.expected);
+        EXPECT_FALSE(edges.wantsLook(RootEdge::Top));
+    }
 }
 
 TEST(Struts, TheDeepestReservationPerEdgeWhateverItsRange)

@@ -2,9 +2,10 @@
 // the WM_CLASS and title given on the command line. Prints its window id
 // once mapped, then lives until it is killed or the server goes away. Given
 // a width, it is instead a dock panel along the screen's left edge that
-// reserves that many pixels; given "top:<height>", one along the top edge.
+// reserves that many pixels; given "top:<height>", one along the top edge;
+// given "full", a window that asks to be full screen from the start.
 //
-//   foreign_window <class> <title> [left-panel-width | top:<height>]
+//   foreign_window <class> <title> [left-panel-width | top:<height> | full]
 #include <xcb/xcb.h>
 
 #include <cstdio>
@@ -28,7 +29,7 @@ xcb_atom_t atom(xcb_connection_t* c, const char* name)
 int main(int argc, char** argv)
 {
     if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: foreign_window <class> <title> [left-panel-width | top:<height>]\n");
+        std::fprintf(stderr, "usage: foreign_window <class> <title> [left-panel-width | top:<height> | full]\n");
         return 2;
     }
     int screenNumber = 0;
@@ -40,7 +41,8 @@ int main(int argc, char** argv)
         xcb_screen_next(&it);
     xcb_screen_t* screen = it.data;
     const bool top = argc == 4 && std::strncmp(argv[3], "top:", 4) == 0;
-    const uint32_t panelSize = argc == 4 ? uint32_t(std::strtoul(argv[3] + (top ? 4 : 0), nullptr, 10)) : 0;
+    const bool full = argc == 4 && std::strcmp(argv[3], "full") == 0;
+    const uint32_t panelSize = argc == 4 && !full ? uint32_t(std::strtoul(argv[3] + (top ? 4 : 0), nullptr, 10)) : 0;
 
     const xcb_window_t window = xcb_generate_id(c);
     const uint32_t values[] = {screen->white_pixel};
@@ -62,6 +64,14 @@ int main(int argc, char** argv)
     } else {
         xcb_create_window(c, XCB_COPY_FROM_PARENT, window, screen->root, 200, 200, 400, 300, 0,
                           XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual, XCB_CW_BACK_PIXEL, values);
+        // Takes the keyboard when given it, as a video player does.
+        const uint32_t hints[9] = {1, 1, 0, 0, 0, 0, 0, 0, 0};  // flags: input; input: true
+        xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_HINTS, XCB_ATOM_WM_HINTS, 32, 9, hints);
+        if (full) {
+            const xcb_atom_t fullScreen = atom(c, "_NET_WM_STATE_FULLSCREEN");
+            xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, atom(c, "_NET_WM_STATE"), XCB_ATOM_ATOM, 32, 1,
+                                &fullScreen);
+        }
     }
     std::string wmClass = std::string("foreign") + '\0' + argv[1] + '\0';
     xcb_change_property(c, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 8,

@@ -8,6 +8,7 @@
 // After Qt: Xlib's macros (None, Bool, Status…) clash with Qt's names.
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
+#include <X11/Xutil.h>
 #include <X11/extensions/shape.h>
 
 namespace X11Probe {
@@ -136,6 +137,122 @@ void nameActiveWindow(WId window)
     XCloseDisplay(display);
 }
 
+WId inputFocus()
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return 0;
+    Window focus = 0;
+    int revert = 0;
+    XGetInputFocus(display, &focus, &revert);
+    const Window root = DefaultRootWindow(display);
+    XCloseDisplay(display);
+    return focus == root || focus == PointerRoot ? 0 : WId(focus);
+}
+
+bool managed(WId window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    const Atom wmState = XInternAtom(display, "WM_STATE", False);
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    bool normal = false;
+    if (XGetWindowProperty(display, Window(window), wmState, 0, 2, False, wmState, &type, &format, &count, &after,
+                           &data) == Success && data) {
+        normal = format == 32 && count >= 1 && reinterpret_cast<const long*>(data)[0] == NormalState;
+        XFree(data);
+    }
+    XCloseDisplay(display);
+    return normal;
+}
+
+QStringList protocols(WId window)
+{
+    QStringList names;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return names;
+    Atom* atoms = nullptr;
+    int count = 0;
+    if (XGetWMProtocols(display, Window(window), &atoms, &count)) {
+        for (int i = 0; i < count; ++i) {
+            char* name = XGetAtomName(display, atoms[i]);
+            names.append(QString::fromLatin1(name));
+            XFree(name);
+        }
+        XFree(atoms);
+    }
+    XCloseDisplay(display);
+    return names;
+}
+
+bool viewable(WId window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return false;
+    XWindowAttributes attributes{};
+    const bool shown = XGetWindowAttributes(display, Window(window), &attributes) &&
+                       attributes.map_state == IsViewable;
+    XCloseDisplay(display);
+    return shown;
+}
+
+namespace {
+
+// The root window's child that holds `window`: the window manager's frame
+// around it, or the window itself when it has none.
+Window topLevel(Display* display, Window window)
+{
+    for (;;) {
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned int count = 0;
+        if (!XQueryTree(display, window, &root, &parent, &children, &count))
+            return 0;
+        if (children)
+            XFree(children);
+        if (parent == root || parent == 0)
+            return window;
+        window = parent;
+    }
+}
+
+} // namespace
+
+std::optional<bool> stackedAbove(WId upper, WId lower)
+{
+    if (!viewable(upper) || !viewable(lower))
+        return std::nullopt;
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return std::nullopt;
+    const Window upperTop = topLevel(display, Window(upper));
+    const Window lowerTop = topLevel(display, Window(lower));
+    Window root = 0, parent = 0, *children = nullptr;
+    unsigned int count = 0;
+    std::optional<bool> above;
+    // XQueryTree lists the root's children bottom first.
+    if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+        int upperAt = -1, lowerAt = -1;
+        for (unsigned int i = 0; i < count; ++i) {
+            if (children[i] == upperTop)
+                upperAt = int(i);
+            if (children[i] == lowerTop)
+                lowerAt = int(i);
+        }
+        if (upperAt >= 0 && lowerAt >= 0 && upperAt != lowerAt)
+            above = upperAt > lowerAt;
+        if (children)
+            XFree(children);
+    }
+    XCloseDisplay(display);
+    return above;
+}
+
 QRect geometry(WId window)
 {
     const QString out = run(QStringLiteral("xwininfo"), idTarget(window));
@@ -203,6 +320,23 @@ void requestClose(WId window)
     event.xclient.data.l[1] = 2;  // from a pager or panel
     XSendEvent(display, DefaultRootWindow(display), False, SubstructureRedirectMask | SubstructureNotifyMask,
                &event);
+    XSync(display, False);
+    XCloseDisplay(display);
+}
+
+void sendDeleteWindow(WId window)
+{
+    Display* display = XOpenDisplay(nullptr);
+    if (!display)
+        return;
+    XEvent event{};
+    event.xclient.type = ClientMessage;
+    event.xclient.window = Window(window);
+    event.xclient.message_type = XInternAtom(display, "WM_PROTOCOLS", False);
+    event.xclient.format = 32;
+    event.xclient.data.l[0] = long(XInternAtom(display, "WM_DELETE_WINDOW", False));
+    event.xclient.data.l[1] = CurrentTime;
+    XSendEvent(display, Window(window), False, NoEventMask, &event);
     XSync(display, False);
     XCloseDisplay(display);
 }

@@ -26,6 +26,19 @@ std::optional<QList<qint64>> rootCardinals(const QString& property);
 QRect workArea();
 // The window the window manager made active (_NET_ACTIVE_WINDOW); 0 for none.
 WId activeWindow();
+// The window that has the keyboard focus, as the X server holds it; 0 for
+// none (or the root).
+WId inputFocus();
+// Whether the window manager manages the window and shows it: WM_STATE
+// Normal.
+bool managed(WId window);
+// The names of the window's WM_PROTOCOLS.
+QStringList protocols(WId window);
+// Whether the window and all its ancestors are mapped.
+bool viewable(WId window);
+// Whether `upper` is stacked above `lower`, comparing the root window's
+// children that hold them (their frames); none when either is not shown.
+std::optional<bool> stackedAbove(WId upper, WId lower);
 // The value of a WINDOW property of `window`; 0 when it is not set.
 WId windowValue(WId window, const QString& property);
 // The window's position on the root window and its size.
@@ -50,6 +63,8 @@ void nameActiveWindow(WId window);
 // Asks the window manager to close the window, as a panel's or a pager's
 // close action does (_NET_CLOSE_WINDOW).
 void requestClose(WId window);
+// Sends the window WM_DELETE_WINDOW, as a window manager closing it does.
+void sendDeleteWindow(WId window);
 // Returns once the window manager has handled everything that reached it
 // before this call: it asks it to state the frame of a window of its own
 // (_NET_REQUEST_FRAME_EXTENTS) and waits for the answer. False when none
