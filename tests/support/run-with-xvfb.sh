@@ -59,14 +59,29 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/tidewire-xvfb.XXXXXX")
 xvfb=""
 wm=""
 bus=""
+# Whether process $1 still runs (an ended child stays a zombie until it is
+# waited for).
+running() {
+    [ -r "/proc/$1/stat" ] && ! sed 's/^.*) //' "/proc/$1/stat" 2>/dev/null | grep -q '^Z'
+}
+# Ends process $1: asked first, then, after five seconds, made to. fluxbox
+# can hang for good in its own handler of the request to end, and a wait
+# for it would hold the test until its time runs out.
+stop() {
+    kill "$1" 2>/dev/null || return 0
+    tries=0
+    while running "$1" && [ "$tries" -lt 100 ]; do
+        tries=$((tries + 1))
+        sleep 0.05
+    done
+    kill -9 "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+}
 cleanup() {
-    [ -z "$wm" ] || kill "$wm" 2>/dev/null || true
-    [ -z "$xvfb" ] || kill "$xvfb" 2>/dev/null || true
-    [ -z "$wm" ] || wait "$wm" 2>/dev/null || true
-    [ -z "$xvfb" ] || wait "$xvfb" 2>/dev/null || true
+    [ -z "$wm" ] || stop "$wm"
+    [ -z "$xvfb" ] || stop "$xvfb"
     # The bus ends the services it started (xfconfd) as it goes.
-    [ -z "$bus" ] || kill "$bus" 2>/dev/null || true
-    [ -z "$bus" ] || wait "$bus" 2>/dev/null || true
+    [ -z "$bus" ] || stop "$bus"
     # A settings daemon of the bus (xfconfd) may still be writing its last
     # save into the folder as it goes.
     rm -rf "$work" 2>/dev/null || { sleep 0.5 && rm -rf "$work"; }

@@ -97,7 +97,7 @@ protected:
         // Where the strip goes: along the edges of what the window
         // manager's own bars leave free (fluxbox's toolbar at the top,
         // IceWM's taskbar at the bottom).
-        const QRect free = X11Probe::workArea().isEmpty() ? kRoot : X11Probe::workArea();
+        free = freeArea();
         top = QRect(0, free.top(), 1920, 72);
         bottom = QRect(0, free.bottom() - 71, 1920, 72);
     }
@@ -108,6 +108,10 @@ protected:
             app->kill(), app->waitForFinished();
         window.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        // The next test reads the free area as it starts: the window
+        // manager must have let go of this strip's reservation by then.
+        EXPECT_TRUE(waitFor([this] { return freeArea() == free; }))
+            << "work area top " << freeArea().y() << " after the strip went, not " << free.y();
     }
 
     void showStrip()
@@ -116,6 +120,13 @@ protected:
         configureTickerWindow(window.get(), *controller);
         window->show();
         ASSERT_TRUE(waitFor([this] { return X11Probe::managed(id()); })) << "the window manager never took the strip on";
+    }
+
+    // i3 publishes no work area: the whole screen is free.
+    static QRect freeArea()
+    {
+        const QRect area = X11Probe::workArea();
+        return area.isEmpty() ? kRoot : area;
     }
 
     WId id() const { return window->winId(); }
@@ -171,6 +182,7 @@ protected:
     std::unique_ptr<TickerWindowController> controller;
     std::unique_ptr<QWidget> window;
     std::vector<std::unique_ptr<QProcess>> apps;
+    QRect free;  // what the window manager's own bars leave
     QRect top;
     QRect bottom;
 };
@@ -217,7 +229,10 @@ TEST_F(StripLevel, TheBoardCoversTheStrip)
     EXPECT_TRUE(waitFor([&] { return coveredBy(boardId); })) << "the strip lies over the board";
 
     boards.close();
-    EXPECT_TRUE(waitFor([this] { return X11Probe::viewable(id()) && X11Probe::frameGeometry(id()) == top; }));
+    EXPECT_TRUE(waitFor([this] { return X11Probe::viewable(id()) && X11Probe::frameGeometry(id()) == top; }))
+        << "viewable " << X11Probe::viewable(id()) << ", frame " << X11Probe::frameGeometry(id()).y() << " "
+        << X11Probe::frameGeometry(id()).height() << ", work area top " << X11Probe::workArea().y() << ", expected "
+        << top.y();
 }
 
 struct LevelCase {
