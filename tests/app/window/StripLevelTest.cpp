@@ -23,6 +23,22 @@ namespace {
 
 const QRect kRoot(0, 0, 1920, 1080);
 
+// What the window manager's own bars leave free; i3 publishes no work area,
+// so the whole screen.
+QRect freeArea()
+{
+    const QRect area = X11Probe::workArea();
+    return area.isEmpty() ? kRoot : area;
+}
+
+// The free area as the run starts, before any test has shown a window.
+QRect g_freeAtStart;
+class FreeAreaAtStart final : public ::testing::Environment {
+public:
+    void SetUp() override { g_freeAtStart = freeArea(); }
+};
+[[maybe_unused]] const auto* const kFreeAreaAtStart = ::testing::AddGlobalTestEnvironment(new FreeAreaAtStart);
+
 QString windowManager()
 {
     return qEnvironmentVariable("TIDEWIRE_WM", QStringLiteral("openbox"));
@@ -97,9 +113,12 @@ protected:
         // Where the strip goes: along the edges of what the window
         // manager's own bars leave free (fluxbox's toolbar at the top,
         // IceWM's taskbar at the bottom).
-        free = freeArea();
-        top = QRect(0, free.top(), 1920, 72);
-        bottom = QRect(0, free.bottom() - 71, 1920, 72);
+        // A strip of an earlier test, or of an app one ran, may still hold
+        // its edge until the window manager sees it gone.
+        ASSERT_TRUE(waitFor([] { return freeArea() == g_freeAtStart; }))
+            << "work area top " << freeArea().y() << ", not " << g_freeAtStart.y() << " as before any window came";
+        top = QRect(0, g_freeAtStart.top(), 1920, 72);
+        bottom = QRect(0, g_freeAtStart.bottom() - 71, 1920, 72);
     }
 
     void TearDown() override
@@ -108,10 +127,6 @@ protected:
             app->kill(), app->waitForFinished();
         window.reset();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        // The next test reads the free area as it starts: the window
-        // manager must have let go of this strip's reservation by then.
-        EXPECT_TRUE(waitFor([this] { return freeArea() == free; }))
-            << "work area top " << freeArea().y() << " after the strip went, not " << free.y();
     }
 
     void showStrip()
@@ -120,13 +135,6 @@ protected:
         configureTickerWindow(window.get(), *controller);
         window->show();
         ASSERT_TRUE(waitFor([this] { return X11Probe::managed(id()); })) << "the window manager never took the strip on";
-    }
-
-    // i3 publishes no work area: the whole screen is free.
-    static QRect freeArea()
-    {
-        const QRect area = X11Probe::workArea();
-        return area.isEmpty() ? kRoot : area;
     }
 
     WId id() const { return window->winId(); }
@@ -182,7 +190,6 @@ protected:
     std::unique_ptr<TickerWindowController> controller;
     std::unique_ptr<QWidget> window;
     std::vector<std::unique_ptr<QProcess>> apps;
-    QRect free;  // what the window manager's own bars leave
     QRect top;
     QRect bottom;
 };
