@@ -4,6 +4,8 @@
 // for a file it cannot use, and the next save gives the path a file again.
 // Each read runs in a process of its own (read_child), so a read that blocks
 // or grows fails the test instead of hanging it.
+#include "ResidentMemory.h"
+
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -19,15 +21,6 @@ namespace {
 // Far more than any of these reads needs; a read of /dev/zero passes it in
 // about a second.
 constexpr qint64 kMaxResidentBytes = 512LL * 1024 * 1024;
-
-qint64 residentBytes(qint64 pid)
-{
-    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
-}
 
 struct Outcome {
     bool finished = false;

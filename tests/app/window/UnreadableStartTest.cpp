@@ -2,6 +2,7 @@
 // no file to read: a FIFO, or a link to a device that never ends. It must
 // start (its tray item installed) within bounded memory, say in its log what
 // it found and where it put it, and leave a settings file of its own at quit.
+#include "ResidentMemory.h"
 #include "XvfbDisplay.h"
 
 #include <QDir>
@@ -21,15 +22,6 @@ namespace {
 // Far more than the application ever uses; a start that reads a device
 // without end passes it within seconds.
 constexpr qint64 kMaxResidentBytes = 1024LL * 1024 * 1024;
-
-qint64 residentBytes(qint64 pid)
-{
-    QFile statm(QStringLiteral("/proc/%1/statm").arg(pid));
-    if (!statm.open(QIODevice::ReadOnly))
-        return 0;
-    const QList<QByteArray> fields = statm.readAll().split(' ');
-    return fields.size() > 1 ? fields.at(1).toLongLong() * ::sysconf(_SC_PAGESIZE) : 0;
-}
 
 // The entries of `folder` whose names start with `prefix`, by type.
 QStringList entriesOfType(const QString& folder, const QString& prefix, mode_t type)
