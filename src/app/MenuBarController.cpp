@@ -38,12 +38,22 @@ MenuBarController& MenuBarController::shared()
 
 void MenuBarController::install(FeedStore& store)
 {
-    m_store = &store;
+    if (m_store != &store) {
+        if (m_store)
+            disconnect(m_store, nullptr, this, nullptr);
+        m_store = &store;
+        // The menu follows what it shows as it changes, opened or not.
+        connect(&store, &FeedStore::availableUpdateChanged, this, &MenuBarController::buildMenu);
+        connect(&store, &QObject::destroyed, this, &MenuBarController::buildMenu);
+        buildMenu();
+    }
     if (m_statusItem)
         return;
 
     m_menu = std::make_unique<QMenu>();
-    connect(m_menu.get(), &QMenu::aboutToShow, this, &MenuBarController::buildMenu);
+    // Filled before the item is registered: a tray may read the whole menu
+    // before, or instead of, asking it to open.
+    buildMenu();
 
     m_statusItem = std::make_unique<QSystemTrayIcon>();
     m_statusItem->setIcon(statusImage());
@@ -99,6 +109,15 @@ void MenuBarController::buildMenu()
 {
     if (!m_menu)
         return;
+    // Rebuilt only when what it shows changed: a tray holding the layout
+    // keeps the entries' ids it read.
+    std::optional<Content> content;
+    if (m_store)
+        content = Content{m_store->availableUpdate() ? std::optional(m_store->availableUpdate()->version) : std::nullopt};
+    if (m_built && m_shown == content)
+        return;
+    m_built = true;
+    m_shown = content;
     m_menu->clear();
     if (!m_store)
         return;

@@ -14,8 +14,9 @@ class QSystemTrayIcon;
 
 // The application's item in the desktop's tray and its menu. The item speaks
 // StatusNotifierItem and dbusmenu on the session bus where a tray host runs,
-// XEmbed where only that exists. The menu is emptied and rebuilt every time
-// it is about to open, so it always shows what the feed store offers now.
+// XEmbed where only that exists. The menu holds its entries from the start
+// and is rebuilt whenever what it shows changes (the store, the update it
+// offers), so a tray reading it unopened sees what the feed store offers now.
 // Windows are reached through StripServices::installed(), as the strip's own
 // menu does. Main thread only.
 class MenuBarController : public QObject {
@@ -46,8 +47,8 @@ public:
     // else an empty 16x16 picture; never a null icon.
     static QIcon statusImage(const MarkRenderer& render = {});
 
-    // Empties the menu and fills it again from the store; empty when the
-    // store is gone.
+    // Empties the menu and fills it again from the store when what it shows
+    // differs from what it holds; empty when the store is gone.
     void buildMenu();
 
     // The menu's actions. Each does nothing when the store is gone, except
@@ -63,7 +64,15 @@ public:
 private:
     void openSettingsWindow();  // no particular tab
 
+    // What the menu shows of the store: the version of the offered update.
+    struct Content {
+        std::optional<QString> update;
+        bool operator==(const Content&) const = default;
+    };
+
     QPointer<FeedStore> m_store;
+    bool m_built = false;
+    std::optional<Content> m_shown;  // none: the store is gone
     std::unique_ptr<QMenu> m_menu;
     std::unique_ptr<QSystemTrayIcon> m_statusItem;
 };

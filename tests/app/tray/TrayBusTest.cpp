@@ -164,21 +164,34 @@ protected:
         QDBusPendingCall pending = QDBusConnection::sessionBus().asyncCall(ask);
         return QTest::qWaitFor([&] { return pending.isFinished(); }, 30000) && !pending.isError();
     }
+    // The menu as the item exports it, read without opening it.
+    QList<Entry> layout()
+    {
+        const QDBusMessage reply = call(menuPath, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
+        if (reply.arguments().size() < 2)
+            return {};
+        return readChildren(reply.arguments().at(1).value<QDBusArgument>());
+    }
     // The menu as a tray shows it: told it is about to open, then read.
     QList<Entry> openMenu()
     {
         call(menuPath, "com.canonical.dbusmenu", "AboutToShow", {0});
-        const QDBusMessage layout = call(menuPath, "com.canonical.dbusmenu", "GetLayout", {0, -1, QStringList()});
-        if (layout.arguments().size() < 2)
-            return {};
-        return readChildren(layout.arguments().at(1).value<QDBusArgument>());
+        return layout();
     }
-    QStringList texts()
+    static QStringList texts(const QList<Entry>& entries)
     {
         QStringList out;
-        for (const Entry& entry : openMenu())
+        for (const Entry& entry : entries)
             out << entry.text;
         return out;
+    }
+    QStringList texts() { return texts(openMenu()); }
+    // Where the item's menu is exported; empty when it is not.
+    QString exportedMenuPath()
+    {
+        const QDBusMessage menu = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
+                                       {"org.kde.StatusNotifierItem", "Menu"});
+        return menu.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
     }
     void click(const QString& text)
     {
@@ -249,10 +262,8 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
                            FaviconStore::standardCacheDir(), ImageNetwork::standardCacheDir()}),
               QStringList({config + "/tidewire/defaults.json", caches + "/tidewire", caches + "/tidewire/favicons",
                            caches + "/tidewire/http"}));
-    const QDBusMessage menu = call("/StatusNotifierItem", "org.freedesktop.DBus.Properties", "Get",
-                                   {"org.kde.StatusNotifierItem", "Menu"});
-    menuPath = menu.arguments().value(0).value<QDBusVariant>().variant().value<QDBusObjectPath>().path();
-    ASSERT_FALSE(menuPath.isEmpty()) << menu.errorMessage().toStdString();
+    menuPath = exportedMenuPath();
+    ASSERT_FALSE(menuPath.isEmpty());
     EXPECT_EQ(texts(), (QStringList{"Ambient Board", "Search…", "-", "Settings…", "-", "Quit Tidewire [Control+Q]"}));
 
     // A second install only changes the store the menu reads.
@@ -282,6 +293,36 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
     plain.reset();
     offering.reset();
     EXPECT_TRUE(texts().isEmpty()) << "a menu without its store is empty";
+}
+
+// Some trays (xfce4-panel's) read the layout and show the item's menu only
+// when it holds entries, without asking it to open first.
+TEST_F(TrayBusTest, ExportedMenuHoldsItsEntriesFromRegistrationAndFollowsTheOfferUnopened)
+{
+    auto defaults = Defaults::inMemory();
+    FakeTime time;
+    LoopbackServer server;
+    server.route("/v1_manifest", LoopbackServer::Response::json(QJsonDocument(QJsonObject{
+        {"topics", QJsonArray{}}, {"feed_index", QJsonArray{}},
+        {"client_release", QJsonObject{{"version", "9.9.9"}, {"download_url", "https://get.example/tw"}}}}).toJson()));
+    FeedStore store(FeedStore::Services{*defaults, time, time, nullptr, nullptr, {}, server.baseUrl(), std::nullopt,
+                                        {}, "1.0"});
+    MenuBarController controller;
+    controller.install(store);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !watcher.items().isEmpty(); }, 30000)) << "never registered";
+    item = watcher.items().first();
+    menuPath = exportedMenuPath();
+    ASSERT_FALSE(menuPath.isEmpty());
+    const QStringList plain{"Ambient Board", "Search…", "-", "Settings…", "-", "Quit Tidewire [Control+Q]"};
+    EXPECT_EQ(texts(layout()), plain) << "the menu is empty until it is opened";
+
+    store.start();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return store.availableUpdate().has_value(); }, 30000));
+    EXPECT_EQ(texts(layout()), (QStringList{"Ambient Board", "Search…", "-", "Settings…", "-", "Update to 9.9.9…",
+                                            "-", "Quit Tidewire [Control+Q]"}));
+    store.dismissUpdate();
+    EXPECT_EQ(texts(layout()), plain);
+    store.stop();
 }
 
 TEST_F(TrayBusTest, ItemNamesTheSymbolicIconOnlyWhenTheThemeHoldsIt)
