@@ -1,5 +1,6 @@
 #include "app/DialogActivation.h"
 
+#include <QDialog>
 #include <QMetaObject>
 #include <QWidget>
 #include <QWindow>
@@ -17,4 +18,13 @@ void activateWhenShown(QWidget& dialog)
                 window->requestActivate();
         },
         Qt::QueuedConnection);
+}
+
+void openModal(QDialog& dialog)
+{
+    dialog.setAttribute(Qt::WA_DeleteOnClose);
+    // open() would make it modal to its parent only, and these have none.
+    dialog.setWindowModality(Qt::ApplicationModal);
+    activateWhenShown(dialog);
+    dialog.show();
 }

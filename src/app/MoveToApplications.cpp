@@ -19,49 +19,52 @@
 
 namespace {
 
-
 class DialogPrompts final : public MoveToApplications::Prompts {
 public:
-    bool offer(const QString& message, const QString& informative) override
+    void offer(const QString& message, const QString& informative, std::function<void(bool)> answered) override
     {
-        QMessageBox box;
-        box.setWindowTitle(QStringLiteral("Tidewire"));
-        box.setIcon(QMessageBox::Question);
-        PlainText::setMessage(box, message, informative);
-        QPushButton* move = box.addButton(QStringLiteral("Move to Applications"), QMessageBox::AcceptRole);
-        box.addButton(QStringLiteral("Not Now"), QMessageBox::RejectRole);
-        box.setDefaultButton(move);
-        activateWhenShown(box);
-        box.exec();
-        return box.clickedButton() == move;
+        auto* box = new QMessageBox;
+        box->setWindowTitle(QStringLiteral("Tidewire"));
+        box->setIcon(QMessageBox::Question);
+        PlainText::setMessage(*box, message, informative);
+        QPushButton* move = box->addButton(QStringLiteral("Move to Applications"), QMessageBox::AcceptRole);
+        box->addButton(QStringLiteral("Not Now"), QMessageBox::RejectRole);
+        box->setDefaultButton(move);
+        QObject::connect(box, &QDialog::finished, box,
+                         [box, move, answered = std::move(answered)] { answered(box->clickedButton() == move); });
+        openModal(*box);
     }
 
-    std::optional<QString> chooseFolder(const QString& start) override
+    void chooseFolder(const QString& start, std::function<void(std::optional<QString>)> chosen) override
     {
-        QFileDialog dialog(nullptr, QStringLiteral("Move Tidewire to Applications"), start);
-        dialog.setFileMode(QFileDialog::Directory);
+        auto* dialog = new QFileDialog(nullptr, QStringLiteral("Move Tidewire to Applications"), start);
+        dialog->setFileMode(QFileDialog::Directory);
         // Read-only: no new folders from here.
-        dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
-        dialog.setLabelText(QFileDialog::Accept, QStringLiteral("Move Here"));
-        if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+        dialog->setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog | QFileDialog::ReadOnly);
+        dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Move Here"));
+        if (auto* grid = qobject_cast<QGridLayout*>(dialog->layout())) {
             auto* note = new QLabel(QStringLiteral("Your Applications folder is selected. Click Move Here."));
             grid->addWidget(note, grid->rowCount(), 0, 1, grid->columnCount());
         }
-        activateWhenShown(dialog);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-            return std::nullopt;
-        return dialog.selectedFiles().constFirst();
+        QObject::connect(dialog, &QDialog::finished, dialog, [dialog, chosen = std::move(chosen)](int result) {
+            const QStringList files = dialog->selectedFiles();
+            if (result != QDialog::Accepted || files.isEmpty())
+                chosen(std::nullopt);
+            else
+                chosen(files.constFirst());
+        });
+        openModal(*dialog);
     }
 
-    void alert(const QString& message, const QString& informative) override
+    void alert(const QString& message, const QString& informative, std::function<void()> closed) override
     {
-        QMessageBox box;
-        box.setWindowTitle(QStringLiteral("Tidewire"));
-        box.setIcon(QMessageBox::Warning);
-        PlainText::setMessage(box, message, informative);
-        box.addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
-        activateWhenShown(box);
-        box.exec();
+        auto* box = new QMessageBox;
+        box->setWindowTitle(QStringLiteral("Tidewire"));
+        box->setIcon(QMessageBox::Warning);
+        PlainText::setMessage(*box, message, informative);
+        box->addButton(QStringLiteral("OK"), QMessageBox::AcceptRole);
+        QObject::connect(box, &QDialog::finished, box, [closed = std::move(closed)] { closed(); });
+        openModal(*box);
     }
 };
 
@@ -73,7 +76,10 @@ MoveToApplications::Prompts& MoveToApplications::Prompts::dialogs()
     return prompts;
 }
 
-MoveToApplications::MoveToApplications(Services services) : m_services(std::move(services)) {}
+MoveToApplications::MoveToApplications(Services services)
+    : m_services(std::make_shared<const Services>(std::move(services)))
+{
+}
 
 MoveToApplications MoveToApplications::system(Defaults& defaults, std::function<void()> beforeRelaunch)
 {
@@ -99,24 +105,26 @@ MoveToApplications MoveToApplications::system(Defaults& defaults, std::function<
 
 void MoveToApplications::finishPendingMove()
 {
-    Defaults& defaults = m_services.defaults;
+    Defaults& defaults = m_services->defaults;
     if (!Settings::moveToApplicationsReassertLogin.read(defaults))
         return;
     defaults.remove(Settings::moveToApplicationsReassertLogin.key.toString());
     if (Settings::launchAtLogin.read(defaults)) {
-        m_services.setLaunchAtLogin(false);
-        m_services.setLaunchAtLogin(true);
+        m_services->setLaunchAtLogin(false);
+        m_services->setLaunchAtLogin(true);
     }
 }
 
-bool MoveToApplications::offerIfNeeded()
+void MoveToApplications::offerIfNeeded(std::function<void(bool moved)> done)
 {
+    if (!done)
+        done = [](bool) {};
     finishPendingMove();
-    if (Settings::moveToApplicationsDeclined.read(m_services.defaults) || !m_services.appImage)
-        return false;
-    const QString path = *m_services.appImage;
-    if (!AppLocation::shouldOffer(path, m_services.folders))
-        return false;
+    if (Settings::moveToApplicationsDeclined.read(m_services->defaults) || !m_services->appImage)
+        return done(false);
+    const QString path = *m_services->appImage;
+    if (!AppLocation::shouldOffer(path, m_services->folders))
+        return done(false);
     const QString informative =
         AppLocation::onRemovableMedia(path)
             ? QStringLiteral("Tidewire is running from removable media. Apps run from an image stop working when "
@@ -125,35 +133,50 @@ bool MoveToApplications::offerIfNeeded()
             : QStringLiteral("Tidewire is running from %1. Moving it to Applications keeps launch at login and "
                              "updates working. Tidewire reopens from Applications when it is done.")
                   .arg(QFileInfo(path).dir().dirName());
-    if (!m_services.prompts.offer(QStringLiteral("Move Tidewire to your Applications folder?"), informative)) {
-        Settings::moveToApplicationsDeclined.write(m_services.defaults, true);
-        return false;
-    }
-    return move(path);
+    m_services->prompts.offer(QStringLiteral("Move Tidewire to your Applications folder?"), informative,
+                              [self = *this, path, done](bool move) {
+                                  if (move)
+                                      return self.move(path, done);
+                                  Settings::moveToApplicationsDeclined.write(self.m_services->defaults, true);
+                                  done(false);
+                              });
 }
 
-bool MoveToApplications::move(const QString& appImage)
+void MoveToApplications::move(const QString& appImage, Done done) const
 {
-    const QString applications = AppLocation::applicationsFolder(m_services.folders.home);
+    const QString applications = AppLocation::applicationsFolder(m_services->folders.home);
     // The chooser starts there, so it has to exist first; a failure shows
     // when the copy is made.
     QDir().mkpath(applications);
-    const std::optional<QString> folder = m_services.prompts.chooseFolder(applications);
+    m_services->prompts.chooseFolder(applications,
+                                     [self = *this, appImage, done](const std::optional<QString>& folder) {
+                                         self.copyInto(appImage, folder, done);
+                                     });
+}
+
+void MoveToApplications::copyInto(const QString& appImage, const std::optional<QString>& folder, Done done) const
+{
     if (!folder || folder->isEmpty())
-        return false;
+        return done(false);
     const Result<QString> copied = AppLocation::copyInto(appImage, *folder);
     if (!copied) {
-        m_services.prompts.alert(QStringLiteral("Couldn't move Tidewire"),
-                                 copied.error().description
-                                     + QStringLiteral("\n\nDrag Tidewire to your Applications folder in your file "
-                                                      "manager instead, then open it from there."));
-        return false;
+        m_services->prompts.alert(QStringLiteral("Couldn't move Tidewire"),
+                                  copied.error().description
+                                      + QStringLiteral("\n\nDrag Tidewire to your Applications folder in your file "
+                                                       "manager instead, then open it from there."),
+                                  [done] { done(false); });
+        return;
     }
-    Settings::moveToApplicationsReassertLogin.write(m_services.defaults, true);
-    m_services.defaults.flush();
-    if (const std::optional<QString> error = m_services.startDetached(*copied))
-        m_services.prompts.alert(QStringLiteral("Tidewire was copied, but didn't reopen"),
-                                 *error + QStringLiteral("\n\nOpen Tidewire from your Applications folder."));
-    m_services.quit();
-    return true;
+    Settings::moveToApplicationsReassertLogin.write(m_services->defaults, true);
+    m_services->defaults.flush();
+    const auto quit = [services = m_services, done] {
+        services->quit();
+        done(true);
+    };
+    if (const std::optional<QString> error = m_services->startDetached(*copied)) {
+        m_services->prompts.alert(QStringLiteral("Tidewire was copied, but didn't reopen"),
+                                  *error + QStringLiteral("\n\nOpen Tidewire from your Applications folder."), quit);
+        return;
+    }
+    quit();
 }

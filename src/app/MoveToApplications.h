@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class Defaults;
@@ -16,14 +17,17 @@ class MoveToApplications {
 public:
     // What the user sees and answers; the default uses message boxes and a
     // folder dialog, each brought to the front over other applications.
+    // Each returns at once (no event loop of its own) and hands its answer
+    // on when it comes.
     class Prompts {
     public:
         virtual ~Prompts() = default;
         // The offer; true for "Move to Applications".
-        virtual bool offer(const QString& message, const QString& informative) = 0;
+        virtual void offer(const QString& message, const QString& informative,
+                           std::function<void(bool)> answered) = 0;
         // The destination folder, starting in `start`; none when cancelled.
-        virtual std::optional<QString> chooseFolder(const QString& start) = 0;
-        virtual void alert(const QString& message, const QString& informative) = 0;
+        virtual void chooseFolder(const QString& start, std::function<void(std::optional<QString>)> chosen) = 0;
+        virtual void alert(const QString& message, const QString& informative, std::function<void()> closed) = 0;
 
         static Prompts& dialogs();
     };
@@ -53,14 +57,18 @@ public:
     static MoveToApplications system(Defaults& defaults, std::function<void()> beforeRelaunch = {});
 
     // The start-up task: finishes the previous run's move, then offers the
-    // move unless declined before or not wanted here. True when the process
-    // is quitting because it moved.
-    bool offerIfNeeded();
+    // move unless declined before or not wanted here. `done` runs once the
+    // offer is over (at once when none is made), with true when the process
+    // is quitting because it moved. This object need not outlive the call.
+    void offerIfNeeded(std::function<void(bool moved)> done = {});
     // After a move, points launch at login at the new copy.
     void finishPendingMove();
 
 private:
-    bool move(const QString& appImage);
+    using Done = std::function<void(bool)>;
+    void move(const QString& appImage, Done done) const;
+    void copyInto(const QString& appImage, const std::optional<QString>& folder, Done done) const;
 
-    Services m_services;
+    // Shared with the answers still to come.
+    std::shared_ptr<const Services> m_services;
 };

@@ -96,9 +96,14 @@ void TidewireApp::launch()
     if (m_services.startIdleWatcher)
         m_services.startIdleWatcher(*m_store);
     m_store->start();
-    if (m_services.offerMove && m_services.offerMove())
+    if (!m_services.offerMove) {
+        openSettingsAtLaunch();
         return;
-    openSettingsAtLaunch();
+    }
+    m_services.offerMove([app = QPointer(this)](bool moved) {
+        if (app && !moved)
+            app->openSettingsAtLaunch();
+    });
 }
 
 void TidewireApp::openSettingsAtLaunch()

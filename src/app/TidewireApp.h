@@ -43,9 +43,10 @@ public:
         // window is set up; empty: none.
         std::function<void(FeedStore&)> installMenuBar = {};
         // Offers the move to the Applications folder after the store has
-        // started; true when the process is quitting because it moved, and
-        // no settings window is opened then. Empty: no offer.
-        std::function<bool()> offerMove = {};
+        // started, and calls back once the offer is over: true when the
+        // process is quitting because it moved, and no settings window is
+        // opened then. Empty: no offer.
+        std::function<void(std::function<void(bool moved)>)> offerMove = {};
     };
 
     explicit TidewireApp(Services services, QObject* parent = nullptr);

@@ -22,14 +22,18 @@ namespace {
 // The prompt or fallback on screen now, if any.
 QPointer<QDialog> openPrompt;
 
-int runModal(QDialog& dialog)
+// Shows `dialog` as the prompt on screen, and runs `answered` once it is
+// closed, by whatever road.
+void show(QDialog* dialog, std::function<void()> answered = {})
 {
-    dialog.setWindowModality(Qt::ApplicationModal);
-    openPrompt = &dialog;
-    activateWhenShown(dialog);
-    const int answer = dialog.exec();
-    openPrompt = nullptr;
-    return answer;
+    openPrompt = dialog;
+    QObject::connect(dialog, &QDialog::finished, dialog, [dialog, answered = std::move(answered)] {
+        if (openPrompt == dialog)
+            openPrompt = nullptr;
+        if (answered)
+            answered();
+    });
+    openModal(*dialog);
 }
 
 } // namespace
@@ -90,12 +94,13 @@ void UpdatePrompt::present(const QString& version, const QUrl& downloadUrl)
         activateWhenShown(*openPrompt);
         return;
     }
-    std::unique_ptr<QMessageBox> alert = makeAlert(version);
-    runModal(*alert);
-    const bool accepted = alert->buttonRole(alert->clickedButton()) == QMessageBox::AcceptRole;
-    alert.reset();
-    if (accepted)
-        download(downloadUrl);
+    QMessageBox* alert = makeAlert(version).release();
+    // Answered after this returns: the prompt keeps its own copy of what it
+    // needs then.
+    show(alert, [alert, services = m_services, downloadUrl] {
+        if (alert->buttonRole(alert->clickedButton()) == QMessageBox::AcceptRole)
+            UpdatePrompt(services).download(downloadUrl);
+    });
 }
 
 void UpdatePrompt::download(const QUrl& downloadUrl)
@@ -109,6 +114,5 @@ void UpdatePrompt::download(const QUrl& downloadUrl)
     // Quitting now would leave the user with neither the download nor the
     // app: keep running and show the address instead.
     qCInfo(lcLaunch, "the update download could not be opened; showing its address");
-    std::unique_ptr<QDialog> fallback = makeFallback(downloadUrl);
-    runModal(*fallback);
+    show(makeFallback(downloadUrl).release());
 }

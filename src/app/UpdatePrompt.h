@@ -30,8 +30,10 @@ public:
 
     explicit UpdatePrompt(Services services);
 
-    // Asks modally (the application activated first) and acts on the answer.
-    // A prompt asked for while one is open only brings that one forward.
+    // Asks modally (the application activated first) and returns at once;
+    // the answer is acted on when it comes, with a copy of the services, so
+    // this object need not outlive the call (the services must). A prompt
+    // asked for while one is open only brings that one forward.
     void present(const QString& version, const QUrl& downloadUrl);
 
 private:

@@ -151,12 +151,12 @@ int main(int argc, char** argv)
         .apiBase = {},
         .installMenuBar = [](FeedStore& store) { MenuBarController::shared().install(store); },
         .offerMove =
-            [&singleInstance] {
+            [&singleInstance](std::function<void(bool)> done) {
                 const auto release = [&singleInstance] { singleInstance->release(); };
-                return MoveToApplications::system(Defaults::standard(), release).offerIfNeeded();
+                MoveToApplications::system(Defaults::standard(), release).offerIfNeeded(std::move(done));
             },
     });
-    // Connected first: a dialog of the start-up road runs the event loop.
+    // Connected before the start-up road, which may leave a dialog open.
     QObject::connect(singleInstance.get(), &SingleInstance::activationRequested, &tidewire,
                      [&tidewire, openSettings] { openSettings(tidewire.store()); });
     tidewire.launch();

@@ -14,6 +14,13 @@
 #include "app/TickerWindowController.h"
 #include "app/TidewireApp.h"
 #include "app/UpdatePrompt.h"
+#include "markets/MarketsStore.h"
+#include "platform/Endpoints.h"
+#include "platform/SecretStore.h"
+#include "store/FilterStore.h"
+#include "ticker/MarqueeClock.h"
+#include "ticker/StripServices.h"
+#include "ticker/TickerView.h"
 #include "api/Palette.h"
 #include "platform/Clipboard.h"
 #include "platform/Defaults.h"
@@ -26,9 +33,13 @@
 #include "Contrast.h"
 #include "FakeTime.h"
 #include "LogCapture.h"
+#include "SearchHarness.h"
+#include "Await.h"
 
 #include <QAbstractAnimation>
 #include <QApplication>
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QDialog>
 #include <QDir>
 #include <QFile>
@@ -395,17 +406,21 @@ struct ScriptedPrompts final : MoveToApplications::Prompts {
     std::optional<QString> folder;
     QStringList shown;  // every offer, chooser and alert, in order
 
-    bool offer(const QString& message, const QString& informative) override
+    void offer(const QString& message, const QString& informative, std::function<void(bool)> answered) override
     {
         shown.append(message + "|" + informative);
-        return answerMove;
+        answered(answerMove);
     }
-    std::optional<QString> chooseFolder(const QString& start) override
+    void chooseFolder(const QString& start, std::function<void(std::optional<QString>)> chosen) override
     {
         shown.append("chooser in " + start);
-        return folder;
+        chosen(folder);
     }
-    void alert(const QString& message, const QString& informative) override { shown.append(message + "|" + informative); }
+    void alert(const QString& message, const QString& informative, std::function<void()> closed) override
+    {
+        shown.append(message + "|" + informative);
+        closed();
+    }
 };
 
 class MoveToApplicationsTest : public ::testing::Test {
@@ -413,7 +428,8 @@ protected:
     bool launch(std::optional<QString> appImage)
     {
         prompts.shown.clear();
-        return MoveToApplications({
+        std::optional<bool> moved;
+        MoveToApplications({
             .defaults = *defaults,
             .appImage = std::move(appImage),
             .folders = {.home = home.path(), .temporary = {}, .personal = {home.filePath("Downloads")}},
@@ -421,7 +437,9 @@ protected:
             .setLaunchAtLogin = [this](bool on) { return loginCalls.append(on), true; },
             .startDetached = [this](const QString& program) { return started.append(program), startError; },
             .quit = [this] { ++quits; },
-        }).offerIfNeeded();
+        }).offerIfNeeded([&moved](bool m) { moved = m; });
+        EXPECT_TRUE(moved.has_value()) << "the offer never ended";
+        return moved.value_or(false);
     }
 
     QTemporaryDir home;
@@ -586,6 +604,7 @@ TEST(UpdatePrompt, NotNowKeepsRunningDownloadOpensThenQuitsAndNoBrowserShowsTheA
             }
         });
         prompt.present("2.4 <b>beta</b>", url);
+        ASSERT_TRUE(QTest::qWaitFor([] { return !QApplication::activeModalWidget(); })) << "a prompt stayed";
 
         EXPECT_EQ(alertText, "Update to 2.4 <b>beta</b>|The download will open in your browser.\n\nTidewire will quit so "
                              "the new version can replace it — an app cannot be installed over itself while it is "
@@ -599,6 +618,103 @@ TEST(UpdatePrompt, NotNowKeepsRunningDownloadOpensThenQuitsAndNoBrowserShowsTheA
         EXPECT_EQ(quits, c.quits ? 1 : 0);
         EXPECT_EQ(shownAddress, c.showsAddress ? url.toString() : QString());
         EXPECT_EQ(clipboard.text(), shownAddress);
+    }
+}
+
+// The strip's services with the real update prompt on fake time; every
+// other call is ignored.
+struct PromptingStripServices final : StripServices {
+    explicit PromptingStripServices(UpdatePrompt::Services prompt) : prompt(std::move(prompt)) {}
+    void reposition() override {}
+    void setInputRegion(const std::optional<QRect>&) override {}
+    void showSettings(FeedStore&, const std::optional<QString>&) override {}
+    void showSearch(FeedStore&) override {}
+    void showFullScreen(FeedStore&) override {}
+    void presentUpdatePrompt(const QString& version, const QUrl& url) override { UpdatePrompt(prompt).present(version, url); }
+    void quit() override {}
+    void startNowPlaying(FeedStore&) override {}
+    void startRoomListener(FeedStore&) override {}
+    UpdatePrompt::Services prompt;
+};
+
+// The strip's menu goes once it has hidden: the prompt its entry opens must
+// not wait for an answer inside the menu's own click, or the menu is gone
+// under that click when it returns.
+TEST(UpdatePrompt, OpenedFromTheStripMenuClosesByEveryRoadAndTheAppRunsOn)
+{
+    SearchHarness h;
+    const QUrl url("https://get.example/Tidewire-9.9.9.AppImage");
+    const QJsonObject release{{"version", "9.9.9"}, {"download_url", url.toString()}};
+    h.server.route("/v1_manifest", LoopbackServer::Response::json(QJsonDocument(QJsonObject{
+        {"topics", QJsonArray()}, {"feed_index", QJsonArray()}, {"client_release", release}}).toJson()));
+    awaitTask(h.store->refresh());
+    ASSERT_TRUE(h.store->availableUpdate());
+    int quits = 0;
+    PromptingStripServices services({h.opener, h.time, h.clipboard, [&quits] { ++quits; }});
+    FilterStore filters(*h.defaults);
+    MemorySecretStore secrets;
+    Endpoints nowhere = Endpoints::builtIn();
+    nowhere.finnhubBase = nowhere.coingeckoBase = QUrl("http://127.0.0.1:9/");
+    MarketsStore markets(*h.defaults, secrets, h.time, h.time, nowhere);
+    ClockMarqueeClock clock(h.time);
+    TickerView strip(*h.store, TickerView::Services{*h.defaults, filters, services, markets, h.time, clock,
+                                                    h.context(), nullptr});
+    strip.resize(1200, strip.height());
+    strip.show();
+
+    const auto press = [](QWidget* prompt, const QString& text) {
+        for (QPushButton* button : prompt->findChildren<QPushButton*>())
+            if (button->text() == text)
+                button->click();
+    };
+    const std::pair<const char*, std::function<void(QWidget*)>> roads[] = {
+        {"Not Now", [&](QWidget* prompt) { press(prompt, "Not Now"); }},
+        {"Escape", [](QWidget* prompt) { QTest::keyClick(prompt, Qt::Key_Escape); }},
+        {"window closed", [](QWidget* prompt) { prompt->close(); }},
+        {"Download and Quit", [&](QWidget* prompt) { press(prompt, "Download and Quit"); }},
+    };
+    for (const auto& [road, answer] : roads) {
+        SCOPED_TRACE(road);
+        QContextMenuEvent rightClick(QContextMenuEvent::Mouse, {20, 10}, strip.mapToGlobal(QPoint(20, 10)));
+        QApplication::sendEvent(&strip, &rightClick);
+        QPointer<QMenu> menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_TRUE(menu) << "no menu on a right click";
+        QAction* entry = nullptr;
+        for (QAction* action : menu->actions())
+            if (action->text() == QStringLiteral("Update to 9.9.9…"))
+                entry = action;
+        ASSERT_NE(entry, nullptr);
+
+        // A prompt that waits inside the click is answered there, so the
+        // click returns; one that does not is answered after it.
+        bool clicking = true;
+        bool answeredInsideClick = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, &watch, [&] {
+            QWidget* prompt = QApplication::activeModalWidget();
+            if (!clicking || !prompt || !prompt->isVisible())
+                return;
+            answeredInsideClick = true;
+            answer(prompt);
+        });
+        watch.start(0);
+        QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(entry).center());
+        clicking = false;
+        watch.stop();
+        EXPECT_FALSE(answeredInsideClick) << "the prompt waited for its answer inside the menu's click";
+        if (!answeredInsideClick) {
+            QPointer<QWidget> prompt = QApplication::activeModalWidget();
+            ASSERT_TRUE(prompt) << "the prompt did not open";
+            EXPECT_EQ(static_cast<QMessageBox*>(prompt.data())->text(), "Update to 9.9.9");
+            answer(prompt);
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !prompt; })) << "the prompt stayed";
+        }
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !menu; })) << "the menu stayed";
+        h.time.advance(2s);
+        const bool download = road == std::string("Download and Quit");
+        EXPECT_EQ(h.opener.opened, download ? QList<QUrl>{url} : QList<QUrl>{});
+        EXPECT_EQ(quits, download ? 1 : 0);
+        EXPECT_TRUE(strip.isVisible());
     }
 }
 

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -66,17 +67,23 @@ TEST(HostileText, MoveAndUpdateMessagesShowTheirTextsAsWritten)
         SCOPED_TRACE(text.toStdString());
         const QString running = QStringLiteral("Tidewire is running from ") + text + QStringLiteral(".");
         ShownMessage shown;
+        bool closed = false;
         readNextMessage(shown);
-        prompts.offer(QStringLiteral("Move Tidewire to your Applications folder?"), running);
+        prompts.offer(QStringLiteral("Move Tidewire to your Applications folder?"), running,
+                      [&closed](bool) { closed = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&closed] { return closed; }));
         EXPECT_EQ(shown.informative, running);
 
         const QString failure = QStringLiteral("Could not write ") + text;
+        closed = false;
         readNextMessage(shown);
-        prompts.alert(QStringLiteral("Couldn't move Tidewire"), failure);
+        prompts.alert(QStringLiteral("Couldn't move Tidewire"), failure, [&closed] { closed = true; });
+        ASSERT_TRUE(QTest::qWaitFor([&closed] { return closed; }));
         EXPECT_EQ(shown.informative, failure);
 
         readNextMessage(shown);
         update.present(text, QUrl(QStringLiteral("https://get.example/tw")));
+        ASSERT_TRUE(QTest::qWaitFor([] { return !QApplication::activeModalWidget(); }));
         EXPECT_EQ(shown.text, QStringLiteral("Update to ") + text);
     }
     EXPECT_TRUE(opener.opened.isEmpty());

@@ -10,6 +10,7 @@
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -60,10 +61,12 @@ TEST(MovePrompts, EachDialogComesToTheFrontOverTheActiveApplication)
     ASSERT_EQ(X11Probe::activeWindow(), other);
     QTemporaryDir folder;
     MoveToApplications::Prompts& prompts = MoveToApplications::Prompts::dialogs();
+    bool closed = false;
     const std::pair<const char*, std::function<void()>> dialogs[] = {
-        {"the offer", [&] { prompts.offer("Move Tidewire to your Applications folder?", "Tidewire is running from Downloads."); }},
-        {"the folder chooser", [&] { prompts.chooseFolder(folder.path()); }},
-        {"an alert", [&] { prompts.alert("Couldn't move Tidewire", "No space left on device"); }},
+        {"the offer", [&] { prompts.offer("Move Tidewire to your Applications folder?", "Tidewire is running from Downloads.",
+                                          [&closed](bool) { closed = true; }); }},
+        {"the folder chooser", [&] { prompts.chooseFolder(folder.path(), [&closed](auto) { closed = true; }); }},
+        {"an alert", [&] { prompts.alert("Couldn't move Tidewire", "No space left on device", [&closed] { closed = true; }); }},
     };
     for (const auto& [name, show] : dialogs) {
         SCOPED_TRACE(name);
@@ -73,7 +76,10 @@ TEST(MovePrompts, EachDialogComesToTheFrontOverTheActiveApplication)
         QProcess::execute("xdotool", {"mousemove", "--window", QString::number(other), "20", "20", "click", "1"});
         bool active = false;
         closeNextModalOnceActive(active);
+        closed = false;
         show();
+        // Closed at the latest thirty seconds after it showed.
+        ASSERT_TRUE(QTest::qWaitFor([&closed] { return closed; }, 60000)) << "never closed";
         EXPECT_TRUE(active) << "opened behind the active application";
     }
     app.kill();

@@ -138,6 +138,7 @@ TEST(WideWordsWindows, UpdatePromptAndItsFallbackStayOnTheScreen)
                 button->click();
     });
     prompt.present(version, address);
+    ASSERT_TRUE(waitFor([] { return !QApplication::activeModalWidget(); })) << "a prompt stayed";
     EXPECT_EQ(asked, QStringLiteral("Update to ") + version);
     EXPECT_TRUE(kScreen.contains(alert)) << alert.width() << "x" << alert.height();
     EXPECT_TRUE(fallback.isValid()) << "no browser: the address is shown";
