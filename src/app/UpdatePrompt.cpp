@@ -24,7 +24,7 @@ QPointer<QDialog> openPrompt;
 
 // Shows `dialog` as the prompt on screen, and runs `answered` once it is
 // closed, by whatever road.
-void show(QDialog* dialog, std::function<void()> answered = {})
+void showPrompt(QDialog* dialog, std::function<void()> answered = {})
 {
     openPrompt = dialog;
     QObject::connect(dialog, &QDialog::finished, dialog, [dialog, answered = std::move(answered)] {
@@ -97,7 +97,7 @@ void UpdatePrompt::present(const QString& version, const QUrl& downloadUrl)
     QMessageBox* alert = makeAlert(version).release();
     // Answered after this returns: the prompt keeps its own copy of what it
     // needs then.
-    show(alert, [alert, services = m_services, downloadUrl] {
+    showPrompt(alert, [alert, services = m_services, downloadUrl] {
         if (alert->buttonRole(alert->clickedButton()) == QMessageBox::AcceptRole)
             UpdatePrompt(services).download(downloadUrl);
     });
@@ -114,5 +114,5 @@ void UpdatePrompt::download(const QUrl& downloadUrl)
     // Quitting now would leave the user with neither the download nor the
     // app: keep running and show the address instead.
     qCInfo(lcLaunch, "the update download could not be opened; showing its address");
-    show(makeFallback(downloadUrl).release());
+    showPrompt(makeFallback(downloadUrl).release());
 }

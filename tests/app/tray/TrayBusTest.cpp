@@ -117,6 +117,14 @@ QList<Entry> readChildren(const QDBusArgument& node)
     return entries;
 }
 
+// A catalogue with no feeds that offers this release.
+void offerRelease(LoopbackServer& server, const QString& version)
+{
+    const QJsonObject release{{"version", version}, {"download_url", "https://get.example/tw"}};
+    server.route("/v1_manifest", LoopbackServer::Response::json(QJsonDocument(QJsonObject{
+        {"topics", QJsonArray{}}, {"feed_index", QJsonArray{}}, {"client_release", release}}).toJson()));
+}
+
 class TrayBusTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -213,9 +221,7 @@ TEST_F(TrayBusTest, ItemRegistersOnceAndItsMenuFollowsTheStoreAndDrivesTheWindow
     auto defaults = Defaults::inMemory();
     FakeTime time;
     LoopbackServer server;
-    server.route("/v1_manifest", LoopbackServer::Response::json(QJsonDocument(QJsonObject{
-        {"topics", QJsonArray{}}, {"feed_index", QJsonArray{}},
-        {"client_release", QJsonObject{{"version", "2.4"}, {"download_url", "https://get.example/tw"}}}}).toJson()));
+    offerRelease(server, "2.4");
     auto makeStore = [&] {
         return std::make_unique<FeedStore>(FeedStore::Services{*defaults, time, time, nullptr, nullptr, {},
                                                                server.baseUrl(), std::nullopt, {}, "1.0"});
@@ -302,9 +308,7 @@ TEST_F(TrayBusTest, ExportedMenuHoldsItsEntriesFromRegistrationAndFollowsTheOffe
     auto defaults = Defaults::inMemory();
     FakeTime time;
     LoopbackServer server;
-    server.route("/v1_manifest", LoopbackServer::Response::json(QJsonDocument(QJsonObject{
-        {"topics", QJsonArray{}}, {"feed_index", QJsonArray{}},
-        {"client_release", QJsonObject{{"version", "9.9.9"}, {"download_url", "https://get.example/tw"}}}}).toJson()));
+    offerRelease(server, "9.9.9");
     FeedStore store(FeedStore::Services{*defaults, time, time, nullptr, nullptr, {}, server.baseUrl(), std::nullopt,
                                         {}, "1.0"});
     MenuBarController controller;
