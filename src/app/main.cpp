@@ -14,6 +14,7 @@
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
 #include "platform/HiddenAppsController.h"
+#include "platform/HomeFolder.h"
 #include "platform/MemoryRelief.h"
 #include "platform/SecretStore.h"
 #include "platform/SingleInstance.h"
@@ -84,6 +85,10 @@ void noticeBrokenDisplay(QtMsgType type, const QMessageLogContext& context, cons
 
 int main(int argc, char** argv)
 {
+    // Started without HOME (by a service manager, `env -i`), the files go to
+    // the home folder the password database names, or nowhere; set before
+    // any thread could read the environment.
+    HomeFolder::settle();
     // The app runs all day: large passing blocks must not fragment the heap.
     MemoryRelief::keepLargeBlocksOffTheHeap();
     // A write to a closed socket (the X server went away) fails with an
@@ -152,6 +157,11 @@ int main(int argc, char** argv)
         .installMenuBar = [](FeedStore& store) { MenuBarController::shared().install(store); },
         .offerMove =
             [&singleInstance](std::function<void(bool)> done) {
+                // Without a home folder there is no Applications folder to move to.
+                if (!HomeFolder::known()) {
+                    done(false);
+                    return;
+                }
                 const auto release = [&singleInstance] { singleInstance->release(); };
                 MoveToApplications::system(Defaults::standard(), release).offerIfNeeded(std::move(done));
             },

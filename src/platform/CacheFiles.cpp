@@ -3,6 +3,7 @@
 #include "platform/Defaults.h"
 #include "platform/FileReader.h"
 #include "platform/FileWriter.h"
+#include "platform/HomeFolder.h"
 #include "platform/Logging.h"
 
 #include <QDir>
@@ -23,6 +24,8 @@ std::unique_ptr<CacheFiles> CacheFiles::inMemory()
 
 QString CacheFiles::standardDirectory()
 {
+    if (!HomeFolder::known())
+        return {};
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) + QStringLiteral("/tidewire");
 }
 

@@ -31,6 +31,7 @@ public:
     static std::unique_ptr<CacheFiles> inDirectory(const QString& directory);
     // Values that live only in memory (tests, previews); same ordering rules.
     static std::unique_ptr<CacheFiles> inMemory();
+    // $XDG_CACHE_HOME/tidewire; empty without a home folder (HomeFolder).
     static QString standardDirectory();
 
     ~CacheFiles() override;

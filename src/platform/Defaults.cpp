@@ -3,6 +3,7 @@
 #include "platform/Clock.h"
 #include "platform/FileReader.h"
 #include "platform/FileWriter.h"
+#include "platform/HomeFolder.h"
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
@@ -246,6 +247,8 @@ std::unique_ptr<Defaults> Defaults::inMemory()
 
 QString Defaults::standardFilePath()
 {
+    if (!HomeFolder::known())
+        return {};
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
         + QStringLiteral("/tidewire/defaults.json");
 }
@@ -255,7 +258,11 @@ Defaults& Defaults::standard()
     if (g_installed)
         return *g_installed;
     // Created on first use and never destroyed: settings outlive every view.
-    static Defaults* file = openFile(standardFilePath(), CacheFiles::standardDirectory()).release();
+    // Without a home folder there is nowhere to keep them: they live in
+    // memory, starting from the defaults.
+    static Defaults* file = HomeFolder::known()
+                              ? openFile(standardFilePath(), CacheFiles::standardDirectory()).release()
+                              : inMemory().release();
     return *file;
 }
 

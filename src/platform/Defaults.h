@@ -57,11 +57,13 @@ public:
     static std::unique_ptr<Defaults> inMemory();
 
     // The process-wide settings: $XDG_CONFIG_HOME/tidewire/defaults.json,
-    // with its caches in CacheFiles::standardDirectory(); created on first
-    // use unless main() or a test installed another.
+    // with its caches in CacheFiles::standardDirectory(); in memory when
+    // there is no home folder (HomeFolder). Created on first use unless
+    // main() or a test installed another.
     static Defaults& standard();
     // Installs `defaults` as standard() (not owned); nullptr restores the file.
     static void setStandard(Defaults* defaults);
+    // Empty without a home folder.
     static QString standardFilePath();
 
     ~Defaults() override;

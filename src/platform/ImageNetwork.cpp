@@ -9,8 +9,9 @@
 QString ImageNetwork::standardCacheDir()
 {
     // Under the app's own caches folder, not Qt's per-application one, which
-    // follows the application name.
-    return CacheFiles::standardDirectory() + QStringLiteral("/http");
+    // follows the application name. None without a home folder.
+    const QString caches = CacheFiles::standardDirectory();
+    return caches.isEmpty() ? QString() : caches + QStringLiteral("/http");
 }
 
 QNetworkAccessManager* ImageNetwork::create(const QString& cacheDir, QObject* parent)

@@ -17,7 +17,8 @@ class ImageNetwork {
 public:
     static constexpr qint64 diskCacheBytes = 256LL * 1024 * 1024;
 
-    // "http" in the app's caches folder (CacheFiles::standardDirectory()).
+    // "http" in the app's caches folder (CacheFiles::standardDirectory()); empty
+    // when there is none.
     static QString standardCacheDir();
     // A manager owned by `parent`, caching on disk in `cacheDir` (nothing is
     // cached when it is empty).

@@ -2,6 +2,7 @@
 
 #include "platform/FileReader.h"
 #include "platform/FileWriter.h"
+#include "platform/HomeFolder.h"
 #include "platform/Logging.h"
 
 #include <QCoreApplication>
@@ -98,7 +99,9 @@ LaunchAtLogin& LaunchAtLogin::shared()
         const QString appImage = qEnvironmentVariable("APPIMAGE");
         const QString program = !appImage.isEmpty() ? QFileInfo(appImage).absoluteFilePath()
                                                     : QCoreApplication::applicationFilePath();
-        return new LaunchAtLogin(config + QStringLiteral("/autostart/tidewire.desktop"), program);
+        // No entry without a home folder to keep it in.
+        const QString entry = HomeFolder::known() ? config + QStringLiteral("/autostart/tidewire.desktop") : QString();
+        return new LaunchAtLogin(entry, program);
     }();
     return *instance;
 }
@@ -182,6 +185,8 @@ bool LaunchAtLogin::isEnabled() const
 bool LaunchAtLogin::setEnabled(bool enabled)
 {
     m_lastError.clear();
+    if (m_entryPath.isEmpty())
+        return fail(QStringLiteral("there is no home folder to keep the autostart entry in"));
     if (!enabled) {
         QFile entry(m_entryPath);
         if (!entry.remove())

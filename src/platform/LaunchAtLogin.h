@@ -12,8 +12,9 @@ public:
     // The entry at `entryPath` starting `program` (an absolute path).
     LaunchAtLogin(QString entryPath, QString program);
 
-    // The user's autostart folder and this copy: the AppImage file when
-    // running from one ($APPIMAGE), else the running executable.
+    // The user's autostart folder (none without a home folder: every change
+    // fails) and this copy: the AppImage file when running from one
+    // ($APPIMAGE), else the running executable.
     static LaunchAtLogin& shared();
 
     // Whether a valid, not hidden autostart entry starts this copy.

@@ -1,6 +1,8 @@
 #include "platform/SingleInstance.h"
 
+#include "platform/Clock.h"
 #include "platform/Logging.h"
+#include "platform/TerminationSignals.h"
 #include "platform/TestPause.h"
 
 #include <QCoreApplication>
@@ -35,10 +37,13 @@ namespace {
 constexpr auto kAppBusName = "org.tidewire.Tidewire";
 constexpr auto kApplicationInterface = "org.freedesktop.Application";
 // A start asks with this line, and the running copy answers with the next
-// once it has taken the request. A copy that quits, or is killed, hangs up
-// without the answer.
+// once it has taken the request. A copy asked to quit answers with the
+// refusal; one that is killed hangs up without an answer.
 const QByteArray kActivateLine = QByteArrayLiteral("activate\n");
 const QByteArray kAnswerLine = QByteArrayLiteral("ok\n");
+const QByteArray kRefusalLine = QByteArrayLiteral("quitting\n");
+// What a start that was refused is told, on the bus and in the log.
+constexpr auto kRefusal = "Tidewire is quitting";
 // How often a start looks at a lock that is held by a copy not listening
 // (yet, or any more).
 constexpr unsigned long kLockPollMs = 50;
@@ -85,7 +90,12 @@ QString objectPath(const QString& busName)
 
 
 SingleInstance::SingleInstance(QString busName, QString runtimeDirectory, QObject* parent)
-    : QObject(parent), m_busName(std::move(busName)), m_runtimeDirectory(std::move(runtimeDirectory))
+    : SingleInstance(std::move(busName), std::move(runtimeDirectory), BootClock::system(), parent)
+{
+}
+
+SingleInstance::SingleInstance(QString busName, QString runtimeDirectory, BootClock& clock, QObject* parent)
+    : QObject(parent), m_busName(std::move(busName)), m_runtimeDirectory(std::move(runtimeDirectory)), m_clock(clock)
 {
 }
 
@@ -238,9 +248,13 @@ SingleInstance::Outcome SingleInstance::handOverOnBus(QDBusConnection& bus, cons
     QTimer::singleShot(int(std::max<qint64>(0, deadline.remainingTime())), &loop,
                        [&finish] { finish(Outcome::Unanswered); });
     loop.exec();
-    if (outcome == Outcome::HandedOver)
-        qCInfo(lcLaunch, "handed over to the running copy");
-    else if (outcome == Outcome::Unanswered)
+    if (outcome == Outcome::HandedOver) {
+        return handedOver([this, &bus] {
+            const QDBusReply<bool> owned = bus.interface()->isServiceRegistered(m_busName);
+            return !owned.isValid() || owned.value();
+        });
+    }
+    if (outcome == Outcome::Unanswered)
         giveUp();
     return outcome;
 }
@@ -266,8 +280,9 @@ SingleInstance::Outcome SingleInstance::claimLock(const QDeadlineTimer& deadline
         }
         announce();
         if (handOverOnSocket(deadline)) {
-            qCInfo(lcLaunch, "handed over to the running copy");
-            return Outcome::HandedOver;
+            if (handedOver([this] { return lockStillHeld(); }) == Outcome::HandedOver)
+                return Outcome::HandedOver;
+            continue;
         }
         if (deadline.hasExpired()) {
             giveUp();
@@ -347,14 +362,61 @@ bool SingleInstance::handOverOnSocket(const QDeadlineTimer& deadline)
     socket.write(kActivateLine);
     while (!socket.canReadLine() && socket.waitForReadyRead(left())) {
     }
-    if (socket.canReadLine() && socket.readLine(kMaxRequestBytes) == kAnswerLine) {
+    const QByteArray answer = socket.canReadLine() ? socket.readLine(kMaxRequestBytes) : QByteArray();
+    if (answer == kAnswerLine) {
         socket.disconnectFromServer();
         return true;
     }
-    m_lastProblem = socket.state() == QLocalSocket::ConnectedState ? QStringLiteral("no answer")
-                                                                   : QStringLiteral("it hung up without answering");
+    if (answer == kRefusalLine) {
+        m_lastProblem = QString::fromLatin1(kRefusal);
+        tellRefusal();
+    } else {
+        m_lastProblem = socket.state() == QLocalSocket::ConnectedState ? QStringLiteral("no answer")
+                                                                       : QStringLiteral("it hung up without answering");
+    }
     socket.abort();
     return false;
+}
+
+// The running copy took the request. It may still let go within kLetGoWatch,
+// as it does when a termination signal came just after it answered: then
+// LetGo, and this start takes its place. `stillHeld` tells whether the copy
+// holds its claim yet.
+SingleInstance::Outcome SingleInstance::handedOver(const std::function<bool()>& stillHeld)
+{
+    const std::chrono::milliseconds until = m_clock.sinceBoot() + kLetGoWatch;
+    qCInfo(lcLaunch, "handed over to the running copy");
+    while (m_clock.sinceBoot() < until) {
+        if (!stillHeld())
+            return Outcome::LetGo;
+        QThread::msleep(kLockPollMs);
+    }
+    return Outcome::HandedOver;
+}
+
+// Whether another process holds the lock; only a lock file that is gone, or
+// that nobody holds, counts as let go.
+bool SingleInstance::lockStillHeld() const
+{
+    const int fd = ::open(QFile::encodeName(lockFilePath()).constData(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return errno != ENOENT;
+    const bool free = ::flock(fd, LOCK_SH | LOCK_NB) == 0;
+    ::close(fd);
+    return !free;
+}
+
+// Asked to quit: by stopAnswering(), or by a signal the event loop has not
+// handled yet (it would quit next).
+bool SingleInstance::quitting() const
+{
+    return !m_answering || TerminationSignals::pending();
+}
+
+void SingleInstance::tellRefusal()
+{
+    if (!std::exchange(m_toldRefusal, true))
+        qCInfo(lcLaunch, "the running copy did not take the request (%s); waiting for it to let go", kRefusal);
 }
 
 void SingleInstance::announce()
@@ -394,9 +456,10 @@ void SingleInstance::readRequest()
         connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
         const auto read = [this, client] {
             if (client->canReadLine()) {
-                const bool activate = m_answering && client->readLine(kMaxRequestBytes) == kActivateLine;
-                if (activate)
-                    client->write(kAnswerLine);
+                const bool asked = client->readLine(kMaxRequestBytes) == kActivateLine;
+                const bool activate = asked && !quitting();
+                if (asked)
+                    client->write(activate ? kAnswerLine : kRefusalLine);
                 client->disconnectFromServer();  // once the answer is written
                 if (activate)
                     Q_EMIT activationRequested();
@@ -411,10 +474,10 @@ void SingleInstance::readRequest()
 
 void SingleInstance::Activate(const QVariantMap&)
 {
-    if (!m_answering) {
-        // Quitting: the start that asked waits for this copy to let go.
+    if (quitting()) {
+        // The start that asked waits for this copy to let go.
         if (calledFromDBus())
-            sendErrorReply(QDBusError::Failed, QStringLiteral("Tidewire is quitting"));
+            sendErrorReply(QDBusError::Failed, QString::fromLatin1(kRefusal));
         return;
     }
     QMetaObject::invokeMethod(this, &SingleInstance::activationRequested, Qt::QueuedConnection);

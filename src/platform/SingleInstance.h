@@ -5,8 +5,10 @@
 #include <QString>
 #include <QVariantMap>
 #include <chrono>
+#include <functional>
 #include <memory>
 
+class BootClock;
 class QDBusConnection;
 class QDeadlineTimer;
 class QLocalServer;
@@ -20,9 +22,13 @@ class QLocalServer;
 //
 // Of a copy that quits and a start made meanwhile, one copy runs in the end:
 // the quitting copy refuses requests from the moment it is asked to quit
-// (stopAnswering()) and lets go of the name and the lock before it waits for
+// (stopAnswering(), or a termination signal that has come and not been
+// handled yet) and lets go of the name and the lock before it waits for
 // anything slow (release()); a start whose request is refused or gets no
-// answer waits for the name and the lock to come free and takes them.
+// answer waits for the name and the lock to come free and takes them. A
+// signal can still come just after the copy took a request: a start that
+// handed over watches for kLetGoWatch whether the copy lets go, and then
+// takes its place.
 //
 // Nothing a process leaves behind keeps a start out, even after SIGKILL: the
 // bus drops the name of a closed connection, and the lock is an flock on the
@@ -45,11 +51,15 @@ public:
     // How long claim() waits at most for a running copy that neither answers
     // nor lets go (one that hangs): then the start leaves.
     static constexpr std::chrono::milliseconds kClaimWait{10000};
+    // How long a start that handed over stays to see whether the running
+    // copy lets go all the same (it was asked to quit just after answering).
+    static constexpr std::chrono::milliseconds kLetGoWatch{3000};
 
     // `busName` is claimed on the session bus (empty: no bus is used);
     // the lock and the hand-over socket live in `runtimeDirectory` (empty:
-    // no lock).
+    // no lock). `clock` times the watch after a hand-over.
     SingleInstance(QString busName, QString runtimeDirectory, QObject* parent = nullptr);
+    SingleInstance(QString busName, QString runtimeDirectory, BootClock& clock, QObject* parent = nullptr);
     ~SingleInstance() override;
 
     // The application's name on the session bus and the user's runtime
@@ -58,8 +68,9 @@ public:
 
     // Takes the bus name when there is a session bus, then the lock. When
     // another copy holds either, it is asked to come forward, and the answer
-    // is Secondary once it has taken the request. A copy that refuses or does
-    // not answer is waited for (at most kClaimWait in all): when it lets go,
+    // is Secondary once it has taken the request and has not let go within
+    // kLetGoWatch. A copy that lets go in that time, or refuses or does not
+    // answer, is waited for (at most kClaimWait in all): when it lets go,
     // this start takes its place and is Primary. A bus or folder that cannot
     // be used at all does not keep the application from starting: what could
     // not be claimed is logged and left out. Blocks; runs the event loop only
@@ -80,7 +91,8 @@ public:
 public Q_SLOTS:
     // What a later start calls on the bus: the reply goes out at once, and
     // activationRequested() follows from the event loop. Once the copy stops
-    // answering, the call gets an error instead.
+    // answering, or a termination signal waits to be handled, the call gets
+    // an error instead.
     Q_SCRIPTABLE void Activate(const QVariantMap& platformData);
 
 Q_SIGNALS:
@@ -102,6 +114,10 @@ private:
     Outcome claimLock(const QDeadlineTimer& deadline);
     LockState holdLock();
     bool handOverOnSocket(const QDeadlineTimer& deadline);
+    Outcome handedOver(const std::function<bool()>& stillHeld);
+    bool lockStillHeld() const;
+    bool quitting() const;
+    void tellRefusal();
     void announce();
     void giveUp();
     void listen();
@@ -109,6 +125,7 @@ private:
 
     QString m_busName;
     QString m_runtimeDirectory;
+    BootClock& m_clock;
     int m_lockFd = -1;  // the lock file, locked; -1 when not held
     std::unique_ptr<QLocalServer> m_server;
     // The runtime folder, open while the server listens through it (see
@@ -117,6 +134,7 @@ private:
     bool m_busObjectRegistered = false;
     bool m_ownsBusName = false;
     bool m_answering = true;
-    bool m_announced = false;  // "already running" was logged
-    QString m_lastProblem;     // why the last hand-over did not go through
+    bool m_announced = false;    // "already running" was logged
+    bool m_toldRefusal = false;  // a refusal on the socket was logged
+    QString m_lastProblem;       // why the last hand-over did not go through
 };

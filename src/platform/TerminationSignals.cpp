@@ -95,6 +95,12 @@ QString TerminationSignals::name(int signal)
     }
 }
 
+bool TerminationSignals::pending()
+{
+    unsigned char number = 0;
+    return wakeFds[1] >= 0 && ::recv(wakeFds[1], &number, 1, MSG_PEEK | MSG_DONTWAIT) == 1;
+}
+
 void TerminationSignals::restoreActions()
 {
     for (std::size_t i = 0; i < kSignals.size(); ++i)

@@ -25,6 +25,10 @@ public:
     // Whether the handlers are in place (false when no pipe could be made).
     bool isActive() const { return m_active; }
 
+    // Whether a signal has come that the event loop has not handled yet: the
+    // application is about to quit. False without an instance.
+    static bool pending();
+
     // "SIGTERM", "SIGINT", "SIGHUP", else "signal <n>".
     static QString name(int signal);
 

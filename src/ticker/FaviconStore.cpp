@@ -80,8 +80,9 @@ FaviconStore& FaviconStore::shared()
 QString FaviconStore::standardCacheDir()
 {
     // Under the app's own caches folder, not Qt's per-application one, which
-    // follows the application name.
-    return CacheFiles::standardDirectory() + QStringLiteral("/favicons");
+    // follows the application name. None without a home folder.
+    const QString caches = CacheFiles::standardDirectory();
+    return caches.isEmpty() ? QString() : caches + QStringLiteral("/favicons");
 }
 
 QString FaviconStore::cacheKey(const QString& host, int size)

@@ -41,7 +41,8 @@ public:
     // The process-wide store, created on first use (after QApplication) and
     // kept for the life of the process.
     static FaviconStore& shared();
-    // "favicons" in the app's caches folder (CacheFiles::standardDirectory()).
+    // "favicons" in the app's caches folder (CacheFiles::standardDirectory());
+    // empty when there is none.
     static QString standardCacheDir();
 
     // "<host>_<size>".

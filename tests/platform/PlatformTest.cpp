@@ -13,7 +13,9 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QNetworkAccessManager>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QThread>
@@ -21,7 +23,9 @@
 #include <QWidget>
 #include <gtest/gtest.h>
 #include <memory>
+#include <pwd.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace std::chrono_literals;
 
@@ -544,6 +548,54 @@ TEST(Defaults, WrongTypesReadAsTheCallersDefaultAndChangedFiresOnRealChanges)
     EXPECT_EQ(d->intValue(QStringLiteral("x"), 0), 5);
     Defaults::setStandard(nullptr);
     EXPECT_TRUE(Defaults::standardFilePath().endsWith(QStringLiteral("/tidewire/defaults.json")));
+}
+
+// Started without HOME or any XDG folder (by a service manager, `env -i`),
+// the app keeps its files under the home folder the password database names
+// for the user, where it would with HOME set. For a user it names none, the
+// app runs on its defaults: nothing is written anywhere (under "/" least of
+// all), no save fails to be tried again, and the log says why.
+TEST(HomeFolder, WithoutHomeTheFilesGoUnderTheAccountsHomeFolderOrNowhere)
+{
+    const struct passwd* account = ::getpwuid(::getuid());
+    ASSERT_NE(account, nullptr);
+    const QString home = QString::fromLocal8Bit(account->pw_dir);
+    const struct {
+        const char* account;
+        QString out;
+        const char* log;
+    } cases[] = {
+        {"account",
+         QStringLiteral("settings: %1/.config/tidewire/defaults.json\ncaches: %1/.cache/tidewire\n"
+                        "favicons: %1/.cache/tidewire/favicons\nhttp: %1/.cache/tidewire/http\n"
+                        "autostart: %1/.config/autostart/tidewire.desktop\n")
+             .arg(home),
+         "using the home folder"},
+        {"none",
+         QStringLiteral("settings: \ncaches: \nfavicons: \nhttp: \nautostart: \n"
+                        "settings kept in memory\ncache kept in memory\n"
+                        "autostart there is no home folder to keep the autostart entry in\n"),
+         "names no home folder for user"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.account);
+        if (c.account == std::string_view("account") && !QFileInfo(home).isDir())
+            continue;  // the account's own home folder is missing here
+        QProcessEnvironment env;  // no HOME, no XDG folders
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        const QProcessEnvironment outer = QProcessEnvironment::systemEnvironment();
+        for (const QString& name : outer.keys())
+            if (name.endsWith(QLatin1String("SAN_OPTIONS")))
+                env.insert(name, outer.value(name));
+        QProcess child;
+        child.setProcessEnvironment(env);
+        child.start(QStringLiteral(TIDEWIRE_READ_CHILD), {QStringLiteral("home"), QString::fromLatin1(c.account)});
+        ASSERT_TRUE(child.waitForFinished(60000));
+        const QString log = QString::fromUtf8(child.readAllStandardError());
+        EXPECT_EQ(child.exitCode(), 0) << log.toStdString();
+        EXPECT_EQ(QString::fromUtf8(child.readAllStandardOutput()), c.out) << log.toStdString();
+        EXPECT_TRUE(log.contains(QLatin1String(c.log))) << log.toStdString();
+    }
 }
 
 TEST_F(DefaultsFileTest, CachedValuesLiveInTheirOwnFilesAndTheNewestWins)

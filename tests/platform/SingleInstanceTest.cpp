@@ -6,6 +6,9 @@
 // thread's event loop runs.
 #include "platform/SingleInstance.h"
 
+#include "platform/Clock.h"
+#include "platform/TerminationSignals.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -15,10 +18,12 @@
 #include <QScopeGuard>
 #include <QLockFile>
 #include <QProcess>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QSysInfo>
 #include <QTest>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 #include <atomic>
 #include <cerrno>
@@ -50,14 +55,43 @@ void lockAndDie(const QString& path)
     ASSERT_TRUE(WIFSIGNALED(status)) << "the child could not take the lock";
 }
 
+// The time a start that handed over watches by, for as long as the test
+// holds it.
+struct HeldClock final : BootClock {
+    std::chrono::milliseconds sinceBoot() const override { return std::chrono::milliseconds(ms.load()); }
+    std::atomic<qint64> ms = 0;
+};
+
+// A clock each look at which is a whole watch later: a start that handed over
+// leaves at once.
+BootClock& rushingClock()
+{
+    struct Rushing final : BootClock {
+        std::chrono::milliseconds sinceBoot() const override
+        {
+            return std::chrono::milliseconds(ms += SingleInstance::kLetGoWatch.count());
+        }
+        mutable std::atomic<qint64> ms = 0;
+    };
+    static Rushing clock;
+    return clock;
+}
+
+// A start on a thread of its own, with `clock` for its watch after a
+// hand-over; this thread's event loop runs meanwhile.
+QFuture<Role> startOnAThreadOfItsOwn(const QString& folder, BootClock& clock = rushingClock())
+{
+    return QtConcurrent::run([folder, &clock] {
+        SingleInstance start(QString(), folder, clock);
+        return start.claim();
+    });
+}
+
 // A start on a thread of its own, left once it has claimed or handed over;
 // this thread's event loop runs meanwhile.
 Role startElsewhere(const QString& folder)
 {
-    QFuture<Role> claimed = QtConcurrent::run([folder] {
-        SingleInstance start(QString(), folder);
-        return start.claim();
-    });
+    QFuture<Role> claimed = startOnAThreadOfItsOwn(folder);
     EXPECT_TRUE(QTest::qWaitFor([&] { return claimed.isFinished(); }, 30000));
     return claimed.isFinished() ? claimed.result() : Role::Primary;
 }
@@ -402,10 +436,7 @@ TEST(SingleInstanceLock, ALockFileRemovedUnderAStartIsNotTakenForTheLock)
     qputenv("TIDEWIRE_TEST_PAUSE", "lock:2000");
     const auto unset = qScopeGuard([] { qunsetenv("TIDEWIRE_TEST_PAUSE"); });
     const LogWatch paused("test pause at lock");
-    QFuture<Role> claimed = QtConcurrent::run([path = folder.path()] {
-        SingleInstance start(QString(), path);
-        return start.claim();
-    });
+    QFuture<Role> claimed = startOnAThreadOfItsOwn(folder.path());
     ASSERT_TRUE(QTest::qWaitFor([&] { return paused.seen(); }, 10000));
     running.reset();
     qunsetenv("TIDEWIRE_TEST_PAUSE");
@@ -417,6 +448,79 @@ TEST(SingleInstanceLock, ALockFileRemovedUnderAStartIsNotTakenForTheLock)
     EXPECT_EQ(claimed.result(), Role::Secondary) << "two copies hold the lock";
     EXPECT_TRUE(askedOnce(asked));
     EXPECT_TRUE(lockedByAnother(taken.lockFilePath()));
+}
+
+// Termination signals watched from a thread whose event loop never runs: a
+// signal that comes stays unhandled, as in a copy whose event loop has not
+// got to it yet.
+class UnhandledSignals {
+public:
+    UnhandledSignals()
+    {
+        m_thread.reset(QThread::create([this] {
+            const TerminationSignals watched([](int) {});
+            m_ready.release();
+            m_done.acquire();
+        }));
+        m_thread->start();
+        m_ready.acquire();
+    }
+    ~UnhandledSignals()
+    {
+        m_done.release();
+        m_thread->wait();
+    }
+
+private:
+    QSemaphore m_ready;
+    QSemaphore m_done;
+    std::unique_ptr<QThread> m_thread;
+};
+
+// The running copy is asked to quit (SIGTERM) about when a start asks it to
+// come forward. Asked before, with the signal still waiting for its event
+// loop, it refuses; asked just after it answered, it lets go while the start
+// still watches. Either way the start takes its place: one copy runs in the
+// end. A copy that stays is left running once the watch is over.
+TEST(SingleInstanceLock, AStartWhileTheRunningCopyIsAskedToQuitEndsWithOneCopy)
+{
+    const struct {
+        const char* name;
+        bool signalWaiting;  // SIGTERM came before the request and is not handled yet
+        bool letsGo;         // the copy lets go once the request was taken or refused
+        Role expected;
+    } cases[] = {
+        {"a signal waiting when the request comes", true, true, Role::Primary},
+        {"a signal just after the answer", false, true, Role::Primary},
+        {"no signal", false, false, Role::Secondary},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir folder;
+        SingleInstance running(QString(), folder.path());
+        ASSERT_EQ(running.claim(), Role::Primary);
+        QSignalSpy asked(&running, &SingleInstance::activationRequested);
+        std::optional<UnhandledSignals> unhandled;
+        if (c.signalWaiting) {
+            unhandled.emplace();
+            ASSERT_EQ(::raise(SIGTERM), 0);
+            running.Activate({});  // a call on the bus is refused too
+        }
+        const LogWatch answered(c.signalWaiting ? "did not take the request (Tidewire is quitting)"
+                                                : "handed over to the running copy");
+        HeldClock clock;
+        QFuture<Role> claimed = startOnAThreadOfItsOwn(folder.path(), clock);
+
+        ASSERT_TRUE(QTest::qWaitFor([&] { return answered.seen() || claimed.isFinished(); }, 30000));
+        ASSERT_TRUE(answered.seen()) << "the request was not answered as it should be";
+        EXPECT_EQ(asked.size(), c.signalWaiting ? 0 : 1);
+        if (c.letsGo)
+            running.release();
+        else
+            clock.ms += SingleInstance::kLetGoWatch.count();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return claimed.isFinished(); }, 30000));
+        EXPECT_EQ(claimed.result(), c.expected);
+    }
 }
 
 TEST(SingleInstanceLock, WithoutARuntimeFolderTheAppStillStarts)

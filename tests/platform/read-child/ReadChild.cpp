@@ -6,12 +6,17 @@
 //   read_child cache     FOLDER KEY   a cache file: "value" or "none"
 //   read_child autostart ENTRY-FILE   the autostart entry: "enabled" or "disabled"
 //   read_child favicon   FOLDER       a site icon kept in FOLDER, else fetched from loopback: "shown" or "missing"
+//   read_child home      account|none where the files go, with the home folder the password database names for
+//                                     the user, or for a user it names none for; with none, also how a save of
+//                                     the settings, a cache and the autostart entry goes
 //
 // The log goes to stderr.
 #include "LoopbackServer.h"
 #include "platform/CacheFiles.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/HomeFolder.h"
+#include "platform/ImageNetwork.h"
 #include "platform/LaunchAtLogin.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
@@ -22,6 +27,7 @@
 #include <QImage>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -50,10 +56,38 @@ bool favicon(const QString& folder)
     return store.contains(FaviconStore::cacheKey(QStringLiteral("site.example"), 64));
 }
 
+void home(bool none)
+{
+    std::printf("settings: %s\ncaches: %s\nfavicons: %s\nhttp: %s\nautostart: %s\n",
+                qPrintable(Defaults::standardFilePath()), qPrintable(CacheFiles::standardDirectory()),
+                qPrintable(FaviconStore::standardCacheDir()), qPrintable(ImageNetwork::standardCacheDir()),
+                qPrintable(LaunchAtLogin::shared().entryPath()));
+    if (!none)
+        return;  // the user's own home: nothing is written there
+    Defaults& defaults = Defaults::standard();
+    const Result<void> saved = defaults.setAndSave(QStringLiteral("tickerSize"), 4);
+    std::printf("settings %s\n", !saved                        ? "failed"
+                                  : defaults.filePath().isEmpty() ? "kept in memory"
+                                                                  : "saved");
+    defaults.caches().set(QStringLiteral("feedSnapshot"), QJsonObject{{QStringLiteral("items"), QJsonArray()}});
+    std::printf("cache %s\n", !defaults.caches().flush()             ? "failed"
+                               : defaults.caches().directory().isEmpty() ? "kept in memory"
+                                                                         : "saved");
+    LaunchAtLogin& login = LaunchAtLogin::shared();
+    std::printf("autostart %s\n", login.setEnabled(true) ? "saved" : qPrintable(login.lastError()));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
+    // Before anything reads the environment, as the application does.
+    if (argc > 2 && std::strcmp(argv[1], "home") == 0) {
+        if (std::strcmp(argv[2], "none") == 0)
+            HomeFolder::settle([] { return QByteArray(); });
+        else
+            HomeFolder::settle();
+    }
     QGuiApplication app(argc, argv);
     const QStringList args = app.arguments();
     if (args.size() < 3)
@@ -71,6 +105,8 @@ int main(int argc, char** argv)
         std::printf("%s\n", LaunchAtLogin(path, QStringLiteral("/opt/tidewire/tidewire")).isEnabled() ? "enabled" : "disabled");
     } else if (reader == QLatin1String("favicon")) {
         std::printf("%s\n", favicon(path) ? "shown" : "missing");
+    } else if (reader == QLatin1String("home")) {
+        home(path == QLatin1String("none"));
     } else {
         return 2;
     }
