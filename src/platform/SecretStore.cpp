@@ -5,10 +5,10 @@
 
 #include "platform/Logging.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QMap>
 #include <QMutex>
-#include <QPromise>
 #include <QStringDecoder>
 #include <QThreadPool>
 #include <QWaitCondition>
@@ -141,6 +141,153 @@ std::optional<QString> decodeSecret(SecretValue* value)
     return text;
 }
 
+struct ObjectUnref {
+    void operator()(gpointer object) const { g_object_unref(object); }
+};
+
+struct TableUnref {
+    void operator()(GHashTable* table) const { g_hash_table_unref(table); }
+};
+using AttributesPtr = std::unique_ptr<GHashTable, TableUnref>;
+
+AttributesPtr attributes(const QByteArray& service, const QByteArray& account)
+{
+    return AttributesPtr(secret_attributes_build(schema(), "service", service.constData(), "account",
+                                                 account.constData(), nullptr));
+}
+
+}  // namespace
+
+// A connection to the Secret Service for one operation, which tells the
+// operation's watcher when the keyring prompts the user: libsecret hands
+// every prompt the service asks for (choosing the password of a new default
+// keyring, unlocking one) to these class functions, on the calling thread.
+struct PromptingService {
+    SecretService parent;
+    const PromptWatcher* watcher;  // the operation's; never null once opened
+    guint completion;              // the subscription to the open prompt's Completed signal
+    gboolean dismissed;            // what the open prompt's Completed signal said
+};
+
+struct PromptingServiceClass {
+    SecretServiceClass parent_class;
+};
+
+G_DEFINE_TYPE(PromptingService, prompting_service, SECRET_TYPE_SERVICE)
+
+namespace {
+
+PromptingService* promptingService(SecretService* service)
+{
+    return G_TYPE_CHECK_INSTANCE_CAST(service, prompting_service_get_type(), PromptingService);
+}
+
+SecretServiceClass* plainService()
+{
+    return SECRET_SERVICE_CLASS(prompting_service_parent_class);
+}
+
+void onPromptCompleted(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                       GVariant* parameters, gpointer self)
+{
+    if (g_variant_is_of_type(parameters, G_VARIANT_TYPE("(bv)"))) {
+        GVariant* dismissed = g_variant_get_child_value(parameters, 0);
+        static_cast<PromptingService*>(self)->dismissed = g_variant_get_boolean(dismissed);
+        g_variant_unref(dismissed);
+    }
+}
+
+// Listens for how the prompt ends before libsecret does: it is told first.
+// libsecret passes on only the prompt's result, which a dismissed prompt may
+// carry as well.
+void promptOpened(PromptingService* self, SecretPrompt* prompt)
+{
+    self->dismissed = FALSE;
+    auto* proxy = G_DBUS_PROXY(prompt);
+    gchar* owner = g_dbus_proxy_get_name_owner(proxy);
+    self->completion = g_dbus_connection_signal_subscribe(
+        g_dbus_proxy_get_connection(proxy), owner, "org.freedesktop.Secret.Prompt", "Completed",
+        g_dbus_proxy_get_object_path(proxy), nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onPromptCompleted,
+        g_object_ref(self), g_object_unref);
+    g_free(owner);
+    self->watcher->tell(KeyringPrompt::Open);
+}
+
+// `result` is null, without an error, when the prompt was dismissed with
+// nothing to pass on.
+void promptClosed(PromptingService* self, const GVariant* result, const GError* error)
+{
+    if (self->completion != 0) {
+        g_dbus_connection_signal_unsubscribe(g_dbus_proxy_get_connection(G_DBUS_PROXY(self)), self->completion);
+        self->completion = 0;
+    }
+    const bool dismissed = self->dismissed || (!result && !error);
+    self->watcher->tell(dismissed ? KeyringPrompt::Dismissed : KeyringPrompt::Answered);
+}
+
+void promptAsync(SecretService* service, SecretPrompt* prompt, const GVariantType* type,
+                 GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data)
+{
+    promptOpened(promptingService(service), prompt);
+    plainService()->prompt_async(service, prompt, type, cancellable, callback, data);
+}
+
+GVariant* promptFinish(SecretService* service, GAsyncResult* result, GError** error)
+{
+    GError* raw = nullptr;
+    GVariant* answer = plainService()->prompt_finish(service, result, &raw);
+    promptClosed(promptingService(service), answer, raw);
+    if (raw)
+        g_propagate_error(error, raw);
+    return answer;
+}
+
+// Without the signal: the prompt runs in a main context of its own, and a
+// subscription made here could be served on another thread.
+GVariant* promptSync(SecretService* service, SecretPrompt* prompt, GCancellable* cancellable,
+                     const GVariantType* type, GError** error)
+{
+    PromptingService* self = promptingService(service);
+    self->dismissed = FALSE;
+    self->watcher->tell(KeyringPrompt::Open);
+    GError* raw = nullptr;
+    GVariant* answer = plainService()->prompt_sync(service, prompt, cancellable, type, &raw);
+    promptClosed(self, answer, raw);
+    if (raw)
+        g_propagate_error(error, raw);
+    return answer;
+}
+
+}  // namespace
+
+static void prompting_service_init(PromptingService*) {}
+
+static void prompting_service_class_init(PromptingServiceClass* cls)
+{
+    SecretServiceClass* service = SECRET_SERVICE_CLASS(cls);
+    service->prompt_async = promptAsync;
+    service->prompt_finish = promptFinish;
+    service->prompt_sync = promptSync;
+}
+
+namespace {
+
+using ServicePtr = std::unique_ptr<SecretService, ObjectUnref>;
+
+// A connection of its own per operation, so that the prompts it tells of
+// are that operation's.
+std::expected<ServicePtr, ErrorPtr> openService(const PromptWatcher& watcher)
+{
+    GError* raw = nullptr;
+    ServicePtr service(
+        secret_service_open_sync(prompting_service_get_type(), nullptr, SECRET_SERVICE_NONE, nullptr, &raw));
+    if (raw || !service)
+        return std::unexpected(ErrorPtr(raw ? raw : g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED,
+                                                                          "no secret service")));
+    promptingService(service.get())->watcher = &watcher;
+    return service;
+}
+
 // Stores and removals asked for and not yet done, for the way out to wait for.
 class PendingWrites {
 public:
@@ -174,36 +321,31 @@ private:
     quint64 m_last = 0;
 };
 
-bool reportUnfinished(const QStringList& unfinished)
-{
-    for (const QString& what : unfinished)
-        qCCritical(lcPlatform).noquote() << QStringLiteral("quitting before the keyring finished: %1").arg(what);
-    return unfinished.isEmpty();
-}
-
 class LibsecretSecretStore final : public SecretStore {
 public:
-    QFuture<SecretRead> readInBackground(const QString& service, const QString& account) override
+    QFuture<SecretRead> readInBackground(const QString& service, const QString& account,
+                                         PromptWatcher watcher) override
     {
-        return QtConcurrent::run(&worker(), [service, account] { return lookup(service, account); });
+        return QtConcurrent::run(&worker(), [service, account, watcher] { return lookup(service, account, watcher); });
     }
 
-    QFuture<Result<void>> writeInBackground(const QString& service, const QString& account,
-                                            const QString& secret) override
+    QFuture<Result<void>> writeInBackground(const QString& service, const QString& account, const QString& secret,
+                                            PromptWatcher watcher) override
     {
         const quint64 id = m_pending.add(QStringLiteral("the secret for \"%1\" is not stored").arg(account));
-        return QtConcurrent::run(&worker(), [this, id, service, account, secret] {
-            Result<void> result = store(service, account, secret);
+        return QtConcurrent::run(&worker(), [this, id, service, account, secret, watcher] {
+            Result<void> result = store(service, account, secret, watcher);
             m_pending.done(id);
             return result;
         });
     }
 
-    QFuture<Result<void>> removeInBackground(const QString& service, const QString& account) override
+    QFuture<Result<void>> removeInBackground(const QString& service, const QString& account,
+                                             PromptWatcher watcher) override
     {
         const quint64 id = m_pending.add(QStringLiteral("the secret for \"%1\" is not removed").arg(account));
-        return QtConcurrent::run(&worker(), [this, id, service, account] {
-            Result<void> result = clear(service, account);
+        return QtConcurrent::run(&worker(), [this, id, service, account, watcher] {
+            Result<void> result = clear(service, account, watcher);
             m_pending.done(id);
             return result;
         });
@@ -216,17 +358,17 @@ public:
 
     std::optional<QString> read(const QString& service, const QString& account) override
     {
-        return lookup(service, account).value_or(std::nullopt);
+        return lookup(service, account, {}).value_or(std::nullopt);
     }
 
     Result<void> write(const QString& service, const QString& account, const QString& secret) override
     {
-        return store(service, account, secret);
+        return store(service, account, secret, {});
     }
 
     Result<void> remove(const QString& service, const QString& account) override
     {
-        return clear(service, account);
+        return clear(service, account, {});
     }
 
 private:
@@ -246,9 +388,14 @@ private:
         return *pool;
     }
 
-    // Blocks for the round trips; runs on any thread.
-    static Result<void> store(const QString& service, const QString& account, const QString& secret)
+    // Blocks for the round trips, and for the user while the keyring
+    // prompts; runs on any thread.
+    static Result<void> store(const QString& service, const QString& account, const QString& secret,
+                              const PromptWatcher& watcher)
     {
+        auto keyring = openService(watcher);
+        if (!keyring)
+            return failure("store", account, keyring.error().get());
         // Stored with its length rather than as a C string, so no character
         // of the secret can cut it short. The service replaces an item with
         // the same attributes in the same call, so a failed write leaves the
@@ -258,9 +405,9 @@ private:
         bytes.fill('\0');
         const QByteArray label = QStringLiteral("Tidewire: %1").arg(account).toUtf8();
         GError* raw = nullptr;
-        const gboolean stored = secret_password_store_binary_sync(
-            schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr, &raw,
-            "service", service.toUtf8().constData(), "account", account.toUtf8().constData(), nullptr);
+        const gboolean stored =
+            secret_service_store_sync(keyring->get(), schema(), attributes(service.toUtf8(), account.toUtf8()).get(),
+                                      SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr, &raw);
         ErrorPtr error(raw);
         if (error && meansNoUnlockedKeyring(error.get()))
             return fail(ErrorKind::Locked, QStringLiteral("Could not store the secret for \"%1\": no keyring is "
@@ -272,20 +419,21 @@ private:
     }
 
     // Removing an absent secret succeeds. Blocks; runs on any thread.
-    static Result<void> clear(const QString& service, const QString& account)
+    static Result<void> clear(const QString& service, const QString& account, const PromptWatcher& watcher)
     {
-        const QByteArray serviceBytes = service.toUtf8();
-        const QByteArray accountBytes = account.toUtf8();
+        auto keyring = openService(watcher);
+        if (!keyring)
+            return failure("remove", account, keyring.error().get());
+        const AttributesPtr matching = attributes(service.toUtf8(), account.toUtf8());
         GError* raw = nullptr;
-        secret_password_clear_sync(schema(), nullptr, &raw, "service", serviceBytes.constData(),
-                                   "account", accountBytes.constData(), nullptr);
+        secret_service_clear_sync(keyring->get(), schema(), matching.get(), nullptr, &raw);
         ErrorPtr error(raw);
         if (error)
             return failure("remove", account, error.get());
         // Items in a locked keyring are skipped without an error, and an
         // empty result looks like "nothing to remove": look again before
         // calling it done.
-        auto remaining = remainingItems(serviceBytes, accountBytes);
+        auto remaining = remainingItems(keyring->get(), matching.get());
         if (!remaining)
             return failure("remove", account, remaining.error().get());
         if (*remaining > 0)
@@ -296,14 +444,14 @@ private:
     }
 
     // Blocks for the round trips; runs on any thread.
-    static SecretRead lookup(const QString& service, const QString& account)
+    static SecretRead lookup(const QString& service, const QString& account, const PromptWatcher& watcher)
     {
-        const QByteArray serviceBytes = service.toUtf8();
-        const QByteArray accountBytes = account.toUtf8();
+        auto keyring = openService(watcher);
+        if (!keyring)
+            return readFailure(account, keyring.error().get());
+        const AttributesPtr matching = attributes(service.toUtf8(), account.toUtf8());
         GError* raw = nullptr;
-        ValuePtr value(secret_password_lookup_binary_sync(schema(), nullptr, &raw,
-                                                          "service", serviceBytes.constData(),
-                                                          "account", accountBytes.constData(), nullptr));
+        ValuePtr value(secret_service_lookup_sync(keyring->get(), schema(), matching.get(), nullptr, &raw));
         ErrorPtr error(raw);
         if (error)
             return readFailure(account, error.get());
@@ -311,7 +459,7 @@ private:
             return decodeSecret(value.get());
         // Items in a locked keyring are passed over without an error when
         // nobody unlocks them: look for them before calling it "no key".
-        auto remaining = remainingItems(serviceBytes, accountBytes);
+        auto remaining = remainingItems(keyring->get(), matching.get());
         if (!remaining)
             return readFailure(account, remaining.error().get());
         if (*remaining > 0)
@@ -331,12 +479,10 @@ private:
     }
 
     // How many items, locked ones included, the service still holds.
-    static std::expected<int, ErrorPtr> remainingItems(const QByteArray& service, const QByteArray& account)
+    static std::expected<int, ErrorPtr> remainingItems(SecretService* keyring, GHashTable* matching)
     {
         GError* raw = nullptr;
-        GList* found = secret_password_search_sync(schema(), SECRET_SEARCH_ALL, nullptr, &raw,
-                                                   "service", service.constData(),
-                                                   "account", account.constData(), nullptr);
+        GList* found = secret_service_search_sync(keyring, schema(), matching, SECRET_SEARCH_ALL, nullptr, &raw);
         if (raw)
             return std::unexpected(ErrorPtr(raw));
         const int count = int(g_list_length(found));
@@ -347,13 +493,29 @@ private:
     PendingWrites m_pending;
 };
 
-// The service's length first, so no pair of names can spell another pair's key.
-QString itemKey(const QString& service, const QString& account)
+}  // namespace
+
+void PromptWatcher::tell(KeyringPrompt prompt) const
 {
-    return QString::number(service.size()) + QLatin1Char(':') + service + account;
+    if (!changed)
+        return;
+    // Through the application object, which outlives the worker's calls:
+    // `context` is looked at on its own thread only.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [context = context, changed = changed, prompt] {
+            if (context)
+                changed(prompt);
+        },
+        Qt::QueuedConnection);
 }
 
-}  // namespace
+bool SecretStore::reportUnfinished(const QStringList& unfinished)
+{
+    for (const QString& what : unfinished)
+        qCCritical(lcPlatform).noquote() << QStringLiteral("quitting before the keyring finished: %1").arg(what);
+    return unfinished.isEmpty();
+}
 
 SecretStore& SecretStore::system()
 {
@@ -361,114 +523,4 @@ SecretStore& SecretStore::system()
     // process ends.
     static auto* store = new LibsecretSecretStore;
     return *store;
-}
-
-namespace {
-
-// A future for `operation`, and the call that does it and finishes the future.
-template <class T>
-std::pair<QFuture<T>, std::function<void()>> deferred(std::function<T()> operation)
-{
-    auto promise = std::make_shared<QPromise<T>>();
-    promise->start();
-    QFuture<T> future = promise->future();
-    return {future, [promise, operation = std::move(operation)] {
-                promise->addResult(operation());
-                promise->finish();
-            }};
-}
-
-}  // namespace
-
-MemorySecretStore::~MemorySecretStore()
-{
-    release();
-}
-
-void MemorySecretStore::schedule(bool hold, std::function<void()> finish)
-{
-    if (hold || !m_held.empty())
-        m_held.push_back(std::move(finish));
-    else
-        finish();
-}
-
-void MemorySecretStore::release()
-{
-    m_heldWrites = 0;
-    for (const auto& finish : std::exchange(m_held, {}))
-        finish();
-}
-
-bool MemorySecretStore::finishWrites(std::chrono::milliseconds)
-{
-    QStringList unfinished;
-    for (int i = 0; i < m_heldWrites; ++i)
-        unfinished.append(QStringLiteral("a held store or removal"));
-    return reportUnfinished(unfinished);
-}
-
-QFuture<SecretRead> MemorySecretStore::readInBackground(const QString& service, const QString& account)
-{
-    ++readCount;
-    auto [future, finish] = deferred<SecretRead>([this, service, account] { return answer(service, account); });
-    schedule(holdReads, std::move(finish));
-    return future;
-}
-
-QFuture<Result<void>> MemorySecretStore::writeInBackground(const QString& service, const QString& account,
-                                                           const QString& secret)
-{
-    auto [future, finish] =
-        deferred<Result<void>>([this, service, account, secret] { return write(service, account, secret); });
-    m_heldWrites += holdWrites || !m_held.empty() ? 1 : 0;
-    schedule(holdWrites, std::move(finish));
-    return future;
-}
-
-QFuture<Result<void>> MemorySecretStore::removeInBackground(const QString& service, const QString& account)
-{
-    auto [future, finish] = deferred<Result<void>>([this, service, account] { return remove(service, account); });
-    m_heldWrites += holdWrites || !m_held.empty() ? 1 : 0;
-    schedule(holdWrites, std::move(finish));
-    return future;
-}
-
-std::optional<QString> MemorySecretStore::read(const QString& service, const QString& account)
-{
-    ++readCount;
-    return answer(service, account).value_or(std::nullopt);
-}
-
-SecretRead MemorySecretStore::answer(const QString& service, const QString& account) const
-{
-    if (failReads)
-        return fail(ErrorKind::Io, QStringLiteral("Could not read the secret for \"%1\": the keyring did not answer")
-                                       .arg(account));
-    if (unavailable)
-        return std::optional<QString>();
-    const auto it = m_items.constFind(itemKey(service, account));
-    if (it == m_items.cend())
-        return std::optional<QString>();
-    return std::optional<QString>(*it);
-}
-
-Result<void> MemorySecretStore::write(const QString& service, const QString& account, const QString& secret)
-{
-    if (unavailable)
-        return fail(ErrorKind::Unavailable, QStringLiteral("No secret service is running"));
-    if (failWrites)
-        return fail(writeFailure, QStringLiteral("Could not store the secret for \"%1\"").arg(account));
-    m_items.insert(itemKey(service, account), secret);
-    return {};
-}
-
-Result<void> MemorySecretStore::remove(const QString& service, const QString& account)
-{
-    if (unavailable)
-        return fail(ErrorKind::Unavailable, QStringLiteral("No secret service is running"));
-    if (failWrites)
-        return fail(writeFailure, QStringLiteral("Could not remove the secret for \"%1\"").arg(account));
-    m_items.remove(itemKey(service, account));
-    return {};
 }
