@@ -190,10 +190,8 @@ QCoro::Task<void> MarketsStore::writeKey(QString key, quint64 write)
     // has not, and the outcome still shows when it comes. While it asks the
     // user, the wait stands still.
     m_keyWriteAction = action;
-    m_keyWriteBoundPaused = false;
-    if (m_keyPromptOpen)
-        m_keyWriteBoundPaused = true;  // behind the open prompt
-    else
+    m_keyWriteBoundPaused = m_keyPromptOpen;  // behind the open prompt: its wait starts once it closes
+    if (!m_keyPromptOpen)
         startKeyWriteBound(write, action);
     const Result<void> written = co_await writing;
     if (!self || stop.stop_requested() || write != m_keyWrites)

@@ -141,10 +141,6 @@ std::optional<QString> decodeSecret(SecretValue* value)
     return text;
 }
 
-struct ObjectUnref {
-    void operator()(gpointer object) const { g_object_unref(object); }
-};
-
 struct TableUnref {
     void operator()(GHashTable* table) const { g_hash_table_unref(table); }
 };
@@ -156,17 +152,37 @@ AttributesPtr attributes(const QByteArray& service, const QByteArray& account)
                                                  account.constData(), nullptr));
 }
 
+// What the operation running on this thread is told of the keyring's
+// prompts, and how the open one ended.
+struct PromptState {
+    const PromptWatcher& watcher;
+    guint completion = 0;    // the subscription to the open prompt's Completed signal
+    bool dismissed = false;  // what that signal said
+};
+
+// libsecret's blocking calls run their prompts on the calling thread.
+thread_local PromptState* t_prompts = nullptr;
+
+// For the operation in its scope, on this thread.
+class WatchPrompts {
+public:
+    explicit WatchPrompts(const PromptWatcher& watcher) : m_state{watcher} { t_prompts = &m_state; }
+    ~WatchPrompts() { t_prompts = nullptr; }
+    WatchPrompts(const WatchPrompts&) = delete;
+    WatchPrompts& operator=(const WatchPrompts&) = delete;
+
+private:
+    PromptState m_state;
+};
+
 }  // namespace
 
-// A connection to the Secret Service for one operation, which tells the
-// operation's watcher when the keyring prompts the user: libsecret hands
-// every prompt the service asks for (choosing the password of a new default
-// keyring, unlocking one) to these class functions, on the calling thread.
+// The Secret Service, telling the running operation when the keyring
+// prompts the user: libsecret hands every prompt the service asks for
+// (choosing the password of a new default keyring, unlocking one) to these
+// class functions.
 struct PromptingService {
     SecretService parent;
-    const PromptWatcher* watcher;  // the operation's; never null once opened
-    guint completion;              // the subscription to the open prompt's Completed signal
-    gboolean dismissed;            // what the open prompt's Completed signal said
 };
 
 struct PromptingServiceClass {
@@ -177,58 +193,57 @@ G_DEFINE_TYPE(PromptingService, prompting_service, SECRET_TYPE_SERVICE)
 
 namespace {
 
-PromptingService* promptingService(SecretService* service)
-{
-    return G_TYPE_CHECK_INSTANCE_CAST(service, prompting_service_get_type(), PromptingService);
-}
-
 SecretServiceClass* plainService()
 {
     return SECRET_SERVICE_CLASS(prompting_service_parent_class);
 }
 
 void onPromptCompleted(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
-                       GVariant* parameters, gpointer self)
+                       GVariant* parameters, gpointer state)
 {
     if (g_variant_is_of_type(parameters, G_VARIANT_TYPE("(bv)"))) {
         GVariant* dismissed = g_variant_get_child_value(parameters, 0);
-        static_cast<PromptingService*>(self)->dismissed = g_variant_get_boolean(dismissed);
+        static_cast<PromptState*>(state)->dismissed = g_variant_get_boolean(dismissed);
         g_variant_unref(dismissed);
     }
 }
 
-// Listens for how the prompt ends before libsecret does: it is told first.
-// libsecret passes on only the prompt's result, which a dismissed prompt may
-// carry as well.
-void promptOpened(PromptingService* self, SecretPrompt* prompt)
+// Listens for how the prompt ends, before libsecret does, which passes on
+// only the prompt's result: a dismissed prompt may carry one as well.
+void promptOpened(SecretPrompt* prompt)
 {
-    self->dismissed = FALSE;
+    if (!t_prompts)
+        return;
+    t_prompts->dismissed = false;
     auto* proxy = G_DBUS_PROXY(prompt);
     gchar* owner = g_dbus_proxy_get_name_owner(proxy);
-    self->completion = g_dbus_connection_signal_subscribe(
+    t_prompts->completion = g_dbus_connection_signal_subscribe(
         g_dbus_proxy_get_connection(proxy), owner, "org.freedesktop.Secret.Prompt", "Completed",
-        g_dbus_proxy_get_object_path(proxy), nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onPromptCompleted,
-        g_object_ref(self), g_object_unref);
+        g_dbus_proxy_get_object_path(proxy), nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onPromptCompleted, t_prompts,
+        nullptr);
     g_free(owner);
-    self->watcher->tell(KeyringPrompt::Open);
+    t_prompts->watcher.tell(KeyringPrompt::Open);
 }
 
-// `result` is null, without an error, when the prompt was dismissed with
-// nothing to pass on.
-void promptClosed(PromptingService* self, const GVariant* result, const GError* error)
+// `result` is null, without an error, also when the prompt was dismissed
+// with nothing to pass on.
+void promptClosed(SecretService* service, const GVariant* result, const GError* error)
 {
-    if (self->completion != 0) {
-        g_dbus_connection_signal_unsubscribe(g_dbus_proxy_get_connection(G_DBUS_PROXY(self)), self->completion);
-        self->completion = 0;
+    if (!t_prompts)
+        return;
+    if (t_prompts->completion != 0) {
+        g_dbus_connection_signal_unsubscribe(g_dbus_proxy_get_connection(G_DBUS_PROXY(service)),
+                                             t_prompts->completion);
+        t_prompts->completion = 0;
     }
-    const bool dismissed = self->dismissed || (!result && !error);
-    self->watcher->tell(dismissed ? KeyringPrompt::Dismissed : KeyringPrompt::Answered);
+    const bool dismissed = t_prompts->dismissed || (!result && !error);
+    t_prompts->watcher.tell(dismissed ? KeyringPrompt::Dismissed : KeyringPrompt::Answered);
 }
 
 void promptAsync(SecretService* service, SecretPrompt* prompt, const GVariantType* type,
                  GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data)
 {
-    promptOpened(promptingService(service), prompt);
+    promptOpened(prompt);
     plainService()->prompt_async(service, prompt, type, cancellable, callback, data);
 }
 
@@ -236,23 +251,21 @@ GVariant* promptFinish(SecretService* service, GAsyncResult* result, GError** er
 {
     GError* raw = nullptr;
     GVariant* answer = plainService()->prompt_finish(service, result, &raw);
-    promptClosed(promptingService(service), answer, raw);
+    promptClosed(service, answer, raw);
     if (raw)
         g_propagate_error(error, raw);
     return answer;
 }
 
-// Without the signal: the prompt runs in a main context of its own, and a
-// subscription made here could be served on another thread.
+// Told without the signal: this prompt runs in a main context of its own.
 GVariant* promptSync(SecretService* service, SecretPrompt* prompt, GCancellable* cancellable,
                      const GVariantType* type, GError** error)
 {
-    PromptingService* self = promptingService(service);
-    self->dismissed = FALSE;
-    self->watcher->tell(KeyringPrompt::Open);
+    if (t_prompts)
+        t_prompts->watcher.tell(KeyringPrompt::Open);
     GError* raw = nullptr;
     GVariant* answer = plainService()->prompt_sync(service, prompt, cancellable, type, &raw);
-    promptClosed(self, answer, raw);
+    promptClosed(service, answer, raw);
     if (raw)
         g_propagate_error(error, raw);
     return answer;
@@ -272,19 +285,20 @@ static void prompting_service_class_init(PromptingServiceClass* cls)
 
 namespace {
 
-using ServicePtr = std::unique_ptr<SecretService, ObjectUnref>;
-
-// A connection of its own per operation, so that the prompts it tells of
-// are that operation's.
-std::expected<ServicePtr, ErrorPtr> openService(const PromptWatcher& watcher)
+// One connection for the process, made on first use, as libsecret's own
+// shared one is: each connection keeps a session open in the service.
+std::expected<SecretService*, ErrorPtr> keyringService()
 {
+    static QMutex mutex;
+    static SecretService* service = nullptr;
+    QMutexLocker lock(&mutex);
+    if (service)
+        return service;
     GError* raw = nullptr;
-    ServicePtr service(
-        secret_service_open_sync(prompting_service_get_type(), nullptr, SECRET_SERVICE_NONE, nullptr, &raw));
-    if (raw || !service)
+    service = secret_service_open_sync(prompting_service_get_type(), nullptr, SECRET_SERVICE_NONE, nullptr, &raw);
+    if (!service)
         return std::unexpected(ErrorPtr(raw ? raw : g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED,
                                                                           "no secret service")));
-    promptingService(service.get())->watcher = &watcher;
     return service;
 }
 
@@ -393,7 +407,8 @@ private:
     static Result<void> store(const QString& service, const QString& account, const QString& secret,
                               const PromptWatcher& watcher)
     {
-        auto keyring = openService(watcher);
+        const WatchPrompts prompts(watcher);
+        auto keyring = keyringService();
         if (!keyring)
             return failure("store", account, keyring.error().get());
         // Stored with its length rather than as a C string, so no character
@@ -406,7 +421,7 @@ private:
         const QByteArray label = QStringLiteral("Tidewire: %1").arg(account).toUtf8();
         GError* raw = nullptr;
         const gboolean stored =
-            secret_service_store_sync(keyring->get(), schema(), attributes(service.toUtf8(), account.toUtf8()).get(),
+            secret_service_store_sync(*keyring, schema(), attributes(service.toUtf8(), account.toUtf8()).get(),
                                       SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr, &raw);
         ErrorPtr error(raw);
         if (error && meansNoUnlockedKeyring(error.get()))
@@ -421,19 +436,20 @@ private:
     // Removing an absent secret succeeds. Blocks; runs on any thread.
     static Result<void> clear(const QString& service, const QString& account, const PromptWatcher& watcher)
     {
-        auto keyring = openService(watcher);
+        const WatchPrompts prompts(watcher);
+        auto keyring = keyringService();
         if (!keyring)
             return failure("remove", account, keyring.error().get());
         const AttributesPtr matching = attributes(service.toUtf8(), account.toUtf8());
         GError* raw = nullptr;
-        secret_service_clear_sync(keyring->get(), schema(), matching.get(), nullptr, &raw);
+        secret_service_clear_sync(*keyring, schema(), matching.get(), nullptr, &raw);
         ErrorPtr error(raw);
         if (error)
             return failure("remove", account, error.get());
         // Items in a locked keyring are skipped without an error, and an
         // empty result looks like "nothing to remove": look again before
         // calling it done.
-        auto remaining = remainingItems(keyring->get(), matching.get());
+        auto remaining = remainingItems(*keyring, matching.get());
         if (!remaining)
             return failure("remove", account, remaining.error().get());
         if (*remaining > 0)
@@ -446,12 +462,13 @@ private:
     // Blocks for the round trips; runs on any thread.
     static SecretRead lookup(const QString& service, const QString& account, const PromptWatcher& watcher)
     {
-        auto keyring = openService(watcher);
+        const WatchPrompts prompts(watcher);
+        auto keyring = keyringService();
         if (!keyring)
             return readFailure(account, keyring.error().get());
         const AttributesPtr matching = attributes(service.toUtf8(), account.toUtf8());
         GError* raw = nullptr;
-        ValuePtr value(secret_service_lookup_sync(keyring->get(), schema(), matching.get(), nullptr, &raw));
+        ValuePtr value(secret_service_lookup_sync(*keyring, schema(), matching.get(), nullptr, &raw));
         ErrorPtr error(raw);
         if (error)
             return readFailure(account, error.get());
@@ -459,7 +476,7 @@ private:
             return decodeSecret(value.get());
         // Items in a locked keyring are passed over without an error when
         // nobody unlocks them: look for them before calling it "no key".
-        auto remaining = remainingItems(keyring->get(), matching.get());
+        auto remaining = remainingItems(*keyring, matching.get());
         if (!remaining)
             return readFailure(account, remaining.error().get());
         if (*remaining > 0)
@@ -497,7 +514,7 @@ private:
 
 void PromptWatcher::tell(KeyringPrompt prompt) const
 {
-    if (!changed)
+    if (!changed || !QCoreApplication::instance())
         return;
     // Through the application object, which outlives the worker's calls:
     // `context` is looked at on its own thread only.
