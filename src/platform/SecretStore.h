@@ -26,9 +26,9 @@ using SecretRead = std::expected<std::optional<QString>, Error>;
 // (no display to show it on) dismisses it itself.
 enum class KeyringPrompt { Open, Answered, Dismissed };
 
-// Who is told of the prompts an operation opens: `changed` runs on the
-// thread of `context`, from its event loop, while `context` lives. Empty:
-// nobody is told.
+// Who is told of the prompts an operation opens: `changed` runs on the main
+// thread (where `context` lives), from its event loop, while `context` lives.
+// Empty: nobody is told.
 struct PromptWatcher {
     QPointer<QObject> context;
     std::function<void(KeyringPrompt)> changed;
