@@ -16,19 +16,19 @@ public:
 
     // The stored text as stored (not trimmed), nothing, or why the keyring
     // could not answer; read on a worker thread, after every save and
-    // removal asked for before.
-    QFuture<SecretRead> readInBackground(const QString& account) const
+    // removal asked for before. `watcher` is told of the keyring's prompts.
+    QFuture<SecretRead> readInBackground(const QString& account, PromptWatcher watcher = {}) const
     {
-        return m_store->readInBackground(kService, account);
+        return m_store->readInBackground(kService, account, std::move(watcher));
     }
     // save() and remove() on that worker thread, in the order asked for.
-    QFuture<Result<void>> saveInBackground(const QString& text, const QString& account)
+    QFuture<Result<void>> saveInBackground(const QString& text, const QString& account, PromptWatcher watcher = {})
     {
-        return m_store->writeInBackground(kService, account, text);
+        return m_store->writeInBackground(kService, account, text, std::move(watcher));
     }
-    QFuture<Result<void>> removeInBackground(const QString& account)
+    QFuture<Result<void>> removeInBackground(const QString& account, PromptWatcher watcher = {})
     {
-        return m_store->removeInBackground(kService, account);
+        return m_store->removeInBackground(kService, account, std::move(watcher));
     }
     // The same, blocking the caller; a failure reads as nothing.
     std::optional<QString> read(const QString& account) const { return m_store->read(kService, account); }

@@ -38,11 +38,13 @@ public:
     using WatchSymbol = ::WatchSymbol;
     using StockSuggestion = ::StockSuggestion;
 
-    // State of the user's Finnhub key.
+    // State of the user's Finnhub key. Waiting: the keyring has opened a
+    // prompt of its own for a read, save or removal of the key and waits
+    // for the user.
     struct KeyStatus {
-        enum class Kind { Error, None, Checking, Ok, Rejected };
+        enum class Kind { Error, None, Checking, Ok, Rejected, Waiting };
         Kind kind = Kind::None;
-        QString message;  // with Error: shown to the user unchanged
+        QString message;  // with Error and Waiting: shown to the user unchanged
 
         friend bool operator==(const KeyStatus&, const KeyStatus&) = default;
         static KeyStatus error(QString text) { return {Kind::Error, std::move(text)}; }
@@ -50,7 +52,11 @@ public:
         static KeyStatus checking() { return {Kind::Checking, {}}; }
         static KeyStatus ok() { return {Kind::Ok, {}}; }
         static KeyStatus rejected() { return {Kind::Rejected, {}}; }
+        static KeyStatus waiting(QString text) { return {Kind::Waiting, std::move(text)}; }
     };
+
+    // What the store asks of the keyring for the key.
+    enum class KeyAction { Read, Save, Remove };
 
     static inline const QString kWatchlistKey = Settings::marketsWatchlist.key.toString();
     static constexpr int kWatchlistLimit = 10;
@@ -58,6 +64,8 @@ public:
     // How long a read, save or removal of the key waits for the keyring
     // before keyStatus says that it did not answer. The work goes on, and its
     // outcome still counts when it comes, unless newer work was asked for.
+    // The time the user spends in a prompt the keyring opened does not count:
+    // keyStatus is "waiting" meanwhile.
     static constexpr std::chrono::seconds kKeyringAnswerWait{5};
 
     // Reads the stored watchlist and starts reading the key (keyStatus is
@@ -116,7 +124,8 @@ public:
     // meanwhile for a save), and keyStatus shows the outcome when it comes.
     // Of quick successive calls the last one wins. A failed save or removal
     // keeps the old key and shows an error in keyStatus, and so does one the
-    // keyring has not answered within kKeyringAnswerWait.
+    // keyring has not answered within kKeyringAnswerWait (not counting the
+    // time its prompt is open) or whose prompt was dismissed.
     void setFinnhubKey(const QString& text);
 
     // One refresh cycle: house set, own-key quotes and coin prices at once.
@@ -156,8 +165,9 @@ Q_SIGNALS:
     void hasFinnhubKeyChanged();
     // The outcome of the latest save or removal of the key: `written` false
     // when the keyring refused it or has not answered within
-    // kKeyringAnswerWait (keyStatus says which). One that answers after that
-    // is reported again when it does.
+    // kKeyringAnswerWait (keyStatus says which; the time its prompt is open
+    // does not count). One that answers after that is reported again when it
+    // does.
     void keyWriteFinished(bool written);
 
 private:
@@ -178,11 +188,18 @@ private:
         void await_resume() const noexcept {}
     };
     KeyReadWait keyRead() { return KeyReadWait{this}; }
+    // Tells the store of the prompts the keyring opens for a read, save or
+    // removal of the key; sets `dismissed` when one was dismissed.
+    PromptWatcher keyPromptWatcher(KeyAction action, std::shared_ptr<bool> dismissed);
+    void keyringPrompted(KeyAction action, KeyringPrompt prompt);
+    // Starts the wait for the latest write's answer.
+    void startKeyWriteBound(quint64 write, KeyAction action);
     // Starts a background read of the key; an earlier one still on its way
     // no longer counts.
     void startKeyRead();
     QCoro::Task<void> readKeyInBackground(quint64 read);
-    void applyKeyRead(const SecretRead& answer);
+    // `dismissed`: the keyring's prompt for the read was dismissed.
+    void applyKeyRead(const SecretRead& answer, bool dismissed = false);
     void resumeKeyWaiters();
     void setCachedKey(const QString& key);
     QList<WatchSymbol> loadWatchlist();
@@ -223,5 +240,9 @@ private:
     quint64 m_keyWrites = 0;                      // writes asked for; only the latest one's outcome counts
     SingleShot m_keyReadBound;                    // the latest read has not answered in time
     SingleShot m_keyWriteBound;                   // the latest write has not answered in time
+    bool m_keyWriteBoundPaused = false;           // stopped while a prompt is open: starts again after it
+    KeyAction m_keyWriteAction = KeyAction::Save; // what the latest write does
+    bool m_keyPromptOpen = false;                 // the keyring is asking the user for one of our operations
+    KeyStatus m_statusBeforePrompt;               // shown again once the prompt closes
     std::vector<std::coroutine_handle<>> m_keyWaiters;  // work waiting for the pending read
 };

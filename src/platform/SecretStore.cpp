@@ -5,10 +5,10 @@
 
 #include "platform/Logging.h"
 
+#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QMap>
 #include <QMutex>
-#include <QPromise>
 #include <QStringDecoder>
 #include <QThreadPool>
 #include <QWaitCondition>
@@ -141,6 +141,167 @@ std::optional<QString> decodeSecret(SecretValue* value)
     return text;
 }
 
+struct TableUnref {
+    void operator()(GHashTable* table) const { g_hash_table_unref(table); }
+};
+using AttributesPtr = std::unique_ptr<GHashTable, TableUnref>;
+
+AttributesPtr attributes(const QByteArray& service, const QByteArray& account)
+{
+    return AttributesPtr(secret_attributes_build(schema(), "service", service.constData(), "account",
+                                                 account.constData(), nullptr));
+}
+
+// What the operation running on this thread is told of the keyring's
+// prompts, and how the open one ended.
+struct PromptState {
+    const PromptWatcher& watcher;
+    guint completion = 0;    // the subscription to the open prompt's Completed signal
+    bool dismissed = false;  // what that signal said
+};
+
+// libsecret's blocking calls run their prompts on the calling thread.
+thread_local PromptState* t_prompts = nullptr;
+
+// For the operation in its scope, on this thread.
+class WatchPrompts {
+public:
+    explicit WatchPrompts(const PromptWatcher& watcher) : m_state{watcher} { t_prompts = &m_state; }
+    ~WatchPrompts() { t_prompts = nullptr; }
+    WatchPrompts(const WatchPrompts&) = delete;
+    WatchPrompts& operator=(const WatchPrompts&) = delete;
+
+private:
+    PromptState m_state;
+};
+
+}  // namespace
+
+// The Secret Service, telling the running operation when the keyring
+// prompts the user: libsecret hands every prompt the service asks for
+// (choosing the password of a new default keyring, unlocking one) to these
+// class functions.
+struct PromptingService {
+    SecretService parent;
+};
+
+struct PromptingServiceClass {
+    SecretServiceClass parent_class;
+};
+
+G_DEFINE_TYPE(PromptingService, prompting_service, SECRET_TYPE_SERVICE)
+
+namespace {
+
+SecretServiceClass* plainService()
+{
+    return SECRET_SERVICE_CLASS(prompting_service_parent_class);
+}
+
+void onPromptCompleted(GDBusConnection*, const gchar*, const gchar*, const gchar*, const gchar*,
+                       GVariant* parameters, gpointer state)
+{
+    if (g_variant_is_of_type(parameters, G_VARIANT_TYPE("(bv)"))) {
+        GVariant* dismissed = g_variant_get_child_value(parameters, 0);
+        static_cast<PromptState*>(state)->dismissed = g_variant_get_boolean(dismissed);
+        g_variant_unref(dismissed);
+    }
+}
+
+// Listens for how the prompt ends, before libsecret does, which passes on
+// only the prompt's result: a dismissed prompt may carry one as well.
+void promptOpened(SecretPrompt* prompt)
+{
+    if (!t_prompts)
+        return;
+    t_prompts->dismissed = false;
+    auto* proxy = G_DBUS_PROXY(prompt);
+    gchar* owner = g_dbus_proxy_get_name_owner(proxy);
+    t_prompts->completion = g_dbus_connection_signal_subscribe(
+        g_dbus_proxy_get_connection(proxy), owner, "org.freedesktop.Secret.Prompt", "Completed",
+        g_dbus_proxy_get_object_path(proxy), nullptr, G_DBUS_SIGNAL_FLAGS_NONE, onPromptCompleted, t_prompts,
+        nullptr);
+    g_free(owner);
+    t_prompts->watcher.tell(KeyringPrompt::Open);
+}
+
+// `result` is null, without an error, also when the prompt was dismissed
+// with nothing to pass on.
+void promptClosed(SecretService* service, const GVariant* result, const GError* error)
+{
+    if (!t_prompts)
+        return;
+    if (t_prompts->completion != 0) {
+        g_dbus_connection_signal_unsubscribe(g_dbus_proxy_get_connection(G_DBUS_PROXY(service)),
+                                             t_prompts->completion);
+        t_prompts->completion = 0;
+    }
+    const bool dismissed = t_prompts->dismissed || (!result && !error);
+    t_prompts->watcher.tell(dismissed ? KeyringPrompt::Dismissed : KeyringPrompt::Answered);
+}
+
+void promptAsync(SecretService* service, SecretPrompt* prompt, const GVariantType* type,
+                 GCancellable* cancellable, GAsyncReadyCallback callback, gpointer data)
+{
+    promptOpened(prompt);
+    plainService()->prompt_async(service, prompt, type, cancellable, callback, data);
+}
+
+GVariant* promptFinish(SecretService* service, GAsyncResult* result, GError** error)
+{
+    GError* raw = nullptr;
+    GVariant* answer = plainService()->prompt_finish(service, result, &raw);
+    promptClosed(service, answer, raw);
+    if (raw)
+        g_propagate_error(error, raw);
+    return answer;
+}
+
+// Told without the signal: this prompt runs in a main context of its own.
+GVariant* promptSync(SecretService* service, SecretPrompt* prompt, GCancellable* cancellable,
+                     const GVariantType* type, GError** error)
+{
+    if (t_prompts)
+        t_prompts->watcher.tell(KeyringPrompt::Open);
+    GError* raw = nullptr;
+    GVariant* answer = plainService()->prompt_sync(service, prompt, cancellable, type, &raw);
+    promptClosed(service, answer, raw);
+    if (raw)
+        g_propagate_error(error, raw);
+    return answer;
+}
+
+}  // namespace
+
+static void prompting_service_init(PromptingService*) {}
+
+static void prompting_service_class_init(PromptingServiceClass* cls)
+{
+    SecretServiceClass* service = SECRET_SERVICE_CLASS(cls);
+    service->prompt_async = promptAsync;
+    service->prompt_finish = promptFinish;
+    service->prompt_sync = promptSync;
+}
+
+namespace {
+
+// One connection for the process, made on first use, as libsecret's own
+// shared one is: each connection keeps a session open in the service.
+std::expected<SecretService*, ErrorPtr> keyringService()
+{
+    static QMutex mutex;
+    static SecretService* service = nullptr;
+    QMutexLocker lock(&mutex);
+    if (service)
+        return service;
+    GError* raw = nullptr;
+    service = secret_service_open_sync(prompting_service_get_type(), nullptr, SECRET_SERVICE_NONE, nullptr, &raw);
+    if (!service)
+        return std::unexpected(ErrorPtr(raw ? raw : g_error_new_literal(G_IO_ERROR, G_IO_ERROR_FAILED,
+                                                                          "no secret service")));
+    return service;
+}
+
 // Stores and removals asked for and not yet done, for the way out to wait for.
 class PendingWrites {
 public:
@@ -174,36 +335,31 @@ private:
     quint64 m_last = 0;
 };
 
-bool reportUnfinished(const QStringList& unfinished)
-{
-    for (const QString& what : unfinished)
-        qCCritical(lcPlatform).noquote() << QStringLiteral("quitting before the keyring finished: %1").arg(what);
-    return unfinished.isEmpty();
-}
-
 class LibsecretSecretStore final : public SecretStore {
 public:
-    QFuture<SecretRead> readInBackground(const QString& service, const QString& account) override
+    QFuture<SecretRead> readInBackground(const QString& service, const QString& account,
+                                         PromptWatcher watcher) override
     {
-        return QtConcurrent::run(&worker(), [service, account] { return lookup(service, account); });
+        return QtConcurrent::run(&worker(), [service, account, watcher] { return lookup(service, account, watcher); });
     }
 
-    QFuture<Result<void>> writeInBackground(const QString& service, const QString& account,
-                                            const QString& secret) override
+    QFuture<Result<void>> writeInBackground(const QString& service, const QString& account, const QString& secret,
+                                            PromptWatcher watcher) override
     {
         const quint64 id = m_pending.add(QStringLiteral("the secret for \"%1\" is not stored").arg(account));
-        return QtConcurrent::run(&worker(), [this, id, service, account, secret] {
-            Result<void> result = store(service, account, secret);
+        return QtConcurrent::run(&worker(), [this, id, service, account, secret, watcher] {
+            Result<void> result = store(service, account, secret, watcher);
             m_pending.done(id);
             return result;
         });
     }
 
-    QFuture<Result<void>> removeInBackground(const QString& service, const QString& account) override
+    QFuture<Result<void>> removeInBackground(const QString& service, const QString& account,
+                                             PromptWatcher watcher) override
     {
         const quint64 id = m_pending.add(QStringLiteral("the secret for \"%1\" is not removed").arg(account));
-        return QtConcurrent::run(&worker(), [this, id, service, account] {
-            Result<void> result = clear(service, account);
+        return QtConcurrent::run(&worker(), [this, id, service, account, watcher] {
+            Result<void> result = clear(service, account, watcher);
             m_pending.done(id);
             return result;
         });
@@ -216,17 +372,17 @@ public:
 
     std::optional<QString> read(const QString& service, const QString& account) override
     {
-        return lookup(service, account).value_or(std::nullopt);
+        return lookup(service, account, {}).value_or(std::nullopt);
     }
 
     Result<void> write(const QString& service, const QString& account, const QString& secret) override
     {
-        return store(service, account, secret);
+        return store(service, account, secret, {});
     }
 
     Result<void> remove(const QString& service, const QString& account) override
     {
-        return clear(service, account);
+        return clear(service, account, {});
     }
 
 private:
@@ -246,9 +402,15 @@ private:
         return *pool;
     }
 
-    // Blocks for the round trips; runs on any thread.
-    static Result<void> store(const QString& service, const QString& account, const QString& secret)
+    // Blocks for the round trips, and for the user while the keyring
+    // prompts; runs on any thread.
+    static Result<void> store(const QString& service, const QString& account, const QString& secret,
+                              const PromptWatcher& watcher)
     {
+        const WatchPrompts prompts(watcher);
+        auto keyring = keyringService();
+        if (!keyring)
+            return failure("store", account, keyring.error().get());
         // Stored with its length rather than as a C string, so no character
         // of the secret can cut it short. The service replaces an item with
         // the same attributes in the same call, so a failed write leaves the
@@ -258,9 +420,9 @@ private:
         bytes.fill('\0');
         const QByteArray label = QStringLiteral("Tidewire: %1").arg(account).toUtf8();
         GError* raw = nullptr;
-        const gboolean stored = secret_password_store_binary_sync(
-            schema(), SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr, &raw,
-            "service", service.toUtf8().constData(), "account", account.toUtf8().constData(), nullptr);
+        const gboolean stored =
+            secret_service_store_sync(*keyring, schema(), attributes(service.toUtf8(), account.toUtf8()).get(),
+                                      SECRET_COLLECTION_DEFAULT, label.constData(), value.get(), nullptr, &raw);
         ErrorPtr error(raw);
         if (error && meansNoUnlockedKeyring(error.get()))
             return fail(ErrorKind::Locked, QStringLiteral("Could not store the secret for \"%1\": no keyring is "
@@ -272,20 +434,22 @@ private:
     }
 
     // Removing an absent secret succeeds. Blocks; runs on any thread.
-    static Result<void> clear(const QString& service, const QString& account)
+    static Result<void> clear(const QString& service, const QString& account, const PromptWatcher& watcher)
     {
-        const QByteArray serviceBytes = service.toUtf8();
-        const QByteArray accountBytes = account.toUtf8();
+        const WatchPrompts prompts(watcher);
+        auto keyring = keyringService();
+        if (!keyring)
+            return failure("remove", account, keyring.error().get());
+        const AttributesPtr matching = attributes(service.toUtf8(), account.toUtf8());
         GError* raw = nullptr;
-        secret_password_clear_sync(schema(), nullptr, &raw, "service", serviceBytes.constData(),
-                                   "account", accountBytes.constData(), nullptr);
+        secret_service_clear_sync(*keyring, schema(), matching.get(), nullptr, &raw);
         ErrorPtr error(raw);
         if (error)
             return failure("remove", account, error.get());
         // Items in a locked keyring are skipped without an error, and an
         // empty result looks like "nothing to remove": look again before
         // calling it done.
-        auto remaining = remainingItems(serviceBytes, accountBytes);
+        auto remaining = remainingItems(*keyring, matching.get());
         if (!remaining)
             return failure("remove", account, remaining.error().get());
         if (*remaining > 0)
@@ -296,14 +460,15 @@ private:
     }
 
     // Blocks for the round trips; runs on any thread.
-    static SecretRead lookup(const QString& service, const QString& account)
+    static SecretRead lookup(const QString& service, const QString& account, const PromptWatcher& watcher)
     {
-        const QByteArray serviceBytes = service.toUtf8();
-        const QByteArray accountBytes = account.toUtf8();
+        const WatchPrompts prompts(watcher);
+        auto keyring = keyringService();
+        if (!keyring)
+            return readFailure(account, keyring.error().get());
+        const AttributesPtr matching = attributes(service.toUtf8(), account.toUtf8());
         GError* raw = nullptr;
-        ValuePtr value(secret_password_lookup_binary_sync(schema(), nullptr, &raw,
-                                                          "service", serviceBytes.constData(),
-                                                          "account", accountBytes.constData(), nullptr));
+        ValuePtr value(secret_service_lookup_sync(*keyring, schema(), matching.get(), nullptr, &raw));
         ErrorPtr error(raw);
         if (error)
             return readFailure(account, error.get());
@@ -311,7 +476,7 @@ private:
             return decodeSecret(value.get());
         // Items in a locked keyring are passed over without an error when
         // nobody unlocks them: look for them before calling it "no key".
-        auto remaining = remainingItems(serviceBytes, accountBytes);
+        auto remaining = remainingItems(*keyring, matching.get());
         if (!remaining)
             return readFailure(account, remaining.error().get());
         if (*remaining > 0)
@@ -331,12 +496,10 @@ private:
     }
 
     // How many items, locked ones included, the service still holds.
-    static std::expected<int, ErrorPtr> remainingItems(const QByteArray& service, const QByteArray& account)
+    static std::expected<int, ErrorPtr> remainingItems(SecretService* keyring, GHashTable* matching)
     {
         GError* raw = nullptr;
-        GList* found = secret_password_search_sync(schema(), SECRET_SEARCH_ALL, nullptr, &raw,
-                                                   "service", service.constData(),
-                                                   "account", account.constData(), nullptr);
+        GList* found = secret_service_search_sync(keyring, schema(), matching, SECRET_SEARCH_ALL, nullptr, &raw);
         if (raw)
             return std::unexpected(ErrorPtr(raw));
         const int count = int(g_list_length(found));
@@ -347,13 +510,29 @@ private:
     PendingWrites m_pending;
 };
 
-// The service's length first, so no pair of names can spell another pair's key.
-QString itemKey(const QString& service, const QString& account)
+}  // namespace
+
+void PromptWatcher::tell(KeyringPrompt prompt) const
 {
-    return QString::number(service.size()) + QLatin1Char(':') + service + account;
+    if (!changed || !QCoreApplication::instance())
+        return;
+    // Through the application object, which outlives the worker's calls:
+    // `context` is looked at on its own thread only.
+    QMetaObject::invokeMethod(
+        QCoreApplication::instance(),
+        [context = context, changed = changed, prompt] {
+            if (context)
+                changed(prompt);
+        },
+        Qt::QueuedConnection);
 }
 
-}  // namespace
+bool SecretStore::reportUnfinished(const QStringList& unfinished)
+{
+    for (const QString& what : unfinished)
+        qCCritical(lcPlatform).noquote() << QStringLiteral("quitting before the keyring finished: %1").arg(what);
+    return unfinished.isEmpty();
+}
 
 SecretStore& SecretStore::system()
 {
@@ -361,114 +540,4 @@ SecretStore& SecretStore::system()
     // process ends.
     static auto* store = new LibsecretSecretStore;
     return *store;
-}
-
-namespace {
-
-// A future for `operation`, and the call that does it and finishes the future.
-template <class T>
-std::pair<QFuture<T>, std::function<void()>> deferred(std::function<T()> operation)
-{
-    auto promise = std::make_shared<QPromise<T>>();
-    promise->start();
-    QFuture<T> future = promise->future();
-    return {future, [promise, operation = std::move(operation)] {
-                promise->addResult(operation());
-                promise->finish();
-            }};
-}
-
-}  // namespace
-
-MemorySecretStore::~MemorySecretStore()
-{
-    release();
-}
-
-void MemorySecretStore::schedule(bool hold, std::function<void()> finish)
-{
-    if (hold || !m_held.empty())
-        m_held.push_back(std::move(finish));
-    else
-        finish();
-}
-
-void MemorySecretStore::release()
-{
-    m_heldWrites = 0;
-    for (const auto& finish : std::exchange(m_held, {}))
-        finish();
-}
-
-bool MemorySecretStore::finishWrites(std::chrono::milliseconds)
-{
-    QStringList unfinished;
-    for (int i = 0; i < m_heldWrites; ++i)
-        unfinished.append(QStringLiteral("a held store or removal"));
-    return reportUnfinished(unfinished);
-}
-
-QFuture<SecretRead> MemorySecretStore::readInBackground(const QString& service, const QString& account)
-{
-    ++readCount;
-    auto [future, finish] = deferred<SecretRead>([this, service, account] { return answer(service, account); });
-    schedule(holdReads, std::move(finish));
-    return future;
-}
-
-QFuture<Result<void>> MemorySecretStore::writeInBackground(const QString& service, const QString& account,
-                                                           const QString& secret)
-{
-    auto [future, finish] =
-        deferred<Result<void>>([this, service, account, secret] { return write(service, account, secret); });
-    m_heldWrites += holdWrites || !m_held.empty() ? 1 : 0;
-    schedule(holdWrites, std::move(finish));
-    return future;
-}
-
-QFuture<Result<void>> MemorySecretStore::removeInBackground(const QString& service, const QString& account)
-{
-    auto [future, finish] = deferred<Result<void>>([this, service, account] { return remove(service, account); });
-    m_heldWrites += holdWrites || !m_held.empty() ? 1 : 0;
-    schedule(holdWrites, std::move(finish));
-    return future;
-}
-
-std::optional<QString> MemorySecretStore::read(const QString& service, const QString& account)
-{
-    ++readCount;
-    return answer(service, account).value_or(std::nullopt);
-}
-
-SecretRead MemorySecretStore::answer(const QString& service, const QString& account) const
-{
-    if (failReads)
-        return fail(ErrorKind::Io, QStringLiteral("Could not read the secret for \"%1\": the keyring did not answer")
-                                       .arg(account));
-    if (unavailable)
-        return std::optional<QString>();
-    const auto it = m_items.constFind(itemKey(service, account));
-    if (it == m_items.cend())
-        return std::optional<QString>();
-    return std::optional<QString>(*it);
-}
-
-Result<void> MemorySecretStore::write(const QString& service, const QString& account, const QString& secret)
-{
-    if (unavailable)
-        return fail(ErrorKind::Unavailable, QStringLiteral("No secret service is running"));
-    if (failWrites)
-        return fail(writeFailure, QStringLiteral("Could not store the secret for \"%1\"").arg(account));
-    m_items.insert(itemKey(service, account), secret);
-    return {};
-}
-
-Result<void> MemorySecretStore::remove(const QString& service, const QString& account)
-{
-    if (unavailable)
-        return fail(ErrorKind::Unavailable, QStringLiteral("No secret service is running"));
-    if (failWrites)
-        return fail(writeFailure, QStringLiteral("Could not remove the secret for \"%1\"").arg(account));
-    m_items.remove(itemKey(service, account));
-    return {};
 }

@@ -96,6 +96,7 @@ QString MarketsTab::keyStatusText(const MarketsStore::KeyStatus& status)
     using Kind = MarketsStore::KeyStatus::Kind;
     switch (status.kind) {
     case Kind::Error:
+    case Kind::Waiting:
         return status.message;
     case Kind::None:
         return QStringLiteral("No key stored");

@@ -75,6 +75,51 @@ TEST_F(KeyEntryTest, AKeyTheKeyringDidNotTakeIsBackInTheFieldToSaveAgain)
     }
 }
 
+// The keyring asks the user first (a new keyring's password, an unlock):
+// however long the user takes there, the line says that the keyring waits
+// for them, not that it did not answer; what they answered shows after.
+TEST_F(KeyEntryTest, TheTimeSpentInTheKeyringsPromptIsNoFailure)
+{
+    const QString waiting = QStringLiteral("Waiting for the keyring: answer its prompt to save the key…");
+    const struct {
+        const char* name;
+        bool prompt;     // the keyring opens its prompt; else it neither answers nor asks
+        bool dismissed;  // the user closes the prompt without answering
+        QString lineWhileHeld;
+        QString lineAfter;
+    } cases[] = {
+        {"the user answers the prompt", true, false, waiting, QStringLiteral("Key accepted")},
+        {"the user dismisses the prompt", true, true, waiting,
+         QStringLiteral("Could not save the Finnhub key: the keyring's prompt was dismissed, so no keyring is "
+                        "unlocked on this computer. Unlock or create a login keyring in your desktop's passwords "
+                        "app, then save the key again.")},
+        {"a keyring that neither answers nor asks", false, false, kUnanswered, QStringLiteral("Key accepted")},
+    };
+    MarketsTab tab(*store, nullptr, &markets(), defaults.get());
+    int typed = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString key = QStringLiteral("prompted-key-%1").arg(++typed);
+        secrets.promptWrites = c.prompt;
+        secrets.dismissPrompts = c.dismissed;
+        secrets.holdWrites = !c.prompt;
+        typeAndSave(tab, key);
+        FakeTime::settle();
+        time.advance(3 * MarketsStore::kKeyringAnswerWait);
+        FakeTime::settle();
+        EXPECT_EQ(tab.keyStatusLabel()->text(), c.lineWhileHeld);
+        EXPECT_EQ(tab.keyField()->text().isEmpty(), c.prompt) << "the key is back in the field only on a failure";
+
+        secrets.promptWrites = secrets.holdWrites = false;
+        secrets.release();
+        ASSERT_TRUE(waitUntil([&] { return tab.keyStatusLabel()->text() == c.lineAfter; }))
+            << tab.keyStatusLabel()->text().toStdString();
+        EXPECT_EQ(storedKey() == key, !c.dismissed);
+        EXPECT_EQ(tab.keyField()->text(), c.dismissed ? key : QString()) << "to be saved again";
+        tab.keyField()->clear();
+    }
+}
+
 TEST_F(KeyEntryTest, WhatTheUserDidWhileTheKeyringTookItsTimeStays)
 {
     const struct {

@@ -106,16 +106,22 @@ TEST_F(MarketsKeyring, WithoutAServiceASaveReportsAnError)
 
 // A keyring service without a login keyring (none was made or unlocked): the
 // line says so in plain words and what to do, and nothing is sent.
+// gnome-keyring opens its prompt for the new keyring's password, and having
+// no display to show it on, dismisses it: the line says so meanwhile and after.
 TEST_F(MarketsKeyring, WithoutAnUnlockedKeyringASaveSaysSoInPlainWords)
 {
     if (mode() != QLatin1String("no-keyring"))
         GTEST_SKIP() << "needs a keyring service without a login keyring";
     auto s = makeStore();
+    QStringList lines;
+    QObject::connect(s.get(), &MarketsStore::keyStatusChanged, [&] { lines << s->keyStatus().message; });
     s->setFinnhubKey(QStringLiteral("some-key"));
     ASSERT_TRUE(QTest::qWaitFor([&] { return s->keyStatus().kind == MarketsStore::KeyStatus::Kind::Error; }, 5000));
+    EXPECT_TRUE(lines.contains(QStringLiteral("Waiting for the keyring: answer its prompt to save the key…")))
+        << lines.join(QLatin1Char('\n')).toStdString();
     EXPECT_EQ(s->keyStatus().message.toStdString(),
-              "Could not save the Finnhub key: no keyring is unlocked on this computer. Unlock or create a login "
-              "keyring in your desktop's passwords app, then save the key again.");
+              "Could not save the Finnhub key: the keyring's prompt was dismissed, so no keyring is unlocked on this "
+              "computer. Unlock or create a login keyring in your desktop's passwords app, then save the key again.");
     EXPECT_FALSE(s->hasFinnhubKey());
     EXPECT_EQ(stored(), std::nullopt);
     FakeTime::settle();

@@ -37,6 +37,7 @@ const QString kKey = QStringLiteral("slow-key-42");
 const QString kCollection = QStringLiteral("/org/freedesktop/secrets/collection/login");
 const QString kItem = QStringLiteral("/org/freedesktop/secrets/collection/login/1");
 const QString kSession = QStringLiteral("/org/freedesktop/secrets/session/1");
+const QString kPrompt = QStringLiteral("/org/freedesktop/secrets/prompt/1");
 constexpr int kDelayMs = 400;
 // How long an answer waits at most for the main thread's event loop to run.
 constexpr int kLoopWaitMs = 3000;
@@ -79,7 +80,9 @@ namespace {
 // kDelayMs, stores after kDelayMs when the value contains "slow" (else
 // 20 ms); a store or removal takes effect when it is answered, as when the
 // keyring first asked the user to unlock it. While `silent` is set, none of
-// those is answered at all. Lives on a thread and connection of its own.
+// those is answered at all. A store of a value containing "asks" opens a
+// prompt instead, which answerPrompt() answers. Lives on a thread and
+// connection of its own.
 //
 // Each of those answers also waits until the test's main thread has run its
 // event loop while the request was held here (at most kLoopWaitMs): a caller
@@ -94,6 +97,22 @@ public:
     std::atomic<int> held = 0;  // requests not answered yet
     std::atomic<bool> failing = false;
     std::atomic<bool> silent = false;
+    std::atomic<bool> prompting = false;  // a prompt is on show
+
+    // The user answers the open prompt: the store takes effect.
+    void answerPrompt()
+    {
+        QMetaObject::invokeMethod(this, [this] {
+            setStored(m_prompted);
+            ++writes;
+            prompting = false;
+            QDBusMessage completed =
+                QDBusMessage::createSignal(kPrompt, QStringLiteral("org.freedesktop.Secret.Prompt"),
+                                           QStringLiteral("Completed"));
+            completed << false << QVariant::fromValue(QDBusVariant(QVariant::fromValue(QDBusObjectPath(kItem))));
+            m_promptConnection.send(completed);
+        }, Qt::BlockingQueuedConnection);
+    }
 
     void setStored(const std::optional<QByteArray>& value)
     {
@@ -137,6 +156,15 @@ public:
             connection.send(message.createReply(QVariant::fromValue(secrets)));
         } else if (member == QLatin1String("ReadAlias")) {
             connection.send(message.createReply(QVariant::fromValue(QDBusObjectPath(kCollection))));
+        } else if (member == QLatin1String("CreateItem")
+                   && qdbus_cast<WireSecret>(message.arguments().value(1).value<QDBusArgument>()).value.contains("asks")) {
+            m_prompted = qdbus_cast<WireSecret>(message.arguments().value(1).value<QDBusArgument>()).value;
+            connection.send(message.createReply(
+                {QVariant::fromValue(QDBusObjectPath(QStringLiteral("/"))), QVariant::fromValue(QDBusObjectPath(kPrompt))}));
+        } else if (member == QLatin1String("Prompt") && message.path() == kPrompt) {
+            m_promptConnection = connection;
+            prompting = true;
+            connection.send(message.createReply());
         } else if (member == QLatin1String("CreateItem")) {
             const auto secret = qdbus_cast<WireSecret>(message.arguments().value(1).value<QDBusArgument>());
             const QDBusMessage reply = message.createReply(
@@ -189,6 +217,8 @@ private:
 
     mutable QMutex m_mutex;
     std::optional<QByteArray> m_stored = kKey.toUtf8();
+    QByteArray m_prompted;  // what the open prompt stores once answered
+    QDBusConnection m_promptConnection{QString()};
 };
 
 QByteArray quote()
@@ -407,6 +437,32 @@ TEST_F(SlowKeyring, SavingAndRemovingTheKeyNeverStopTheEventLoop)
         EXPECT_EQ(server.requestCount(QStringLiteral("/api/v1/quote")), c.stored ? 4 : 0) << c.name;
         EXPECT_TRUE(keySentWithEveryRequest(c.typed)) << c.name;
     }
+    FakeTime::settle();
+}
+
+// The keyring asks the user first (as a new keyring's password prompt
+// does): however long the user takes there, the status says that the keyring
+// waits for them, and the key is checked once they answered.
+TEST_F(SlowKeyring, TheTimeTheUserSpendsInTheKeyringsPromptIsNoFailure)
+{
+    using KeyStatus = MarketsStore::KeyStatus;
+    auto store = makeStore();
+    ASSERT_TRUE(waitUntil([&] { return store->hasFinnhubKey(); }, 30000));
+    server.clearRequests();
+    const QString typed = QStringLiteral("user-asks-key");
+    store->setFinnhubKey(typed);
+    const KeyStatus waiting =
+        KeyStatus::waiting(QStringLiteral("Waiting for the keyring: answer its prompt to save the key…"));
+    ASSERT_TRUE(waitUntil([&] { return service->prompting && store->keyStatus() == waiting; }, 30000))
+        << store->keyStatus().message.toStdString();
+    time.advance(3 * MarketsStore::kKeyringAnswerWait);
+    EXPECT_EQ(store->keyStatus(), waiting);
+
+    service->answerPrompt();
+    ASSERT_TRUE(waitUntil([&] { return store->keyStatus() == KeyStatus::ok(); }, 30000))
+        << store->keyStatus().message.toStdString();
+    EXPECT_EQ(service->stored(), typed.toUtf8());
+    EXPECT_TRUE(keySentWithEveryRequest(typed));
     FakeTime::settle();
 }
 

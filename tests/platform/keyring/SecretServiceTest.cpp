@@ -7,6 +7,7 @@
 
 #include <libsecret/secret.h>
 
+#include <QCoreApplication>
 #include <QDirIterator>
 #include <QFile>
 #include <QStringList>
@@ -312,10 +313,17 @@ TEST_F(SecretServiceWithoutKeyring, AStoreIsRefusedForWantOfAnUnlockedKeyring)
     EXPECT_TRUE(written.error().description.contains(account)) << qPrintable(written.error().description);
     EXPECT_FALSE(written.error().description.contains(secret));
 
-    QFuture<Result<void>> inBackground = store.writeInBackground(kService, account, secret);
+    // gnome-keyring opens its prompt for a new keyring's password and, with
+    // no display to show it on, dismisses it.
+    QObject context;
+    std::vector<KeyringPrompt> prompts;
+    QFuture<Result<void>> inBackground = store.writeInBackground(
+        kService, account, secret, PromptWatcher{&context, [&](KeyringPrompt p) { prompts.push_back(p); }});
     inBackground.waitForFinished();
     ASSERT_FALSE(inBackground.result().has_value());
     EXPECT_EQ(inBackground.result().error().kind, ErrorKind::Locked);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(prompts, (std::vector<KeyringPrompt>{KeyringPrompt::Open, KeyringPrompt::Dismissed}));
     EXPECT_TRUE(store.finishWrites(std::chrono::milliseconds(10000)));
 
     EXPECT_EQ(readBack(store, kService, account), std::nullopt);
