@@ -254,7 +254,10 @@ QRect X11WindowPlacement::availablePixels(const QScreen* screen, const QWindow* 
         area = subtractStrut(area, strut, root);
     const QList<PartialStrut> ownStrut = ownId != XCB_WINDOW_NONE ? strutsOf({ownId}) : QList<PartialStrut>();
     m_windowManagerEdges.learnStruts(workArea(), root, struts, ownStrut);
-    return m_windowManagerEdges.apply(area, root, windowManagerWindows());
+    // Where its bars lie is asked only of a window manager that keeps any.
+    const EdgeInsets kept = m_windowManagerEdges.insets();
+    const bool keepsAny = kept.left > 0 || kept.right > 0 || kept.top > 0 || kept.bottom > 0;
+    return m_windowManagerEdges.apply(area, root, keepsAny ? windowManagerWindows() : QList<QRect>());
 }
 
 void X11WindowPlacement::watchReservations(QObject* context, std::function<void()> changed)
