@@ -53,14 +53,18 @@ QRect subtractStrut(QRect area, const PartialStrut& s, const QSize& root)
     return area;
 }
 
-EdgeInsets deepestInsets(const QList<PartialStrut>& struts)
+EdgeInsets deepestInsets(const QList<PartialStrut>& struts, const EdgeInsets& within)
 {
+    auto deeper = [](int deepest, uint32_t depth, int limit) {
+        const int value = toInt(depth);
+        return value <= limit ? std::max(deepest, value) : deepest;
+    };
     EdgeInsets deepest;
     for (const PartialStrut& s : struts) {
-        deepest.left = std::max(deepest.left, toInt(s.left));
-        deepest.right = std::max(deepest.right, toInt(s.right));
-        deepest.top = std::max(deepest.top, toInt(s.top));
-        deepest.bottom = std::max(deepest.bottom, toInt(s.bottom));
+        deepest.left = deeper(deepest.left, s.left, within.left);
+        deepest.right = deeper(deepest.right, s.right, within.right);
+        deepest.top = deeper(deepest.top, s.top, within.top);
+        deepest.bottom = deeper(deepest.bottom, s.bottom, within.bottom);
     }
     return deepest;
 }
@@ -107,6 +111,19 @@ void WindowManagerEdges::learnSide(Side& side, int stated, int clients, int own,
     }
 }
 
+EdgeInsets WindowManagerEdges::reachOf(const QRect& workArea, const QSize& root)
+{
+    return {std::max(0, workArea.left()), std::max(0, root.width() - 1 - workArea.right()),
+            std::max(0, workArea.top()), std::max(0, root.height() - 1 - workArea.bottom())};
+}
+
+void WindowManagerEdges::learnStruts(const QRect& workArea, const QSize& root, const QList<PartialStrut>& clients,
+                                     const QList<PartialStrut>& own)
+{
+    const EdgeInsets reach = reachOf(workArea, root);
+    learn(workArea, root, deepestInsets(clients, reach), deepestInsets(own, reach));
+}
+
 void WindowManagerEdges::learn(const QRect& workArea, const QSize& root, const EdgeInsets& clients,
                                const EdgeInsets& own)
 {
@@ -121,8 +138,8 @@ void WindowManagerEdges::learn(const QRect& workArea, const QSize& root, const E
     }
     if (m_looking && workArea != m_lookFrom)
         m_looking = false;  // answered
-    const std::array<int, 4> stated{std::max(0, workArea.left()), std::max(0, root.width() - 1 - workArea.right()),
-                                    std::max(0, workArea.top()), std::max(0, root.height() - 1 - workArea.bottom())};
+    const EdgeInsets reach = reachOf(workArea, root);
+    const std::array<int, 4> stated{reach.left, reach.right, reach.top, reach.bottom};
     const std::array<int, 4> theirs{clients.left, clients.right, clients.top, clients.bottom};
     const std::array<int, 4> ours{own.left, own.right, own.top, own.bottom};
     for (size_t edge = 0; edge < 4; ++edge) {
@@ -163,12 +180,39 @@ EdgeInsets WindowManagerEdges::insets() const
     return {m_sides[0].depth, m_sides[1].depth, m_sides[2].depth, m_sides[3].depth};
 }
 
-QRect WindowManagerEdges::apply(QRect area, const QSize& root) const
+QRect WindowManagerEdges::apply(QRect area, const QSize& root, const QList<QRect>& windows) const
 {
     const EdgeInsets kept = insets();
-    area.setLeft(std::max(area.left(), kept.left));
-    area.setRight(std::min(area.right(), root.width() - 1 - kept.right));
-    area.setTop(std::max(area.top(), kept.top));
-    area.setBottom(std::min(area.bottom(), root.height() - 1 - kept.bottom));
+    const QRect whole(QPoint(0, 0), root);
+    // Whether the part of an edge kept clear in `band` meets `area` along
+    // the edge: where a window of the window manager's within the band
+    // lies, or anywhere when none does.
+    auto reaches = [&](const QRect& band, Qt::Orientation along) {
+        if (band.isEmpty())
+            return false;
+        bool found = false;
+        for (const QRect& window : windows) {
+            const QRect shown = window.intersected(whole);
+            if (shown.isEmpty() || !band.contains(shown))
+                continue;
+            found = true;
+            const bool meets = along == Qt::Horizontal
+                                   ? shown.left() <= area.right() && shown.right() >= area.left()
+                                   : shown.top() <= area.bottom() && shown.bottom() >= area.top();
+            if (meets)
+                return true;
+        }
+        return !found;
+    };
+    const int width = root.width();
+    const int height = root.height();
+    if (reaches(QRect(0, 0, kept.left, height), Qt::Vertical))
+        area.setLeft(std::max(area.left(), kept.left));
+    if (reaches(QRect(width - kept.right, 0, kept.right, height), Qt::Vertical))
+        area.setRight(std::min(area.right(), width - 1 - kept.right));
+    if (reaches(QRect(0, 0, width, kept.top), Qt::Horizontal))
+        area.setTop(std::max(area.top(), kept.top));
+    if (reaches(QRect(0, height - kept.bottom, width, kept.bottom), Qt::Horizontal))
+        area.setBottom(std::min(area.bottom(), height - 1 - kept.bottom));
     return area;
 }

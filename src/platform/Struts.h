@@ -4,6 +4,7 @@
 #include <QSize>
 #include <QList>
 #include <array>
+#include <climits>
 #include <cstdint>
 
 // The edges one client reserves (EWMH _NET_WM_STRUT_PARTIAL), in the root
@@ -40,9 +41,11 @@ struct EdgeInsets {
     int bottom = 0;
 };
 
-// The deepest reservation per root edge among `struts`, whatever range
-// along the edge each covers.
-EdgeInsets deepestInsets(const QList<PartialStrut>& struts);
+// The deepest reservation per root edge among `struts` that reaches no
+// deeper than `within` on that edge, whatever range along the edge each
+// covers.
+EdgeInsets deepestInsets(const QList<PartialStrut>& struts,
+                         const EdgeInsets& within = {INT_MAX, INT_MAX, INT_MAX, INT_MAX});
 
 enum class RootEdge { Left, Right, Top, Bottom };
 
@@ -60,11 +63,24 @@ enum class RootEdge { Left, Right, Top, Bottom };
 // area answers. A work area the window manager has not yet brought up to
 // date (it still shows a reservation that has changed since) teaches
 // nothing.
+//
+// The work area is one rectangle for all monitors. Some window managers
+// (fluxbox) take each edge in as deep as any reservation along it reaches,
+// others (IceWM) only as deep as those on one monitor do, so a reservation
+// reaching deeper than the work area on its edge is one it does not count.
+// A bar is kept clear of only on the monitors it lies on: the window
+// manager's own windows within the depth kept clear along an edge tell
+// where; along the whole edge where none lies within it.
 class WindowManagerEdges {
 public:
     // Takes in a work area (root pixels) of a root of `root` size, given the
-    // deepest of the other clients' reservations and the strip's own.
+    // deepest of the other clients' reservations and the strip's own that
+    // it counts.
     void learn(const QRect& workArea, const QSize& root, const EdgeInsets& clients, const EdgeInsets& own);
+    // The same from the reservations themselves, whatever monitor each
+    // lies on.
+    void learnStruts(const QRect& workArea, const QSize& root, const QList<PartialStrut>& clients,
+                     const QList<PartialStrut>& own);
     // Tells of a reservation the strip has just made. The work area may go
     // on showing it after the strip has moved, or after that window has
     // gone, so a depth the strip reserved lately is never taken for the
@@ -73,8 +89,9 @@ public:
     // What apply() keeps clear of on each edge.
     EdgeInsets insets() const;
     // `area` (root pixels) without what the window manager reserves, or
-    // may reserve unseen.
-    QRect apply(QRect area, const QSize& root) const;
+    // may reserve unseen, along the parts of each edge its own `windows`
+    // (root pixels, borders included) within that depth cover.
+    QRect apply(QRect area, const QSize& root, const QList<QRect>& windows = {}) const;
 
     // Whether the strip, reserving `edge`, should take its reservation back
     // for a look: what the window manager reserves there was never seen,
@@ -90,6 +107,8 @@ public:
 
 private:
     enum class Seen { Never, Exactly, AtMost };
+    // How far in from each edge of the root the work area reaches.
+    static EdgeInsets reachOf(const QRect& workArea, const QSize& root);
     struct Side {
         Seen seen = Seen::Never;
         int depth = 0;         // exactly, or the most it may be

@@ -111,6 +111,9 @@ private:
     // The reservations the windows that set one make, in no particular order.
     QList<PartialStrut> strutsOf(const QList<xcb_window_t>& windows) const;
     QRect workArea() const;
+    // Where the window manager's own windows that are shown lie (root
+    // pixels, borders included): its bars among them.
+    QList<QRect> windowManagerWindows() const;
     QList<xcb_atom_t> states(xcb_window_t window) const;
     // Whether the window is already the dock of the level asked for.
     bool hasKindAndLevel(xcb_window_t window, bool docked) const;
@@ -188,6 +191,43 @@ QRect X11WindowPlacement::workArea() const
     return area;
 }
 
+QList<QRect> X11WindowPlacement::windowManagerWindows() const
+{
+    QList<QRect> found;
+    const xcb_window_t root = rootScreen()->root;
+    xcb_window_t check = XCB_WINDOW_NONE;
+    if (!xcb_ewmh_get_supporting_wm_check_reply(&m_ewmh, xcb_ewmh_get_supporting_wm_check(&m_ewmh, root), &check,
+                                                nullptr) ||
+        check == XCB_WINDOW_NONE)
+        return found;
+    auto* tree = xcb_query_tree_reply(m_connection, xcb_query_tree(m_connection, root), nullptr);
+    if (!tree)
+        return found;
+    // The server gives each client's windows ids from a range of its own:
+    // the window manager's are those in the range of its check window's.
+    const uint32_t mask = xcb_get_setup(m_connection)->resource_id_mask;
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    QList<std::pair<xcb_get_window_attributes_cookie_t, xcb_get_geometry_cookie_t>> cookies;
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+        if ((children[i] & ~mask) == (check & ~mask))
+            cookies.append({xcb_get_window_attributes(m_connection, children[i]),
+                            xcb_get_geometry(m_connection, children[i])});
+    }
+    std::free(tree);
+    for (const auto& [attributesCookie, geometryCookie] : cookies) {
+        auto* attributes = xcb_get_window_attributes_reply(m_connection, attributesCookie, nullptr);
+        auto* geometry = xcb_get_geometry_reply(m_connection, geometryCookie, nullptr);
+        if (attributes && geometry && attributes->map_state == XCB_MAP_STATE_VIEWABLE) {
+            const int border = geometry->border_width;
+            found.append(QRect(geometry->x, geometry->y, geometry->width + 2 * border,
+                               geometry->height + 2 * border));
+        }
+        std::free(attributes);
+        std::free(geometry);
+    }
+    return found;
+}
+
 QRect X11WindowPlacement::availablePixels(const QScreen* screen, const QWindow* own) const
 {
     if (!screen)
@@ -213,9 +253,11 @@ QRect X11WindowPlacement::availablePixels(const QScreen* screen, const QWindow* 
     for (const PartialStrut& strut : struts)
         area = subtractStrut(area, strut, root);
     const QList<PartialStrut> ownStrut = ownId != XCB_WINDOW_NONE ? strutsOf({ownId}) : QList<PartialStrut>();
-    m_windowManagerEdges.learn(workArea(), root, deepestInsets(struts),
-                               deepestInsets(ownStrut));
-    return m_windowManagerEdges.apply(area, root);
+    m_windowManagerEdges.learnStruts(workArea(), root, struts, ownStrut);
+    // Where its bars lie is asked only of a window manager that keeps any.
+    const EdgeInsets kept = m_windowManagerEdges.insets();
+    const bool keepsAny = kept.left > 0 || kept.right > 0 || kept.top > 0 || kept.bottom > 0;
+    return m_windowManagerEdges.apply(area, root, keepsAny ? windowManagerWindows() : QList<QRect>());
 }
 
 void X11WindowPlacement::watchReservations(QObject* context, std::function<void()> changed)

@@ -326,6 +326,86 @@ TEST(Struts, ABarSeenOnceIsKeptWhileAThickerPanelAndThenTheStripCoverIt)
     }
 }
 
+struct MonitorStep {
+    const char* name;
+    QRect workArea;
+    QList<PartialStrut> clients;
+    QList<PartialStrut> own;
+    QRect left;   // what is left of the left monitor
+    QRect right;  // and of the right one
+};
+
+PartialStrut bottomOn(uint32_t depth, uint32_t startX, uint32_t endX)
+{
+    PartialStrut strut = plain(0, 0, 0, depth);
+    strut.bottomStartX = startX;
+    strut.bottomEndX = endX;
+    return strut;
+}
+
+// Two monitors of 1920 side by side, a window manager's bar along the
+// bottom of the left one only, the strip at the bottom of one or the
+// other: the bar is kept clear of on its own monitor alone, however the
+// window manager's one work area tells of reservations on the other.
+TEST(Struts, AWindowManagersBarAndReservationsCountOnlyOnTheMonitorTheyCover)
+{
+    const QSize root(3840, 1080);
+    const QRect left(0, 0, 1920, 1080);
+    const QRect right(1920, 0, 1920, 1080);
+    const PartialStrut leftStrip = bottomOn(98, 0, 1919);
+    const PartialStrut rightStrip = bottomOn(72, 1920, 3839);
+    struct Road {
+        const char* name;
+        QRect bar;  // the window manager's own window
+        QList<MonitorStep> steps;
+    };
+    const QList<Road> roads = {
+        {"a work area that tells of the left monitor only (IceWM)",
+         {0, 1054, 1920, 26},
+         {
+             {"the bar before the strip reserves", {0, 0, 3840, 1054}, {}, {}, {0, 0, 1920, 1054}, right},
+             {"the strip on the left above the bar", {0, 0, 3840, 982}, {}, {leftStrip}, {0, 0, 1920, 1054}, right},
+             {"the strip moved to the right", {0, 0, 3840, 1054}, {}, {rightStrip}, {0, 0, 1920, 1054}, right},
+         }},
+        {"the bar shown first while the strip reserves on the right",
+         {0, 1054, 1920, 26},
+         {
+             {"no bar yet", {0, 0, 3840, 1080}, {}, {}, left, right},
+             {"the strip on the right", {0, 0, 3840, 1080}, {}, {rightStrip}, left, right},
+             {"the bar shows on the left", {0, 0, 3840, 1054}, {}, {rightStrip}, {0, 0, 1920, 1054}, right},
+         }},
+        {"a work area that tells of every monitor (fluxbox)",
+         {0, 1060, 1920, 20},
+         {
+             {"the bar before the strip reserves", {0, 0, 3840, 1060}, {}, {}, {0, 0, 1920, 1060}, right},
+             {"the strip on the right", {0, 0, 3840, 1008}, {}, {rightStrip}, {0, 0, 1920, 1060}, right},
+         }},
+        {"a bar whose window is not found is kept clear of on every monitor",
+         {},
+         {
+             {"the bar", {0, 0, 3840, 1054}, {}, {}, {0, 0, 1920, 1054}, {1920, 0, 1920, 1054}},
+         }},
+        {"a window of the window manager's reaching deeper than the bar is not the bar",
+         {1920, 680, 400, 400},
+         {
+             {"the bar", {0, 0, 3840, 1054}, {}, {}, {0, 0, 1920, 1054}, {1920, 0, 1920, 1054}},
+         }},
+    };
+    for (const Road& road : roads) {
+        SCOPED_TRACE(road.name);
+        const QList<QRect> windows = road.bar.isEmpty() ? QList<QRect>() : QList<QRect>{road.bar};
+        WindowManagerEdges edges;
+        for (const MonitorStep& step : road.steps) {
+            SCOPED_TRACE(step.name);
+            edges.learnStruts(step.workArea, root, step.clients, step.own);
+            for (const PartialStrut& strut : step.own)
+                edges.reserved({0, 0, 0, int(strut.bottom)});
+            EXPECT_EQ(edges.apply(left, root, windows), step.left);
+            EXPECT_EQ(edges.apply(right, root, windows), step.right);
+        }
+    }
+}
+
 TEST(Struts, TheDeepestReservationPerEdgeWhateverItsRange)
 {
     PartialStrut rightScreenTop = plain(0, 0, 72, 0);

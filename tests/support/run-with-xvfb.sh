@@ -23,6 +23,9 @@
 #   set_tests_properties(ticker.StripWindow.xvfb PROPERTIES TIMEOUT 120)
 # TIDEWIRE_XVFB_SCREEN sets the screen's size and depth (default 1920x1080x24)
 # for tests that need a larger desktop.
+# TIDEWIRE_XVFB_MONITORS=<n> splits that screen into n monitors side by
+# side, of equal width, before the window manager starts (IceWM places its
+# taskbar on the first one then, and takes no later split in).
 # TIDEWIRE_WM chooses the window manager: openbox (the default), xfwm4, i3,
 # fluxbox, icewm, metacity or kwin (kwin_x11). Each runs with settings of this
 # run's own, in a home and configuration folder and on a session bus of its
@@ -110,6 +113,21 @@ until [ -s "$work/display" ]; do
 done
 DISPLAY=":$(tr -d '[:space:]' <"$work/display")"
 export DISPLAY
+
+monitors=${TIDEWIRE_XVFB_MONITORS:-1}
+if [ "$monitors" -gt 1 ]; then
+    size=$(echo "${TIDEWIRE_XVFB_SCREEN:-1920x1080x24}" | cut -dx -f1,2)
+    each=$((${size%x*} / monitors))
+    monitor=0
+    while [ "$monitor" -lt "$monitors" ]; do
+        # The first monitor shows Xvfb's one output; the others show none.
+        output=none
+        [ "$monitor" -gt 0 ] || output=screen
+        xrandr --setmonitor "monitor-$((monitor + 1))" "$each/300x${size#*x}/200+$((monitor * each))+0" "$output" \
+            >>"$work/xrandr.log" 2>&1 || give_up "xrandr could not split the screen into monitors"
+        monitor=$((monitor + 1))
+    done
+fi
 
 # The window manager's own home, settings and caches, and a session bus of
 # its own: settings daemons (xfconf, dconf) started on it read this run's

@@ -1,15 +1,19 @@
 // The strip beside a window manager's own bar, which the window manager
 // tells of only through its work area: fluxbox's toolbar, along the top edge
 // and 20 pixels high in the settings run-with-xvfb.sh gives it, with a
-// thicker panel of another application on the same edge that hides it.
+// thicker panel of another application on the same edge that hides it; and
+// IceWM's taskbar on the first of two monitors.
 #include "X11Probe.h"
 #include "XvfbDisplay.h"
 #include "app/TickerWindowController.h"
+#include "app/Screens.h"
 #include "app/TickerWindowSetup.h"
 #include "platform/Defaults.h"
 #include "platform/WindowPlacement.h"
 
+#include <QGuiApplication>
 #include <QProcess>
+#include <QScreen>
 #include <gtest/gtest.h>
 
 namespace {
@@ -117,6 +121,48 @@ TEST_F(WindowManagerBar, KeepsClearOfTheToolbarItSawOnceAThickerPanelMovesAway)
     }
     EXPECT_TRUE(waitFor([this] { return stripAt({0, 20, 1920, 72}, 92); }))
         << "strip at " << X11Probe::geometry(window->winId()).y();
+}
+
+// IceWM's taskbar, 26 pixels high along the bottom of the left of two
+// monitors of 1920 side by side (run-with-xvfb.sh splits the screen before
+// IceWM starts), in a work area that tells of the left monitor alone.
+TEST(WindowManagerBarOnOneMonitor, IsKeptClearOfOnItsMonitorOnly)
+{
+    TIDEWIRE_REQUIRE_XVFB();
+    if (qEnvironmentVariable("TIDEWIRE_WM") != "icewm" || QGuiApplication::screens().size() != 2)
+        GTEST_SKIP() << "the taskbar is IceWM's, on one of two monitors";
+    QString left;
+    QString right;
+    for (QScreen* screen : QGuiApplication::screens())
+        (screen->geometry().x() == 0 ? left : right) = QString::number(Screens::screenNumber(screen));
+    ASSERT_TRUE(waitFor([] { return X11Probe::workArea() == QRect(0, 0, 3840, 1054); }))
+        << "the taskbar is not along the bottom edge alone";
+
+    std::unique_ptr<Defaults> defaults = Defaults::inMemory();
+    defaults->set("tickerPosition", "bottom");
+    defaults->set("preferredMonitor", left);
+    std::unique_ptr<WindowPlacement> placement = WindowPlacement::createX11();
+    ASSERT_TRUE(placement);
+    TickerWindowController controller(*defaults, *placement);
+    QWidget window;
+    configureTickerWindow(&window, controller);
+    window.show();
+    const WId id = window.winId();
+    auto stripAt = [id](const QRect& frame, const QList<qint64>& strut) {
+        return X11Probe::geometry(id) == frame && X11Probe::cardinals(id, "_NET_WM_STRUT_PARTIAL") == strut;
+    };
+    EXPECT_TRUE(waitFor([&] { return stripAt({0, 982, 1920, 72}, {0, 0, 0, 98, 0, 0, 0, 0, 0, 0, 0, 1919}); }))
+        << "above the taskbar: strip at " << X11Probe::geometry(id).y();
+
+    defaults->set("preferredMonitor", right);
+    controller.reposition();
+    EXPECT_TRUE(waitFor([&] { return stripAt({1920, 1008, 1920, 72}, {0, 0, 0, 72, 0, 0, 0, 0, 0, 0, 1920, 3839}); }))
+        << "at the bottom of the other monitor: strip at " << X11Probe::geometry(id).y();
+
+    defaults->set("preferredMonitor", left);
+    controller.reposition();
+    EXPECT_TRUE(waitFor([&] { return stripAt({0, 982, 1920, 72}, {0, 0, 0, 98, 0, 0, 0, 0, 0, 0, 0, 1919}); }))
+        << "above the taskbar again: strip at " << X11Probe::geometry(id).y();
 }
 
 } // namespace
