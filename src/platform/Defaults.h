@@ -24,9 +24,12 @@ struct Failure;
 // Values keep their JSON type (bool, number, string, array, object). Typed
 // getters return the caller's default for an absent or wrongly typed value.
 // The file backend keeps one JSON object in a file; writes are coalesced and
-// saved whole or not at all (FileWriter), and flush() is called on quit. A
-// change the user must not lose goes through setAndSave(), which writes the
-// file before it returns. Whether the last save failed, and why, is kept
+// saved whole or not at all (FileWriter), and flush() is called on quit.
+// Every change the user makes goes through setAndSave() (or set() and then
+// flush() for several keys at once), which writes the file before it
+// returns: what a window shows as done is on disk before the next event;
+// set() alone is for what the app keeps for itself (a window's frame, a
+// value a drag is still moving). Whether the last save failed, and why, is kept
 // (saveError()) until a save succeeds; while saves fail, they are tried
 // again every 30 seconds (and at the next change). A file that cannot be
 // parsed is kept aside (".corrupt-<time>", with "-2", "-3", …

@@ -61,7 +61,7 @@ FiltersTab::FiltersTab(FeedStore& store, QWidget* parent, FilterStore* filters, 
     page->addStretch(1);
 
     connect(m_dim, &QCheckBox::toggled, this,
-            [this](bool on) { m_defaults.set(TickerRow::dimReadItemsKey, on); });
+            [this](bool on) { m_defaults.setAndSave(TickerRow::dimReadItemsKey, on); });
     connect(m_clearHistory, &QPushButton::clicked, this, [this] { m_reads.clear(); });
     connect(&m_filters, &FilterStore::mutedChanged, this, [this] { showPhrases(Which::Muted); });
     connect(&m_filters, &FilterStore::followedChanged, this, [this] { showPhrases(Which::Followed); });

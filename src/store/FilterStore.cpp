@@ -91,12 +91,17 @@ void FilterStore::save()
     // replace it.
     const struct { const QString& key; const QStringList& list; StoredList& stored; } lists[] = {
         {MutedKey, m_muted, m_storedMuted}, {FollowedKey, m_followed, m_storedFollowed}};
+    bool changed = false;
     for (const auto& [key, list, stored] : lists) {
         if (m_defaults.contains(key) && StoredList::textsIn(m_defaults.value(key)) == list)
             continue;
         stored.aboutToReplace();
         m_defaults.set(key, list);
+        changed = true;
     }
+    // Both lists in one write, before the change is shown as done.
+    if (changed)
+        m_defaults.flush();
 }
 
 void FilterStore::addPhrase(const QString& phrase, List target)

@@ -47,7 +47,8 @@ public:
     QStringList mutedLowercased() const;
     QStringList followedLowercased() const;
 
-    // Writes both lists; a list that reads as stored is left as it is.
+    // Writes both lists to the settings file before it returns; a list that
+    // reads as stored is left as it is.
     void save();
 
 Q_SIGNALS:
