@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <span>
 
 namespace {
 
@@ -73,6 +74,23 @@ struct Change {
     QString readBack;  // what a new process finds: the answer to "show" or "show-settings"
 };
 
+// Each change in its own process, killed as soon as it answers; a new
+// process then answers `show` with what it reads.
+void expectEachKeptAfterAKill(const QString& settings, std::span<const Change> changes, const QString& show)
+{
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.name);
+        ChangeWriter writer(settings);
+        ASSERT_TRUE(writer.ready()) << writer.log().toStdString();
+        ASSERT_EQ(writer.ask(change.command).toStdString(), change.answer.toStdString()) << writer.log().toStdString();
+        ASSERT_TRUE(writer.kill());
+
+        ChangeWriter reader(settings);
+        ASSERT_TRUE(reader.ready()) << reader.log().toStdString();
+        EXPECT_EQ(reader.ask(show).toStdString(), (QStringLiteral("done ") + change.readBack).toStdString());
+    }
+}
+
 TEST(KilledAfterChange, EveryFeedAndWatchlistChangeOutlivesAKillRightAfterIt)
 {
     LoopbackServer server;
@@ -98,17 +116,7 @@ TEST(KilledAfterChange, EveryFeedAndWatchlistChangeOutlivesAKillRightAfterIt)
          QStringLiteral("One Item Feed:1 | AAPL:2:150.5")},
         {"remove the feed", QStringLiteral("remove 0"), QStringLiteral("done"), QStringLiteral(" | AAPL:2:150.5")},
     };
-    for (const Change& change : changes) {
-        SCOPED_TRACE(change.name);
-        ChangeWriter writer(settings);
-        ASSERT_TRUE(writer.ready()) << writer.log().toStdString();
-        ASSERT_EQ(writer.ask(change.command).toStdString(), change.answer.toStdString()) << writer.log().toStdString();
-        ASSERT_TRUE(writer.kill());
-
-        ChangeWriter reader(settings);
-        ASSERT_TRUE(reader.ready()) << reader.log().toStdString();
-        EXPECT_EQ(reader.ask(QStringLiteral("show")).toStdString(), (QStringLiteral("done ") + change.readBack).toStdString());
-    }
+    expectEachKeptAfterAKill(settings, changes, QStringLiteral("show"));
 }
 
 TEST(KilledAfterChange, EverySettingChangeOutlivesAKillRightAfterIt)
@@ -131,18 +139,7 @@ TEST(KilledAfterChange, EverySettingChangeOutlivesAKillRightAfterIt)
         {"pick the second strip's mix", QStringLiteral("strip-mix markets"), QStringLiteral("done"),
          QStringLiteral("muted:Celebrity,eclipse followed: read:item-1 mix:latest hidden:Gimp strip:markets")},
     };
-    for (const Change& change : changes) {
-        SCOPED_TRACE(change.name);
-        ChangeWriter writer(settings);
-        ASSERT_TRUE(writer.ready()) << writer.log().toStdString();
-        ASSERT_EQ(writer.ask(change.command).toStdString(), change.answer.toStdString()) << writer.log().toStdString();
-        ASSERT_TRUE(writer.kill());
-
-        ChangeWriter reader(settings);
-        ASSERT_TRUE(reader.ready()) << reader.log().toStdString();
-        EXPECT_EQ(reader.ask(QStringLiteral("show-settings")).toStdString(),
-                  (QStringLiteral("done ") + change.readBack).toStdString());
-    }
+    expectEachKeptAfterAKill(settings, changes, QStringLiteral("show-settings"));
 }
 
 } // namespace
