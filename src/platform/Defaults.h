@@ -24,12 +24,9 @@ struct Failure;
 // Values keep their JSON type (bool, number, string, array, object). Typed
 // getters return the caller's default for an absent or wrongly typed value.
 // The file backend keeps one JSON object in a file; writes are coalesced and
-// saved whole or not at all (FileWriter), and flush() is called on quit.
-// Every change the user makes goes through setAndSave() (or set() and then
-// flush() for several keys at once), which writes the file before it
-// returns: what a window shows as done is on disk before the next event;
-// set() alone is for what the app keeps for itself (a window's frame, a
-// value a drag is still moving). Whether the last save failed, and why, is kept
+// saved whole or not at all (FileWriter), and flush() is called on quit. A
+// change the user must not lose goes through setAndSave(), which writes the
+// file before it returns. Whether the last save failed, and why, is kept
 // (saveError()) until a save succeeds; while saves fail, they are tried
 // again every 30 seconds (and at the next change). A file that cannot be
 // parsed is kept aside (".corrupt-<time>", with "-2", "-3", …
@@ -90,7 +87,11 @@ public:
     void remove(const QString& key);
     // Stores `value` like set() and writes the file at once, with every
     // other pending change; the failure when the file could not be written
-    // (the value is kept in memory all the same).
+    // (the value is kept in memory all the same). Every change the user makes
+    // is stored this way (or with set() and flush() for several keys), so
+    // what a window shows as done is on disk before the next event; set()
+    // alone is for what the app keeps for itself (a window's frame, a value
+    // a drag is still moving).
     Result<void> setAndSave(const QString& key, const QJsonValue& value);
 
     // Writes pending changes now. The failure when the file could not be
