@@ -89,7 +89,11 @@ public:
     void remove(const QString& key);
     // Stores `value` like set() and writes the file at once, with every
     // other pending change; the failure when the file could not be written
-    // (the value is kept in memory all the same).
+    // (the value is kept in memory all the same). Every change the user makes
+    // is stored this way (or with set() and flush() for several keys), so
+    // what a window shows as done is on disk before the next event; set()
+    // alone is for what the app keeps for itself (a window's frame, a value
+    // a drag is still moving).
     Result<void> setAndSave(const QString& key, const QJsonValue& value);
 
     // Writes pending changes now. The failure when the file could not be

@@ -80,5 +80,5 @@ void HiddenAppsController::evaluate(const std::optional<QString>& appClass)
 void HiddenAppsController::save()
 {
     m_stored.aboutToReplace();
-    m_defaults.set(kHiddenForKey, m_bundleIDs);
+    m_defaults.setAndSave(kHiddenForKey, QJsonArray::fromStringList(m_bundleIDs));
 }

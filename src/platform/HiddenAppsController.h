@@ -12,7 +12,8 @@
 class Defaults;
 
 // The applications (by WM_CLASS class) during whose use the ticker strip
-// steps aside, kept under "hiddenForBundleIDs". Watches the active window and
+// steps aside, kept under "hiddenForBundleIDs" (written to the settings file
+// at every change, before the call returns). Watches the active window and
 // calls the installed hook with true to hide the strip and false to show and
 // re-place it. The desktop in front (no window active) is an unlisted
 // application; this application's own windows change nothing. Main thread

@@ -9,7 +9,7 @@ bool BoolSetting::read(const Defaults& defaults) const
 
 void BoolSetting::write(Defaults& defaults, bool value) const
 {
-    defaults.set(key.toString(), value);
+    defaults.setAndSave(key.toString(), value);
 }
 
 qint64 IntSetting::read(const Defaults& defaults) const
@@ -19,7 +19,7 @@ qint64 IntSetting::read(const Defaults& defaults) const
 
 void IntSetting::write(Defaults& defaults, qint64 value) const
 {
-    defaults.set(key.toString(), value);
+    defaults.setAndSave(key.toString(), value);
 }
 
 double DoubleSetting::read(const Defaults& defaults) const
@@ -29,7 +29,7 @@ double DoubleSetting::read(const Defaults& defaults) const
 
 void DoubleSetting::write(Defaults& defaults, double value) const
 {
-    defaults.set(key.toString(), value);
+    defaults.setAndSave(key.toString(), value);
 }
 
 QString StringSetting::read(const Defaults& defaults) const
@@ -39,7 +39,7 @@ QString StringSetting::read(const Defaults& defaults) const
 
 void StringSetting::write(Defaults& defaults, const QString& value) const
 {
-    defaults.set(key.toString(), QJsonValue(value));
+    defaults.setAndSave(key.toString(), QJsonValue(value));
 }
 
 namespace SettingsCatalogue {
@@ -131,6 +131,7 @@ void resetToDefaults(Defaults& defaults)
     for (const Entry& e : entries())
         if (e.resettable)
             defaults.set(e.key, e.fallback);
+    defaults.flush();
 }
 
 } // namespace SettingsCatalogue

@@ -10,7 +10,8 @@
 class Defaults;
 
 // One typed setting: its key and the value it reads as when it is absent or
-// stored with the wrong type. Constant-initialised, so headers can derive
+// stored with the wrong type. write() is the user's change: the settings
+// file is written before it returns (a failure is kept in saveError()). Constant-initialised, so headers can derive
 // their key constants from these without an initialisation order.
 struct BoolSetting {
     QStringView key;
@@ -130,7 +131,7 @@ std::optional<Entry> find(const QString& key);
 // Writes the default of every strip, board and start-up preference; user
 // data (selection, history, phrases, feeds, watchlist), the desktop
 // registrations (launch at login) and the markers of first run, mini mode
-// and the move stay as they are.
+// and the move stay as they are. The file is written before it returns.
 void resetToDefaults(Defaults& defaults);
 
 } // namespace SettingsCatalogue

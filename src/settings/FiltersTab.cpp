@@ -2,6 +2,7 @@
 
 #include "api/Color.h"
 #include "platform/Defaults.h"
+#include "settings/AddPersonalFeedSheet.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/SettingsKit.h"
@@ -61,7 +62,7 @@ FiltersTab::FiltersTab(FeedStore& store, QWidget* parent, FilterStore* filters, 
     page->addStretch(1);
 
     connect(m_dim, &QCheckBox::toggled, this,
-            [this](bool on) { m_defaults.set(TickerRow::dimReadItemsKey, on); });
+            [this](bool on) { m_defaults.setAndSave(TickerRow::dimReadItemsKey, on); });
     connect(m_clearHistory, &QPushButton::clicked, this, [this] { m_reads.clear(); });
     connect(&m_filters, &FilterStore::mutedChanged, this, [this] { showPhrases(Which::Muted); });
     connect(&m_filters, &FilterStore::followedChanged, this, [this] { showPhrases(Which::Followed); });
@@ -86,8 +87,14 @@ ConfigSection* FiltersTab::makePhraseSection(Which which)
                                     : QStringLiteral("Favour headlines containing…"));
     field->setMinimumWidth(260);
     auto* addButton = button(muted ? QStringLiteral("Mute") : QStringLiteral("Follow"), this);
-    section->addRow(new ConfigRow(muted ? QStringLiteral("Mute a phrase") : QStringLiteral("Follow a phrase"),
-                                  line(this, {field, addButton})));
+    auto* entry = new QWidget(this);
+    auto* entryLayout = new QVBoxLayout(entry);
+    entryLayout->setContentsMargins(0, 0, 0, 0);
+    entryLayout->addWidget(line(entry, {field, addButton}));
+    auto* full = new OutcomeLine(entry);
+    full->hide();
+    entryLayout->addWidget(full);
+    section->addRow(new ConfigRow(muted ? QStringLiteral("Mute a phrase") : QStringLiteral("Follow a phrase"), entry));
     auto* list = new QWidget(this);
     auto* listLayout = new QVBoxLayout(list);
     listLayout->setContentsMargins(0, 0, 0, 0);
@@ -97,6 +104,7 @@ ConfigSection* FiltersTab::makePhraseSection(Which which)
     connect(field, &QLineEdit::returnPressed, this, [this, which] { add(which); });
     connect(addButton, &QPushButton::clicked, this, [this, which] { add(which); });
     (muted ? m_muteField : m_followField) = field;
+    (muted ? m_muteFull : m_followFull) = full;
     (muted ? m_mutedList : m_followedList) = list;
     return section;
 }
@@ -107,11 +115,21 @@ void FiltersTab::add(Which which)
     const QString phrase = field->text();
     if (phrase.trimmed().isEmpty())
         return;
-    if (which == Which::Muted)
-        m_filters.mute(phrase);
-    else
-        m_filters.follow(phrase);
+    const bool muted = which == Which::Muted;
+    const FilterStore::Added added = muted ? m_filters.mute(phrase) : m_filters.follow(phrase);
+    OutcomeLine* full = muted ? m_muteFull : m_followFull;
+    if (added == FilterStore::Added::ListFull) {
+        full->showOutcome(FilterStore::fullListText(muted), false);
+        return;  // what was typed stays for when a phrase is removed
+    }
+    full->hide();
     field->clear();
+}
+
+QString FiltersTab::fullListLine(bool muted) const
+{
+    const OutcomeLine* full = muted ? m_muteFull : m_followFull;
+    return full->isHidden() ? QString() : full->text();
 }
 
 void FiltersTab::remove(Which which, const QString& phrase)
@@ -129,6 +147,8 @@ void FiltersTab::showPhrases(Which which)
     QWidget* list = muted ? m_mutedList : m_followedList;
     clearLayout(list->layout());
     const QStringList& phrases = muted ? m_filters.muted() : m_filters.followed();
+    if (!(muted ? m_filters.isMutedFull() : m_filters.isFollowedFull()))
+        (muted ? m_muteFull : m_followFull)->hide();  // there is room again
     if (phrases.isEmpty()) {
         list->layout()->addWidget(new ConfigRow(
             QString(), textLabel(muted ? QStringLiteral("Nothing muted") : QStringLiteral("Nothing followed"), list,

@@ -6,6 +6,7 @@ class ConfigSection;
 class Defaults;
 class FeedStore;
 class FilterStore;
+class OutcomeLine;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -14,7 +15,8 @@ class ReadStore;
 
 // The Filters tab: the muted and followed phrases (added trimmed, removed
 // ignoring case, listed as stored), the "dimReadItems" switch and clearing
-// the read history. Follows changes made elsewhere (the strip's keyword menu,
+// the read history. A phrase a full list does not take stays in its field,
+// with the line saying so below it. Follows changes made elsewhere (the strip's keyword menu,
 // a headline opened) while it is shown.
 class FiltersTab : public QWidget {
     Q_OBJECT
@@ -25,6 +27,8 @@ public:
 
     QLineEdit* muteField() const { return m_muteField; }
     QLineEdit* followField() const { return m_followField; }
+    // What shows below the field of that list; empty while nothing does.
+    QString fullListLine(bool muted) const;
     QCheckBox* dimSwitch() const { return m_dim; }
     QPushButton* clearHistoryButton() const { return m_clearHistory; }
     QLabel* historyLabel() const { return m_historyCount; }
@@ -47,6 +51,8 @@ private:
     Defaults& m_defaults;
     QLineEdit* m_muteField = nullptr;
     QLineEdit* m_followField = nullptr;
+    OutcomeLine* m_muteFull = nullptr;
+    OutcomeLine* m_followFull = nullptr;
     QWidget* m_mutedList = nullptr;
     QWidget* m_followedList = nullptr;
     QCheckBox* m_dim = nullptr;

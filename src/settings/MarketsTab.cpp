@@ -159,7 +159,7 @@ void MarketsTab::showOnSecondTicker(const QString& mix)
     QList<StripConfig> strips = StripConfig::load(m_defaults);
     strips.first().mix = mix;
     StripConfig::save(strips, m_defaults);
-    m_defaults.set(StripConfig::enabledKey, true);
+    m_defaults.setAndSave(StripConfig::enabledKey, true);
     StripServices::installed().reposition();
 }
 

@@ -75,8 +75,15 @@ TickerTab::TickerTab(FeedStore& store, QWidget* parent, Defaults* defaults)
     m_opacity->setSingleStep(5);
     m_opacity->setPageStep(10);
     m_opacity->setFixedWidth(220);
-    connect(m_opacity, &QSlider::valueChanged, this,
-            [&d](int percent) { tickerOpacity.write(d, percent / 100.0); });
+    // The strip follows a drag at every step; the file is written once the
+    // handle is let go (a key or a click on the groove writes at once).
+    connect(m_opacity, &QSlider::valueChanged, this, [this, &d](int percent) {
+        if (m_opacity->isSliderDown())
+            d.set(tickerOpacity.key.toString(), percent / 100.0);
+        else
+            tickerOpacity.write(d, percent / 100.0);
+    });
+    connect(m_opacity, &QSlider::sliderReleased, this, [&d] { d.flush(); });
     follow(d, {tickerOpacity.key.toString()}, m_opacity, [this, &d] {
         const QSignalBlocker block(m_opacity);
         m_opacity->setValue(int(std::lround(std::clamp(tickerOpacity.read(d), 0.0, 1.0) * 100)));

@@ -130,8 +130,7 @@ QString WatchlistEditor::outcomeText(const WatchAddResult& result, bool coin)
     case Kind::Duplicate:
         return QStringLiteral("Already on your watchlist");
     case Kind::Full:
-        return QStringLiteral("The watchlist holds %1 symbols at most; remove one first")
-            .arg(MarketsStore::kWatchlistLimit);
+        return QStringLiteral("You're at %1 symbols. Remove one to add another.").arg(MarketsStore::kWatchlistLimit);
     case Kind::NeedsKey:
         return QStringLiteral("Save a Finnhub key above to add stocks");
     case Kind::UnknownSymbol:

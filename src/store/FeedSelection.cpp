@@ -37,7 +37,7 @@ QSet<QString> loadActiveCurated(const Defaults& defaults)
 
 void saveDisabled(Defaults& defaults, const QSet<QString>& ids)
 {
-    defaults.set(DisabledKey, QJsonValue(joinIds(ids)));
+    defaults.setAndSave(DisabledKey, QJsonValue(joinIds(ids)));
 }
 
 void saveActiveCurated(Defaults& defaults, const QSet<QString>& ids)

@@ -25,8 +25,11 @@ QString joinIds(const QSet<QString>& ids);
 QSet<QString> loadDisabled(const Defaults& defaults);
 // "activeCuratedIDs" when present, else the older one-id "activeCuratedID".
 QSet<QString> loadActiveCurated(const Defaults& defaults);
+// Writes the settings file at once, with every change made before it (the
+// curated set below included).
 void saveDisabled(Defaults& defaults, const QSet<QString>& ids);
-// Writes the set (removed when empty) and always drops the older key.
+// Stores the set (removed when empty) and always drops the older key; the
+// file is written by the saveDisabled() that follows it.
 void saveActiveCurated(Defaults& defaults, const QSet<QString>& ids);
 
 } // namespace FeedSelection

@@ -133,6 +133,6 @@ void FeedStore::dismissUpdate()
 {
     if (!m_availableUpdate)
         return;
-    m_defaults.set(FeedSelection::DismissedReleaseKey, QJsonValue(m_availableUpdate->version));
+    m_defaults.setAndSave(FeedSelection::DismissedReleaseKey, QJsonValue(m_availableUpdate->version));
     setAvailableUpdate(std::nullopt);
 }

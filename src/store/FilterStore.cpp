@@ -53,14 +53,21 @@ void FilterStore::setFollowed(const QStringList& phrases)
     Q_EMIT followedChanged();
 }
 
-void FilterStore::mute(const QString& phrase)
+FilterStore::Added FilterStore::mute(const QString& phrase)
 {
-    addPhrase(phrase, List::Muted);
+    return addPhrase(phrase, List::Muted);
 }
 
-void FilterStore::follow(const QString& phrase)
+FilterStore::Added FilterStore::follow(const QString& phrase)
 {
-    addPhrase(phrase, List::Followed);
+    return addPhrase(phrase, List::Followed);
+}
+
+QString FilterStore::fullListText(bool muted)
+{
+    return QStringLiteral("You're at %1 %2 phrases. Remove one to add another.")
+        .arg(kMaxPhrases)
+        .arg(muted ? QStringLiteral("muted") : QStringLiteral("followed"));
 }
 
 bool FilterStore::isMuted(const QString& phrase) const
@@ -91,24 +98,29 @@ void FilterStore::save()
     // replace it.
     const struct { const QString& key; const QStringList& list; StoredList& stored; } lists[] = {
         {MutedKey, m_muted, m_storedMuted}, {FollowedKey, m_followed, m_storedFollowed}};
+    bool changed = false;
     for (const auto& [key, list, stored] : lists) {
         if (m_defaults.contains(key) && StoredList::textsIn(m_defaults.value(key)) == list)
             continue;
         stored.aboutToReplace();
         m_defaults.set(key, list);
+        changed = true;
     }
+    // Both lists in one write, before the change is shown as done.
+    if (changed)
+        m_defaults.flush();
 }
 
-void FilterStore::addPhrase(const QString& phrase, List target)
+FilterStore::Added FilterStore::addPhrase(const QString& phrase, List target)
 {
     const QString trimmed = phrase.trimmed();
     if (trimmed.isEmpty() || holdsIgnoringCase(list(target), trimmed))
-        return;
+        return Added::Unchanged;
     // What is written must read back: a list never grows past what is read.
     if (list(target).size() >= kMaxPhrases) {
         qCInfo(lcFeedStore).noquote() << "Not adding a phrase: the list already holds the" << kMaxPhrases
                                       << "phrases it keeps";
-        return;
+        return Added::ListFull;
     }
     list(target).append(trimmed);
     publish(target);
@@ -119,6 +131,7 @@ void FilterStore::addPhrase(const QString& phrase, List target)
     if (removed > 0)
         publish(other);
     save();
+    return Added::Yes;
 }
 
 void FilterStore::publish(List which)

@@ -34,10 +34,18 @@ public:
     void setMuted(const QStringList& phrases);
     void setFollowed(const QStringList& phrases);
 
-    // Adds the trimmed phrase to one list and takes it out of the other;
-    // nothing when that list already holds kMaxPhrases.
-    void mute(const QString& phrase);
-    void follow(const QString& phrase);
+    enum class Added { Yes, Unchanged, ListFull };
+    // Adds the trimmed phrase to one list and takes it out of the other; a
+    // blank phrase or one the list holds changes nothing, and a list that
+    // already holds kMaxPhrases takes nothing more (ListFull).
+    Added mute(const QString& phrase);
+    Added follow(const QString& phrase);
+    // True when one more phrase would not fit in the list.
+    bool isMutedFull() const { return m_muted.size() >= kMaxPhrases; }
+    bool isFollowedFull() const { return m_followed.size() >= kMaxPhrases; }
+    // What a list that took nothing more says where the phrase was given:
+    // "You're at 200 muted phrases. Remove one to add another."
+    static QString fullListText(bool muted);
 
     // True when the list holds the phrase ignoring case (not trimmed).
     bool isMuted(const QString& phrase) const;
@@ -47,7 +55,8 @@ public:
     QStringList mutedLowercased() const;
     QStringList followedLowercased() const;
 
-    // Writes both lists; a list that reads as stored is left as it is.
+    // Writes both lists to the settings file before it returns; a list that
+    // reads as stored is left as it is.
     void save();
 
 Q_SIGNALS:
@@ -56,7 +65,7 @@ Q_SIGNALS:
 
 private:
     enum class List { Muted, Followed };
-    void addPhrase(const QString& phrase, List target);
+    Added addPhrase(const QString& phrase, List target);
     QStringList& list(List which) { return which == List::Muted ? m_muted : m_followed; }
     void publish(List which);
 

@@ -51,7 +51,7 @@ void ReadStore::clear()
 void ReadStore::persistAndPublish()
 {
     m_stored.aboutToReplace();
-    m_defaults.set(StorageKey, m_order);
+    m_defaults.setAndSave(StorageKey, QJsonArray::fromStringList(m_order));
     ++m_revision;
     Q_EMIT revisionChanged(m_revision);
 }

@@ -9,7 +9,8 @@
 class Defaults;
 
 // Ids of the headlines the user has opened, oldest first, kept in the
-// settings under "readItemIDs.v1". Views dim read items and redraw when
+// settings under "readItemIDs.v1", each change written to the settings file
+// before the call returns. Views dim read items and redraw when
 // revision() moves. Main thread only.
 class ReadStore : public QObject {
     Q_OBJECT

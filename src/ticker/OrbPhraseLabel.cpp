@@ -124,14 +124,25 @@ std::unique_ptr<QMenu> OrbPhraseLabel::contextMenu()
     auto menu = std::make_unique<QMenu>();
     // Tested on the trimmed phrase: that is what the lists hold.
     const QString phrase = m_keyword.trimmed();
-    const QString mute = m_filters.isMuted(phrase) ? QStringLiteral("Unmute ") : QStringLiteral("Mute ");
-    const QString follow = m_filters.isFollowed(phrase) ? QStringLiteral("Unfollow ") : QStringLiteral("Follow ");
+    const bool muted = m_filters.isMuted(phrase);
+    const bool followed = m_filters.isFollowed(phrase);
+    const QString mute = muted ? QStringLiteral("Unmute ") : QStringLiteral("Mute ");
+    const QString follow = followed ? QStringLiteral("Unfollow ") : QStringLiteral("Follow ");
     FilterStore* filters = &m_filters;
     const QString keyword = m_keyword;
-    menu->addAction(PlainText::actionText(mute + quoted(m_keyword)), menu.get(),
-                    [filters, keyword] { PhraseToggle::toggleMuted(*filters, keyword); });
-    menu->addAction(PlainText::actionText(follow + quoted(m_keyword)), menu.get(),
-                    [filters, keyword] { PhraseToggle::toggleFollowed(*filters, keyword); });
+    QAction* muteEntry = menu->addAction(PlainText::actionText(mute + quoted(m_keyword)), menu.get(),
+                                         [filters, keyword] { PhraseToggle::toggleMuted(*filters, keyword); });
+    // A full list takes no more: its entry is greyed out, the reason under it.
+    if (!muted && m_filters.isMutedFull()) {
+        muteEntry->setEnabled(false);
+        menu->addAction(PlainText::actionText(FilterStore::fullListText(true)))->setEnabled(false);
+    }
+    QAction* followEntry = menu->addAction(PlainText::actionText(follow + quoted(m_keyword)), menu.get(),
+                                           [filters, keyword] { PhraseToggle::toggleFollowed(*filters, keyword); });
+    if (!followed && m_filters.isFollowedFull()) {
+        followEntry->setEnabled(false);
+        menu->addAction(PlainText::actionText(FilterStore::fullListText(false)))->setEnabled(false);
+    }
     return menu;
 }
 

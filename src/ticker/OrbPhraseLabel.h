@@ -30,7 +30,9 @@ public:
     QString help() const;
     // The font actually drawn at the current width.
     QFont fittedFont() const;
-    // "Mute “…”"/"Unmute “…”" then "Follow “…”"/"Unfollow “…”".
+    // "Mute “…”"/"Unmute “…”" then "Follow “…”"/"Unfollow “…”"; an entry
+    // that would add to a full list is greyed out, with the list's line
+    // (FilterStore::fullListText) greyed out under it.
     std::unique_ptr<QMenu> contextMenu();
 
     // True while the context menu shows.

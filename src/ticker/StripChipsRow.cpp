@@ -65,7 +65,7 @@ void StripChipsRow::rebuild()
         m_row->addWidget(m_nowPlaying);
     } else if (listening) {
         Defaults* defaults = &m_defaults;
-        m_listening = StripMusicViews::makeListeningChip([defaults] { defaults->set(roomListenKey, false); }, this);
+        m_listening = StripMusicViews::makeListeningChip([defaults] { defaults->setAndSave(roomListenKey, false); }, this);
         m_row->addWidget(m_listening);
     }
     if (offline) {

@@ -144,7 +144,7 @@ void StripConfig::save(const QList<StripConfig>& strips, Defaults& defaults)
     // text takes its place in the file.
     if (!readStored(defaults).whole)
         defaults.setAsideBeforeReplacing(stripsKey);
-    defaults.set(stripsKey, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
+    defaults.setAndSave(stripsKey, QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact)));
 }
 
 int StripConfig::totalHeight(const Defaults& defaults)

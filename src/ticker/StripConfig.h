@@ -42,7 +42,8 @@ struct StripConfig {
     static QList<StripConfig> load(const Defaults& defaults);
     // Stores at most the first configuration; an empty list is stored as
     // "[]". A list that cannot be written as JSON (a speed that is not a
-    // finite number) writes nothing.
+    // finite number) writes nothing. The settings file is written before it
+    // returns.
     static void save(const QList<StripConfig>& strips, Defaults& defaults);
     // Sum of the loaded strips' heights in logical pixels.
     static int totalHeight(const Defaults& defaults);

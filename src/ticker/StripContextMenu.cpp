@@ -61,7 +61,7 @@ void addSecondTickerMenu(QMenu& menu, TickerView& view)
     Defaults* d = &defaults;
     QMenu* sub = menu.addMenu(themed("view-split-top-bottom"), QStringLiteral("Second Ticker"));
     addToggle(*sub, QStringLiteral("Second Ticker"), view.secondTickerEnabled(),
-              [d](bool on) { d->set(TickerView::secondTickerKey, on); });
+              [d](bool on) { d->setAndSave(TickerView::secondTickerKey, on); });
     if (!view.secondTickerEnabled())
         return;
     sub->addSeparator();
@@ -82,16 +82,16 @@ void addSecondTickerMenu(QMenu& menu, TickerView& view)
 void addMainStripPickers(QMenu& menu, TickerView& view)
 {
     Defaults* d = &view.defaults();
-    auto writeString = [d](const QString& key) { return [d, key](const QString& v) { d->set(key, v); }; };
+    auto writeString = [d](const QString& key) { return [d, key](const QString& v) { d->setAndSave(key, v); }; };
     addPicker<QString>(menu, QStringLiteral("Position"), themed("transform-move-vertical"),
                        StripOptions::positionOptions(), Settings::tickerPosition.read(*d),
                        writeString(TickerView::positionKey));
     addPicker<int>(menu, QStringLiteral("Size"), themed("zoom-fit-best"), StripOptions::sizeOptions(),
                    int(Settings::tickerSize.read(*d)),
-                   [d](const int& v) { d->set(TickerView::sizeKey, v); });
+                   [d](const int& v) { d->setAndSave(TickerView::sizeKey, v); });
     addPicker<double>(menu, QStringLiteral("Speed"), themed("speedometer"), StripOptions::speedOptions(),
                       Settings::scrollSpeed.read(*d),
-                      [d](const double& v) { d->set(TickerView::scrollSpeedKey, v); });
+                      [d](const double& v) { d->setAndSave(TickerView::scrollSpeedKey, v); });
     addPicker<QString>(menu, QStringLiteral("Feed Mix"), themed("media-playlist-shuffle"), StripOptions::mixOptions(),
                        Settings::feedMix.read(*d),
                        writeString(TickerView::feedMixKey));
@@ -102,7 +102,7 @@ void addMainStripPickers(QMenu& menu, TickerView& view)
 void addMusicToggles(QMenu& menu, TickerView& view)
 {
     Defaults* d = &view.defaults();
-    auto write = [d](const QString& key) { return [d, key](bool on) { d->set(key, on); }; };
+    auto write = [d](const QString& key) { return [d, key](bool on) { d->setAndSave(key, on); }; };
     addToggle(menu, QStringLiteral("Always on Top"), Settings::alwaysOnTop.read(*d),
               write(TickerView::alwaysOnTopKey));
     addToggle(menu, QStringLiteral("Tune to Music"), view.tuneToMusic(), write(TickerView::tuneToMusicKey));

@@ -1,5 +1,6 @@
-// A change of the user's feeds or watchlist is in the settings file when the
-// call that made it returns: a real app process makes one change and is
+// A change the user makes (feeds, watchlist, phrases, read marks, a tab's
+// setting, hidden applications, the second strip) is in the settings file
+// when the call that made it returns: a real app process makes one change and is
 // killed with SIGKILL as soon as it reports the call done; a new process then
 // reads the settings and finds the change.
 #include "LoopbackServer.h"
@@ -7,6 +8,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <span>
 
 namespace {
 
@@ -69,8 +71,25 @@ struct Change {
     const char* name;
     QString command;
     QString answer;
-    QString readBack;  // what a new process finds: "<feed>:<on>,… | <symbol>:<units>:<cost>,…"
+    QString readBack;  // what a new process finds: the answer to "show" or "show-settings"
 };
+
+// Each change in its own process, killed as soon as it answers; a new
+// process then answers `show` with what it reads.
+void expectEachKeptAfterAKill(const QString& settings, std::span<const Change> changes, const QString& show)
+{
+    for (const Change& change : changes) {
+        SCOPED_TRACE(change.name);
+        ChangeWriter writer(settings);
+        ASSERT_TRUE(writer.ready()) << writer.log().toStdString();
+        ASSERT_EQ(writer.ask(change.command).toStdString(), change.answer.toStdString()) << writer.log().toStdString();
+        ASSERT_TRUE(writer.kill());
+
+        ChangeWriter reader(settings);
+        ASSERT_TRUE(reader.ready()) << reader.log().toStdString();
+        EXPECT_EQ(reader.ask(show).toStdString(), (QStringLiteral("done ") + change.readBack).toStdString());
+    }
+}
 
 TEST(KilledAfterChange, EveryFeedAndWatchlistChangeOutlivesAKillRightAfterIt)
 {
@@ -97,17 +116,30 @@ TEST(KilledAfterChange, EveryFeedAndWatchlistChangeOutlivesAKillRightAfterIt)
          QStringLiteral("One Item Feed:1 | AAPL:2:150.5")},
         {"remove the feed", QStringLiteral("remove 0"), QStringLiteral("done"), QStringLiteral(" | AAPL:2:150.5")},
     };
-    for (const Change& change : changes) {
-        SCOPED_TRACE(change.name);
-        ChangeWriter writer(settings);
-        ASSERT_TRUE(writer.ready()) << writer.log().toStdString();
-        ASSERT_EQ(writer.ask(change.command).toStdString(), change.answer.toStdString()) << writer.log().toStdString();
-        ASSERT_TRUE(writer.kill());
+    expectEachKeptAfterAKill(settings, changes, QStringLiteral("show"));
+}
 
-        ChangeWriter reader(settings);
-        ASSERT_TRUE(reader.ready()) << reader.log().toStdString();
-        EXPECT_EQ(reader.ask(QStringLiteral("show")).toStdString(), (QStringLiteral("done ") + change.readBack).toStdString());
-    }
+TEST(KilledAfterChange, EverySettingChangeOutlivesAKillRightAfterIt)
+{
+    QTemporaryDir dir;
+    const QString settings = dir.filePath(QStringLiteral("tidewire/defaults.json"));
+    const Change changes[] = {
+        {"follow a phrase", QStringLiteral("follow Eclipse"), QStringLiteral("done"),
+         QStringLiteral("muted: followed:Eclipse read: mix:shuffle hidden: strip:latest")},
+        {"mute a phrase", QStringLiteral("mute Celebrity"), QStringLiteral("done"),
+         QStringLiteral("muted:Celebrity followed:Eclipse read: mix:shuffle hidden: strip:latest")},
+        {"mute the followed phrase", QStringLiteral("mute eclipse"), QStringLiteral("done"),
+         QStringLiteral("muted:Celebrity,eclipse followed: read: mix:shuffle hidden: strip:latest")},
+        {"open a headline", QStringLiteral("read item-1"), QStringLiteral("done"),
+         QStringLiteral("muted:Celebrity,eclipse followed: read:item-1 mix:shuffle hidden: strip:latest")},
+        {"pick a mix in a tab", QStringLiteral("mix latest"), QStringLiteral("done"),
+         QStringLiteral("muted:Celebrity,eclipse followed: read:item-1 mix:latest hidden: strip:latest")},
+        {"hide for an app", QStringLiteral("hide Gimp"), QStringLiteral("done"),
+         QStringLiteral("muted:Celebrity,eclipse followed: read:item-1 mix:latest hidden:Gimp strip:latest")},
+        {"pick the second strip's mix", QStringLiteral("strip-mix markets"), QStringLiteral("done"),
+         QStringLiteral("muted:Celebrity,eclipse followed: read:item-1 mix:latest hidden:Gimp strip:markets")},
+    };
+    expectEachKeptAfterAKill(settings, changes, QStringLiteral("show-settings"));
 }
 
 } // namespace

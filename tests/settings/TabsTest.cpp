@@ -34,6 +34,7 @@
 #include "settings/SourcesTab.h"
 #include "settings/TickerTab.h"
 #include "settings/WatchlistEditor.h"
+#include "ticker/OrbPhraseLabel.h"
 #include "ticker/StripConfig.h"
 #include "ticker/StripOptions.h"
 
@@ -45,6 +46,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QPointer>
 #include <QLoggingCategory>
 #include <QPushButton>
@@ -692,6 +694,55 @@ TEST_F(FiltersTabTest, PhrasesAreAddedTrimmedMovedBetweenListsAndRemoved)
     EXPECT_EQ(tab.shownMuted(), (QStringList{"storm", "Eclipse"}));
     FakeTime::settle();  // removed rows go
     EXPECT_EQ(tab.shownMuted(), (QStringList{"storm", "Eclipse"}));
+}
+
+TEST_F(FiltersTabTest, AFullListSaysSoWhereThePhraseWasGivenAndKeepsIt)
+{
+    QStringList mutedFull, followedFull;
+    for (qsizetype i = 0; i < FilterStore::kMaxPhrases; ++i) {
+        mutedFull.append(QStringLiteral("muted %1").arg(i));
+        followedFull.append(QStringLiteral("followed %1").arg(i));
+    }
+    filters->setMuted(mutedFull);
+    filters->setFollowed(followedFull);
+    filters->save();
+    FiltersTab tab(*store, nullptr, filters.get(), reads.get(), defaults.get());
+    FakeUrlOpener opener;
+    OrbPhraseLabel keyword(QStringLiteral("NEW"), std::nullopt, 12, QStringLiteral("New phrase"), *filters, opener);
+
+    struct Case { const char* what; bool muted; QString line; };
+    const Case cases[] = {
+        {"muted", true, QStringLiteral("You're at 200 muted phrases. Remove one to add another.")},
+        {"followed", false, QStringLiteral("You're at 200 followed phrases. Remove one to add another.")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        QLineEdit* field = c.muted ? tab.muteField() : tab.followField();
+        field->setText(QStringLiteral("  New phrase"));
+        QTest::keyClick(field, Qt::Key_Return);
+        EXPECT_EQ(field->text(), QStringLiteral("  New phrase")) << "what was typed stays";
+        EXPECT_EQ(tab.fullListLine(c.muted), c.line);
+        EXPECT_EQ(c.muted ? filters->muted() : filters->followed(), c.muted ? mutedFull : followedFull);
+
+        // The keyword menu greys out the entry that would add, the line under it.
+        const auto menu = keyword.contextMenu();
+        const QList<QAction*> entries = menu->actions();
+        const qsizetype at = c.muted ? 0 : 2;
+        ASSERT_EQ(entries.size(), 4);
+        EXPECT_EQ(entries[at]->text(), (c.muted ? QStringLiteral("Mute “") : QStringLiteral("Follow “"))
+                      + QStringLiteral("New phrase”"));
+        EXPECT_FALSE(entries[at]->isEnabled());
+        EXPECT_EQ(entries[at + 1]->text(), c.line);
+        EXPECT_FALSE(entries[at + 1]->isEnabled());
+    }
+
+    // Room again: the line goes, and the kept phrase goes in with the next Enter.
+    QTest::mouseClick(tab.removeButton(true, QStringLiteral("muted 0")), Qt::LeftButton);
+    EXPECT_TRUE(tab.fullListLine(true).isEmpty());
+    QTest::keyClick(tab.muteField(), Qt::Key_Return);
+    EXPECT_EQ(filters->muted().last(), QStringLiteral("New phrase"));
+    EXPECT_TRUE(tab.muteField()->text().isEmpty());
+    EXPECT_TRUE(keyword.contextMenu()->actions().at(0)->isEnabled());
 }
 
 TEST_F(FiltersTabTest, DimSwitchAndReadHistoryFollowTheSettingsBothWays)

@@ -1,5 +1,6 @@
 // A real app process for the kill test: opens the settings file given on the
-// command line with the personal feeds and the watchlist over it, then reads
+// command line with the personal feeds, the watchlist, the phrase filters,
+// the read history and the hidden applications over it, then reads
 // one command a line from stdin, carries it out and prints "done" (or
 // "done <outcome>" for an add) once the call returned. Between commands it
 // blocks on stdin, so no timer of its own runs before the test kills it.
@@ -10,20 +11,43 @@
 //   unwatch <symbol>                 MarketsStore::remove
 //   hold <symbol> <units> <cost>     MarketsStore::setHolding
 //   seed <symbol>…                   a watchlist of these stocks, saved
+//   mute <phrase>, follow <phrase>   FilterStore::mute, FilterStore::follow
+//   read <id>                        ReadStore::markRead
+//   mix <value>                      the Ticker tab's mix: Settings::feedMix.write
+//   hide <class>                     HiddenAppsController::add
+//   strip-mix <value>                the second strip's mix: StripConfig::setField
 //   show                             prints the feeds and the watchlist as
 //                                    the stores read them: "<title>:<on>,… | <symbol>:<units>:<cost>,…"
+//   show-settings                    prints the rest as read:
+//                                    "muted:… followed:… read:… mix:… hidden:… strip:…"
 #include "Await.h"
 #include "markets/MarketsStore.h"
 #include "personal/PersonalFeedStore.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
+#include "platform/HiddenAppsController.h"
 #include "platform/SecretStore.h"
+#include "platform/SettingsCatalogue.h"
+#include "store/FilterStore.h"
+#include "store/ReadStore.h"
+#include "ticker/StripConfig.h"
 
 #include <QCoreApplication>
 #include <QNetworkAccessManager>
 #include <cstdio>
 #include <iostream>
 #include <string>
+
+namespace {
+
+// No window of any application is in front.
+class NoFrontApp final : public FrontAppMonitor {
+public:
+    std::optional<QString> frontApp() const override { return std::nullopt; }
+    QList<RunningApp> runningApps() const override { return {}; }
+};
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -37,6 +61,10 @@ int main(int argc, char** argv)
     PersonalFeedStore feeds(*defaults, Clock::system(), Scheduler::system(), &network);
     MemorySecretStore secrets;
     MarketsStore markets(*defaults, secrets, Clock::system(), Scheduler::system());
+    FilterStore filters(*defaults);
+    ReadStore reads(*defaults);
+    NoFrontApp front;
+    HiddenAppsController hidden(*defaults, front);
     std::printf("ready\n");
     std::fflush(stdout);
 
@@ -66,6 +94,24 @@ int main(int argc, char** argv)
                 list.append({symbol, WatchSymbol::Kind::Stock, symbol, std::nullopt, std::nullopt, std::nullopt});
             markets.setWatchlist(list);
             outcome = markets.saveWatchlist() ? QStringLiteral("saved") : QStringLiteral("unsaved");
+        } else if (command == QLatin1String("mute")) {
+            filters.mute(words.value(1));
+        } else if (command == QLatin1String("follow")) {
+            filters.follow(words.value(1));
+        } else if (command == QLatin1String("read")) {
+            reads.markRead(words.value(1));
+        } else if (command == QLatin1String("mix")) {
+            Settings::feedMix.write(*defaults, words.value(1));
+        } else if (command == QLatin1String("hide")) {
+            hidden.add(words.value(1));
+        } else if (command == QLatin1String("strip-mix")) {
+            StripConfig::setField(*defaults, 0, &StripConfig::mix, words.value(1));
+        } else if (command == QLatin1String("show-settings")) {
+            outcome = QStringLiteral("muted:") + filters.muted().join(u',') + QStringLiteral(" followed:")
+                + filters.followed().join(u',') + QStringLiteral(" read:") + reads.order().join(u',')
+                + QStringLiteral(" mix:") + Settings::feedMix.read(*defaults) + QStringLiteral(" hidden:")
+                + hidden.bundleIDs().join(u',') + QStringLiteral(" strip:")
+                + StripConfig::field(*defaults, 0, &StripConfig::mix, QStringLiteral("none"));
         } else if (command == QLatin1String("show")) {
             QStringList shownFeeds, shownWatch;
             for (const PersonalFeed& feed : feeds.feeds())
