@@ -401,15 +401,21 @@ Result<QString> Defaults::keepAside(const QString& key, const QJsonValue& value)
 
 // What the file now holds and a save would replace without a copy is kept
 // aside first: a damaged file, and stored values their owners could not
-// read whole (those still as stored replace nothing and wait).
+// read whole (those still as stored replace nothing and wait). A damaged
+// file that is gone (the user deleted it) holds nothing left to keep.
 Result<void> Defaults::keepWhatASaveReplaces()
 {
     if (m_damagedFile) {
         const Result<QString> aside = keepDamagedFile(m_path, false);
-        if (!aside)
+        if (aside) {
+            qCCritical(lcPlatform).noquote() << "Kept the damaged settings file" << m_path << "as" << *aside
+                                             << "before replacing it";
+        } else if (QFileInfo(m_path).exists() || QFileInfo(m_path).isSymLink()) {
             return std::unexpected(aside.error());
-        qCCritical(lcPlatform).noquote() << "Kept the damaged settings file" << m_path << "as" << *aside
-                                         << "before replacing it";
+        } else {
+            qCInfo(lcPlatform).noquote() << "The damaged settings file" << m_path
+                                         << "is gone; nothing is left to keep aside before saving";
+        }
         m_damagedFile = false;
     }
     for (auto it = m_asidePending.begin(); it != m_asidePending.end();) {
