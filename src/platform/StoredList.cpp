@@ -2,6 +2,8 @@
 
 #include "platform/Defaults.h"
 
+#include <utility>
+
 namespace {
 // Past this many, the records of one list that do not read are counted in
 // one line instead of a line each.
@@ -17,11 +19,11 @@ QJsonArray StoredList::storedArray()
 {
     m_holdsUnreadable = false;
     m_skipped = 0;
+    m_read = m_defaults.value(m_key);
     if (!m_defaults.contains(m_key))
         return {};
-    const QJsonValue stored = m_defaults.value(m_key);
-    if (stored.isArray())
-        return stored.toArray();
+    if (m_read.isArray())
+        return m_read.toArray();
     m_holdsUnreadable = true;
     qCCritical(m_category).noquote() << "Stored" << m_key << "is not a list; none of it can be read";
     return {};
@@ -67,12 +69,19 @@ void StoredList::readDone(qsizetype count)
     if (m_skipped > kMaxSkippedLines)
         qCCritical(m_category).noquote() << "Stored" << m_key + u':' << m_skipped - kMaxSkippedLines << "more of its"
                                          << count << "records cannot be read and are left out";
+    if (!m_holdsUnreadable)
+        m_read = QJsonValue();
 }
 
 void StoredList::aboutToReplace()
 {
     if (!m_holdsUnreadable)
         return;
-    m_defaults.setAsideBeforeReplacing(m_key);
     m_holdsUnreadable = false;
+    const QJsonValue read = std::exchange(m_read, QJsonValue());
+    // Another owner of the key replaced what this one read: it set that
+    // aside, and what it stored instead is no value this list left out of.
+    if (m_defaults.value(m_key) != read)
+        return;
+    m_defaults.setAsideBeforeReplacing(m_key);
 }

@@ -19,8 +19,10 @@ class Defaults;
 // left out and logged too, so a list written by other means costs no view
 // more than the owner allows. Before the owner's first save replaces a stored
 // value that held such records (or was no list at all), that value is set
-// aside (Defaults::setAsideBeforeReplacing), so no save loses what was not read. The stored
-// form is the owner's and stays as it is. Main thread only.
+// aside (Defaults::setAsideBeforeReplacing), so no save loses what was not
+// read; a value another owner of the key replaced meanwhile is that owner's
+// to keep. The stored form is the owner's and stays as it is. Main thread
+// only.
 class StoredList {
 public:
     using Category = const QLoggingCategory& (*)();
@@ -80,5 +82,6 @@ private:
     qsizetype m_limit;
     Keep m_keep;
     bool m_holdsUnreadable = false;  // and not set aside yet
+    QJsonValue m_read;               // the stored value of the last read while m_holdsUnreadable
     qsizetype m_skipped = 0;         // records of the last read that did not read
 };

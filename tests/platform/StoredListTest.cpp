@@ -7,7 +7,10 @@
 #include "LogCapture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -83,6 +86,45 @@ TEST(StoredListLimit, ReadsUpToTheLimitFromItsEndAndSaysWhatWasLeftOut)
             defaults->set(key, QStringList{QStringLiteral("saved %1").arg(save)});
         }
         EXPECT_EQ(QDir(dir.path()).entryList({key + ".unreadable-*"}, QDir::Files).size(), c.keptAside ? 1 : 0);
+    }
+}
+
+// Two owners of one key that read the same damaged list: the first keeps it
+// aside and stores a list that reads; the second, replacing that in turn,
+// keeps nothing more. The one file kept aside holds the damaged list as it
+// was.
+TEST(StoredListAside, TwoOwnersOfADamagedListKeepOnlyTheDamagedOriginalAside)
+{
+    const QString key = QStringLiteral("someList.v1");
+    const struct {
+        const char* name;
+        QJsonValue stored;
+        qsizetype limit;
+    } cases[] = {
+        {"an unreadable record", QJsonArray{"a", 5, "b"}, 10},
+        {"no list", QJsonValue("a,b"), 10},
+        {"past the limit", QJsonArray{"a", "b", "c"}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        auto defaults = Defaults::openFile(dir.filePath("defaults.json"));
+        defaults->set(key, c.stored);
+        StoredList first(*defaults, key, lcPlatform, c.limit);
+        StoredList second(*defaults, key, lcPlatform, c.limit);
+        const QStringList read = first.readTexts();
+        EXPECT_EQ(second.readTexts(), read);
+        first.aboutToReplace();
+        defaults->set(key, read + QStringList{"first"});
+        second.aboutToReplace();
+        defaults->set(key, read + QStringList{"second"});
+        ASSERT_TRUE(defaults->flush());
+
+        const QStringList aside = QDir(dir.path()).entryList({key + ".*"}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1) << aside.join(' ').toStdString();
+        QFile file(dir.filePath(aside.first()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object(), (QJsonObject{{key, c.stored}}));
     }
 }
 
