@@ -6,6 +6,7 @@ class ConfigSection;
 class Defaults;
 class FeedStore;
 class FilterStore;
+class ListCutNotice;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -32,6 +33,8 @@ public:
     QStringList shownMuted() const;
     QStringList shownFollowed() const;
     QPushButton* removeButton(bool muted, const QString& phrase) const;
+    // The line telling of phrases past the limit left out as a list was read.
+    ListCutNotice* cutNotice(bool muted) const { return muted ? m_mutedCut : m_followedCut; }
 
 private:
     enum class Which { Muted, Followed };
@@ -49,6 +52,8 @@ private:
     QLineEdit* m_followField = nullptr;
     QWidget* m_mutedList = nullptr;
     QWidget* m_followedList = nullptr;
+    ListCutNotice* m_mutedCut = nullptr;
+    ListCutNotice* m_followedCut = nullptr;
     QCheckBox* m_dim = nullptr;
     QLabel* m_historyCount = nullptr;
     QPushButton* m_clearHistory = nullptr;
