@@ -84,6 +84,8 @@ public:
     const KeyStatus& keyStatus() const { return m_keyStatus; }
     const std::optional<QDateTime>& lastUpdated() const { return m_lastUpdated; }
     const QList<WatchSymbol>& watchlist() const { return m_watchlist; }
+    // The stored list the watchlist was read from: what its reading left out.
+    const StoredList& storedWatchlist() const { return m_storedWatchlist; }
     const QList<MarketQuote>& watchQuotes() const { return m_watchQuotes; }
     int activeStrips() const { return m_activeStrips; }
     bool isPolling() const { return m_poll.has_value(); }

@@ -75,6 +75,8 @@ public:
     static PersonalFeedStore& shared();
 
     const QList<PersonalFeed>& feeds() const { return m_feeds; }
+    // The stored list the feeds were read from: what its reading left out.
+    const StoredList& storedFeeds() const { return m_storedFeeds; }
     const QList<FeedItem>& items() const { return m_items; }
     bool isRefreshing() const { return m_isRefreshing; }
 

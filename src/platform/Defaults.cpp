@@ -364,28 +364,29 @@ void Defaults::keepUnreadableAside(const FileReader::Failure& failure)
                                      << "kept it as" << *aside << "and started from defaults";
 }
 
-std::optional<QString> Defaults::setAside(const QString& key)
+std::optional<QString> Defaults::setAside(const QString& key, Aside why)
 {
     if (m_path.isEmpty() || !m_values.contains(key))
         return QString();
-    Result<QString> kept = keepAside(key, m_values.value(key));
+    Result<QString> kept = keepAside(key, m_values.value(key), why);
     return kept ? std::optional(*kept) : std::nullopt;
 }
 
-void Defaults::setAsideBeforeReplacing(const QString& key)
+void Defaults::setAsideBeforeReplacing(const QString& key, Aside why)
 {
-    if (m_asidePending.contains(key) || setAside(key))
+    if (m_asidePending.contains(key) || setAside(key, why))
         return;
     qCCritical(lcPlatform).noquote() << "Not saving the settings until the stored" << key << "is kept aside";
-    m_asidePending.insert(key, m_values.value(key));
+    m_asidePending.insert(key, {m_values.value(key), why});
 }
 
-Result<QString> Defaults::keepAside(const QString& key, const QJsonValue& value)
+Result<QString> Defaults::keepAside(const QString& key, const QJsonValue& value, Aside why)
 {
     // Written here, on this thread, like the settings file: kept aside
     // whole or not at all before the save goes on.
+    const bool pastLimit = why == Aside::PastLimit;
     const QString folder = QFileInfo(m_path).absolutePath();
-    const QString stamped = key + QStringLiteral(".unreadable-")
+    const QString stamped = key + (pastLimit ? QStringLiteral(".past-limit-") : QStringLiteral(".unreadable-"))
         + QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
     Result<void> written = fail(ErrorKind::Io, QStringLiteral("every name to keep it aside under is taken"));
     for (int n = 1; n <= kMaxAsideSuffix; ++n) {
@@ -397,8 +398,11 @@ Result<QString> Defaults::keepAside(const QString& key, const QJsonValue& value)
         written = FileWriter::replace(path, kept.toJson(QJsonDocument::Compact));
         if (!written)
             break;
-        qCCritical(lcPlatform).noquote() << "Kept the stored" << key << "as" << path
-                                         << "before replacing it: it held what could not be read";
+        qCCritical(lcPlatform).noquote() << "Kept the stored" << key << "as" << path << "before replacing it:"
+                                         << (pastLimit ? "it held records past the limit of its list"
+                                                       : "it held what could not be read");
+        m_keptAside.insert(key, path);
+        Q_EMIT keptAside(key, path);
         return path;
     }
     qCCritical(lcPlatform).noquote() << "Could not keep the stored" << key << "aside in" << folder << ":"
@@ -408,24 +412,30 @@ Result<QString> Defaults::keepAside(const QString& key, const QJsonValue& value)
 
 // What the file now holds and a save would replace without a copy is kept
 // aside first: a damaged file, and stored values their owners could not
-// read whole (those still as stored replace nothing and wait).
+// read whole (those still as stored replace nothing and wait). A damaged
+// file that is gone (the user deleted it) holds nothing left to keep.
 Result<void> Defaults::keepWhatASaveReplaces()
 {
     if (m_damagedFile) {
         const Result<QString> aside = keepDamagedFile(m_path, false);
-        if (!aside)
+        if (aside) {
+            qCCritical(lcPlatform).noquote() << "Kept the damaged settings file" << m_path << "as" << *aside
+                                             << "before replacing it";
+        } else if (QFileInfo(m_path).exists() || QFileInfo(m_path).isSymLink()) {
             return std::unexpected(aside.error());
-        qCCritical(lcPlatform).noquote() << "Kept the damaged settings file" << m_path << "as" << *aside
-                                         << "before replacing it";
+        } else {
+            qCInfo(lcPlatform).noquote() << "The damaged settings file" << m_path
+                                         << "is gone; nothing is left to keep aside before saving";
+        }
         m_damagedFile = false;
     }
     for (auto it = m_asidePending.begin(); it != m_asidePending.end();) {
         const auto now = m_values.constFind(it.key());
-        if (now != m_values.cend() && *now == it.value()) {
+        if (now != m_values.cend() && *now == it->value) {
             ++it;
             continue;
         }
-        const Result<QString> kept = keepAside(it.key(), it.value());
+        const Result<QString> kept = keepAside(it.key(), it->value, it->why);
         if (!kept)
             return std::unexpected(kept.error());
         it = m_asidePending.erase(it);

@@ -34,7 +34,8 @@ struct Failure;
 // silently; the settings in it that still read are kept (a value garbled or
 // cut off costs only that value, a list only its records that do not read),
 // each one that does not is named in the log, and the file stays where it is
-// until what read of it is on disk in its place. What is no regular file, or
+// until what read of it is on disk in its place (one deleted meanwhile is
+// no longer kept aside: the save goes ahead). What is no regular file, or
 // is larger than kMaxFileBytes, is never read: it is moved aside and the
 // settings start from defaults. changed(key) fires only when a value really
 // changes.
@@ -111,27 +112,37 @@ public:
     // to their own files, never into the settings file.
     CacheFiles& caches() { return *m_caches; }
 
+    // Why a stored value is set aside, which the name of its file tells:
+    // it held what its owner could not read ("<key>.unreadable-…"), or
+    // records past the limit of its owner's list ("<key>.past-limit-…").
+    enum class Aside { Unreadable, PastLimit };
+
     // Keeps the value now stored under `key` where a person can find it,
     // before its owner replaces a value it could not read whole: a file
-    // "<key>.unreadable-<UTC time>" beside the settings file ("-2", "-3", …
-    // after it for more within the same second; one kept earlier is never
-    // replaced) holding a settings object of that one member, so it can be
-    // put back as it was. The file's path; an empty text when there is
-    // nothing to keep (no value under `key`, or in-memory settings, which
-    // keep nothing past the run anyway); nothing when the file could not be
-    // written (logged).
-    std::optional<QString> setAside(const QString& key);
+    // "<key>.unreadable-<UTC time>" (or ".past-limit-", after `why`) beside
+    // the settings file ("-2", "-3", … after it for more within the same
+    // second; one kept earlier is never replaced) holding a settings object
+    // of that one member, so it can be put back as it was. The file's path;
+    // an empty text when there is nothing to keep (no value under `key`, or
+    // in-memory settings, which keep nothing past the run anyway); nothing
+    // when the file could not be written (logged).
+    std::optional<QString> setAside(const QString& key, Aside why = Aside::Unreadable);
     // For an owner about to replace a value it could not read whole: the
     // value now stored under `key` is set aside (setAside()) before another
     // takes its place in the file, at once or, when that cannot be done now,
     // by the next save, which writes nothing until it is (a failed save,
     // tried again). The new value may be set at once either way.
-    void setAsideBeforeReplacing(const QString& key);
+    void setAsideBeforeReplacing(const QString& key, Aside why = Aside::Unreadable);
+    // The file the value under `key` was last set aside in during this run;
+    // empty when none was.
+    QString keptAsideAs(const QString& key) const { return m_keptAside.value(key); }
 
 Q_SIGNALS:
     void changed(const QString& key);
     // saveError() changed: a save failed, or succeeded after a failure.
     void saveErrorChanged();
+    // The value under `key` was set aside in the file at `path`.
+    void keptAside(const QString& key, const QString& path);
 
 private:
     Defaults(QString path, std::unique_ptr<CacheFiles> caches);
@@ -139,7 +150,7 @@ private:
     void keepUnreadableAside(const FileReader::Failure& failure);
     void scheduleSave();
     Result<void> recordSave(Result<void> saved);
-    Result<QString> keepAside(const QString& key, const QJsonValue& value);
+    Result<QString> keepAside(const QString& key, const QJsonValue& value, Aside why);
     Result<void> keepWhatASaveReplaces();
 
     QString m_path;  // empty: in memory
@@ -149,7 +160,12 @@ private:
     bool m_dirty = false;
     bool m_saveBlocked = false;  // the file could not be read
     bool m_damagedFile = false;  // the file could not be parsed and is not kept aside yet
-    QHash<QString, QJsonValue> m_asidePending;  // key -> stored value still to set aside before a save
+    struct PendingAside {
+        QJsonValue value;  // as stored when its owner was about to replace it
+        Aside why;
+    };
+    QHash<QString, PendingAside> m_asidePending;  // key -> stored value still to set aside before a save
+    QHash<QString, QString> m_keptAside;          // key -> the file it was last set aside in
     std::unique_ptr<SingleShot> m_retry;  // file settings only
     std::optional<Error> m_saveError;
 };

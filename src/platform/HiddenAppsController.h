@@ -34,6 +34,8 @@ public:
     static HiddenAppsController& shared();
 
     QStringList bundleIDs() const { return m_bundleIDs; }
+    // The stored list the classes were read from: what its reading left out.
+    const StoredList& storedList() const { return m_stored; }
     bool isSuppressed() const { return m_suppressed; }
 
     // Adds a class not yet listed (empty text, or a list of kMaxApps:

@@ -2,6 +2,8 @@
 
 #include "platform/Defaults.h"
 
+#include <utility>
+
 namespace {
 // Past this many, the records of one list that do not read are counted in
 // one line instead of a line each.
@@ -15,14 +17,16 @@ StoredList::StoredList(Defaults& defaults, QString key, Category category, qsize
 
 QJsonArray StoredList::storedArray()
 {
-    m_holdsUnreadable = false;
+    m_asideDue = false;
+    m_unreadable = false;
     m_skipped = 0;
+    m_pastLimit = 0;
+    m_read = m_defaults.value(m_key);
     if (!m_defaults.contains(m_key))
         return {};
-    const QJsonValue stored = m_defaults.value(m_key);
-    if (stored.isArray())
-        return stored.toArray();
-    m_holdsUnreadable = true;
+    if (m_read.isArray())
+        return m_read.toArray();
+    m_unreadable = true;
     qCCritical(m_category).noquote() << "Stored" << m_key << "is not a list; none of it can be read";
     return {};
 }
@@ -48,7 +52,7 @@ QStringList StoredList::textsIn(const QJsonValue& value)
 
 void StoredList::skipped(qsizetype index, qsizetype count, const QString& why)
 {
-    m_holdsUnreadable = true;
+    m_unreadable = true;
     if (++m_skipped > kMaxSkippedLines)
         return;
     qCCritical(m_category).noquote() << "Stored" << m_key << "record" << index + 1 << "of" << count
@@ -57,7 +61,7 @@ void StoredList::skipped(qsizetype index, qsizetype count, const QString& why)
 
 void StoredList::pastLimit(qsizetype count, qsizetype leftOut)
 {
-    m_holdsUnreadable = true;
+    m_pastLimit = leftOut;
     qCCritical(m_category).noquote() << "Stored" << m_key << "holds" << count << "records, more than the" << m_limit
                                      << "it keeps; left out:" << leftOut << (m_keep == Keep::First ? "at its end" : "at its start");
 }
@@ -67,12 +71,26 @@ void StoredList::readDone(qsizetype count)
     if (m_skipped > kMaxSkippedLines)
         qCCritical(m_category).noquote() << "Stored" << m_key + u':' << m_skipped - kMaxSkippedLines << "more of its"
                                          << count << "records cannot be read and are left out";
+    m_asideDue = m_unreadable || m_pastLimit > 0;
+    if (!m_asideDue)
+        m_read = QJsonValue();
 }
 
 void StoredList::aboutToReplace()
 {
-    if (!m_holdsUnreadable)
+    if (!m_asideDue)
         return;
-    m_defaults.setAsideBeforeReplacing(m_key);
-    m_holdsUnreadable = false;
+    m_asideDue = false;
+    const QJsonValue read = std::exchange(m_read, QJsonValue());
+    // Another owner of the key replaced what this one read: it set that
+    // aside, and what it stored instead is no value this list left out of.
+    if (m_defaults.value(m_key) != read)
+        return;
+    m_defaults.setAsideBeforeReplacing(m_key, m_unreadable ? Defaults::Aside::Unreadable : Defaults::Aside::PastLimit);
+}
+
+QString StoredList::whereKept() const
+{
+    const QString aside = m_defaults.keptAsideAs(m_key);
+    return aside.isEmpty() ? m_defaults.filePath() : aside;
 }

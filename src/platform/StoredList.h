@@ -17,10 +17,13 @@ class Defaults;
 // A record that does not read is left out and logged, and every other record
 // loads. A list is read only up to its owner's limit: the records past it are
 // left out and logged too, so a list written by other means costs no view
-// more than the owner allows. Before the owner's first save replaces a stored
+// more than the owner allows; how many, and where they are kept, the window
+// showing the list tells. Before the owner's first save replaces a stored
 // value that held such records (or was no list at all), that value is set
-// aside (Defaults::setAsideBeforeReplacing), so no save loses what was not read. The stored
-// form is the owner's and stays as it is. Main thread only.
+// aside (Defaults::setAsideBeforeReplacing), so no save loses what was not
+// read; a value another owner of the key replaced meanwhile is that owner's
+// to keep. The stored form is the owner's and stays as it is. Main thread
+// only.
 class StoredList {
 public:
     using Category = const QLoggingCategory& (*)();
@@ -68,6 +71,16 @@ public:
     // cannot set it aside fails, and is tried again).
     void aboutToReplace();
 
+    // How many records past the limit the last read left out (0: none).
+    qsizetype leftOutPastLimit() const { return m_pastLimit; }
+    qsizetype limit() const { return m_limit; }
+    const QString& key() const { return m_key; }
+    Defaults& defaults() const { return m_defaults; }
+    // Where the stored list the last read cut is kept: the file it was set
+    // aside in, or until then the settings file (empty for settings kept
+    // in memory).
+    QString whereKept() const;
+
 private:
     QJsonArray storedArray();
     void skipped(qsizetype index, qsizetype count, const QString& why);
@@ -79,6 +92,9 @@ private:
     Category m_category;
     qsizetype m_limit;
     Keep m_keep;
-    bool m_holdsUnreadable = false;  // and not set aside yet
-    qsizetype m_skipped = 0;         // records of the last read that did not read
+    QJsonValue m_read;             // the stored value the last read left something of out, until set aside
+    bool m_asideDue = false;       // m_read is to be set aside before the first save replaces it
+    bool m_unreadable = false;     // the last read met records that did not read, or no list
+    qsizetype m_skipped = 0;       // records of the last read that did not read
+    qsizetype m_pastLimit = 0;     // records the last read left out past the limit
 };

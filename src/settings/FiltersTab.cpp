@@ -5,6 +5,7 @@
 #include "settings/AddPersonalFeedSheet.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
+#include "settings/ListCutNotice.h"
 #include "settings/SettingsKit.h"
 #include "store/FilterStore.h"
 #include "store/ReadStore.h"
@@ -100,12 +101,18 @@ ConfigSection* FiltersTab::makePhraseSection(Which which)
     listLayout->setContentsMargins(0, 0, 0, 0);
     listLayout->setSpacing(0);
     section->addRow(list);
+    auto* cut = muted ? new ListCutNotice(m_filters.storedMuted(), QStringLiteral("muted phrase"),
+                                          QStringLiteral("muted phrases"), this)
+                      : new ListCutNotice(m_filters.storedFollowed(), QStringLiteral("followed phrase"),
+                                          QStringLiteral("followed phrases"), this);
+    section->addRow(cut);
 
     connect(field, &QLineEdit::returnPressed, this, [this, which] { add(which); });
     connect(addButton, &QPushButton::clicked, this, [this, which] { add(which); });
     (muted ? m_muteField : m_followField) = field;
     (muted ? m_muteFull : m_followFull) = full;
     (muted ? m_mutedList : m_followedList) = list;
+    (muted ? m_mutedCut : m_followedCut) = cut;
     return section;
 }
 

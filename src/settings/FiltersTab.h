@@ -6,6 +6,7 @@ class ConfigSection;
 class Defaults;
 class FeedStore;
 class FilterStore;
+class ListCutNotice;
 class OutcomeLine;
 class QCheckBox;
 class QLabel;
@@ -36,6 +37,8 @@ public:
     QStringList shownMuted() const;
     QStringList shownFollowed() const;
     QPushButton* removeButton(bool muted, const QString& phrase) const;
+    // The line telling of phrases past the limit left out as a list was read.
+    ListCutNotice* cutNotice(bool muted) const { return muted ? m_mutedCut : m_followedCut; }
 
 private:
     enum class Which { Muted, Followed };
@@ -55,6 +58,8 @@ private:
     OutcomeLine* m_followFull = nullptr;
     QWidget* m_mutedList = nullptr;
     QWidget* m_followedList = nullptr;
+    ListCutNotice* m_mutedCut = nullptr;
+    ListCutNotice* m_followedCut = nullptr;
     QCheckBox* m_dim = nullptr;
     QLabel* m_historyCount = nullptr;
     QPushButton* m_clearHistory = nullptr;

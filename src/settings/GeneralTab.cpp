@@ -7,6 +7,7 @@
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/FocusRing.h"
+#include "settings/ListCutNotice.h"
 #include "settings/RunningAppsPicker.h"
 #include "settings/SettingsKit.h"
 #include "store/FeedStore.h"
@@ -38,6 +39,8 @@ GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults, Hi
     m_hidden = new QListWidget(this);
     m_hidden->setFixedSize(320, 120);
     FocusRing::attach(m_hidden, 0);  // an empty list shows no focus of its own
+    m_hiddenCut = new ListCutNotice(m_hiddenApps.storedList(), QStringLiteral("application"),
+                                    QStringLiteral("applications"), this);
     m_appField = new QLineEdit(this);
     m_appField->setPlaceholderText(QStringLiteral("Application class, e.g. zoom"));
     m_appField->setMinimumWidth(220);
@@ -68,6 +71,7 @@ GeneralTab::GeneralTab(FeedStore& store, QWidget* parent, Defaults* defaults, Hi
     typedRow->addWidget(m_add);
     auto* hide = new ConfigSection(QStringLiteral("HIDE WHILE USING"));
     hide->addRow(new ConfigRow(QStringLiteral("Applications"), m_hidden));
+    hide->addRow(m_hiddenCut);
     hide->addRow(new ConfigRow(QStringLiteral("Add by name"), typed));
     hide->addRow(new ConfigRow(QStringLiteral("Add a running app"), m_running));
     hide->addRow(new ConfigRow(QStringLiteral("Remove selected"), m_remove));

@@ -6,6 +6,7 @@ class Defaults;
 class FeedStore;
 class HiddenAppsController;
 class LaunchAtLogin;
+class ListCutNotice;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -28,6 +29,9 @@ public:
     QCheckBox* loginSwitch() const { return m_login; }
     QLabel* loginError() const { return m_loginError; }
     QListWidget* hiddenList() const { return m_hidden; }
+    // The line telling of applications past the limit left out as the list
+    // was read.
+    ListCutNotice* hiddenCutNotice() const { return m_hiddenCut; }
     QLineEdit* appField() const { return m_appField; }
     RunningAppsPicker* runningPicker() const { return m_running; }
     QPushButton* addButton() const { return m_add; }
@@ -56,6 +60,7 @@ private:
     QCheckBox* m_login;
     QLabel* m_loginError;
     QListWidget* m_hidden;
+    ListCutNotice* m_hiddenCut;
     QLineEdit* m_appField;
     RunningAppsPicker* m_running;
     QPushButton* m_add;

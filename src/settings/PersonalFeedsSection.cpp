@@ -6,6 +6,7 @@
 #include "platform/PlainText.h"
 #include "settings/AddPersonalFeedSheet.h"
 #include "settings/BusySpinner.h"
+#include "settings/ListCutNotice.h"
 #include "settings/PersonalFeedRow.h"
 #include "settings/PillButton.h"
 #include "settings/SettingsLook.h"
@@ -69,6 +70,9 @@ PersonalFeedsSection::PersonalFeedsSection(QWidget* parent, PersonalFeedStore* s
     connect(m_add, &PillButton::clicked, this, &PersonalFeedsSection::showAddSheet);
     headerLayout->addWidget(m_add, 0, Qt::AlignVCenter);
     layout->addWidget(header);
+
+    m_cut = new ListCutNotice(m_store.storedFeeds(), QStringLiteral("feed"), QStringLiteral("feeds"), this);
+    layout->addWidget(m_cut);
 
     m_empty = SettingsLook::label(
         QStringLiteral("Paste any RSS or Atom URL. It goes live on your ticker the moment it validates, is private "

@@ -10,6 +10,7 @@
 #include <optional>
 
 class BusySpinner;
+class ListCutNotice;
 class Clock;
 class PersonalFeedRow;
 class PersonalFeedStore;
@@ -19,8 +20,9 @@ class QVBoxLayout;
 
 // The RSS tab's list of the user's own feeds, with the add-feed sheet: a
 // header with the count of switched-on feeds, a spinner while the store
-// refreshes and the add button (disabled at the feed limit), then one row per
-// feed or a short explanation while there are none. Everything shown follows
+// refreshes and the add button (disabled at the feed limit), a line when the
+// stored list was cut to the limit as it was read, then one row per feed or
+// a short explanation while there are none. Everything shown follows
 // the store's signals; every change goes through a store operation.
 class PersonalFeedsSection : public QWidget {
     Q_OBJECT
@@ -38,6 +40,8 @@ public:
     PillButton* addButton() const { return m_add; }
     BusySpinner* spinner() const { return m_spinner; }
     QLabel* emptyText() const { return m_empty; }
+    // The line telling of feeds past the limit left out as the list was read.
+    ListCutNotice* cutNotice() const { return m_cut; }
     const QList<PersonalFeedRow*>& rows() const { return m_rows; }
 
     // Opens the add-feed sheet (a fresh one each time) unless one is open.
@@ -61,6 +65,7 @@ private:
     BusySpinner* m_spinner;
     PillButton* m_add;
     QLabel* m_empty;
+    ListCutNotice* m_cut;
     QWidget* m_list;
     QVBoxLayout* m_listLayout;
     QList<PersonalFeedRow*> m_rows;

@@ -6,6 +6,7 @@
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/FocusRing.h"
+#include "settings/ListCutNotice.h"
 #include "settings/SettingsKit.h"
 #include "settings/SettingsLook.h"
 
@@ -67,6 +68,8 @@ WatchlistEditor::WatchlistEditor(MarketsStore& markets, QWidget* parent) : QWidg
     m_rowsLayout->setContentsMargins(0, 0, 0, 0);
     m_rowsLayout->setSpacing(0);
     list->addRow(rows);
+    m_cut = new ListCutNotice(m_markets.storedWatchlist(), QStringLiteral("symbol"), QStringLiteral("symbols"), this);
+    list->addRow(m_cut);
     m_holdingNote = textLabel(QString(), this, kProblem, true);
     m_holdingNote->hide();
     list->addRow(m_holdingNote);

@@ -8,6 +8,7 @@
 
 #include <qcoro/qcorotask.h>
 
+class ListCutNotice;
 class MarketsStore;
 class QLabel;
 class QLineEdit;
@@ -38,6 +39,8 @@ public:
     QLabel* outcomeLabel() const { return m_outcome; }
     QLabel* holdingNote() const { return m_holdingNote; }
     QLabel* countLabel() const { return m_count; }
+    // The line telling of symbols past the limit left out as the list was read.
+    ListCutNotice* cutNotice() const { return m_cut; }
     bool isAdding() const { return m_adding; }
 
     // The symbols listed, in order, and the controls of one of them.
@@ -76,6 +79,7 @@ private:
     QList<Row> m_rows;
     QLabel* m_count = nullptr;
     QLabel* m_holdingNote = nullptr;
+    ListCutNotice* m_cut = nullptr;
     QLineEdit* m_stockField = nullptr;
     QPushButton* m_addStock = nullptr;
     QListWidget* m_suggestions = nullptr;

@@ -29,6 +29,9 @@ public:
 
     const QStringList& muted() const { return m_muted; }
     const QStringList& followed() const { return m_followed; }
+    // The stored lists the phrases were read from: what their reading left out.
+    const StoredList& storedMuted() const { return m_storedMuted; }
+    const StoredList& storedFollowed() const { return m_storedFollowed; }
     // Direct edits (removal, undo): the caller keeps the rules above and
     // calls save() afterwards.
     void setMuted(const QStringList& phrases);

@@ -2,14 +2,21 @@
 // by hand or by another program: each store reads its list only up to its
 // limit (the feeds' 20, the watchlist's 10, the newest 5000 read headlines,
 // the phrase and application caps), logs what it left out, keeps the whole
-// stored list aside before its first save replaces it, and what it saves it
-// reads back the same.
+// stored list aside (as past the limit) before its first save replaces it,
+// and what it saves it reads back the same. The window showing a list that
+// was cut says how many records it left out and where they are kept.
 #include "markets/MarketsStore.h"
 #include "personal/PersonalFeedStore.h"
 #include "platform/Defaults.h"
 #include "platform/FrontAppMonitor.h"
 #include "platform/HiddenAppsController.h"
 #include "platform/SecretStore.h"
+#include "settings/FiltersTab.h"
+#include "settings/GeneralTab.h"
+#include "settings/ListCutNotice.h"
+#include "settings/PersonalFeedsSection.h"
+#include "settings/WatchlistEditor.h"
+#include "store/FeedStore.h"
 #include "store/FilterStore.h"
 #include "store/ReadStore.h"
 
@@ -21,6 +28,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <functional>
@@ -147,7 +155,7 @@ protected:
 
     QStringList asides(const QString& key) const
     {
-        return QDir(dir.path()).entryList({key + ".unreadable-*"}, QDir::Files);
+        return QDir(dir.path()).entryList({key + ".past-limit-*"}, QDir::Files);
     }
 };
 
@@ -207,6 +215,99 @@ TEST_P(StoredListLimits, AListPastItsLimitIsCutAsItIsReadAndKeptAsideBeforeItIsR
 INSTANTIATE_TEST_SUITE_P(Lists, StoredListLimits, ::testing::ValuesIn(kCases), [](const auto& info) {
     return QString::fromLatin1(info.param.name).replace(' ', '_').toStdString();
 });
+
+// The feed store the Filters and General tabs are made with; pointed at a
+// closed port and never started.
+std::unique_ptr<FeedStore> idleFeedStore(Stores& s)
+{
+    return std::make_unique<FeedStore>(FeedStore::Services{s.defaults, s.time, s.time, nullptr, nullptr, {},
+                                                           QUrl("http://127.0.0.1:9/"), std::nullopt, {}, "1.0"});
+}
+
+// What a window's line about its cut list says as the window opens, and
+// after one edit of the list.
+struct Said {
+    QString opened;
+    QString edited;
+};
+
+// The Filters tab's line under one of its lists, before and after the tab
+// removes `phrase` from that list.
+Said showFilters(Stores& s, bool muted, const QString& phrase)
+{
+    FilterStore filters(s.defaults);
+    ReadStore reads(s.defaults);
+    auto feeds = idleFeedStore(s);
+    FiltersTab tab(*feeds, nullptr, &filters, &reads, &s.defaults);
+    const QString opened = tab.cutNotice(muted)->text();
+    tab.removeButton(muted, phrase)->click();
+    return Said{opened, tab.cutNotice(muted)->text()};
+}
+
+TEST(StoredListLimitsShown, AListCutAsItWasReadSaysSoWhereItShowsAndWhereTheRestIsKept)
+{
+    const struct {
+        const LimitCase& list;
+        const char* many;
+        // Builds the store and the window that shows its list, and edits
+        // the list through them.
+        std::function<Said(Stores&)> show;
+    } cases[] = {
+        {kCases[0], "feeds",
+         [](Stores& s) {
+             PersonalFeedStore store(s.defaults, s.time, s.time);
+             PersonalFeedsSection section(nullptr, &store, &s.time);
+             const QString opened = section.cutNotice()->text();
+             store.setEnabled("pf-0", false);
+             return Said{opened, section.cutNotice()->text()};
+         }},
+        {kCases[1], "symbols",
+         [](Stores& s) {
+             MarketsStore store(s.defaults, s.secrets, s.time, s.time);
+             WatchlistEditor editor(store);
+             const QString opened = editor.cutNotice()->text();
+             editor.removeButton("S0")->click();
+             return Said{opened, editor.cutNotice()->text()};
+         }},
+        {kCases[3], "muted phrases", [](Stores& s) { return showFilters(s, true, "muted 0"); }},
+        {kCases[4], "followed phrases", [](Stores& s) { return showFilters(s, false, "followed 0"); }},
+        {kCases[5], "applications",
+         [](Stores& s) {
+             HiddenAppsController hidden(s.defaults, s.front);
+             auto feeds = idleFeedStore(s);
+             GeneralTab tab(*feeds, nullptr, &s.defaults, &hidden);
+             const QString opened = tab.hiddenCutNotice()->text();
+             hidden.remove("app-1");
+             return Said{opened, tab.hiddenCutNotice()->text()};
+         }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.list.name);
+        QTemporaryDir dir;
+        const QString settingsPath = dir.filePath("defaults.json");
+        QJsonArray stored;
+        for (qsizetype i = 0; i < c.list.stored; ++i)
+            stored.append(c.list.record(i));
+        auto defaults = Defaults::openFile(settingsPath);
+        defaults->set(c.list.key, stored);
+        ASSERT_TRUE(defaults->flush().has_value());
+        Stores stores(*defaults);
+        LogCapture log;
+
+        const Said said = c.show(stores);
+        const QString leftOut = QString("%1 %2 past the limit of %3 are not shown here; they are kept in ")
+                                    .arg(c.list.stored - c.list.limit)
+                                    .arg(c.many)
+                                    .arg(c.list.limit);
+        EXPECT_EQ(said.opened, leftOut + settingsPath + ".") << "still in the settings file";
+        const QStringList aside = QDir(dir.path()).entryList({c.list.key + ".*"}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1) << aside.join(' ').toStdString();
+        EXPECT_TRUE(aside.first().startsWith(c.list.key + ".past-limit-")) << aside.first().toStdString();
+        EXPECT_EQ(said.edited, leftOut + dir.filePath(aside.first()) + ".") << "in the file they were set aside in";
+        EXPECT_TRUE(log.anyContains("Kept the stored " + c.list.key + " as " + dir.filePath(aside.first())
+                                    + " before replacing it: it held records past the limit of its list"));
+    }
+}
 
 // A list at its cap takes no more, so that what is saved is what the next
 // start reads.

@@ -122,7 +122,8 @@ void requireListKeptAside(const QString& key, const QJsonValue& stored, bool who
 {
     const bool replaced = !stored.isUndefined() && after.value(key) != stored;
     QDir dir(g_place->folder.path());
-    const QStringList aside = dir.entryList({key + QStringLiteral(".unreadable-*")}, QDir::Files);
+    const QStringList aside =
+        dir.entryList({key + QStringLiteral(".unreadable-*"), key + QStringLiteral(".past-limit-*")}, QDir::Files);
     bool found = false;
     for (const QString& name : aside) {
         QFile file(dir.filePath(name));

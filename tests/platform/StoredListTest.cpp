@@ -7,7 +7,10 @@
 #include "LogCapture.h"
 
 #include <QDir>
+#include <QFile>
 #include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -38,13 +41,13 @@ TEST(StoredListLimit, ReadsUpToTheLimitFromItsEndAndSaysWhatWasLeftOut)
         Keep keep;
         QStringList read;
         QStringList lines;  // each the start of one log line about the list, in order
-        bool keptAside = true;
+        const char* keptAside = "unreadable";  // why, by its file's name; nullptr: not kept aside
     } cases[] = {
-        {"within the limit", {"a", "b"}, 2, Keep::First, {"a", "b"}, {}, false},
+        {"within the limit", {"a", "b"}, 2, Keep::First, {"a", "b"}, {}, nullptr},
         {"the first kept", {"a", "b", "c", "d", "e"}, 3, Keep::First, {"a", "b", "c"},
-         {"Stored someList.v1 holds 5 records, more than the 3 it keeps; left out: 2 at its end"}},
+         {"Stored someList.v1 holds 5 records, more than the 3 it keeps; left out: 2 at its end"}, "past-limit"},
         {"the last kept, in their order", {"a", "b", "c", "d", "e"}, 3, Keep::Last, {"c", "d", "e"},
-         {"Stored someList.v1 holds 5 records, more than the 3 it keeps; left out: 2 at its start"}},
+         {"Stored someList.v1 holds 5 records, more than the 3 it keeps; left out: 2 at its start"}, "past-limit"},
         {"unreadable records do not count", {5, "a", 6, "b", "c", "d"}, 2, Keep::First, {"a", "b"},
          {"Stored someList.v1 record 1 of 6 cannot be read", "Stored someList.v1 record 3 of 6 cannot be read",
           "Stored someList.v1 holds 6 records, more than the 2 it keeps; left out: 2 at its end"}},
@@ -82,7 +85,50 @@ TEST(StoredListLimit, ReadsUpToTheLimitFromItsEndAndSaysWhatWasLeftOut)
             list.aboutToReplace();
             defaults->set(key, QStringList{QStringLiteral("saved %1").arg(save)});
         }
-        EXPECT_EQ(QDir(dir.path()).entryList({key + ".unreadable-*"}, QDir::Files).size(), c.keptAside ? 1 : 0);
+        const QStringList aside = QDir(dir.path()).entryList({key + ".*"}, QDir::Files);
+        ASSERT_EQ(aside.size(), c.keptAside ? 1 : 0);
+        if (c.keptAside) {
+            EXPECT_TRUE(aside.first().startsWith(key + '.' + c.keptAside + '-')) << aside.first().toStdString();
+        }
+    }
+}
+
+// Two owners of one key that read the same damaged list: the first keeps it
+// aside and stores a list that reads; the second, replacing that in turn,
+// keeps nothing more. The one file kept aside holds the damaged list as it
+// was.
+TEST(StoredListAside, TwoOwnersOfADamagedListKeepOnlyTheDamagedOriginalAside)
+{
+    const QString key = QStringLiteral("someList.v1");
+    const struct {
+        const char* name;
+        QJsonValue stored;
+        qsizetype limit;
+    } cases[] = {
+        {"an unreadable record", QJsonArray{"a", 5, "b"}, 10},
+        {"no list", QJsonValue("a,b"), 10},
+        {"past the limit", QJsonArray{"a", "b", "c"}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        auto defaults = Defaults::openFile(dir.filePath("defaults.json"));
+        defaults->set(key, c.stored);
+        StoredList first(*defaults, key, lcPlatform, c.limit);
+        StoredList second(*defaults, key, lcPlatform, c.limit);
+        const QStringList read = first.readTexts();
+        EXPECT_EQ(second.readTexts(), read);
+        first.aboutToReplace();
+        defaults->set(key, read + QStringList{"first"});
+        second.aboutToReplace();
+        defaults->set(key, read + QStringList{"second"});
+        ASSERT_TRUE(defaults->flush());
+
+        const QStringList aside = QDir(dir.path()).entryList({key + ".*"}, QDir::Files);
+        ASSERT_EQ(aside.size(), 1) << aside.join(' ').toStdString();
+        QFile file(dir.filePath(aside.first()));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(QJsonDocument::fromJson(file.readAll()).object(), (QJsonObject{{key, c.stored}}));
     }
 }
 

@@ -212,6 +212,30 @@ TEST_F(UnreadableSettingsTest, ADamagedFileStaysWhereItIsUntilItIsKeptAsideAndRe
     }
 }
 
+// A damaged settings file that could not be kept aside, deleted since by
+// the user: nothing is left to keep, and the next save writes what read of it
+// with the change, so that saves stop failing.
+TEST_F(UnreadableSettingsTest, ADamagedFileDeletedBeforeItCouldBeKeptAsideNoLongerStopsTheSaves)
+{
+    ASSERT_TRUE(writeFile(path(), "{\"tickerSize\": 4, broken"));
+    FakeTime time;
+    std::unique_ptr<Defaults> d;
+    {
+        ReadOnlyFolder readOnly(dir.path());
+        ASSERT_TRUE(readOnly.isReadOnly());
+        d = Defaults::openFile(path(), {}, time);
+    }
+    ASSERT_FALSE(d->saveProblem().isEmpty()) << "the file could not be kept aside";
+    ASSERT_TRUE(QFile::remove(path()));
+    d->set(QStringLiteral("alwaysOnTop"), true);
+    EXPECT_TRUE(d->flush());
+    EXPECT_TRUE(d->saveProblem().isEmpty());
+    EXPECT_EQ(time.pendingCount(), 0) << "nothing is tried again";
+    auto next = Defaults::openFile(path());
+    EXPECT_EQ(next->intValue(QStringLiteral("tickerSize"), 0), 4);
+    EXPECT_TRUE(next->boolValue(QStringLiteral("alwaysOnTop"), false));
+}
+
 TEST_F(UnreadableSettingsTest, EachUnreadableRecordIsLoggedAndTheValueIsSetAsideOnce)
 {
     const QString key = QStringLiteral("hiddenForBundleIDs");
