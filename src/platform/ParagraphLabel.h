@@ -1,6 +1,10 @@
 #pragma once
 
+#include "platform/ParagraphLayout.h"
+
+#include <QFont>
 #include <QLabel>
+#include <QList>
 #include <QStringList>
 
 // A label for text from outside (a headline, a feed's title, an error a
@@ -18,7 +22,9 @@
 // characters, so a long word never widens the layouts the label stands in.
 // Given less room than its text needs, it shows the lines that fit, the last
 // one ending in "…" at the text's logical end. The text itself stays whole.
-// It draws its text itself: it offers no selection and no links.
+// It draws its text itself: it offers no selection and no links. Its text
+// is laid out once for a width and kept until the text, the font, the
+// direction, the alignment or the width changes.
 class ParagraphLabel : public QLabel {
     Q_OBJECT
 public:
@@ -54,6 +60,9 @@ public:
     // without their line-break characters.
     QStringList shownLines() const;
 
+    // How many times the label has laid its text out so far.
+    int layoutCount() const { return m_layoutCount; }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -62,7 +71,30 @@ private:
     QSize extra() const;
     // How many lines fit in `height`; at least one.
     int linesFitting(int height) const;
+    // The text in `width`, wrapped or not, in at most `maxLines` lines (0:
+    // as many as it takes), laid out again only when needed.
+    const ParagraphLayout& paragraph(bool wrap, qreal width, int maxLines) const;
+    qreal heightOf(const ParagraphLayout& paragraph) const;
+    QSize sizeOf(const ParagraphLayout& paragraph) const;
+
+    struct Laid {
+        bool wrap;
+        qreal width;
+        int maxLines;
+        ParagraphLayout paragraph;
+    };
+    // What every kept layout was made from; a change drops them.
+    struct Source {
+        QString text;
+        QFont font;
+        Qt::LayoutDirection direction = Qt::LeftToRight;
+        Qt::Alignment alignment;
+        bool operator==(const Source&) const = default;
+    };
 
     Direction m_direction = Direction::OfText;
     bool m_heightFromLayout = false;
+    mutable Source m_laidSource;
+    mutable QList<Laid> m_laid;  // the most recently used first
+    mutable int m_layoutCount = 0;
 };
