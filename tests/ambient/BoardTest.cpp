@@ -1,4 +1,6 @@
+#include "Await.h"
 #include "BoardHarness.h"
+#include "LoopbackServer.h"
 #include "PaintedText.h"
 #include "ambient/AmbientBoardView.h"
 #include "ambient/BoardCard.h"
@@ -6,8 +8,12 @@
 #include "ambient/IdleScreensaver.h"
 #include "api/ReadableText.h"
 #include "platform/IdleSource.h"
+#include "platform/ParagraphLabel.h"
+#include "ticker/ArticleThumbnail.h"
 #include "ticker/StripServices.h"
 
+#include <QBuffer>
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QWindow>
@@ -115,6 +121,72 @@ TEST_F(BoardTest, CardMetaLinesKeepTheSourceAndTheTimeEachInItsOwnDirection)
                   (leftToRight(parts.label) + leftToRight(FeedItem::metaSeparator.toString()) + leftToRight(*parts.time))
                       .toStdString());
     }
+}
+
+// A source's name too long for the card's meta line is cut and the time
+// stays whole after it, in either direction.
+TEST_F(BoardTest, ALongSourceNameGivesWayToTheTimeOnTheCard)
+{
+    for (const QString& source : {S("Pneumonoultramicroscopicsilicovolcanoconiosis Weekly Review of Lungs"),
+                                  S("חדשות ").repeated(12).trimmed()}) {
+        SCOPED_TRACE(source.toStdString());
+        ASSERT_GE(source.size(), 60);
+        FeedItem item = boardItem(S("a"), S("Title"), S("https://news.example/a"), source);
+        item.publishedAt = QDateTime(QDate(2001, 3, 4), QTime(18, 56), Qt::UTC);
+        BoardCard card(item, board.context());
+        card.resize(380, 250);
+        card.show();
+        const FeedItem::MetaLineParts parts =
+            ReadableText::withReadableSource(item).metaLineParts(MetaLineContext::current());
+        ASSERT_TRUE(parts.time);
+        ParagraphLabel* meta = nullptr;
+        for (ParagraphLabel* label : card.findChildren<ParagraphLabel*>())
+            if (label->text() == card.metaText())
+                meta = label;
+        ASSERT_TRUE(meta);
+        const QStringList lines = meta->shownLines();
+        ASSERT_EQ(lines.size(), 1);
+        QString line = lines.first();
+        line.removeIf([](QChar c) { return c.unicode() >= 0x2066 && c.unicode() <= 0x2069; });  // isolates
+        EXPECT_TRUE(line.endsWith(FeedItem::metaSeparator.toString() + *parts.time)) << line.toStdString();
+        const QString name = line.chopped(FeedItem::metaSeparator.size() + parts.time->size());
+        ASSERT_TRUE(name.endsWith(QChar(0x2026))) << "the name is cut: " << line.toStdString();
+        EXPECT_GE(name.size(), 10) << "and keeps what fits of it";
+        EXPECT_TRUE(parts.label.startsWith(name.chopped(1)));
+        EXPECT_LE(QFontMetricsF(meta->font()).horizontalAdvance(lines.first()), meta->contentsRect().width());
+    }
+}
+
+// A card's picture fills the place the card keeps for it, once it arrives.
+TEST_F(BoardTest, ACardsPictureFillsItsPlace)
+{
+    QImage picture(160, 100, QImage::Format_ARGB32);
+    picture.fill(Qt::green);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, "PNG");
+    LoopbackServer server;
+    server.route(S("/pic.png"), LoopbackServer::Response::text(png, "image/png"));
+
+    BoardCard card(boardItem(S("p"), S("Title"), S("https://p.example/1"), S("Wire"), server.url(S("pic.png")).toString()),
+                   board.context());
+    card.resize(380, 250);
+    card.show();
+    ASSERT_TRUE(card.hasThumbnail());
+    const auto* thumbnail = card.findChild<ArticleThumbnail*>();
+    ASSERT_TRUE(thumbnail);
+    const QRect place = thumbnail->geometry();
+    EXPECT_GT(place.width(), 300) << "as wide as the card's column";
+    const auto green = [&](QPoint at) {
+        const QImage image = card.grab().toImage();
+        const QColor shown = image.pixelColor((QPointF(at) * image.devicePixelRatio()).toPoint());
+        return shown.green() > 200 && shown.red() < 60 && shown.blue() < 60;
+    };
+    EXPECT_TRUE(waitUntil([&] { return green(place.center()); })) << "the picture shows";
+    EXPECT_TRUE(green(QPoint(place.left() + 12, place.center().y()))) << "from the left of its place";
+    EXPECT_TRUE(green(QPoint(place.right() - 12, place.center().y()))) << "to the right";
+    board.network.clearConnectionCache();  // the server need not wait for the connection to idle out
 }
 
 TEST_F(BoardTest, CardsShowCleanPlainTextAndAClickMarksReadAndOpensOnlyWebLinks)
