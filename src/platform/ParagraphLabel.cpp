@@ -1,7 +1,9 @@
 #include "platform/ParagraphLabel.h"
 
 #include "platform/ParagraphLayout.h"
+#include "platform/PlainText.h"
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <algorithm>
@@ -160,10 +162,46 @@ int ParagraphLabel::heightForWidth(int width) const
     return sizeOf(paragraph(true, width - extra().width(), 0)).height() + extra().height();
 }
 
-QStringList ParagraphLabel::shownLines() const
+const ParagraphLayout& ParagraphLabel::shownParagraph() const
 {
     const QRect rect = textRect();
-    const ParagraphLayout& shown = paragraph(wordWrap(), rect.width(), wordWrap() ? linesFitting(rect.height()) : 1);
+    return paragraph(wordWrap(), rect.width(), wordWrap() ? linesFitting(rect.height()) : 1);
+}
+
+void ParagraphLabel::setWholeTextToolTip(bool on)
+{
+    m_wholeTextToolTip = on;
+    if (!on)
+        setToolTip(QString());
+    showWholeTextToolTip();
+}
+
+void ParagraphLabel::showWholeTextToolTip()
+{
+    if (!m_wholeTextToolTip)
+        return;
+    const QString tip = shownParagraph().isCut() ? PlainText::toolTip(text()) : QString();
+    if (tip != toolTip())
+        setToolTip(tip);
+}
+
+bool ParagraphLabel::event(QEvent* event)
+{
+    // The text may have changed since the last resize.
+    if (event->type() == QEvent::ToolTip)
+        showWholeTextToolTip();
+    return QLabel::event(event);
+}
+
+void ParagraphLabel::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    showWholeTextToolTip();
+}
+
+QStringList ParagraphLabel::shownLines() const
+{
+    const ParagraphLayout& shown = shownParagraph();
     QStringList lines;
     for (int i = 0; i < shown.lineCount(); ++i)
         lines.append(shown.lineText(i));
@@ -175,10 +213,9 @@ void ParagraphLabel::paintEvent(QPaintEvent*)
     QPainter painter(this);
     drawFrame(&painter);
     const QRect rect = textRect();
-    const int lines = wordWrap() ? linesFitting(rect.height()) : 1;
     // A copy: what it draws stays alive whatever the painting asks of the
     // label.
-    const ParagraphLayout shown = paragraph(wordWrap(), rect.width(), lines);
+    const ParagraphLayout shown = shownParagraph();
     const qreal height = heightOf(shown);
     qreal top = rect.top();
     if (alignment() & Qt::AlignBottom)

@@ -51,6 +51,10 @@ public:
     // height all its lines take.
     void setHeightFromLayout(bool on);
 
+    // On: while the label shows its text cut with "…", its tool tip is the
+    // whole text, as written; otherwise it has none.
+    void setWholeTextToolTip(bool on);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override;
@@ -64,7 +68,9 @@ public:
     int layoutCount() const { return m_layoutCount; }
 
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QRect textRect() const;
@@ -76,6 +82,9 @@ private:
     const ParagraphLayout& paragraph(bool wrap, qreal width, int maxLines) const;
     qreal heightOf(const ParagraphLayout& paragraph) const;
     QSize sizeOf(const ParagraphLayout& paragraph) const;
+    // The paragraph as drawn at the label's present size.
+    const ParagraphLayout& shownParagraph() const;
+    void showWholeTextToolTip();
 
     struct Laid {
         bool wrap;
@@ -94,6 +103,7 @@ private:
 
     Direction m_direction = Direction::OfText;
     bool m_heightFromLayout = false;
+    bool m_wholeTextToolTip = false;
     mutable Source m_laidSource;
     mutable QList<Laid> m_laid;  // the most recently used first
     mutable int m_layoutCount = 0;
