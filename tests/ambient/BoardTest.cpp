@@ -2,6 +2,7 @@
 #include "BoardHarness.h"
 #include "LoopbackServer.h"
 #include "PaintedText.h"
+#include "../ticker/TickerTestUtil.h"
 #include "ambient/AmbientBoardView.h"
 #include "ambient/BoardCard.h"
 #include "ambient/FullScreenWindowManager.h"
@@ -12,7 +13,6 @@
 #include "ticker/ArticleThumbnail.h"
 #include "ticker/StripServices.h"
 
-#include <QBuffer>
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLabel>
@@ -49,6 +49,35 @@ struct SettingsRequests final : StripServices {
 
 class BoardTest : public ::testing::Test {
 protected:
+    // A headline from `source` with a link and a time.
+    static FeedItem datedItem(const QString& source)
+    {
+        FeedItem item = boardItem(S("a"), S("Title"), S("https://news.example/a"), source);
+        item.publishedAt = QDateTime(QDate(2001, 3, 4), QTime(18, 56), Qt::UTC);
+        return item;
+    }
+    // The meta line's pieces as the card composes them.
+    static FeedItem::MetaLineParts metaParts(const FeedItem& item)
+    {
+        return ReadableText::withReadableSource(item).metaLineParts(MetaLineContext::current());
+    }
+    // A card of the board's size, shown.
+    std::unique_ptr<BoardCard> shownCard(const FeedItem& item)
+    {
+        auto card = std::make_unique<BoardCard>(item, board.context());
+        card->resize(380, 250);
+        card->show();
+        return card;
+    }
+    // The label showing a card's meta line.
+    static ParagraphLabel* metaLabel(const BoardCard& card)
+    {
+        for (ParagraphLabel* label : card.findChildren<ParagraphLabel*>())
+            if (label->text() == card.metaText())
+                return label;
+        return nullptr;
+    }
+
     BoardHarness board;
 };
 
@@ -104,20 +133,13 @@ TEST_F(BoardTest, CardMetaLinesKeepTheSourceAndTheTimeEachInItsOwnDirection)
     using PaintedText::leftToRight;
     for (const QString& source : {S("חדשות ישראל"), S("الجزيرة نت"), S("ערוץ 12"), S("Reuters")}) {
         SCOPED_TRACE(source.toStdString());
-        FeedItem item = boardItem(S("a"), S("Title"), S("https://news.example/a"), source);
-        item.publishedAt = QDateTime(QDate(2001, 3, 4), QTime(18, 56), Qt::UTC);
-        BoardCard card(item, board.context());
-        card.resize(380, 250);
-        card.show();
-        const FeedItem::MetaLineParts parts =
-            ReadableText::withReadableSource(item).metaLineParts(MetaLineContext::current());
+        const FeedItem item = datedItem(source);
+        const std::unique_ptr<BoardCard> card = shownCard(item);
+        const FeedItem::MetaLineParts parts = metaParts(item);
         ASSERT_TRUE(parts.time);
-        QLabel* meta = nullptr;
-        for (QLabel* label : card.findChildren<QLabel*>())
-            if (label->text() == card.metaText())
-                meta = label;
+        const ParagraphLabel* meta = metaLabel(*card);
         ASSERT_TRUE(meta);
-        EXPECT_EQ(leftToRight(PaintedText::record(card), meta->geometry()).toStdString(),
+        EXPECT_EQ(leftToRight(PaintedText::record(*card), meta->geometry()).toStdString(),
                   (leftToRight(parts.label) + leftToRight(FeedItem::metaSeparator.toString()) + leftToRight(*parts.time))
                       .toStdString());
     }
@@ -131,18 +153,11 @@ TEST_F(BoardTest, ALongSourceNameGivesWayToTheTimeOnTheCard)
                                   S("חדשות ").repeated(12).trimmed()}) {
         SCOPED_TRACE(source.toStdString());
         ASSERT_GE(source.size(), 60);
-        FeedItem item = boardItem(S("a"), S("Title"), S("https://news.example/a"), source);
-        item.publishedAt = QDateTime(QDate(2001, 3, 4), QTime(18, 56), Qt::UTC);
-        BoardCard card(item, board.context());
-        card.resize(380, 250);
-        card.show();
-        const FeedItem::MetaLineParts parts =
-            ReadableText::withReadableSource(item).metaLineParts(MetaLineContext::current());
+        const FeedItem item = datedItem(source);
+        const std::unique_ptr<BoardCard> card = shownCard(item);
+        const FeedItem::MetaLineParts parts = metaParts(item);
         ASSERT_TRUE(parts.time);
-        ParagraphLabel* meta = nullptr;
-        for (ParagraphLabel* label : card.findChildren<ParagraphLabel*>())
-            if (label->text() == card.metaText())
-                meta = label;
+        const ParagraphLabel* meta = metaLabel(*card);
         ASSERT_TRUE(meta);
         const QStringList lines = meta->shownLines();
         ASSERT_EQ(lines.size(), 1);
@@ -160,14 +175,8 @@ TEST_F(BoardTest, ALongSourceNameGivesWayToTheTimeOnTheCard)
 // A card's picture fills the place the card keeps for it, once it arrives.
 TEST_F(BoardTest, ACardsPictureFillsItsPlace)
 {
-    QImage picture(160, 100, QImage::Format_ARGB32);
-    picture.fill(Qt::green);
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, "PNG");
     LoopbackServer server;
-    server.route(S("/pic.png"), LoopbackServer::Response::text(png, "image/png"));
+    server.route(S("/pic.png"), LoopbackServer::Response::text(pngBytes(160, 100, Qt::green), "image/png"));
 
     BoardCard card(boardItem(S("p"), S("Title"), S("https://p.example/1"), S("Wire"), server.url(S("pic.png")).toString()),
                    board.context());
