@@ -1,6 +1,10 @@
 // JSON decoding through the strict reader: the floor every model decode pays.
+// A label showing a text far longer than any headline (a pasted search
+// query), asked for its height and painted as its window is resized.
 #include "platform/Json.h"
+#include "platform/ParagraphLabel.h"
 
+#include <QPixmap>
 #include <benchmark/benchmark.h>
 
 namespace {
@@ -35,5 +39,25 @@ void BM_DecodeRows(benchmark::State& state)
     state.SetBytesProcessed(int64_t(state.iterations()) * doc.size());
 }
 BENCHMARK(BM_DecodeRows)->Arg(300)->Arg(2000);
+
+// Five resizes of a wrapping label holding 32,767 characters with combining
+// marks, each asking for the height at the new width and painting there
+// three times, as a layout pass and an expose do.
+void BM_ParagraphLabelLongTextResized(benchmark::State& state)
+{
+    const QString text = QStringLiteral("Cafe\u0301 re\u0301sume\u0301 nai\u0308ve ").repeated(1200).left(32767);
+    ParagraphLabel label(text);
+    label.setWordWrap(true);
+    QPixmap canvas(600, 600);
+    for (auto _ : state) {
+        for (int width = 500; width < 600; width += 20) {
+            for (int pass = 0; pass < 3; ++pass) {
+                label.resize(width, label.heightForWidth(width));
+                label.render(&canvas);
+            }
+        }
+    }
+}
+BENCHMARK(BM_ParagraphLabelLongTextResized)->Unit(benchmark::kMillisecond);
 } // namespace
 

@@ -13,6 +13,7 @@
 
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -31,6 +32,40 @@ QLabel* styled(QLabel* label, int pixelSize, QFont::Weight weight, const QColor&
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return label;
 }
+
+// The card's meta line at the width the card gives it: a source's name too
+// long for that is cut so that the time stays whole.
+class MetaLabel final : public ParagraphLabel {
+public:
+    MetaLabel(const FeedItem& item, QWidget* parent)
+        : ParagraphLabel(ReadableText::metaLine(item, MetaLineContext::current()), parent), m_item(item),
+          m_context(MetaLineContext::current())
+    {
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        ParagraphLabel::resizeEvent(event);
+        fit();
+    }
+    void changeEvent(QEvent* event) override
+    {
+        ParagraphLabel::changeEvent(event);
+        if (event->type() == QEvent::FontChange)
+            fit();
+    }
+
+private:
+    void fit()
+    {
+        if (width() > 0)
+            setText(ReadableText::metaLine(m_item, m_context, font(), contentsRect().width() - 2 * margin()));
+    }
+
+    FeedItem m_item;
+    MetaLineContext m_context;
+};
 
 } // namespace
 
@@ -52,7 +87,7 @@ BoardCard::BoardCard(FeedItem item, TickerRowContext context, QWidget* parent)
     header->addWidget(icon);
     // The source's name and the time, each in its own direction, in the
     // order the card reads in.
-    auto* meta = new ParagraphLabel(ReadableText::metaLine(m_item, MetaLineContext::current()), this);
+    auto* meta = new MetaLabel(m_item, this);
     meta->setDirection(ParagraphLabel::Direction::OfWidget);
     m_meta = styled(meta, 11, QFont::Bold, Palette::secondaryText());
     header->addWidget(m_meta, 1);

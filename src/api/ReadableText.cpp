@@ -1,14 +1,15 @@
 #include "api/ReadableText.h"
 
 #include "api/ItemModels.h"
+#include "platform/ParagraphLayout.h"
 
+#include <QFontMetricsF>
 #include <QTextBoundaryFinder>
 #include <algorithm>
 
 namespace {
 
 constexpr char16_t ellipsis = 0x2026;
-constexpr char16_t pdf = 0x202C;
 constexpr char16_t fsi = 0x2068;
 constexpr char16_t pdi = 0x2069;
 // Characters after the cut that the boundary rules may look at: enough to
@@ -77,35 +78,22 @@ QString isolated(QStringView piece)
     return QChar(fsi) + inside + ReadableText::closingScopes(inside) + QChar(pdi);
 }
 
+// A meta line of the source's `label` and its `time`, when there is one.
+QString metaLineOf(const QString& label, const std::optional<QString>& time)
+{
+    QStringList pieces{label};
+    if (time)
+        pieces.append(*time);
+    return ReadableText::joinedPieces(pieces, FeedItem::metaSeparator);
+}
+
 } // namespace
 
 namespace ReadableText {
 
 QString closingScopes(QStringView text)
 {
-    QString closers;
-    for (const QChar c : text) {
-        switch (c.unicode()) {
-        case 0x202A: case 0x202B: case 0x202D: case 0x202E:  // LRE, RLE, LRO, RLO
-            closers.append(QChar(pdf));
-            break;
-        case 0x2066: case 0x2067: case 0x2068:  // LRI, RLI, FSI
-            closers.append(QChar(pdi));
-            break;
-        case pdf:
-            if (closers.endsWith(QChar(pdf)))
-                closers.chop(1);
-            break;
-        case pdi:  // closes its isolate and every embedding opened inside it
-            if (const qsizetype isolate = closers.lastIndexOf(QChar(pdi)); isolate >= 0)
-                closers.truncate(isolate);
-            break;
-        default:
-            break;
-        }
-    }
-    std::reverse(closers.begin(), closers.end());
-    return closers;
+    return ParagraphLayout::closingScopes(text);
 }
 
 QString joinedPieces(const QStringList& pieces, QStringView separator)
@@ -124,10 +112,24 @@ QString joinedPieces(const QStringList& pieces, QStringView separator)
 QString metaLine(const FeedItem& item, const MetaLineContext& context)
 {
     const FeedItem::MetaLineParts parts = withReadableSource(item).metaLineParts(context);
-    QStringList pieces{parts.label};
-    if (parts.time)
-        pieces.append(*parts.time);
-    return joinedPieces(pieces, FeedItem::metaSeparator);
+    return metaLineOf(parts.label, parts.time);
+}
+
+QString metaLine(const FeedItem& item, const MetaLineContext& context, const QFont& font, double width)
+{
+    const FeedItem::MetaLineParts parts = withReadableSource(item).metaLineParts(context);
+    const QString whole = metaLineOf(parts.label, parts.time);
+    const QFontMetricsF metrics(font);
+    if (!parts.time || metrics.horizontalAdvance(whole) <= width)
+        return whole;
+    const auto cut = [&](qsizetype end) {
+        const QStringView kept = QStringView(parts.label).first(end);
+        return metaLineOf(kept.toString() + closingScopes(kept) + QChar(ellipsis), parts.time);
+    };
+    const auto fits = [&](qsizetype end) { return metrics.horizontalAdvance(cut(end)) <= width; };
+    if (!fits(0))
+        return whole;
+    return cut(ParagraphLayout::fittingEnd(parts.label, 0, fits));
 }
 
 QString capped(const QString& text, qsizetype limit)

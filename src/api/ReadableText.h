@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <Qt>
 
+class QFont;
 struct FeedItem;
 struct MetaLineContext;
 
@@ -44,6 +45,12 @@ FeedItem withReadableSource(const FeedItem& item);
 // sourceLength, then, for a dated item, the separator and the time, joined
 // so that each reads in its own direction (see joinedPieces).
 QString metaLine(const FeedItem& item, const MetaLineContext& context);
+
+// The item's meta line as a line `width` wide in `font` shows it: metaLine
+// when that fits; otherwise the source's name is cut between two graphemes,
+// "…" at its logical end, so that the time stays whole. A line without a
+// time, or whose time alone does not fit, is metaLine as it is.
+QString metaLine(const FeedItem& item, const MetaLineContext& context, const QFont& font, double width);
 
 // The pieces of a line the app composes (a source's name, a time), joined by
 // `separator` so that each reads in its own direction and none takes in a

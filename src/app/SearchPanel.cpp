@@ -120,7 +120,11 @@ SearchPanel::SearchPanel(FeedStore& store, std::function<void()> onDismiss, Tick
                          QWidget* parent)
     : QWidget(parent), m_store(store), m_onDismiss(std::move(onDismiss)), m_context(context)
 {
-    setFixedSize(panelWidth, panelHeight);
+    // As tall as the window is: a window on a screen too short for the
+    // panel gives up height (its results scroll) rather than its title bar.
+    setFixedWidth(panelWidth);
+    setMaximumHeight(panelHeight);
+    resize(panelWidth, panelHeight);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

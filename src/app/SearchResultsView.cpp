@@ -233,7 +233,9 @@ void SearchResultsView::relayout()
                         TitleParagraph(oneParagraph(ReadableText::headline(item)), m_titleFont, textWidth, 2), {}};
             const std::optional<SourceTypeBadgeLayout> badge = badgeFor(item);
             const double metaWidth = textWidth - (badge ? badge->size.width() + metaSpacing : 0);
-            block.meta = meta.elidedText(ReadableText::metaLine(item, now), Qt::ElideRight, std::max(1.0, metaWidth));
+            // The source's name gives way to the time.
+            block.meta = meta.elidedText(ReadableText::metaLine(item, now, m_metaFont, metaWidth), Qt::ElideRight,
+                                         std::max(1.0, metaWidth));
             const double metaHeight = std::max(meta.height(), badge ? badge->size.height() : 0.0);
             const double column = block.title.height() + columnSpacing + metaHeight;
             const double height = std::ceil(2 * headlinePadY + std::max(iconSide, column));

@@ -1,6 +1,7 @@
 #include "app/SearchWindowManager.h"
 
 #include "app/SearchPanel.h"
+#include "app/WindowFrame.h"
 
 #include <QCloseEvent>
 #include <QCursor>
@@ -83,9 +84,12 @@ void SearchWindowManager::show(FeedStore& store)
 
     if (QScreen* screen = screenForNewWindow()) {
         QRect frame(QPoint(), window->size());
-        frame.moveCenter(screen->availableGeometry().center());
+        frame.moveCenter(WindowFrame::workArea(screen).center());
         window->setGeometry(frame);
     }
+    // On a screen too short for it, it gives up height rather than its
+    // title bar.
+    WindowFrame::keepInsideWorkArea(window);
     m_window = window;
     m_panel = panel;
     window->show();

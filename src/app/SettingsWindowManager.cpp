@@ -3,8 +3,8 @@
 #include "app/FirstFrameProbe.h"
 #include "app/Screens.h"
 #include "app/TickerWindowController.h"
+#include "app/WindowFrame.h"
 #include "platform/Defaults.h"
-#include "platform/FrameExtents.h"
 #include "platform/Logging.h"
 #include "platform/MemoryRelief.h"
 #include "platform/NotificationCenter.h"
@@ -29,31 +29,6 @@ constexpr int kMaxWidth = 1240;
 constexpr int kMaxHeight = 900;
 const QRect kNoScreenFrame(0, 0, 1440, 780);
 const QString kTitle = QStringLiteral("Tidewire Settings");
-
-// On X11 the work area already leaves out the panels' and the strip's
-// reserved edges.
-QRect visibleFrame(const QScreen* screen)
-{
-    return screen->availableGeometry();
-}
-
-// Where a shown window really is: after a move by the window manager Qt's
-// window handle follows at once while the widget's own geometry may lag, and
-// a widget that believes it is already where it is asked to go sends nothing.
-QRect currentGeometry(const QWidget* window)
-{
-    const QWindow* handle = window->windowHandle();
-    return window->isVisible() && handle ? handle->geometry() : window->geometry();
-}
-
-void applyGeometry(QWidget* window, const QRect& rect)
-{
-    QWindow* handle = window->windowHandle();
-    if (window->isVisible() && handle)
-        handle->setGeometry(rect);
-    else
-        window->setGeometry(rect);
-}
 
 QPalette darkPalette(QPalette palette)
 {
@@ -124,7 +99,7 @@ void SettingsWindowManager::show(FeedStore& store, std::optional<SettingsTab> ta
             NotificationCenter::shared().post(SettingsTabs::selectTabNotification,
                                               {{SettingsTabs::selectTabKey, SettingsTabs::title(*tab)}});
         centre(m_window);
-        clampToVisibleFrame(m_window);
+        WindowFrame::fitInsideWorkArea(m_window);
         activate(m_window);
         return;
     }
@@ -140,7 +115,7 @@ void SettingsWindowManager::show(FeedStore& store, std::optional<SettingsTab> ta
 QWidget* SettingsWindowManager::build(FeedStore& store)
 {
     QScreen* screen = targetScreen();
-    const std::optional<QRect> visible = screen ? std::optional(visibleFrame(screen)) : std::nullopt;
+    const std::optional<QRect> visible = screen ? std::optional(WindowFrame::workArea(screen)) : std::nullopt;
     const QSize size = windowSize(visible);
 
     auto* window = new QWidget(nullptr, Qt::Window);
@@ -167,8 +142,7 @@ QWidget* SettingsWindowManager::build(FeedStore& store)
         centre(window);
     else
         window->move(kNoScreenFrame.topLeft());
-    clampToVisibleFrame(window);
-    keepInsideWorkArea(window);
+    WindowFrame::keepInsideWorkArea(window);
     window->installEventFilter(this);
     connect(window, &QObject::destroyed, this, [this] {
         // Once the window, its views and its backing store are gone (after
@@ -187,58 +161,12 @@ void SettingsWindowManager::centre(QWidget* window) const
     QScreen* screen = targetScreen();
     if (!screen)
         return;
-    const QRect visible = visibleFrame(screen);
-    const QSize size = currentGeometry(window).size();
+    const QRect visible = WindowFrame::workArea(screen);
+    const QSize size = WindowFrame::currentGeometry(window).size();
     const double midX = visible.x() + visible.width() * 0.5;
     const double midY = visible.y() + visible.height() * 0.5;
-    applyGeometry(window, QRect(QPoint(qRound(midX - size.width() * 0.5), qRound(midY - size.height() * 0.5)), size));
-}
-
-void SettingsWindowManager::clampToVisibleFrame(QWidget* window) const
-{
-    // The screen under the window's centre: Qt's idea of a shown window's
-    // screen may still lag behind a move or a change of the screens.
-    const QRect shown = currentGeometry(window);
-    QScreen* screen = QGuiApplication::screenAt(shown.center());
-    if (!screen && window->isVisible())
-        screen = window->screen();
-    if (!screen || !QGuiApplication::screens().contains(screen))
-        screen = QGuiApplication::primaryScreen();
-    if (!screen)
-        return;
-    // The window manager's title bar and borders lie outside the window:
-    // the whole frame has to fit, or the window cannot be moved or closed.
-    const QMargins decoration =
-        window->windowHandle() ? FrameExtents::read(window->windowHandle()).value_or(QMargins()) : QMargins();
-    const QRect visible = visibleFrame(screen).marginsRemoved(decoration);
-    const int width = std::max(1, std::min(shown.width(), visible.width()));
-    const int height = std::max(1, std::min(shown.height(), visible.height()));
-    const int x = std::min(std::max(shown.x(), visible.x()), visible.x() + visible.width() - width);
-    const int y = std::min(std::max(shown.y(), visible.y()), visible.y() + visible.height() - height);
-    // The window manager keeps a window at least as large as its minimum.
-    if (window->minimumWidth() > width || window->minimumHeight() > height)
-        window->setMinimumSize(std::min(window->minimumWidth(), width), std::min(window->minimumHeight(), height));
-    const QRect fitted(x, y, width, height);
-    if (fitted != shown)
-        applyGeometry(window, fitted);
-}
-
-void SettingsWindowManager::keepInsideWorkArea(QWidget* window)
-{
-    // Fitted again once the window manager has framed the window (its
-    // title bar is known only then), and whenever a screen or its work area
-    // changes under it: a resolution, a scale, a panel or the strip's strut.
-    window->winId();
-    const auto refit = [this, window] { clampToVisibleFrame(window); };
-    connect(new FrameExtents(window->windowHandle()), &FrameExtents::changed, window, refit);
-    const auto watch = [window, refit](QScreen* screen) {
-        QObject::connect(screen, &QScreen::geometryChanged, window, refit);
-        QObject::connect(screen, &QScreen::availableGeometryChanged, window, refit);
-    };
-    for (QScreen* screen : QGuiApplication::screens())
-        watch(screen);
-    connect(qApp, &QGuiApplication::screenAdded, window, watch);
-    connect(qApp, &QGuiApplication::screenRemoved, window, refit, Qt::QueuedConnection);
+    WindowFrame::applyGeometry(window,
+                               QRect(QPoint(qRound(midX - size.width() * 0.5), qRound(midY - size.height() * 0.5)), size));
 }
 
 void SettingsWindowManager::activate(QWidget* window) const
@@ -259,7 +187,7 @@ bool SettingsWindowManager::eventFilter(QObject* watched, QEvent* event)
 
 void SettingsWindowManager::saveFrame(const QWidget* window) const
 {
-    const QRect frame = currentGeometry(window);
+    const QRect frame = WindowFrame::currentGeometry(window);
     m_defaults.set(Settings::settingsWindowFrame.key.toString(),
                    QJsonObject{{QStringLiteral("x"), frame.x()},
                                {QStringLiteral("y"), frame.y()},

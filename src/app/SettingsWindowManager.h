@@ -37,10 +37,6 @@ public:
     // The strip's screen, the "preferredMonitor" screen, the primary screen,
     // the first screen; null without any.
     QScreen* targetScreen() const;
-    // Moves and shrinks `window` so that it and the window manager's frame
-    // around it lie inside its screen's work area (the primary screen's
-    // when it has none), lowering its minimum size where it must.
-    void clampToVisibleFrame(QWidget* window) const;
 
     // A new window's size for a work area (none: no screen): width − 100 in
     // 820…1240, height − 40 in 620…900; 1240 × 740 without a screen.
@@ -55,7 +51,6 @@ protected:
 private:
     QWidget* build(FeedStore& store);
     void centre(QWidget* window) const;
-    void keepInsideWorkArea(QWidget* window);
     void activate(QWidget* window) const;
     void saveFrame(const QWidget* window) const;
     std::optional<QRect> savedFrame() const;

@@ -1,12 +1,12 @@
 #pragma once
 
+#include "platform/ParagraphLayout.h"
+
 #include <QFont>
 #include <QString>
-#include <memory>
 
 class QPainter;
 class QPointF;
-class QTextLayout;
 
 // A title laid out as one paragraph in the direction of its own text, wrapped
 // at word boundaries into at most `maxLines` lines of `width`: each line
@@ -20,20 +20,17 @@ public:
     TitleParagraph() = default;
     TitleParagraph(const QString& text, const QFont& font, double width, int maxLines);
 
-    int lineCount() const { return m_lineCount; }
+    int lineCount() const { return m_paragraph.lineCount(); }
     // Lines follow each other at the font's line spacing.
-    double height() const { return m_height; }
+    double height() const { return lineCount() * m_paragraph.lineSpacing(); }
     // The widest line's width.
-    double width() const { return m_width; }
+    double width() const { return m_paragraph.width(); }
     // The characters of a line as drawn, in logical order ("…" included).
-    QString lineText(int line) const;
+    QString lineText(int line) const { return m_paragraph.lineText(line); }
     // Draws the lines with the painter's pen, the first line's top at
     // `topLeft`.
-    void draw(QPainter& painter, const QPointF& topLeft) const;
+    void draw(QPainter& painter, const QPointF& topLeft) const { m_paragraph.draw(painter, topLeft); }
 
 private:
-    std::shared_ptr<QTextLayout> m_layout;
-    int m_lineCount = 0;
-    double m_height = 0;
-    double m_width = 0;
+    ParagraphLayout m_paragraph;
 };

@@ -1,12 +1,13 @@
 #include "platform/ParagraphLabel.h"
 
+#include "platform/ParagraphLayout.h"
+#include "platform/PlainText.h"
+
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QStyle>
-#include <QTextLayout>
 #include <algorithm>
 #include <cmath>
-#include <memory>
 
 namespace {
 
@@ -28,107 +29,9 @@ QString laidOutText(const QString& text, bool wrap)
     return out;
 }
 
-// `text` laid out as one paragraph in `direction`, in lines of
-// `width`, at most `maxLines` of them (0: as many as it takes). When more
-// would follow, or a line kept whole is wider than `width`, the last line
-// keeps what fits of the rest and ends in the ellipsis, in the same
-// paragraph, so that it still reads in the text's direction.
-class Paragraph {
-public:
-    Paragraph(const QString& text, const QFont& font, Qt::LayoutDirection direction, bool wrap,
-              Qt::Alignment alignment, qreal width, int maxLines)
-        : m_spacing(QFontMetricsF(font).lineSpacing()), m_lineHeight(QFontMetricsF(font).height())
-    {
-        const QString laidOut = laidOutText(text, wrap);
-        QTextOption option;
-        option.setWrapMode(wrap ? QTextOption::WrapAtWordBoundaryOrAnywhere : QTextOption::NoWrap);
-        option.setTextDirection(direction);
-        // A text layout takes its alignment as it stands: left is left.
-        option.setAlignment(QStyle::visualAlignment(direction, alignment) & Qt::AlignHorizontal_Mask);
-        width = std::max(1.0, width);
-
-        QList<int> starts;
-        bool cut = false;
-        {
-            QTextLayout probe(laidOut, font);
-            probe.setTextOption(option);
-            probe.beginLayout();
-            for (QTextLine line = probe.createLine(); line.isValid(); line = probe.createLine()) {
-                if (maxLines > 0 && starts.size() == maxLines) {
-                    cut = true;
-                    break;
-                }
-                line.setLineWidth(width);
-                starts.append(line.textStart());
-                cut = !wrap && line.naturalTextWidth() > width;
-            }
-            probe.endLayout();
-        }
-
-        m_shown = laidOut;
-        if (cut) {
-            const int last = starts.constLast();
-            QString rest = laidOut.mid(last);
-            for (QChar& c : rest) {
-                if (c == QChar::LineSeparator)
-                    c = u' ';
-            }
-            m_shown = laidOut.left(last) + QFontMetricsF(font).elidedText(rest, Qt::ElideRight, width);
-        }
-        m_layout = std::make_unique<QTextLayout>(m_shown, font);
-        m_layout->setTextOption(option);
-        m_layout->beginLayout();
-        for (qsizetype i = 0; i < starts.size(); ++i) {
-            QTextLine line = m_layout->createLine();
-            if (!line.isValid())
-                break;
-            if (!cut)
-                line.setLineWidth(width);
-            else  // the lines found above, the last one taking what is left
-                line.setNumColumns(int((i + 1 < starts.size() ? starts.at(i + 1) : m_shown.size()) - starts.at(i)),
-                                   width);
-            line.setPosition(QPointF(0, std::round(double(i) * m_spacing)));
-        }
-        m_layout->endLayout();
-    }
-
-    int lineCount() const { return m_layout->lineCount(); }
-    qreal height() const { return lineCount() == 0 ? 0 : (lineCount() - 1) * m_spacing + m_lineHeight; }
-    qreal width() const
-    {
-        qreal widest = 0;
-        for (int i = 0; i < lineCount(); ++i)
-            widest = std::max(widest, m_layout->lineAt(i).naturalTextWidth());
-        return widest;
-    }
-    QSize size() const { return QSize(int(std::ceil(width())), int(std::ceil(height()))); }
-
-    QStringList lines() const
-    {
-        QStringList lines;
-        for (int i = 0; i < lineCount(); ++i) {
-            const QTextLine line = m_layout->lineAt(i);
-            QString text = m_shown.mid(line.textStart(), line.textLength());
-            text.removeIf([](QChar c) { return c == QChar::LineSeparator; });
-            lines.append(text);
-        }
-        return lines;
-    }
-
-    void draw(QPainter& painter, const QPointF& topLeft) const { m_layout->draw(&painter, topLeft); }
-
-private:
-    qreal m_spacing;
-    qreal m_lineHeight;
-    QString m_shown;
-    std::unique_ptr<QTextLayout> m_layout;
-};
-
-// The label's text in `width`, wrapped or not, in at most `maxLines` lines.
-Paragraph paragraphOf(const ParagraphLabel& label, bool wrap, qreal width, int maxLines)
-{
-    return Paragraph(label.text(), label.font(), label.paragraphDirection(), wrap, label.alignment(), width, maxLines);
-}
+// The layouts a label keeps: its size hints, its height for the width it
+// is given and what it draws there.
+constexpr qsizetype keptLayouts = 6;
 
 } // namespace
 
@@ -180,10 +83,55 @@ int ParagraphLabel::linesFitting(int height) const
     return 1 + std::max(0, int(std::floor((height - metrics.height()) / metrics.lineSpacing())));
 }
 
+const ParagraphLayout& ParagraphLabel::paragraph(bool wrap, qreal width, int maxLines) const
+{
+    const Source source{text(), font(), paragraphDirection(), alignment() & Qt::AlignHorizontal_Mask};
+    if (!(source == m_laidSource)) {
+        m_laid.clear();
+        m_laidSource = source;
+    }
+    width = std::max<qreal>(1, width);
+    const auto found = std::find_if(m_laid.begin(), m_laid.end(), [&](const Laid& laid) {
+        if (laid.wrap != wrap || laid.width != width)
+            return false;
+        // The whole text fits in fewer lines than asked for: it is what
+        // those lines show.
+        return laid.maxLines == maxLines ||
+               (!laid.paragraph.isCut() && (maxLines == 0 || laid.paragraph.lineCount() <= maxLines));
+    });
+    if (found != m_laid.end()) {
+        if (found != m_laid.begin())
+            std::rotate(m_laid.begin(), found, found + 1);
+        return m_laid.front().paragraph;
+    }
+    ++m_layoutCount;
+    ParagraphLayout laidOut(laidOutText(source.text, wrap), source.font, width,
+                            ParagraphLayout::Options{.direction = source.direction,
+                                                     .wrap = wrap,
+                                                     .maxLines = maxLines,
+                                                     .alignment = source.alignment,
+                                                     .againstWidest = false});
+    if (m_laid.size() == keptLayouts)
+        m_laid.removeLast();
+    m_laid.prepend(Laid{wrap, width, maxLines, std::move(laidOut)});
+    return m_laid.front().paragraph;
+}
+
+qreal ParagraphLabel::heightOf(const ParagraphLayout& paragraph) const
+{
+    const int lines = paragraph.lineCount();
+    return lines == 0 ? 0 : (lines - 1) * paragraph.lineSpacing() + QFontMetricsF(font()).height();
+}
+
+QSize ParagraphLabel::sizeOf(const ParagraphLayout& paragraph) const
+{
+    return QSize(int(std::ceil(paragraph.width())), int(std::ceil(heightOf(paragraph))));
+}
+
 QSize ParagraphLabel::sizeHint() const
 {
     const auto sizeAt = [this](qreal width) {
-        return paragraphOf(*this, wordWrap(), width, wordWrap() ? 0 : 1).size();
+        return sizeOf(paragraph(wordWrap(), width, wordWrap() ? 0 : 1));
     };
     if (!wordWrap())
         return sizeAt(QWIDGETSIZE_MAX) + extra();
@@ -202,7 +150,7 @@ QSize ParagraphLabel::sizeHint() const
 QSize ParagraphLabel::minimumSizeHint() const
 {
     const QFontMetricsF metrics(font());
-    const QSize natural = paragraphOf(*this, false, QWIDGETSIZE_MAX, 1).size();
+    const QSize natural = sizeOf(paragraph(false, QWIDGETSIZE_MAX, 1));
     const int width = std::min(natural.width(), int(std::ceil(metrics.averageCharWidth() * minimumCharacters)));
     return QSize(width, int(std::ceil(metrics.height()))) + extra();
 }
@@ -211,13 +159,53 @@ int ParagraphLabel::heightForWidth(int width) const
 {
     if (!wordWrap())
         return minimumSizeHint().height();
-    return paragraphOf(*this, true, width - extra().width(), 0).size().height() + extra().height();
+    return sizeOf(paragraph(true, width - extra().width(), 0)).height() + extra().height();
+}
+
+const ParagraphLayout& ParagraphLabel::shownParagraph() const
+{
+    const QRect rect = textRect();
+    return paragraph(wordWrap(), rect.width(), wordWrap() ? linesFitting(rect.height()) : 1);
+}
+
+void ParagraphLabel::setWholeTextToolTip(bool on)
+{
+    m_wholeTextToolTip = on;
+    if (!on)
+        setToolTip(QString());
+    showWholeTextToolTip();
+}
+
+void ParagraphLabel::showWholeTextToolTip()
+{
+    if (!m_wholeTextToolTip)
+        return;
+    const QString tip = shownParagraph().isCut() ? PlainText::toolTip(text()) : QString();
+    if (tip != toolTip())
+        setToolTip(tip);
+}
+
+bool ParagraphLabel::event(QEvent* event)
+{
+    // The text may have changed since the last resize.
+    if (event->type() == QEvent::ToolTip)
+        showWholeTextToolTip();
+    return QLabel::event(event);
+}
+
+void ParagraphLabel::resizeEvent(QResizeEvent* event)
+{
+    QLabel::resizeEvent(event);
+    showWholeTextToolTip();
 }
 
 QStringList ParagraphLabel::shownLines() const
 {
-    const QRect rect = textRect();
-    return paragraphOf(*this, wordWrap(), rect.width(), wordWrap() ? linesFitting(rect.height()) : 1).lines();
+    const ParagraphLayout& shown = shownParagraph();
+    QStringList lines;
+    for (int i = 0; i < shown.lineCount(); ++i)
+        lines.append(shown.lineText(i));
+    return lines;
 }
 
 void ParagraphLabel::paintEvent(QPaintEvent*)
@@ -225,14 +213,16 @@ void ParagraphLabel::paintEvent(QPaintEvent*)
     QPainter painter(this);
     drawFrame(&painter);
     const QRect rect = textRect();
-    const int lines = wordWrap() ? linesFitting(rect.height()) : 1;
-    const Paragraph paragraph = paragraphOf(*this, wordWrap(), rect.width(), lines);
+    // A copy: what it draws stays alive whatever the painting asks of the
+    // label.
+    const ParagraphLayout shown = shownParagraph();
+    const qreal height = heightOf(shown);
     qreal top = rect.top();
     if (alignment() & Qt::AlignBottom)
-        top = rect.bottom() + 1 - paragraph.height();
+        top = rect.bottom() + 1 - height;
     else if (!(alignment() & Qt::AlignTop))
-        top = rect.top() + std::round((rect.height() - paragraph.height()) / 2);
+        top = rect.top() + std::round((rect.height() - height) / 2);
     painter.setClipRect(contentsRect());
     painter.setPen(palette().color(isEnabled() ? palette().currentColorGroup() : QPalette::Disabled, foregroundRole()));
-    paragraph.draw(painter, QPointF(rect.left(), top));
+    shown.draw(painter, QPointF(rect.left(), top));
 }

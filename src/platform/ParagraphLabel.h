@@ -1,6 +1,10 @@
 #pragma once
 
+#include "platform/ParagraphLayout.h"
+
+#include <QFont>
 #include <QLabel>
+#include <QList>
 #include <QStringList>
 
 // A label for text from outside (a headline, a feed's title, an error a
@@ -18,7 +22,9 @@
 // characters, so a long word never widens the layouts the label stands in.
 // Given less room than its text needs, it shows the lines that fit, the last
 // one ending in "…" at the text's logical end. The text itself stays whole.
-// It draws its text itself: it offers no selection and no links.
+// It draws its text itself: it offers no selection and no links. Its text
+// is laid out once for a width and kept until the text, the font, the
+// direction, the alignment or the width changes.
 class ParagraphLabel : public QLabel {
     Q_OBJECT
 public:
@@ -45,6 +51,10 @@ public:
     // height all its lines take.
     void setHeightFromLayout(bool on);
 
+    // On: while the label shows its text cut with "…", its tool tip is the
+    // whole text, as written; otherwise it has none.
+    void setWholeTextToolTip(bool on);
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override;
@@ -54,15 +64,47 @@ public:
     // without their line-break characters.
     QStringList shownLines() const;
 
+    // How many times the label has laid its text out so far.
+    int layoutCount() const { return m_layoutCount; }
+
 protected:
+    bool event(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     QRect textRect() const;
     QSize extra() const;
     // How many lines fit in `height`; at least one.
     int linesFitting(int height) const;
+    // The text in `width`, wrapped or not, in at most `maxLines` lines (0:
+    // as many as it takes), laid out again only when needed.
+    const ParagraphLayout& paragraph(bool wrap, qreal width, int maxLines) const;
+    qreal heightOf(const ParagraphLayout& paragraph) const;
+    QSize sizeOf(const ParagraphLayout& paragraph) const;
+    // The paragraph as drawn at the label's present size.
+    const ParagraphLayout& shownParagraph() const;
+    void showWholeTextToolTip();
+
+    struct Laid {
+        bool wrap;
+        qreal width;
+        int maxLines;
+        ParagraphLayout paragraph;
+    };
+    // What every kept layout was made from; a change drops them.
+    struct Source {
+        QString text;
+        QFont font;
+        Qt::LayoutDirection direction = Qt::LeftToRight;
+        Qt::Alignment alignment;
+        bool operator==(const Source&) const = default;
+    };
 
     Direction m_direction = Direction::OfText;
     bool m_heightFromLayout = false;
+    bool m_wholeTextToolTip = false;
+    mutable Source m_laidSource;
+    mutable QList<Laid> m_laid;  // the most recently used first
+    mutable int m_layoutCount = 0;
 };

@@ -7,22 +7,34 @@
 #include <QLabel>
 #include <QPainter>
 
+namespace {
+
+// White, in a column of 200 pixels; cut to it, it can be read whole in its
+// tool tip.
+ParagraphLabel* rowLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new ParagraphLabel(text, parent);
+    QFont font = label->font();
+    font.setPixelSize(13);
+    font.setWeight(QFont::Medium);
+    label->setFont(font);
+    label->setFixedWidth(200);
+    label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    label->setWholeTextToolTip(true);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, Qt::white);
+    label->setPalette(palette);
+    return label;
+}
+
+} // namespace
+
 ConfigRow::ConfigRow(const QString& label, QWidget* content, QWidget* parent)
-    : QWidget(parent), m_label(new ParagraphLabel(label, this)), m_content(content)
+    : QWidget(parent), m_label(rowLabel(label, this)), m_content(content)
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(14, 8, 14, 8);
     layout->setSpacing(0);
-
-    QFont font = m_label->font();
-    font.setPixelSize(13);
-    font.setWeight(QFont::Medium);
-    m_label->setFont(font);
-    m_label->setFixedWidth(200);
-    m_label->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    QPalette palette = m_label->palette();
-    palette.setColor(QPalette::WindowText, Qt::white);
-    m_label->setPalette(palette);
     layout->addWidget(m_label, 0, Qt::AlignVCenter);
     if (content)
         layout->addWidget(content, 0, Qt::AlignVCenter);

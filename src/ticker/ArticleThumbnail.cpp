@@ -38,7 +38,9 @@ void ArticleThumbnail::paintEvent(QPaintEvent*)
 {
     QPainter p(this);
     p.setRenderHints(QPainter::Antialiasing | QPainter::SmoothPixmapTransform);
-    paint(p, QRectF((width() - m_width) / 2, (height() - m_height) / 2, m_width, m_height), m_radius, m_url, m_store);
+    const double frameWidth = m_width > 0 ? m_width : width();
+    paint(p, QRectF((width() - frameWidth) / 2, (height() - m_height) / 2, frameWidth, m_height), m_radius, m_url,
+          m_store);
 }
 
 void ArticleThumbnail::paint(QPainter& painter, const QRectF& frame, double cornerRadius, const QUrl& url,

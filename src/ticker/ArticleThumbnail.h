@@ -9,7 +9,9 @@ class ThumbnailStore;
 
 // An article's picture in a rounded frame, filling it with its aspect kept;
 // a faint placeholder until the picture has arrived. The picture loads by
-// itself through the thumbnail store when shown.
+// itself through the thumbnail store when shown. The frame is `width` by
+// `height`, centred in the widget; a width of 0 is the widget's own, for a
+// picture that fills the width its layout gives it.
 class ArticleThumbnail : public QWidget {
     Q_OBJECT
 public:

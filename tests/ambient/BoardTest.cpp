@@ -1,13 +1,19 @@
+#include "Await.h"
 #include "BoardHarness.h"
+#include "LoopbackServer.h"
 #include "PaintedText.h"
+#include "../ticker/TickerTestUtil.h"
 #include "ambient/AmbientBoardView.h"
 #include "ambient/BoardCard.h"
 #include "ambient/FullScreenWindowManager.h"
 #include "ambient/IdleScreensaver.h"
 #include "api/ReadableText.h"
 #include "platform/IdleSource.h"
+#include "platform/ParagraphLabel.h"
+#include "ticker/ArticleThumbnail.h"
 #include "ticker/StripServices.h"
 
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QWindow>
@@ -43,6 +49,35 @@ struct SettingsRequests final : StripServices {
 
 class BoardTest : public ::testing::Test {
 protected:
+    // A headline from `source` with a link and a time.
+    static FeedItem datedItem(const QString& source)
+    {
+        FeedItem item = boardItem(S("a"), S("Title"), S("https://news.example/a"), source);
+        item.publishedAt = QDateTime(QDate(2001, 3, 4), QTime(18, 56), Qt::UTC);
+        return item;
+    }
+    // The meta line's pieces as the card composes them.
+    static FeedItem::MetaLineParts metaParts(const FeedItem& item)
+    {
+        return ReadableText::withReadableSource(item).metaLineParts(MetaLineContext::current());
+    }
+    // A card of the board's size, shown.
+    std::unique_ptr<BoardCard> shownCard(const FeedItem& item)
+    {
+        auto card = std::make_unique<BoardCard>(item, board.context());
+        card->resize(380, 250);
+        card->show();
+        return card;
+    }
+    // The label showing a card's meta line.
+    static ParagraphLabel* metaLabel(const BoardCard& card)
+    {
+        for (ParagraphLabel* label : card.findChildren<ParagraphLabel*>())
+            if (label->text() == card.metaText())
+                return label;
+        return nullptr;
+    }
+
     BoardHarness board;
 };
 
@@ -98,23 +133,69 @@ TEST_F(BoardTest, CardMetaLinesKeepTheSourceAndTheTimeEachInItsOwnDirection)
     using PaintedText::leftToRight;
     for (const QString& source : {S("חדשות ישראל"), S("الجزيرة نت"), S("ערוץ 12"), S("Reuters")}) {
         SCOPED_TRACE(source.toStdString());
-        FeedItem item = boardItem(S("a"), S("Title"), S("https://news.example/a"), source);
-        item.publishedAt = QDateTime(QDate(2001, 3, 4), QTime(18, 56), Qt::UTC);
-        BoardCard card(item, board.context());
-        card.resize(380, 250);
-        card.show();
-        const FeedItem::MetaLineParts parts =
-            ReadableText::withReadableSource(item).metaLineParts(MetaLineContext::current());
+        const FeedItem item = datedItem(source);
+        const std::unique_ptr<BoardCard> card = shownCard(item);
+        const FeedItem::MetaLineParts parts = metaParts(item);
         ASSERT_TRUE(parts.time);
-        QLabel* meta = nullptr;
-        for (QLabel* label : card.findChildren<QLabel*>())
-            if (label->text() == card.metaText())
-                meta = label;
+        const ParagraphLabel* meta = metaLabel(*card);
         ASSERT_TRUE(meta);
-        EXPECT_EQ(leftToRight(PaintedText::record(card), meta->geometry()).toStdString(),
+        EXPECT_EQ(leftToRight(PaintedText::record(*card), meta->geometry()).toStdString(),
                   (leftToRight(parts.label) + leftToRight(FeedItem::metaSeparator.toString()) + leftToRight(*parts.time))
                       .toStdString());
     }
+}
+
+// A source's name too long for the card's meta line is cut and the time
+// stays whole after it, in either direction.
+TEST_F(BoardTest, ALongSourceNameGivesWayToTheTimeOnTheCard)
+{
+    for (const QString& source : {S("Pneumonoultramicroscopicsilicovolcanoconiosis Weekly Review of Lungs"),
+                                  S("חדשות ").repeated(12).trimmed()}) {
+        SCOPED_TRACE(source.toStdString());
+        ASSERT_GE(source.size(), 60);
+        const FeedItem item = datedItem(source);
+        const std::unique_ptr<BoardCard> card = shownCard(item);
+        const FeedItem::MetaLineParts parts = metaParts(item);
+        ASSERT_TRUE(parts.time);
+        const ParagraphLabel* meta = metaLabel(*card);
+        ASSERT_TRUE(meta);
+        const QStringList lines = meta->shownLines();
+        ASSERT_EQ(lines.size(), 1);
+        QString line = lines.first();
+        line.removeIf([](QChar c) { return c.unicode() >= 0x2066 && c.unicode() <= 0x2069; });  // isolates
+        EXPECT_TRUE(line.endsWith(FeedItem::metaSeparator.toString() + *parts.time)) << line.toStdString();
+        const QString name = line.chopped(FeedItem::metaSeparator.size() + parts.time->size());
+        ASSERT_TRUE(name.endsWith(QChar(0x2026))) << "the name is cut: " << line.toStdString();
+        EXPECT_GE(name.size(), 10) << "and keeps what fits of it";
+        EXPECT_TRUE(parts.label.startsWith(name.chopped(1)));
+        EXPECT_LE(QFontMetricsF(meta->font()).horizontalAdvance(lines.first()), meta->contentsRect().width());
+    }
+}
+
+// A card's picture fills the place the card keeps for it, once it arrives.
+TEST_F(BoardTest, ACardsPictureFillsItsPlace)
+{
+    LoopbackServer server;
+    server.route(S("/pic.png"), LoopbackServer::Response::text(pngBytes(160, 100, Qt::green), "image/png"));
+
+    BoardCard card(boardItem(S("p"), S("Title"), S("https://p.example/1"), S("Wire"), server.url(S("pic.png")).toString()),
+                   board.context());
+    card.resize(380, 250);
+    card.show();
+    ASSERT_TRUE(card.hasThumbnail());
+    const auto* thumbnail = card.findChild<ArticleThumbnail*>();
+    ASSERT_TRUE(thumbnail);
+    const QRect place = thumbnail->geometry();
+    EXPECT_GT(place.width(), 300) << "as wide as the card's column";
+    const auto green = [&](QPoint at) {
+        const QImage image = card.grab().toImage();
+        const QColor shown = image.pixelColor((QPointF(at) * image.devicePixelRatio()).toPoint());
+        return shown.green() > 200 && shown.red() < 60 && shown.blue() < 60;
+    };
+    EXPECT_TRUE(waitUntil([&] { return green(place.center()); })) << "the picture shows";
+    EXPECT_TRUE(green(QPoint(place.left() + 12, place.center().y()))) << "from the left of its place";
+    EXPECT_TRUE(green(QPoint(place.right() - 12, place.center().y()))) << "to the right";
+    board.network.clearConnectionCache();  // the server need not wait for the connection to idle out
 }
 
 TEST_F(BoardTest, CardsShowCleanPlainTextAndAClickMarksReadAndOpensOnlyWebLinks)

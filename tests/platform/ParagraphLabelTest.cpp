@@ -146,6 +146,53 @@ TEST(ParagraphLabel, OnOneLineALongWordIsCutAtItsEndWithItsBeginningOnItsLeading
     }
 }
 
+// A title cut with the ellipsis breaks its lines where the whole title
+// breaks, between words, however many glyphs its letters make: Arabic
+// letters joined into one (lam-alef) or Latin "fi" and "fl" drawn as one.
+TEST(ParagraphLabel, ACutTitleBreaksOnlyBetweenWords)
+{
+    const struct {
+        const char* name;
+        QString title;
+    } cases[] = {
+        {"Arabic", QStringLiteral("تراجع الأسواق العالمية وسط المخاوف الاقتصادية من تباطؤ النمو "
+                                  "والاقتصاد لا ينتظر إصلاحات شاملة في الأسواق الكبرى ")
+                       .repeated(3)
+                       .trimmed()},
+        {"Latin ligatures", QStringLiteral("Officials flee fjords as fluffy waffles baffle efficient chefs "
+                                           "and affluent offices refill the flagship buffet ")
+                                .repeated(3)
+                                .trimmed()},
+    };
+    const QFontMetricsF metrics(titleFont());
+    for (const auto& c : cases) {
+        for (int width = 160; width <= 520; width += 40) {
+            SCOPED_TRACE(testing::Message() << c.name << ", " << width << " px");
+            ParagraphLabel label(c.title);
+            label.setFont(titleFont());
+            label.setWordWrap(true);
+            label.setAlignment(Qt::AlignLeft | Qt::AlignTop);
+            label.resize(width, int(std::ceil(2 * metrics.lineSpacing() + metrics.height())));
+            const QStringList lines = label.shownLines();
+            ASSERT_EQ(lines.size(), 3);
+            ASSERT_TRUE(lines.last().endsWith(kEllipsis)) << "the title is cut";
+            qsizetype at = 0;
+            for (qsizetype i = 0; i < lines.size(); ++i) {
+                const bool last = i + 1 == lines.size();
+                const QString line = last ? beforeEllipsis({lines[i]}) : lines[i];
+                SCOPED_TRACE(line.toStdString());
+                ASSERT_TRUE(QStringView(c.title).sliced(at).startsWith(line)) << "line " << i;
+                EXPECT_TRUE(at == 0 || c.title.at(at - 1) == u' ') << "line " << i << " starts inside a word";
+                at += line.size();
+                if (!last) {
+                    EXPECT_TRUE(c.title.at(at - 1) == u' ' || c.title.at(at) == u' ')
+                        << "line " << i << " ends inside a word";
+                }
+            }
+        }
+    }
+}
+
 // A widget that would rather be 40 pixels square.
 class Square : public QWidget {
 public:
@@ -196,3 +243,43 @@ TEST(ParagraphLabel, ASentenceHoldingARightToLeftTitleReadsInTheWidgetsDirection
 }
 
 } // namespace
+
+// A label lays its text out once for a width: asking for its height and
+// painting it again and again at that width lays nothing out again; a new
+// text, font or width does.
+TEST(ParagraphLabel, KeepsItsLayoutUntilTheTextFontOrWidthChanges)
+{
+    const QString query = QStringLiteral("Cafe\u0301 re\u0301sume\u0301 nai\u0308ve ").repeated(400);
+    ParagraphLabel label(query);
+    label.setFont(titleFont());
+    label.setWordWrap(true);
+    label.setAlignment(Qt::AlignCenter);
+    const auto round = [&label](int width) {
+        label.resize(width, label.heightForWidth(width));
+        label.heightForWidth(width);
+        label.sizeHint();
+        label.grab();
+        return label.layoutCount();
+    };
+    const int first = round(kWidth);
+    EXPECT_GE(first, 1);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(round(kWidth), first) << "round " << i;
+
+    const auto laysOutAgain = [&](const char* change, auto apply) {
+        SCOPED_TRACE(change);
+        const int before = label.layoutCount();
+        apply();
+        EXPECT_GT(round(kWidth), before);
+        const int after = label.layoutCount();
+        EXPECT_EQ(round(kWidth), after) << "and keeps that one";
+    };
+    laysOutAgain("text", [&] { label.setText(query + QStringLiteral("!")); });
+    laysOutAgain("font", [&] {
+        QFont font = titleFont();
+        font.setPixelSize(14);
+        label.setFont(font);
+    });
+    const int before = label.layoutCount();
+    EXPECT_GT(round(kWidth - 40), before) << "a new width";
+}

@@ -21,6 +21,7 @@
 #include "settings/CuratedTab.h"
 #include "settings/DiagnosticsTab.h"
 #include "settings/FeedFilterField.h"
+#include "settings/ConfigRow.h"
 #include "settings/FiltersTab.h"
 #include "settings/FullScreenTab.h"
 #include "settings/GeneralTab.h"
@@ -743,6 +744,35 @@ TEST_F(FiltersTabTest, AFullListSaysSoWhereThePhraseWasGivenAndKeepsIt)
     EXPECT_EQ(filters->muted().last(), QStringLiteral("New phrase"));
     EXPECT_TRUE(tab.muteField()->text().isEmpty());
     EXPECT_TRUE(keyword.contextMenu()->actions().at(0)->isEnabled());
+}
+
+// A phrase too long for its row is cut with "…" and can be read whole in
+// the row's tool tip; one that fits has none.
+TEST_F(FiltersTabTest, APhraseCutInItsRowShowsWholeInItsToolTip)
+{
+    const QString longPhrase =
+        QStringLiteral("central bank interest rate decision announcement and press conference coverage");
+    const QString shortPhrase = QStringLiteral("storm");
+    filters->mute(longPhrase);
+    filters->mute(shortPhrase);
+    filters->follow(longPhrase + QStringLiteral(" live"));
+    FiltersTab tab(*store, nullptr, filters.get(), reads.get(), defaults.get());
+    tab.resize(900, 700);
+    tab.show();
+    // {muted list, phrase, tool tip}
+    const std::tuple<bool, QString, QString> rows[] = {
+        {true, longPhrase, longPhrase},
+        {true, shortPhrase, QString()},
+        {false, longPhrase + QStringLiteral(" live"), longPhrase + QStringLiteral(" live")},
+    };
+    for (const auto& [muted, phrase, tip] : rows) {
+        SCOPED_TRACE(phrase.toStdString());
+        QPushButton* remove = tab.removeButton(muted, phrase);
+        ASSERT_NE(remove, nullptr);
+        auto* row = qobject_cast<ConfigRow*>(remove->parentWidget());
+        ASSERT_NE(row, nullptr);
+        EXPECT_EQ(row->label()->toolTip(), tip);
+    }
 }
 
 TEST_F(FiltersTabTest, DimSwitchAndReadHistoryFollowTheSettingsBothWays)

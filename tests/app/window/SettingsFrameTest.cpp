@@ -1,9 +1,12 @@
-// The settings window on a screen too short for it, or scaled up: the window
-// manager's frame around it, title bar included, stays inside the work area
-// below the strip, so the window can always be moved and closed. Registered
-// twice: on 1920 × 1080 at scale 2, and on a 1280 × 600 screen.
+// The settings and search windows on a screen too short for them, or scaled
+// up: the window manager's frame around each, title bar included, stays
+// inside the work area below the strip, so the window can always be moved
+// and closed. Registered twice: on 1920 × 1080 at scale 2, and on a
+// 1280 × 600 screen.
+#include "../SearchHarness.h"
 #include "X11Probe.h"
 #include "XvfbDisplay.h"
+#include "app/SearchWindowManager.h"
 #include "app/SettingsWindowManager.h"
 #include "platform/Clock.h"
 #include "platform/Defaults.h"
@@ -74,9 +77,14 @@ protected:
     {
         manager->show(*store, std::nullopt);
         ASSERT_NE(manager->window(), nullptr);
-        const WId id = manager->window()->winId();
+        waitUntilManaged(manager->window());
+    }
+
+    static void waitUntilManaged(QWidget* window)
+    {
+        const WId id = window->winId();
         ASSERT_TRUE(waitFor([id] { return !X11Probe::atoms(id, "_NET_WM_ALLOWED_ACTIONS").isEmpty(); }))
-            << "the window manager never managed the settings window";
+            << "the window manager never managed " << window->windowTitle().toStdString();
     }
 
     // The frame, title bar included, comes to lie inside the work area, and
@@ -84,18 +92,23 @@ protected:
     // the rounding of its frame to whole logical pixels.
     void expectInsideWorkArea(std::source_location where = std::source_location::current())
     {
+        expectInsideWorkArea(manager->window(), where);
+    }
+
+    static void expectInsideWorkArea(const QWidget* window,
+                                     std::source_location where = std::source_location::current())
+    {
         SCOPED_TRACE(testing::Message() << "checked at line " << where.line());
-        const WId id = manager->window()->winId();
+        const WId id = window->winId();
         EXPECT_TRUE(waitFor([id] { return X11Probe::workArea().contains(X11Probe::frameGeometry(id)); }))
             << "frame " << text(X11Probe::frameGeometry(id)) << " work area " << text(X11Probe::workArea());
         const QRect frame = X11Probe::frameGeometry(id);
         const QRect client = X11Probe::geometry(id);
         EXPECT_LT(frame.top(), client.top()) << "a title bar above the window";
-        const int slack = int(2 * manager->window()->devicePixelRatio());
+        const int slack = int(2 * window->devicePixelRatio());
         EXPECT_GE(frame.height(), X11Probe::workArea().height() - slack) << "the window is as tall as there is room";
         // Still usable at that size: the window manager may keep it there,
-        // and its content fits (the pages scroll).
-        const QWidget* window = manager->window();
+        // and its content fits (the pages and the results scroll).
         EXPECT_LE(window->minimumHeight(), window->height());
         EXPECT_LE(window->minimumSizeHint().height(), window->height());
     }
@@ -140,6 +153,21 @@ TEST_F(SettingsFrameTest, FollowsTheWorkAreaWhenTheStripArrivesLater)
     expectInsideWorkArea();
     showStrip();
     expectInsideWorkArea();
+}
+
+// The search window, placed by the app too, opens below the strip and gives
+// up height rather than its title bar.
+TEST_F(SettingsFrameTest, TheSearchWindowOpensBelowTheStripToo)
+{
+    showStrip();
+    SearchHarness search;
+    SearchWindowManager windows(search.context());
+    windows.show(*search.store);
+    ASSERT_NE(windows.window(), nullptr);
+    waitUntilManaged(windows.window());
+    expectInsideWorkArea(windows.window());
+    EXPECT_EQ(windows.window()->width(), 620);
+    windows.close();
 }
 
 } // namespace
