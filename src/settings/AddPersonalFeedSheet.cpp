@@ -33,18 +33,33 @@ public:
     {
         setFrameShape(QFrame::NoFrame);
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-        setWidgetResizable(true);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setWidget(line);
         // The sheet's colour shows through.
         viewport()->setAutoFillBackground(false);
         line->setAutoFillBackground(false);
-        setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Preferred);
     }
 
     QSize sizeHint() const override { return {m_width, widget()->heightForWidth(m_width)}; }
     QSize minimumSizeHint() const override
     {
         return {0, std::min(sizeHint().height(), 3 * fontMetrics().lineSpacing())};
+    }
+
+    // Gives the line its height at the width it has: a scroll bar beside
+    // it only when it is cut.
+    void fit()
+    {
+        setVerticalScrollBarPolicy(height() < sizeHint().height() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        const int width = viewport()->width();
+        widget()->resize(width, widget()->heightForWidth(width));
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QScrollArea::resizeEvent(event);
+        fit();
     }
 
 private:
@@ -303,6 +318,8 @@ void AddPersonalFeedSheet::setState(SubmitState state)
     // The outcome line comes and goes: the sheet takes the height its lines
     // need at its width (see sizeHint()), within the screen.
     adjustSize();
+    layout()->activate();
+    m_outcomeArea->fit();
     Q_EMIT stateChanged();
 }
 
