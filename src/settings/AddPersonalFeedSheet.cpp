@@ -32,6 +32,7 @@ public:
     OutcomeArea(OutcomeLine* line, int width, QWidget* parent) : QScrollArea(parent), m_width(width)
     {
         setFrameShape(QFrame::NoFrame);
+        setFocusPolicy(Qt::NoFocus);  // a line to read: the keyboard goes from the field to the buttons
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setWidget(line);
