@@ -58,6 +58,8 @@ TEST(Shutdown, EveryRoadOutWritesThePendingSettings)
         app.start(TIDEWIRE_EXECUTABLE, {});
         ASSERT_TRUE(waitFor([&] { return log.contains("menu bar item installed"); })) << log.data();
 
+        // An ended start has no id, and a signal to id 0 would reach this test.
+        ASSERT_GT(app.processId(), 0) << log.data();
         if (road.signal)
             ::kill(pid_t(app.processId()), road.signal);
         else
