@@ -15,13 +15,57 @@
 #include <QPainter>
 #include <QPainterPath>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 namespace {
 constexpr int kSheetWidth = 460;
+constexpr int kPadding = 20;
 using Kind = PersonalFeedStore::AddResult::Kind;
 } // namespace
+
+// The outcome line, as tall as all its lines at the sheet's width; only a
+// sheet that would reach past the screen leaves it less, and it scrolls.
+class AddPersonalFeedSheet::OutcomeArea : public QScrollArea {
+public:
+    OutcomeArea(OutcomeLine* line, int width, QWidget* parent) : QScrollArea(parent), m_width(width)
+    {
+        setFrameShape(QFrame::NoFrame);
+        setFocusPolicy(Qt::NoFocus);  // a line to read: the keyboard goes from the field to the buttons
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setWidget(line);
+        // The sheet's colour shows through.
+        viewport()->setAutoFillBackground(false);
+        line->setAutoFillBackground(false);
+    }
+
+    QSize sizeHint() const override { return {m_width, widget()->heightForWidth(m_width)}; }
+    QSize minimumSizeHint() const override
+    {
+        return {0, std::min(sizeHint().height(), 3 * fontMetrics().lineSpacing())};
+    }
+
+    // Gives the line its height at the width it has: a scroll bar beside
+    // it only when it is cut.
+    void fit()
+    {
+        setVerticalScrollBarPolicy(height() < sizeHint().height() ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
+        const int width = viewport()->width();
+        widget()->resize(width, widget()->heightForWidth(width));
+    }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override
+    {
+        QScrollArea::resizeEvent(event);
+        fit();
+    }
+
+private:
+    int m_width;
+};
 
 // A check in a filled circle, or an exclamation mark in a filled triangle,
 // drawn in the line's colour with the mark cut out.
@@ -110,7 +154,7 @@ AddPersonalFeedSheet::AddPersonalFeedSheet(QWidget* parent, PersonalFeedStore* s
     setFixedWidth(kSheetWidth);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 20);
+    layout->setContentsMargins(kPadding, kPadding, kPadding, kPadding);
     layout->setSpacing(16);
 
     auto* header = new QHBoxLayout;
@@ -156,9 +200,10 @@ AddPersonalFeedSheet::AddPersonalFeedSheet(QWidget* parent, PersonalFeedStore* s
     explanation->setWordWrap(true);
     layout->addWidget(explanation);
 
-    m_outcome = new OutcomeLine(this);
-    m_outcome->hide();
-    layout->addWidget(m_outcome);
+    m_outcome = new OutcomeLine;
+    m_outcomeArea = new OutcomeArea(m_outcome, kSheetWidth - 2 * kPadding, this);
+    m_outcomeArea->hide();
+    layout->addWidget(m_outcomeArea);
 
     auto* footer = new QHBoxLayout;
     footer->addStretch(1);
@@ -184,6 +229,14 @@ AddPersonalFeedSheet::AddPersonalFeedSheet(QWidget* parent, PersonalFeedStore* s
     });
     connect(m_field, &QLineEdit::textChanged, this, &AddPersonalFeedSheet::refresh);
     refresh();
+}
+
+QSize AddPersonalFeedSheet::sizeHint() const
+{
+    // Its fixed width: a window is sized to the height its layout takes at
+    // the width its hint names, and the texts that wrap take more lines at
+    // the sheet's width than at the width they would rather have.
+    return {kSheetWidth, QDialog::sizeHint().height()};
 }
 
 bool AddPersonalFeedSheet::canSubmit() const
@@ -259,11 +312,15 @@ void AddPersonalFeedSheet::setState(SubmitState state)
         break;
     case SubmitState::Kind::Idle:
     case SubmitState::Kind::Checking:
-        m_outcome->hide();
         break;
     }
+    m_outcomeArea->setVisible(m_state.kind == SubmitState::Kind::Done || m_state.kind == SubmitState::Kind::Failed);
     refresh();
-    adjustSize();  // the outcome line comes and goes
+    // The outcome line comes and goes: the sheet takes the height its lines
+    // need at its width (see sizeHint()), within the screen.
+    adjustSize();
+    layout()->activate();
+    m_outcomeArea->fit();
     Q_EMIT stateChanged();
 }
 

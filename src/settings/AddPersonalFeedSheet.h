@@ -43,6 +43,8 @@ public:
     QToolButton* headerCloseButton() const { return m_headerClose; }
     OutcomeLine* outcomeLine() const { return m_outcome; }
 
+    QSize sizeHint() const override;
+
 Q_SIGNALS:
     void stateChanged();
 
@@ -51,6 +53,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    class OutcomeArea;
     static QCoro::Task<void> awaitAnswer(QPointer<AddPersonalFeedSheet> self,
                                          QCoro::Task<PersonalFeedStore::AddResult> answer);
     void setState(SubmitState state);
@@ -60,6 +63,7 @@ private:
     SubmitState m_state;
     QLineEdit* m_field;
     OutcomeLine* m_outcome;
+    OutcomeArea* m_outcomeArea;
     QToolButton* m_headerClose;
     QPushButton* m_close;
     PillButton* m_submit;

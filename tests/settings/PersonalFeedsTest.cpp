@@ -5,6 +5,7 @@
 
 #include "Await.h"
 #include "LoopbackServer.h"
+#include "PaintedText.h"
 #include "api/Color.h"
 #include "api/Palette.h"
 #include "settings/AddPersonalFeedSheet.h"
@@ -191,6 +192,49 @@ TEST(AddPersonalFeedSheet, EachAnswerOfTheSiteGetsItsLine)
         EXPECT_EQ(sheet.outcomeLine()->text(), c.text);
         EXPECT_EQ(sheet.addressField()->text().isEmpty(), c.kind == Kind::Done);
         EXPECT_EQ(personal.store->feeds().size(), c.storedFeeds + (c.kind == Kind::Done ? 1 : 0));
+    }
+}
+
+// A channel title longer than a line of the sheet: the sheet grows until the
+// line saying the feed was added shows all of it, down to its count, in
+// whichever script the title ends.
+TEST(AddPersonalFeedSheet, TheOutcomeLineShowsAllItsLines)
+{
+    // 360 letters: more than four lines at the width a label would rather have.
+    const QString letters = QStringLiteral("Tidewatch").repeated(40);
+    const QList<std::pair<const char*, QString>> titles = {
+        {"a latin word last", letters + QStringLiteral(" Weekly")},
+        {"an arabic word last", letters + QStringLiteral(" \u0627\u0644\u0623\u062E\u0628\u0627\u0631")},
+    };
+    LoopbackServer site;
+    for (qsizetype i = 0; i < titles.size(); ++i)
+        site.route(QStringLiteral("/%1.rss").arg(i),
+                   LoopbackServer::Response::text(rss(titles.at(i).second, 3), "application/rss+xml"));
+    for (qsizetype i = 0; i < titles.size(); ++i) {
+        SCOPED_TRACE(titles.at(i).first);
+        PersonalStore personal;
+        AddPersonalFeedSheet sheet(nullptr, personal.store.get());
+        sheet.show();
+        sheet.addressField()->setText(site.url(QStringLiteral("%1.rss").arg(i)).toString());
+        QTest::keyClick(sheet.addressField(), Qt::Key_Return);
+        ASSERT_TRUE(waitUntil([&] { return settled(sheet); }));
+        ASSERT_EQ(sheet.state().kind, Kind::Done);
+        const QString said =
+            QStringLiteral("\u201C") + titles.at(i).second + QStringLiteral("\u201D is on your ticker now, 3 items.");
+        ASSERT_EQ(sheet.outcomeLine()->text(), said);
+
+        auto* line = sheet.outcomeLine()->findChild<QLabel*>();
+        ASSERT_NE(line, nullptr);
+        EXPECT_EQ(sheet.width(), 460);
+        EXPECT_GE(line->height(), line->heightForWidth(line->width())) << "room for every line at the sheet's width";
+        EXPECT_EQ(line->visibleRegion(), QRegion(line->rect())) << "nothing of it is hidden";
+        // What is drawn, line by line: the sentence down to its count.
+        const QList<PaintedText::Run> runs = PaintedText::record(*line);
+        ASSERT_FALSE(runs.isEmpty());
+        const QString read = PaintedText::readDown(runs);
+        EXPECT_TRUE(read.endsWith(QStringLiteral("isonyourtickernow,3items."))) << read.right(40).toStdString();
+        const double last = PaintedText::lines(runs).last().first().origin.y();
+        EXPECT_LT(last, line->height()) << "the last line is drawn inside the label";
     }
 }
 

@@ -127,6 +127,28 @@ QString leftToRight(const QList<Run>& runs, const QRectF& area)
     return line;
 }
 
+QList<QList<Run>> lines(const QList<Run>& runs)
+{
+    QList<Run> sorted = runs;
+    std::stable_sort(sorted.begin(), sorted.end(), [](const Run& a, const Run& b) { return a.origin.y() < b.origin.y(); });
+    QList<QList<Run>> lines;
+    for (const Run& run : sorted) {
+        if (lines.isEmpty() || run.origin.y() - lines.last().first().origin.y() > 0.5)
+            lines.append(QList<Run>());
+        lines.last().append(run);
+    }
+    return lines;
+}
+
+QString readDown(const QList<Run>& runs)
+{
+    QString read;
+    for (const QList<Run>& line : lines(runs))
+        read += leftToRight(line, QRectF(-1e7, -1e7, 2e7, 2e7));
+    read.removeIf([](QChar c) { return c.isSpace(); });
+    return read;
+}
+
 QString leftToRight(const QString& text, Qt::LayoutDirection direction)
 {
     QFont font = QApplication::font();

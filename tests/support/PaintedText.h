@@ -33,6 +33,14 @@ QList<Run> record(QWidget& widget);
 // out.
 QString leftToRight(const QList<Run>& runs, const QRectF& area);
 
+// The runs by line, top to bottom: the runs on one baseline (up to
+// rounding), in the order they were drawn.
+QList<QList<Run>> lines(const QList<Run>& runs);
+
+// What the lines say, top to bottom, each read as above, without white
+// space: a wrapped text as a reader reads it, wherever a font breaks it.
+QString readDown(const QList<Run>& runs);
+
 // `text` set alone as a paragraph in `direction` (by default its own), read
 // from left to right as above.
 QString leftToRight(const QString& text, Qt::LayoutDirection direction = Qt::LayoutDirectionAuto);

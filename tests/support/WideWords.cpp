@@ -1,10 +1,13 @@
 #include "WideWords.h"
 
-#include <QImage>
+#include "PaintedText.h"
+
+#include <QFontMetricsF>
 #include <QLabel>
 #include <algorithm>
-#include <cstdlib>
+#include <cmath>
 #include <limits>
+#include <memory>
 
 namespace WideWords {
 
@@ -33,82 +36,95 @@ QString arabic()
 
 namespace {
 
-// A colour no label text is drawn in, under the text only.
-const QColor kGround(120, 0, 120);
+// One line as `label` draws it: the runs on one baseline.
+struct DrawnLine {
+    double baseline = 0;
+    double left = 0;   // where its leftmost run starts
+    double right = 0;  // where its rightmost run ends
+    QString read;      // its characters as the eye reads them, left to right
+};
 
-QImage drawn(QLabel* label)
+// The lines `label` draws, top to bottom. Read from what its painter is
+// asked to draw, so that whichever font draws a letter, the letters, their
+// order and where the line starts and ends are what is compared.
+QList<DrawnLine> drawnLines(QLabel* label)
 {
-    QImage image(label->size(), QImage::Format_ARGB32);
-    image.fill(kGround);
-    label->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
-    return image;
+    QList<DrawnLine> lines;
+    for (const QList<PaintedText::Run>& line : PaintedText::lines(PaintedText::record(*label))) {
+        DrawnLine drawn{line.first().origin.y(), std::numeric_limits<double>::max(),
+                        std::numeric_limits<double>::lowest(), {}};
+        for (const PaintedText::Run& run : line) {
+            drawn.left = std::min(drawn.left, run.origin.x());
+            drawn.right = std::max(drawn.right, run.origin.x() + run.width);
+        }
+        drawn.read = PaintedText::leftToRight(line, QRectF(-1e7, -1e7, 2e7, 2e7));
+        lines.append(drawn);
+    }
+    return lines;
 }
 
-int difference(QRgb a, QRgb b)
+// A plain label of `label`'s size, font and margins showing `text` aligned
+// by `alignment` (taken as absolute).
+std::unique_ptr<QLabel> referenceFor(QLabel* label, const QString& text, Qt::Alignment alignment)
 {
-    return std::abs(qRed(a) - qRed(b)) + std::abs(qGreen(a) - qGreen(b)) + std::abs(qBlue(a) - qBlue(b));
+    auto reference = std::make_unique<QLabel>();
+    reference->setTextFormat(Qt::PlainText);
+    reference->setText(text);
+    reference->setFont(label->font());
+    reference->setContentsMargins(label->contentsMargins());
+    reference->setMargin(label->margin());
+    reference->setIndent(label->indent());
+    reference->setAlignment(alignment | Qt::AlignAbsolute);
+    reference->resize(label->size());
+    return reference;
 }
 
-// Whether `shown` has the letters `reference` drew where it drew them (up to
-// a pixel aside); false when `reference` drew none.
-bool sameLetters(const QImage& reference, const QImage& shown)
+// Whether `shown` stands where `reference` stands: the same edge of it
+// (left or right, as `alignment` says) up to a pixel, its baseline inside
+// the label and near the reference's. Fonts that draw a letter for another
+// font set their line a little higher or lower: a quarter of a line of the
+// label's font is allowed for that.
+bool samePlace(const DrawnLine& shown, const DrawnLine& reference, Qt::Alignment alignment, const QLabel* label)
 {
-    // Where the reference drew its letters, and how far their colour is from
-    // the ground: pixels differ when they differ by half of that.
-    QRect ink;
-    int inked = 0;
-    int strongest = 0;
-    for (int y = 0; y < reference.height(); ++y)
-        for (int x = 0; x < reference.width(); ++x) {
-            const int away = difference(reference.pixel(x, y), kGround.rgb());
-            if (away == 0)
-                continue;
-            ink |= QRect(x, y, 1, 1);
-            ++inked;
-            strongest = std::max(strongest, away);
-        }
-    if (inked == 0)
-        return false;
-    // The same letters may sit a pixel aside (rounding of the line's start).
-    int fewest = std::numeric_limits<int>::max();
-    for (int dy = -1; dy <= 1; ++dy)
-        for (int dx = -1; dx <= 1; ++dx) {
-            int different = 0;
-            for (int y = ink.top(); y <= ink.bottom(); ++y)
-                for (int x = ink.left(); x <= ink.right(); ++x) {
-                    const QPoint at(x + dx, y + dy);
-                    const QRgb seen = shown.rect().contains(at) ? shown.pixel(at) : kGround.rgb();
-                    if (2 * difference(reference.pixel(x, y), seen) > strongest)
-                        ++different;
-                }
-            fewest = std::min(fewest, different);
-        }
-    return fewest * 100 <= inked;
+    const QFontMetricsF metrics(label->font());
+    const bool right = alignment & Qt::AlignRight;
+    const double edge = right ? shown.right : shown.left;
+    const double expected = right ? reference.right : reference.left;
+    return std::abs(edge - expected) <= 1 && shown.baseline > 0 && shown.baseline < label->height()
+           && std::abs(shown.baseline - reference.baseline) <= std::max(2.0, metrics.height() / 4);
 }
 
 } // namespace
 
 bool showsLine(QLabel* label, const QString& text, Qt::Alignment alignment)
 {
-    QLabel reference;
-    reference.setTextFormat(Qt::PlainText);
-    reference.setText(text);
-    reference.setFont(label->font());
-    reference.setPalette(label->palette());
-    reference.setContentsMargins(label->contentsMargins());
-    reference.setMargin(label->margin());
-    reference.setAlignment(alignment | Qt::AlignAbsolute);
-    reference.resize(label->size());
-    return sameLetters(drawn(&reference), drawn(label));
+    const QList<DrawnLine> lines = drawnLines(label);
+    const QList<DrawnLine> expected = drawnLines(referenceFor(label, text, alignment).get());
+    if (expected.size() != 1)
+        return false;
+    return std::ranges::any_of(lines, [&](const DrawnLine& line) {
+        return line.read == expected.first().read && samePlace(line, expected.first(), alignment, label);
+    });
 }
 
 bool showsStartAtLeadingEdge(QLabel* label, const QString& start, Qt::LayoutDirection direction)
 {
+    const QList<DrawnLine> lines = drawnLines(label);
+    if (lines.isEmpty())
+        return false;
+    const DrawnLine& first = lines.first();
     // The first line where the label's vertical alignment puts a line of its
     // own, or at the top, where it is when the lines fill the label.
     const Qt::Alignment edge = direction == Qt::RightToLeft ? Qt::AlignRight : Qt::AlignLeft;
-    return showsLine(label, start, edge | (label->alignment() & Qt::AlignVertical_Mask)) ||
-           showsLine(label, start, edge | Qt::AlignTop);
+    const QString read = PaintedText::leftToRight(start, direction);
+    if (!(direction == Qt::RightToLeft ? first.read.endsWith(read) : first.read.startsWith(read)))
+        return false;
+    for (const Qt::Alignment vertical : {label->alignment() & Qt::AlignVertical_Mask, Qt::Alignment(Qt::AlignTop)}) {
+        const QList<DrawnLine> reference = drawnLines(referenceFor(label, start, edge | vertical).get());
+        if (reference.size() == 1 && samePlace(first, reference.first(), edge, label))
+            return true;
+    }
+    return false;
 }
 
 } // namespace WideWords

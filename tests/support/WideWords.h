@@ -23,15 +23,17 @@ QString arabic();
 // Whether `label` shows `start` (a short run of letters that do not join
 // their neighbours) where its text begins: at the left end of its first
 // line for `direction` left to right, at the right end for right to left.
-// Compares its pixels with a plain label showing only `start`, placed the
-// same way, so it reads what is on screen, not how the label says it laid
-// its text out. For labels whose first line is at their top, or that have
-// one line.
+// Reads what the label asks its painter to draw (the letters, their order
+// on the line and where the line starts and ends), not how the label says
+// it laid its text out, and not the pixels, which depend on the font that
+// draws each letter. For labels whose first line is at their top, or that
+// have one line.
 bool showsStartAtLeadingEdge(QLabel* label, const QString& start, Qt::LayoutDirection direction);
 
-// Whether `label` shows `text` where a plain label of its size, font and
-// colour, aligned by `alignment` (taken as absolute), shows it: a line the
-// label should show whole in that place.
+// Whether `label` shows `text` as one of its lines where a plain label of
+// its size, font and margins, aligned by `alignment` (taken as absolute),
+// shows it: a line the label should show whole in that place, read as
+// above.
 bool showsLine(QLabel* label, const QString& text, Qt::Alignment alignment);
 
 } // namespace WideWords

@@ -265,4 +265,12 @@ done
 unset WAYLAND_DISPLAY
 status=0
 QT_QPA_PLATFORM=xcb TIDEWIRE_DISPLAY_TEST=xvfb "$@" || status=$?
+# A window manager gone during the run fails every test after it: say so,
+# and on a failure show what the servers wrote, before the folder goes.
+if ! running "$wm"; then
+    echo "run-with-xvfb: $wm_name exited during the run" >&2
+fi
+if [ "$status" -ne 0 ] || ! running "$wm"; then
+    cat "$work"/*.log >&2 2>/dev/null || true
+fi
 exit "$status"

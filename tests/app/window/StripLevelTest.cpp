@@ -12,6 +12,7 @@
 #include "platform/WindowPlacement.h"
 
 #include <QCloseEvent>
+#include <QDeadlineTimer>
 #include <QLineEdit>
 #include <QProcess>
 #include <QTest>
@@ -72,12 +73,14 @@ public:
     {
         const WId id = winId();
         // A synthetic request can be lost on a loaded machine before the
-        // window manager reads it.
-        for (int attempt = 0; attempt < 3; ++attempt) {
+        // window manager reads it: asked again every five seconds, for as
+        // long as waitFor() waits.
+        QDeadlineTimer deadline(30000);
+        do {
             QProcess::execute("xdotool", {"windowactivate", QString::number(id)});
             if (QTest::qWaitFor([id] { return X11Probe::activeWindow() == id; }, 5000))
                 return true;
-        }
+        } while (!deadline.hasExpired());
         return false;
     }
     bool roundTrip()
@@ -160,7 +163,8 @@ protected:
     {
         auto& app = apps.emplace_back(std::make_unique<QProcess>());
         app->start(QStringLiteral(FOREIGN_WINDOW), QStringList{appClass, title} + mode);
-        const WId started = app->waitForReadyRead(5000) ? app->readLine().trimmed().toULongLong() : 0;
+        // Started on a loaded machine, a program may take seconds to say it is up.
+        const WId started = app->waitForReadyRead(30000) ? app->readLine().trimmed().toULongLong() : 0;
         waitFor([started] { return started != 0 && X11Probe::managed(started); });
         return started;
     }

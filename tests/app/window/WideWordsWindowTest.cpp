@@ -36,18 +36,19 @@ QRect within(const QWidget* widget, const QWidget* ancestor)
     return QRect(widget->mapTo(ancestor, QPoint(0, 0)), widget->size());
 }
 
-// Once the next modal dialog is on screen and placed by the window manager,
-// records where it is with its frame, then hands it to `then`.
+// Once the next modal dialog is on screen and placed by the window manager
+// (which has taken it on: it placed it first), records where the server
+// shows it with its frame, then hands it to `then`.
 void onNextModal(QRect& frame, std::function<void(QWidget*)> then)
 {
     auto* poll = new QTimer;
     QObject::connect(poll, &QTimer::timeout, poll, [poll, &frame, then] {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || !modal->isVisible() || !X11Probe::geometry(modal->winId()).isValid())
+        if (!modal || !modal->isVisible() || !X11Probe::managed(modal->winId()))
             return;
         poll->stop();
         poll->deleteLater();
-        frame = modal->frameGeometry();
+        frame = X11Probe::frameGeometry(modal->winId());
         then(modal);
     });
     poll->start(20);

@@ -49,7 +49,7 @@ protected:
     WId startPanel(int height)
     {
         panel.start(QStringLiteral(FOREIGN_WINDOW), {"panel", "Panel", QStringLiteral("top:%1").arg(height)});
-        const WId id = panel.waitForReadyRead(5000) ? panel.readLine().trimmed().toULongLong() : 0;
+        const WId id = panel.waitForReadyRead(30000) ? panel.readLine().trimmed().toULongLong() : 0;
         const bool listed = waitFor([id, height] {
             QProcess xprop;
             xprop.start("xprop", {"-root", "_NET_CLIENT_LIST"});

@@ -18,7 +18,8 @@ QString run(const QString& program, const QStringList& arguments, bool* ok = nul
 {
     QProcess process;
     process.start(program, arguments);
-    const bool finished = process.waitForFinished(10000);
+    // As long as waitFor(): a read done once must not fail on a loaded machine.
+    const bool finished = process.waitForFinished(30000);
     if (ok)
         *ok = finished && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     return QString::fromUtf8(process.readAllStandardOutput());
@@ -367,7 +368,7 @@ bool windowManagerRoundTrip()
             }
             return false;
         },
-        10000);
+        30000);
     XDestroyWindow(display, probe);
     XCloseDisplay(display);
     return answered;

@@ -9,7 +9,7 @@
 
 struct _XDisplay;
 
-// Runs the event loop until `condition` holds, for at most ten seconds.
+// Runs the event loop until `condition` holds, for at most thirty seconds.
 bool waitFor(const std::function<bool()>& condition);
 
 // Reads what the X server itself holds about a window, through the standard
