@@ -13,6 +13,7 @@
 #include <QProcess>
 #include <QSet>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <csignal>
 
 namespace {
@@ -261,6 +262,28 @@ TEST_F(CatalogueServerTest, StartsOnceAndReportsABusyPort)
     server.stop();
     EXPECT_FALSE(server.isRunning());
     server.stop();  // twice is fine
+}
+
+TEST_F(CatalogueServerTest, ConnectionsHeldOpenDoNotHoldUpANewOne)
+{
+    // Connections that are open but send nothing more: each holds a worker
+    // until the server gives up on it (seconds). A client's managers open
+    // many such connections together.
+    std::vector<std::unique_ptr<QTcpSocket>> held;
+    int dropped = 0;
+    for (int i = 0; i < 32; ++i) {
+        auto socket = std::make_unique<QTcpSocket>();
+        QObject::connect(socket.get(), &QTcpSocket::disconnected, [&dropped] { ++dropped; });
+        socket->connectToHost(QHostAddress::LocalHost, quint16(server.port()));
+        socket->write("GET /v1_weather HTTP/1.1\r\nHost: 127.0.0.1\r\n");  // no end of headers
+        held.push_back(std::move(socket));
+    }
+    ASSERT_TRUE(waitUntil([&] {
+        return std::all_of(held.begin(), held.end(), [](const auto& s) { return s->bytesToWrite() == 0; });
+    })) << "the held connections did not open";
+
+    EXPECT_EQ(get("v1_weather?city=Dublin").status, 200);
+    EXPECT_EQ(dropped, 0) << "the answer waited until the server dropped a held connection";
 }
 
 TEST_F(CatalogueServerTest, TheProgramPrintsItsAddressStopsOnSignalAndRejectsBadOptions)

@@ -14,6 +14,14 @@
 #include <cstdio>
 #include <thread>
 
+namespace {
+
+// Connections served at once: several clients of up to six connections each,
+// and the connections a stalled fault keeps.
+constexpr size_t kWorkers = 64;
+
+} // namespace
+
 struct CatalogueServer::Impl {
     explicit Impl(Options o)
         : options(std::move(o)),
@@ -147,6 +155,11 @@ Result<void> CatalogueServer::start()
     // worker (and stop()) for at most a second.
     d->server.set_tcp_nodelay(true);
     d->server.set_keep_alive_timeout(1);
+    // Every connection holds a worker while it is open, idle or not, and a
+    // client opens several per network manager. With the library's pool of
+    // about one worker per core, a new connection waited until an idle one
+    // timed out; enough workers for every client serve it at once.
+    d->server.new_task_queue = [] { return new httplib::ThreadPool(kWorkers); };
     // The forms are small; a body past this is refused with 413 unread.
     d->server.set_payload_max_length(64 * 1024);
     int port = d->options.port;
