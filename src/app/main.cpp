@@ -11,16 +11,16 @@
 #include "app/TickerWindowController.h"
 #include "app/TidewireApp.h"
 #include "personal/PersonalFeedStore.h"
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/HiddenAppsController.h"
-#include "platform/HomeFolder.h"
-#include "platform/MemoryRelief.h"
-#include "platform/SecretStore.h"
-#include "platform/SingleInstance.h"
-#include "platform/TerminationSignals.h"
-#include "platform/TestPause.h"
-#include "platform/WakeSource.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/HiddenAppsController.h"
+#include "platform/storage/HomeFolder.h"
+#include "platform/session/MemoryRelief.h"
+#include "platform/session/SecretStore.h"
+#include "platform/session/SingleInstance.h"
+#include "platform/session/TerminationSignals.h"
+#include "platform/base/TestPause.h"
+#include "platform/session/WakeSource.h"
 #include "ticker/TickerView.h"
 
 #include <QApplication>
@@ -124,7 +124,7 @@ int main(int argc, char** argv)
     // Polls and heartbeats that fell due while the machine slept run as soon
     // as it wakes, not that much later.
     const std::unique_ptr<WakeSource> wakes = WakeSource::createLogind(QDBusConnection::systemBus());
-    TimerScheduler::system().followWakes(*wakes);
+    wakes->keepCaughtUp(TimerScheduler::system());
 
     StartupDecisions::moveCachesOutOfSettings(Defaults::standard());
     // From the moment quitting is asked for, a later start waits for this

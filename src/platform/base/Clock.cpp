@@ -1,6 +1,5 @@
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 
-#include "platform/WakeSource.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -191,9 +190,4 @@ void TimerScheduler::catchUp()
     std::sort(due.begin(), due.end());
     for (const auto& [when, id] : due)
         d->fire(id);
-}
-
-void TimerScheduler::followWakes(WakeSource& wakes)
-{
-    QObject::connect(&wakes, &WakeSource::woke, &d->context, [this] { catchUp(); });
 }

@@ -31,8 +31,6 @@ public:
     static BootClock& system();
 };
 
-class WakeSource;
-
 // Timed callbacks on the main thread. Everything that waits (heartbeats,
 // debounces, retry pauses, poll loops) goes through a Scheduler so tests can
 // advance time instead of waiting.
@@ -95,8 +93,6 @@ public:
     void cancel(TimerId id) override;
 
     void catchUp();
-    // Catches up each time `wakes` reports that the machine woke.
-    void followWakes(WakeSource& wakes);
 
     // The one behind Scheduler::system().
     static TimerScheduler& system();

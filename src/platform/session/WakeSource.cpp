@@ -1,4 +1,5 @@
-#include "platform/WakeSource.h"
+#include "platform/session/WakeSource.h"
+#include "platform/base/Clock.h"
 
 #include <QDBusConnection>
 
@@ -33,6 +34,11 @@ private:
 std::unique_ptr<WakeSource> WakeSource::createLogind(const QDBusConnection& bus)
 {
     return std::make_unique<LogindWakeSource>(bus);
+}
+
+void WakeSource::keepCaughtUp(TimerScheduler& timers)
+{
+    connect(this, &WakeSource::woke, this, [&timers] { timers.catchUp(); });
 }
 
 #include "WakeSource.moc"

@@ -1,8 +1,8 @@
 // Waking from sleep, told by a stand-in logind on a private bus: periodic
 // work whose time passed while the machine slept runs at once, once, and
 // keeps its schedule; work not yet due waits only what is left of its time.
-#include "platform/Clock.h"
-#include "platform/WakeSource.h"
+#include "platform/base/Clock.h"
+#include "platform/session/WakeSource.h"
 
 #include "Await.h"
 #include "BusRoundTrip.h"
@@ -86,7 +86,7 @@ TEST(WakeFromSleep, DueWorkRunsAtOnceOnceAndKeepsItsSchedule)
     FakeBootClock boot;
     TimerScheduler timers(boot);
     const std::unique_ptr<WakeSource> wakes = WakeSource::createLogind(bus);
-    timers.followWakes(*wakes);
+    wakes->keepCaughtUp(timers);
     Announcer logind(QStringLiteral("stand-in-logind"), QStringLiteral("org.freedesktop.login1"));
     ASSERT_TRUE(logind.registered);
     Announcer stranger(QStringLiteral("stranger"));
