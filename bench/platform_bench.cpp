@@ -1,8 +1,8 @@
 // JSON decoding through the strict reader: the floor every model decode pays.
 // A label showing a text far longer than any headline (a pasted search
 // query), asked for its height and painted as its window is resized.
-#include "platform/Json.h"
-#include "platform/ParagraphLabel.h"
+#include "platform/storage/Json.h"
+#include "widgets/ParagraphLabel.h"
 
 #include <QPixmap>
 #include <benchmark/benchmark.h>

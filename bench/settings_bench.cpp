@@ -3,11 +3,11 @@
 // strip's filtering of a pass of headlines by the muted and followed
 // phrases. The lists' read limits (FilterStore::kMaxPhrases,
 // HiddenAppsController::kMaxApps) are chosen from these numbers.
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/FrontAppMonitor.h"
-#include "platform/HiddenAppsController.h"
-#include "platform/PathMonitor.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/FrontAppMonitor.h"
+#include "platform/x11/HiddenAppsController.h"
+#include "platform/net/PathMonitor.h"
 #include "settings/FiltersTab.h"
 #include "settings/GeneralTab.h"
 #include "store/FeedStore.h"

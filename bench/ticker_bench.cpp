@@ -5,9 +5,9 @@
 // re-composition brings them, and headlines never shown before); and the
 // memory and longest frame of a strip whose headlines are 100 KB long.
 #include "FakeTime.h"
-#include "platform/Clipboard.h"
-#include "platform/Defaults.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/Clipboard.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/UrlOpener.h"
 #include "store/ReadStore.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"

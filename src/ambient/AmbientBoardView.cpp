@@ -2,8 +2,8 @@
 
 #include "ambient/BoardCard.h"
 #include "api/Palette.h"
-#include "platform/Defaults.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/Defaults.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"
 #include "ticker/StripServices.h"

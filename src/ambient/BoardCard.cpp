@@ -2,8 +2,8 @@
 
 #include "api/Palette.h"
 #include "api/ReadableText.h"
-#include "platform/ParagraphLabel.h"
-#include "platform/UrlOpener.h"
+#include "widgets/ParagraphLabel.h"
+#include "platform/session/UrlOpener.h"
 #include "store/ReadStore.h"
 #include "ticker/ArticleThumbnail.h"
 #include "ticker/FaviconStore.h"

@@ -2,8 +2,8 @@
 
 #include "ambient/AmbientBoardView.h"
 #include "ambient/KeyableFullScreenWindow.h"
-#include "platform/Defaults.h"
-#include "platform/ScreenNumbers.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/ScreenNumbers.h"
 #include "store/FilterStore.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "ambient/IdleScreensaver.h"
 
-#include "platform/IdleSource.h"
+#include "platform/session/IdleSource.h"
 #include "store/FeedStore.h"
 
 IdleScreensaver::IdleScreensaver(IdleSource& source, Scheduler& scheduler, QObject* parent)

@@ -1,8 +1,8 @@
 #include "api/FeedAPI.h"
 
-#include "platform/Endpoints.h"
-#include "platform/Http.h"
-#include "platform/Logging.h"
+#include "platform/net/Endpoints.h"
+#include "platform/net/Http.h"
+#include "platform/base/Logging.h"
 
 #include <QJsonDocument>
 #include <QNetworkAccessManager>

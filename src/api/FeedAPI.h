@@ -4,9 +4,9 @@
 #include "api/ETagMemory.h"
 #include "api/ItemModels.h"
 #include "api/NowPlayingModels.h"
-#include "platform/Clock.h"
-#include "platform/Error.h"
-#include "platform/Json.h"
+#include "platform/base/Clock.h"
+#include "platform/base/Error.h"
+#include "platform/storage/Json.h"
 
 #include <QFuture>
 #include <QObject>

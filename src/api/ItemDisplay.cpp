@@ -1,7 +1,7 @@
 // Display helpers of FeedItem: clean title, safe link, meta line and the
 // phrase matches used by the muted, followed and orb-keyword filters.
 #include "api/ItemModels.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/UrlOpener.h"
 
 #include <QHash>
 #include <QLocale>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "api/SourceType.h"
-#include "platform/Json.h"
+#include "platform/storage/Json.h"
 
 #include <QDateTime>
 #include <QList>

@@ -1,7 +1,7 @@
 #include "api/ManifestModels.h"
 
 #include "api/ApiJson.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/UrlOpener.h"
 
 #include <limits>
 

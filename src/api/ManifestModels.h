@@ -2,7 +2,7 @@
 
 #include "api/ItemModels.h"
 #include "api/SourceType.h"
-#include "platform/Json.h"
+#include "platform/storage/Json.h"
 
 #include <QDateTime>
 #include <QList>

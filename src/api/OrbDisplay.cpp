@@ -3,7 +3,7 @@
 
 #include "api/Color.h"
 #include "api/Palette.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/UrlOpener.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "api/ManifestModels.h"
-#include "platform/Json.h"
+#include "platform/storage/Json.h"
 
 #include <QColor>
 #include <QList>

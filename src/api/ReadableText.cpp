@@ -1,7 +1,7 @@
 #include "api/ReadableText.h"
 
 #include "api/ItemModels.h"
-#include "platform/ParagraphLayout.h"
+#include "widgets/ParagraphLayout.h"
 
 #include <QFontMetricsF>
 #include <QTextBoundaryFinder>

@@ -7,9 +7,9 @@
 #include "app/UpdatePrompt.h"
 #include "music/NowPlayingController.h"
 #include "music/RoomListener.h"
-#include "platform/Clipboard.h"
-#include "platform/Clock.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/Clipboard.h"
+#include "platform/base/Clock.h"
+#include "platform/session/UrlOpener.h"
 
 #include <QCoreApplication>
 

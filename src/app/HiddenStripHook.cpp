@@ -1,7 +1,7 @@
 #include "app/HiddenStripHook.h"
 
 #include "app/TickerWindowController.h"
-#include "platform/HiddenAppsController.h"
+#include "platform/x11/HiddenAppsController.h"
 
 void installHiddenStripHook(HiddenAppsController& hidden, TickerWindowController& windows)
 {

@@ -3,8 +3,8 @@
 #include "api/Color.h"
 #include "api/Palette.h"
 #include "app/RollingText.h"
-#include "platform/Defaults.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/Defaults.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "settings/TidewireMark.h"
 
 #include <QHBoxLayout>

@@ -3,8 +3,8 @@
 #include "ambient/FullScreenWindowManager.h"
 #include "app/MenuBarMark.h"
 #include "app/NamedIconEngine.h"
-#include "platform/Logging.h"
-#include "platform/PlainText.h"
+#include "platform/base/Logging.h"
+#include "widgets/PlainText.h"
 #include "store/FeedStore.h"
 #include "ticker/StripServices.h"
 

@@ -1,11 +1,11 @@
 #include "app/MoveToApplications.h"
 
 #include "app/DialogActivation.h"
-#include "platform/AppLocation.h"
-#include "platform/Defaults.h"
-#include "platform/LaunchAtLogin.h"
-#include "platform/PlainText.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/session/AppLocation.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/LaunchAtLogin.h"
+#include "widgets/PlainText.h"
+#include "platform/storage/SettingsCatalogue.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/AppLocation.h"
+#include "platform/session/AppLocation.h"
 
 #include <QString>
 #include <functional>

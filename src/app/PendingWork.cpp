@@ -1,9 +1,9 @@
 #include "app/PendingWork.h"
 
-#include "platform/CacheFiles.h"
-#include "platform/Defaults.h"
-#include "platform/SecretStore.h"
-#include "platform/TestPause.h"
+#include "platform/storage/CacheFiles.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/SecretStore.h"
+#include "platform/base/TestPause.h"
 
 void finishPendingWork(Defaults& defaults, SecretStore& secrets, const std::function<void()>& letGo,
                        std::chrono::milliseconds keyringWait)

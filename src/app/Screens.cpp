@@ -1,6 +1,6 @@
 #include "app/Screens.h"
 
-#include "platform/ScreenNumbers.h"
+#include "platform/x11/ScreenNumbers.h"
 
 // The numbering lives in the platform layer so the board, which sits below
 // the app, resolves "preferredMonitor" the same way.

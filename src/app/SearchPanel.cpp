@@ -3,8 +3,8 @@
 #include "api/Color.h"
 #include "api/Palette.h"
 #include "app/SearchResultsView.h"
-#include "platform/Defaults.h"
-#include "platform/ParagraphLabel.h"
+#include "platform/storage/Defaults.h"
+#include "widgets/ParagraphLabel.h"
 #include "store/FeedStore.h"
 
 #include <QApplication>

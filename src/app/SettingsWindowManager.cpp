@@ -4,11 +4,11 @@
 #include "app/Screens.h"
 #include "app/TickerWindowController.h"
 #include "app/WindowFrame.h"
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
-#include "platform/MemoryRelief.h"
-#include "platform/NotificationCenter.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
+#include "platform/session/MemoryRelief.h"
+#include "platform/session/NotificationCenter.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "settings/SettingsView.h"
 
 #include <QCloseEvent>

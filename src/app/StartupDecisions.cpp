@@ -1,9 +1,9 @@
 #include "app/StartupDecisions.h"
 
 #include "personal/PersonalFeedStore.h"
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "store/FeedStore.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "ticker/StripConfig.h"
 
 namespace StartupDecisions {

@@ -1,9 +1,9 @@
 #include "app/TickerPlacement.h"
 
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "ticker/StripConfig.h"
-#include "platform/Defaults.h"
-#include "platform/DevicePixels.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/DevicePixels.h"
 
 PlacementSettings PlacementSettings::read(const Defaults& defaults)
 {

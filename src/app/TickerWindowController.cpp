@@ -2,8 +2,8 @@
 
 #include "app/Screens.h"
 #include "app/TickerPlacement.h"
-#include "platform/Defaults.h"
-#include "platform/WindowPlacement.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QScreen>

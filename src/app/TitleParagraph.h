@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/ParagraphLayout.h"
+#include "widgets/ParagraphLayout.h"
 
 #include <QFont>
 #include <QString>

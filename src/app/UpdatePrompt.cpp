@@ -1,11 +1,11 @@
 #include "app/UpdatePrompt.h"
 
 #include "app/DialogActivation.h"
-#include "platform/Clipboard.h"
-#include "platform/Clock.h"
-#include "platform/Logging.h"
-#include "platform/PlainText.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/Clipboard.h"
+#include "platform/base/Clock.h"
+#include "platform/base/Logging.h"
+#include "widgets/PlainText.h"
+#include "platform/session/UrlOpener.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>

@@ -1,6 +1,6 @@
 #include "app/WindowFrame.h"
 
-#include "platform/FrameExtents.h"
+#include "platform/x11/FrameExtents.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SecretStore.h"
+#include "platform/session/SecretStore.h"
 
 #include <QString>
 #include <optional>

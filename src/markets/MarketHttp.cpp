@@ -1,6 +1,6 @@
 #include "markets/MarketHttp.h"
 
-#include "platform/Endpoints.h"
+#include "platform/net/Endpoints.h"
 
 namespace MarketHttp {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Http.h"
+#include "platform/net/Http.h"
 
 #include <QList>
 #include <QString>

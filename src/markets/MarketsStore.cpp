@@ -2,10 +2,10 @@
 
 #include "api/FeedAPI.h"
 
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
-#include "platform/SecretStore.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
+#include "platform/session/SecretStore.h"
 
 #include <QHash>
 #include <QNetworkAccessManager>

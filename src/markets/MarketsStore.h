@@ -6,10 +6,10 @@
 #include "markets/MarketModels.h"
 #include "markets/WatchModels.h"
 
-#include "platform/Clock.h"
-#include "platform/Endpoints.h"
-#include "platform/SettingsCatalogue.h"
-#include "platform/StoredList.h"
+#include "platform/base/Clock.h"
+#include "platform/net/Endpoints.h"
+#include "platform/storage/SettingsCatalogue.h"
+#include "platform/storage/StoredList.h"
 
 #include <QDateTime>
 #include <QList>

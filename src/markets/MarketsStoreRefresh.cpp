@@ -3,7 +3,7 @@
 
 #include "api/FeedAPI.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QPointer>
 #include <QSet>

@@ -1,8 +1,8 @@
 #include "music/ArtworkLoader.h"
 
-#include "platform/Http.h"
-#include "platform/ImageNetwork.h"
-#include "platform/Logging.h"
+#include "platform/net/Http.h"
+#include "platform/net/ImageNetwork.h"
+#include "platform/base/Logging.h"
 
 #include <QNetworkAccessManager>
 #include <QPointer>

@@ -1,7 +1,7 @@
 #include "music/NowPlayingChip.h"
 
 #include "music/MusicChipPainting.h"
-#include "platform/PlainText.h"
+#include "widgets/PlainText.h"
 
 #include <QMouseEvent>
 #include <QPainter>

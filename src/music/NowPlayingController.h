@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/NowPlayingSource.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/session/NowPlayingSource.h"
+#include "platform/storage/SettingsCatalogue.h"
 
 #include <QObject>
 #include <QPointer>

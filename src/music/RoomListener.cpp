@@ -1,7 +1,7 @@
 #include "music/RoomListener.h"
 
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
 #include "store/FeedStore.h"
 
 RoomListener::RoomListener(Defaults& defaults, std::unique_ptr<MusicRecognizer> recognizer, QObject* parent)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/MusicRecognizer.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/session/MusicRecognizer.h"
+#include "platform/storage/SettingsCatalogue.h"
 
 #include <QObject>
 #include <QPointer>

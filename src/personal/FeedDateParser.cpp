@@ -1,6 +1,6 @@
 #include "personal/FeedDateParser.h"
 
-#include "platform/Json.h"
+#include "platform/storage/Json.h"
 
 #include <QRegularExpression>
 #include <array>

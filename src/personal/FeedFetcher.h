@@ -1,7 +1,7 @@
 #pragma once
 
 #include "personal/ParsedFeed.h"
-#include "platform/Http.h"
+#include "platform/net/Http.h"
 
 #include <QPointer>
 #include <QString>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Json.h"
+#include "platform/storage/Json.h"
 
 #include <QDateTime>
 #include <QString>

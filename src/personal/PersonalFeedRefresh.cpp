@@ -3,7 +3,7 @@
 
 #include "personal/PersonalFeedStore.h"
 
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 
 #include <QHash>
 #include <QSet>

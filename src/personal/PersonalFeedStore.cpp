@@ -1,8 +1,8 @@
 #include "personal/PersonalFeedStore.h"
 
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
 
 #include <QNetworkAccessManager>
 #include <QSet>

@@ -5,9 +5,9 @@
 #include "personal/ParsedFeed.h"
 #include "personal/PersonalFeed.h"
 #include "personal/PollTask.h"
-#include "platform/Error.h"
-#include "platform/SettingsCatalogue.h"
-#include "platform/StoredList.h"
+#include "platform/base/Error.h"
+#include "platform/storage/SettingsCatalogue.h"
+#include "platform/storage/StoredList.h"
 
 #include <QList>
 #include <QObject>

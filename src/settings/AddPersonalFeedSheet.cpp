@@ -2,8 +2,8 @@
 
 #include "api/Color.h"
 #include "api/Palette.h"
-#include "platform/Defaults.h"
-#include "platform/ParagraphLabel.h"
+#include "platform/storage/Defaults.h"
+#include "widgets/ParagraphLabel.h"
 #include "settings/FocusRing.h"
 #include "settings/PillButton.h"
 #include "settings/SettingsLook.h"

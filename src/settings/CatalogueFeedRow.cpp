@@ -2,7 +2,7 @@
 
 #include "api/Color.h"
 #include "api/SourceTypeBadge.h"
-#include "platform/ParagraphLabel.h"
+#include "widgets/ParagraphLabel.h"
 #include "settings/SettingsLook.h"
 #include "settings/SignalSwitchStyle.h"
 

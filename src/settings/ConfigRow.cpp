@@ -1,7 +1,7 @@
 #include "settings/ConfigRow.h"
 
 #include "api/Color.h"
-#include "platform/ParagraphLabel.h"
+#include "widgets/ParagraphLabel.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "settings/ConfigSection.h"
 
 #include "api/Color.h"
-#include "platform/PlainText.h"
+#include "widgets/PlainText.h"
 
 #include <QGraphicsEffect>
 #include <QLabel>

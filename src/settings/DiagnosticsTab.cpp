@@ -1,7 +1,7 @@
 #include "settings/DiagnosticsTab.h"
 
-#include "platform/Clipboard.h"
-#include "platform/Endpoints.h"
+#include "platform/session/Clipboard.h"
+#include "platform/net/Endpoints.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/HomeTab.h"

@@ -1,7 +1,7 @@
 #include "settings/FiltersTab.h"
 
 #include "api/Color.h"
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "settings/AddPersonalFeedSheet.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"

@@ -1,8 +1,8 @@
 #include "settings/FullScreenTab.h"
 
-#include "platform/Defaults.h"
-#include "platform/ScreenNumbers.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/ScreenNumbers.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/SettingsKit.h"

@@ -1,9 +1,9 @@
 #include "settings/GeneralTab.h"
 
-#include "platform/Defaults.h"
-#include "platform/HiddenAppsController.h"
-#include "platform/LaunchAtLogin.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/HiddenAppsController.h"
+#include "platform/session/LaunchAtLogin.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/FocusRing.h"

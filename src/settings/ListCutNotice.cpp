@@ -1,7 +1,7 @@
 #include "settings/ListCutNotice.h"
 
-#include "platform/Defaults.h"
-#include "platform/StoredList.h"
+#include "platform/storage/Defaults.h"
+#include "platform/storage/StoredList.h"
 #include "settings/AddPersonalFeedSheet.h"
 
 #include <QVBoxLayout>

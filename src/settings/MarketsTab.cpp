@@ -1,8 +1,8 @@
 #include "settings/MarketsTab.h"
 
 #include "api/Color.h"
-#include "platform/Defaults.h"
-#include "platform/UrlOpener.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/UrlOpener.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/FocusRing.h"

@@ -2,8 +2,8 @@
 
 #include "api/Color.h"
 #include "personal/PersonalFeedStore.h"
-#include "platform/Clock.h"
-#include "platform/PlainText.h"
+#include "platform/base/Clock.h"
+#include "widgets/PlainText.h"
 #include "settings/AddPersonalFeedSheet.h"
 #include "settings/BusySpinner.h"
 #include "settings/ListCutNotice.h"

@@ -1,6 +1,6 @@
 #include "settings/RunningAppsPicker.h"
 
-#include "platform/HiddenAppsController.h"
+#include "platform/x11/HiddenAppsController.h"
 
 RunningAppsPicker::RunningAppsPicker(HiddenAppsController& hiddenApps, QWidget* parent)
     : QComboBox(parent), m_hiddenApps(hiddenApps)

@@ -1,6 +1,6 @@
 #include "settings/SaveNotice.h"
 
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "settings/AddPersonalFeedSheet.h"
 
 #include <QVBoxLayout>

@@ -1,6 +1,6 @@
 #include "settings/SecondTickerTab.h"
 
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/SettingsKit.h"

@@ -1,9 +1,9 @@
 #include "settings/SettingsKit.h"
 
 #include "api/Color.h"
-#include "platform/Defaults.h"
-#include "platform/ParagraphLabel.h"
-#include "platform/PlainText.h"
+#include "platform/storage/Defaults.h"
+#include "widgets/ParagraphLabel.h"
+#include "widgets/PlainText.h"
 #include "settings/SignalSwitchStyle.h"
 
 #include <QCheckBox>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "ticker/StripOptions.h"
 
 #include <QColor>

@@ -1,7 +1,7 @@
 #include "settings/SettingsLook.h"
 
-#include "platform/ParagraphLabel.h"
-#include "platform/PlainText.h"
+#include "widgets/ParagraphLabel.h"
+#include "widgets/PlainText.h"
 
 #include <QFontDatabase>
 #include <QLabel>

@@ -1,8 +1,8 @@
 #include "settings/SettingsView.h"
 
-#include "platform/Defaults.h"
-#include "platform/NotificationCenter.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/NotificationCenter.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "settings/FocusRing.h"
 #include "settings/SaveNotice.h"
 

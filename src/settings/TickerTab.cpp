@@ -1,7 +1,7 @@
 #include "settings/TickerTab.h"
 
-#include "platform/Defaults.h"
-#include "platform/ScreenNumbers.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/ScreenNumbers.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/SettingsKit.h"

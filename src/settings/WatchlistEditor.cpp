@@ -2,7 +2,7 @@
 
 #include "api/Color.h"
 #include "markets/MarketsStore.h"
-#include "platform/ParagraphLabel.h"
+#include "widgets/ParagraphLabel.h"
 #include "settings/ConfigRow.h"
 #include "settings/ConfigSection.h"
 #include "settings/FocusRing.h"

@@ -1,8 +1,8 @@
 #include "store/ArtworkLookup.h"
 
-#include "platform/Endpoints.h"
-#include "platform/Http.h"
-#include "platform/UrlOpener.h"
+#include "platform/net/Endpoints.h"
+#include "platform/net/Http.h"
+#include "platform/session/UrlOpener.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

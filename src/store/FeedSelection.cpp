@@ -1,6 +1,6 @@
 #include "store/FeedSelection.h"
 
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 
 #include <QStringList>
 #include <algorithm>

@@ -1,11 +1,11 @@
 #include "store/FeedStore.h"
 
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/Endpoints.h"
-#include "platform/Logging.h"
-#include "platform/PathMonitor.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/net/Endpoints.h"
+#include "platform/base/Logging.h"
+#include "platform/net/PathMonitor.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "store/FeedSelection.h"
 #include "store/ItemComposition.h"
 

@@ -4,7 +4,7 @@
 #include "api/ItemModels.h"
 #include "api/ManifestModels.h"
 #include "api/OrbModels.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "store/PersonalItemsSource.h"
 
 #include <QDateTime>

@@ -2,8 +2,8 @@
 #include "store/FeedStore.h"
 
 #include "api/RelativeTime.h"
-#include "platform/Clock.h"
-#include "platform/Logging.h"
+#include "platform/base/Clock.h"
+#include "platform/base/Logging.h"
 
 #include <algorithm>
 #include <memory>

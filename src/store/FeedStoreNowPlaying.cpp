@@ -1,10 +1,10 @@
 // The music lane: the current track, its artwork, the artists' item bundles.
 #include "store/FeedStore.h"
 
-#include "platform/Clock.h"
-#include "platform/Endpoints.h"
-#include "platform/Logging.h"
-#include "platform/UrlOpener.h"
+#include "platform/base/Clock.h"
+#include "platform/net/Endpoints.h"
+#include "platform/base/Logging.h"
+#include "platform/session/UrlOpener.h"
 #include "store/ArtworkLookup.h"
 #include "store/ItemComposition.h"
 

@@ -2,11 +2,11 @@
 // debounce, weather and the connection state.
 #include "store/FeedStore.h"
 
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
-#include "platform/PathMonitor.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
+#include "platform/net/PathMonitor.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "store/FeedSelection.h"
 
 namespace {

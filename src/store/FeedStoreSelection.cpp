@@ -1,7 +1,7 @@
 // The feed selection and the update offer.
 #include "store/FeedStore.h"
 
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "store/FeedSelection.h"
 
 #include <algorithm>

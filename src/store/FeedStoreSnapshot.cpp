@@ -1,8 +1,8 @@
 // The snapshot cache: restored first thing in start(), written after refreshes.
 #include "store/FeedStore.h"
 
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
 #include "store/CachedSnapshot.h"
 
 void FeedStore::loadSnapshot()

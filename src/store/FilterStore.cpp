@@ -1,7 +1,7 @@
 #include "store/FilterStore.h"
 
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "store/ReadStore.h"
 
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
 
 ReadStore::ReadStore(Defaults& defaults, QObject* parent)
     : QObject(parent), m_defaults(defaults), m_stored(defaults, StorageKey, lcFeedStore, Capacity, StoredList::Keep::Last)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/SettingsCatalogue.h"
-#include "platform/StoredList.h"
+#include "platform/storage/SettingsCatalogue.h"
+#include "platform/storage/StoredList.h"
 #include <QObject>
 #include <QSet>
 #include <QStringList>

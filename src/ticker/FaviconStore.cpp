@@ -1,13 +1,13 @@
 #include "ticker/FaviconStore.h"
 
-#include "platform/CacheFiles.h"
-#include "platform/Clock.h"
-#include "platform/Endpoints.h"
-#include "platform/FileReader.h"
-#include "platform/FileWriter.h"
-#include "platform/Http.h"
-#include "platform/ImageNetwork.h"
-#include "platform/UrlOpener.h"
+#include "platform/storage/CacheFiles.h"
+#include "platform/base/Clock.h"
+#include "platform/net/Endpoints.h"
+#include "platform/storage/FileReader.h"
+#include "platform/storage/FileWriter.h"
+#include "platform/net/Http.h"
+#include "platform/net/ImageNetwork.h"
+#include "platform/session/UrlOpener.h"
 #include "ticker/ImageFetchGate.h"
 
 #include <QBuffer>

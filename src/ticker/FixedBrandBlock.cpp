@@ -1,7 +1,7 @@
 #include "ticker/FixedBrandBlock.h"
 
 #include "api/Palette.h"
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "store/FeedStore.h"
 #include "ticker/PaintedOverlay.h"
 #include "ticker/SignalRotationOrb.h"

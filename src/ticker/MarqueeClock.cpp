@@ -1,6 +1,6 @@
 #include "ticker/MarqueeClock.h"
 
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 
 MarqueeClock& MarqueeClock::steady()
 {

@@ -1,6 +1,6 @@
 #include "ticker/MarqueeNSView.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 #include "ticker/MarqueeClock.h"
 #include "ticker/PaintedRowsAccessible.h"
 #include "ticker/PopupMenu.h"

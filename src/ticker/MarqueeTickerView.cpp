@@ -1,6 +1,6 @@
 #include "ticker/MarqueeTickerView.h"
 
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "store/ReadStore.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/MarqueeClock.h"

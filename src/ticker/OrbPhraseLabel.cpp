@@ -1,7 +1,7 @@
 #include "ticker/OrbPhraseLabel.h"
 
-#include "platform/PlainText.h"
-#include "platform/UrlOpener.h"
+#include "widgets/PlainText.h"
+#include "platform/session/UrlOpener.h"
 #include "store/FilterStore.h"
 #include "ticker/PhraseToggle.h"
 #include "ticker/PopupMenu.h"

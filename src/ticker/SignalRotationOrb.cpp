@@ -1,7 +1,7 @@
 #include "ticker/SignalRotationOrb.h"
 
 #include "api/Palette.h"
-#include "platform/PlainText.h"
+#include "widgets/PlainText.h"
 #include "store/FeedStore.h"
 #include "ticker/OrbPhraseLabel.h"
 #include "ticker/TickerSymbols.h"

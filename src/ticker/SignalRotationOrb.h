@@ -1,7 +1,7 @@
 #pragma once
 
 #include "api/OrbModels.h"
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 
 #include <QPixmap>
 #include <QPointer>

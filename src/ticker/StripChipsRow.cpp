@@ -1,6 +1,6 @@
 #include "ticker/StripChipsRow.h"
 
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "store/FeedStore.h"
 #include "ticker/FocusChip.h"
 #include "ticker/OfflineChip.h"

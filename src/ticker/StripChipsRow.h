@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "ticker/FocusChip.h"
 #include "ticker/OfflineChip.h"
 

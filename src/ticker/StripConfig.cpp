@@ -1,9 +1,9 @@
 #include "ticker/StripConfig.h"
 
-#include "platform/Defaults.h"
-#include "platform/Json.h"
-#include "platform/Logging.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/Defaults.h"
+#include "platform/storage/Json.h"
+#include "platform/base/Logging.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "ticker/StripMetrics.h"
 
 #include <QJsonArray>

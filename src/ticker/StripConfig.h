@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Error.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/base/Error.h"
+#include "platform/storage/SettingsCatalogue.h"
 
 #include <QJsonObject>
 #include <QList>

@@ -1,8 +1,8 @@
 #include "ticker/StripContextMenu.h"
 
-#include "platform/Defaults.h"
-#include "platform/PlainText.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/Defaults.h"
+#include "widgets/PlainText.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "ticker/ExtraStripLayer.h"
 #include "store/FeedStore.h"
 #include "ticker/StripConfig.h"

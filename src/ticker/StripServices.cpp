@@ -1,7 +1,7 @@
 #include "ticker/StripServices.h"
 
-#include "platform/Logging.h"
-#include "platform/MusicRecognizer.h"
+#include "platform/base/Logging.h"
+#include "platform/session/MusicRecognizer.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #include "ticker/ThumbnailStore.h"
 
-#include "platform/Http.h"
-#include "platform/ImageNetwork.h"
+#include "platform/net/Http.h"
+#include "platform/net/ImageNetwork.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
 

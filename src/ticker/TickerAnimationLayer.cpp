@@ -1,7 +1,7 @@
 #include "ticker/TickerAnimationLayer.h"
 
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"
 #include "ticker/MarqueeClock.h"

@@ -2,7 +2,7 @@
 
 #include "api/ItemModels.h"
 #include "api/OrbModels.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "ticker/TickerRow.h"
 
 #include <QSet>

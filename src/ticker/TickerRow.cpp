@@ -1,9 +1,9 @@
 #include "ticker/TickerRow.h"
 
 #include "api/Palette.h"
-#include "platform/Clipboard.h"
-#include "platform/Defaults.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/Clipboard.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/UrlOpener.h"
 #include "store/ReadStore.h"
 #include "ticker/ArticleThumbnail.h"
 #include "ticker/FaviconStore.h"

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "api/ItemModels.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "ticker/MarqueeCell.h"
 #include "ticker/TickerRowLayout.h"
 

@@ -3,7 +3,7 @@
 #include "api/ItemModels.h"
 #include "api/Palette.h"
 #include "api/ReadableText.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/UrlOpener.h"
 #include "ticker/HostLabel.h"
 
 #include <QFontDatabase>

@@ -2,9 +2,9 @@
 
 #include "api/Palette.h"
 #include "markets/MarketsStore.h"
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/SettingsCatalogue.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/storage/SettingsCatalogue.h"
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"
 #include "ticker/ExtraStripLayer.h"

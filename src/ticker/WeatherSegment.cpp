@@ -1,7 +1,7 @@
 #include "ticker/WeatherSegment.h"
 
 #include "api/Palette.h"
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "store/FeedStore.h"
 
 #include <QFontMetricsF>

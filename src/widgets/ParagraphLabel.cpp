@@ -1,7 +1,7 @@
-#include "platform/ParagraphLabel.h"
+#include "widgets/ParagraphLabel.h"
 
-#include "platform/ParagraphLayout.h"
-#include "platform/PlainText.h"
+#include "widgets/ParagraphLayout.h"
+#include "widgets/PlainText.h"
 
 #include <QEvent>
 #include <QFontMetricsF>

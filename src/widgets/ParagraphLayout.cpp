@@ -1,4 +1,4 @@
-#include "platform/ParagraphLayout.h"
+#include "widgets/ParagraphLayout.h"
 
 #include <QFontMetricsF>
 #include <QList>

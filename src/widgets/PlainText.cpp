@@ -1,4 +1,4 @@
-#include "platform/PlainText.h"
+#include "widgets/PlainText.h"
 
 #include <QLabel>
 #include <QMessageBox>

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "FakeTime.h"
-#include "platform/Clipboard.h"
-#include "platform/Defaults.h"
-#include "platform/PathMonitor.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/Clipboard.h"
+#include "platform/storage/Defaults.h"
+#include "platform/net/PathMonitor.h"
+#include "platform/session/UrlOpener.h"
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"
 #include "store/ReadStore.h"

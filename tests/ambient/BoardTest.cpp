@@ -8,8 +8,8 @@
 #include "ambient/FullScreenWindowManager.h"
 #include "ambient/IdleScreensaver.h"
 #include "api/ReadableText.h"
-#include "platform/IdleSource.h"
-#include "platform/ParagraphLabel.h"
+#include "platform/session/IdleSource.h"
+#include "widgets/ParagraphLabel.h"
 #include "ticker/ArticleThumbnail.h"
 #include "ticker/StripServices.h"
 

@@ -1,5 +1,5 @@
 #include "api/FeedAPI.h"
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 
 #include "ApiTestUtil.h"
 #include "Await.h"

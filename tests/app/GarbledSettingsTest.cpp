@@ -4,8 +4,8 @@
 #include "app/StartupDecisions.h"
 #include "markets/MarketsStore.h"
 #include "personal/PersonalFeedStore.h"
-#include "platform/Defaults.h"
-#include "platform/SecretStore.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/SecretStore.h"
 #include "store/FilterStore.h"
 #include "store/ReadStore.h"
 

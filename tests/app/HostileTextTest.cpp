@@ -10,8 +10,8 @@
 #include "app/MoveToApplications.h"
 #include "app/SearchResultsView.h"
 #include "app/UpdatePrompt.h"
-#include "platform/Clipboard.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/Clipboard.h"
+#include "platform/session/UrlOpener.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -1,7 +1,7 @@
 #include "SearchHarness.h"
 
 #include "Await.h"
-#include "platform/PathMonitor.h"
+#include "platform/net/PathMonitor.h"
 
 #include <QJsonDocument>
 

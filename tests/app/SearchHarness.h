@@ -2,9 +2,9 @@
 
 #include "FakeTime.h"
 #include "LoopbackServer.h"
-#include "platform/Clipboard.h"
-#include "platform/Defaults.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/Clipboard.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/UrlOpener.h"
 #include "store/FeedStore.h"
 #include "store/ReadStore.h"
 #include "ticker/FaviconStore.h"

@@ -2,7 +2,7 @@
 // valid, in UTC, and reads back the same from the ISO 8601 text the personal
 // store keeps it as.
 #include "personal/FeedDateParser.h"
-#include "platform/Json.h"
+#include "platform/storage/Json.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -10,7 +10,7 @@
 #include "api/Color.h"
 #include "api/ItemModels.h"
 #include "api/ReadableText.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/UrlOpener.h"
 
 #include <QRegularExpression>
 

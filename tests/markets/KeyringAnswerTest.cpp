@@ -2,8 +2,8 @@
 // status line says so in plain words within seconds, the work waiting for the
 // key goes on, and an answer that comes late still counts.
 #include "markets/MarketsStore.h"
-#include "platform/Defaults.h"
-#include "platform/SecretStore.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/SecretStore.h"
 
 #include "Await.h"
 #include "FakeTime.h"

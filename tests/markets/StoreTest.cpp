@@ -1,7 +1,7 @@
 #include "markets/MarketsStore.h"
 #include "markets/SymbolRanking.h"
-#include "platform/Defaults.h"
-#include "platform/SecretStore.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/SecretStore.h"
 
 #include "Await.h"
 #include "CatalogueServer.h"

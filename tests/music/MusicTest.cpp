@@ -6,7 +6,7 @@
 #include "music/NowPlayingChip.h"
 #include "music/NowPlayingController.h"
 #include "music/RoomListener.h"
-#include "platform/MprisNowPlayingSource.h"
+#include "platform/session/MprisNowPlayingSource.h"
 
 #include <QBuffer>
 #include <QImage>

@@ -3,9 +3,9 @@
 // feed keeps what it had.
 #include "personal/FeedFetcher.h"
 #include "personal/PersonalFeedStore.h"
-#include "platform/Defaults.h"
-#include "platform/ContentDecoder.h"
-#include "platform/Http.h"
+#include "platform/storage/Defaults.h"
+#include "platform/net/ContentDecoder.h"
+#include "platform/net/Http.h"
 
 #include "Await.h"
 #include "Codings.h"

@@ -1,6 +1,6 @@
 #include "personal/FeedDateParser.h"
 #include "personal/FeedParser.h"
-#include "platform/Json.h"
+#include "platform/storage/Json.h"
 
 #include <QDir>
 #include <QFile>

@@ -5,8 +5,8 @@
 #include "CatalogueServer.h"
 #include "SampleFeedDocuments.h"
 #include "app/PersonalFeedItemsSource.h"
-#include "platform/Defaults.h"
-#include "platform/PathMonitor.h"
+#include "platform/storage/Defaults.h"
+#include "platform/net/PathMonitor.h"
 #include "store/FeedStore.h"
 
 #include "Await.h"

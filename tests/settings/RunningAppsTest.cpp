@@ -2,8 +2,8 @@
 // when it opens, not those open when the tab was shown.
 #include "SettingsHarness.h"
 
-#include "platform/FrontAppMonitor.h"
-#include "platform/HiddenAppsController.h"
+#include "platform/x11/FrontAppMonitor.h"
+#include "platform/x11/HiddenAppsController.h"
 #include "settings/GeneralTab.h"
 #include "settings/RunningAppsPicker.h"
 

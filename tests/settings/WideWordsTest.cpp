@@ -7,7 +7,7 @@
 #include "LoopbackServer.h"
 #include "PaintedText.h"
 #include "WideWords.h"
-#include "platform/ParagraphLabel.h"
+#include "widgets/ParagraphLabel.h"
 #include "settings/AddPersonalFeedSheet.h"
 #include "settings/CatalogueFeedList.h"
 #include "settings/ConfigRow.h"

@@ -4,8 +4,8 @@
 
 #include "FakeTime.h"
 #include "LoopbackServer.h"
-#include "platform/Defaults.h"
-#include "platform/PathMonitor.h"
+#include "platform/storage/Defaults.h"
+#include "platform/net/PathMonitor.h"
 #include "store/FeedStore.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
 #include "store/ItemComposition.h"
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "store/FeedSelection.h"
 #include "store/FilterStore.h"
 #include "store/ReadStore.h"

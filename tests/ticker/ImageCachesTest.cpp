@@ -5,7 +5,7 @@
 #include "LoopbackServer.h"
 #include "TickerTestUtil.h"
 #include "api/ItemModels.h"
-#include "platform/ImageNetwork.h"
+#include "platform/net/ImageNetwork.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
 #include "ticker/ThumbnailStore.h"

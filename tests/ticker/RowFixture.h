@@ -1,9 +1,9 @@
 #pragma once
 
 #include "FakeTime.h"
-#include "platform/Clipboard.h"
-#include "platform/Defaults.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/Clipboard.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/UrlOpener.h"
 #include "store/ReadStore.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"

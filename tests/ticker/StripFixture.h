@@ -2,8 +2,8 @@
 
 #include "RowFixture.h"
 #include "markets/MarketsStore.h"
-#include "platform/PathMonitor.h"
-#include "platform/SecretStore.h"
+#include "platform/net/PathMonitor.h"
+#include "platform/session/SecretStore.h"
 #include "store/CachedSnapshot.h"
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"

@@ -2,7 +2,7 @@
 #include "LoopbackServer.h"
 #include "StripFixture.h"
 #include "TickerTestUtil.h"
-#include "platform/PathMonitor.h"
+#include "platform/net/PathMonitor.h"
 #include "store/FeedStore.h"
 #include "store/FilterStore.h"
 #include "store/PersonalItemsSource.h"

@@ -2,7 +2,7 @@
 // arrives on the wire as the failure it stands for.
 #include "CatalogueServer.h"
 #include "FaultInjector.h"
-#include "platform/Http.h"
+#include "platform/net/Http.h"
 
 #include "Await.h"
 

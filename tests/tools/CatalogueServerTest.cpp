@@ -7,7 +7,7 @@
 
 #include "ImagePainter.h"
 #include "SampleCatalogue.h"
-#include "platform/Json.h"
+#include "platform/storage/Json.h"
 
 #include <QImage>
 #include <QProcess>

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "CatalogueServer.h"
-#include "platform/Http.h"
+#include "platform/net/Http.h"
 
 #include "Await.h"
 

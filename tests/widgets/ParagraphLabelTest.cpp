@@ -3,7 +3,7 @@
 // (or is cut with an ellipsis) inside the label, and the text's beginning
 // stays where its direction starts it.
 #include "WideWords.h"
-#include "platform/ParagraphLabel.h"
+#include "widgets/ParagraphLabel.h"
 
 #include <QFontMetricsF>
 #include <QHBoxLayout>

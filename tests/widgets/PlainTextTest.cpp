@@ -2,7 +2,7 @@
 // that would otherwise be read as markup, a shortcut or a title placeholder.
 #include "ShownText.h"
 #include "WideWords.h"
-#include "platform/PlainText.h"
+#include "widgets/PlainText.h"
 
 #include <QAction>
 #include <QLabel>

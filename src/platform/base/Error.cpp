@@ -1,4 +1,4 @@
-#include "platform/Error.h"
+#include "platform/base/Error.h"
 
 QString errorKindName(ErrorKind kind)
 {

@@ -1,4 +1,4 @@
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 Q_LOGGING_CATEGORY(lcFeedStore, "tidewire.client.feedstore", QtInfoMsg)
 Q_LOGGING_CATEGORY(lcFeedAPI, "tidewire.client.feedapi", QtInfoMsg)

@@ -1,6 +1,6 @@
-#include "platform/TestPause.h"
+#include "platform/base/TestPause.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QByteArray>
 #include <QThread>

@@ -1,4 +1,4 @@
-#include "platform/ContentDecoder.h"
+#include "platform/net/ContentDecoder.h"
 
 #include <QList>
 

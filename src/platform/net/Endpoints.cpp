@@ -1,4 +1,4 @@
-#include "platform/Endpoints.h"
+#include "platform/net/Endpoints.h"
 
 #include <optional>
 

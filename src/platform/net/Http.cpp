@@ -1,6 +1,6 @@
-#include "platform/Http.h"
+#include "platform/net/Http.h"
 
-#include "platform/ContentDecoder.h"
+#include "platform/net/ContentDecoder.h"
 
 #include <QAbstractNetworkCache>
 #include <QNetworkAccessManager>

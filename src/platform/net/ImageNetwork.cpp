@@ -1,6 +1,6 @@
-#include "platform/ImageNetwork.h"
+#include "platform/net/ImageNetwork.h"
 
-#include "platform/CacheFiles.h"
+#include "platform/storage/CacheFiles.h"
 
 #include <QAbstractNetworkCache>
 #include <QNetworkAccessManager>

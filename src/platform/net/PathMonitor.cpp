@@ -1,6 +1,6 @@
-#include "platform/PathMonitor.h"
+#include "platform/net/PathMonitor.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QThread>
 

@@ -1,4 +1,4 @@
-#include "platform/AppLocation.h"
+#include "platform/session/AppLocation.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "platform/SystemIdleSource.h"
+#include "platform/session/SystemIdleSource.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>

@@ -1,9 +1,9 @@
-#include "platform/LaunchAtLogin.h"
+#include "platform/session/LaunchAtLogin.h"
 
-#include "platform/FileReader.h"
-#include "platform/FileWriter.h"
-#include "platform/HomeFolder.h"
-#include "platform/Logging.h"
+#include "platform/storage/FileReader.h"
+#include "platform/storage/FileWriter.h"
+#include "platform/storage/HomeFolder.h"
+#include "platform/base/Logging.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "platform/MemoryRelief.h"
+#include "platform/session/MemoryRelief.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Clock.h"
+#include "platform/base/Clock.h"
 
 #include <QObject>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "platform/SecretStore.h"
+#include "platform/session/SecretStore.h"
 
 #include <QPromise>
 

@@ -1,6 +1,6 @@
-#include "platform/MprisNowPlayingSource.h"
+#include "platform/session/MprisNowPlayingSource.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>

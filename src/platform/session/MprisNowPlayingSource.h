@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/NowPlayingSource.h"
+#include "platform/session/NowPlayingSource.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

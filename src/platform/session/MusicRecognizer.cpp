@@ -1,4 +1,4 @@
-#include "platform/MusicRecognizer.h"
+#include "platform/session/MusicRecognizer.h"
 
 #include <QTimer>
 

@@ -1,4 +1,4 @@
-#include "platform/NotificationCenter.h"
+#include "platform/session/NotificationCenter.h"
 
 NotificationCenter& NotificationCenter::shared()
 {

@@ -1,6 +1,6 @@
-#include "platform/NowPlayingSource.h"
+#include "platform/session/NowPlayingSource.h"
 
-#include "platform/MprisNowPlayingSource.h"
+#include "platform/session/MprisNowPlayingSource.h"
 
 void FakeNowPlayingSource::report(const PlayerState& state)
 {

@@ -1,9 +1,9 @@
-#include "platform/SecretStore.h"
+#include "platform/session/SecretStore.h"
 
 // glib names a struct member "signals"; QT_NO_KEYWORDS keeps Qt's macro out of its way.
 #include <libsecret/secret.h>
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

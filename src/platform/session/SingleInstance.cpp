@@ -1,9 +1,9 @@
-#include "platform/SingleInstance.h"
+#include "platform/session/SingleInstance.h"
 
-#include "platform/Clock.h"
-#include "platform/Logging.h"
-#include "platform/TerminationSignals.h"
-#include "platform/TestPause.h"
+#include "platform/base/Clock.h"
+#include "platform/base/Logging.h"
+#include "platform/session/TerminationSignals.h"
+#include "platform/base/TestPause.h"
 
 #include <QCoreApplication>
 #include <QDBusConnection>

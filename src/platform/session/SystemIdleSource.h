@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/IdleSource.h"
+#include "platform/session/IdleSource.h"
 
 #include <QDBusConnection>
 

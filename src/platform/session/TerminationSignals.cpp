@@ -1,6 +1,6 @@
-#include "platform/TerminationSignals.h"
+#include "platform/session/TerminationSignals.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QSocketNotifier>
 #include <array>

@@ -1,6 +1,6 @@
-#include "platform/UrlOpener.h"
+#include "platform/session/UrlOpener.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QDesktopServices>
 

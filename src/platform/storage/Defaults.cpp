@@ -1,10 +1,10 @@
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 
-#include "platform/Clock.h"
-#include "platform/FileReader.h"
-#include "platform/FileWriter.h"
-#include "platform/HomeFolder.h"
-#include "platform/Logging.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/FileReader.h"
+#include "platform/storage/FileWriter.h"
+#include "platform/storage/HomeFolder.h"
+#include "platform/base/Logging.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/CacheFiles.h"
-#include "platform/Error.h"
+#include "platform/storage/CacheFiles.h"
+#include "platform/base/Error.h"
 
 #include <QHash>
 #include <QJsonArray>

@@ -1,4 +1,4 @@
-#include "platform/FileReader.h"
+#include "platform/storage/FileReader.h"
 
 #include <QFile>
 #include <cerrno>

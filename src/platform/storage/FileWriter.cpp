@@ -1,6 +1,6 @@
-#include "platform/FileWriter.h"
+#include "platform/storage/FileWriter.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "platform/HomeFolder.h"
+#include "platform/storage/HomeFolder.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QFileInfo>
 #include <QString>

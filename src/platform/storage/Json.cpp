@@ -1,4 +1,4 @@
-#include "platform/Json.h"
+#include "platform/storage/Json.h"
 
 #include <QRegularExpression>
 #include <QTimeZone>

@@ -1,6 +1,6 @@
-#include "platform/SettingsCatalogue.h"
+#include "platform/storage/SettingsCatalogue.h"
 
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 
 bool BoolSetting::read(const Defaults& defaults) const
 {

@@ -1,6 +1,6 @@
-#include "platform/StoredList.h"
+#include "platform/storage/StoredList.h"
 
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "platform/DevicePixels.h"
+#include "platform/x11/DevicePixels.h"
 
 #include <QtMath>
 #include <algorithm>

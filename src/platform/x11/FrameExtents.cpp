@@ -1,5 +1,5 @@
 // _NET_FRAME_EXTENTS of a managed window, read on Qt's own xcb connection.
-#include "platform/FrameExtents.h"
+#include "platform/x11/FrameExtents.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

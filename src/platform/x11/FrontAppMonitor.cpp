@@ -1,9 +1,9 @@
 // The front application from the window manager's _NET_ACTIVE_WINDOW, read
 // on an xcb connection of our own so that selecting property changes on the
 // root window cannot disturb the event mask Qt keeps there.
-#include "platform/FrontAppMonitor.h"
+#include "platform/x11/FrontAppMonitor.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -1,7 +1,7 @@
-#include "platform/HiddenAppsController.h"
+#include "platform/x11/HiddenAppsController.h"
 
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
 
 namespace {
 const QString kHiddenForKey = QStringLiteral("hiddenForBundleIDs");

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/FrontAppMonitor.h"
-#include "platform/StoredList.h"
+#include "platform/x11/FrontAppMonitor.h"
+#include "platform/storage/StoredList.h"
 
 #include <QObject>
 #include <QString>

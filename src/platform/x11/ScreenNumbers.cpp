@@ -1,4 +1,4 @@
-#include "platform/ScreenNumbers.h"
+#include "platform/x11/ScreenNumbers.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -1,4 +1,4 @@
-#include "platform/Struts.h"
+#include "platform/x11/Struts.h"
 
 #include <algorithm>
 #include <array>

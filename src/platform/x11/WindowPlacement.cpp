@@ -1,6 +1,6 @@
-#include "platform/WindowPlacement.h"
+#include "platform/x11/WindowPlacement.h"
 
-#include "platform/DevicePixels.h"
+#include "platform/x11/DevicePixels.h"
 
 #include <QGuiApplication>
 

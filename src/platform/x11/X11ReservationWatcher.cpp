@@ -1,9 +1,9 @@
 // Other clients' struts and the work area, followed on a connection of our
 // own: the event masks it selects on other clients' windows and on the root
 // are this connection's alone and never replace Qt's.
-#include "platform/X11ReservationWatcher.h"
+#include "platform/x11/X11ReservationWatcher.h"
 
-#include "platform/Logging.h"
+#include "platform/base/Logging.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -13,11 +13,11 @@
 // take a dock whose BELOW state is taken away for an ordinary window, so a
 // change of level maps the window again, as a change of kind would; a dock
 // that accepts no input is focused by none of them on that map.
-#include "platform/Logging.h"
-#include "platform/DevicePixels.h"
-#include "platform/Struts.h"
-#include "platform/WindowPlacement.h"
-#include "platform/X11ReservationWatcher.h"
+#include "platform/base/Logging.h"
+#include "platform/x11/DevicePixels.h"
+#include "platform/x11/Struts.h"
+#include "platform/x11/WindowPlacement.h"
+#include "platform/x11/X11ReservationWatcher.h"
 
 #include <QAbstractNativeEventFilter>
 #include <QCoreApplication>

@@ -7,8 +7,8 @@
 #include "ambient/AmbientBoardView.h"
 #include "ambient/BoardCard.h"
 #include "ambient/FullScreenWindowManager.h"
-#include "platform/IdleSource.h"
-#include "platform/ScreenNumbers.h"
+#include "platform/session/IdleSource.h"
+#include "platform/x11/ScreenNumbers.h"
 
 #include <QDeadlineTimer>
 #include <QGuiApplication>

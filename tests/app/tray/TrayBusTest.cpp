@@ -7,9 +7,9 @@
 #include "app/AppInfo.h"
 #include "app/MenuBarController.h"
 #include "ticker/StripServices.h"
-#include "platform/CacheFiles.h"
-#include "platform/Defaults.h"
-#include "platform/ImageNetwork.h"
+#include "platform/storage/CacheFiles.h"
+#include "platform/storage/Defaults.h"
+#include "platform/net/ImageNetwork.h"
 #include "ticker/FaviconStore.h"
 #include "store/FeedStore.h"
 

@@ -6,9 +6,9 @@
 #include "app/HiddenStripHook.h"
 #include "app/TickerWindowController.h"
 #include "app/TickerWindowSetup.h"
-#include "platform/Defaults.h"
-#include "platform/HiddenAppsController.h"
-#include "platform/WindowPlacement.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/HiddenAppsController.h"
+#include "platform/x11/WindowPlacement.h"
 
 #include <QProcess>
 #include <QRegularExpression>

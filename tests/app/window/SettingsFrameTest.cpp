@@ -8,8 +8,8 @@
 #include "XvfbDisplay.h"
 #include "app/SearchWindowManager.h"
 #include "app/SettingsWindowManager.h"
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
 #include "settings/SettingsView.h"
 #include "store/FeedStore.h"
 

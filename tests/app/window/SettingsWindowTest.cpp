@@ -6,9 +6,9 @@
 #include "app/AppStripServices.h"
 #include "app/SettingsWindowManager.h"
 #include "app/TickerWindowController.h"
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/WindowPlacement.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/WindowPlacement.h"
 #include "settings/SettingsView.h"
 #include "store/FeedStore.h"
 

@@ -8,8 +8,8 @@
 #include "ambient/FullScreenWindowManager.h"
 #include "app/TickerWindowController.h"
 #include "app/TickerWindowSetup.h"
-#include "platform/Defaults.h"
-#include "platform/WindowPlacement.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/WindowPlacement.h"
 
 #include <QCloseEvent>
 #include <QDeadlineTimer>

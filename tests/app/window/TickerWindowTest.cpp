@@ -5,8 +5,8 @@
 #include "app/Screens.h"
 #include "app/TickerWindowController.h"
 #include "app/TickerWindowSetup.h"
-#include "platform/Defaults.h"
-#include "platform/WindowPlacement.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QFile>

@@ -10,9 +10,9 @@
 #include "app/SearchResultsView.h"
 #include "app/SearchWindowManager.h"
 #include "app/UpdatePrompt.h"
-#include "platform/ParagraphLabel.h"
-#include "platform/Clipboard.h"
-#include "platform/UrlOpener.h"
+#include "widgets/ParagraphLabel.h"
+#include "platform/session/Clipboard.h"
+#include "platform/session/UrlOpener.h"
 
 #include <QApplication>
 #include <QDialog>

@@ -8,8 +8,8 @@
 #include "app/TickerWindowController.h"
 #include "app/Screens.h"
 #include "app/TickerWindowSetup.h"
-#include "platform/Defaults.h"
-#include "platform/WindowPlacement.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/WindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QProcess>

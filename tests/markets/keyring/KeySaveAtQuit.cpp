@@ -6,10 +6,10 @@
 //   key-save-at-quit <quit|SIGTERM> <typed key> <keyring wait in ms>
 #include "app/PendingWork.h"
 #include "markets/MarketsStore.h"
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/SecretStore.h"
-#include "platform/TerminationSignals.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/SecretStore.h"
+#include "platform/session/TerminationSignals.h"
 
 #include <QCoreApplication>
 #include <QTimer>

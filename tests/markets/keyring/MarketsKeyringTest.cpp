@@ -4,8 +4,8 @@
 // service at all is there.
 #include "markets/MarketsStore.h"
 
-#include "platform/Defaults.h"
-#include "platform/SecretStore.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/SecretStore.h"
 
 #include "FakeTime.h"
 #include "LoopbackServer.h"

@@ -5,8 +5,8 @@
 // quotes.
 #include "markets/MarketsStore.h"
 
-#include "platform/Defaults.h"
-#include "platform/SecretStore.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/SecretStore.h"
 
 #include "Await.h"
 #include "FakeTime.h"

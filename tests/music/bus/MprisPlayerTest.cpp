@@ -4,7 +4,7 @@
 #include "BusRoundTrip.h"
 #include "MusicHarness.h"
 #include "music/NowPlayingController.h"
-#include "platform/NowPlayingSource.h"
+#include "platform/session/NowPlayingSource.h"
 
 #include <QDBusConnection>
 #include <QDBusMessage>

@@ -1,8 +1,8 @@
 // Replies answered from the image network's HTTP disk cache, across
 // restarts (a new manager on the same folder), and what a reply's status
 // means to every caller of httpSend.
-#include "platform/Http.h"
-#include "platform/ImageNetwork.h"
+#include "platform/net/Http.h"
+#include "platform/net/ImageNetwork.h"
 
 #include "Await.h"
 #include "Codings.h"

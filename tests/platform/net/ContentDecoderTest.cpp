@@ -1,6 +1,6 @@
 // The content decoder on its own: bodies of every size in every coding, fed
 // as the network hands them over, and streams that say more than they hold.
-#include "platform/ContentDecoder.h"
+#include "platform/net/ContentDecoder.h"
 
 #include "Codings.h"
 

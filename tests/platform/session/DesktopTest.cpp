@@ -1,8 +1,8 @@
 // The desktop around the app: clipboard, links, where the copy runs from, autostart entry.
-#include "platform/AppLocation.h"
-#include "platform/Clipboard.h"
-#include "platform/LaunchAtLogin.h"
-#include "platform/UrlOpener.h"
+#include "platform/session/AppLocation.h"
+#include "platform/session/Clipboard.h"
+#include "platform/session/LaunchAtLogin.h"
+#include "platform/session/UrlOpener.h"
 #include "LogCapture.h"
 
 #include <QClipboard>

@@ -4,10 +4,10 @@
 // which comes from the running copy's event loop: such starts run on a
 // thread of their own, as they would in a process of their own, while this
 // thread's event loop runs.
-#include "platform/SingleInstance.h"
+#include "platform/session/SingleInstance.h"
 
-#include "platform/Clock.h"
-#include "platform/TerminationSignals.h"
+#include "platform/base/Clock.h"
+#include "platform/session/TerminationSignals.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -2,7 +2,7 @@
 // that still reads is kept, of a list every record that still reads, and the
 // log names each setting that could not be read whole and where the original
 // file was kept.
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "LogCapture.h"
 
 #include <QFile>

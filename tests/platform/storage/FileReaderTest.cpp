@@ -1,8 +1,8 @@
 // The checked reader every file the app keeps is read through: what it reads
 // and what it refuses, and why, for each kind of thing a path can name; and
 // the writer, which goes through a link only to a regular file.
-#include "platform/FileReader.h"
-#include "platform/FileWriter.h"
+#include "platform/storage/FileReader.h"
+#include "platform/storage/FileWriter.h"
 
 #include <QDir>
 #include <QFile>

@@ -2,7 +2,7 @@
 // larger than any settings reach. It is not read, it is moved aside as it
 // is, the log says why and where, and the settings saved from then on have a
 // file of their own.
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "LogCapture.h"
 
 #include <QDir>

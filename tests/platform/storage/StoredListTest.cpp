@@ -1,9 +1,9 @@
 // A stored list read up to its limit from either end, with records that do
 // not read among them: what is read, what the log says, and that the stored
 // value is kept aside once before it is replaced.
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
-#include "platform/StoredList.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
+#include "platform/storage/StoredList.h"
 #include "LogCapture.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // Settings that cannot be read whole: what the log says of a settings file
 // that is no object, and a stored value kept aside before it is replaced.
-#include "platform/Defaults.h"
-#include "platform/Logging.h"
-#include "platform/StoredList.h"
+#include "platform/storage/Defaults.h"
+#include "platform/base/Logging.h"
+#include "platform/storage/StoredList.h"
 #include "FakeTime.h"
 #include "LogCapture.h"
 #include "ReadOnlyFolder.h"

@@ -2,7 +2,7 @@
 // only by its rounded logical size and moves and sizes windows in logical
 // pixels, so at a fractional scale the obvious logical frame can end a
 // pixel past the screen.
-#include "platform/DevicePixels.h"
+#include "platform/x11/DevicePixels.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The strip stepping aside for listed applications, driven by a monitor that
 // reports whatever application the test puts in front.
-#include "platform/Defaults.h"
-#include "platform/HiddenAppsController.h"
+#include "platform/storage/Defaults.h"
+#include "platform/x11/HiddenAppsController.h"
 
 #include <QDir>
 #include <QFile>

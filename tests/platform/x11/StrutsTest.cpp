@@ -1,6 +1,6 @@
 // Which part of a screen other clients' reserved edges take: a root of two
 // screens side by side, 1920 and 1280 pixels wide.
-#include "platform/Struts.h"
+#include "platform/x11/Struts.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // SecretStore::system() against a real Secret Service. The binary runs under
 // tests/support/run-with-keyring.sh (a private gnome-keyring) or with a
 // session bus that offers no secret service; TIDEWIRE_SECRET_TEST names which.
-#include "platform/SecretStore.h"
+#include "platform/session/SecretStore.h"
 
 #include "LogCapture.h"
 

@@ -10,7 +10,7 @@
 // many there are, so a file mixing two saves or missing a part shows.
 #include "markets/MarketsStore.h"
 #include "personal/PersonalFeedStore.h"
-#include "platform/Defaults.h"
+#include "platform/storage/Defaults.h"
 #include "store/FeedStore.h"
 
 #include <QCoreApplication>

@@ -15,9 +15,9 @@
 // notice, then "ready", and waits (for a kill) until stdin closes. The log
 // goes to stderr.
 #include "LoopbackServer.h"
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/LaunchAtLogin.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/session/LaunchAtLogin.h"
 #include "personal/PersonalFeedStore.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"

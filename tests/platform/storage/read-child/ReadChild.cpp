@@ -12,12 +12,12 @@
 //
 // The log goes to stderr.
 #include "LoopbackServer.h"
-#include "platform/CacheFiles.h"
-#include "platform/Clock.h"
-#include "platform/Defaults.h"
-#include "platform/HomeFolder.h"
-#include "platform/ImageNetwork.h"
-#include "platform/LaunchAtLogin.h"
+#include "platform/storage/CacheFiles.h"
+#include "platform/base/Clock.h"
+#include "platform/storage/Defaults.h"
+#include "platform/storage/HomeFolder.h"
+#include "platform/net/ImageNetwork.h"
+#include "platform/session/LaunchAtLogin.h"
 #include "ticker/FaviconStore.h"
 #include "ticker/ImageFetchGate.h"
 
