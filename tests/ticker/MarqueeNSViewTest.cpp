@@ -21,6 +21,7 @@
 #include <QMouseEvent>
 #include <QSet>
 #include <QWheelEvent>
+#include <QWindow>
 #include <cmath>
 #include <gtest/gtest.h>
 

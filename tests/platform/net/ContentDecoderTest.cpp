@@ -4,6 +4,7 @@
 
 #include "Codings.h"
 
+#include <QList>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
